@@ -1,0 +1,74 @@
+#pragma once
+// Single-byte code pages and UTF conversions.
+//
+// The program keeps every name and text as single-byte strings in Windows-1251
+// (the "ANSI" code page of the editor and of compound-file names); archive member
+// names use CP866 (the "OEM" code page). Tables are complete: every byte that a
+// code page defines maps to its UTF-16 character, undefined bytes map to none.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace volm {
+
+enum class CodePage {
+    Cp1251,      // Windows Cyrillic: the program's own code page
+    Cp866,       // DOS Cyrillic: the OEM code page
+    Koi8R,
+    Iso8859_5,
+    MacCyrillic,
+    Cp1252,      // Western
+    Cp1250,      // Central European
+    Cp1253,      // Greek
+    Cp1254,      // Turkish
+    Cp1255,      // Hebrew
+    Cp1256,      // Arabic
+    Cp1257,      // Baltic
+    Cp1258,      // Vietnamese
+    Cp874,       // Thai
+    MacRoman,
+};
+
+inline constexpr char16_t kNoChar = 0xFFFF;
+
+// The character of byte b, or kNoChar when the code page leaves it undefined.
+char16_t toUnicode(CodePage cp, uint8_t b);
+
+// The byte of character c, or nothing when the code page lacks it.
+std::optional<uint8_t> fromUnicode(CodePage cp, char16_t c);
+
+// Bytes to UTF-16; an undefined byte becomes U+FFFD.
+std::u16string decode(CodePage cp, std::string_view bytes);
+
+// UTF-16 to bytes; a character the code page lacks becomes `replacement`.
+// `missing` (when given) counts the replaced characters.
+std::string encode(CodePage cp, std::u16string_view text, char replacement = '?',
+                   size_t* missing = nullptr);
+
+// UTF-16 to bytes, or nothing when any character is missing from the code page.
+std::optional<std::string> encodeExact(CodePage cp, std::u16string_view text);
+
+// Byte-to-byte conversion between two code pages: a byte whose character the
+// target lacks (or that the source leaves undefined) stays as it is.
+std::string recode(CodePage from, CodePage to, std::string_view bytes);
+
+// Windows-1251 <-> CP866, for archive member names.
+std::string ansiToOem(std::string_view s);
+std::string oemToAnsi(std::string_view s);
+
+// UTF-8 <-> UTF-16. Invalid UTF-8 sequences decode to U+FFFD; characters outside
+// the basic plane are kept as surrogate pairs.
+std::u16string utf8ToUtf16(std::string_view s);
+std::string utf16ToUtf8(std::u16string_view s);
+
+// True when `s` is well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
+bool isValidUtf8(std::string_view s);
+
+// Convenience: Windows-1251 bytes <-> UTF-8 text.
+std::string cp1251ToUtf8(std::string_view s);
+// Throws volm::Error naming the first character Windows-1251 lacks.
+std::string utf8ToCp1251(std::string_view s);
+
+} // namespace volm

@@ -1,0 +1,143 @@
+#include "Testutil.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <poll.h>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace volm::test {
+
+TempDir::TempDir()
+{
+    std::random_device rd;
+    for (int i = 0; i < 100; ++i) {
+        fs::path p = fs::temp_directory_path() / ("volm-test-" + std::to_string(rd()));
+        std::error_code ec;
+        if (fs::create_directory(p, ec)) {
+            path_ = p;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a scratch folder");
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // Folders a test made read-only must become writable again to be removed.
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+std::string readFile(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + p.string());
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const fs::path& p, const std::string& bytes)
+{
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + p.string());
+}
+
+RunResult run(const std::vector<std::string>& argv, const std::string& input)
+{
+    RunResult r;
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe(inPipe) || pipe(outPipe) || pipe(errPipe))
+        return r;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        close(inPipe[1]); close(outPipe[0]); close(errPipe[0]);
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(inPipe[0]); close(outPipe[1]); close(errPipe[1]);
+    size_t written = 0;
+    if (input.empty()) {
+        close(inPipe[1]);
+        inPipe[1] = -1;
+    }
+    pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {inPipe[1], POLLOUT, 0}};
+    int open = 2;
+    char buf[65536];
+    while (open > 0 || fds[2].fd >= 0) {
+        if (poll(fds, 3, -1) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+                ssize_t n = read(fds[i].fd, buf, sizeof buf);
+                if (n <= 0) {
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                } else {
+                    (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+                }
+            }
+        }
+        if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            ssize_t n = (fds[2].revents & POLLOUT) ? write(fds[2].fd, input.data() + written, input.size() - written) : -1;
+            if (n > 0)
+                written += static_cast<size_t>(n);
+            if (n <= 0 || written == input.size()) {
+                close(fds[2].fd);
+                fds[2].fd = -1;
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+bool haveProgram(const std::string& program)
+{
+    if (program.find('/') != std::string::npos)
+        return access(program.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    std::stringstream ss(path ? path : "");
+    std::string dir;
+    while (std::getline(ss, dir, ':'))
+        if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0)
+            return true;
+    return false;
+}
+
+std::string pythonWith(const std::vector<std::string>& modules)
+{
+    std::string code;
+    for (const auto& m : modules)
+        code += "import " + m + "\n";
+    for (const char* py : {"/usr/bin/python3", "python3"})
+        if (haveProgram(py) && run({py, "-c", code}).status == 0)
+            return py;
+    return {};
+}
+
+fs::path sourceDir() { return VOLM_SOURCE_DIR; }
+fs::path binaryDir() { return VOLM_BINARY_DIR; }
+fs::path corpusDir() { return VOLM_CORPUS_DIR; }
+
+} // namespace volm::test

@@ -1,0 +1,53 @@
+#pragma once
+// Helpers shared by the tests: scratch folders, whole-file reads and writes,
+// running the outside tools (olefile, gsf, unzip, pngcheck, ...) that check
+// the files we write.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace volm::test {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+std::string readFile(const fs::path& p);
+void writeFile(const fs::path& p, const std::string& bytes);
+
+struct RunResult {
+    int status = -1;    // exit status, or -1 when the program could not run
+    std::string out;    // standard output
+    std::string err;    // standard error
+};
+
+// Runs a program with arguments (no shell), feeding `input` on standard input.
+RunResult run(const std::vector<std::string>& argv, const std::string& input = {});
+
+// True when `program` is found on PATH (or is an existing path).
+bool haveProgram(const std::string& program);
+
+// A python3 that can import every module in `modules` (Debian's own python3
+// holds python3-olefile and Pillow), or "" when none can.
+std::string pythonWith(const std::vector<std::string>& modules);
+
+// The repository's root, the build folder, and the shared corpus folder
+// (the latter may not exist in a user's clone).
+fs::path sourceDir();
+fs::path binaryDir();
+fs::path corpusDir();
+
+} // namespace volm::test
