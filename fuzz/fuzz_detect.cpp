@@ -1,0 +1,37 @@
+// Text files as the editor loads them: code-page detection and conversion,
+// then the editor's and the topic list's line rules, on arbitrary bytes.
+#include "editor/Detect.h"
+#include "editor/Textlines.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string_view in(reinterpret_cast<const char*>(data), size);
+    volm::TDetection found;
+    std::string text = volm::DetectAndConvert(in, found);
+
+    // Conversion never makes a single-byte text longer; everything after the first
+    // NUL comes back unchanged.
+    const void* nul = std::memchr(in.data(), 0, in.size());
+    size_t head = nul ? static_cast<size_t>(static_cast<const char*>(nul) - in.data()) : in.size();
+    if (found.origin == volm::TTextOrigin::SingleByte && text.size() != in.size())
+        std::abort();
+    if (text.size() < in.size() - head || text.compare(text.size() - (in.size() - head), std::string::npos,
+                                                      in.substr(head)) != 0)
+        std::abort();
+
+    std::string stored = volm::NormalizeLineEnds(text);
+    if (volm::NormalizeLineEnds(stored) != stored)
+        std::abort();
+    if (volm::JoinLines(volm::SplitParagraphs(text.substr(0, text.find('\0')))) != stored)
+        std::abort();
+    auto lines = volm::SplitLines(in);
+    for (const std::string& l : lines)
+        if (l.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            std::abort();
+    return 0;
+}
