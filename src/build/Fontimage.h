@@ -1,0 +1,54 @@
+#pragma once
+// The book's font image: a square of 16 x 16 cells, one per byte value, each
+// h pixels high and wide, in which the phone reader finds its glyphs. The
+// glyph of byte b sits with its box's top-left corner at (h x (b mod 16),
+// h x (b div 16)), its baseline at the font's ascent, in the font's colour on
+// white. The cell height h is the absolute value of the font's height; the
+// font is sized so that its ascent plus descent fits h (the largest pixel size
+// that does), and every glyph is kept inside its cell.
+//
+// Bytes become characters through the code page of the font's character set;
+// control codes, bytes the code page leaves undefined and characters the font
+// lacks are drawn as the font's missing-glyph box. Cells under 16 pixels are
+// drawn without antialiasing, so small glyphs stay crisp on the phone.
+//
+// Rendering needs a Qt GUI application object; one without a display (the
+// "offscreen" platform) is created on first use when the program has none.
+
+#include "common/Codepage.h"
+#include "image/Bitmap.h"
+#include "storage/Fontsettings.h"
+
+#include <optional>
+#include <string>
+
+namespace volm {
+
+// The largest cell height rendered, in pixels (a 4096 x 4096 image).
+inline constexpr int kMaxFontCell = 256;
+
+// The code page in which a character set's fonts hold their single-byte
+// characters: Russian and the default set -> Windows-1251, ANSI -> Windows-1252,
+// East European -> 1250, OEM -> CP866, Greek 1253, Turkish 1254, Hebrew 1255,
+// Arabic 1256, Baltic 1257, Vietnamese 1258, Thai 874, Mac -> Mac Roman.
+// Nothing for the symbol set and the double-byte sets (see FontImageCharacter).
+std::optional<CodePage> CharsetCodePage(uint8_t charset);
+
+// The character drawn for byte `b` in a font of `charset`, or kNoChar when the
+// cell shows the missing-glyph box (control codes and undefined bytes). The
+// symbol set takes the byte as the character of the same number; the
+// double-byte sets show ASCII, and Shift-JIS also its half-width katakana.
+char16_t FontImageCharacter(uint8_t charset, uint8_t b);
+
+// The colour of the glyphs as red, green, blue: plain colours as they stand,
+// system colours (clWindowText ...) as their usual desktop values.
+TRGBQuad GlyphColor(TColor color);
+
+// The cell height of a font choice in pixels. Raises volm::Error for a height
+// of 0 or above kMaxFontCell.
+int FontCellSize(const TFontChoice& font);
+
+// Renders the font image: 16h x 16h pixels, 24 bits, rows bottom-up.
+TBitmap RenderFontImage(const TFontChoice& font);
+
+} // namespace volm
