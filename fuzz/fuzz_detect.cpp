@@ -29,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if (volm::JoinLines(volm::SplitParagraphs(text.substr(0, text.find('\0')))) != stored)
         std::abort();
+    if (volm::LoadedText(in, true) != stored)
+        std::abort();
     auto lines = volm::SplitLines(in);
     for (const std::string& l : lines)
         if (l.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)

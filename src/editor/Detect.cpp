@@ -1,5 +1,7 @@
 #include "editor/Detect.h"
 
+#include "editor/Textlines.h"
+
 #include <array>
 #include <cstring>
 
@@ -115,6 +117,14 @@ std::string DetectAndConvert(std::string_view bytes, TDetection& found)
     }
     out.append(rest);
     return out;
+}
+
+std::string LoadedText(std::string_view fileBytes, bool detect, TDetection* found)
+{
+    if (!detect)
+        return NormalizeLineEnds(fileBytes);
+    TDetection local;
+    return NormalizeLineEnds(DetectAndConvert(fileBytes, found ? *found : local));
 }
 
 } // namespace volm

@@ -72,4 +72,9 @@ struct TDetection {
 std::string DetectAndConvert(std::string_view bytes);
 std::string DetectAndConvert(std::string_view bytes, TDetection& found);
 
+// A text file's bytes as the editor stores them after loading: detected and
+// converted when `detect` is set (the check box of the editor's load), then cut
+// at the first NUL, with CR LF after every line (NormalizeLineEnds).
+std::string LoadedText(std::string_view fileBytes, bool detect, TDetection* found = nullptr);
+
 } // namespace volm

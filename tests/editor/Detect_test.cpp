@@ -159,3 +159,19 @@ TEST(Detect, Utf8IsDecodedOnlyWhenItIsUtf8)
     std::string mixed = std::string("\xD0\xBE\0\xFF", 4);
     EXPECT_EQ(DetectAndConvert(mixed), std::string("\xEE\0\xFF", 3));
 }
+
+TEST(Detect, LoadedTextsAsTheEditorStoresThem)
+{
+    // a, b, LF, c, d is stored as a, b, CR, LF, c, d, CR, LF, with or without detection.
+    EXPECT_EQ(LoadedText("ab\ncd", true), "ab\r\ncd\r\n");
+    EXPECT_EQ(LoadedText("ab\ncd", false), "ab\r\ncd\r\n");
+    EXPECT_EQ(LoadedText("", true), "");
+    // Without detection the bytes stay as they are, apart from the line ends.
+    std::string koi = encode(CodePage::Koi8R, u"окно\nдом");
+    EXPECT_EQ(LoadedText(koi, false), encode(CodePage::Koi8R, u"окно\r\nдом\r\n"));
+    TDetection found;
+    EXPECT_EQ(LoadedText(koi, true, &found), encode(CodePage::Cp1251, u"окно\r\nдом\r\n"));
+    EXPECT_EQ(found.Describe(), "KOI8-R");
+    // The stored text ends at the NUL.
+    EXPECT_EQ(LoadedText(std::string("x\0y", 3), true), "x\r\n");
+}
