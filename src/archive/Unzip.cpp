@@ -1,0 +1,464 @@
+#include "archive/Unzip.h"
+
+#include "common/Codepage.h"
+#include "common/Crc32.h"
+#include "common/Errors.h"
+
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace volm {
+
+namespace {
+
+constexpr size_t kChunk = 32768;       // decoded data moves in chunks of this size
+constexpr size_t kMaxName = 255;       // longer member names are cut
+
+class TFd {
+public:
+    explicit TFd(int fd = -1) : fd_(fd) {}
+    ~TFd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int get() const { return fd_; }
+    int release()
+    {
+        int f = fd_;
+        fd_ = -1;
+        return f;
+    }
+
+private:
+    int fd_;
+};
+
+bool hasExtension(const std::string& path, const char* ext)
+{
+    std::string name = namePart(path);
+    size_t dot = name.find_last_of('.');
+    return dot != std::string::npos && sameText(name.substr(dot), ext);
+}
+
+bool writeAll(int fd, const uint8_t* p, size_t n)
+{
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+} // namespace
+
+void TUnBase::SetArchiveFile(const std::string& path)
+{
+    arcType_ = atNA;
+    std::string p = slashPath(path);
+    struct stat st {};
+    if (p.empty() || ::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        archiveFile_.clear();
+        return;
+    }
+    archiveFile_ = p;
+    examine();
+}
+
+void TUnBase::SetExtractDir(const std::string& path)
+{
+    std::string p = slashPath(path);
+    if (!p.empty() && p.back() != '/')
+        p += '/';
+    extractDir_ = folderPart(p);
+}
+
+bool TUnZip::readAt(int fd, uint64_t pos, void* buf, size_t len) const
+{
+    auto* p = static_cast<uint8_t*>(buf);
+    while (len > 0) {
+        ssize_t r = ::pread(fd, p, len, static_cast<off_t>(pos));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        p += r;
+        pos += static_cast<uint64_t>(r);
+        len -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+void TUnZip::examine()
+{
+    arcType_ = atNA;
+    TFd fd(::open(archiveFile_.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+        return;
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (size <= 19)
+        return;
+    // The end record lies in the last 32 KiB; the first signature found
+    // scanning backwards from the end is taken.
+    size_t n = size <= kChunk ? static_cast<size_t>(size - 1) : kChunk;
+    std::vector<uint8_t> tail(n);
+    if (!readAt(fd.get(), size - n, tail.data(), n))
+        return;
+    for (size_t i = n - zip::kEndSize + 1; i-- > 0;) {
+        if (zip::get32(&tail[i]) != zip::kEndSig)
+            continue;
+        uint64_t endPos = size - n + i;
+        uint32_t cdSize = zip::get32(&tail[i + 12]);
+        if (cdSize > endPos)
+            return;
+        // The directory is found from the end record's position and the
+        // directory size; the stored directory offset is not used for it.
+        uint64_t cdStart = endPos - cdSize;
+        uint8_t sig[4];
+        if (!readAt(fd.get(), cdStart, sig, 4) || zip::get32(sig) != zip::kCentralSig)
+            return;
+        archiveSize_ = size;
+        centralStart_ = cdStart;
+        arcType_ = hasExtension(archiveFile_, ".jar") ? atJar : atZip;
+        return;
+    }
+}
+
+bool TUnZip::maskMatches(const std::string& rawMask, const std::string& name) const
+{
+    std::string mask = slashPath(rawMask);
+    if (sameText(mask, name))
+        return true;
+    std::string maskFolder = folderPart(mask), maskName = namePart(mask);
+    std::string nameFolder = folderPart(name), tested = namePart(name);
+    if (RecurseDirs) {
+        // A mask with a folder part selects members below that folder.
+        if (!maskFolder.empty() &&
+            !(nameFolder.size() >= maskFolder.size() &&
+              sameText(nameFolder.substr(0, maskFolder.size()), maskFolder)))
+            return false;
+    } else if (!sameText(maskFolder, nameFolder)) {
+        return false;
+    }
+    if (wildcardMatch(maskName, tested))
+        return true;
+    if (tested.find('.') == std::string::npos) {
+        if (maskName.find('.') == std::string::npos)
+            maskName += '.';
+        return wildcardMatch(maskName, tested + '.');
+    }
+    return false;
+}
+
+bool TUnZip::Selected(const std::string& name) const
+{
+    bool selected = true;
+    bool anyMask = false;
+    for (const std::string& m : FileSpec) {
+        if (m.empty())
+            continue;
+        if (!anyMask) {
+            anyMask = true;
+            selected = false;
+        }
+        if (maskMatches(m, name)) {
+            selected = true;
+            break;
+        }
+    }
+    if (!selected)
+        return false;
+    for (const std::string& m : ExcludeSpec)
+        if (!m.empty() && maskMatches(m, name))
+            return false;
+    return true;
+}
+
+std::string TUnZip::OutputPath(const std::string& extractDir, const std::string& memberName,
+                               bool useStoredDirs)
+{
+    std::string name = memberName;
+    if (name.find('\0') != std::string::npos)
+        return {};
+    // A drive prefix ("C:/" or "C:") or one leading separator is dropped.
+    if (name.find(':') != std::string::npos) {
+        size_t slash = name.find('/');
+        name.erase(0, std::min(name.size(), size_t(slash == 2 ? 3 : 2)));
+    } else if (!name.empty() && name[0] == '/') {
+        name.erase(0, 1);
+    }
+    // Anything that still starts at the root, or climbs with "..", would
+    // leave the extract folder.
+    if (!name.empty() && name[0] == '/')
+        return {};
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos)
+            end = name.size();
+        if (name.compare(start, end - start, "..") == 0)
+            return {};
+        start = end + 1;
+    }
+    std::string folder = extractDir;
+    if (useStoredDirs)
+        folder += folderPart(name);
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder + namePart(name);
+}
+
+int TUnZip::Extract()
+{
+    if (archiveFile_.empty()) {
+        reportError({}, zeNoFile);
+        return 0;
+    }
+    TFd fd(::open(archiveFile_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        reportError(archiveFile_, zeOpen, systemMessage(errno));
+        return 0;
+    }
+    if (arcType_ == atNA) {
+        // The file exists but holds no central directory we can read.
+        reportError(archiveFile_, zeBadHeader);
+        return 0;
+    }
+    std::string extractDir = extractDir_.empty() ? folderPart(archiveFile_) : extractDir_;
+
+    // One pass over the central directory builds the list of members.
+    std::vector<TItem> items;
+    uint64_t pos = centralStart_;
+    uint8_t hdr[zip::kCentralSize];
+    uint32_t maxDate = 0;
+    while (readAt(fd.get(), pos, hdr, zip::kCentralSize) && zip::get32(hdr) == zip::kCentralSig) {
+        TItem item;
+        item.header.parse(hdr);
+        const zip::TCentralHeader& h = item.header;
+        std::string raw(h.nameLength, '\0');
+        if (h.nameLength && !readAt(fd.get(), pos + zip::kCentralSize, raw.data(), raw.size()))
+            break;
+        if (raw.size() > kMaxName)
+            raw.resize(kMaxName);
+        // Sizes or offset too large for the header come from the ZIP64 extra record.
+        if (h.extraLength &&
+            (h.uncompressedSize == 0xFFFFFFFF || h.compressedSize == 0xFFFFFFFF ||
+             h.localOffset == 0xFFFFFFFF)) {
+            std::vector<uint8_t> extra(h.extraLength);
+            if (readAt(fd.get(), pos + zip::kCentralSize + h.nameLength, extra.data(), extra.size())) {
+                for (size_t e = 0; e + 4 <= extra.size();) {
+                    uint16_t id = zip::get16(&extra[e]), len = zip::get16(&extra[e + 2]);
+                    size_t q = e + 4, qend = std::min(extra.size(), q + len);
+                    if (id == 0x0001) {
+                        auto take = [&](uint64_t& field) {
+                            if (field != 0xFFFFFFFF || q + 8 > qend)
+                                return;
+                            field = zip::get32(&extra[q]) |
+                                    (static_cast<uint64_t>(zip::get32(&extra[q + 4])) << 32);
+                            q += 8;
+                        };
+                        take(item.header.uncompressedSize);
+                        take(item.header.compressedSize);
+                        take(item.header.localOffset);
+                        break;
+                    }
+                    e = q + len;
+                }
+            }
+        }
+        std::string name = TranslateOemChar ? oemToAnsi(raw) : raw;
+        item.name = slashPath(name);
+        if (Selected(item.name)) {
+            uint8_t sig[4];
+            if (!readAt(fd.get(), h.localOffset, sig, 4) || zip::get32(sig) != zip::kLocalSig) {
+                reportError(item.name, zeBadHeader);
+            } else {
+                maxDate = std::max(maxDate, h.dosDateTime);
+                items.push_back(std::move(item));
+            }
+        }
+        pos += zip::kCentralSize + h.nameLength + h.extraLength + h.commentLength;
+        progress(psExtract, {});
+    }
+
+    int count = 0;
+    for (const TItem& item : items) {
+        progress(psExtract, item.name);
+        extractItem(fd.get(), item, extractDir, maxDate, count);
+    }
+    return count;
+}
+
+void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDir,
+                         uint32_t maxDate, int& count)
+{
+    const zip::TCentralHeader& h = item.header;
+    uint8_t local[zip::kLocalSize];
+    if (!readAt(fd, h.localOffset, local, sizeof local) || zip::get32(local) != zip::kLocalSig) {
+        reportError(item.name, zeBadHeader);
+        return;
+    }
+    uint64_t dataStart = h.localOffset + zip::kLocalSize + zip::get16(local + 26) + zip::get16(local + 28);
+    uint32_t localDate = (static_cast<uint32_t>(zip::get16(local + 12)) << 16) | zip::get16(local + 10);
+
+    std::string outPath = OutputPath(extractDir, item.name, UseStoredDirs);
+    if (outPath.empty()) {
+        reportError(item.name, zeOpen, "The name leads outside the extract folder");
+        return;
+    }
+    bool isDir = namePart(item.name).empty() ||
+                 (arcType_ == atZip && (h.externalAttr & 0x10) != 0);
+    std::string outFolder = folderPart(outPath);
+
+    auto makeFolders = [](const std::string& folder) {
+        // Each level from the first separator on; failures of single levels
+        // are left for the file creation to show.
+        for (size_t p = folder.find('/', 1); p != std::string::npos; p = folder.find('/', p + 1))
+            ::mkdir(folder.substr(0, p).c_str(), 0777);
+    };
+
+    if (isDir) {
+        if (CreateStoredDirs) {
+            std::string dir = outPath.back() == '/' ? outPath : outPath + '/';
+            makeFolders(dir);
+            struct stat st {};
+            if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+                reportError(dir, zeOpen, systemMessage(errno));
+        }
+        return;
+    }
+
+    struct stat st {};
+    if (::lstat(outPath.c_str(), &st) == 0) {
+        if (ConfirmOverwrites && OnConfirmOverwrite) {
+            if (!OnConfirmOverwrite(outPath))
+                return;
+        } else if (OverwriteMode == omSkip) {
+            return;
+        }
+        // A read-only file is not replaced (the permission bits are looked
+        // at, so that this holds for a privileged user too).
+        if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) {
+            reportError(outPath, zeOpen, "The file is read-only");
+            return;
+        }
+    }
+    if (OnBeginFile)
+        OnBeginFile(item.name, outPath);
+    makeFolders(outFolder);
+    TFd out(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (out.get() < 0) {
+        reportError(outPath, zeOpen, systemMessage(errno));
+        return;
+    }
+    ++count;
+
+    TCrc32 crc;
+    bool decoded = true;
+    std::vector<uint8_t> in(kChunk), buf(kChunk);
+    auto emit = [&](const uint8_t* p, size_t n) {
+        crc.update(p, n);
+        if (!writeAll(out.get(), p, n))
+            reportError(outPath, zeWrite, systemMessage(errno));
+    };
+
+    if ((h.flags & 0x0001) != 0 || (h.method != 0 && h.method != 8)) {
+        // Encrypted members and methods other than stored and deflated are
+        // not supported; the empty output file stays.
+        reportError(item.name, zeMethod);
+        decoded = false;
+    } else if (h.method == 0) {
+        uint64_t left = h.compressedSize, at = dataStart;
+        while (left > 0) {
+            size_t want = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
+            ssize_t r = ::pread(fd, in.data(), want, static_cast<off_t>(at));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            emit(in.data(), static_cast<size_t>(r));
+            at += static_cast<uint64_t>(r);
+            left -= static_cast<uint64_t>(r);
+        }
+    } else {
+        z_stream zs{};
+        if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
+            reportError(item.name, zeWrite, "Out of memory");
+        } else {
+            uint64_t inLeft = h.compressedSize, at = dataStart, produced = 0;
+            while (produced < h.uncompressedSize) {
+                if (zs.avail_in == 0 && inLeft > 0) {
+                    size_t want = static_cast<size_t>(std::min<uint64_t>(inLeft, kChunk));
+                    ssize_t r = ::pread(fd, in.data(), want, static_cast<off_t>(at));
+                    if (r < 0 && errno == EINTR)
+                        continue;
+                    if (r <= 0) {
+                        inLeft = 0;
+                    } else {
+                        at += static_cast<uint64_t>(r);
+                        inLeft -= static_cast<uint64_t>(r);
+                        zs.next_in = in.data();
+                        zs.avail_in = static_cast<uInt>(r);
+                    }
+                }
+                progress(psExtract, item.name);
+                size_t room = static_cast<size_t>(std::min<uint64_t>(h.uncompressedSize - produced, kChunk));
+                zs.next_out = buf.data();
+                zs.avail_out = static_cast<uInt>(room);
+                int ret = inflate(&zs, Z_NO_FLUSH);
+                size_t have = room - zs.avail_out;
+                if (have > 0) {
+                    emit(buf.data(), have);
+                    produced += have;
+                }
+                if (ret == Z_STREAM_END)
+                    break;
+                if (ret != Z_OK && ret != Z_BUF_ERROR)
+                    break;   // corrupt data: keep what decoded, the check reports it
+                if (have == 0 && zs.avail_in == 0 && inLeft == 0)
+                    break;   // the input yields nothing more
+                if (have == 0 && ret == Z_BUF_ERROR && zs.avail_in != 0)
+                    break;
+            }
+            inflateEnd(&zs);
+        }
+    }
+
+    // The date goes on before the file is closed.
+    uint32_t dos = 0;
+    switch (DateAttribute) {
+    case daSysDate: dos = toDosDateTime(::time(nullptr)); break;
+    case daFileDate: dos = localDate; break;
+    case daMaxFileDate: dos = maxDate; break;
+    }
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_NOW;
+    times[1].tv_sec = fromDosDateTime(dos);
+    times[1].tv_nsec = 0;
+    ::futimens(out.get(), times);
+    if (RestoreFileAttr && (h.externalAttr & 0x01) != 0)
+        ::fchmod(out.get(), 0444);
+    if (::close(out.release()) != 0)
+        reportError(outPath, zeClose, systemMessage(errno));
+
+    // The stored value passes in its finished or its un-complemented form.
+    if (decoded && h.crc != crc.value() && h.crc != crc.raw())
+        reportError(item.name, zeCrc);
+}
+
+} // namespace volm

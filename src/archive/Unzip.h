@@ -1,0 +1,94 @@
+#pragma once
+// The archive reader: examines a ZIP archive from its end record, walks the
+// central directory and extracts the selected members below ExtractDir.
+// TUnJar is what the generation pipeline uses to unpack the reader template.
+//
+// Member names use "/" (a "\" in a stored name is read as "/" too). A member
+// whose name would lead outside ExtractDir (a ".." component, or a name that
+// is still absolute after the drive letter and leading separator are dropped)
+// is reported with 25235 and skipped; nothing is ever written outside
+// ExtractDir through a member name.
+
+#include "archive/Zipcommon.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace volm {
+
+enum TOverwriteMode { omOverwrite, omSkip };
+enum TCpuType { cptAuto, cpt80286, cpt80386, cpt80486 };
+
+class TUnBase : public TZipCommon {
+public:
+    bool UseStoredDirs = true;        // recreate each member's folder below ExtractDir
+    bool CreateStoredDirs = false;    // create folders for directory members
+    bool RestoreFileAttr = true;      // apply the stored read-only attribute
+    bool ConfirmOverwrites = false;   // ask OnConfirmOverwrite before replacing a file
+    TOverwriteMode OverwriteMode = omOverwrite;
+    TCpuType CpuType = cptAuto;       // kept for the settings; no effect
+
+    // Asked, with the output path, before an existing file is replaced when
+    // ConfirmOverwrites is on; false keeps the file. Without it files are replaced.
+    std::function<bool(const std::string& path)> OnConfirmOverwrite;
+    // Told the member name and its output path before an output file is created.
+    std::function<void(const std::string& member, const std::string& path)> OnBeginFile;
+
+    // Setting the archive examines it. A path that names no existing file
+    // leaves ArcType() == atNA and clears the stored path.
+    void SetArchiveFile(const std::string& path);
+    const std::string& ArchiveFile() const { return archiveFile_; }
+
+    // The output root, always kept with a trailing "/"; empty means the
+    // archive's own folder.
+    void SetExtractDir(const std::string& path);
+    const std::string& ExtractDir() const { return extractDir_; }
+
+    // Extracts every selected member in archive order; returns the number of
+    // output files created. Failures of single members go to OnError.
+    virtual int Extract() = 0;
+
+protected:
+    virtual void examine() = 0;
+
+    std::string archiveFile_;
+    std::string extractDir_;
+};
+
+class TUnZip : public TUnBase {
+public:
+    int Extract() override;
+
+    // True when `name` (a member name, "/" separated) is selected by
+    // FileSpec and not left out by ExcludeSpec. An empty FileSpec selects all.
+    bool Selected(const std::string& name) const;
+
+    // The output path of a member name below `extractDir`, or "" when the
+    // name would lead outside it.
+    static std::string OutputPath(const std::string& extractDir, const std::string& name,
+                                  bool useStoredDirs);
+
+protected:
+    void examine() override;
+
+private:
+    struct TItem {
+        zip::TCentralHeader header;
+        std::string name;
+    };
+
+    bool maskMatches(const std::string& mask, const std::string& name) const;
+    bool readAt(int fd, uint64_t pos, void* buf, size_t len) const;
+    void extractItem(int fd, const TItem& item, const std::string& extractDir,
+                     uint32_t maxDate, int& count);
+
+    uint64_t archiveSize_ = 0;
+    uint64_t centralStart_ = 0;
+};
+
+// The template reader of the generation pipeline.
+class TUnJar : public TUnZip {};
+
+} // namespace volm

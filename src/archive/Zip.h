@@ -1,0 +1,111 @@
+#pragma once
+// The archive writer: scans a folder depth first, packs every qualifying file
+// into a ZIP archive built in a temporary file outside the scanned folder,
+// puts the archive in place under its name and, with swMove, deletes the
+// packed files. TJar is the generation pipeline's jar writer.
+//
+// Written archives carry no directory entries, no extra fields and no data
+// descriptors; every member is stored or raw-deflated.
+
+#include "archive/Zipcommon.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace volm {
+
+// File attributes, as the archive's attribute set knows them. On this
+// system a plain file is "archive", a file without write permission is also
+// "read-only", a name starting with "." is "hidden", a folder is "directory".
+enum TFileAttr {
+    fsZeroAttr, fsReadOnly, fsHidden, fsSysFile, fsVolumeID, fsDirectory,
+    fsArchive, fsCompressed, fsEncrypted
+};
+using TFileAttrs = std::set<TFileAttr>;
+
+enum TStoredDirNames { sdRelative, sdAbsolute, sdNone };
+enum TCompressMethod { cmStore, cmDeflate };
+enum TDeflateType { dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX };
+enum TSwitch { swAdd, swMove };
+enum TDeleteOptions { doAllowUndo, doFinal };
+enum TCompressionMethod { cmTempFile, cmInMemory };
+
+class TCompBase : public TZipCommon {
+public:
+    TCompBase();
+
+    bool IncludeHiddenDirs = false;
+    TFileAttrs Attributes{fsZeroAttr, fsReadOnly, fsArchive, fsCompressed, fsEncrypted};
+    TFileAttrs AttributesEx;
+    bool StoreEmptySubDirs = false;   // entries for empty folders are not written
+    TStoredDirNames StoredDirNames = sdRelative;
+    TCompressMethod CompressMethod = cmDeflate;
+    TDeflateType DeflateType = dtDeflateN;
+    std::vector<std::string> StoreFilesOfType;   // extensions stored, not deflated
+    TSwitch Switch = swAdd;
+    // There is no recycle bin here: doAllowUndo deletes the packed files
+    // plainly, as doFinal does.
+    TDeleteOptions DeleteOptions = doAllowUndo;
+    bool VerifyBeforeDelete = false;  // every deleted file has an entry in any case
+    // The archive is always built in a temporary file; cmInMemory is kept
+    // for the settings and behaves like cmTempFile.
+    TCompressionMethod CompressionMethod = cmTempFile;
+    std::string TempDir;              // empty or missing: the system's temporary folder
+
+    // The target file; "\" becomes "/", a name without extension gets DefaultExt.
+    void SetArchiveFile(const std::string& path);
+    const std::string& ArchiveFile() const { return archiveFile_; }
+    // Kept with a leading ".", at most 4 characters, lower case.
+    void SetDefaultExt(const std::string& ext);
+    const std::string& DefaultExt() const { return defaultExt_; }
+
+    // Builds the archive; returns the number of files packed, 0 when no
+    // archive was put in place.
+    int Compress();
+
+    // The extension of a file name, "." included ("" when there is none).
+    static std::string Extension(const std::string& name);
+
+protected:
+    struct TSource {
+        std::string path;        // full path
+        std::string name;        // stored name, before code-page translation
+        uint64_t size = 0;
+        uint32_t attrs = 0;      // the attribute bits (0x01 read-only ... 0x4000 encrypted)
+        time_t mtime = 0;
+    };
+    class TOutput;
+
+    // Packs one file at the end of the archive; false when the archive
+    // cannot be written any more (the failure is reported).
+    virtual bool packFile(TOutput& out, const TSource& src, int& packed, time_t maxTime) = 0;
+    // Writes what follows the members; false on a write failure (reported).
+    virtual bool closeArchive(TOutput& out) = 0;
+    virtual void resetArchive() = 0;
+
+    std::string archiveFile_;
+    std::string defaultExt_ = ".jar";
+};
+
+class TZipBase : public TCompBase {
+protected:
+    bool packFile(TOutput& out, const TSource& src, int& packed, time_t maxTime) override;
+    bool closeArchive(TOutput& out) override;
+    void resetArchive() override { central_.clear(); }
+
+private:
+    struct TEntry {
+        zip::TCentralHeader header;
+        std::string name;
+    };
+    std::vector<TEntry> central_;
+};
+
+// The generation pipeline's jar writer.
+class TJar : public TZipBase {
+public:
+    TJar();
+};
+
+} // namespace volm

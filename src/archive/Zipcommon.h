@@ -1,0 +1,144 @@
+#pragma once
+// What the archive reader (TUnJar) and the jar writer (TJar) share: file
+// masks, the date policy, the code-page switch, the error notification and
+// the progress hook, plus the ZIP record layout both of them use.
+//
+// Paths on this system use "/". The archive components also accept "\" in
+// the paths they are given (ArchiveFile, ExtractDir, the masks' folder parts)
+// and treat it as "/"; inside archives both "/" and "\" separate folders.
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace volm {
+
+// Failure codes reported through OnError.
+enum : int {
+    zeNoFile = 25192,          // "File not found"
+    zeOpen = 25235,            // "Error opening file"
+    zeBadHeader = 25114,       // "Bad file header"
+    zeMethod = 25326,          // "Unsupported compression method"
+    zeWrite = 25136,           // "Error writing to file"
+    zeClose = 25138,           // "Error closing file"
+    zeCrc = 25151,             // "File fails CRC check"
+    zeInvalidDir = 25158,      // "Invalid directory"
+    zeNothingToDo = 25268,     // "Nothing to do"
+    zeDiskFull = 25160,        // "Disk full"
+};
+
+// The message text of a failure code ("" for an unknown code).
+std::string zipErrorMessage(int code);
+
+enum TArcType { atNA, atZip, atJar };
+enum TDateAttribute { daFileDate, daSysDate, daMaxFileDate };
+
+// Where a progress notification comes from.
+enum TProgressStage { psScan, psPack, psExtract };
+
+class TZipCommon;
+
+// Failure notification: component, file or member name, detail text,
+// volume text ("0"), code. The message text is zipErrorMessage(code).
+using TOnError = std::function<void(TZipCommon& sender, const std::string& fileName,
+                                    const std::string& extendedMsg,
+                                    const std::string& volumeId, int code)>;
+
+// Called between directory entries, between packed or extracted members and
+// between data chunks, so that a front end can keep itself responsive.
+using TOnProgress = std::function<void(TProgressStage stage, const std::string& name)>;
+
+class TZipCommon {
+public:
+    virtual ~TZipCommon() = default;
+
+    std::vector<std::string> FileSpec;     // masks of what to process
+    std::vector<std::string> ExcludeSpec;  // masks of what to leave out
+    bool RecurseDirs = true;
+    TDateAttribute DateAttribute = daFileDate;
+    bool TranslateOemChar = true;          // names in archives use the OEM code page
+    TOnError OnError;
+    TOnProgress OnProgress;
+
+    TArcType ArcType() const { return arcType_; }
+
+protected:
+    void reportError(const std::string& fileName, int code, const std::string& extendedMsg = {});
+    void progress(TProgressStage stage, const std::string& name);
+
+    TArcType arcType_ = atNA;
+};
+
+// Wildcard test, case-insensitive (ASCII): "*" any run, "?" one character.
+bool wildcardMatch(std::string_view mask, std::string_view name);
+
+// "\" becomes "/".
+std::string slashPath(std::string_view path);
+
+// Folder part ("a/b/" of "a/b/c", "" when there is none) and last component.
+std::string folderPart(std::string_view path);
+std::string namePart(std::string_view path);
+
+// Case-insensitive (ASCII) comparison.
+bool sameText(std::string_view a, std::string_view b);
+
+// DOS date and time: high word date, low word time, local time, two-second
+// resolution. Times before 1980 become 1980-01-01 00:00.
+uint32_t toDosDateTime(time_t t);
+time_t fromDosDateTime(uint32_t dosDateTime);
+
+namespace zip {
+
+inline constexpr uint32_t kLocalSig = 0x04034B50;
+inline constexpr uint32_t kCentralSig = 0x02014B50;
+inline constexpr uint32_t kEndSig = 0x06054B50;
+inline constexpr size_t kLocalSize = 30;
+inline constexpr size_t kCentralSize = 46;
+inline constexpr size_t kEndSize = 22;
+
+inline uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t get32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void put16(uint8_t* p, uint32_t v)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void put32(uint8_t* p, uint32_t v)
+{
+    put16(p, v & 0xFFFF);
+    put16(p + 2, v >> 16);
+}
+
+// The fields of a central-directory header (the local header holds the
+// same ones from "version needed" to "extra field length").
+struct TCentralHeader {
+    uint16_t versionMadeBy = 0;
+    uint16_t versionNeeded = 0;
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint32_t dosDateTime = 0;     // date in the high word, time in the low
+    uint32_t crc = 0;
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;
+    uint16_t nameLength = 0;
+    uint16_t extraLength = 0;
+    uint16_t commentLength = 0;
+    uint16_t diskStart = 0;
+    uint16_t internalAttr = 0;
+    uint32_t externalAttr = 0;
+    uint64_t localOffset = 0;
+
+    void parse(const uint8_t* p);              // 46 bytes, signature included
+    void write(uint8_t* p) const;              // 46 bytes
+    void writeLocal(uint8_t* p) const;         // the 30-byte local header
+};
+
+} // namespace zip
+} // namespace volm

@@ -1,0 +1,343 @@
+#include "Ziptestutil.h"
+#include "archive/Unzip.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <map>
+#include <random>
+#include <sys/stat.h>
+
+using namespace volm;
+using namespace volm::test;
+
+namespace {
+
+struct TReport {
+    std::string name;
+    int code;
+};
+
+std::string randomBytes(size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng() & 0xFF);
+    return s;
+}
+
+std::string text(size_t n)
+{
+    std::string s;
+    for (size_t i = 0; s.size() < n; ++i)
+        s += "line " + std::to_string(i * 7919 % 1000) + " of the book\r\n";
+    s.resize(n);
+    return s;
+}
+
+std::map<std::string, std::string> templateFiles()
+{
+    return {
+        {"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n"},
+        {"images/Font.png", randomBytes(70000, 1)},
+        {"texts/itm1", text(100000)},
+        {"files.txt", ""},
+        {"LumeriaMain.class", randomBytes(3000, 2)},
+    };
+}
+
+void writeTree(const fs::path& root, const std::map<std::string, std::string>& files)
+{
+    for (auto& [name, bytes] : files) {
+        fs::create_directories((root / name).parent_path());
+        writeFile(root / name, bytes);
+    }
+}
+
+struct TExtraction {
+    int count = 0;
+    std::vector<TReport> reports;
+};
+
+TExtraction extract(const fs::path& archive, const fs::path& dir,
+                    const std::vector<std::string>& spec = {"*.*"})
+{
+    TExtraction r;
+    TUnJar un;
+    un.FileSpec = spec;
+    un.DateAttribute = daSysDate;
+    un.RestoreFileAttr = false;
+    un.OnError = [&r](TZipCommon&, const std::string& name, const std::string&,
+                      const std::string& volume, int code) {
+        EXPECT_EQ(volume, "0");
+        r.reports.push_back({name, code});
+    };
+    un.SetArchiveFile(archive.string());
+    un.SetExtractDir(dir.string());
+    r.count = un.Extract();
+    return r;
+}
+
+void expectTree(const fs::path& dir, const std::map<std::string, std::string>& files)
+{
+    for (auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(fs::is_regular_file(dir / name));
+        EXPECT_TRUE(readFile(dir / name) == bytes);
+    }
+}
+
+std::string python()
+{
+    static std::string py = pythonWith({"zipfile"});
+    return py;
+}
+
+// Runs a Python snippet that writes an archive to sys.argv[1].
+void pythonZip(const fs::path& out, const std::string& body)
+{
+    std::string code = "import sys, zipfile\n" + body;
+    auto r = run({python(), "-c", code, out.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+}
+
+} // namespace
+
+TEST(TUnJar, ExtractsArchivesOfZipPythonAndJar)
+{
+    TempDir tmp;
+    auto files = templateFiles();
+    writeTree(tmp / "src", files);
+    fs::create_directories(tmp / "src" / "emptydir");
+
+    // Info-ZIP's zip, folder entries included.
+    auto z = run({"sh", "-c", "cd '" + (tmp / "src").string() + "' && zip -q -r -9 ../zip.zip ."});
+    ASSERT_EQ(z.status, 0) << z.err;
+    // Python, deflated and stored members written to a file.
+    pythonZip(tmp / "py.zip",
+              "import os\n"
+              "root = sys.argv[1].replace('py.zip', 'src')\n"
+              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+              "for d, _, fs in os.walk(root):\n"
+              "    for f in fs:\n"
+              "        p = os.path.join(d, f); n = os.path.relpath(p, root)\n"
+              "        z.write(p, n, zipfile.ZIP_STORED if n.endswith('.png') else zipfile.ZIP_DEFLATED)\n"
+              "z.close()\n");
+    // Python streaming to a pipe: every member has a data descriptor.
+    auto s = run({python(), "-c",
+                  "import sys, os, zipfile\n"
+                  "root = sys.argv[1]\n"
+                  "z = zipfile.ZipFile(sys.stdout.buffer, 'w', zipfile.ZIP_DEFLATED)\n"
+                  "for d, _, fs in os.walk(root):\n"
+                  "    for f in fs:\n"
+                  "        p = os.path.join(d, f)\n"
+                  "        z.write(p, os.path.relpath(p, root), zipfile.ZIP_STORED if f.endswith('.class') else zipfile.ZIP_DEFLATED)\n"
+                  "z.close()\n",
+                  (tmp / "src").string()});
+    ASSERT_EQ(s.status, 0) << s.err;
+    writeFile(tmp / "stream.zip", s.out);
+    TZipListing streamed = listZip(s.out);
+    ASSERT_FALSE(streamed.entries.empty());
+    for (auto& e : streamed.entries)
+        EXPECT_TRUE(e.flags & 0x0008) << e.name;   // really data descriptors
+    std::vector<fs::path> archives = {tmp / "zip.zip", tmp / "py.zip", tmp / "stream.zip"};
+    // The JDK's jar (its own manifest replaces ours; data descriptors too).
+    if (haveProgram("jar")) {
+        auto j = run({"jar", "cf", (tmp / "t.jar").string(), "-C", (tmp / "src").string(), "."});
+        ASSERT_EQ(j.status, 0) << j.err;
+        archives.push_back(tmp / "t.jar");
+    }
+
+    for (const fs::path& a : archives) {
+        SCOPED_TRACE(a.filename().string());
+        TempDir out;
+        TExtraction r = extract(a, out.path());
+        EXPECT_TRUE(r.reports.empty()) << r.reports.size() << " " << (r.reports.empty() ? "" : r.reports[0].name);
+        auto expect = files;
+        if (a.extension() == ".jar")
+            expect.erase("META-INF/MANIFEST.MF");
+        expectTree(out.path(), expect);
+        EXPECT_FALSE(fs::exists(out / "emptydir"));   // folder entries create nothing
+        EXPECT_EQ(r.count, static_cast<int>(a.extension() == ".jar" ? files.size() : files.size()));
+    }
+}
+
+TEST(TUnJar, DatesAreTheExtractionTimeAndFilesAreReplaced)
+{
+    TempDir tmp;
+    pythonZip(tmp / "a.jar",
+              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+              "i = zipfile.ZipInfo('old.txt', (1990, 1, 1, 0, 0, 0))\n"
+              "z.writestr(i, 'fresh')\n"
+              "z.writestr('ro.txt', 'new')\n"
+              "z.close()\n");
+    TempDir out;
+    writeFile(out / "old.txt", "stale contents that are longer");
+    writeFile(out / "ro.txt", "keep");
+    chmod((out / "ro.txt").c_str(), 0444);
+    time_t before = time(nullptr);
+    TExtraction r = extract(tmp / "a.jar", out.path());
+    time_t after = time(nullptr);
+    EXPECT_EQ(readFile(out / "old.txt"), "fresh");
+    struct stat st {};
+    ASSERT_EQ(stat((out / "old.txt").c_str(), &st), 0);
+    EXPECT_GE(st.st_mtime, before - 2);
+    EXPECT_LE(st.st_mtime, after);
+    EXPECT_EQ(st.st_mtime % 2, 0);   // DOS time: two-second steps
+    // A read-only file is not replaced, even for a privileged user.
+    EXPECT_EQ(readFile(out / "ro.txt"), "keep");
+    ASSERT_EQ(r.reports.size(), 1u);
+    EXPECT_EQ(r.reports[0].code, 25235);
+    EXPECT_EQ(r.reports[0].name, (out / "ro.txt").string());
+    EXPECT_EQ(r.count, 1);
+}
+
+TEST(TUnJar, CorruptMembersAreReportedAndTheRestExtracted)
+{
+    TempDir tmp;
+    std::string big = text(200000);
+    writeFile(tmp / "c.zip.src", big);
+    pythonZip(tmp / "c.zip",
+              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+              "z.writestr('1-crc.txt', 'stored data', zipfile.ZIP_STORED)\n"
+              "z.writestr('2-data.txt', open(sys.argv[1] + '.src', 'rb').read(), zipfile.ZIP_DEFLATED)\n"
+              "z.writestr('3-header.txt', 'lost', zipfile.ZIP_STORED)\n"
+              "z.writestr('4-method.txt', 'bz', zipfile.ZIP_BZIP2)\n"
+              "z.writestr('5-good.txt', 'good', zipfile.ZIP_DEFLATED)\n"
+              "z.writestr('6-empty.txt', '', zipfile.ZIP_STORED)\n"
+              "z.close()\n");
+    std::string bytes = readFile(tmp / "c.zip");
+    TZipListing z = listZip(bytes);
+    ASSERT_EQ(z.entries.size(), 6u);
+    size_t cd = z.cdOffset;
+    auto cdPos = [&](int i) {
+        size_t p = cd;
+        for (int k = 0; k < i; ++k)
+            p += 46 + z.entries[k].name.size() + z.entries[k].extraLen + z.entries[k].commentLen;
+        return p;
+    };
+    setLe32(bytes, cdPos(0) + 16, z.entries[0].crc ^ 0x1234);           // wrong CRC
+    size_t data2 = z.entries[1].offset + 30 + z.entries[1].name.size();
+    for (size_t i = 5000; i < 5100; ++i)                                // damaged deflate data
+        bytes[data2 + i] = static_cast<char>(bytes[data2 + i] ^ 0x5A);
+    setLe32(bytes, cdPos(2) + 42, z.entries[2].offset + 1);            // points at no header
+    writeFile(tmp / "c.zip", bytes);
+
+    TempDir out;
+    TExtraction r = extract(tmp / "c.zip", out.path());
+    std::map<std::string, int> codes;
+    for (auto& rep : r.reports)
+        codes[fs::path(rep.name).filename().string()] = rep.code;
+    EXPECT_EQ(codes["1-crc.txt"], 25151);
+    EXPECT_EQ(codes["2-data.txt"], 25151);
+    EXPECT_EQ(codes["3-header.txt"], 25114);
+    EXPECT_EQ(codes["4-method.txt"], 25326);
+    EXPECT_EQ(r.reports.size(), 4u);
+    EXPECT_EQ(readFile(out / "1-crc.txt"), "stored data");   // kept as written
+    EXPECT_TRUE(fs::exists(out / "2-data.txt"));
+    EXPECT_LE(fs::file_size(out / "2-data.txt"), big.size());
+    EXPECT_FALSE(fs::exists(out / "3-header.txt"));
+    EXPECT_EQ(readFile(out / "4-method.txt"), "");          // the empty output stays
+    EXPECT_EQ(readFile(out / "5-good.txt"), "good");
+    EXPECT_EQ(readFile(out / "6-empty.txt"), "");
+    EXPECT_EQ(r.count, 5);
+    EXPECT_EQ(zipErrorMessage(25151), "File fails CRC check");
+}
+
+TEST(TUnJar, NamesLeadingOutsideTheFolderAreSkipped)
+{
+    TempDir tmp;
+    fs::path out = tmp / "a" / "b" / "out";
+    fs::create_directories(out);
+    pythonZip(tmp / "evil.zip",
+              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+              "for n in ['../evil1', 'x/../../evil2', '//evil3', 'C://evil4', '..\\\\evil5',\n"
+              "          'ok\\\\..\\\\..\\\\evil6', 'C:..\\\\evil7', '../../../../../../../tmp/evil8',\n"
+              "          '..', 'sub/..']:\n"
+              "    z.writestr(zipfile.ZipInfo(n), 'evil')\n"
+              "for n in ['/rooted.txt', 'C:\\\\drive.txt', 'd:x.txt', 'win\\\\sub\\\\f.txt', 'a..b/c..d', 'fine.txt']:\n"
+              "    z.writestr(zipfile.ZipInfo(n), 'good')\n"
+              "z.close()\n");
+    TExtraction r = extract(tmp / "evil.zip", out);
+    EXPECT_EQ(r.reports.size(), 10u);
+    for (auto& rep : r.reports)
+        EXPECT_EQ(rep.code, 25235) << rep.name;
+    EXPECT_EQ(r.count, 6);
+    for (auto* good : {"rooted.txt", "drive.txt", "x.txt", "win/sub/f.txt", "a..b/c..d", "fine.txt"})
+        EXPECT_EQ(readFile(out / good), "good") << good;
+    // Nothing anywhere above the extract folder.
+    for (auto& e : fs::recursive_directory_iterator(tmp.path())) {
+        std::string rel = fs::relative(e.path(), tmp.path()).string();
+        bool inside = rel.rfind("a/b/out", 0) == 0 || rel == "a" || rel == "a/b" || rel == "evil.zip";
+        EXPECT_TRUE(inside) << rel;
+    }
+    EXPECT_FALSE(fs::exists("/tmp/evil8"));
+}
+
+TEST(TUnJar, ArchiveStatesAndMasks)
+{
+    TempDir tmp;
+    TUnJar un;
+    std::vector<int> codes;
+    un.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&,
+                     int code) { codes.push_back(code); };
+    EXPECT_EQ(un.Extract(), 0);                              // no archive set
+    un.SetArchiveFile((tmp / "missing.jar").string());
+    EXPECT_EQ(un.ArcType(), atNA);
+    EXPECT_EQ(un.ArchiveFile(), "");
+    EXPECT_EQ(un.Extract(), 0);
+    writeFile(tmp / "text.jar", std::string(5000, 'x'));
+    un.SetArchiveFile((tmp / "text.jar").string());
+    EXPECT_EQ(un.ArcType(), atNA);
+    EXPECT_EQ(un.Extract(), 0);
+    EXPECT_EQ(codes, (std::vector<int>{25192, 25192, 25114}));
+
+    pythonZip(tmp / "m.ZIP",
+              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+              "for n in ['README', 'a.txt', 'sub/b.TXT', 'sub/c.bin', 'sub/deep/d.txt']:\n"
+              "    z.writestr(n, n)\n"
+              "z.writestr('x' * 300, 'long')\n"
+              "z.close()\n");
+    un.SetArchiveFile((tmp / "m.ZIP").string());
+    EXPECT_EQ(un.ArcType(), atZip);
+    EXPECT_TRUE(un.Selected("README"));
+    un.FileSpec = {"*.*"};
+    EXPECT_TRUE(un.Selected("README"));
+    EXPECT_TRUE(un.Selected("sub/deep/d.txt"));
+    un.FileSpec = {"*.txt"};
+    EXPECT_TRUE(un.Selected("sub/b.TXT"));
+    EXPECT_FALSE(un.Selected("sub/c.bin"));
+    EXPECT_FALSE(un.Selected("README"));
+    un.FileSpec = {"sub/*.txt"};
+    EXPECT_TRUE(un.Selected("sub/deep/d.txt"));
+    EXPECT_FALSE(un.Selected("a.txt"));
+    un.RecurseDirs = false;
+    EXPECT_TRUE(un.Selected("sub/b.TXT"));
+    EXPECT_FALSE(un.Selected("sub/deep/d.txt"));
+    un.RecurseDirs = true;
+    un.FileSpec = {"*.*"};
+    un.ExcludeSpec = {"*.bin"};
+    EXPECT_FALSE(un.Selected("sub/c.bin"));
+
+    // Without an extract folder the archive's own folder is used; a name
+    // longer than 255 bytes is cut.
+    un.SetExtractDir("");
+    EXPECT_EQ(un.Extract(), 5);
+    EXPECT_EQ(readFile(tmp / "sub/deep/d.txt"), "sub/deep/d.txt");
+    EXPECT_EQ(readFile(tmp / std::string(255, 'x')), "long");
+    EXPECT_FALSE(fs::exists(tmp / "sub/c.bin"));
+    un.SetExtractDir("C:\\x\\y");
+    EXPECT_EQ(un.ExtractDir(), "C:/x/y/");
+}
+
+TEST(TUnJar, OutputPathRules)
+{
+    EXPECT_EQ(TUnZip::OutputPath("/o/", "images/Font.png", true), "/o/images/Font.png");
+    EXPECT_EQ(TUnZip::OutputPath("/o/", "images/Font.png", false), "/o/Font.png");
+    EXPECT_EQ(TUnZip::OutputPath("/o/", "/abs.txt", true), "/o/abs.txt");
+    EXPECT_EQ(TUnZip::OutputPath("/o/", "C:/x/y.txt", true), "/o/x/y.txt");
+    EXPECT_EQ(TUnZip::OutputPath("/o/", "../x", true), "");
+    EXPECT_EQ(TUnZip::OutputPath("/o/", "//x", true), "");
+    EXPECT_EQ(TUnZip::OutputPath("/o/", "a/../b", false), "");
+}

@@ -1,0 +1,85 @@
+#pragma once
+// Reading back the archives the tests make: a plain walk of the central
+// directory from the end record, independent of the reader under test.
+
+#include "Testutil.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace volm::test {
+
+struct TZipEntry {
+    uint16_t madeBy = 0, needed = 0, flags = 0, method = 0, time = 0, date = 0;
+    uint32_t crc = 0, compSize = 0, size = 0;
+    uint16_t extraLen = 0, commentLen = 0, disk = 0, internalAttr = 0;
+    uint32_t externalAttr = 0, offset = 0;
+    std::string name;
+};
+
+struct TZipListing {
+    std::vector<TZipEntry> entries;
+    uint32_t cdOffset = 0, cdSize = 0;
+    uint16_t count = 0, commentLen = 0;
+    size_t endPos = 0;
+};
+
+inline uint16_t le16(const std::string& s, size_t p)
+{
+    return static_cast<uint16_t>(uint8_t(s[p]) | (uint8_t(s[p + 1]) << 8));
+}
+inline uint32_t le32(const std::string& s, size_t p)
+{
+    return le16(s, p) | (static_cast<uint32_t>(le16(s, p + 2)) << 16);
+}
+inline void setLe16(std::string& s, size_t p, uint16_t v)
+{
+    s[p] = char(v & 0xFF);
+    s[p + 1] = char(v >> 8);
+}
+inline void setLe32(std::string& s, size_t p, uint32_t v)
+{
+    setLe16(s, p, uint16_t(v & 0xFFFF));
+    setLe16(s, p + 2, uint16_t(v >> 16));
+}
+
+// Parses an archive whose end record has an empty comment.
+inline TZipListing listZip(const std::string& bytes)
+{
+    TZipListing z;
+    size_t e = bytes.rfind(std::string("PK\x05\x06", 4));
+    if (e == std::string::npos || e + 22 > bytes.size())
+        return z;
+    z.endPos = e;
+    z.count = le16(bytes, e + 10);
+    z.cdSize = le32(bytes, e + 12);
+    z.cdOffset = le32(bytes, e + 16);
+    z.commentLen = le16(bytes, e + 20);
+    size_t p = z.cdOffset;
+    for (int i = 0; i < z.count && p + 46 <= bytes.size(); ++i) {
+        TZipEntry t;
+        t.madeBy = le16(bytes, p + 4);
+        t.needed = le16(bytes, p + 6);
+        t.flags = le16(bytes, p + 8);
+        t.method = le16(bytes, p + 10);
+        t.time = le16(bytes, p + 12);
+        t.date = le16(bytes, p + 14);
+        t.crc = le32(bytes, p + 16);
+        t.compSize = le32(bytes, p + 20);
+        t.size = le32(bytes, p + 24);
+        uint16_t n = le16(bytes, p + 28);
+        t.extraLen = le16(bytes, p + 30);
+        t.commentLen = le16(bytes, p + 32);
+        t.disk = le16(bytes, p + 34);
+        t.internalAttr = le16(bytes, p + 36);
+        t.externalAttr = le32(bytes, p + 38);
+        t.offset = le32(bytes, p + 42);
+        t.name = bytes.substr(p + 46, n);
+        z.entries.push_back(t);
+        p += 46 + n + t.extraLen + t.commentLen;
+    }
+    return z;
+}
+
+} // namespace volm::test
