@@ -1,0 +1,134 @@
+#pragma once
+// The PNG image object: takes over a bitmap (palette images of 1, 4 or 8
+// bits per pixel become colour type 3, colour images of 24 or 32 bits colour
+// type 2 at depth 8) and writes it as a PNG file: "IHDR", "PLTE" for palette
+// images, "tRNS" for a transparent bitmap, the image data in "IDAT" chunks
+// of MaxIdatSize bytes (the last one shorter), "IEND".
+
+#include "common/Stream.h"
+#include "image/Bitmap.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace volm {
+
+enum TFilter { pfNone, pfSub, pfUp, pfAverage, pfPaeth };
+using TFilters = std::set<TFilter>;
+enum TInterlaceMethod { imNone, imAdam7 };
+
+class TPNGObject;
+
+// One chunk of the image: its four-letter type and its data.
+class TChunk {
+public:
+    TChunk(TPNGObject& owner, std::string type) : owner_(&owner), type_(std::move(type)) {}
+    virtual ~TChunk() = default;
+    virtual std::unique_ptr<TChunk> Clone(TPNGObject& owner) const = 0;
+
+    const std::string& Type() const { return type_; }
+    std::vector<uint8_t>& Data() { return data_; }
+    const std::vector<uint8_t>& Data() const { return data_; }
+    TPNGObject& Owner() const { return *owner_; }
+
+    // Writes length, type, data and CRC.
+    virtual void SaveToStream(TStream& stream) const;
+
+protected:
+    TPNGObject* owner_;
+    std::string type_;
+    std::vector<uint8_t> data_;
+};
+
+class TChunkIHDR : public TChunk {
+public:
+    explicit TChunkIHDR(TPNGObject& o) : TChunk(o, "IHDR") {}
+    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+    uint32_t Width = 0, Height = 0;
+    uint8_t BitDepth = 8, ColorType = 2, CompressionMethod = 0, FilterMethod = 0,
+            InterlaceMethod = 0;
+    void SaveToStream(TStream& stream) const override;
+};
+
+class TChunkPLTE : public TChunk {
+public:
+    explicit TChunkPLTE(TPNGObject& o) : TChunk(o, "PLTE") {}
+    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+    void SaveToStream(TStream& stream) const override;
+};
+
+class TChunktRNS : public TChunk {
+public:
+    explicit TChunktRNS(TPNGObject& o) : TChunk(o, "tRNS") {}
+    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+};
+
+class TChunkIDAT : public TChunk {
+public:
+    explicit TChunkIDAT(TPNGObject& o) : TChunk(o, "IDAT") {}
+    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+    // Compresses the owner's pixels into one or more "IDAT" chunks.
+    void SaveToStream(TStream& stream) const override;
+};
+
+class TChunkIEND : public TChunk {
+public:
+    explicit TChunkIEND(TPNGObject& o) : TChunk(o, "IEND") {}
+    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+};
+
+class TPNGObject {
+public:
+    TPNGObject();
+    TPNGObject(const TPNGObject& other);
+    TPNGObject& operator=(const TPNGObject& other);
+
+    int CompressionLevel = 7;               // zlib level of the image data, 0..9
+    TFilters Filters{pfSub};                // row filters the encoder may use
+    TInterlaceMethod InterlaceMethod = imNone;
+
+    // Size of every full "IDAT" chunk; smaller values are raised to 65535.
+    void SetMaxIdatSize(uint32_t size) { maxIdatSize_ = size < 65535 ? 65535 : size; }
+    uint32_t MaxIdatSize() const { return maxIdatSize_; }
+
+    void Assign(const TPNGObject& source) { *this = source; }
+    // Takes over a bitmap of 1, 4, 8, 24 or 32 bits per pixel; other depths
+    // raise volm::Error.
+    void Assign(const TBitmap& bitmap);
+
+    // Writes the image to a file, replacing any existing one. The file is
+    // written beside the target under a temporary name and renamed at the
+    // end, so a failure leaves no truncated image; failures raise volm::Error.
+    void SaveToFile(const std::string& path) const;
+    void SaveToStream(TStream& stream) const;
+
+    const std::vector<std::unique_ptr<TChunk>>& Chunks() const { return chunks_; }
+    TChunkIHDR* Header() const;
+
+    // The pixels as the image keeps them: bottom-up rows padded to 4 bytes,
+    // 24 bits per pixel (blue, green, red) for colour type 2, the bit depth
+    // for colour type 3, with its colour table.
+    const std::vector<uint8_t>& PixelData() const { return pixels_; }
+    const std::vector<TRGBQuad>& Palette() const { return palette_; }
+    int StoredRowSize() const;
+
+    std::array<uint8_t, 256> GammaTable{}, InverseTable{};
+
+    // The filter type (0..4) chosen for a row, given the filtered forms; also
+    // what the encoder uses. `rows[f]` is the row filtered with filter f.
+    static int ChooseFilter(const TFilters& filters, const std::vector<uint8_t> (&rows)[5]);
+
+private:
+    void clearChunks();
+
+    std::vector<std::unique_ptr<TChunk>> chunks_;
+    std::vector<uint8_t> pixels_;
+    std::vector<TRGBQuad> palette_;
+    uint32_t maxIdatSize_ = 65535;
+};
+
+} // namespace volm
