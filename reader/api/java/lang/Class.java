@@ -1,0 +1,9 @@
+package java.lang;
+
+import java.io.InputStream;
+
+public final class Class {
+    private Class() { }
+    public String getName() { return null; }
+    public InputStream getResourceAsStream(String name) { return null; }
+}

@@ -1,0 +1,6 @@
+package java.util;
+
+public interface Enumeration {
+    boolean hasMoreElements();
+    Object nextElement();
+}
