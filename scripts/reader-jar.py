@@ -138,10 +138,13 @@ def classes(path, javap="javap"):
             fail("%s holds no classes" % path)
         for n in names:
             jar.extract(n, tmp)
-        for n in names:
-            text = subprocess.run([javap, "-v", "-c", "-p", os.path.join(tmp, n)],
-                                  check=True, capture_output=True, text=True).stdout
-            problems += check_class(n, text)
+        text = subprocess.run([javap, "-v", "-c", "-p"] + [os.path.join(tmp, n) for n in names],
+                              check=True, capture_output=True, text=True).stdout
+        parts = re.split(r"^Classfile ", text, flags=re.M)[1:]
+        if len(parts) != len(names):
+            fail("javap described %d of %d classes" % (len(parts), len(names)))
+        for n, part in zip(names, parts):
+            problems += check_class(n, part)
     if problems:
         fail("\n".join(problems))
 
@@ -152,7 +155,9 @@ def same(path1, path2):
             fail("members differ: %s vs %s" % (a.namelist(), b.namelist()))
         differ = [n for n in a.namelist() if a.read(n) != b.read(n)]
         if differ:
-            fail("%s and %s differ in %s" % (path1, path2, ", ".join(differ)))
+            fail("%s and %s differ in %s (after changing the reader, run "
+                 "scripts/build-reader --install and commit resources/template.jar)"
+                 % (path1, path2, ", ".join(differ)))
 
 
 def main(argv):

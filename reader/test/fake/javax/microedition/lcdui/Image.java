@@ -1,0 +1,54 @@
+package javax.microedition.lcdui;
+
+import java.awt.image.BufferedImage;
+import java.io.IOException;
+import java.io.InputStream;
+import javax.imageio.ImageIO;
+
+/** Images decoded with ImageIO from the MIDlet's own jar. */
+public class Image {
+    private static ClassLoader suite = Image.class.getClassLoader();
+    private final BufferedImage pixels;
+
+    private Image(BufferedImage pixels) {
+        this.pixels = pixels;
+    }
+
+    /** Test side: the jar whose resources createImage(String) reads. */
+    public static void setSuite(ClassLoader loader) {
+        suite = loader;
+    }
+
+    public static Image createImage(String name) throws IOException {
+        if (name == null) {
+            throw new NullPointerException();
+        }
+        String path = name.startsWith("/") ? name.substring(1) : name;
+        try (InputStream in = suite.getResourceAsStream(path)) {
+            if (in == null) {
+                throw new IOException("no resource " + name);
+            }
+            BufferedImage image = ImageIO.read(in);
+            if (image == null) {
+                throw new IOException("not an image: " + name);
+            }
+            return new Image(image);
+        }
+    }
+
+    public int getWidth() {
+        return pixels.getWidth();
+    }
+
+    public int getHeight() {
+        return pixels.getHeight();
+    }
+
+    public boolean isMutable() {
+        return false;
+    }
+
+    BufferedImage pixels() {
+        return pixels;
+    }
+}
