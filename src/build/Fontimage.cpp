@@ -1,6 +1,7 @@
 #include "build/Fontimage.h"
 
 #include "common/Errors.h"
+#include "image/Pngimage.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -228,6 +229,13 @@ TBitmap RenderFontImage(const TFontChoice& choice)
         }
     }
     return bitmap;
+}
+
+void SaveFontImage(const TFontChoice& font, const std::string& pngPath)
+{
+    TPNGObject png;
+    png.Assign(RenderFontImage(font));
+    png.SaveToFile(pngPath);
 }
 
 } // namespace volm

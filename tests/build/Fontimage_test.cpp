@@ -1,6 +1,8 @@
 #include "build/Fontimage.h"
 #include "common/Errors.h"
 
+#include "Testutil.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -191,4 +193,38 @@ TEST(Fontimage, HeightsWithoutAnImageAreRefused)
     EXPECT_THROW(RenderFontImage(Font(kMaxFontCell + 1)), Error);
     EXPECT_THROW(RenderFontImage(Font(INT32_MIN)), Error);
     EXPECT_EQ(FontCellSize(Font(-kMaxFontCell)), kMaxFontCell);
+}
+
+TEST(Fontimage, SavedImagePassesTheCheckers)
+{
+    using namespace volm::test;
+    TempDir dir;
+    const std::string path = (dir / "Font.png").string();
+    writeFile(path, "the template's sample");
+    SaveFontImage(TFontChoice{}, path);
+    EXPECT_EQ(readFile(path).substr(1, 3), "PNG");
+    if (haveProgram("pngcheck")) {
+        RunResult r = run({"pngcheck", "-v", path});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find("176 x 176 image, 24-bit RGB"), std::string::npos) << r.out;
+    }
+    // Pillow reads back the very pixels that were rendered.
+    const std::string python = pythonWith({"PIL"});
+    if (python.empty())
+        GTEST_SKIP() << "no python3 with Pillow";
+    RunResult r = run({python, "-c",
+                       "import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+                       "sys.stdout.buffer.write(im.convert('RGB').tobytes())",
+                       path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const TBitmap bm = RenderFontImage(TFontChoice{});
+    std::string rgb;
+    for (int y = 0; y < bm.height; ++y)
+        for (int x = 0; x < bm.width; ++x) {
+            const uint8_t* p = bm.scanLine(y) + 3 * x;
+            rgb += {static_cast<char>(p[2]), static_cast<char>(p[1]), static_cast<char>(p[0])};
+        }
+    EXPECT_TRUE(r.out == rgb);
+
+    EXPECT_THROW(SaveFontImage(TFontChoice{}, (dir / "missing/Font.png").string()), Error);
 }
