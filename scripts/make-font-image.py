@@ -8,6 +8,7 @@ unassigned 0x98 show a small 3 x 3 box; 0x20 and 0xA0 are blank. Pixels are
 either navy or white: the font is rasterised without anti-aliasing.
 
 Usage: make-font-image.py [OUTPUT.png]   (default resources/reader/Font.png)
+       make-font-image.py --check [FILE.png]   exit 1 unless FILE has the same pixels
 """
 import os
 import sys
@@ -57,8 +58,25 @@ def box_mask():
     return out
 
 
+def same_pixels(image, path):
+    """0 when the picture in path has the pixels and the format of image, else 1."""
+    with Image.open(path) as stored:
+        if stored.mode != image.mode or stored.size != image.size:
+            print("%s: %s %s, expected %s %s" % (path, stored.mode, stored.size,
+                                                 image.mode, image.size))
+            return 1
+        if list(stored.convert("RGB").getdata()) != list(image.convert("RGB").getdata()):
+            print("%s: pixels differ from what the script draws" % path)
+            return 1
+    return 0
+
+
 def main():
-    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+    args = sys.argv[1:]
+    check = args[:1] == ["--check"]
+    if check:
+        args = args[1:]
+    target = args[0] if args else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "resources", "reader", "Font.png")
     font = ImageFont.truetype(FONT_FILE, SIZE)
     image = Image.new("RGB", (16 * CELL, 16 * CELL), WHITE)
@@ -75,6 +93,8 @@ def main():
         if box and box[2] > SHOWN:
             wide.append("%02X" % b)
         image.paste(NAVY, ((b % 16) * CELL, (b // 16) * CELL), mask)
+    if check:
+        sys.exit(same_pixels(image, target))
     image.save(target, optimize=True)
     if wide:
         print("wider than %d columns: %s" % (SHOWN, " ".join(wide)))

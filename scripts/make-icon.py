@@ -5,6 +5,7 @@ Saved as an 8-bit palette PNG. Shapes and lettering are drawn without
 anti-aliasing so the palette holds only the few colours used.
 
 Usage: make-icon.py [OUTPUT.png]   (default resources/reader/orvane.png)
+       make-icon.py --check [FILE.png]   exit 1 unless FILE has the same pixels
 """
 import os
 import sys
@@ -18,8 +19,25 @@ AMBER = (255, 176, 0)
 PAPER = (236, 236, 244)
 
 
+def same_pixels(image, path):
+    """0 when the picture in path has the pixels and the format of image, else 1."""
+    with Image.open(path) as stored:
+        if stored.mode != image.mode or stored.size != image.size:
+            print("%s: %s %s, expected %s %s" % (path, stored.mode, stored.size,
+                                                 image.mode, image.size))
+            return 1
+        if list(stored.convert("RGB").getdata()) != list(image.convert("RGB").getdata()):
+            print("%s: pixels differ from what the script draws" % path)
+            return 1
+    return 0
+
+
 def main():
-    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+    args = sys.argv[1:]
+    check = args[:1] == ["--check"]
+    if check:
+        args = args[1:]
+    target = args[0] if args else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "resources", "reader", "orvane.png")
     image = Image.new("RGB", (87, 31), WHITE)
     draw = ImageDraw.Draw(image)
@@ -36,6 +54,8 @@ def main():
     draw.text((31, 15), "Volm", font=font, fill=WHITE, anchor="lm")
     draw.line((32, 25, 80, 25), fill=AMBER, width=2)
     palette = image.convert("P", palette=Image.ADAPTIVE, colors=8)
+    if check:
+        sys.exit(same_pixels(palette, target))
     palette.save(target, bits=8, optimize=False)
 
 

@@ -4,6 +4,5 @@ import java.io.InputStream;
 
 public final class Class {
     private Class() { }
-    public String getName() { return null; }
     public InputStream getResourceAsStream(String name) { return null; }
 }

@@ -1,11 +1,7 @@
 package java.lang;
 
 public final class StringBuffer {
-    public StringBuffer() { }
     public StringBuffer(String str) { }
-    public StringBuffer append(Object obj) { return null; }
-    public StringBuffer append(String str) { return null; }
-    public StringBuffer append(char c) { return null; }
     public StringBuffer append(int i) { return null; }
     public String toString() { return null; }
 }

@@ -5,6 +5,5 @@ import java.io.PrintStream;
 public final class System {
     private System() { }
     public static final PrintStream out = null;
-    public static final PrintStream err = null;
     public static void arraycopy(Object src, int srcPos, Object dst, int dstPos, int length) { }
 }

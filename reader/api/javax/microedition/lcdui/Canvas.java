@@ -3,21 +3,14 @@ package javax.microedition.lcdui;
 public abstract class Canvas extends Displayable {
     public static final int UP = 1;
     public static final int DOWN = 6;
-    public static final int LEFT = 2;
-    public static final int RIGHT = 5;
     public static final int FIRE = 8;
 
     protected Canvas() { }
     public int getWidth() { return 0; }
     public int getHeight() { return 0; }
-    public boolean hasRepeatEvents() { return false; }
     public int getGameAction(int keyCode) { return 0; }
     protected void keyPressed(int keyCode) { }
     protected void keyRepeated(int keyCode) { }
-    protected void keyReleased(int keyCode) { }
-    protected void showNotify() { }
-    protected void hideNotify() { }
     protected abstract void paint(Graphics g);
     public final void repaint() { }
-    public final void serviceRepaints() { }
 }

@@ -5,6 +5,5 @@ import javax.microedition.midlet.MIDlet;
 public class Display {
     private Display() { }
     public static Display getDisplay(MIDlet m) { return null; }
-    public Displayable getCurrent() { return null; }
     public void setCurrent(Displayable nextDisplayable) { }
 }

@@ -1,16 +1,10 @@
 package javax.microedition.lcdui;
 
 public class Graphics {
-    public static final int HCENTER = 1;
-    public static final int VCENTER = 2;
     public static final int LEFT = 4;
-    public static final int RIGHT = 8;
     public static final int TOP = 16;
-    public static final int BOTTOM = 32;
-    public static final int BASELINE = 64;
 
     Graphics() { }
-    public void setColor(int red, int green, int blue) { }
     public void setColor(int rgb) { }
     public int getClipX() { return 0; }
     public int getClipY() { return 0; }

@@ -6,6 +6,4 @@ public abstract class MIDlet {
     protected abstract void pauseApp();
     protected abstract void destroyApp(boolean unconditional) throws MIDletStateChangeException;
     public final void notifyDestroyed() { }
-    public final void notifyPaused() { }
-    public final String getAppProperty(String key) { return null; }
 }

@@ -1,6 +1,0 @@
-package java.lang;
-
-public class Error extends Throwable {
-    public Error() { }
-    public Error(String s) { }
-}
