@@ -38,7 +38,7 @@ import javax.microedition.rms.RecordStore;
  *   show                  print the screen     menu                     print every menu entry
  *   png:FILE              save the screen      restart                  a fresh start, same store
  * The record stores start empty, or from DIR and are saved back there at the
- * end. Bytes outside printable ASCII print as \xNN. The exit status is 0 unless
+ * end. A cell reads as the lowest byte whose glyph looks the same. Bytes outside printable ASCII print as \xNN. The exit status is 0 unless
  * an action failed.
  */
 public final class ReaderHarness implements AutoCloseable {
