@@ -182,6 +182,14 @@ public final class ReaderTest {
             same("text", h.kind(), "the centre key opens a text");
             same("first text", h.textRows().get(0), "text of One");
         }
+        // A title without a line in files.txt opens nothing.
+        m.put("files.txt", bytes("/texts/itm1\r\n"));
+        try (ReaderHarness h = new ReaderHarness(book(m), 176, 208)) {
+            h.start();
+            h.press(ReaderHarness.DOWN);
+            h.command("Select");
+            same("menu", h.kind(), "Select without a file entry");
+        }
     }
 
     static void scrollByRows() throws Exception {
