@@ -5,7 +5,6 @@
 #include "build/Manifest.h"
 #include "build/Resources.h"
 #include "common/Errors.h"
-#include "image/Pngimage.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -205,13 +204,6 @@ uint64_t fileSize(const std::string& path)
 
 } // namespace
 
-void SaveFontImage(const TBitmap& bitmap, const std::string& path)
-{
-    TPNGObject png;
-    png.Assign(bitmap);
-    png.SaveToFile(path);
-}
-
 TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
                           const TFontRenderer& renderFont, IBuildProgress* progressSink)
 {
@@ -240,7 +232,7 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         if (!renderFont)
             throw Error("Cannot render the custom font " + request.font.font.name +
                         ": no font renderer is available");
-        SaveFontImage(renderFont(request.font.font), folder + "images/Font.png");
+        renderFont(request.font.font, folder + "images/Font.png");
         progress.Progress(TBuildStage::FontImage, 1, 1);
     }
 

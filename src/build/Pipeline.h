@@ -14,7 +14,6 @@
 // volm-cli), and progress goes through IBuildProgress.
 
 #include "build/Datafiles.h"
-#include "image/Bitmap.h"
 #include "storage/Fontsettings.h"
 
 #include <cstdint>
@@ -49,8 +48,9 @@ public:
     virtual void Progress(TBuildStage stage, uint64_t done, uint64_t total) = 0;
 };
 
-// Renders a font choice into the font image bitmap (16h x 16h pixels).
-using TFontRenderer = std::function<TBitmap(const TFontChoice&)>;
+// Renders a font choice into the font image and saves it as PNG at the path
+// given (replacing the file); volm_font's SaveFontImage is the one to pass.
+using TFontRenderer = std::function<void(const TFontChoice&, const std::string& pngPath)>;
 
 struct TBuildRequest {
     std::string projectPath;   // the project file, as the project was opened
@@ -77,8 +77,5 @@ struct TBuildResult {
 // `renderFont` is needed only when the custom font is on.
 TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
                           const TFontRenderer& renderFont, IBuildProgress* progress = nullptr);
-
-// Writes a rendered font image as a PNG file (replacing any existing one).
-void SaveFontImage(const TBitmap& bitmap, const std::string& path);
 
 } // namespace volm

@@ -1,0 +1,33 @@
+// The pipeline with the real font renderer: the custom font's image lands in
+// the jar as a valid PNG of the right size.
+#include "build/Fontimage.h"
+#include "build/Pipeline.h"
+
+#include "Testutil.h"
+
+#include <gtest/gtest.h>
+
+using namespace volm;
+using namespace volm::test;
+
+TEST(PipelineFont, CustomFontImageIsPackedIntoTheJar)
+{
+    if (!haveProgram("pngcheck") || !haveProgram("unzip"))
+        GTEST_SKIP() << "pngcheck or unzip is not installed";
+    for (int height : {-11, 20, -20}) {
+        TempDir dir;
+        TBuildRequest r;
+        r.projectPath = (dir / "Tales.volm").string();
+        r.font.useCustomFont = true;
+        r.font.font.height = height;
+        TTopicList topics{{"One", "1"}};
+        GenerateBook(r, topics, SaveFontImage);
+        RunResult png = run({"unzip", "-p", (dir / "Tales" / "Tales.jar").string(), "images/Font.png"});
+        ASSERT_EQ(png.status, 0) << png.err;
+        writeFile(dir / "Font.png", png.out);
+        RunResult c = run({"pngcheck", (dir / "Font.png").string()});
+        EXPECT_EQ(c.status, 0) << c.out;
+        std::string size = height == -11 ? "176x176" : "320x320";
+        EXPECT_NE(c.out.find("(" + size + ", 24-bit RGB"), std::string::npos) << height << ": " << c.out;
+    }
+}
