@@ -1,0 +1,271 @@
+// The compound-file engine: streams of every size, the tree order, reuse of
+// freed space, and what a reopened file holds.
+
+#include "Testutil.h"
+#include "storage/Cfbfile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <map>
+#include <random>
+
+using namespace volm;
+using namespace volm::cfb;
+using volm::test::TempDir;
+
+namespace {
+
+std::string pattern(size_t n, unsigned seed)
+{
+    std::string s(n, '\0');
+    std::mt19937 rng(seed);
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+std::string readAll(StreamEntry& s)
+{
+    std::string out(static_cast<size_t>(s.size()), '\0');
+    EXPECT_EQ(s.read(0, out.data(), out.size()), out.size());
+    return out;
+}
+
+std::u16string u(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// Checks the red-black rules and the name order of a storage's tree; returns
+// its black height.
+int checkTree(const Entry* e, const Entry* lo, const Entry* hi)
+{
+    if (!e)
+        return 1;
+    if (lo) {
+        EXPECT_LT(compareNames(lo->name, e->name), 0);
+    }
+    if (hi) {
+        EXPECT_LT(compareNames(e->name, hi->name), 0);
+    }
+    if (e->red) {
+        EXPECT_FALSE(e->left && e->left->red);
+        EXPECT_FALSE(e->right && e->right->red);
+    }
+    int l = checkTree(e->left, lo, e);
+    int r = checkTree(e->right, e, hi);
+    EXPECT_EQ(l, r);
+    return l + (e->red ? 0 : 1);
+}
+
+} // namespace
+
+TEST(Cfbfile, NameOrderIsLengthThenUpperCase)
+{
+    EXPECT_LT(compareNames(u"99", u"100"), 0);
+    EXPECT_LT(compareNames(u"101", u"102"), 0);
+    EXPECT_EQ(compareNames(u"abc", u"ABC"), 0);
+    EXPECT_LT(compareNames(u"Z", u"ab"), 0);
+    EXPECT_EQ(compareNames(u"\u0430\u044f", u"\u0410\u042f"), 0); // Cyrillic letters
+    EXPECT_EQ(compareNames(u"\u0451", u"\u0401"), 0);
+}
+
+TEST(Cfbfile, NewFileIsVersion3WithTheRootOnly)
+{
+    TempDir dir;
+    {
+        auto f = CompoundFile::create((dir / "a.cfb").string(), false);
+        EXPECT_TRUE(f->list().empty());
+    }
+    std::string bytes = test::readFile(dir / "a.cfb");
+    ASSERT_EQ(bytes.size(), 1536u);
+    EXPECT_EQ(get16(reinterpret_cast<const uint8_t*>(bytes.data()) + hMajorVersion), 3);
+    auto f = CompoundFile::open((dir / "a.cfb").string(), CompoundFile::Access::ReadOnly);
+    EXPECT_EQ(f->version(), 3);
+    EXPECT_TRUE(f->list().empty());
+}
+
+TEST(Cfbfile, StreamsOfEverySizeSurviveReopening)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    const std::vector<size_t> sizes = {0, 1, 63, 64, 65, 511, 512, 513, 872, 4095, 4096, 4097, 10000, 70000, 300000};
+    {
+        auto f = CompoundFile::create(path, false);
+        for (size_t i = 0; i < sizes.size(); ++i) {
+            auto s = f->createStream(u("s" + std::to_string(i)), false);
+            std::string data = pattern(sizes[i], static_cast<unsigned>(i));
+            s->write(0, data.data(), data.size());
+            EXPECT_EQ(s->size(), sizes[i]);
+            EXPECT_EQ(readAll(*s), data);
+        }
+        f->commit();
+    }
+    auto f = CompoundFile::open(path, CompoundFile::Access::ReadWrite);
+    auto list = f->list();
+    ASSERT_EQ(list.size(), sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        auto s = f->openStream(u("s" + std::to_string(i)));
+        EXPECT_EQ(readAll(*s), pattern(sizes[i], static_cast<unsigned>(i))) << i;
+    }
+}
+
+TEST(Cfbfile, WritesAtOffsetsAndResizesAcrossTheCutoff)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    std::string model;
+    auto f = CompoundFile::create(path, false);
+    auto s = f->createStream(u"x", false);
+    auto check = [&](const char* what) {
+        ASSERT_EQ(s->size(), model.size()) << what;
+        ASSERT_EQ(readAll(*s), model) << what;
+    };
+    auto write = [&](uint64_t off, const std::string& d) {
+        s->write(off, d.data(), d.size());
+        if (model.size() < off + d.size())
+            model.resize(off + d.size(), '\0');
+        model.replace(off, d.size(), d);
+    };
+    auto resize = [&](size_t n) {
+        s->resize(n);
+        model.resize(n, '\0');
+    };
+    write(0, pattern(100, 1));
+    check("small");
+    write(3000, pattern(2000, 2)); // gap of zeros, then up past the cutoff
+    check("up with a gap");
+    resize(4095); // down
+    check("down to 4095");
+    resize(4096); // up by one byte: zero
+    check("up to 4096");
+    resize(10);
+    check("down to 10");
+    resize(9000); // up by resizing: zeros
+    check("up by resize");
+    write(50, pattern(20, 3));
+    check("in place");
+    resize(0);
+    check("empty");
+    write(5000, "x");
+    check("write far out");
+    s.reset();
+    f.reset();
+    f = CompoundFile::open(path, CompoundFile::Access::ReadOnly);
+    s = f->openStream(u"x");
+    check("reopened");
+}
+
+TEST(Cfbfile, TreeStaysBalancedAndOrderedThroughInsertsAndDeletes)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    std::mt19937 rng(7);
+    std::map<std::u16string, bool> names;
+    {
+        auto f = CompoundFile::create(path, false);
+        for (int i = 0; i < 3000; ++i) {
+            std::u16string name = u(std::to_string(rng() % 5000));
+            if (names.count(name)) {
+                f->destroy(name);
+                names.erase(name);
+            } else {
+                f->createStream(name, false);
+                names[name] = true;
+            }
+        }
+        checkTree(f->root()->child, nullptr, nullptr);
+        f->commit();
+    }
+    auto f = CompoundFile::open(path, CompoundFile::Access::ReadOnly);
+    // Colours and order as stored on disk.
+    int bh = checkTree(f->root()->child, nullptr, nullptr);
+    EXPECT_LE(bh, 2 + static_cast<int>(std::log2(names.size() + 1)));
+    auto list = f->list();
+    ASSERT_EQ(list.size(), names.size());
+    std::vector<std::u16string> expected;
+    for (auto& [n, _] : names)
+        expected.push_back(n);
+    std::sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return compareNames(a, b) < 0; });
+    for (size_t i = 0; i < list.size(); ++i)
+        EXPECT_EQ(list[i].name, expected[i]);
+}
+
+TEST(Cfbfile, FreedSpaceIsReused)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    auto f = CompoundFile::create(path, false);
+    std::string big = pattern(20000, 1), small = pattern(872, 2);
+    auto cycle = [&] {
+        for (int i = 0; i < 20; ++i) {
+            auto s = f->createStream(u(std::to_string(100 + i)), false);
+            s->write(0, small.data(), small.size());
+            s->write(0, big.data(), big.size());
+            s->resize(500);
+        }
+        for (int i = 0; i < 20; ++i)
+            f->destroy(u(std::to_string(100 + i)));
+    };
+    cycle();
+    auto size1 = std::filesystem::file_size(path);
+    for (int k = 0; k < 5; ++k)
+        cycle();
+    EXPECT_EQ(std::filesystem::file_size(path), size1);
+}
+
+TEST(Cfbfile, Errors)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    auto f = CompoundFile::create(path, false);
+    auto expectStatus = [](uint32_t status, const std::function<void()>& fn) {
+        try {
+            fn();
+            ADD_FAILURE() << "no error";
+        } catch (const EStorageError& e) {
+            EXPECT_EQ(e.status(), status) << e.what();
+        }
+    };
+    expectStatus(STG_E_INVALIDNAME, [&] { f->createStream(u"", false); });
+    expectStatus(STG_E_INVALIDNAME, [&] { f->createStream(std::u16string(32, u'a'), false); });
+    f->createStream(std::u16string(31, u'a'), false);
+    for (char16_t c : {u'/', u'\\', u':', u'!'})
+        expectStatus(STG_E_INVALIDNAME, [&] { f->createStream(std::u16string(u"a") + c, false); });
+    expectStatus(STG_E_FILENOTFOUND, [&] { f->openStream(u"missing"); });
+    expectStatus(STG_E_FILENOTFOUND, [&] { f->destroy(u"missing"); });
+    auto s = f->createStream(u"x", false);
+    expectStatus(STG_E_FILEALREADYEXISTS, [&] { f->createStream(u"X", false); });
+    expectStatus(STG_E_ACCESSDENIED, [&] { f->openStream(u"x"); });
+    expectStatus(STG_E_ACCESSDENIED, [&] { f->destroy(u"x"); });
+    expectStatus(STG_E_DOCFILETOOLARGE, [&] { s->resize(uint64_t(3) << 30); });
+    s->write(0, "abc", 3); // the object is still usable after a refused change
+    s.reset();
+    f->destroy(u"x");
+    try {
+        CompoundFile::create(path, false);
+        ADD_FAILURE();
+    } catch (const EStorageError& e) {
+        EXPECT_EQ(e.status(), STG_E_FILEALREADYEXISTS);
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
+    }
+}
+
+TEST(Cfbfile, ReadOnlyOpenNeverWrites)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    {
+        auto f = CompoundFile::create(path, false);
+        f->createStream(u"a", false)->write(0, "hello", 5);
+    }
+    std::string before = test::readFile(path);
+    {
+        auto f = CompoundFile::open(path, CompoundFile::Access::ReadOnly);
+        EXPECT_THROW(f->createStream(u"b", false), EStorageError);
+        auto s = f->openStream(u"a");
+        EXPECT_THROW(s->write(0, "x", 1), EStorageError);
+        EXPECT_EQ(readAll(*s), "hello");
+        f->commit();
+    }
+    EXPECT_EQ(test::readFile(path), before);
+}
