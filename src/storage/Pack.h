@@ -1,0 +1,24 @@
+#pragma once
+// Packing: rewrites a project file into a fresh compound file that holds the
+// same root streams (names and bytes unchanged) without the free space left
+// by deleted topics and replaced texts.
+//
+// The packed copy is written next to the project file (dtmXXXX.tmp in the
+// same folder), checked, flushed to disk and then renamed over the project
+// file in one step. On any failure the project file is left as it was, the
+// temporary file is removed and the failure is raised (volm::Error naming the
+// file). Sub-storages of the root are not carried over.
+
+#include <functional>
+#include <string>
+
+namespace volm {
+
+// The project must not be open (the file is opened with exclusive sharing).
+void PackProject(const std::string& path);
+
+// For tests: called at each stage of packing ("temp", "copied", "flushed",
+// "rename"); throwing from it simulates a failure at that point.
+extern std::function<void(const char* stage)> PackFaultHook;
+
+} // namespace volm

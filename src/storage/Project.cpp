@@ -1,0 +1,318 @@
+#include "storage/Project.h"
+
+#include "common/Errors.h"
+#include "storage/Fontrecord.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace volm {
+namespace {
+
+constexpr uint32_t kOpenMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;                 // 0x12
+constexpr uint32_t kCreateMode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE; // 0x1012
+constexpr int32_t kFirstTopicNumber = 100;                                             // counter start
+const char* const kFontStream = "0";
+
+// Rethrows `e` with `context` in front, keeping the storage error's status.
+[[noreturn]] void rethrowWith(const std::string& context, const std::exception& e)
+{
+    std::string msg = e.what();
+    // The engine's messages already name the file; don't say it twice.
+    std::string full = msg.find(context) == 0 ? msg : context + ": " + msg;
+    if (auto* se = dynamic_cast<const EStorageError*>(&e))
+        throw EStorageError(se->status(), full);
+    throw Error(full);
+}
+
+} // namespace
+
+bool ParseStorageNumber(const std::string& name, int32_t& number)
+{
+    size_t i = 0;
+    bool negative = false;
+    if (i < name.size() && (name[i] == '+' || name[i] == '-'))
+        negative = name[i++] == '-';
+    if (i == name.size())
+        return false;
+    int64_t v = 0;
+    for (; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return false;
+        v = v * 10 + (name[i] - '0');
+        if (v > int64_t(INT32_MAX) + 1)
+            return false;
+    }
+    if (negative)
+        v = -v;
+    if (v < INT32_MIN || v > INT32_MAX)
+        return false;
+    number = static_cast<int32_t>(v);
+    return true;
+}
+
+TProject::TProject() = default;
+
+TProject::~TProject()
+{
+    try {
+        CloseProject();
+    } catch (...) {
+    }
+}
+
+void TProject::requireOpen() const
+{
+    if (!doc_)
+        throw Error("No project is open");
+}
+
+void TProject::fail(const std::string& what, const std::exception& e) const
+{
+    rethrowWith(what.empty() ? path_ : path_ + ": " + what, e);
+}
+
+bool TProject::OpenProject(const std::string& path, TOpenMode mode)
+{
+    openError_.clear();
+    try {
+        Open(path, mode);
+        return true;
+    } catch (const std::exception& e) {
+        openError_ = e.what();
+        return false;
+    }
+}
+
+void TProject::Open(const std::string& path, TOpenMode mode)
+{
+    if (doc_)
+        throw Error(path + ": a project (" + path_ + ") is already open here");
+    struct stat st;
+    bool exists = ::stat(path.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        throw Error(path + ": " + systemMessage(errno));
+    if (!exists && mode == omOpenExisting)
+        throw Error(path + ": no such project file");
+    if (exists && mode == omCreateNew)
+        throw Error(path + ": the file already exists");
+    if (exists && S_ISDIR(st.st_mode))
+        throw Error(path + ": is a folder, not a project file");
+
+    std::unique_ptr<TComponoundDocument> doc;
+    std::list<TDocElem> elements;
+    try {
+        doc = std::make_unique<TComponoundDocument>(path, exists ? kOpenMode : kCreateMode);
+        doc->EnumElements(elements);
+    } catch (const std::exception& e) {
+        rethrowWith(path, e);
+    }
+
+    std::vector<TTopicNode> topics;
+    std::vector<std::string> skipped;
+    int32_t counter = kFirstTopicNumber;
+    TFontSettings font;
+
+    struct Candidate {
+        int32_t number;
+        const TDocElem* elem;
+    };
+    std::vector<Candidate> candidates;
+    for (const TDocElem& e : elements) {
+        int32_t n;
+        if (!ParseStorageNumber(e.name, n)) {
+            skipped.push_back(e.name);
+            continue;
+        }
+        if (n == 0) {
+            try {
+                TDocStream s;
+                doc->OpenStream(s, e.name, kOpenMode);
+                TFontSettings read = font;
+                ReadFontSettings(*s.Stream(), read);
+                font = read;
+            } catch (...) {
+                skipped.push_back(e.name);
+            }
+        } else if (n >= kFirstTopicNumber) {
+            counter = std::max(counter, n); // counts even when the topic can't be loaded
+            candidates.push_back({n, &e});
+        }
+    }
+    // The container lists shorter names first, which for plain decimal numbers
+    // is numeric order; sort anyway so any container order (or a leading zero) works.
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.number < b.number; });
+    topics.reserve(candidates.size());
+    for (const Candidate& c : candidates) {
+        try {
+            auto holder = std::make_unique<TDocStream>();
+            doc->OpenStream(*holder, c.elem->name, kOpenMode);
+            auto item = std::make_unique<TJSDataItem>(std::move(holder));
+            item->Key = c.elem->name;
+            TTopicNode node;
+            node.Text = item->GetName();
+            node.Item = std::move(item);
+            node.Number = c.number;
+            topics.push_back(std::move(node));
+        } catch (...) {
+            skipped.push_back(c.elem->name); // left as it is in the file
+        }
+    }
+
+    doc_ = std::move(doc);
+    topics_ = std::move(topics);
+    skipped_ = std::move(skipped);
+    counter_ = counter;
+    font_ = font;
+    path_ = path;
+}
+
+bool TProject::HoldsProject(const std::string& path) const
+{
+    return doc_ && path_ == path;
+}
+
+const TTopicNode& TProject::Topic(size_t index) const
+{
+    if (index >= topics_.size())
+        throw Error(path_ + ": there is no topic " + std::to_string(index + 1) + " (the project has " +
+                    std::to_string(topics_.size()) + ")");
+    return topics_[index];
+}
+
+std::vector<TJSDataItem*> TProject::TopicsInOrder() const
+{
+    std::vector<TJSDataItem*> items;
+    items.reserve(topics_.size());
+    for (const TTopicNode& t : topics_)
+        items.push_back(t.Item.get());
+    return items;
+}
+
+size_t TProject::AddTopic(const std::string& name)
+{
+    requireOpen();
+    if (counter_ == INT32_MAX)
+        throw Error(path_ + ": no storage number is left for a new topic");
+    const int32_t number = ++counter_; // never handed out twice while open
+    const std::string key = std::to_string(number);
+    auto holder = std::make_unique<TDocStream>();
+    try {
+        doc_->CreateStream(*holder, key, kOpenMode);
+    } catch (const std::exception& e) {
+        fail("can't add a topic", e);
+    }
+    std::unique_ptr<TJSDataItem> item;
+    try {
+        item = std::make_unique<TJSDataItem>(std::move(holder));
+        item->Key = key;
+        item->SetName(name);
+    } catch (const std::exception& e) {
+        // Don't leave a half-made topic behind in the file.
+        item.reset();
+        holder.reset();
+        try {
+            doc_->DestroyElement(key);
+        } catch (...) {
+        }
+        fail("can't add a topic", e);
+    }
+    TTopicNode node;
+    node.Text = name;
+    node.Item = std::move(item);
+    node.Number = number;
+    topics_.push_back(std::move(node));
+    return topics_.size() - 1;
+}
+
+void TProject::DeleteTopic(size_t index)
+{
+    requireOpen();
+    Topic(index); // range check
+    const std::string key = topics_[index].Item->Key;
+    topics_.erase(topics_.begin() + static_cast<ptrdiff_t>(index)); // closes the topic's stream
+    try {
+        doc_->DestroyElement(key);
+        doc_->Commit();
+    } catch (const std::exception& e) {
+        fail("can't delete topic " + key, e);
+    }
+}
+
+void TProject::CommitText(size_t index, const std::string& text)
+{
+    requireOpen();
+    TJSDataItem& item = Item(index);
+    try {
+        item.SetText(text);
+    } catch (const std::exception& e) {
+        fail("", e);
+    }
+}
+
+std::string TProject::GetText(size_t index) const
+{
+    requireOpen();
+    try {
+        return Item(index).GetText();
+    } catch (const std::exception& e) {
+        fail("can't read topic " + Item(index).Key, e);
+    }
+}
+
+// Stream "0" is rewritten in place rather than recreated empty first: the
+// stream is first grown to the new length (the only step that needs new
+// space), then overwritten and cut to size, so running out of space leaves
+// the earlier settings readable.
+void TProject::SaveFontSettings(const TFontSettings& settings)
+{
+    requireOpen();
+    TMemoryStream image;
+    WriteFontSettings(image, settings);
+    const std::string& bytes = image.Data();
+    try {
+        TDocStream s;
+        bool have = false;
+        try {
+            doc_->OpenStream(s, kFontStream, kOpenMode);
+            have = true;
+        } catch (const EStorageError&) {
+        }
+        if (!have)
+            doc_->CreateStream(s, kFontStream, kCreateMode);
+        TStream& st = *s.Stream();
+        if (st.Size() < bytes.size())
+            st.SetSize(bytes.size());
+        st.SetPosition(0);
+        st.WriteBuffer(bytes.data(), bytes.size());
+        st.SetSize(bytes.size());
+        s.Close();
+    } catch (const std::exception& e) {
+        fail("can't store the font settings", e);
+    }
+    font_ = settings;
+}
+
+void TProject::CloseProject()
+{
+    if (!doc_)
+        return;
+    topics_.clear(); // each item commits and closes its stream
+    skipped_.clear();
+    std::unique_ptr<TComponoundDocument> doc = std::move(doc_);
+    std::string path = path_;
+    path_.clear();
+    counter_ = kFirstTopicNumber;
+    font_ = TFontSettings();
+    try {
+        doc->Commit();
+    } catch (const std::exception& e) {
+        doc.reset();
+        rethrowWith(path, e);
+    }
+    doc.reset();
+}
+
+} // namespace volm

@@ -1,0 +1,103 @@
+#pragma once
+// The project model: one open project file, its topics in list order (each
+// with its TJSDataItem), the topic counter and the font settings. No GUI: the
+// project window shows it, volm-cli drives it.
+//
+// The project file's root holds stream "0" (font settings) and one stream per
+// topic named by its storage number (101, 102, ...). Topics are listed in
+// ascending storage number; new topics take the counter's next number and go
+// to the end. Every change is in the file when its operation returns.
+
+#include "storage/Componounddoc.h"
+#include "storage/Doc.h"
+#include "storage/Fontsettings.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace volm {
+
+// One entry of the topic list.
+struct TTopicNode {
+    std::string Text;                  // what the list shows: the name as appended, or the stored name after opening
+    std::unique_ptr<TJSDataItem> Item; // the topic's item (owns its open stream)
+    int32_t Number = 0;                // storage number (Item->Key in decimal)
+};
+
+class TProject {
+public:
+    enum TOpenMode {
+        omOpenOrCreate, // a missing file becomes a new, empty project
+        omOpenExisting, // a missing file is an error
+        omCreateNew,    // an existing file is an error
+    };
+
+    TProject();
+    ~TProject(); // closes the project (errors are swallowed; call CloseProject to see them)
+    TProject(const TProject&) = delete;
+    TProject& operator=(const TProject&) = delete;
+
+    // Opens (or creates) the project file. Returns false when a project is
+    // already open or when the file can't be opened or created; OpenError()
+    // then tells why. Elements that can't be used are skipped, untouched.
+    bool OpenProject(const std::string& path, TOpenMode mode = omOpenOrCreate);
+    // The same, raising the failure (a volm::Error naming the file) instead.
+    void Open(const std::string& path, TOpenMode mode = omOpenOrCreate);
+    const std::string& OpenError() const { return openError_; }
+
+    // True when a project is open and its path is exactly `path` (no normalising).
+    bool HoldsProject(const std::string& path) const;
+    bool IsOpen() const { return doc_ != nullptr; }
+    const std::string& Path() const { return path_; }
+
+    // Topics in list order.
+    size_t TopicCount() const { return topics_.size(); }
+    const TTopicNode& Topic(size_t index) const;
+    TJSDataItem& Item(size_t index) const { return *Topic(index).Item; }
+    // The items in list order, for generation.
+    std::vector<TJSDataItem*> TopicsInOrder() const;
+    int32_t TopicCounter() const { return counter_; }
+    // Storage names of elements that were skipped when the project was opened.
+    const std::vector<std::string>& SkippedElements() const { return skipped_; }
+
+    // Appends a topic named `name` (stored cut to 50 bytes) at the end of the
+    // list and returns its index. On failure nothing is added (a stream that
+    // was already created is removed again) and the error is raised.
+    size_t AddTopic(const std::string& name);
+    // Removes the topic: its stream is closed and destroyed, the file committed.
+    void DeleteTopic(size_t index);
+    // Replaces the topic's text (TJSDataItem::SetText; a failure raises and keeps the old text).
+    void CommitText(size_t index, const std::string& text);
+    std::string GetText(size_t index) const;
+
+    // The font choice and the use-custom-font switch (defaults until stream "0" exists).
+    const TFontSettings& FontSettings() const { return font_; }
+    // Rewrites stream "0" with `settings`.
+    void SaveFontSettings(const TFontSettings& settings);
+
+    // Closes every topic's stream, commits and closes the file. Raises a
+    // commit failure (the project is closed all the same).
+    void CloseProject();
+
+    TComponoundDocument* Document() const { return doc_.get(); }
+
+private:
+    void requireOpen() const;
+    [[noreturn]] void fail(const std::string& what, const std::exception& e) const;
+
+    std::string path_;
+    std::unique_ptr<TComponoundDocument> doc_;
+    std::vector<TTopicNode> topics_;
+    int32_t counter_ = 100;
+    TFontSettings font_;
+    std::string openError_;
+    std::vector<std::string> skipped_;
+};
+
+// Parses an element name as the program's storage numbers are parsed: an
+// optional sign and decimal digits, within 32 bits.
+bool ParseStorageNumber(const std::string& name, int32_t& number);
+
+} // namespace volm
