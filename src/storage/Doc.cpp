@@ -156,7 +156,8 @@ std::string TJSDataItem::GetText() const
 //   3. the copy is written again at offset 68 (the old text's place, no
 //      longer referenced), the header switched back to the compact layout,
 //      and the stream cut to 68 + text + reserved block.
-// A failure in 1 or 2 leaves the old text; a failure in 3 leaves the new one.
+// A failure in 1 or 2 leaves the old text; a failure in 3 leaves the new one
+// (at the copy, if the stream could not be tidied up).
 // Steps 2 and 3 only overwrite bytes that already exist (nothing to allocate).
 void TJSDataItem::SetText(const std::string& text)
 {
@@ -215,6 +216,12 @@ void TJSDataItem::SetText(const std::string& text)
         writeHeader(kItemHeaderSize);
         stream_->SetSize(compactSize);
     } catch (const std::exception& e) {
+        // Point the header at the copy again, which is still whole: the
+        // reserved block then stays exactly what it was.
+        try {
+            writeHeader(static_cast<uint32_t>(copyAt));
+        } catch (...) {
+        }
         throw Error("The new text of " + topicLabel(Key) +
                     " is stored, but its stream could not be tidied up: " + e.what());
     }

@@ -1,0 +1,319 @@
+// volm-cli's project commands: new, add, add-list, list, text, import,
+// delete, pack, font. Each is a thin front over the project model; topics are
+// addressed by their 1-based position in the list. Names on the command line
+// and in `list` are UTF-8, converted to and from the project's Windows-1251.
+
+#include "cli/Cli.h"
+
+#include "common/Codepage.h"
+#include "common/Errors.h"
+#include "editor/Detect.h"
+#include "editor/Textlines.h"
+#include "storage/Fontrecord.h"
+#include "storage/Pack.h"
+#include "storage/Project.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace volm::cli {
+namespace {
+
+void needArgs(const Args& a, size_t min, size_t max = SIZE_MAX)
+{
+    if (a.size() < min)
+        throw UsageError("missing arguments");
+    if (a.size() > max)
+        throw UsageError("too many arguments");
+}
+
+// UTF-8 from the terminal to the project's Windows-1251; refuses what it lacks.
+std::string toProject(const std::string& utf8, const std::string& what)
+{
+    if (!isValidUtf8(utf8))
+        throw Error(what + " \"" + utf8 + "\" is not valid UTF-8");
+    try {
+        return utf8ToCp1251(utf8);
+    } catch (const Error& e) {
+        throw Error(what + " \"" + utf8 + "\": " + e.what());
+    }
+}
+
+std::string readWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw Error(path + ": " + systemMessage(errno));
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (in.bad())
+        throw Error(path + ": can't read the file");
+    return s.str();
+}
+
+size_t position(TProject& p, const std::string& arg)
+{
+    size_t n = 0;
+    if (arg.empty() || arg.size() > 9 || arg.find_first_not_of("0123456789") != std::string::npos ||
+        (n = std::stoul(arg)) == 0)
+        throw UsageError("a topic is given by its position in the list, 1 or more (not \"" + arg + "\")");
+    p.Topic(n - 1); // says so when there is no such topic
+    return n - 1;
+}
+
+std::unique_ptr<TProject> openExisting(const std::string& path)
+{
+    auto p = std::make_unique<TProject>();
+    p->Open(path, TProject::omOpenExisting);
+    return p;
+}
+
+int cmdNew(const Args& a)
+{
+    needArgs(a, 1, 1);
+    TProject p;
+    p.Open(a[0], TProject::omCreateNew);
+    p.CloseProject();
+    return 0;
+}
+
+// `add` does not create a missing project: a typing error in the path would
+// otherwise silently start a new book somewhere else. `new` creates.
+int cmdAdd(const Args& a)
+{
+    needArgs(a, 2);
+    std::vector<std::string> names;
+    for (size_t i = 1; i < a.size(); ++i)
+        names.push_back(toProject(a[i], "the topic name"));
+    auto p = openExisting(a[0]);
+    for (const std::string& n : names) {
+        size_t i = p->AddTopic(n);
+        std::cout << i + 1 << '\t' << p->Topic(i).Number << '\n';
+    }
+    p->CloseProject();
+    return 0;
+}
+
+int cmdAddList(const Args& a)
+{
+    needArgs(a, 2, 2);
+    // List files are taken as they are: Windows-1251 bytes, no detection.
+    std::vector<std::string> lines = SplitLines(readWhole(a[1]));
+    auto p = openExisting(a[0]);
+    size_t added = 0;
+    try {
+        for (const std::string& line : lines) {
+            p->AddTopic(line);
+            ++added;
+        }
+    } catch (const std::exception& e) {
+        // The topics added before the failing line stay.
+        std::string msg = e.what();
+        try {
+            p->CloseProject();
+        } catch (...) {
+        }
+        throw Error(msg + " (line " + std::to_string(added + 1) + " of " + a[1] + "; " +
+                    std::to_string(added) + " topics were added)");
+    }
+    p->CloseProject();
+    std::cout << added << " topics added\n";
+    return 0;
+}
+
+int cmdList(const Args& a)
+{
+    needArgs(a, 1, 1);
+    auto p = openExisting(a[0]);
+    std::string out;
+    for (size_t i = 0; i < p->TopicCount(); ++i) {
+        const TTopicNode& t = p->Topic(i);
+        out += std::to_string(i + 1) + '\t' + std::to_string(t.Number) + '\t' + cp1251ToUtf8(t.Text) + '\t' +
+               std::to_string(t.Item->GetTextLength()) + '\n';
+    }
+    std::cout << out;
+    p->CloseProject();
+    return 0;
+}
+
+int cmdText(const Args& a)
+{
+    needArgs(a, 2, 3);
+    bool utf8 = a.size() == 3;
+    if (utf8 && a[2] != "--utf8")
+        throw UsageError("unknown option \"" + a[2] + "\"");
+    auto p = openExisting(a[0]);
+    std::string text = p->GetText(position(*p, a[1]));
+    if (utf8)
+        text = cp1251ToUtf8(text);
+    std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+    std::cout.flush();
+    p->CloseProject();
+    return 0;
+}
+
+int cmdImport(const Args& a)
+{
+    needArgs(a, 3, 4);
+    bool detect = true;
+    if (a.size() == 4) {
+        if (a[3] != "--no-detect")
+            throw UsageError("unknown option \"" + a[3] + "\"");
+        detect = false;
+    }
+    std::string bytes = readWhole(a[2]);
+    auto p = openExisting(a[0]);
+    size_t index = position(*p, a[1]);
+    // As the editor loads a file: detection first, then its line rule.
+    TDetection found;
+    if (detect)
+        bytes = DetectAndConvert(bytes, found);
+    std::string text = NormalizeLineEnds(bytes);
+    p->CommitText(index, text);
+    p->CloseProject();
+    std::cout << text.size() << " bytes stored in topic " << index + 1;
+    if (detect)
+        std::cout << " (read as " << found.Describe() << ")";
+    std::cout << '\n';
+    return 0;
+}
+
+int cmdDelete(const Args& a)
+{
+    needArgs(a, 2, 2);
+    auto p = openExisting(a[0]);
+    p->DeleteTopic(position(*p, a[1]));
+    p->CloseProject();
+    return 0;
+}
+
+int cmdPack(const Args& a)
+{
+    needArgs(a, 1, 1);
+    struct stat before, after;
+    if (::stat(a[0].c_str(), &before) != 0)
+        throw Error(a[0] + ": " + systemMessage(errno));
+    PackProject(a[0]);
+    if (::stat(a[0].c_str(), &after) == 0)
+        std::cout << before.st_size << " -> " << after.st_size << " bytes\n";
+    return 0;
+}
+
+std::string styleText(uint8_t style)
+{
+    std::string s;
+    const char* names[] = {"bold", "italic", "underline", "strikeout"};
+    for (int i = 0; i < 4; ++i)
+        if (style & (1 << i))
+            s += (s.empty() ? "" : ",") + std::string(names[i]);
+    return s.empty() ? "none" : s;
+}
+
+int32_t parseInt(const std::string& s, const std::string& what)
+{
+    try {
+        size_t used = 0;
+        bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+        long long v = std::stoll(s, &used, hex ? 16 : 10);
+        if (used == s.size() && v >= INT32_MIN && v <= UINT32_MAX)
+            return static_cast<int32_t>(static_cast<uint32_t>(v));
+    } catch (...) {
+    }
+    throw UsageError(what + " \"" + s + "\" is not a number");
+}
+
+int cmdFont(const Args& a)
+{
+    needArgs(a, 1);
+    auto p = openExisting(a[0]);
+    TFontSettings fs = p->FontSettings();
+    bool change = false;
+    for (size_t i = 1; i < a.size(); ++i) {
+        const std::string& opt = a[i];
+        if (i + 1 >= a.size())
+            throw UsageError("option " + opt + " needs a value");
+        const std::string& v = a[++i];
+        change = true;
+        if (opt == "--name") {
+            fs.font.name = toProject(v, "the font name");
+        } else if (opt == "--height") {
+            fs.font.height = parseInt(v, "the height");
+        } else if (opt == "--charset") {
+            if (auto cs = CharsetFromIdent(v))
+                fs.font.charset = *cs;
+            else if (auto cs2 = CharsetFromIdent(v + "_CHARSET"))
+                fs.font.charset = *cs2;
+            else {
+                int32_t n = parseInt(v, "the character set");
+                if (n < 0 || n > 255)
+                    throw UsageError("the character set " + v + " is not 0 to 255");
+                fs.font.charset = static_cast<uint8_t>(n);
+            }
+        } else if (opt == "--style") {
+            uint8_t style = 0;
+            std::stringstream parts(v);
+            for (std::string part; std::getline(parts, part, ',');) {
+                if (part == "bold") style |= fsBold;
+                else if (part == "italic") style |= fsItalic;
+                else if (part == "underline") style |= fsUnderline;
+                else if (part == "strikeout") style |= fsStrikeOut;
+                else if (part != "none" && !part.empty())
+                    throw UsageError("unknown style \"" + part + "\" (bold, italic, underline, strikeout, none)");
+            }
+            fs.font.style = style;
+        } else if (opt == "--color") {
+            if (auto c = ColorFromIdent(v))
+                fs.font.color = *c;
+            else
+                fs.font.color = parseInt(v, "the colour");
+        } else if (opt == "--pitch") {
+            if (v == "default") fs.font.pitch = fpDefault;
+            else if (v == "variable") fs.font.pitch = fpVariable;
+            else if (v == "fixed") fs.font.pitch = fpFixed;
+            else throw UsageError("unknown pitch \"" + v + "\" (default, variable, fixed)");
+        } else if (opt == "--custom") {
+            if (v != "on" && v != "off")
+                throw UsageError("--custom takes on or off");
+            fs.useCustomFont = v == "on";
+        } else {
+            throw UsageError("unknown option \"" + opt + "\"");
+        }
+    }
+    if (change)
+        p->SaveFontSettings(fs);
+    const TFontChoice& f = fs.font;
+    auto cs = CharsetToIdent(f.charset);
+    auto col = ColorToIdent(f.color);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<uint32_t>(f.color));
+    const char* pitches[] = {"default", "variable", "fixed"};
+    std::cout << "name\t" << cp1251ToUtf8(f.name) << "\nheight\t" << f.height << "\ncharset\t"
+              << (cs ? *cs : std::to_string(f.charset)) << "\nstyle\t" << styleText(f.style) << "\ncolor\t"
+              << (col ? *col : std::string(hex)) << "\npitch\t" << pitches[f.pitch % 3] << "\ncustom\t"
+              << (fs.useCustomFont ? "on" : "off") << '\n';
+    p->CloseProject();
+    return 0;
+}
+
+const Registrar registrar{
+    {"new", "new PROJECT", "create a new, empty project file (an existing file is refused)", cmdNew},
+    {"add", "add PROJECT NAME...", "append topics with these names (the project must exist)", cmdAdd},
+    {"add-list", "add-list PROJECT LISTFILE",
+     "append one topic per line of a list file (Windows-1251, taken as it is)", cmdAddList},
+    {"list", "list PROJECT", "list the topics: position, storage number, name, text length", cmdList},
+    {"text", "text PROJECT N [--utf8]", "write topic N's text to standard output (Windows-1251 unless --utf8)",
+     cmdText},
+    {"import", "import PROJECT N FILE [--no-detect]",
+     "load a text file into topic N as the editor does (code-page detection, CR LF line ends)", cmdImport},
+    {"delete", "delete PROJECT N", "delete topic N", cmdDelete},
+    {"pack", "pack PROJECT", "rewrite the project file without the space freed by deletions", cmdPack},
+    {"font", "font PROJECT [--name N] [--height H] [--charset C] [--style S] [--color C] [--pitch P] [--custom on|off]",
+     "show or change the book's font settings", cmdFont},
+};
+
+} // namespace
+} // namespace volm::cli
