@@ -1,0 +1,201 @@
+#include "storage/Pack.h"
+
+#include "Testutil.h"
+#include "common/Errors.h"
+#include "storage/Project.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace volm;
+using namespace volm::test;
+
+namespace {
+
+struct Snapshot {
+    std::vector<std::string> keys, names, texts;
+    TFontSettings font;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot snapshot(const std::string& path)
+{
+    TProject p;
+    p.Open(path, TProject::omOpenExisting);
+    Snapshot s;
+    for (size_t i = 0; i < p.TopicCount(); ++i) {
+        s.keys.push_back(p.Item(i).Key);
+        s.names.push_back(p.Item(i).GetName());
+        s.texts.push_back(p.GetText(i));
+    }
+    s.font = p.FontSettings();
+    return s;
+}
+
+// A project of 60 topics with texts, 45 of them deleted again.
+void makeProject(const std::string& path)
+{
+    TProject p;
+    p.Open(path);
+    for (int i = 0; i < 60; ++i) {
+        p.AddTopic("Topic " + std::to_string(i));
+        p.CommitText(i, std::string(500 + 97 * i, static_cast<char>('a' + i % 26)));
+    }
+    for (int i = 59; i >= 0; --i)
+        if (i % 4 != 0)
+            p.DeleteTopic(i);
+    TFontSettings fs;
+    fs.font.name = "Verdana";
+    fs.font.style = fsBold;
+    fs.useCustomFont = true;
+    p.SaveFontSettings(fs);
+    p.CloseProject();
+}
+
+bool tempFilesIn(const fs::path& dir)
+{
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind("dtm", 0) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST(Pack, ManyDeletesPackSmallerAndKeepEverything)
+{
+    TempDir dir;
+    std::string path = (dir / "book.volm").string();
+    makeProject(path);
+    Snapshot before = snapshot(path);
+    ASSERT_EQ(before.keys.size(), 15u);
+    auto sizeBefore = fs::file_size(path);
+
+    PackProject(path);
+    EXPECT_LT(fs::file_size(path), sizeBefore);
+    EXPECT_FALSE(tempFilesIn(dir.path()));
+    EXPECT_EQ(snapshot(path), before);
+
+    TProject p;
+    p.Open(path);
+    EXPECT_EQ(p.Topic(p.AddTopic("next")).Number, 158); // after the highest present (157)
+}
+
+TEST(Pack, EmptyProjectPacksToAValidEmptyFile)
+{
+    TempDir dir;
+    std::string path = (dir / "empty.volm").string();
+    {
+        TProject p;
+        p.Open(path, TProject::omCreateNew);
+    }
+    PackProject(path);
+    EXPECT_EQ(snapshot(path), Snapshot{});
+    std::string py = pythonWith({"olefile"});
+    if (!py.empty()) {
+        RunResult r = run({py, "-c", "import olefile,sys; print(len(olefile.OleFileIO(sys.argv[1]).listdir()))", path});
+        EXPECT_EQ(r.out, "0\n") << r.err;
+    }
+}
+
+TEST(Pack, SubStoragesAreNotCarried)
+{
+    if (!haveProgram("gsf"))
+        GTEST_SKIP() << "libgsf's gsf is not installed";
+    TempDir dir;
+    fs::create_directories(dir / "in" / "sub");
+    writeFile(dir / "in" / "sub" / "inner", "inside");
+    writeFile(dir / "in" / "notes", "kept");
+    std::string path = (dir / "book.volm").string();
+    std::string cwd = fs::current_path().string();
+    fs::current_path(dir / "in");
+    RunResult r = run({"gsf", "createole", path, "sub", "notes"});
+    fs::current_path(cwd);
+    ASSERT_EQ(r.status, 0) << r.err;
+    PackProject(path);
+    r = run({"gsf", "list", path});
+    EXPECT_EQ(r.out.find("sub"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("notes"), std::string::npos) << r.out;
+}
+
+// A failure at any stage before the rename: the project stays byte for byte,
+// no temporary file stays behind, and the caller hears about it.
+TEST(Pack, FailureAtAnyStageLeavesTheProjectAsItWas)
+{
+    TempDir dir;
+    std::string path = (dir / "book.volm").string();
+    makeProject(path);
+    const std::string bytes = readFile(path);
+    for (const char* at : {"temp", "copied", "flushed", "rename"}) {
+        PackFaultHook = [&](const char* stage) {
+            if (std::string(stage) == at)
+                throw Error("simulated failure");
+        };
+        try {
+            PackProject(path);
+            ADD_FAILURE() << "no error at " << at;
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("simulated failure"), std::string::npos) << e.what();
+        }
+        PackFaultHook = nullptr;
+        EXPECT_EQ(readFile(path), bytes) << at;
+        EXPECT_FALSE(tempFilesIn(dir.path())) << at;
+    }
+}
+
+// The disk refuses the packed copy (a file-size limit stands in for a full
+// disk; tests may run as root, for whom permission bits don't count).
+TEST(Pack, RefusedWriteLeavesTheProjectIntact)
+{
+    TempDir dir;
+    std::string path = (dir / "book.volm").string();
+    makeProject(path);
+    const std::string bytes = readFile(path);
+    pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        try {
+            PackProject(path);
+            _exit(1); // should not have succeeded
+        } catch (const Error&) {
+            _exit(0);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(path), bytes);
+    EXPECT_FALSE(tempFilesIn(dir.path()));
+    PackProject(path); // and without the limit it packs
+    EXPECT_LT(fs::file_size(path), bytes.size());
+}
+
+TEST(Pack, RefusesWhatItCannotPack)
+{
+    TempDir dir;
+    EXPECT_THROW(PackProject((dir / "missing.volm").string()), Error);
+    EXPECT_FALSE(fs::exists(dir / "missing.volm"));
+
+    std::string plain = (dir / "plain.volm").string();
+    writeFile(plain, "not a project");
+    EXPECT_THROW(PackProject(plain), Error);
+    EXPECT_EQ(readFile(plain), "not a project");
+
+    // A project open elsewhere (exclusive sharing) is not packed under it.
+    std::string path = (dir / "book.volm").string();
+    TProject p;
+    p.Open(path);
+    p.AddTopic("open");
+    EXPECT_THROW(PackProject(path), Error);
+    EXPECT_FALSE(tempFilesIn(dir.path()));
+}

@@ -1,0 +1,273 @@
+#include "storage/Project.h"
+
+#include "Testutil.h"
+#include "common/Errors.h"
+#include "storage/Fontrecord.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+using namespace volm;
+using namespace volm::test;
+
+namespace {
+
+// Every root stream of a compound file as python3-olefile reads it: name -> bytes.
+std::map<std::string, std::string> oleStreams(const fs::path& file)
+{
+    std::string py = pythonWith({"olefile"});
+    if (py.empty())
+        return {};
+    RunResult r = run({py, "-c",
+                       "import olefile,sys\n"
+                       "o=olefile.OleFileIO(sys.argv[1])\n"
+                       "for e in o.listdir(streams=True,storages=False):\n"
+                       "  print('/'.join(e), o.openstream(e).read().hex())\n",
+                       file.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::string> out;
+    size_t pos = 0;
+    while (pos < r.out.size()) {
+        size_t nl = r.out.find('\n', pos);
+        std::string line = r.out.substr(pos, nl - pos);
+        pos = nl == std::string::npos ? r.out.size() : nl + 1;
+        size_t sp = line.find(' ');
+        std::string hex = line.substr(sp + 1), bytes;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        out[line.substr(0, sp)] = bytes;
+    }
+    return out;
+}
+
+uint32_t u32(const std::string& s, size_t at)
+{
+    uint32_t v;
+    std::memcpy(&v, s.data() + at, 4);
+    return v;
+}
+
+std::string topicStream(uint32_t version, const std::string& name, const std::string& text)
+{
+    std::string h(68, '\0');
+    uint32_t off = 68, len = text.size() + 1, tail = off + len;
+    std::memcpy(h.data(), &version, 4);
+    std::memcpy(h.data() + 4, name.data(), name.size());
+    std::memcpy(h.data() + 56, &off, 4);
+    std::memcpy(h.data() + 60, &len, 4);
+    std::memcpy(h.data() + 64, &tail, 4);
+    return h + text + std::string(1, '\0') + std::string(804, '\0');
+}
+
+std::vector<std::string> names(const TProject& p)
+{
+    std::vector<std::string> v;
+    for (size_t i = 0; i < p.TopicCount(); ++i)
+        v.push_back(p.Topic(i).Item->Key + ":" + p.Topic(i).Text);
+    return v;
+}
+
+} // namespace
+
+TEST(Project, NewProjectOneAppendWritesOneTopicStream)
+{
+    TempDir dir;
+    std::string path = (dir / "book.volm").string();
+    {
+        TProject p;
+        ASSERT_TRUE(p.OpenProject(path)) << p.OpenError();
+        EXPECT_TRUE(p.HoldsProject(path));
+        EXPECT_FALSE(p.HoldsProject(path + "/"));
+        EXPECT_FALSE(p.HoldsProject((dir / "./book.volm").string()));
+        EXPECT_EQ(p.TopicCount(), 0u);
+        EXPECT_EQ(p.AddTopic("First"), 0u);
+        EXPECT_EQ(p.Topic(0).Item->Key, "101");
+        EXPECT_FALSE(p.OpenProject(path)); // already holds one
+        p.CloseProject();
+        EXPECT_FALSE(p.HoldsProject(path));
+    }
+    auto s = oleStreams(path);
+    if (s.empty())
+        GTEST_SKIP() << "python3-olefile is not installed";
+    ASSERT_EQ(s.size(), 1u);
+    ASSERT_EQ(s["101"].size(), 872u);
+    EXPECT_EQ(u32(s["101"], 0), 1u);
+    EXPECT_EQ(s["101"].substr(4, 6), std::string("First\0", 6));
+}
+
+TEST(Project, WhatIsWrittenReadsBackThroughOlefile)
+{
+    TempDir dir;
+    std::string path = (dir / "book.volm").string();
+    const std::string big(9000, 'b'); // beyond the small-stream limit
+    TFontSettings fs;
+    fs.font.name = "Times New Roman";
+    fs.font.charset = RUSSIAN_CHARSET;
+    fs.useCustomFont = true;
+    {
+        TProject p;
+        p.Open(path);
+        p.AddTopic(std::string("\xCF\xE5\xF0\xE2\xE0\xFF", 6));
+        p.AddTopic(std::string(60, 'L'));
+        p.AddTopic("third");
+        EXPECT_EQ(p.Topic(1).Text, std::string(60, 'L')); // the list shows the whole line until reopened
+        p.CommitText(0, "one\r\ntwo\r\n");
+        p.CommitText(1, big);
+        p.CommitText(2, "x");
+        p.CommitText(2, "");
+        p.SaveFontSettings(fs);
+        p.SaveFontSettings(fs); // rewritten in place, same bytes
+        p.CloseProject();
+    }
+    TMemoryStream font;
+    WriteFontSettings(font, fs);
+    auto s = oleStreams(path);
+    if (!s.empty()) {
+        EXPECT_EQ(s["0"], font.Data());
+        EXPECT_EQ(s["101"], topicStream(1, "\xCF\xE5\xF0\xE2\xE0\xFF", "one\r\ntwo\r\n"));
+        EXPECT_EQ(s["102"], topicStream(1, std::string(50, 'L'), big));
+        EXPECT_EQ(s["103"], topicStream(1, "third", ""));
+    }
+    TProject p;
+    p.Open(path, TProject::omOpenExisting);
+    EXPECT_EQ(names(p), (std::vector<std::string>{"101:\xCF\xE5\xF0\xE2\xE0\xFF", "102:" + std::string(50, 'L'),
+                                                  "103:third"}));
+    EXPECT_EQ(p.GetText(1), big);
+    EXPECT_EQ(p.FontSettings(), fs);
+    EXPECT_EQ(p.TopicCounter(), 103);
+}
+
+TEST(Project, CounterFollowsTheHighestNumberAndDeletedNumbersAreNotReusedWhileOpen)
+{
+    TempDir dir;
+    std::string path = (dir / "book.volm").string();
+    TProject p;
+    p.Open(path);
+    for (const char* n : {"a", "b", "c", "d", "e"})
+        p.AddTopic(n);
+    p.DeleteTopic(4); // 105, the highest
+    EXPECT_EQ(p.Topic(p.AddTopic("f")).Number, 106);
+    p.DeleteTopic(1); // 102
+    EXPECT_EQ(names(p), (std::vector<std::string>{"101:a", "103:c", "104:d", "106:f"}));
+    EXPECT_THROW(p.DeleteTopic(4), Error);
+    p.DeleteTopic(3); // 106
+    p.CloseProject();
+
+    p.Open(path);
+    EXPECT_EQ(names(p), (std::vector<std::string>{"101:a", "103:c", "104:d"}));
+    EXPECT_EQ(p.Topic(p.AddTopic("g")).Number, 105); // handed out again after the reopen
+}
+
+TEST(Project, OpenModesAndRefusedFiles)
+{
+    TempDir dir;
+    std::string missing = (dir / "missing.volm").string();
+    TProject p;
+    EXPECT_FALSE(p.OpenProject(missing, TProject::omOpenExisting));
+    EXPECT_NE(p.OpenError().find(missing), std::string::npos);
+    EXPECT_FALSE(fs::exists(missing));
+
+    std::string plain = (dir / "plain.volm").string();
+    writeFile(plain, "just some text, not a project");
+    EXPECT_FALSE(p.OpenProject(plain));
+    EXPECT_NE(p.OpenError().find("plain.volm"), std::string::npos) << p.OpenError();
+    EXPECT_EQ(readFile(plain), "just some text, not a project");
+    EXPECT_THROW(p.Open(plain, TProject::omCreateNew), Error);
+    EXPECT_EQ(readFile(plain), "just some text, not a project");
+
+    // A project that is already open elsewhere can't be opened again.
+    std::string path = (dir / "book.volm").string();
+    ASSERT_TRUE(p.OpenProject(path, TProject::omCreateNew));
+    TProject second;
+    EXPECT_FALSE(second.OpenProject(path));
+    EXPECT_FALSE(second.IsOpen());
+}
+
+// A project whose streams another program wrote (libgsf's gsf): the usable
+// topics load in storage-number order; what can't be used is skipped and
+// left exactly as it was.
+TEST(Project, OpensAProjectWrittenByAnotherProgram)
+{
+    if (!haveProgram("gsf"))
+        GTEST_SKIP() << "libgsf's gsf is not installed";
+    TempDir dir;
+    fs::create_directory(dir / "in");
+    TFontSettings font;
+    font.font.name = "Arial";
+    font.font.height = -16;
+    font.useCustomFont = true;
+    TMemoryStream fontBytes;
+    WriteFontSettings(fontBytes, font);
+    std::map<std::string, std::string> files = {
+        {"250", topicStream(1, "Last", "text of 250")},
+        {"102", topicStream(0, "Second", "version 0")},
+        {"101", topicStream(1, "First", "hello")},
+        {"103", topicStream(2, "Later version", "skip me")},
+        {"104", "short"}, // too short to be a topic: made a new topic
+        {"50", "not a topic"},
+        {"notes", "not a number"},
+        {"0", fontBytes.Data()},
+    };
+    std::vector<std::string> argv = {"gsf", "createole", (dir / "book.volm").string()};
+    for (const auto& [name, bytes] : files) {
+        writeFile(dir / "in" / name, bytes);
+        argv.push_back(name);
+    }
+    std::string cwd = fs::current_path().string();
+    fs::current_path(dir / "in");
+    RunResult r = run(argv);
+    fs::current_path(cwd);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    std::string path = (dir / "book.volm").string();
+    TProject p;
+    ASSERT_TRUE(p.OpenProject(path)) << p.OpenError();
+    EXPECT_EQ(names(p), (std::vector<std::string>{"101:First", "102:Second", "104:", "250:Last"}));
+    EXPECT_EQ(p.GetText(0), "hello");
+    EXPECT_EQ(p.GetText(3), "text of 250");
+    EXPECT_EQ(p.FontSettings(), font);
+    EXPECT_EQ(p.Topic(p.AddTopic("new")).Number, 251);
+    p.CloseProject();
+
+    auto s = oleStreams(path);
+    if (s.empty())
+        return;
+    EXPECT_EQ(s["103"], files["103"]);
+    EXPECT_EQ(s["50"], files["50"]);
+    EXPECT_EQ(s["notes"], files["notes"]);
+    EXPECT_EQ(s["0"], files["0"]);
+    EXPECT_EQ(s["104"].size(), 872u);
+}
+
+TEST(Project, UnreadableFontSettingsAreSkippedAndKept)
+{
+    if (!haveProgram("gsf"))
+        GTEST_SKIP() << "libgsf's gsf is not installed";
+    TempDir dir;
+    fs::create_directory(dir / "in");
+    writeFile(dir / "in" / "0", "\xFF\x0A\x00garbage");
+    writeFile(dir / "in" / "101", topicStream(1, "Only", ""));
+    std::string cwd = fs::current_path().string();
+    fs::current_path(dir / "in");
+    RunResult r = run({"gsf", "createole", (dir / "book.volm").string(), "0", "101"});
+    fs::current_path(cwd);
+    ASSERT_EQ(r.status, 0) << r.err;
+    TProject p;
+    ASSERT_TRUE(p.OpenProject((dir / "book.volm").string())) << p.OpenError();
+    EXPECT_EQ(names(p), (std::vector<std::string>{"101:Only"}));
+    EXPECT_EQ(p.FontSettings(), TFontSettings{});
+    EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"0"}));
+}
+
+TEST(Project, StorageNumbers)
+{
+    int32_t n;
+    EXPECT_TRUE(ParseStorageNumber("101", n) && n == 101);
+    EXPECT_TRUE(ParseStorageNumber("-5", n) && n == -5);
+    EXPECT_TRUE(ParseStorageNumber("0", n) && n == 0);
+    EXPECT_TRUE(ParseStorageNumber("2147483647", n) && n == INT32_MAX);
+    for (const char* bad : {"", "-", "1a", " 1", "2147483648", "99999999999999999999", "1.5"})
+        EXPECT_FALSE(ParseStorageNumber(bad, n)) << bad;
+}
