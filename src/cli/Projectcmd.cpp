@@ -8,7 +8,6 @@
 #include "common/Codepage.h"
 #include "common/Errors.h"
 #include "editor/Detect.h"
-#include "editor/Textlines.h"
 #include "storage/Fontrecord.h"
 #include "storage/Pack.h"
 #include "storage/Project.h"
@@ -170,9 +169,7 @@ int cmdImport(const Args& a)
     size_t index = position(*p, a[1]);
     // As the editor loads a file: detection first, then its line rule.
     TDetection found;
-    if (detect)
-        bytes = DetectAndConvert(bytes, found);
-    std::string text = NormalizeLineEnds(bytes);
+    std::string text = LoadedText(bytes, detect, &found);
     p->CommitText(index, text);
     p->CloseProject();
     std::cout << text.size() << " bytes stored in topic " << index + 1;
