@@ -2,10 +2,12 @@
 
 #include "Testutil.h"
 #include "common/Errors.h"
+#include "storage/Cfbfile.h"
 #include "storage/Fontrecord.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -270,4 +272,81 @@ TEST(Project, StorageNumbers)
     EXPECT_TRUE(ParseStorageNumber("2147483647", n) && n == INT32_MAX);
     for (const char* bad : {"", "-", "1a", " 1", "2147483648", "99999999999999999999", "1.5"})
         EXPECT_FALSE(ParseStorageNumber(bad, n)) << bad;
+}
+
+// The disk refuses a write at every point of a commit, of a font-settings save
+// and of an append in turn (the engine's write-failure hook; after a refused
+// write the engine does no further work). Reopened, the project holds the old
+// state or the new one, never a lost or mixed text, and a failure is raised
+// whenever the old state is what remains.
+TEST(Project, RefusedWritesAtEveryPointLoseNothing)
+{
+    TempDir dir;
+    std::string base = (dir / "base.volm").string();
+    const std::string oldText(700, 'o'), newText(5000, 'n');
+    TFontSettings oldFont, newFont;
+    newFont.font.name = std::string(200, 'F');
+    newFont.useCustomFont = true;
+    {
+        TProject p;
+        p.Open(base);
+        p.AddTopic("kept");
+        p.CommitText(0, oldText);
+        p.SaveFontSettings(oldFont);
+    }
+    std::string path = (dir / "work.volm").string();
+    enum Op { Commit, Font, Add };
+    for (Op op : {Commit, Font, Add}) {
+        bool completed = false;
+        long refused = 0;
+        for (long k = 0; k < 400 && !completed; ++k) {
+            fs::copy_file(base, path, fs::copy_options::overwrite_existing);
+            bool raised = false;
+            {
+                TProject p;
+                p.Open(path);
+                p.Document()->File().io().failWritesAfter(k, ENOSPC);
+                try {
+                    if (op == Commit)
+                        p.CommitText(0, newText);
+                    else if (op == Font)
+                        p.SaveFontSettings(newFont);
+                    else
+                        p.AddTopic("added");
+                } catch (const Error&) {
+                    raised = true;
+                }
+                completed = !raised;
+                refused += raised;
+                try {
+                    p.CloseProject();
+                } catch (const Error&) {
+                    raised = true;
+                }
+            }
+            TProject p;
+            ASSERT_TRUE(p.OpenProject(path)) << p.OpenError();
+            ASSERT_GE(p.TopicCount(), 1u);
+            EXPECT_EQ(p.Topic(0).Text, "kept") << k;
+            std::string text = p.GetText(0);
+            if (op == Commit) {
+                EXPECT_TRUE(text == oldText || text == newText) << k << ": " << text.size();
+                EXPECT_TRUE(raised || text == newText) << k;
+            } else {
+                EXPECT_EQ(text, oldText) << k;
+            }
+            if (op == Font) {
+                EXPECT_TRUE(p.FontSettings() == oldFont || p.FontSettings() == newFont) << k;
+                EXPECT_TRUE(raised || p.FontSettings() == newFont) << k;
+            }
+            if (op == Add) {
+                // A refused append may leave a nameless topic, never a damaged one.
+                EXPECT_LE(p.TopicCount(), 2u) << k;
+                if (p.TopicCount() == 2)
+                    EXPECT_TRUE(p.Topic(1).Text == "added" || raised) << k;
+            }
+        }
+        EXPECT_TRUE(completed) << op;
+        EXPECT_GE(refused, 2) << op; // the hook did refuse writes inside the operation
+    }
 }
