@@ -115,6 +115,8 @@ void TUnZip::examine()
     // The end record lies in the last 32 KiB; the first signature found
     // scanning backwards from the end is taken.
     size_t n = size <= kChunk ? static_cast<size_t>(size - 1) : kChunk;
+    if (n < zip::kEndSize)
+        return;
     std::vector<uint8_t> tail(n);
     if (!readAt(fd.get(), size - n, tail.data(), n))
         return;

@@ -292,6 +292,12 @@ TEST(TUnJar, ArchiveStatesAndMasks)
     EXPECT_EQ(un.ArcType(), atNA);
     EXPECT_EQ(un.Extract(), 0);
     EXPECT_EQ(codes, (std::vector<int>{25192, 25192, 25114}));
+    // Files too short to hold an end record after the first byte.
+    for (size_t n : {20, 21, 22}) {
+        writeFile(tmp / "short.zip", std::string("xPK\x05\x06", 5) + std::string(n - 5, '\0'));
+        un.SetArchiveFile((tmp / "short.zip").string());
+        EXPECT_EQ(un.ArcType(), atNA) << n;
+    }
 
     pythonZip(tmp / "m.ZIP",
               "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
