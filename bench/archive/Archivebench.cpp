@@ -201,6 +201,11 @@ bool extractWithUnJar(const fs::path& archive, const fs::path& dir)
 
 int main(int argc, char** argv)
 {
+    if (argc > 3 && std::string(argv[1]) == "--make") {
+        // Only writes the book folder (for profiling): --make folder megabytes.
+        makeBook(argv[2], std::strtoul(argv[3], nullptr, 10) << 20);
+        return 0;
+    }
     size_t mb = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 20;
     const int repeats = 3;
     fs::path root = fs::temp_directory_path() / ("volm-bench-archive-" + std::to_string(getpid()));
@@ -260,6 +265,7 @@ int main(int argc, char** argv)
                       [&] { return extractWithUnJar(jarFile, out); });
     std::printf("memory   one %zu MB file: pack peak %ld KB, extract peak %ld KB (vs %ld / %ld KB for the book)\n",
                 mb, bigJar.peakKb, bigUn.peakKb, jar.peakKb, unjar.peakKb);
-    fs::remove_all(root);
+    if (!std::getenv("VOLM_BENCH_KEEP"))
+        fs::remove_all(root);
     return 0;
 }

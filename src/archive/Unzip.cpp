@@ -65,6 +65,35 @@ bool writeAll(int fd, const uint8_t* p, size_t n)
 
 } // namespace
 
+struct TUnZip::TInflater {
+    z_stream zs{};
+    bool ready = false;
+    std::vector<uint8_t> in = std::vector<uint8_t>(kChunk), out = std::vector<uint8_t>(kChunk);
+    ~TInflater()
+    {
+        if (ready)
+            inflateEnd(&zs);
+    }
+    // A raw inflate stream, reset for a new member.
+    z_stream* start()
+    {
+        if (ready) {
+            // Input left over from the last member must not leak into this one.
+            zs.next_in = nullptr;
+            zs.avail_in = 0;
+            return inflateReset(&zs) == Z_OK ? &zs : nullptr;
+        }
+        zs = z_stream{};
+        if (inflateInit2(&zs, -MAX_WBITS) != Z_OK)
+            return nullptr;
+        ready = true;
+        return &zs;
+    }
+};
+
+TUnZip::TUnZip() : inflater_(std::make_unique<TInflater>()) {}
+TUnZip::~TUnZip() = default;
+
 void TUnBase::SetArchiveFile(const std::string& path)
 {
     arcType_ = atNA;
@@ -371,7 +400,8 @@ void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDi
 
     TCrc32 crc;
     bool decoded = true;
-    std::vector<uint8_t> in(kChunk), buf(kChunk);
+    std::vector<uint8_t>& in = inflater_->in;
+    std::vector<uint8_t>& buf = inflater_->out;
     auto emit = [&](const uint8_t* p, size_t n) {
         crc.update(p, n);
         if (!writeAll(out.get(), p, n))
@@ -397,10 +427,11 @@ void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDi
             left -= static_cast<uint64_t>(r);
         }
     } else {
-        z_stream zs{};
-        if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
+        z_stream* zsp = inflater_->start();
+        if (!zsp) {
             reportError(item.name, zeWrite, "Out of memory");
         } else {
+            z_stream& zs = *zsp;
             uint64_t inLeft = h.compressedSize, at = dataStart, produced = 0;
             while (produced < h.uncompressedSize) {
                 if (zs.avail_in == 0 && inLeft > 0) {
@@ -436,7 +467,6 @@ void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDi
                 if (have == 0 && ret == Z_BUF_ERROR && zs.avail_in != 0)
                     break;
             }
-            inflateEnd(&zs);
         }
     }
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,8 @@ protected:
 
 class TUnZip : public TUnBase {
 public:
+    TUnZip();
+    ~TUnZip() override;
     int Extract() override;
 
     // True when `name` (a member name, "/" separated) is selected by
@@ -84,6 +87,9 @@ private:
     void extractItem(int fd, const TItem& item, const std::string& extractDir,
                      uint32_t maxDate, int& count);
 
+    // One inflate stream and one pair of chunk buffers serve every member.
+    struct TInflater;
+    std::unique_ptr<TInflater> inflater_;
     uint64_t archiveSize_ = 0;
     uint64_t centralStart_ = 0;
 };

@@ -467,6 +467,38 @@ int TCompBase::Compress()
     return packed;
 }
 
+struct TZipBase::TDeflater {
+    z_stream zs{};
+    int level = 0;
+    bool ready = false;
+    ~TDeflater()
+    {
+        if (ready)
+            deflateEnd(&zs);
+    }
+    // A raw deflate stream at `level`, reset for a new file.
+    z_stream* start(int newLevel)
+    {
+        if (ready && level != newLevel) {
+            deflateEnd(&zs);
+            ready = false;
+        }
+        if (!ready) {
+            zs = z_stream{};
+            if (deflateInit2(&zs, newLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+                return nullptr;
+            ready = true;
+            level = newLevel;
+        } else if (deflateReset(&zs) != Z_OK) {
+            return nullptr;
+        }
+        return &zs;
+    }
+};
+
+TZipBase::TZipBase() : deflater_(std::make_unique<TDeflater>()) {}
+TZipBase::~TZipBase() = default;
+
 bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t maxTime)
 {
     auto failWrite = [&] {
@@ -531,7 +563,8 @@ bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t ma
 
     TCrc32 crc;
     uint64_t inSize = 0, outSize = 0;
-    std::vector<uint8_t> buf(kInChunk);
+    std::vector<uint8_t>& buf = inBuf_;
+    buf.resize(kInChunk);
     bool readFailed = false;
     int readErr = 0;
 
@@ -563,16 +596,18 @@ bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t ma
         size_t n = static_cast<size_t>(first);
         crc.update(buf.data(), n);
         inSize = n;
-        std::vector<uint8_t> packedBytes(compressBound(static_cast<uLong>(n)) + 64);
-        z_stream zs{};
-        deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        zs.next_in = buf.data();
-        zs.avail_in = static_cast<uInt>(n);
-        zs.next_out = packedBytes.data();
-        zs.avail_out = static_cast<uInt>(packedBytes.size());
-        deflate(&zs, Z_FINISH);
-        size_t packedSize = packedBytes.size() - zs.avail_out;
-        deflateEnd(&zs);
+        uint8_t packedBytes[2 * kSmallFile + 64];
+        z_stream* zs = deflater_->start(level);
+        if (!zs) {
+            reportError(src.path, zeWrite, "Out of memory");
+            return false;
+        }
+        zs->next_in = buf.data();
+        zs->avail_in = static_cast<uInt>(n);
+        zs->next_out = packedBytes;
+        zs->avail_out = sizeof packedBytes;
+        deflate(zs, Z_FINISH);
+        size_t packedSize = sizeof packedBytes - zs->avail_out;
         if (packedSize > n) {
             h.method = 0;
             outSize = n;
@@ -582,19 +617,21 @@ bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t ma
             h.method = 8;
             h.flags = typeFlags;
             outSize = packedSize;
-            if (!out.write(packedBytes.data(), packedSize))
+            if (!out.write(packedBytes, packedSize))
                 return failWrite();
         }
     } else {
         // Large: deflated straight into the archive, whatever the result.
         h.method = 8;
         h.flags = typeFlags;
-        z_stream zs{};
-        if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        z_stream* zsp = deflater_->start(level);
+        if (!zsp) {
             reportError(src.path, zeWrite, "Out of memory");
             return false;
         }
-        std::vector<uint8_t> obuf(kOutChunk);
+        z_stream& zs = *zsp;
+        std::vector<uint8_t>& obuf = outBuf_;
+        obuf.resize(kOutChunk);
         size_t n = static_cast<size_t>(first);
         bool eof = false;
         for (;;) {
@@ -610,10 +647,8 @@ bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t ma
                 ret = deflate(&zs, flush);
                 size_t have = obuf.size() - zs.avail_out;
                 outSize += have;
-                if (have && !out.write(obuf.data(), have)) {
-                    deflateEnd(&zs);
+                if (have && !out.write(obuf.data(), have))
                     return failWrite();
-                }
             } while (zs.avail_out == 0 || (flush == Z_FINISH && ret != Z_STREAM_END));
             if (eof)
                 break;
@@ -627,7 +662,6 @@ bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t ma
             n = static_cast<size_t>(r);
             eof = n < buf.size();
         }
-        deflateEnd(&zs);
     }
 
     if (readFailed) {

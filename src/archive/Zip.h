@@ -9,6 +9,7 @@
 
 #include "archive/Zipcommon.h"
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -89,6 +90,10 @@ protected:
 };
 
 class TZipBase : public TCompBase {
+public:
+    TZipBase();
+    ~TZipBase() override;
+
 protected:
     bool packFile(TOutput& out, const TSource& src, int& packed, time_t maxTime) override;
     bool closeArchive(TOutput& out) override;
@@ -100,6 +105,10 @@ private:
         std::string name;
     };
     std::vector<TEntry> central_;
+    // One deflate stream and one pair of buffers serve every file of a run.
+    struct TDeflater;
+    std::unique_ptr<TDeflater> deflater_;
+    std::vector<uint8_t> inBuf_, outBuf_;
 };
 
 // The generation pipeline's jar writer.

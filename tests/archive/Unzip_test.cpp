@@ -1,5 +1,6 @@
 #include "Ziptestutil.h"
 #include "archive/Unzip.h"
+#include "common/Crc32.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,7 @@
 #include <map>
 #include <random>
 #include <sys/stat.h>
+#include <zlib.h>
 
 using namespace volm;
 using namespace volm::test;
@@ -346,4 +348,58 @@ TEST(TUnJar, OutputPathRules)
     EXPECT_EQ(TUnZip::OutputPath("/o/", "../x", true), "");
     EXPECT_EQ(TUnZip::OutputPath("/o/", "//x", true), "");
     EXPECT_EQ(TUnZip::OutputPath("/o/", "a/../b", false), "");
+}
+
+TEST(TUnJar, EachMemberInflatesFromItsOwnDataOnly)
+{
+    // Member "a" carries bytes after the end of its deflate stream (within its
+    // compressed size); they must not be fed into member "b".
+    auto deflateRaw = [](const std::string& in) {
+        std::string out(in.size() + 64, '\0');
+        z_stream zs{};
+        deflateInit2(&zs, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        zs.avail_in = static_cast<uInt>(in.size());
+        zs.next_out = reinterpret_cast<Bytef*>(out.data());
+        zs.avail_out = static_cast<uInt>(out.size());
+        deflate(&zs, Z_FINISH);
+        out.resize(out.size() - zs.avail_out);
+        deflateEnd(&zs);
+        return out;
+    };
+    std::string archive, central;
+    auto add = [&](const std::string& name, const std::string& data, const std::string& junk) {
+        std::string packed = deflateRaw(data) + junk;
+        std::string h(30, '\0');
+        setLe32(h, 0, 0x04034B50);
+        setLe16(h, 4, 20);
+        setLe16(h, 8, 8);
+        setLe32(h, 14, crc32(data.data(), data.size()));
+        setLe32(h, 18, static_cast<uint32_t>(packed.size()));
+        setLe32(h, 22, static_cast<uint32_t>(data.size()));
+        setLe16(h, 26, static_cast<uint16_t>(name.size()));
+        std::string c(46, '\0');
+        setLe32(c, 0, 0x02014B50);
+        c.replace(6, 24, h.substr(4, 24));
+        setLe32(c, 42, static_cast<uint32_t>(archive.size()));
+        archive += h + name + packed;
+        central += c + name;
+    };
+    std::string a = text(50000), b = text(70000).substr(3);
+    add("a", a, std::string(40, '\x55'));
+    add("b", b, "");
+    std::string end(22, '\0');
+    setLe32(end, 0, 0x06054B50);
+    setLe16(end, 8, 2);
+    setLe16(end, 10, 2);
+    setLe32(end, 12, static_cast<uint32_t>(central.size()));
+    setLe32(end, 16, static_cast<uint32_t>(archive.size()));
+    TempDir tmp;
+    writeFile(tmp / "two.zip", archive + central + end);
+    EXPECT_EQ(run({"unzip", "-tq", (tmp / "two.zip").string()}).status, 0);
+    TempDir out;
+    TExtraction x = extract(tmp / "two.zip", out.path());
+    EXPECT_TRUE(x.reports.empty());
+    EXPECT_TRUE(readFile(out / "a") == a);
+    EXPECT_TRUE(readFile(out / "b") == b);
 }
