@@ -202,24 +202,32 @@ void TChunkIDAT::SaveToStream(TStream& stream) const
         }
     };
 
-    std::vector<uint8_t> prev(rowBytes, 0), cur(rowBytes);
-    std::vector<uint8_t> rows[5];
-    for (auto& r : rows)
-        r.resize(rowBytes);
-    for (uint32_t y = 0; y < height; ++y) {
-        // Top of the picture first: the storage is bottom-up.
+    // Row y of the picture (0 = top; the storage is bottom-up) in PNG order:
+    // red, green, blue through the inverse gamma table, or palette indices.
+    std::vector<uint8_t> full(rowBytes);
+    auto pictureRow = [&](uint32_t y) {
         const uint8_t* src = pixels.data() + size_t(height - 1 - y) * stored;
         if (rgb) {
             for (uint32_t x = 0; x < width; ++x) {
-                cur[x * 3] = png.InverseTable[src[x * 3 + 2]];
-                cur[x * 3 + 1] = png.InverseTable[src[x * 3 + 1]];
-                cur[x * 3 + 2] = png.InverseTable[src[x * 3]];
+                full[x * 3] = png.InverseTable[src[x * 3 + 2]];
+                full[x * 3 + 1] = png.InverseTable[src[x * 3 + 1]];
+                full[x * 3 + 2] = png.InverseTable[src[x * 3]];
             }
         } else {
-            std::memcpy(cur.data(), src, rowBytes);
+            std::memcpy(full.data(), src, rowBytes);
         }
+    };
+
+    // Filters `cur` against `prev` (the row above in the same pass), feeds
+    // the filter byte and the filtered row, and makes `cur` the row above.
+    std::vector<uint8_t> prev, cur;
+    std::vector<uint8_t> rows[5];
+    auto emitRow = [&] {
+        const size_t n = cur.size();
+        for (auto& r : rows)
+            r.resize(n);
         rows[pfNone] = cur;
-        for (size_t i = 0; i < rowBytes; ++i) {
+        for (size_t i = 0; i < n; ++i) {
             int left = i >= dist ? cur[i - dist] : 0;
             int up = prev[i];
             int upLeft = i >= dist ? prev[i - dist] : 0;
@@ -236,7 +244,44 @@ void TChunkIDAT::SaveToStream(TStream& stream) const
         int f = TPNGObject::ChooseFilter(png.Filters, rows);
         uint8_t type = static_cast<uint8_t>(f);
         feed(&type, 1, Z_NO_FLUSH);
-        feed(rows[f].data(), rowBytes, Z_NO_FLUSH);
+        feed(rows[f].data(), n, Z_NO_FLUSH);
+    };
+
+    if (ihdr->InterlaceMethod == 0) {
+        prev.assign(rowBytes, 0);
+        for (uint32_t y = 0; y < height; ++y) {
+            pictureRow(y);
+            cur = full;
+            emitRow();
+        }
+    } else {
+        // Adam7: seven reduced images, each row filtered against the row
+        // above it in the same pass.
+        static constexpr uint32_t sx[7] = {0, 4, 0, 2, 0, 1, 0}, sy[7] = {0, 0, 4, 0, 2, 0, 1},
+                                  dx[7] = {8, 8, 4, 4, 2, 2, 1}, dy[7] = {8, 8, 8, 4, 4, 2, 2};
+        for (int pass = 0; pass < 7; ++pass) {
+            if (width <= sx[pass] || height <= sy[pass])
+                continue;
+            const uint32_t pw = (width - sx[pass] + dx[pass] - 1) / dx[pass];
+            const size_t n = rgb ? size_t(pw) * 3 : (size_t(pw) * depth + 7) / 8;
+            prev.assign(n, 0);
+            for (uint32_t y = sy[pass]; y < height; y += dy[pass]) {
+                pictureRow(y);
+                cur.assign(n, 0);
+                for (uint32_t px = 0; px < pw; ++px) {
+                    uint32_t x = sx[pass] + px * dx[pass];
+                    if (rgb) {
+                        std::memcpy(&cur[px * 3], &full[x * 3], 3);
+                    } else {
+                        size_t bit = size_t(x) * depth;
+                        unsigned v = (full[bit / 8] >> (8 - depth - bit % 8)) & ((1u << depth) - 1);
+                        size_t obit = size_t(px) * depth;
+                        cur[obit / 8] |= static_cast<uint8_t>(v << (8 - depth - obit % 8));
+                    }
+                }
+                emitRow();
+            }
+        }
     }
     feed(nullptr, 0, Z_FINISH);
     size_t rest = out.size() - zs.avail_out;

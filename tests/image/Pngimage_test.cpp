@@ -332,3 +332,22 @@ TEST(TPNGObject, FileErrorsLeaveNothingBehind)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(fs::is_empty(tmp / "full"));
 }
+
+TEST(TPNGObject, InterlacedImagesDecodeToTheSamePixels)
+{
+    for (int bpp : {1, 4, 8, 24}) {
+        SCOPED_TRACE(bpp);
+        TempDir tmp;
+        TBitmap bmp = randomBitmap(37, 23, bpp, unsigned(bpp) + 20);
+        TPNGObject png;
+        png.InterlaceMethod = imAdam7;
+        png.Filters = {pfNone, pfSub, pfUp, pfAverage, pfPaeth};
+        png.Assign(bmp);
+        png.SaveToFile((tmp / "i.png").string());
+        auto chunks = chunksOf(readFile(tmp / "i.png"));
+        EXPECT_EQ(chunks[0].data[12], 1);
+        auto check = run({"pngcheck", "-q", (tmp / "i.png").string()});
+        EXPECT_EQ(check.status, 0) << check.out;
+        EXPECT_TRUE(pillowRgb(tmp / "i.png") == expectedRgb(bmp));
+    }
+}
