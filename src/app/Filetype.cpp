@@ -1,0 +1,193 @@
+#include "app/Filetype.h"
+
+#include "common/Errors.h"
+#include "common/Registry.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace volm {
+
+namespace fs = std::filesystem;
+
+std::string programPath()
+{
+    std::string buf(PATH_MAX, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0)
+        return {};
+    buf.resize(static_cast<size_t>(n));
+    return buf;
+}
+
+void RegisterFileType(const std::string& ext, const std::string& description,
+                      const std::string& program, const fs::path& registry)
+{
+    TRegistry reg(RegRoot::ClassesRoot, registry);
+    auto put = [&](const std::string& key, const std::string& value) {
+        reg.OpenKey(key, true);
+        reg.WriteString("", value);
+        reg.CloseKey();
+    };
+    put("." + ext, ext);
+    put(ext, description);
+    put(ext + "\\DefaultIcon", program + ",0");
+    put(ext + "\\Shell", "Open");
+    put(ext + "\\Shell\\Open\\command", program + " \"%1\"");
+}
+
+fs::path dataHome()
+{
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x && fs::path(x).is_absolute())
+        return x;
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return fs::path(home) / ".local" / "share";
+    return fs::temp_directory_path();
+}
+
+std::string desktopExec(const std::string& program)
+{
+    // The program is quoted as one argument: inside the quotes the characters
+    // double quote, backquote, dollar and backslash take a backslash, "%" is
+    // doubled, and the value as a whole doubles every backslash again (the
+    // desktop entry's string escaping).
+    std::string quoted = "\"";
+    for (char c : program) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            quoted += '\\';
+        if (c == '%')
+            quoted += '%';
+        quoted += c;
+    }
+    quoted += "\" %f";
+    std::string out;
+    for (char c : quoted) {
+        if (c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+namespace {
+
+std::string readAll(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Writes `text` to `p` unless it already holds it; true when it wrote.
+bool writeIfChanged(const fs::path& p, const std::string& text)
+{
+    std::error_code ec;
+    if (fs::exists(p, ec) && readAll(p) == text)
+        return false;
+    fs::create_directories(p.parent_path(), ec);
+    if (ec)
+        throw Error(p.parent_path().string() + ": " + ec.message());
+    const fs::path tmp = p.string() + ".new";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out)
+            throw Error(p.string() + ": " + systemMessage(errno ? errno : EIO));
+    }
+    fs::rename(tmp, p, ec);
+    if (ec) {
+        fs::remove(tmp, ec);
+        throw Error(p.string() + ": " + ec.message());
+    }
+    return true;
+}
+
+std::string findOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t pos = 0;
+    while (pos <= dirs.size()) {
+        size_t end = dirs.find(':', pos);
+        if (end == std::string::npos)
+            end = dirs.size();
+        fs::path cand = fs::path(dirs.substr(pos, end - pos).empty() ? "." : dirs.substr(pos, end - pos)) / name;
+        if (::access(cand.c_str(), X_OK) == 0)
+            return cand.string();
+        pos = end + 1;
+    }
+    return {};
+}
+
+// Runs a program with its output discarded; its exit status, or -1.
+int runQuietly(const std::string& program, const std::vector<std::string>& args)
+{
+    pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+bool InstallDesktopIntegration(const std::string& program, const fs::path& data)
+{
+    const fs::path mimeDir = data / "mime";
+    const std::string mime =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+        "  <mime-type type=\"" + std::string(kProjectMimeType) + "\">\n"
+        "    <comment>Volm project file</comment>\n"
+        "    <sub-class-of type=\"application/x-ole-storage\"/>\n"
+        "    <glob pattern=\"*.volm\"/>\n"
+        "  </mime-type>\n"
+        "</mime-info>\n";
+    const bool mimeChanged = writeIfChanged(mimeDir / "packages" / "volm-project.xml", mime);
+
+    const std::string entry =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Volm\n"
+        "Comment=Turn plain texts into e-books for Java phones\n"
+        "Exec=" + desktopExec(program) + "\n"
+        "MimeType=" + std::string(kProjectMimeType) + ";\n"
+        "Terminal=false\n"
+        "Categories=Office;\n";
+    writeIfChanged(data / "applications" / "volm.desktop", entry);
+
+    std::error_code ec;
+    if (!mimeChanged && fs::exists(mimeDir / "mime.cache", ec))
+        return false;
+    const std::string tool = findOnPath("update-mime-database");
+    if (tool.empty())
+        return false;
+    const int status = runQuietly(tool, {mimeDir.string()});
+    if (status != 0)
+        throw Error("update-mime-database " + mimeDir.string() + ": failed with status " +
+                    std::to_string(status));
+    return true;
+}
+
+} // namespace volm

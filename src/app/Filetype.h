@@ -1,0 +1,38 @@
+#pragma once
+// Registration of the project file type, rewritten at every start so that it
+// always names the program's current path:
+//  - five default values under HKEY_CLASSES_ROOT of our registry
+//    (".volm", "volm", "volm\DefaultIcon", "volm\Shell", "volm\Shell\Open\command");
+//  - the desktop's own way: a MIME type for "*.volm" under
+//    $XDG_DATA_HOME/mime/packages, a desktop entry for the program under
+//    $XDG_DATA_HOME/applications, and a refreshed MIME database when
+//    update-mime-database is installed.
+// Failures throw (ERegistryException for the registry, volm::Error otherwise).
+
+#include <filesystem>
+#include <string>
+
+namespace volm {
+
+// The full path of the running program's executable file.
+std::string programPath();
+
+// The five registry values for `ext` (without its dot) and `description`.
+void RegisterFileType(const std::string& ext, const std::string& description,
+                      const std::string& program, const std::filesystem::path& registry = {});
+
+// $XDG_DATA_HOME, or ~/.local/share when it is unset or not absolute.
+std::filesystem::path dataHome();
+
+// The MIME type and desktop entry under `dataHome`; refreshes the MIME cache
+// when the type's file changed or the cache is missing. Returns true when
+// update-mime-database ran.
+bool InstallDesktopIntegration(const std::string& program,
+                               const std::filesystem::path& dataHome);
+
+// The desktop entry's Exec value for `program` opening one file.
+std::string desktopExec(const std::string& program);
+
+inline constexpr const char* kProjectMimeType = "application/x-volm-project";
+
+} // namespace volm

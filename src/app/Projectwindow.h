@@ -1,0 +1,28 @@
+#pragma once
+// What the main window needs of a project window (TForm2): the main window
+// creates one per project, asks it to open or create the file, finds an open
+// project by its path, merges the window's "&Document" menu into its menu bar
+// while the window is active, and closes it.
+
+#include <QMenu>
+#include <QString>
+#include <QWidget>
+
+namespace volm::ui {
+
+class TProjectWindow : public QWidget {
+public:
+    using QWidget::QWidget;
+    ~TProjectWindow() override = default;
+
+    // Opens the project at `path`, or creates it when no file is there; on
+    // success the window holds the file and is captioned with the path.
+    virtual bool OpenProject(const QString& path) = 0;
+    // True when the window holds an open file whose path is `path` exactly.
+    virtual bool HoldsProject(const QString& path) const = 0;
+    // The window's "&Document" menu; the main window shows it between "&File"
+    // and "&Window" while this window is active.
+    virtual QMenu* DocumentMenu() const = 0;
+};
+
+} // namespace volm::ui

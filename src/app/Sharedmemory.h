@@ -1,0 +1,70 @@
+#pragma once
+// The about box (TAboutBox) and the version string of a program file.
+
+#include <QDialog>
+#include <QLabel>
+#include <QUrl>
+
+#include <functional>
+#include <string>
+
+class QFrame;
+
+namespace volm {
+
+// "major.minor.release. Build build" from the version record of the program
+// file at `path`, or "" when the file has none or can't be read.
+std::string GetVersionString(const std::string& path);
+
+} // namespace volm
+
+namespace volm::ui {
+
+// The maker's addresses and identifier: placeholders of this project.
+inline constexpr const char* kMakerSite = "http://volm.example.org/";
+inline constexpr const char* kMakerForum = "http://volm.example.org/forum/";
+inline constexpr const char* kMakerMail =
+    "mailto:author@volm.example.org?subject=Volm%20creator&body=Hello!";
+inline constexpr const char* kMakerNotice = "(c) 2026 The Volm authors";
+inline constexpr const char* kDonationId = "VOLM-EXAMPLE-0000-0000";
+
+// A label that answers a click.
+class TClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* parent = nullptr);
+
+    QFrame* Panel1 = nullptr;
+    TClickLabel* ProgramIcon = nullptr;
+    QLabel* ProductName = nullptr;
+    QLabel* Version = nullptr;
+    TClickLabel* Copyright = nullptr;  // the maker's notice
+    TClickLabel* Label1 = nullptr;     // "Forum"
+    QLabel* Comments = nullptr;
+    TClickLabel* Label2 = nullptr;     // the gift line with the identifier
+
+    // How addresses are opened; the desktop's default handler unless a test
+    // replaces it.
+    static std::function<void(const QUrl&)>& urlOpener();
+
+public slots:
+    void ProgramIconClick();
+    void CopyrightClick();
+    void Label1Click();
+    void Label2Click();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+};
+
+} // namespace volm::ui

@@ -1,0 +1,126 @@
+// Start-up of the desktop program: the application and its title, the main
+// window, the about box and the build parameters dialog, then the message
+// loop. The main window, once shown, registers the project file type and
+// opens the project named by the first command-line argument.
+//
+// A hidden option for the documentation, --screenshots FOLDER, saves pictures
+// of the main window, the build parameters dialog and the about box into
+// FOLDER and ends the program (works without a display with
+// QT_QPA_PLATFORM=offscreen).
+
+#include "app/Errorbox.h"
+#include "app/Main.h"
+#include "app/Sharedmemory.h"
+#include "build/Jbuild.h"
+#ifdef VOLM_HAVE_CHILD
+#include "editor/Child.h"
+#endif
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace volm::ui;
+
+namespace {
+
+#ifndef VOLM_HAVE_CHILD
+// Until the project window is part of the build: a window that opens nothing.
+class TPlaceholderWindow : public TProjectWindow {
+public:
+    using TProjectWindow::TProjectWindow;
+    bool OpenProject(const QString&) override { return false; }
+    bool HoldsProject(const QString&) const override { return false; }
+    QMenu* DocumentMenu() const override { return nullptr; }
+};
+#endif
+
+TProjectWindow* newProjectWindow(TForm1* frame)
+{
+#ifdef VOLM_HAVE_CHILD
+    return new TForm2(frame);
+#else
+    return new TPlaceholderWindow(frame);
+#endif
+}
+
+void settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+}
+
+bool savePicture(QWidget* w, const QDir& dir, const QString& name)
+{
+    settle();
+    const bool ok = w->grab().save(dir.filePath(name));
+    if (!ok)
+        qWarning("volm: can't write %s", qPrintable(dir.filePath(name)));
+    return ok;
+}
+
+// Pictures for the documentation; returns the exit status.
+int takeScreenshots(TForm1& frame, TAboutBox& about, TForm3& build, const QDir& dir)
+{
+    QDir().mkpath(dir.path());
+    bool ok = true;
+    // The first topic of the open project selected, if there is one.
+    if (auto* tree = frame.findChild<QTreeWidget*>(QStringLiteral("TreeView1"))) {
+        if (tree->topLevelItemCount() > 0)
+            tree->setCurrentItem(tree->topLevelItem(0));
+    }
+    ok &= savePicture(&frame, dir, QStringLiteral("main-window.png"));
+    build.show();
+    ok &= savePicture(&build, dir, QStringLiteral("build-dialog.png"));
+    build.reject();
+    about.show();
+    ok &= savePicture(&about, dir, QStringLiteral("about-box.png"));
+    about.hide();
+    frame.close();
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
+
+    QStringList args = QApplication::arguments();
+    QString screenshots;
+    if (args.size() >= 3 && args[1] == QStringLiteral("--screenshots")) {
+        screenshots = args[2];
+        args.remove(1, 2);
+    }
+
+    std::unique_ptr<TForm1> frame;
+    std::unique_ptr<TAboutBox> about;
+    std::unique_ptr<TForm3> build;
+    try {
+        frame = std::make_unique<TForm1>(&newProjectWindow);
+        about = std::make_unique<TAboutBox>(frame.get());
+        build = std::make_unique<TForm3>(frame.get());
+        setBuildParamsDialog(build.get());
+        frame->setAboutBox(about.get());
+    } catch (const std::exception& e) {
+        ShowException(e);
+        return 1;
+    }
+    // The first argument, exactly as given; the rest are ignored.
+    frame->setCommandLineProject(args.size() > 1 ? args[1] : QString());
+    frame->resize(900, 640);
+    frame->show();
+
+    if (!screenshots.isEmpty())
+        return takeScreenshots(*frame, *about, *build, QDir(screenshots));
+    const int status = app.exec();
+    build.reset();
+    about.reset();
+    frame.reset();
+    return status;
+}
