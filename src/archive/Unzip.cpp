@@ -311,7 +311,14 @@ int TUnZip::Extract()
                 }
             }
         }
-        std::string name = TranslateOemChar ? oemToAnsi(raw) : raw;
+        // Names flagged as UTF-8 (general purpose bit 11, as the JDK's jar
+        // and Python write non-ASCII names) are turned into the program's
+        // code page; the others are in the OEM code page.
+        std::string name;
+        if (h.flags & 0x0800)
+            name = encode(CodePage::Cp1251, utf8ToUtf16(raw), '_');
+        else
+            name = TranslateOemChar ? oemToAnsi(raw) : raw;
         item.name = slashPath(name);
         if (Selected(item.name)) {
             uint8_t sig[4];

@@ -335,6 +335,15 @@ TEST(TUnJar, ArchiveStatesAndMasks)
     EXPECT_EQ(readFile(tmp / "sub/deep/d.txt"), "sub/deep/d.txt");
     EXPECT_EQ(readFile(tmp / std::string(255, 'x')), "long");
     EXPECT_FALSE(fs::exists(tmp / "sub/c.bin"));
+    // A name flagged as UTF-8 comes out in Windows-1251.
+    pythonZip(tmp / "u.zip",
+              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+              "z.writestr('\u041a\u043d\u0438\u0433\u0430.txt', 'utf')\n"
+              "z.close()\n");
+    un.SetArchiveFile((tmp / "u.zip").string());
+    un.ExcludeSpec.clear();
+    EXPECT_EQ(un.Extract(), 1);
+    EXPECT_EQ(readFile(tmp / "\xCA\xED\xE8\xE3\xE0.txt"), "utf");
     un.SetExtractDir("C:\\x\\y");
     EXPECT_EQ(un.ExtractDir(), "C:/x/y/");
 }
