@@ -1,0 +1,131 @@
+// volm-cli build: generates a project's phone application (the book folder's
+// jar, jad and manifest.mf) without a display. The vendor and URL not given on
+// the command line come from the stored build parameters (the dialog's last
+// texts), or their initial texts; nothing is written back there.
+
+#include "cli/Cli.h"
+
+#include "build/Buildparams.h"
+#include "build/Pipeline.h"
+#include "common/Codepage.h"
+#include "common/Errors.h"
+#include "storage/Project.h"
+
+#ifdef VOLM_HAVE_FONT
+#include "build/Fontimage.h"
+#endif
+
+#include <iostream>
+#include <optional>
+
+namespace volm::cli {
+namespace {
+
+// The project's topics in list order, read one at a time.
+class TProjectTopics : public ITopicSequence {
+public:
+    explicit TProjectTopics(TProject& project) : project_(project) {}
+    size_t Count() const override { return project_.TopicCount(); }
+    std::string Name(size_t i) override { return project_.Item(i).GetName(); }
+    std::string Text(size_t i) override { return project_.Item(i).GetText(); }
+
+private:
+    TProject& project_;
+};
+
+// Status texts as lines; for a long build, the progress of its two long
+// stages in steps of ten per cent.
+class TConsoleProgress : public IBuildProgress {
+public:
+    void Status(const std::string& text) override { std::cout << text << std::endl; }
+    void Progress(TBuildStage stage, uint64_t done, uint64_t total) override
+    {
+        if (total < kLongBuild || (stage != TBuildStage::DataFiles && stage != TBuildStage::Packing))
+            return;
+        int tenth = static_cast<int>(done * 10 / total);
+        if (stage == stage_ && tenth <= tenth_)
+            return;
+        stage_ = stage;
+        tenth_ = tenth;
+        std::cout << (stage == TBuildStage::DataFiles ? "  writing topics " : "  packing files ") << done
+                  << " of " << total << " (" << tenth * 10 << "%)" << std::endl;
+    }
+
+private:
+    static constexpr uint64_t kLongBuild = 200;
+    TBuildStage stage_ = TBuildStage::Template;
+    int tenth_ = -1;
+};
+
+std::string fromTerminal(const std::string& utf8, const char* what)
+{
+    if (!isValidUtf8(utf8))
+        throw Error(std::string("The ") + what + " \"" + utf8 + "\" is not valid UTF-8");
+    try {
+        return utf8ToCp1251(utf8);
+    } catch (const Error& e) {
+        throw Error(std::string("The ") + what + " \"" + utf8 + "\": " + e.what());
+    }
+}
+
+int cmdBuild(const Args& a)
+{
+    std::string project;
+    std::optional<std::string> vendor, url, description;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const std::string& arg = a[i];
+        auto value = [&](std::optional<std::string>& to) {
+            if (i + 1 >= a.size())
+                throw UsageError(arg + " needs a value");
+            to = a[++i];
+        };
+        if (arg == "--vendor")
+            value(vendor);
+        else if (arg == "--url")
+            value(url);
+        else if (arg == "--description")
+            value(description);
+        else if (arg.rfind("--", 0) == 0)
+            throw UsageError("unknown option " + arg);
+        else if (project.empty())
+            project = arg;
+        else
+            throw UsageError("too many arguments");
+    }
+    if (project.empty())
+        throw UsageError("missing the project file");
+
+    // The stored texts are Windows-1251 already; the command line's are UTF-8.
+    TBuildTexts texts = storedBuildTexts();
+    TBuildRequest request;
+    request.projectPath = project;
+    request.vendor = vendor ? fromTerminal(*vendor, "vendor") : texts.vendor;
+    request.url = url ? fromTerminal(*url, "URL") : texts.url;
+    if (description)
+        fromTerminal(*description, "description"); // asked for, kept nowhere
+
+    TProject p;
+    p.Open(project, TProject::omOpenExisting);
+    request.font = p.FontSettings();
+    TProjectTopics topics(p);
+    TConsoleProgress progress;
+    TFontRenderer renderer;
+#ifdef VOLM_HAVE_FONT
+    renderer = [](const TFontChoice& font, const std::string& path) { SaveFontImage(font, path); };
+#endif
+    TBuildResult r = GenerateBook(request, topics, renderer, &progress);
+    p.CloseProject();
+    std::cout << "jar: " << r.jarPath << " (" << r.jarSize << " bytes, " << r.packedFiles << " files)\n"
+              << "jad: " << r.jadPath << "\n";
+    return 0;
+}
+
+Registrar registrar{
+    {"build", "build PROJECT [--vendor V] [--url U] [--description D]",
+     "generate the book's phone application (jar, jad, manifest.mf) in the folder named after the book, "
+     "next to the project; missing texts come from the stored build parameters",
+     cmdBuild},
+};
+
+} // namespace
+} // namespace volm::cli

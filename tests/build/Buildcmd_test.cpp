@@ -1,0 +1,136 @@
+// volm-cli build, run as the user runs it.
+#include "build/Buildparams.h"
+
+#include "Testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace volm;
+using namespace volm::test;
+
+namespace {
+
+std::string Cli() { return (binaryDir() / "src" / "cli" / "volm-cli").string(); }
+
+// Points the registry at a scratch folder for the life of the object.
+class TScratchConfig {
+public:
+    explicit TScratchConfig(const fs::path& dir)
+    {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        had_ = old != nullptr;
+        if (old)
+            old_ = old;
+        ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    }
+    ~TScratchConfig()
+    {
+        if (had_)
+            ::setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
+    }
+
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
+fs::path MakeProject(const TempDir& dir, const std::string& name)
+{
+    fs::path p = dir / name;
+    EXPECT_EQ(run({Cli(), "new", p.string()}).status, 0);
+    EXPECT_EQ(run({Cli(), "add", p.string(), "One", "Два"}).status, 0);
+    writeFile(dir / "two.txt", "\xc4\xe2\xe0\r\n");
+    EXPECT_EQ(run({Cli(), "import", p.string(), "2", (dir / "two.txt").string()}).status, 0);
+    return p;
+}
+
+std::string Field(const std::string& text, const std::string& prefix)
+{
+    size_t at = text.find("\r\n" + prefix);
+    if (at == std::string::npos)
+        return "<missing>";
+    at += 2 + prefix.size();
+    return text.substr(at, text.find("\r\n", at) - at);
+}
+
+} // namespace
+
+TEST(Buildcmd, TextsComeFromTheCommandLineOrTheStoredParameters)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::path project = MakeProject(dir, "Tales.volm");
+
+    // Nothing stored: the initial texts.
+    RunResult r = run({Cli(), "build", project.string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind("Building...\nDone. Subfolder was created.\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find((dir / "Tales" / "Tales.jar").string()), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find((dir / "Tales" / "Tales.jad").string()), std::string::npos) << r.out;
+    std::string jad = readFile(dir / "Tales" / "Tales.jad");
+    EXPECT_EQ(Field(jad, "MIDlet-Vendor: "), kDefaultVendor);
+    EXPECT_EQ(Field(jad, "MIDlet-Info-URL: "), kDefaultUrl);
+    EXPECT_EQ(Field(jad, "MIDlet-Jar-Size: "), std::to_string(fs::file_size(dir / "Tales" / "Tales.jar")));
+
+    // Stored texts, one of them overridden on the command line (UTF-8 there,
+    // Windows-1251 in the jad).
+    TBuildParamsStore store;
+    store.save(TWindowPlacement{}, 96, false, {"Stored vendor", "http://stored.example/", "Stored"});
+    std::string before = readFile(dir / "config" / "volm" / "registry.ini");
+    r = run({Cli(), "build", project.string(), "--vendor", "Вендор", "--description", "ignored"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    jad = readFile(dir / "Tales" / "Tales.jad");
+    EXPECT_EQ(Field(jad, "MIDlet-Vendor: "), "\xc2\xe5\xed\xe4\xee\xf0");
+    EXPECT_EQ(Field(jad, "MIDlet-Info-URL: "), "http://stored.example/");
+    EXPECT_EQ(jad.find("ignored"), std::string::npos);
+    // The command reads the stored parameters and never writes them.
+    EXPECT_EQ(readFile(dir / "config" / "volm" / "registry.ini"), before);
+}
+
+TEST(Buildcmd, FailuresAreOneLineAndStatusOne)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    RunResult r = run({Cli(), "build", (dir / "Missing.volm").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("volm-cli: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("Missing.volm"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "Missing"));
+
+    // A file where the template's folder has to go: the unpacking fails.
+    fs::path project = MakeProject(dir, "Tales.volm");
+    fs::create_directories(dir / "Tales");
+    writeFile(dir / "Tales" / "images", "not a folder");
+    r = run({Cli(), "build", project.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Building...\n");
+    EXPECT_NE(r.err.find("images"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jad"));
+
+    EXPECT_EQ(run({Cli(), "build"}).status, 2);
+    EXPECT_EQ(run({Cli(), "build", project.string(), "--colour", "red"}).status, 2);
+}
+
+// The shipped sample book builds, and its jar runs on the simulated phone
+// with the sample's own font image.
+TEST(Buildcmd, SampleBookRunsOnTheSimulatedPhone)
+{
+    fs::path harness = binaryDir() / "reader" / "harness";
+    if (!haveProgram("java") || !fs::exists(harness / "ReaderHarness.class"))
+        GTEST_SKIP() << "java or the reader's simulated phone is not built";
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::copy_file(sourceDir() / "examples" / "Sample.volm", dir / "Sample.volm");
+    RunResult r = run({Cli(), "build", (dir / "Sample.volm").string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    std::string jar = (dir / "Sample" / "Sample.jar").string();
+    RunResult menu = run({"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness", "--jar",
+                          jar, "menu"});
+    ASSERT_EQ(menu.status, 0) << menu.err;
+    std::cout << menu.out;
+}
