@@ -1,11 +1,14 @@
 // volm-cli build, run as the user runs it.
 #include "build/Buildparams.h"
+#include "common/Codepage.h"
 
 #include "Testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <sstream>
 
 using namespace volm;
 using namespace volm::test;
@@ -55,6 +58,45 @@ std::string Field(const std::string& text, const std::string& prefix)
         return "<missing>";
     at += 2 + prefix.size();
     return text.substr(at, text.find("\r\n", at) - at);
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+// The simulated phone reads a screen back through the font image: bytes
+// outside printable ASCII print as \xNN, and a glyph that looks like an ASCII
+// one (Cyrillic a, e, o, p, c ...) reads as that ASCII character. True when
+// `shown` is `bytes` up to such look-alikes.
+bool ReadsAs(const std::string& shown, const std::string& bytes)
+{
+    std::string got;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] == '\\' && i + 3 < shown.size() && shown[i + 1] == 'x') {
+            got += static_cast<char>(std::stoi(shown.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            got += shown[i];
+        }
+    }
+    std::string want = bytes;
+    while (!want.empty() && want.back() == ' ')
+        want.pop_back();
+    while (!got.empty() && got.back() == ' ')
+        got.pop_back();
+    if (got.size() != want.size())
+        return false;
+    for (size_t i = 0; i < got.size(); ++i) {
+        unsigned char g = static_cast<unsigned char>(got[i]), w = static_cast<unsigned char>(want[i]);
+        if (g != w && !(w >= 0x80 && g < 0x80))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -129,8 +171,49 @@ TEST(Buildcmd, SampleBookRunsOnTheSimulatedPhone)
     RunResult r = run({Cli(), "build", (dir / "Sample.volm").string()});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     std::string jar = (dir / "Sample" / "Sample.jar").string();
-    RunResult menu = run({"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness", "--jar",
-                          jar, "menu"});
-    ASSERT_EQ(menu.status, 0) << menu.err;
-    std::cout << menu.out;
+    auto phone = [&](std::vector<std::string> actions) {
+        std::vector<std::string> argv{"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness",
+                                      "--jar", jar};
+        argv.insert(argv.end(), actions.begin(), actions.end());
+        RunResult r = run(argv);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return Lines(r.out);
+    };
+
+    // The titles and texts as the project holds them.
+    std::vector<std::string> titles, texts;
+    for (const std::string& line : Lines(run({Cli(), "list", (dir / "Sample.volm").string()}).out)) {
+        size_t a = line.find('\t'), b = line.find('\t', a + 1), c = line.find('\t', b + 1);
+        titles.push_back(utf8ToCp1251(line.substr(b + 1, c - b - 1)));
+        texts.push_back(run({Cli(), "text", (dir / "Sample.volm").string(), std::to_string(titles.size())}).out);
+    }
+    ASSERT_EQ(titles.size(), 6u);
+
+    std::vector<std::string> menu = phone({"menu"});
+    ASSERT_EQ(menu.size(), titles.size());
+    for (size_t i = 0; i < titles.size(); ++i)
+        EXPECT_TRUE(ReadsAs(menu[i], titles[i])) << menu[i] << " / " << cp1251ToUtf8(titles[i]);
+
+    // Each topic opens its own text: the first row holds the text's first
+    // bytes (W = (176 - 2) div (12 x 3 div 4) = 19 of them, a line end shown blank).
+    std::vector<std::string> actions;
+    for (size_t i = 0; i < titles.size(); ++i) {
+        if (i > 0)
+            actions.insert(actions.end(), {"topics", "down"});
+        actions.insert(actions.end(), {"select", "show"});
+    }
+    std::vector<std::string> screens = phone(actions);
+    size_t topic = 0;
+    for (size_t k = 0; k + 1 < screens.size(); ++k) {
+        if (screens[k] != "[text]")
+            continue;
+        ASSERT_LT(topic, texts.size());
+        std::string text = texts[topic];
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end()); // the jar's texts hold no CR
+        std::string start = text.substr(0, 19);
+        std::replace(start.begin(), start.end(), '\n', ' ');
+        EXPECT_TRUE(ReadsAs(screens[k + 1], start)) << topic << ": " << screens[k + 1];
+        ++topic;
+    }
+    EXPECT_EQ(topic, titles.size());
 }
