@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace volm;
 using namespace volm::test;
 
@@ -22,6 +24,12 @@ TEST(PipelineFont, CustomFontImageIsPackedIntoTheJar)
         r.font.font.height = height;
         TTopicList topics{{"One", "1"}};
         GenerateBook(r, topics, SaveFontImage);
+        // Afterwards the book folder holds the three outputs and nothing else.
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(dir / "Tales"))
+            left.push_back(e.path().filename().string());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf"}));
         RunResult png = run({"unzip", "-p", (dir / "Tales" / "Tales.jar").string(), "images/Font.png"});
         ASSERT_EQ(png.status, 0) << png.err;
         writeFile(dir / "Font.png", png.out);
