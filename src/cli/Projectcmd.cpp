@@ -136,6 +136,13 @@ int cmdList(const Args& a)
                std::to_string(t.Item->GetTextLength()) + '\n';
     }
     std::cout << out;
+    std::cout.flush();
+    if (!p->SkippedElements().empty()) {
+        std::string names;
+        for (const std::string& n : p->SkippedElements())
+            names += (names.empty() ? "" : ", ") + cp1251ToUtf8(n);
+        std::cerr << "volm-cli: " << a[0] << ": not loaded (left as they are in the file): " << names << '\n';
+    }
     p->CloseProject();
     return 0;
 }

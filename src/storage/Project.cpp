@@ -121,10 +121,8 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     std::vector<Candidate> candidates;
     for (const TDocElem& e : elements) {
         int32_t n;
-        if (!ParseStorageNumber(e.name, n)) {
-            skipped.push_back(e.name);
-            continue;
-        }
+        if (!ParseStorageNumber(e.name, n))
+            continue; // not the program's: left alone
         if (n == 0) {
             try {
                 TDocStream s;

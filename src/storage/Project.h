@@ -59,7 +59,9 @@ public:
     // The items in list order, for generation.
     std::vector<TJSDataItem*> TopicsInOrder() const;
     int32_t TopicCounter() const { return counter_; }
-    // Storage names of elements that were skipped when the project was opened.
+    // The program's elements (font settings "0", topics 100 and up) that
+    // could not be loaded when the project was opened; they stay in the file
+    // as they are.
     const std::vector<std::string>& SkippedElements() const { return skipped_; }
 
     // Appends a topic named `name` (stored cut to 50 bytes) at the end of the

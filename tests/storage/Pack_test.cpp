@@ -199,3 +199,22 @@ TEST(Pack, RefusesWhatItCannotPack)
     EXPECT_THROW(PackProject(path), Error);
     EXPECT_FALSE(tempFilesIn(dir.path()));
 }
+
+// The packed file takes the project's place as the same kind of file: its
+// permissions stay, and a project reached through a link keeps its link.
+TEST(Pack, KeepsPermissionsAndLinks)
+{
+    TempDir dir;
+    std::string real = (dir / "real.volm").string();
+    makeProject(real);
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    std::string link = (dir / "link.volm").string();
+    fs::create_symlink(real, link);
+    Snapshot before = snapshot(real);
+    PackProject(link);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(snapshot(link), before);
+    EXPECT_FALSE(tempFilesIn(dir.path()));
+}

@@ -227,6 +227,7 @@ TEST(Project, OpensAProjectWrittenByAnotherProgram)
     TProject p;
     ASSERT_TRUE(p.OpenProject(path)) << p.OpenError();
     EXPECT_EQ(names(p), (std::vector<std::string>{"101:First", "102:Second", "104:", "250:Last"}));
+    EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"103"}));
     EXPECT_EQ(p.GetText(0), "hello");
     EXPECT_EQ(p.GetText(3), "text of 250");
     EXPECT_EQ(p.FontSettings(), font);
