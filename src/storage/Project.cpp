@@ -2,6 +2,7 @@
 
 #include "common/Errors.h"
 #include "storage/Fontrecord.h"
+#include "storage/Pack.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -311,6 +312,23 @@ void TProject::CloseProject()
         rethrowWith(path, e);
     }
     doc.reset();
+}
+
+void TProject::Pack()
+{
+    requireOpen();
+    const std::string path = path_;
+    std::string failure;
+    try {
+        CloseProject();
+        PackProject(path);
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    if (!doc_)
+        Open(path, omOpenExisting);
+    if (!failure.empty())
+        throw Error(failure);
 }
 
 } // namespace volm

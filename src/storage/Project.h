@@ -83,6 +83,11 @@ public:
     // commit failure (the project is closed all the same).
     void CloseProject();
 
+    // The project window's Pack: closes the project, packs its file
+    // (PackProject) and opens it again, also when packing failed (the file is
+    // then as it was). A failure of either step is raised after the reopen.
+    void Pack();
+
     TComponoundDocument* Document() const { return doc_.get(); }
 
 private:

@@ -218,3 +218,27 @@ TEST(Pack, KeepsPermissionsAndLinks)
     EXPECT_EQ(snapshot(link), before);
     EXPECT_FALSE(tempFilesIn(dir.path()));
 }
+
+// The project window's Pack: close, pack, reopen; a failed pack still
+// reopens the (unchanged) project and reports the failure.
+TEST(Pack, ProjectPackReopens)
+{
+    TempDir dir;
+    std::string path = (dir / "book.volm").string();
+    makeProject(path);
+    Snapshot before = snapshot(path);
+    TProject p;
+    p.Open(path);
+    p.Pack();
+    EXPECT_TRUE(p.HoldsProject(path));
+    EXPECT_EQ(p.TopicCount(), before.keys.size());
+    EXPECT_EQ(p.TopicCounter(), 157);
+
+    PackFaultHook = [](const char*) { throw Error("simulated failure"); };
+    EXPECT_THROW(p.Pack(), Error);
+    PackFaultHook = nullptr;
+    EXPECT_TRUE(p.HoldsProject(path));
+    EXPECT_EQ(p.TopicCount(), before.keys.size());
+    p.CloseProject();
+    EXPECT_EQ(snapshot(path), before);
+}
