@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <list>
 #include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,7 +106,15 @@ void PackProject(const std::string& path)
 
     TempFile temp;
     try {
-        TComponoundDocument source(target, kOpenMode); // held until the rename: nobody else opens it meanwhile
+        std::unique_ptr<TComponoundDocument> held; // held until the rename: nobody else opens it meanwhile
+        try {
+            held = std::make_unique<TComponoundDocument>(target, kOpenMode);
+        } catch (const EStorageError& e) {
+            if (e.status() == STG_E_FILEALREADYEXISTS)
+                throw Error("not a project file (not a compound file)");
+            throw;
+        }
+        TComponoundDocument& source = *held;
         std::list<TDocElem> elems;
         source.EnumElements(elems);
 

@@ -106,6 +106,11 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     try {
         doc = std::make_unique<TComponoundDocument>(path, exists ? kOpenMode : kCreateMode);
         doc->EnumElements(elements);
+    } catch (const EStorageError& e) {
+        // An existing file that is not a compound file is refused as it is.
+        if (exists && e.status() == STG_E_FILEALREADYEXISTS)
+            throw EStorageError(e.status(), path + ": not a project file (not a compound file); left as it is");
+        rethrowWith(path, e);
     } catch (const std::exception& e) {
         rethrowWith(path, e);
     }

@@ -132,6 +132,10 @@ TEST(Project, WhatIsWrittenReadsBackThroughOlefile)
         EXPECT_EQ(s["102"], topicStream(1, std::string(50, 'L'), big));
         EXPECT_EQ(s["103"], topicStream(1, "third", ""));
     }
+    if (haveProgram("gsf")) { // and through libgsf
+        EXPECT_EQ(run({"gsf", "cat", path, "0"}).out, font.Data());
+        EXPECT_EQ(run({"gsf", "cat", path, "102"}).out, topicStream(1, std::string(50, 'L'), big));
+    }
     TProject p;
     p.Open(path, TProject::omOpenExisting);
     EXPECT_EQ(names(p), (std::vector<std::string>{"101:\xCF\xE5\xF0\xE2\xE0\xFF", "102:" + std::string(50, 'L'),
@@ -174,7 +178,7 @@ TEST(Project, OpenModesAndRefusedFiles)
     std::string plain = (dir / "plain.volm").string();
     writeFile(plain, "just some text, not a project");
     EXPECT_FALSE(p.OpenProject(plain));
-    EXPECT_NE(p.OpenError().find("plain.volm"), std::string::npos) << p.OpenError();
+    EXPECT_NE(p.OpenError().find(plain + ": not a project file"), std::string::npos) << p.OpenError();
     EXPECT_EQ(readFile(plain), "just some text, not a project");
     EXPECT_THROW(p.Open(plain, TProject::omCreateNew), Error);
     EXPECT_EQ(readFile(plain), "just some text, not a project");
