@@ -242,3 +242,49 @@ TEST(Pack, ProjectPackReopens)
     p.CloseProject();
     EXPECT_EQ(snapshot(path), before);
 }
+
+// Compound files written by other programs, sound and damaged: packing either
+// carries every root stream over unchanged or fails and leaves the file as it
+// was; it never half-succeeds.
+TEST(Pack, FilesOfOtherProgramsPackWholeOrNotAtAll)
+{
+    fs::path corpus = corpusDir() / "cfb";
+    if (!fs::exists(corpus))
+        GTEST_SKIP() << "the compound-file corpus (../shared/corpus/cfb) is absent";
+    std::string py = pythonWith({"olefile"});
+    const std::string dump = "import olefile,sys\n"
+                             "o=olefile.OleFileIO(sys.argv[1])\n"
+                             "for e in sorted(o.listdir(streams=True,storages=False)):\n"
+                             "  if len(e)==1: print(e[0], o.openstream(e).read().hex())\n";
+    TempDir dir;
+    int packed = 0, refused = 0;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        std::string name = entry.path().filename().string();
+        if (name.find("__") == std::string::npos)
+            continue;
+        std::string path = (dir / "p.volm").string();
+        fs::copy_file(entry.path(), path, fs::copy_options::overwrite_existing);
+        const std::string before = readFile(path);
+        try {
+            PackProject(path);
+            ++packed;
+        } catch (const Error& e) {
+            ++refused;
+            EXPECT_EQ(readFile(path), before) << name << ": " << e.what();
+            EXPECT_FALSE(tempFilesIn(dir.path())) << name;
+            continue;
+        }
+        EXPECT_FALSE(tempFilesIn(dir.path())) << name;
+        if (py.empty())
+            continue;
+        writeFile(dir / "orig", before);
+        RunResult a = run({py, "-c", dump, (dir / "orig").string()});
+        RunResult b = run({py, "-c", dump, path});
+        EXPECT_EQ(b.status, 0) << name << ": " << b.err;
+        if (a.status == 0)
+            EXPECT_EQ(a.out, b.out) << name;
+    }
+    EXPECT_GT(packed, 0);
+    RecordProperty("packed", packed);
+    RecordProperty("refused", refused);
+}
