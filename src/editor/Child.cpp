@@ -1,12 +1,17 @@
 #include "editor/Child.h"
 
 #include "app/Errorbox.h"
+#include "build/Fontimage.h"
+#include "build/Jbuild.h"
+#include "build/Pipeline.h"
 #include "common/Codepage.h"
 #include "editor/Detect.h"
 #include "editor/Textlines.h"
 #include "storage/Pack.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -17,6 +22,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -257,6 +263,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     connect(Pack1, &QAction::triggered, this, &TForm2::Pack1Click);
     connect(Usecustomfont1, &QAction::triggered, this, &TForm2::Usecustomfont1Click);
+    connect(GenerateJAVA1, &QAction::triggered, this, &TForm2::GenerateJAVA1Click);
     connect(TreeView1, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { TreeView1Change(current); });
 }
@@ -478,25 +485,112 @@ void TForm2::Usecustomfont1Click()
 
 void TForm2::Pack1Click()
 {
-    if (path_.isEmpty())
+    if (!project_.IsOpen())
         return;
     TreeView1->setCurrentItem(nullptr);
     TreeView1->clear();
-    if (project_.IsOpen()) {
-        try {
-            project_.CloseProject();
-        } catch (const std::exception& e) {
-            ShowException(e, this);
-        }
-    }
     try {
-        PackProject(pathBytes(path_));
+        project_.Pack(); // closes, packs and opens again, also after a failure
     } catch (const std::exception& e) {
         ShowException(e, this);
     }
-    // Opened again whatever happened: the file is packed or as it was.
-    if (project_.OpenProject(pathBytes(path_)))
+    if (project_.IsOpen())
         fillTree();
+}
+
+namespace {
+
+// The window's topics in list order, for generation.
+class TWindowTopics : public ITopicSequence {
+public:
+    explicit TWindowTopics(TProject& p) : project_(p) {}
+    size_t Count() const override { return project_.TopicCount(); }
+    std::string Name(size_t i) override { return project_.Item(i).GetName(); }
+    std::string Text(size_t i) override { return project_.Item(i).GetText(); }
+
+private:
+    TProject& project_;
+};
+
+// Status texts in the main window's status bar, the counts in a progress bar
+// placed on it while the build runs. The window is repainted as the work goes
+// on; input waits until the build is over.
+class TStatusBarProgress : public IBuildProgress {
+public:
+    explicit TStatusBarProgress(QStatusBar* bar) : bar_(bar)
+    {
+        if (bar_) {
+            progress_ = new QProgressBar(bar_);
+            progress_->setObjectName(QStringLiteral("BuildProgress"));
+            progress_->setMaximumWidth(200);
+            progress_->setTextVisible(false);
+            bar_->addPermanentWidget(progress_);
+        }
+    }
+    ~TStatusBarProgress() override
+    {
+        if (bar_)
+            bar_->removeWidget(progress_);
+        delete progress_;
+    }
+    void Status(const std::string& text) override
+    {
+        if (bar_)
+            bar_->showMessage(QString::fromStdString(text));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    void Progress(TBuildStage stage, uint64_t done, uint64_t total) override
+    {
+        if (!progress_ || ++calls_ % 16 != 0)
+            return;
+        // Two long stages: writing the topics (first half), packing (second).
+        int value = 0;
+        if (stage == TBuildStage::DataFiles && total)
+            value = static_cast<int>(done * 500 / total);
+        else if (stage == TBuildStage::Packing && total)
+            value = 500 + static_cast<int>(done * 500 / total);
+        else if (stage == TBuildStage::Finishing)
+            value = 1000;
+        else if (stage > TBuildStage::Packing)
+            value = 1000;
+        progress_->setRange(0, 1000);
+        progress_->setValue(value);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+private:
+    QStatusBar* bar_;
+    QProgressBar* progress_ = nullptr;
+    uint64_t calls_ = 0;
+};
+
+} // namespace
+
+void TForm2::GenerateJAVA1Click()
+{
+    if (!project_.IsOpen())
+        return;
+    std::unique_ptr<TForm3> own;
+    TForm3* dialog = buildParamsDialog();
+    if (!dialog) {
+        own = std::make_unique<TForm3>(this);
+        dialog = own.get();
+    }
+    if (dialog->exec() != QDialog::Accepted)
+        return; // nothing written, the status text untouched
+    TBuildRequest request;
+    request.projectPath = pathBytes(path_);
+    request.vendor = dialog->VendorText(); // as typed, not trimmed
+    request.url = dialog->UrlText();
+    request.font = project_.FontSettings();
+    TWindowTopics topics(project_);
+    auto* frame = qobject_cast<QMainWindow*>(window());
+    TStatusBarProgress progress(frame ? frame->statusBar() : nullptr);
+    try {
+        GenerateBook(request, topics, &SaveFontImage, &progress);
+    } catch (const std::exception& e) {
+        ShowException(e, this);
+    }
 }
 
 void TForm2::showStatus(const QString& text)

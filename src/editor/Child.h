@@ -91,6 +91,7 @@ public slots:
     void Button2Click();  // commit
     void Pack1Click();
     void Usecustomfont1Click();
+    void GenerateJAVA1Click();
     void TreeView1Change(QTreeWidgetItem* node);
 
 protected:

@@ -1,5 +1,6 @@
 #include "app/Errorbox.h"
 #include "app/Main.h"
+#include "build/Jbuild.h"
 #include "common/Codepage.h"
 #include "editor/Child.h"
 #include "storage/Componounddoc.h"
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -284,4 +286,49 @@ TEST(Child, SelectionCommitLoadAndPack)
     TProject first;
     ASSERT_TRUE(first.OpenProject(path.toStdString()));
     EXPECT_EQ(first.TopicCount(), 2u);
+}
+
+TEST(Child, GenerateAsksForTheParametersAndBuildsTheBook)
+{
+    TempDir dir;
+    Messages messages;
+    TForm1 frame([](TForm1* f) -> TProjectWindow* { return new TForm2(f); });
+    TForm3 params(&frame, dir / "registry.ini");
+    setBuildParamsDialog(&params);
+    frame.show();
+    const std::string project = (dir / "Tales.volm").string();
+    frame.OpenOrCreateProject(QString::fromStdString(project));
+    ASSERT_EQ(frame.projectWindows().size(), 1);
+    auto* w = static_cast<TForm2*>(frame.projectWindows()[0]);
+    append(*w, QStringLiteral("Начало"));
+    w->RxRichEdit1->setPlainText(QStringLiteral("Текст"));
+    w->Button2->click();
+
+    // Cancel: nothing is written and the status text stays.
+    frame.statusBar()->showMessage(QStringLiteral("before"));
+    QTimer::singleShot(0, [&] { params.BitBtn2->click(); });
+    w->GenerateJAVA1->trigger();
+    EXPECT_FALSE(std::filesystem::exists(dir / "Tales"));
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("before"));
+
+    // Build: the vendor goes into the jad as typed (the registry keeps it trimmed).
+    QTimer::singleShot(0, [&] {
+        params.Edit1->setText(QStringLiteral("ACME "));
+        params.Edit2->setText(QStringLiteral("http://x.example.org/"));
+        params.BitBtn1->click();
+    });
+    w->GenerateJAVA1->trigger();
+    EXPECT_TRUE(messages.shown.empty()) << messages.shown[0].text.toStdString();
+    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("Done. Subfolder was created."));
+    const std::string jad = volm::test::readFile(dir / "Tales" / "Tales.jad");
+    EXPECT_NE(jad.find("MIDlet-Vendor: ACME \r\n"), std::string::npos) << jad;
+    EXPECT_NE(jad.find("MIDlet-Info-URL: http://x.example.org/\r\n"), std::string::npos);
+    const auto jarSize = std::filesystem::file_size(dir / "Tales" / "Tales.jar");
+    EXPECT_NE(jad.find("MIDlet-Jar-Size: " + std::to_string(jarSize) + "\r\n"), std::string::npos);
+    EXPECT_EQ(frame.statusBar()->findChildren<QProgressBar*>().size(), 0); // gone after the build
+    if (volm::test::haveProgram("unzip")) {
+        auto r = volm::test::run({"unzip", "-p", (dir / "Tales" / "Tales.jar").string(), "topics.txt"});
+        EXPECT_EQ(r.out, "\xcd\xe0\xf7\xe0\xeb\xee\r\n"); // Начало
+    }
+    setBuildParamsDialog(nullptr);
 }
