@@ -165,10 +165,11 @@ TEST(Cfbfault, GrowingPastTheHeaderTableListSurvivesDying)
         f->commit();
     }
     std::string baseline = test::readFile(path);
-    proveOp(baseline, path, [](CompoundFile& f) { write(f, "small", 3, bytes(60000, 'h')); }, "difat");
+    auto op = [](CompoundFile& f) { write(f, "small", 3, bytes(60000, 'h')); };
+    proveOp(baseline, path, op, "difat");
     test::writeFile(path, baseline);
     EXPECT_EQ(get32(reinterpret_cast<const uint8_t*>(baseline.data()) + hDifatSectors), 0u);
-    CompoundFile::open(path, CompoundFile::Access::ReadWrite)->openStream(u"small")->write(3, "x", 1);
+    op(*CompoundFile::open(path, CompoundFile::Access::ReadWrite));
     std::string grown = test::readFile(path);
     EXPECT_EQ(get32(reinterpret_cast<const uint8_t*>(grown.data()) + hDifatSectors), 1u);
 }
