@@ -287,15 +287,13 @@ void CompoundFile::loadFat(const uint8_t* hdr)
 
 void CompoundFile::decodeEntry(const uint8_t* p, Entry& e) const
 {
-    uint16_t len = get16(p + eNameLength);
-    size_t n = (len >= 2 && len <= 64 && len % 2 == 0) ? len / 2 - 1 : kMaxNameUnits;
+    // The name is as long as its length field says (without the terminator),
+    // embedded zeros and all, as other readers take it.
+    size_t len = std::min<size_t>(get16(p + eNameLength), 64);
+    size_t n = len >= 2 ? (len - 2) / 2 : 0;
     e.name.clear();
-    for (size_t i = 0; i < n; ++i) {
-        char16_t c = get16(p + eName + 2 * i);
-        if (c == 0)
-            break;
-        e.name.push_back(c);
-    }
+    for (size_t i = 0; i < n; ++i)
+        e.name.push_back(get16(p + eName + 2 * i));
     e.type = p[eType];
     e.red = p[eColor] == 0;
     std::copy(p + eClsid, p + eClsid + 16, e.clsid.begin());
@@ -317,8 +315,11 @@ void CompoundFile::loadDirectory(const uint8_t* hdr)
 {
     std::vector<bool> seen(fileSectors_);
     for (uint32_t s = get32(hdr + hFirstDirSector); s != kEndOfChain; s = fat_.get(s)) {
-        if (s >= fileSectors_ || s >= fat_.size() || seen[s])
-            fail(STG_E_DOCFILECORRUPT, "corrupt file: broken directory chain");
+        if (s >= fileSectors_ || s >= fat_.size() || seen[s]) {
+            // A chain that runs off or loops: what came before is the directory.
+            damaged_ = true;
+            break;
+        }
         seen[s] = true;
         dirChain_.push_back(s);
     }
@@ -338,7 +339,9 @@ void CompoundFile::loadDirectory(const uint8_t* hdr)
     root_->slot = 0;
     bySlot_[0] = root_;
 
-    // Walk every storage's tree once; an entry reached twice is a loop.
+    // Walk every storage's tree once, the left side, then the right, then a
+    // storage's own elements. A link out of range or to an entry reached
+    // before (a loop) is dropped.
     struct Item {
         uint32_t slot;
         Entry* storage;
@@ -351,12 +354,13 @@ void CompoundFile::loadDirectory(const uint8_t* hdr)
     while (!work.empty()) {
         Item it = work.back();
         work.pop_back();
-        if (it.slot >= nSlots || bySlot_[it.slot])
-            fail(STG_E_DOCFILECORRUPT, it.slot >= nSlots ? "corrupt file: directory index out of range"
-                                                         : "corrupt file: loop in the directory");
-        const uint8_t* p = at(it.slot);
+        const uint8_t* p = it.slot < nSlots ? at(it.slot) : nullptr;
+        if (!p || bySlot_[it.slot]) {
+            damaged_ = true;
+            continue;
+        }
         if (p[eType] != kTypeStorage && p[eType] != kTypeStream)
-            fail(STG_E_DOCFILECORRUPT, "corrupt file: bad directory entry type");
+            damaged_ = true; // kept in the tree, never listed or opened
         Entry* e = newEntry();
         decodeEntry(p, *e);
         e->slot = it.slot;
@@ -369,15 +373,15 @@ void CompoundFile::loadDirectory(const uint8_t* hdr)
             it.parent->left = e;
         else
             it.parent->right = e;
-        if (e->diskLeft != kNoStream)
-            work.push_back({e->diskLeft, it.storage, e, true});
-        if (e->diskRight != kNoStream)
-            work.push_back({e->diskRight, it.storage, e, false});
         if (e->type == kTypeStorage) {
             e->size = 0;
             if (e->diskChild != kNoStream)
                 work.push_back({e->diskChild, e, nullptr, false});
         }
+        if (e->diskRight != kNoStream)
+            work.push_back({e->diskRight, it.storage, e, false});
+        if (e->diskLeft != kNoStream)
+            work.push_back({e->diskLeft, it.storage, e, true});
     }
     for (uint32_t s = 0; s < nSlots; ++s) {
         if (!bySlot_[s]) {
@@ -391,8 +395,18 @@ void CompoundFile::loadDirectory(const uint8_t* hdr)
 void CompoundFile::loadMini(const uint8_t* hdr)
 {
     if (root_->size > 0 && root_->start != kEndOfChain) {
-        if (!fat_.follow(root_->start, units(root_->size, ss_), fileSectors_, miniChain_))
-            fail(STG_E_DOCFILECORRUPT, "corrupt file: broken mini stream chain");
+        // The mini stream as far as its chain goes; a small stream that lies
+        // beyond a break is refused when it is opened.
+        size_t need = units(root_->size, ss_);
+        std::vector<bool> seenMini(fileSectors_);
+        uint32_t s = root_->start;
+        while (miniChain_.size() < need && s < fileSectors_ && s < fat_.size() && !seenMini[s]) {
+            seenMini[s] = true;
+            miniChain_.push_back(s);
+            s = fat_.get(s);
+        }
+        if (miniChain_.size() < need)
+            damaged_ = true;
     } else {
         root_->size = 0;
     }
@@ -402,8 +416,10 @@ void CompoundFile::loadMini(const uint8_t* hdr)
     std::vector<bool> seen(fileSectors_);
     uint32_t s = get32(hdr + hFirstMiniFat);
     while (minifatChain_.size() < n && s != kEndOfChain) {
-        if (s >= fileSectors_ || s >= fat_.size() || seen[s])
-            fail(STG_E_DOCFILECORRUPT, "corrupt file: broken mini allocation table chain");
+        if (s >= fileSectors_ || s >= fat_.size() || seen[s]) {
+            damaged_ = true;
+            break;
+        }
         seen[s] = true;
         minifatChain_.push_back(s);
         s = fat_.get(s);
@@ -425,6 +441,8 @@ size_t CompoundFile::miniUnits() const
 
 void CompoundFile::validateForWriting()
 {
+    if (damaged_)
+        fail(STG_E_DOCFILECORRUPT, "damaged file: its directory or tables are broken (it can only be read)");
     // Every sector belongs to at most one thing; anything that nobody uses is
     // free, whatever the table on disk says (a change cut short leaves such
     // sectors behind). A file whose chains overlap is only read, never written.
@@ -821,6 +839,8 @@ std::vector<ElementInfo> CompoundFile::list(const Entry* storage) const
 {
     std::vector<ElementInfo> out;
     for (Entry* e : tree::elements(storage ? storage : root_)) {
+        if (e->type != kTypeStream && e->type != kTypeStorage)
+            continue;
         ElementInfo info;
         info.name = e->name;
         info.type = e->type == kTypeStream ? kTypeStream : kTypeStorage;

@@ -167,6 +167,7 @@ private:
     bool deleteOnRelease_ = false;
     bool ownsPath_ = false;
     bool failed_ = false;
+    bool damaged_ = false; // read with faults tolerated: never written
 
     int major_ = 3;
     uint32_t ss_ = 512;
