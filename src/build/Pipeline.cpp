@@ -153,7 +153,7 @@ void unpackTemplate(const std::string& folder, IBuildProgress& progress)
 
 int packFolder(const std::string& folder, const std::string& jarPath, IBuildProgress& progress)
 {
-    uint64_t total = countFiles(folder), done = 0;
+    uint64_t total = 0, done = 0;
     std::string lastFile;
     TArchiveFailures failures;
 
@@ -179,6 +179,7 @@ int packFolder(const std::string& folder, const std::string& jarPath, IBuildProg
     jar.FileSpec.push_back(folder + "*.*");
     jar.SetArchiveFile(jarPath);
     removeIfPresent(jarPath);
+    total = countFiles(folder);
     int packed = jar.Compress();
 
     if (failures.Any()) {
