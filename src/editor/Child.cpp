@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -31,7 +32,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 
@@ -262,6 +265,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     connect(Pack1, &QAction::triggered, this, &TForm2::Pack1Click);
+    connect(Font1, &QAction::triggered, this, &TForm2::FontClick);
     connect(Usecustomfont1, &QAction::triggered, this, &TForm2::Usecustomfont1Click);
     connect(GenerateJAVA1, &QAction::triggered, this, &TForm2::GenerateJAVA1Click);
     connect(TreeView1, &QTreeWidget::currentItemChanged, this,
@@ -303,6 +307,7 @@ bool TForm2::OpenProject(const QString& path)
     path_ = path;
     setWindowTitle(path);
     Usecustomfont1->setChecked(project_.FontSettings().useCustomFont);
+    applyEditorFont();
     fillTree();
     return true;
 }
@@ -470,6 +475,63 @@ void TForm2::Button1Click()
     Button2Click();
 }
 
+QFont fontOf(const TFontChoice& c)
+{
+    QFont f(ansiToText(c.name));
+    f.setStyleHint(QFont::TypeWriter);
+    const int h = c.height < 0 ? -c.height : c.height;
+    f.setPixelSize(h > 0 ? h : 11);
+    f.setBold(c.style & fsBold);
+    f.setItalic(c.style & fsItalic);
+    f.setUnderline(c.style & fsUnderline);
+    f.setStrikeOut(c.style & fsStrikeOut);
+    return f;
+}
+
+TFontChoice choiceOf(const QFont& f, const TFontChoice& base)
+{
+    TFontChoice c = base;
+    c.name = textToAnsi(f.family());
+    const int px = f.pixelSize() > 0 ? f.pixelSize()
+                                     : static_cast<int>(std::lround(f.pointSizeF() * 96.0 / 72.0));
+    c.height = -std::max(px, 1);
+    c.style = static_cast<uint8_t>((f.bold() ? fsBold : 0) | (f.italic() ? fsItalic : 0) |
+                                   (f.underline() ? fsUnderline : 0) |
+                                   (f.strikeOut() ? fsStrikeOut : 0));
+    c.pitch = fpFixed;
+    return c;
+}
+
+void TForm2::applyEditorFont()
+{
+    // The chosen font is the editor's font; the editor keeps its own while
+    // the project has none stored (the initial choice).
+    if (project_.FontSettings() == TFontSettings())
+        return;
+    RxRichEdit1->setFont(fontOf(project_.FontSettings().font));
+}
+
+void TForm2::FontClick()
+{
+    if (!project_.IsOpen())
+        return;
+    QFontDialog dialog(fontOf(project_.FontSettings().font), this);
+    dialog.setObjectName(QStringLiteral("FontDialog1"));
+    dialog.setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::MonospacedFonts);
+    if (dialog.exec() != QDialog::Accepted)
+        return; // nothing changes, nothing is written
+    TFontSettings s = project_.FontSettings();
+    s.font = choiceOf(dialog.selectedFont(), s.font);
+    s.useCustomFont = true;
+    Usecustomfont1->setChecked(true);
+    try {
+        project_.SaveFontSettings(s);
+    } catch (const std::exception& e) {
+        ShowException(e, this);
+    }
+    applyEditorFont();
+}
+
 void TForm2::Usecustomfont1Click()
 {
     if (!project_.IsOpen())
@@ -481,6 +543,7 @@ void TForm2::Usecustomfont1Click()
     } catch (const std::exception& e) {
         ShowException(e, this);
     }
+    applyEditorFont();
 }
 
 void TForm2::Pack1Click()

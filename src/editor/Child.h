@@ -9,6 +9,7 @@
 #include "app/Projectwindow.h"
 #include "storage/Project.h"
 
+#include <QFont>
 #include <QString>
 
 #include <string>
@@ -27,6 +28,12 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace volm::ui {
+
+// A stored font choice as a desktop font and back. Heights are in pixels
+// (negative: character height), converted to points at 96 pixels per inch.
+QFont fontOf(const TFontChoice& choice);
+// `base` keeps what the desktop's font dialog does not offer (colour, script).
+TFontChoice choiceOf(const QFont& font, const TFontChoice& base);
 
 // Windows-1251 bytes as the editor's text and back. Every byte keeps its
 // place: a byte that Windows-1251 leaves undefined is shown as a private-use
@@ -90,6 +97,7 @@ public slots:
     void Button1Click();  // load text
     void Button2Click();  // commit
     void Pack1Click();
+    void FontClick();
     void Usecustomfont1Click();
     void GenerateJAVA1Click();
     void TreeView1Change(QTreeWidgetItem* node);
@@ -104,6 +112,7 @@ private:
     void appendTopic(const std::string& name);
     void showStatus(const QString& text);
     void closeProject();
+    void applyEditorFont();
 
     TProject project_;
     QString path_;

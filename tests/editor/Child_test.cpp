@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPlainTextEdit>
@@ -331,4 +332,54 @@ TEST(Child, GenerateAsksForTheParametersAndBuildsTheBook)
         EXPECT_EQ(r.out, "\xcd\xe0\xf7\xe0\xeb\xee\r\n"); // Начало
     }
     setBuildParamsDialog(nullptr);
+}
+
+TEST(Child, FontChoiceStoredAndRestoredCancelWritesNothing)
+{
+    TempDir dir;
+    const QString path = QString::fromStdString((dir / "font.volm").string());
+    {
+        TForm2 w;
+        ASSERT_TRUE(w.OpenProject(path));
+        EXPECT_FALSE(w.Usecustomfont1->isChecked());
+        const TFontSettings before = w.Project().FontSettings();
+
+        QTimer::singleShot(0, [] {
+            auto* d = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            d->reject();
+        });
+        w.Font1->trigger();
+        EXPECT_EQ(w.Project().FontSettings(), before);
+        EXPECT_FALSE(w.Usecustomfont1->isChecked());
+
+        QTimer::singleShot(0, [] {
+            auto* d = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            QFont f(QStringLiteral("Liberation Mono"));
+            f.setPixelSize(16);
+            f.setBold(true);
+            d->setCurrentFont(f);
+            d->accept();
+        });
+        w.Font1->trigger();
+        const TFontSettings& s = w.Project().FontSettings();
+        EXPECT_TRUE(s.useCustomFont);
+        EXPECT_TRUE(w.Usecustomfont1->isChecked());
+        EXPECT_EQ(s.font.name, "Liberation Mono");
+        EXPECT_EQ(s.font.height, -16);
+        EXPECT_EQ(s.font.style, fsBold);
+        EXPECT_EQ(s.font.charset, before.font.charset); // what the dialog lacks stays
+        EXPECT_EQ(w.RxRichEdit1->font().family(), QStringLiteral("Liberation Mono"));
+
+        w.Usecustomfont1->trigger(); // the switch alone
+        EXPECT_FALSE(w.Project().FontSettings().useCustomFont);
+        w.close();
+    }
+    TForm2 again;
+    ASSERT_TRUE(again.OpenProject(path));
+    EXPECT_FALSE(again.Usecustomfont1->isChecked());
+    EXPECT_EQ(again.Project().FontSettings().font.name, "Liberation Mono");
+    EXPECT_EQ(again.RxRichEdit1->font().pixelSize(), 16);
+    EXPECT_TRUE(again.RxRichEdit1->font().bold());
 }
