@@ -5,7 +5,7 @@
 //
 // A hidden option for the documentation, --screenshots FOLDER, saves pictures
 // of the main window, the build parameters dialog and the about box into
-// FOLDER and ends the program (works without a display with
+// FOLDER (and the font dialog when a project is open) and ends the program (works without a display with
 // QT_QPA_PLATFORM=offscreen).
 
 #include "app/Errorbox.h"
@@ -19,6 +19,8 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -80,6 +82,18 @@ int takeScreenshots(TForm1& frame, TAboutBox& about, TForm3& build, const QDir& 
     about.show();
     ok &= savePicture(&about, dir, QStringLiteral("about-box.png"));
     about.hide();
+#ifdef VOLM_HAVE_CHILD
+    // The font choice of the open project, as "&Font" offers it.
+    if (auto* w = dynamic_cast<TForm2*>(frame.activeProjectWindow())) {
+        QFont initial = fontOf(w->Project().FontSettings().font);
+        initial.setFamily(QFontInfo(initial).family());
+        QFontDialog font(initial, &frame);
+        font.setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::MonospacedFonts);
+        font.show();
+        ok &= savePicture(&font, dir, QStringLiteral("font-dialog.png"));
+        font.hide();
+    }
+#endif
     frame.close();
     return ok ? 0 : 1;
 }

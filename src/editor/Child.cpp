@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -515,7 +516,11 @@ void TForm2::FontClick()
 {
     if (!project_.IsOpen())
         return;
-    QFontDialog dialog(fontOf(project_.FontSettings().font), this);
+    // Starts from the desktop font that stands in for the stored name (the
+    // list offers installed fixed-pitch fonts only).
+    QFont initial = fontOf(project_.FontSettings().font);
+    initial.setFamily(QFontInfo(initial).family());
+    QFontDialog dialog(initial, this);
     dialog.setObjectName(QStringLiteral("FontDialog1"));
     dialog.setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::MonospacedFonts);
     if (dialog.exec() != QDialog::Accepted)
