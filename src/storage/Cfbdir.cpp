@@ -139,7 +139,16 @@ void rotateRight(Entry* storage, Entry* x, std::vector<Entry*>& touched)
 
 } // namespace
 
-Entry* find(Entry* storage, std::u16string_view name)
+bool ordered(const Entry* storage)
+{
+    std::vector<Entry*> list = elements(storage);
+    for (size_t i = 1; i < list.size(); ++i)
+        if (compareNames(list[i - 1]->name, list[i]->name) >= 0)
+            return false;
+    return true;
+}
+
+Entry* find(Entry* storage, std::u16string_view name, bool scan)
 {
     // A lookup by the tree, bounded so that a damaged tree cannot hold it.
     Entry* x = storage->child;
@@ -149,6 +158,8 @@ Entry* find(Entry* storage, std::u16string_view name)
             return x;
         x = c < 0 ? x->left : x->right;
     }
+    if (!scan)
+        return nullptr;
     for (Entry* e : elements(storage))
         if (compareNames(name, e->name) == 0)
             return e;

@@ -59,9 +59,12 @@ void encodeEmptyEntry(uint8_t* out);
 // changed into `touched` (possibly with repeats).
 namespace tree {
 
-// Looks the name up by walking the tree; when that fails (a tree in some
-// other order), scans every element. Null when absent.
-Entry* find(Entry* storage, std::u16string_view name);
+// Looks the name up by walking the tree. With `scan` (a tree not in the
+// format's order, as some writers leave it) a failed walk is followed by a
+// scan of every element. Null when absent.
+Entry* find(Entry* storage, std::u16string_view name, bool scan);
+// True when the tree's names are in strictly ascending order.
+bool ordered(const Entry* storage);
 void insert(Entry* storage, Entry* e, std::vector<Entry*>& touched);
 void erase(Entry* storage, Entry* e, std::vector<Entry*>& touched);
 

@@ -383,6 +383,11 @@ void CompoundFile::loadDirectory(const uint8_t* hdr)
         if (e->diskLeft != kNoStream)
             work.push_back({e->diskLeft, it.storage, e, true});
     }
+    // A tree in another order (some writers upper-case differently) is
+    // searched by a scan when the walk fails.
+    for (auto& e : entries_)
+        if (e->isStorage() && !tree::ordered(e.get()))
+            misordered_ = true;
     for (uint32_t s = 0; s < nSlots; ++s) {
         if (!bySlot_[s]) {
             freeSlots_.insert(s);
@@ -672,9 +677,7 @@ void CompoundFile::ensureMiniCapacity(size_t count)
     size_t needSectors = units(bytes, ss_);
     if (miniChain_.size() < needSectors) {
         std::vector<uint32_t> fresh = allocSectors(needSectors - miniChain_.size());
-        std::vector<uint8_t> zeros(ss_);
-        for (uint32_t s : fresh)
-            put(sectorOffset(s), zeros.data(), zeros.size());
+        writeUnits(false, fresh, 0, static_cast<uint64_t>(fresh.size()) * ss_, 0, nullptr, 0, {});
         if (miniChain_.empty()) {
             flushFat();
             root_->start = fresh[0];
@@ -853,7 +856,7 @@ std::vector<ElementInfo> CompoundFile::list(const Entry* storage) const
 
 Entry* CompoundFile::find(std::u16string_view name, Entry* storage)
 {
-    return tree::find(storage ? storage : root_, name);
+    return tree::find(storage ? storage : root_, name, misordered_);
 }
 
 void CompoundFile::checkName(std::u16string_view name) const

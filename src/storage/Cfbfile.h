@@ -168,6 +168,7 @@ private:
     bool ownsPath_ = false;
     bool failed_ = false;
     bool damaged_ = false; // read with faults tolerated: never written
+    bool misordered_ = false; // a tree not in the name order: lookups fall back to a scan
 
     int major_ = 3;
     uint32_t ss_ = 512;
