@@ -269,3 +269,111 @@ TEST(Cfbfile, ReadOnlyOpenNeverWrites)
     }
     EXPECT_EQ(test::readFile(path), before);
 }
+
+namespace {
+
+// The offset of the directory entry named `name` (ASCII) in a file's bytes.
+size_t entryAt(const std::string& bytes, const std::string& name)
+{
+    std::string raw;
+    for (char c : name)
+        raw += std::string{c, '\0'};
+    raw += std::string(2, '\0');
+    for (size_t off = 512; off + kEntrySize <= bytes.size(); off += kEntrySize)
+        if (bytes.compare(off, raw.size(), raw) == 0 && bytes[off + eNameLength] == static_cast<char>(raw.size()))
+            return off;
+    ADD_FAILURE() << "no entry " << name;
+    return 0;
+}
+
+} // namespace
+
+TEST(Cfbfile, SmallFaultsOfRealFilesAreAccepted)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    std::string big = pattern(5000, 9);
+    {
+        auto f = CompoundFile::create(path, false);
+        f->createStream(u"b", false)->write(0, "bbb", 3);
+        f->createStream(u"a", false)->write(0, "aaa", 3);
+        f->createStream(u"c", false)->write(0, "ccc", 3);
+        f->createStream(u"z", false)->write(0, big.data(), big.size());
+    }
+    std::string bytes = test::readFile(path);
+    // A name out of the tree's order, every entry red, garbage in the high
+    // word of a version 3 size, another root name, and a file that ends
+    // inside its last sector.
+    bytes[entryAt(bytes, "a")] = 'd';
+    for (const char* n : {"b", "d", "c", "z"})
+        bytes[entryAt(bytes, n) + eColor] = 0;
+    put32(reinterpret_cast<uint8_t*>(bytes.data()) + entryAt(bytes, "c") + eSize + 4, 0xDEADBEEF);
+    size_t root = entryAt(bytes, "Root Entry");
+    bytes.replace(root, 8, std::string("R\0O\0O\0T\0", 8));
+    bytes[root + eNameLength] = 10;
+    ASSERT_EQ(bytes.size() % 512, 0u);
+    // The last sector holds the end of "z": drop its unused tail.
+    size_t zEnd = bytes.rfind(big.substr(big.size() - 64));
+    ASSERT_NE(zEnd, std::string::npos);
+    bytes.resize(zEnd + 64);
+    test::writeFile(path, bytes);
+
+    auto f = CompoundFile::open(path, CompoundFile::Access::ReadWrite);
+    EXPECT_EQ(readAll(*f->openStream(u"d")), "aaa"); // found by the scan after the walk misses
+    EXPECT_EQ(readAll(*f->openStream(u"c")), "ccc");
+    EXPECT_EQ(readAll(*f->openStream(u"z")), big);
+    // It takes changes and stays readable.
+    f->createStream(u"e", false)->write(0, "eee", 3);
+    f->destroy(u"b");
+    f.reset();
+    f = CompoundFile::open(path, CompoundFile::Access::ReadOnly);
+    EXPECT_EQ(f->list().size(), 4u);
+    EXPECT_EQ(readAll(*f->openStream(u"d")), "aaa");
+    EXPECT_EQ(readAll(*f->openStream(u"e")), "eee");
+}
+
+TEST(Cfbfile, MalformedFilesAreRefusedWithTheStorageError)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    {
+        auto f = CompoundFile::create(path, false);
+        f->createStream(u"s", false)->write(0, pattern(9000, 1).data(), 9000);
+        f->createStream(u"t", false)->write(0, "tt", 2);
+    }
+    const std::string good = test::readFile(path);
+    auto refused = [&](const std::string& bytes, const char* what) {
+        test::writeFile(path, bytes);
+        try {
+            auto f = CompoundFile::open(path, CompoundFile::Access::ReadOnly);
+            for (const ElementInfo& e : f->list())
+                readAll(*f->openStream(e.name));
+            ADD_FAILURE() << what << ": accepted";
+        } catch (const EStorageError& e) {
+            EXPECT_NE(std::string(e.what()).find(path + ": "), std::string::npos) << e.what();
+        }
+    };
+    auto patched = [&](size_t off, uint32_t value) {
+        std::string b = good;
+        put32(reinterpret_cast<uint8_t*>(b.data()) + off, value);
+        return b;
+    };
+    refused(good.substr(0, 400), "truncated header");
+    refused(patched(0, 0x12345678), "signature");
+    refused(patched(hFatSectors, 0x7FFFFFFF), "absurd table count");
+    refused(patched(hDifat, 5000), "table sector beyond the file");
+    refused(patched(hFirstDirSector, 0xFFFFFFFE), "no directory");
+    size_t s = entryAt(good, "s");
+    refused(patched(s + eStart, 4000), "stream chain beyond the file");
+    refused(patched(s + eSize, 90000000), "stream size beyond the file");
+    // A FAT chain that loops on itself.
+    std::string loop = good;
+    uint32_t start = get32(reinterpret_cast<const uint8_t*>(good.data()) + s + eStart);
+    uint32_t fat0 = get32(reinterpret_cast<const uint8_t*>(good.data()) + hDifat);
+    put32(reinterpret_cast<uint8_t*>(loop.data()) + 512 * (fat0 + 1) + 4 * (start + 1), start);
+    refused(loop, "cyclic chain");
+    // Nothing of this is written by an open for writing.
+    test::writeFile(path, loop);
+    EXPECT_THROW(CompoundFile::open(path, CompoundFile::Access::ReadWrite), EStorageError);
+    EXPECT_EQ(test::readFile(path), loop);
+}
