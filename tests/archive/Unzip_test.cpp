@@ -63,11 +63,11 @@ struct TExtraction {
 };
 
 TExtraction extract(const fs::path& archive, const fs::path& dir,
-                    const std::vector<std::string>& spec = {"*.*"})
+                    const std::vector<std::string>& masks = {"*.*"})
 {
     TExtraction r;
     TUnJar un;
-    un.FileSpec = spec;
+    un.FileSpec = masks;
     un.DateAttribute = daSysDate;
     un.RestoreFileAttr = false;
     un.OnError = [&r](TZipCommon&, const std::string& name, const std::string&,
