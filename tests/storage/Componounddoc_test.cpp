@@ -183,9 +183,19 @@ TEST(Componounddoc, ClosedFileCanBeOpenedAgain)
 {
     TempDir dir;
     std::string path = (dir / "p.volm").string();
-    { TComponoundDocument doc(path, 0x1012); }
+    {
+        TComponoundDocument doc(path, 0x1012);
+        TDocStream s;
+        doc.CreateStream(s, "101", 0x12);
+        s.Stream()->WriteBuffer("abc", 3);
+    }
     { TComponoundDocument doc(path, 0x12); }
-    TComponoundDocument doc(path, 0x12);
+    // An existing compound file is opened, not replaced, even with STGM_CREATE.
+    TComponoundDocument doc(path, 0x1012);
+    std::list<TDocElem> list;
+    doc.EnumElements(list);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.front().size, 3u);
 }
 
 TEST(Componounddoc, EmptyNameIsATemporaryFile)
