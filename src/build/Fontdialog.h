@@ -1,0 +1,143 @@
+#pragma once
+// The project window's font-choice dialog (FontDialog1): the desktop font the
+// phone's font image is rendered from. It offers fixed-pitch fonts only, the
+// size, the style (bold, italic), the effects (strikeout, underline, colour)
+// and the script (character set), with a sample of the choice.
+//
+// The dialog holds a font choice (Font()); Execute() shows it with that
+// choice and, on OK, takes over what the controls show. Cancel leaves the
+// held choice as it was.
+//
+// Sizes are offered in points and kept as heights in pixels at 96 pixels per
+// inch, negative (a character height without internal leading): 8 points is
+// -11. A size that is not touched keeps the held height exactly, so a
+// positive height read from a project survives an OK.
+
+#include "storage/Fontsettings.h"
+
+#include <QDialog>
+#include <QFont>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace volm::ui {
+
+// A script as the dialog lists it: its name and its character set.
+struct TScriptName {
+    uint8_t charset;
+    const char* name;
+};
+// Every script the dialog offers, in its list order.
+const std::vector<TScriptName>& ScriptNames();
+// The dialog's name for a character set ("Cyrillic"); a set it does not know
+// is named by its number.
+QString ScriptName(uint8_t charset);
+
+// Points and pixel heights at 96 pixels per inch, rounded as the desktop does.
+int32_t HeightFromPoints(int points);   // 8 -> -11
+int PointsFromHeight(int32_t height);   // -11 -> 8, 11 -> 8
+
+// A font choice as the screen shows it (family, pixel size, style, effects;
+// the colour is separate).
+QFont ScreenFont(const TFontChoice& choice);
+// The colour of a choice on screen; system colours as the desktop has them.
+QColor ScreenColor(const TFontChoice& choice);
+
+// A short text in the choice's script: Latin letters and, where the script's
+// code page has them, a few of its own letters.
+QString SampleText(uint8_t charset);
+
+class TFontDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFontDialog(QWidget* parent = nullptr);
+
+    // The held font choice.
+    const TFontChoice& Font() const { return font_; }
+    void SetFont(const TFontChoice& font);
+
+    // Shows the dialog modally with the held choice. On OK the held choice
+    // becomes what the controls show and the result is true; otherwise
+    // nothing changes and the result is false.
+    bool Execute();
+
+    // The choice as the controls show it now.
+    TFontChoice Choice() const;
+
+    // The fixed-pitch families the dialog offers (sorted; the held name is
+    // added when the system has no family of that name).
+    QStringList FixedPitchFamilies() const;
+
+    // The controls, for the window that shows the dialog and for tests.
+    QLineEdit* FontEdit = nullptr;      // the family; typing selects in FontList
+    QListWidget* FontList = nullptr;
+    QListWidget* StyleList = nullptr;   // Regular, Italic, Bold, Bold Italic
+    QLineEdit* SizeEdit = nullptr;      // points
+    QListWidget* SizeList = nullptr;
+    QLabel* HeightLabel = nullptr;      // the cell height the phone gets, in pixels
+    QCheckBox* StrikeOut = nullptr;
+    QCheckBox* Underline = nullptr;
+    QComboBox* ColorBox = nullptr;      // item data: the TColor
+    QComboBox* ScriptBox = nullptr;     // item data: the character set
+    QLabel* Sample = nullptr;
+    QPushButton* OkButton = nullptr;
+    QPushButton* CancelButton = nullptr;
+
+private:
+    void showChoice(const TFontChoice& font);
+    void updateSample();
+    void familyTyped(const QString& text);
+    void sizeTyped(const QString& text);
+    int colorIndex(TColor color);
+    int scriptIndex(uint8_t charset);
+
+    TFontChoice font_;       // the held choice
+    TFontChoice shown_;      // the choice the controls were filled from
+    QString shownSize_;      // the size text they were filled with
+    bool filling_ = false;
+};
+
+// What the project window's font commands work on.
+struct TFontCommandTarget {
+    TFontDialog* FontDialog1 = nullptr;   // holds the font choice
+    QAction* Usecustomfont1 = nullptr;    // the switch (a check item)
+    QWidget* Editor = nullptr;            // the topic text editor
+    // Save font settings: rewrites the project's font-settings stream.
+    std::function<void(const TFontSettings&)> SaveFontSettings;
+    QWidget* parent = nullptr;            // for the error box
+};
+
+// The settings as the window holds them: the dialog's choice and the switch.
+TFontSettings CurrentFontSettings(const TFontCommandTarget& target);
+
+// Gives the editor a font choice (font and text colour).
+void ApplyEditorFont(QWidget* editor, const TFontChoice& choice);
+
+// After a project is opened: the dialog, the switch and the editor take the
+// stored settings.
+void RestoreFontSettings(const TFontCommandTarget& target, const TFontSettings& settings);
+
+// "&Font": shows the dialog; on OK switches the custom font on, saves the
+// settings and gives the editor the chosen font. Returns false when cancelled
+// (nothing changed, nothing written). A failure to save is shown in the error
+// box; the switch is on by then and the editor keeps its font.
+bool FontClick(const TFontCommandTarget& target);
+
+// "&Use custom font", called when the check item was triggered (the check mark
+// already inverted): saves the settings and gives the editor the dialog's font.
+// A failure to save is shown in the error box; the check mark stays inverted
+// and the editor keeps its font.
+void Usecustomfont1Click(const TFontCommandTarget& target);
+
+} // namespace volm::ui
