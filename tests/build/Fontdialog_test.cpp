@@ -64,12 +64,16 @@ TEST(Fontdialog, OffersFixedPitchFontsAndShowsTheHeldChoice)
     TFontDialog d;
     const TFontChoice initial;
     EXPECT_EQ(d.Font(), initial);
-    for (const QString& f : d.FixedPitchFamilies())
-        if (f != QStringLiteral("Courier New")) // the held name, kept even when the system lacks it
+    for (const QString& f : d.FixedPitchFamilies()) {
+        if (f != QStringLiteral("Courier New")) { // the held name, kept even when the system lacks it
             EXPECT_TRUE(QFontDatabase::isFixedPitch(f)) << f.toStdString();
-    for (const QString& f : QFontDatabase::families())
-        if (!QFontDatabase::isFixedPitch(f))
+        }
+    }
+    for (const QString& f : QFontDatabase::families()) {
+        if (!QFontDatabase::isFixedPitch(f)) {
             EXPECT_TRUE(d.FontList->findItems(f, Qt::MatchExactly).isEmpty()) << f.toStdString();
+        }
+    }
 
     execute(d, [](TFontDialog& f) {
         ASSERT_NE(f.FontList->currentItem(), nullptr);

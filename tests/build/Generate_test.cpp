@@ -1,0 +1,187 @@
+#include "build/Generate.h"
+
+#include "app/Errorbox.h"
+#include "build/Fontimage.h"
+#include "build/Jbuild.h"
+
+#include "Testutil.h"
+#include "app/Guitest.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+using namespace volm;
+using namespace volm::ui;
+using namespace volm::test;
+
+namespace {
+
+// A main window with a status bar, a scratch registry and a book.
+struct TFixture {
+    TempDir dir;
+    QMainWindow window;
+    TForm3 dialog{nullptr, dir / "registry.ini"};
+    TTopicList topics{{"First", "One\r\nline two\r\n"}, {"Second", "Two"}};
+    std::vector<TShownMessage> boxes;
+
+    TFixture()
+    {
+        window.statusBar()->showMessage(QStringLiteral("Ready"));
+        window.show();
+        setMessageSink([this](const TShownMessage& m) { boxes.push_back(m); });
+    }
+    ~TFixture() { setMessageSink({}); }
+
+    TGenerateTarget target(const std::string& project)
+    {
+        TGenerateTarget t;
+        t.ProjectPath = project;
+        t.Topics = &topics;
+        t.Dialog = &dialog;
+        t.StatusBar = window.statusBar();
+        t.parent = &window;
+        return t;
+    }
+    QString status() const { return window.statusBar()->currentMessage(); }
+};
+
+// Runs the command; `act` answers the build parameters dialog.
+TGenerateOutcome generate(TFixture& f, const TGenerateTarget& t, std::function<void(TForm3&)> act)
+{
+    QTimer::singleShot(0, [&] { act(f.dialog); });
+    return GenerateJAVA1Click(t);
+}
+
+void build(TForm3& d)
+{
+    d.BitBtn1->click();
+}
+
+} // namespace
+
+TEST(Generate, CancelWritesNothingAndLeavesTheStatusText)
+{
+    TFixture f;
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) { d.BitBtn2->click(); }),
+              TGenerateOutcome::Cancelled);
+    EXPECT_FALSE(fs::exists(f.dir / "Tales"));
+    EXPECT_EQ(f.status(), QStringLiteral("Ready"));
+    EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
+    EXPECT_TRUE(f.boxes.empty());
+}
+
+TEST(Generate, BuildWritesJarAndJadWithTheUntrimmedTexts)
+{
+    TFixture f;
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    TGenerateTarget t = f.target(project);
+    t.Font.useCustomFont = true;
+    t.Font.font.name = "Liberation Mono";
+    t.Font.font.height = -12;
+
+    // While the font image is drawn: the status text, the progress bar on the
+    // status bar, and no window may be closed.
+    bool rendered = false;
+    t.RenderFont = [&](const TFontChoice& font, const std::string& png) {
+        rendered = true;
+        EXPECT_TRUE(Generating());
+        EXPECT_EQ(f.status(), QStringLiteral("Building..."));
+        const auto bars = f.window.statusBar()->findChildren<QProgressBar*>();
+        EXPECT_EQ(bars.size(), 1);
+        if (!bars.isEmpty()) {
+            EXPECT_TRUE(bars.front()->isVisible());
+            EXPECT_GT(bars.front()->value(), 0);
+        }
+        EXPECT_FALSE(f.window.close());
+        EXPECT_TRUE(f.window.isVisible());
+        SaveFontImage(font, png);
+    };
+
+    EXPECT_EQ(generate(f, t, [](TForm3& d) {
+                  d.Edit1->setText(QStringLiteral("ACME "));
+                  d.Edit2->setText(QStringLiteral(" http://x/"));
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    EXPECT_TRUE(rendered);
+    EXPECT_FALSE(Generating());
+    EXPECT_TRUE(f.boxes.empty()) << (f.boxes.empty() ? "" : f.boxes[0].text.toStdString());
+    EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created."));
+    EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
+
+    const fs::path book = f.dir / "Tales";
+    ASSERT_TRUE(fs::exists(book / "Tales.jar"));
+    const std::string jad = readFile(book / "Tales.jad");
+    EXPECT_NE(jad.find("MIDlet-Vendor: ACME \r\n"), std::string::npos) << jad;
+    EXPECT_NE(jad.find("MIDlet-Info-URL:  http://x/\r\n"), std::string::npos) << jad;
+    EXPECT_NE(jad.find("MIDlet-Jar-Size: " + std::to_string(fs::file_size(book / "Tales.jar")) + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(readFile(book / "manifest.mf"), jad.substr(0, readFile(book / "manifest.mf").size()));
+    // The registry got the texts trimmed; the window can be closed again.
+    EXPECT_EQ(storedBuildTexts(f.dir / "registry.ini").vendor, "ACME");
+    EXPECT_TRUE(f.window.close());
+
+    RunResult r = run({"unzip", "-Z1", (book / "Tales.jar").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("images/Font.png"), std::string::npos);
+    EXPECT_NE(r.out.find("texts/itm2"), std::string::npos);
+}
+
+TEST(Generate, AFailureShowsItsOwnTextAndTheStatusStaysBuilding)
+{
+    TFixture f;
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    writeFile(f.dir / "Tales", "a file where the book folder should be");
+    EXPECT_EQ(generate(f, f.target(project), build), TGenerateOutcome::Failed);
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_EQ(f.boxes[0].title, QStringLiteral("Volm"));
+    EXPECT_EQ(f.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(f.boxes[0].text.contains(QString::fromStdString((f.dir / "Tales").string())))
+        << f.boxes[0].text.toStdString();
+    EXPECT_EQ(f.status(), QStringLiteral("Building..."));
+    EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
+    EXPECT_FALSE(Generating());
+}
+
+TEST(Generate, ProgressFillsTheBarInStageOrder)
+{
+    using S = TBuildStage;
+    EXPECT_EQ(TStatusBarProgress::Percent(S::Template, 7, 0), 0);
+    EXPECT_EQ(TStatusBarProgress::Percent(S::Finishing, 1, 1), 100);
+    int last = 0;
+    for (S s : {S::Template, S::Manifest, S::FontImage, S::DataFiles, S::Packing, S::Finishing})
+        for (uint64_t done : {0, 1, 5, 10, 12}) {
+            const int p = TStatusBarProgress::Percent(s, done, 10);
+            EXPECT_GE(p, last);
+            EXPECT_LE(p, 100);
+            last = p;
+        }
+
+    QStatusBar bar;
+    {
+        TStatusBarProgress progress(&bar);
+        ASSERT_NE(progress.Bar(), nullptr);
+        EXPECT_EQ(progress.Bar()->parent(), &bar);
+        progress.Status("Building...");
+        EXPECT_EQ(bar.currentMessage(), QStringLiteral("Building..."));
+        progress.Progress(S::Packing, 5, 10);
+        EXPECT_EQ(progress.Bar()->value(), 75);
+        progress.Progress(S::DataFiles, 1, 10); // never goes back
+        EXPECT_EQ(progress.Bar()->value(), 75);
+    }
+    EXPECT_TRUE(bar.findChildren<QProgressBar*>().isEmpty());
+}
