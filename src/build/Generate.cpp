@@ -89,6 +89,18 @@ int stageEnd(TBuildStage stage)
 
 } // namespace
 
+std::string TProjectTopics::Name(size_t i)
+{
+    const TTopicNode& node = project_.Topic(i);
+    return node.Item ? node.Item->GetName() : std::string("Error loading");
+}
+
+std::string TProjectTopics::Text(size_t i)
+{
+    const TTopicNode& node = project_.Topic(i);
+    return node.Item ? node.Item->GetText() : std::string();
+}
+
 bool Generating()
 {
     return g_generating;
@@ -181,6 +193,23 @@ TGenerateOutcome GenerateJAVA1Click(const TGenerateTarget& target)
         return TGenerateOutcome::Failed;
     }
     return TGenerateOutcome::Built;
+}
+
+} // namespace volm::ui
+
+namespace volm::ui {
+
+TGenerateOutcome GenerateJAVA1Click(const TProject& project, const TFontSettings& font,
+                                    QStatusBar* statusBar, QWidget* parent)
+{
+    TProjectTopics topics(project);
+    TGenerateTarget t;
+    t.ProjectPath = project.Path();
+    t.Topics = &topics;
+    t.Font = font;
+    t.StatusBar = statusBar;
+    t.parent = parent;
+    return GenerateJAVA1Click(t);
 }
 
 } // namespace volm::ui

@@ -13,6 +13,7 @@
 // over, and requests to close a window are refused while it runs.
 
 #include "build/Pipeline.h"
+#include "storage/Project.h"
 
 #include <QObject>
 
@@ -51,6 +52,19 @@ private:
     int64_t lastPaint_ = -1;   // ms on the monotonic clock
 };
 
+// A project's topics in list order, each read through its topic item when
+// the pipeline asks for it.
+class TProjectTopics : public ITopicSequence {
+public:
+    explicit TProjectTopics(const TProject& project) : project_(project) {}
+    size_t Count() const override { return project_.TopicCount(); }
+    std::string Name(size_t i) override;
+    std::string Text(size_t i) override;
+
+private:
+    const TProject& project_;
+};
+
 // What the command works on.
 struct TGenerateTarget {
     std::string ProjectPath;            // as the project window opened it
@@ -68,6 +82,10 @@ enum class TGenerateOutcome { Cancelled, Built, Failed };
 // status text; a failure is shown in the error box with the failure's own
 // text, and the status text stays "Building...".
 TGenerateOutcome GenerateJAVA1Click(const TGenerateTarget& target);
+// The same for an open project, with the window's font settings (the dialog's
+// choice and the "&Use custom font" check mark).
+TGenerateOutcome GenerateJAVA1Click(const TProject& project, const TFontSettings& font,
+                                    QStatusBar* statusBar, QWidget* parent);
 
 // True while a build runs.
 bool Generating();

@@ -2,7 +2,9 @@
 
 #include "app/Errorbox.h"
 #include "common/Errors.h"
+#include "storage/Project.h"
 
+#include "Testutil.h"
 #include "app/Guitest.h"
 
 #include <QAction>
@@ -24,6 +26,8 @@
 
 using namespace volm;
 using namespace volm::ui;
+using volm::test::TempDir;
+using volm::test::readFile;
 
 namespace {
 
@@ -370,4 +374,93 @@ TEST(Fontcommands, AFailedSaveShowsTheErrorBoxAndLeavesTheEditorsFont)
     EXPECT_EQ(w.editor.font(), before);
     EXPECT_EQ(w.dialog.Font().name, family.toStdString()); // the dialog keeps the choice
     EXPECT_TRUE(w.saved.empty());
+}
+
+// --- with the project file -----------------------------------------------------
+
+namespace {
+
+struct TProjectWindow {
+    TProject project;
+    TFontDialog dialog;
+    QAction item{QStringLiteral("&Use custom font")};
+    QPlainTextEdit editor;
+
+    explicit TProjectWindow(const std::string& path)
+    {
+        item.setCheckable(true);
+        project.Open(path);
+        RestoreFontSettings(target(), project.FontSettings());
+    }
+    TFontCommandTarget target()
+    {
+        TFontCommandTarget t;
+        t.FontDialog1 = &dialog;
+        t.Usecustomfont1 = &item;
+        t.Editor = &editor;
+        t.SaveFontSettings = [this](const TFontSettings& s) { project.SaveFontSettings(s); };
+        return t;
+    }
+    bool choose(const QString& family, int points, const QString& script)
+    {
+        QTimer::singleShot(0, [&] {
+            selectFamily(dialog, family);
+            dialog.SizeList->setCurrentItem(
+                dialog.SizeList->findItems(QString::number(points), Qt::MatchExactly).front());
+            dialog.ScriptBox->setCurrentIndex(dialog.ScriptBox->findText(script));
+            dialog.OkButton->click();
+        });
+        return FontClick(target());
+    }
+};
+
+} // namespace
+
+TEST(Fontcommands, TheChoiceAndTheSwitchAreStoredPerProjectAndRestoredOnOpening)
+{
+    TempDir dir;
+    const std::string a = (dir / "a.volm").string(), b = (dir / "b.volm").string();
+    QString family, other;
+    {
+        TProjectWindow wa(a), wb(b);
+        family = otherFamily(wa.dialog, QStringLiteral("Courier New"));
+        if (family.isEmpty())
+            GTEST_SKIP() << "no fixed-pitch font installed";
+        other = otherFamily(wa.dialog, family);
+
+        // Cancelling writes nothing into the file.
+        const std::string before = readFile(a);
+        QTimer::singleShot(0, [&] { wa.dialog.CancelButton->click(); });
+        EXPECT_FALSE(FontClick(wa.target()));
+        EXPECT_EQ(readFile(a), before);
+
+        ASSERT_TRUE(wa.choose(family, 14, QStringLiteral("Cyrillic")));
+        if (!other.isEmpty()) {
+            ASSERT_TRUE(wb.choose(other, 9, QStringLiteral("Western")));
+        }
+        wb.item.toggle(); // b switched off again, its choice kept
+        Usecustomfont1Click(wb.target());
+    }
+    TProjectWindow wa(a), wb(b);
+    EXPECT_TRUE(wa.item.isChecked());
+    EXPECT_EQ(wa.dialog.Font().name, family.toStdString());
+    EXPECT_EQ(wa.dialog.Font().height, -19);
+    EXPECT_EQ(wa.dialog.Font().charset, RUSSIAN_CHARSET);
+    EXPECT_EQ(wa.editor.font().family(), family);
+    EXPECT_EQ(wa.editor.font().pixelSize(), 19);
+
+    EXPECT_FALSE(wb.item.isChecked());
+    if (!other.isEmpty()) {
+        EXPECT_EQ(wb.dialog.Font().name, other.toStdString());
+        EXPECT_EQ(wb.dialog.Font().height, -12);
+        EXPECT_EQ(wb.dialog.Font().charset, ANSI_CHARSET);
+    }
+    // The dialog shows the stored choice.
+    QTimer::singleShot(0, [&] {
+        EXPECT_EQ(wa.dialog.FontList->currentItem()->text(), family);
+        EXPECT_EQ(wa.dialog.SizeEdit->text(), QStringLiteral("14"));
+        EXPECT_EQ(wa.dialog.ScriptBox->currentText(), QStringLiteral("Cyrillic"));
+        wa.dialog.CancelButton->click();
+    });
+    EXPECT_FALSE(FontClick(wa.target()));
 }

@@ -3,6 +3,7 @@
 #include "app/Errorbox.h"
 #include "build/Fontimage.h"
 #include "build/Jbuild.h"
+#include "storage/Project.h"
 
 #include "Testutil.h"
 #include "app/Guitest.h"
@@ -184,4 +185,40 @@ TEST(Generate, ProgressFillsTheBarInStageOrder)
         EXPECT_EQ(progress.Bar()->value(), 75);
     }
     EXPECT_TRUE(bar.findChildren<QProgressBar*>().isEmpty());
+}
+
+TEST(Generate, AProjectsTopicsGoIntoTheJarInListOrder)
+{
+    TFixture f;
+    const fs::path project = f.dir / "Sample.volm";
+    const fs::path sample = sourceDir() / "examples" / "Sample.volm";
+    if (fs::exists(sample))
+        fs::copy_file(sample, project);
+    TProject p;
+    p.Open(project.string());
+    if (p.TopicCount() == 0) {
+        p.CommitText(p.AddTopic("Chapter \xC0"), "Text \xE0\r\n");
+        p.CommitText(p.AddTopic("Chapter 2"), "More");
+    }
+    const size_t count = p.TopicCount();
+    std::string titles;
+    for (size_t i = 0; i < count; ++i)
+        titles += p.Item(i).GetName() + "\r\n";
+
+    setBuildParamsDialog(&f.dialog);
+    QTimer::singleShot(0, [&] { build(f.dialog); });
+    EXPECT_EQ(GenerateJAVA1Click(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
+    setBuildParamsDialog(nullptr);
+    EXPECT_TRUE(f.boxes.empty());
+
+    const fs::path jar = f.dir / "Sample" / "Sample.jar";
+    ASSERT_TRUE(fs::exists(jar));
+    EXPECT_TRUE(fs::exists(f.dir / "Sample" / "Sample.jad"));
+    RunResult t = run({"unzip", "-p", jar.string(), "topics.txt"});
+    EXPECT_EQ(t.out, titles);
+    RunResult last = run({"unzip", "-p", jar.string(), "texts/itm" + std::to_string(count)});
+    EXPECT_EQ(last.out, ReaderText(p.GetText(count - 1)));
+    // The project stays open and usable.
+    EXPECT_EQ(p.TopicCount(), count);
+    p.CloseProject();
 }
