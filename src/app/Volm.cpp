@@ -4,8 +4,8 @@
 // opens the project named by the first command-line argument.
 //
 // A hidden option for the documentation, --screenshots FOLDER, saves pictures
-// of the main window, the build parameters dialog and the about box into
-// FOLDER (and the font dialog when a project is open) and ends the program (works without a display with
+// of the main window, the build parameters dialog, the font dialog and the
+// about box into FOLDER and ends the program (works without a display with
 // QT_QPA_PLATFORM=offscreen).
 
 #include "app/Errorbox.h"
@@ -13,14 +13,13 @@
 #include "app/Sharedmemory.h"
 #include "build/Jbuild.h"
 #ifdef VOLM_HAVE_CHILD
+#include "build/Fontdialog.h"
 #include "editor/Child.h"
 #endif
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
-#include <QFontDialog>
-#include <QFontInfo>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -79,21 +78,18 @@ int takeScreenshots(TForm1& frame, TAboutBox& about, TForm3& build, const QDir& 
     build.show();
     ok &= savePicture(&build, dir, QStringLiteral("build-dialog.png"));
     build.reject();
+#ifdef VOLM_HAVE_CHILD
+    // The open project's font dialog, showing its choice.
+    if (auto* font = frame.findChild<TFontDialog*>(QStringLiteral("FontDialog1"))) {
+        font->SetFont(font->Font());
+        font->show();
+        ok &= savePicture(font, dir, QStringLiteral("font-dialog.png"));
+        font->reject();
+    }
+#endif
     about.show();
     ok &= savePicture(&about, dir, QStringLiteral("about-box.png"));
     about.hide();
-#ifdef VOLM_HAVE_CHILD
-    // The font choice of the open project, as "&Font" offers it.
-    if (auto* w = dynamic_cast<TForm2*>(frame.activeProjectWindow())) {
-        QFont initial = fontOf(w->Project().FontSettings().font);
-        initial.setFamily(QFontInfo(initial).family());
-        QFontDialog font(initial, &frame);
-        font.setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::MonospacedFonts);
-        font.show();
-        ok &= savePicture(&font, dir, QStringLiteral("font-dialog.png"));
-        font.hide();
-    }
-#endif
     frame.close();
     return ok ? 0 : 1;
 }

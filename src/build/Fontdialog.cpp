@@ -504,7 +504,7 @@ void saveAndApply(const TFontCommandTarget& target)
 
 } // namespace
 
-bool FontClick(const TFontCommandTarget& target)
+bool ChooseFont(const TFontCommandTarget& target)
 {
     if (!target.FontDialog1->Execute())
         return false;
@@ -513,7 +513,7 @@ bool FontClick(const TFontCommandTarget& target)
     return true;
 }
 
-void Usecustomfont1Click(const TFontCommandTarget& target)
+void SwitchCustomFont(const TFontCommandTarget& target)
 {
     saveAndApply(target);
 }

@@ -132,12 +132,12 @@ void RestoreFontSettings(const TFontCommandTarget& target, const TFontSettings& 
 // settings and gives the editor the chosen font. Returns false when cancelled
 // (nothing changed, nothing written). A failure to save is shown in the error
 // box; the switch is on by then and the editor keeps its font.
-bool FontClick(const TFontCommandTarget& target);
+bool ChooseFont(const TFontCommandTarget& target);
 
 // "&Use custom font", called when the check item was triggered (the check mark
 // already inverted): saves the settings and gives the editor the dialog's font.
 // A failure to save is shown in the error box; the check mark stays inverted
 // and the editor keeps its font.
-void Usecustomfont1Click(const TFontCommandTarget& target);
+void SwitchCustomFont(const TFontCommandTarget& target);
 
 } // namespace volm::ui

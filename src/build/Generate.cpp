@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace volm::ui {
 
@@ -163,7 +164,7 @@ void TStatusBarProgress::letWindowsPaint(bool always)
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-TGenerateOutcome GenerateJAVA1Click(const TGenerateTarget& target)
+TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
 {
     if (g_generating || !target.Topics)
         return TGenerateOutcome::Cancelled;
@@ -184,12 +185,20 @@ TGenerateOutcome GenerateJAVA1Click(const TGenerateTarget& target)
     request.font = target.Font;
     const TFontRenderer render = target.RenderFont ? target.RenderFont : TFontRenderer(SaveFontImage);
 
-    TBuildGuard guard;
-    try {
-        TStatusBarProgress progress(target.StatusBar);
-        GenerateBook(request, *target.Topics, render, &progress);
-    } catch (const std::exception& e) {
-        ShowException(e, target.parent);
+    std::optional<std::string> failure;
+    {
+        TBuildGuard guard;
+        try {
+            TStatusBarProgress progress(target.StatusBar);
+            GenerateBook(request, *target.Topics, render, &progress);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    }
+    // The error box comes after the build: windows may be closed again and
+    // the cursor is the normal one.
+    if (failure) {
+        ShowErrorMessage(fromMessage(*failure), target.parent);
         return TGenerateOutcome::Failed;
     }
     return TGenerateOutcome::Built;
@@ -199,7 +208,7 @@ TGenerateOutcome GenerateJAVA1Click(const TGenerateTarget& target)
 
 namespace volm::ui {
 
-TGenerateOutcome GenerateJAVA1Click(const TProject& project, const TFontSettings& font,
+TGenerateOutcome GenerateMidlet(const TProject& project, const TFontSettings& font,
                                     QStatusBar* statusBar, QWidget* parent)
 {
     TProjectTopics topics(project);
@@ -209,7 +218,7 @@ TGenerateOutcome GenerateJAVA1Click(const TProject& project, const TFontSettings
     t.Font = font;
     t.StatusBar = statusBar;
     t.parent = parent;
-    return GenerateJAVA1Click(t);
+    return GenerateMidlet(t);
 }
 
 } // namespace volm::ui

@@ -81,10 +81,10 @@ enum class TGenerateOutcome { Cancelled, Built, Failed };
 // "&Generate JAVA middlet". Cancel in the dialog writes nothing and leaves the
 // status text; a failure is shown in the error box with the failure's own
 // text, and the status text stays "Building...".
-TGenerateOutcome GenerateJAVA1Click(const TGenerateTarget& target);
+TGenerateOutcome GenerateMidlet(const TGenerateTarget& target);
 // The same for an open project, with the window's font settings (the dialog's
 // choice and the "&Use custom font" check mark).
-TGenerateOutcome GenerateJAVA1Click(const TProject& project, const TFontSettings& font,
+TGenerateOutcome GenerateMidlet(const TProject& project, const TFontSettings& font,
                                     QStatusBar* statusBar, QWidget* parent);
 
 // True while a build runs.

@@ -1,22 +1,17 @@
 #include "editor/Child.h"
 
 #include "app/Errorbox.h"
-#include "build/Fontimage.h"
-#include "build/Jbuild.h"
-#include "build/Pipeline.h"
+#include "build/Fontdialog.h"
+#include "build/Generate.h"
 #include "common/Codepage.h"
 #include "editor/Detect.h"
 #include "editor/Textlines.h"
 #include "storage/Pack.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFontDialog>
-#include <QFontInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,7 +19,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -33,9 +27,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <fstream>
 #include <iterator>
 
@@ -86,6 +78,19 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, c
     f.setBold(true);
     b->setFont(f);
     return b;
+}
+
+// What the font commands work on: the dialog, the check item, the editor
+// and the project file.
+TFontCommandTarget fontTarget(TForm2& w)
+{
+    TFontCommandTarget t;
+    t.FontDialog1 = w.FontDialog1;
+    t.Usecustomfont1 = w.Usecustomfont1;
+    t.Editor = w.RxRichEdit1;
+    t.SaveFontSettings = [&w](const TFontSettings& s) { w.Project().SaveFontSettings(s); };
+    t.parent = &w;
+    return t;
 }
 
 } // namespace
@@ -259,6 +264,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
         QStringLiteral("Allows to minimize size of current document (used if was a lot of deletions)"));
     GenerateJAVA1 = Document1->addAction(QStringLiteral("&Generate JAVA middlet"));
     GenerateJAVA1->setStatusTip(QStringLiteral("Starts generation of MIDDLET for current document"));
+    FontDialog1 = new TFontDialog(this);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TForm2::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm2::BitBtn2Click);
@@ -307,8 +313,7 @@ bool TForm2::OpenProject(const QString& path)
         return false;
     path_ = path;
     setWindowTitle(path);
-    Usecustomfont1->setChecked(project_.FontSettings().useCustomFont);
-    applyEditorFont();
+    RestoreFontSettings(fontTarget(*this), project_.FontSettings());
     fillTree();
     return true;
 }
@@ -476,79 +481,16 @@ void TForm2::Button1Click()
     Button2Click();
 }
 
-QFont fontOf(const TFontChoice& c)
-{
-    QFont f(ansiToText(c.name));
-    f.setStyleHint(QFont::TypeWriter);
-    const int h = c.height < 0 ? -c.height : c.height;
-    f.setPixelSize(h > 0 ? h : 11);
-    f.setBold(c.style & fsBold);
-    f.setItalic(c.style & fsItalic);
-    f.setUnderline(c.style & fsUnderline);
-    f.setStrikeOut(c.style & fsStrikeOut);
-    return f;
-}
-
-TFontChoice choiceOf(const QFont& f, const TFontChoice& base)
-{
-    TFontChoice c = base;
-    c.name = textToAnsi(f.family());
-    const int px = f.pixelSize() > 0 ? f.pixelSize()
-                                     : static_cast<int>(std::lround(f.pointSizeF() * 96.0 / 72.0));
-    c.height = -std::max(px, 1);
-    c.style = static_cast<uint8_t>((f.bold() ? fsBold : 0) | (f.italic() ? fsItalic : 0) |
-                                   (f.underline() ? fsUnderline : 0) |
-                                   (f.strikeOut() ? fsStrikeOut : 0));
-    c.pitch = fpFixed;
-    return c;
-}
-
-void TForm2::applyEditorFont()
-{
-    // The chosen font is the editor's font; the editor keeps its own while
-    // the project has none stored (the initial choice).
-    if (project_.FontSettings() == TFontSettings())
-        return;
-    RxRichEdit1->setFont(fontOf(project_.FontSettings().font));
-}
-
 void TForm2::FontClick()
 {
-    if (!project_.IsOpen())
-        return;
-    // Starts from the desktop font that stands in for the stored name (the
-    // list offers installed fixed-pitch fonts only).
-    QFont initial = fontOf(project_.FontSettings().font);
-    initial.setFamily(QFontInfo(initial).family());
-    QFontDialog dialog(initial, this);
-    dialog.setObjectName(QStringLiteral("FontDialog1"));
-    dialog.setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::MonospacedFonts);
-    if (dialog.exec() != QDialog::Accepted)
-        return; // nothing changes, nothing is written
-    TFontSettings s = project_.FontSettings();
-    s.font = choiceOf(dialog.selectedFont(), s.font);
-    s.useCustomFont = true;
-    Usecustomfont1->setChecked(true);
-    try {
-        project_.SaveFontSettings(s);
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-    }
-    applyEditorFont();
+    if (project_.IsOpen())
+        ChooseFont(fontTarget(*this));
 }
 
 void TForm2::Usecustomfont1Click()
 {
-    if (!project_.IsOpen())
-        return;
-    TFontSettings s = project_.FontSettings();
-    s.useCustomFont = Usecustomfont1->isChecked();
-    try {
-        project_.SaveFontSettings(s);
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-    }
-    applyEditorFont();
+    if (project_.IsOpen())
+        SwitchCustomFont(fontTarget(*this));
 }
 
 void TForm2::Pack1Click()
@@ -566,99 +508,12 @@ void TForm2::Pack1Click()
         fillTree();
 }
 
-namespace {
-
-// The window's topics in list order, for generation.
-class TWindowTopics : public ITopicSequence {
-public:
-    explicit TWindowTopics(TProject& p) : project_(p) {}
-    size_t Count() const override { return project_.TopicCount(); }
-    std::string Name(size_t i) override { return project_.Item(i).GetName(); }
-    std::string Text(size_t i) override { return project_.Item(i).GetText(); }
-
-private:
-    TProject& project_;
-};
-
-// Status texts in the main window's status bar, the counts in a progress bar
-// placed on it while the build runs. The window is repainted as the work goes
-// on; input waits until the build is over.
-class TStatusBarProgress : public IBuildProgress {
-public:
-    explicit TStatusBarProgress(QStatusBar* bar) : bar_(bar)
-    {
-        if (bar_) {
-            progress_ = new QProgressBar(bar_);
-            progress_->setObjectName(QStringLiteral("BuildProgress"));
-            progress_->setMaximumWidth(200);
-            progress_->setTextVisible(false);
-            bar_->addPermanentWidget(progress_);
-        }
-    }
-    ~TStatusBarProgress() override
-    {
-        if (bar_)
-            bar_->removeWidget(progress_);
-        delete progress_;
-    }
-    void Status(const std::string& text) override
-    {
-        if (bar_)
-            bar_->showMessage(QString::fromStdString(text));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    void Progress(TBuildStage stage, uint64_t done, uint64_t total) override
-    {
-        if (!progress_ || ++calls_ % 16 != 0)
-            return;
-        // Two long stages: writing the topics (first half), packing (second).
-        int value = 0;
-        if (stage == TBuildStage::DataFiles && total)
-            value = static_cast<int>(done * 500 / total);
-        else if (stage == TBuildStage::Packing && total)
-            value = 500 + static_cast<int>(done * 500 / total);
-        else if (stage == TBuildStage::Finishing)
-            value = 1000;
-        else if (stage > TBuildStage::Packing)
-            value = 1000;
-        progress_->setRange(0, 1000);
-        progress_->setValue(value);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-
-private:
-    QStatusBar* bar_;
-    QProgressBar* progress_ = nullptr;
-    uint64_t calls_ = 0;
-};
-
-} // namespace
-
 void TForm2::GenerateJAVA1Click()
 {
     if (!project_.IsOpen())
         return;
-    std::unique_ptr<TForm3> own;
-    TForm3* dialog = buildParamsDialog();
-    if (!dialog) {
-        own = std::make_unique<TForm3>(this);
-        dialog = own.get();
-    }
-    if (dialog->exec() != QDialog::Accepted)
-        return; // nothing written, the status text untouched
-    TBuildRequest request;
-    request.projectPath = pathBytes(path_);
-    request.vendor = dialog->VendorText(); // as typed, not trimmed
-    request.url = dialog->UrlText();
-    request.font = project_.FontSettings();
-    TWindowTopics topics(project_);
     auto* frame = qobject_cast<QMainWindow*>(window());
-    TStatusBarProgress progress(frame ? frame->statusBar() : nullptr);
-    try {
-        GenerateBook(request, topics, &SaveFontImage, &progress);
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-    }
+    GenerateMidlet(project_, CurrentFontSettings(fontTarget(*this)), frame ? frame->statusBar() : nullptr, this);
 }
 
 void TForm2::showStatus(const QString& text)

@@ -9,7 +9,6 @@
 #include "app/Projectwindow.h"
 #include "storage/Project.h"
 
-#include <QFont>
 #include <QString>
 
 #include <string>
@@ -29,11 +28,7 @@ class QTreeWidgetItem;
 
 namespace volm::ui {
 
-// A stored font choice as a desktop font and back. Heights are in pixels
-// (negative: character height), converted to points at 96 pixels per inch.
-QFont fontOf(const TFontChoice& choice);
-// `base` keeps what the desktop's font dialog does not offer (colour, script).
-TFontChoice choiceOf(const QFont& font, const TFontChoice& base);
+class TFontDialog;
 
 // Windows-1251 bytes as the editor's text and back. Every byte keeps its
 // place: a byte that Windows-1251 leaves undefined is shown as a private-use
@@ -83,6 +78,7 @@ public:
     QPushButton* Button2 = nullptr; // "&Commit"
     QFileDialog* OpenDialog1 = nullptr; // text to load into the topic
     QFileDialog* OpenDialog2 = nullptr; // list of topics
+    TFontDialog* FontDialog1 = nullptr; // the font choice for the phone
 
     QMenu* Document1 = nullptr;
     QAction* Font1 = nullptr;
@@ -112,7 +108,6 @@ private:
     void appendTopic(const std::string& name);
     void showStatus(const QString& text);
     void closeProject();
-    void applyEditorFont();
 
     TProject project_;
     QString path_;

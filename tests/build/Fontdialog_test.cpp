@@ -262,7 +262,7 @@ struct TWindow {
     void toggle()
     {
         item.toggle();
-        Usecustomfont1Click(target());
+        SwitchCustomFont(target());
     }
 };
 
@@ -280,7 +280,7 @@ bool fontCommand(TWindow& w, const QString& family, int points = 12)
             w.dialog.SizeList->findItems(QString::number(points), Qt::MatchExactly).front());
         w.dialog.OkButton->click();
     });
-    return FontClick(w.target());
+    return ChooseFont(w.target());
 }
 
 } // namespace
@@ -410,7 +410,7 @@ struct TProjectWindow {
             dialog.ScriptBox->setCurrentIndex(dialog.ScriptBox->findText(script));
             dialog.OkButton->click();
         });
-        return FontClick(target());
+        return ChooseFont(target());
     }
 };
 
@@ -431,7 +431,7 @@ TEST(Fontcommands, TheChoiceAndTheSwitchAreStoredPerProjectAndRestoredOnOpening)
         // Cancelling writes nothing into the file.
         const std::string before = readFile(a);
         QTimer::singleShot(0, [&] { wa.dialog.CancelButton->click(); });
-        EXPECT_FALSE(FontClick(wa.target()));
+        EXPECT_FALSE(ChooseFont(wa.target()));
         EXPECT_EQ(readFile(a), before);
 
         ASSERT_TRUE(wa.choose(family, 14, QStringLiteral("Cyrillic")));
@@ -439,7 +439,7 @@ TEST(Fontcommands, TheChoiceAndTheSwitchAreStoredPerProjectAndRestoredOnOpening)
             ASSERT_TRUE(wb.choose(other, 9, QStringLiteral("Western")));
         }
         wb.item.toggle(); // b switched off again, its choice kept
-        Usecustomfont1Click(wb.target());
+        SwitchCustomFont(wb.target());
     }
     TProjectWindow wa(a), wb(b);
     EXPECT_TRUE(wa.item.isChecked());
@@ -462,5 +462,5 @@ TEST(Fontcommands, TheChoiceAndTheSwitchAreStoredPerProjectAndRestoredOnOpening)
         EXPECT_EQ(wa.dialog.ScriptBox->currentText(), QStringLiteral("Cyrillic"));
         wa.dialog.CancelButton->click();
     });
-    EXPECT_FALSE(FontClick(wa.target()));
+    EXPECT_FALSE(ChooseFont(wa.target()));
 }

@@ -34,12 +34,16 @@ struct TFixture {
     TForm3 dialog{nullptr, dir / "registry.ini"};
     TTopicList topics{{"First", "One\r\nline two\r\n"}, {"Second", "Two"}};
     std::vector<TShownMessage> boxes;
+    int boxesDuringBuild = 0;
 
     TFixture()
     {
         window.statusBar()->showMessage(QStringLiteral("Ready"));
         window.show();
-        setMessageSink([this](const TShownMessage& m) { boxes.push_back(m); });
+        setMessageSink([this](const TShownMessage& m) {
+            boxes.push_back(m);
+            boxesDuringBuild += Generating();
+        });
     }
     ~TFixture() { setMessageSink({}); }
 
@@ -60,7 +64,7 @@ struct TFixture {
 TGenerateOutcome generate(TFixture& f, const TGenerateTarget& t, std::function<void(TForm3&)> act)
 {
     QTimer::singleShot(0, [&] { act(f.dialog); });
-    return GenerateJAVA1Click(t);
+    return GenerateMidlet(t);
 }
 
 void build(TForm3& d)
@@ -156,6 +160,7 @@ TEST(Generate, AFailureShowsItsOwnTextAndTheStatusStaysBuilding)
     EXPECT_EQ(f.status(), QStringLiteral("Building..."));
     EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
     EXPECT_FALSE(Generating());
+    EXPECT_EQ(f.boxesDuringBuild, 0); // the box comes once the build is over
 }
 
 TEST(Generate, ProgressFillsTheBarInStageOrder)
@@ -207,7 +212,7 @@ TEST(Generate, AProjectsTopicsGoIntoTheJarInListOrder)
 
     setBuildParamsDialog(&f.dialog);
     QTimer::singleShot(0, [&] { build(f.dialog); });
-    EXPECT_EQ(GenerateJAVA1Click(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
+    EXPECT_EQ(GenerateMidlet(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
     setBuildParamsDialog(nullptr);
     EXPECT_TRUE(f.boxes.empty());
 

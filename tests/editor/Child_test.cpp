@@ -1,5 +1,6 @@
 #include "app/Errorbox.h"
 #include "app/Main.h"
+#include "build/Fontdialog.h"
 #include "build/Jbuild.h"
 #include "common/Codepage.h"
 #include "editor/Child.h"
@@ -11,7 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
-#include <QFontDialog>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPlainTextEdit>
@@ -345,7 +346,7 @@ TEST(Child, FontChoiceStoredAndRestoredCancelWritesNothing)
         const TFontSettings before = w.Project().FontSettings();
 
         QTimer::singleShot(0, [] {
-            auto* d = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            auto* d = qobject_cast<TFontDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(d, nullptr);
             d->reject();
         });
@@ -354,13 +355,14 @@ TEST(Child, FontChoiceStoredAndRestoredCancelWritesNothing)
         EXPECT_FALSE(w.Usecustomfont1->isChecked());
 
         QTimer::singleShot(0, [] {
-            auto* d = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            auto* d = qobject_cast<TFontDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(d, nullptr);
-            QFont f(QStringLiteral("Liberation Mono"));
-            f.setPixelSize(16);
-            f.setBold(true);
-            d->setCurrentFont(f);
-            d->accept();
+            const auto family = d->FontList->findItems(QStringLiteral("Liberation Mono"), Qt::MatchExactly);
+            ASSERT_FALSE(family.isEmpty());
+            d->FontList->setCurrentItem(family.front());
+            d->SizeEdit->setText(QStringLiteral("12")); // 16 pixels
+            d->StyleList->setCurrentRow(2);            // Bold
+            d->OkButton->click();
         });
         w.Font1->trigger();
         const TFontSettings& s = w.Project().FontSettings();
