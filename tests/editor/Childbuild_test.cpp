@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace volm;
 using namespace volm::ui;
 using namespace volm::test;
@@ -137,4 +139,16 @@ TEST(Childbuild, GenerateMenuBuildsTheJarOrWritesNothingOnCancel)
     EXPECT_TRUE(fs::exists(dir / "Sample" / "manifest.mf"));
     RunResult t = run({"unzip", "-t", (dir / "Sample" / "Sample.jar").string()});
     EXPECT_EQ(t.status, 0) << t.out << t.err;
+
+    // The reader on the simulated phone lists every topic of the book.
+    const fs::path harness = binaryDir() / "reader" / "harness";
+    if (!haveProgram("java") || !fs::exists(harness / "ReaderHarness.class"))
+        GTEST_SKIP() << "java or the reader's simulated phone is not built";
+    RunResult phone = run({"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness", "--jar",
+                           (dir / "Sample" / "Sample.jar").string(), "menu"});
+    ASSERT_EQ(phone.status, 0) << phone.out << phone.err;
+    const size_t lines = static_cast<size_t>(std::count(phone.out.begin(), phone.out.end(), '\n'));
+    EXPECT_EQ(lines, w.form->Project().TopicCount()) << phone.out;
+    const std::string first = w.form->Project().Item(0).GetName();
+    EXPECT_EQ(phone.out.rfind(first, 0), 0u) << phone.out;
 }
