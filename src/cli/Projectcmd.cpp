@@ -213,8 +213,11 @@ std::string styleText(uint8_t style)
     std::string s;
     const char* names[] = {"bold", "italic", "underline", "strikeout"};
     for (int i = 0; i < 4; ++i)
-        if (style & (1 << i))
-            s += (s.empty() ? "" : ",") + std::string(names[i]);
+        if (style & (1 << i)) {
+            if (!s.empty())
+                s += ',';
+            s += names[i];
+        }
     return s.empty() ? "none" : s;
 }
 

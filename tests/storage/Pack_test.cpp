@@ -281,8 +281,9 @@ TEST(Pack, FilesOfOtherProgramsPackWholeOrNotAtAll)
         RunResult a = run({py, "-c", dump, (dir / "orig").string()});
         RunResult b = run({py, "-c", dump, path});
         EXPECT_EQ(b.status, 0) << name << ": " << b.err;
-        if (a.status == 0)
+        if (a.status == 0) {
             EXPECT_EQ(a.out, b.out) << name;
+        }
     }
     EXPECT_GT(packed, 0);
     RecordProperty("packed", packed);

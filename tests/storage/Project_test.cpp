@@ -347,8 +347,9 @@ TEST(Project, RefusedWritesAtEveryPointLoseNothing)
             if (op == Add) {
                 // A refused append may leave a nameless topic, never a damaged one.
                 EXPECT_LE(p.TopicCount(), 2u) << k;
-                if (p.TopicCount() == 2)
+                if (p.TopicCount() == 2) {
                     EXPECT_TRUE(p.Topic(1).Text == "added" || raised) << k;
+                }
             }
         }
         EXPECT_TRUE(completed) << op;
