@@ -90,18 +90,6 @@ int stageEnd(TBuildStage stage)
 
 } // namespace
 
-std::string TProjectTopics::Name(size_t i)
-{
-    const TTopicNode& node = project_.Topic(i);
-    return node.Item ? node.Item->GetName() : std::string("Error loading");
-}
-
-std::string TProjectTopics::Text(size_t i)
-{
-    const TTopicNode& node = project_.Topic(i);
-    return node.Item ? node.Item->GetText() : std::string();
-}
-
 bool Generating()
 {
     return g_generating;

@@ -52,19 +52,6 @@ private:
     int64_t lastPaint_ = -1;   // ms on the monotonic clock
 };
 
-// A project's topics in list order, each read through its topic item when
-// the pipeline asks for it.
-class TProjectTopics : public ITopicSequence {
-public:
-    explicit TProjectTopics(const TProject& project) : project_(project) {}
-    size_t Count() const override { return project_.TopicCount(); }
-    std::string Name(size_t i) override;
-    std::string Text(size_t i) override;
-
-private:
-    const TProject& project_;
-};
-
 // What the command works on.
 struct TGenerateTarget {
     std::string ProjectPath;            // as the project window opened it

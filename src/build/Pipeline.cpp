@@ -264,4 +264,16 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     return r;
 }
 
+std::string TProjectTopics::Name(size_t i)
+{
+    const TTopicNode& node = project_.Topic(i);
+    return node.Item ? node.Item->GetName() : std::string("Error loading");
+}
+
+std::string TProjectTopics::Text(size_t i)
+{
+    const TTopicNode& node = project_.Topic(i);
+    return node.Item ? node.Item->GetText() : std::string();
+}
+
 } // namespace volm

@@ -15,6 +15,7 @@
 
 #include "build/Datafiles.h"
 #include "storage/Fontsettings.h"
+#include "storage/Project.h"
 
 #include <cstdint>
 #include <functional>
@@ -67,6 +68,20 @@ struct TBuildResult {
     std::string manifestPath;  // manifest.mf beside the jar
     uint64_t jarSize = 0;
     int packedFiles = 0;
+};
+
+// A project's topics in list order, each read through its topic item when
+// the pipeline asks for it (a topic without an item reads as "Error loading"
+// with an empty text).
+class TProjectTopics : public ITopicSequence {
+public:
+    explicit TProjectTopics(const TProject& project) : project_(project) {}
+    size_t Count() const override { return project_.TopicCount(); }
+    std::string Name(size_t i) override;
+    std::string Text(size_t i) override;
+
+private:
+    const TProject& project_;
 };
 
 // Runs the whole generation. Any failure raises volm::Error with one line

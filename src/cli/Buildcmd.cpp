@@ -21,18 +21,6 @@
 namespace volm::cli {
 namespace {
 
-// The project's topics in list order, read one at a time.
-class TProjectTopics : public ITopicSequence {
-public:
-    explicit TProjectTopics(TProject& project) : project_(project) {}
-    size_t Count() const override { return project_.TopicCount(); }
-    std::string Name(size_t i) override { return project_.Item(i).GetName(); }
-    std::string Text(size_t i) override { return project_.Item(i).GetText(); }
-
-private:
-    TProject& project_;
-};
-
 // Status texts as lines; for a long build, the progress of its two long
 // stages in steps of ten per cent.
 class TConsoleProgress : public IBuildProgress {
