@@ -3,6 +3,7 @@
 #include "common/Codepage.h"
 #include "common/Crc32.h"
 #include "common/Errors.h"
+#include "common/Fd.h"
 
 #include <zlib.h>
 
@@ -18,28 +19,6 @@ namespace {
 
 constexpr size_t kChunk = 32768;       // decoded data moves in chunks of this size
 constexpr size_t kMaxName = 255;       // longer member names are cut
-
-class TFd {
-public:
-    explicit TFd(int fd = -1) : fd_(fd) {}
-    ~TFd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int get() const { return fd_; }
-    int release()
-    {
-        int f = fd_;
-        fd_ = -1;
-        return f;
-    }
-
-private:
-    int fd_;
-};
 
 bool hasExtension(const std::string& path, const char* ext)
 {

@@ -3,6 +3,7 @@
 #include "common/Codepage.h"
 #include "common/Crc32.h"
 #include "common/Errors.h"
+#include "common/Fd.h"
 
 #include <zlib.h>
 
@@ -72,28 +73,6 @@ mode_t currentUmask()
     ::umask(m);
     return m;
 }
-
-class TFd {
-public:
-    explicit TFd(int fd = -1) : fd_(fd) {}
-    ~TFd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int get() const { return fd_; }
-    int release()
-    {
-        int f = fd_;
-        fd_ = -1;
-        return f;
-    }
-
-private:
-    int fd_;
-};
 
 bool isDir(const std::string& path)
 {

@@ -41,20 +41,6 @@ void TZipCommon::progress(TProgressStage stage, const std::string& name)
         OnProgress(stage, name);
 }
 
-static char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameText(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
 
 bool wildcardMatch(std::string_view mask, std::string_view name)
 {
@@ -65,7 +51,7 @@ bool wildcardMatch(std::string_view mask, std::string_view name)
         if (m < mask.size() && mask[m] == '*') {
             starM = m++;
             starN = n;
-        } else if (m < mask.size() && (mask[m] == '?' || lower(mask[m]) == lower(name[n]))) {
+        } else if (m < mask.size() && (mask[m] == '?' || asciiLower(mask[m]) == asciiLower(name[n]))) {
             ++m;
             ++n;
         } else if (starM != std::string_view::npos) {

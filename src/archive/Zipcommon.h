@@ -7,6 +7,8 @@
 // the paths they are given (ArchiveFile, ExtractDir, the masks' folder parts)
 // and treat it as "/"; inside archives both "/" and "\" separate folders.
 
+#include "common/Codepage.h"
+
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -81,9 +83,6 @@ std::string slashPath(std::string_view path);
 // Folder part ("a/b/" of "a/b/c", "" when there is none) and last component.
 std::string folderPart(std::string_view path);
 std::string namePart(std::string_view path);
-
-// Case-insensitive (ASCII) comparison.
-bool sameText(std::string_view a, std::string_view b);
 
 // DOS date and time: high word date, low word time, local time, two-second
 // resolution. Times before 1980 become 1980-01-01 00:00.

@@ -222,6 +222,16 @@ std::string utf16ToUtf8(std::u16string_view s)
     return out;
 }
 
+bool sameText(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    return true;
+}
+
 std::string cp1251ToUtf8(std::string_view s) { return utf16ToUtf8(decode(CodePage::Cp1251, s)); }
 
 std::string utf8ToCp1251(std::string_view s)

@@ -66,6 +66,12 @@ std::string utf16ToUtf8(std::u16string_view s);
 // True when `s` is well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
 bool isValidUtf8(std::string_view s);
 
+inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when `a` and `b` are equal with ASCII letters compared without regard
+// to case (file names, masks, registry key and value names).
+bool sameText(std::string_view a, std::string_view b);
+
 // Convenience: Windows-1251 bytes <-> UTF-8 text.
 std::string cp1251ToUtf8(std::string_view s);
 // Throws volm::Error naming the first character Windows-1251 lacks.

@@ -35,20 +35,6 @@ fs::path registryFile()
 
 namespace {
 
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
 
 // "a\\b\" -> "a\b": no empty parts, no leading or trailing backslashes.
 std::string normaliseKey(std::string_view key)
@@ -106,7 +92,7 @@ std::string unescape(std::string_view text)
     auto hexValue = [](char c) -> int {
         if (c >= '0' && c <= '9')
             return c - '0';
-        c = lower(c);
+        c = asciiLower(c);
         if (c >= 'a' && c <= 'f')
             return c - 'a' + 10;
         return -1;
@@ -199,7 +185,7 @@ std::string TRegistry::fullPath(const std::string& key) const
 TRegistry::Key* TRegistry::find(Store& store, std::string_view path)
 {
     for (auto& k : store)
-        if (sameName(k.path, path))
+        if (sameText(k.path, path))
             return &k;
     return nullptr;
 }
@@ -207,7 +193,7 @@ TRegistry::Key* TRegistry::find(Store& store, std::string_view path)
 const TRegistry::Key* TRegistry::find(const Store& store, std::string_view path)
 {
     for (const auto& k : store)
-        if (sameName(k.path, path))
+        if (sameText(k.path, path))
             return &k;
     return nullptr;
 }
@@ -246,7 +232,7 @@ TRegistry::Store TRegistry::load() const
         if (current && parseValueLine(line, name, value)) {
             bool replaced = false;
             for (auto& v : current->values)
-                if (sameName(v.first, name)) {
+                if (sameText(v.first, name)) {
                     v.second = value;
                     replaced = true;
                 }
@@ -392,7 +378,7 @@ std::optional<std::string> TRegistry::ReadValue(const std::string& name) const
     if (current_.empty())
         return std::nullopt;
     for (const auto& [n, v] : snapshot_.values)
-        if (sameName(n, name))
+        if (sameText(n, name))
             return v;
     return std::nullopt;
 }
@@ -416,7 +402,7 @@ void TRegistry::WriteString(const std::string& name, const std::string& value)
         }
         bool replaced = false;
         for (auto& v : k->values)
-            if (sameName(v.first, name)) {
+            if (sameText(v.first, name)) {
                 v.second = value;
                 replaced = true;
                 break;
@@ -440,7 +426,7 @@ bool TRegistry::DeleteValue(const std::string& name)
         if (!k)
             return false;
         auto it = std::find_if(k->values.begin(), k->values.end(),
-                               [&](const auto& v) { return sameName(v.first, name); });
+                               [&](const auto& v) { return sameText(v.first, name); });
         if (it == k->values.end())
             return false;
         k->values.erase(it);
@@ -461,9 +447,9 @@ bool TRegistry::DeleteKey(const std::string& key)
         Store store = load();
         const size_t before = store.size();
         std::erase_if(store, [&](const Key& k) {
-            return sameName(k.path, path) ||
+            return sameText(k.path, path) ||
                    (k.path.size() > path.size() && k.path[path.size()] == '\\' &&
-                    sameName(std::string_view(k.path).substr(0, path.size()), path));
+                    sameText(std::string_view(k.path).substr(0, path.size()), path));
         });
         if (store.size() == before)
             return false;
