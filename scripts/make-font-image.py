@@ -10,9 +10,9 @@ either navy or white: the font is rasterised without anti-aliasing.
 Usage: make-font-image.py [OUTPUT.png]   (default resources/reader/Font.png)
        make-font-image.py --check [FILE.png]   exit 1 unless FILE has the same pixels
 """
-import os
 import sys
 
+from picturescript import same_pixels, target_and_check
 from PIL import Image, ImageDraw, ImageFont
 
 FONT_FILE = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf"
@@ -58,26 +58,8 @@ def box_mask():
     return out
 
 
-def same_pixels(image, path):
-    """0 when the picture in path has the pixels and the format of image, else 1."""
-    with Image.open(path) as stored:
-        if stored.mode != image.mode or stored.size != image.size:
-            print("%s: %s %s, expected %s %s" % (path, stored.mode, stored.size,
-                                                 image.mode, image.size))
-            return 1
-        if list(stored.convert("RGB").getdata()) != list(image.convert("RGB").getdata()):
-            print("%s: pixels differ from what the script draws" % path)
-            return 1
-    return 0
-
-
 def main():
-    args = sys.argv[1:]
-    check = args[:1] == ["--check"]
-    if check:
-        args = args[1:]
-    target = args[0] if args else os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "..", "resources", "reader", "Font.png")
+    target, check = target_and_check("Font.png")
     font = ImageFont.truetype(FONT_FILE, SIZE)
     image = Image.new("RGB", (16 * CELL, 16 * CELL), WHITE)
     wide = []

@@ -7,9 +7,9 @@ anti-aliasing so the palette holds only the few colours used.
 Usage: make-icon.py [OUTPUT.png]   (default resources/reader/orvane.png)
        make-icon.py --check [FILE.png]   exit 1 unless FILE has the same pixels
 """
-import os
 import sys
 
+from picturescript import same_pixels, target_and_check
 from PIL import Image, ImageDraw, ImageFont
 
 FONT_FILE = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
@@ -19,26 +19,8 @@ AMBER = (255, 176, 0)
 PAPER = (236, 236, 244)
 
 
-def same_pixels(image, path):
-    """0 when the picture in path has the pixels and the format of image, else 1."""
-    with Image.open(path) as stored:
-        if stored.mode != image.mode or stored.size != image.size:
-            print("%s: %s %s, expected %s %s" % (path, stored.mode, stored.size,
-                                                 image.mode, image.size))
-            return 1
-        if list(stored.convert("RGB").getdata()) != list(image.convert("RGB").getdata()):
-            print("%s: pixels differ from what the script draws" % path)
-            return 1
-    return 0
-
-
 def main():
-    args = sys.argv[1:]
-    check = args[:1] == ["--check"]
-    if check:
-        args = args[1:]
-    target = args[0] if args else os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "..", "resources", "reader", "orvane.png")
+    target, check = target_and_check("orvane.png")
     image = Image.new("RGB", (87, 31), WHITE)
     draw = ImageDraw.Draw(image)
     draw.fontmode = "1"

@@ -21,20 +21,6 @@ using namespace volm::test;
 
 namespace {
 
-struct TReport {
-    std::string name;
-    int code;
-};
-
-std::string randomBytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng() & 0xFF);
-    return s;
-}
-
 std::string text(size_t n)
 {
     std::string s;

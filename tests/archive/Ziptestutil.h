@@ -5,10 +5,27 @@
 #include "Testutil.h"
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace volm::test {
+
+// One report of an archive component's error notification.
+struct TReport {
+    std::string name;
+    int code;
+};
+
+// n bytes of noise (they do not shrink when deflated), the same for a seed.
+inline std::string randomBytes(size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng() & 0xFF);
+    return s;
+}
 
 struct TZipEntry {
     uint16_t madeBy = 0, needed = 0, flags = 0, method = 0, time = 0, date = 0;
