@@ -1,7 +1,7 @@
 // Text files as the editor loads them: code-page detection and conversion,
 // then the editor's and the topic list's line rules, on arbitrary bytes.
-#include "editor/Detect.h"
-#include "editor/Textlines.h"
+#include "text/Detect.h"
+#include "text/Textlines.h"
 
 #include <cstdint>
 #include <cstdlib>

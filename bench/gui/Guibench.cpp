@@ -11,7 +11,7 @@
 #include "app/Errorbox.h"
 #include "app/Main.h"
 #include "common/Codepage.h"
-#include "editor/Child.h"
+#include "app/Child.h"
 #include "storage/Project.h"
 
 #include <QApplication>

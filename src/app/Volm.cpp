@@ -11,11 +11,9 @@
 #include "app/Errorbox.h"
 #include "app/Main.h"
 #include "app/Sharedmemory.h"
-#include "build/Jbuild.h"
-#ifdef VOLM_HAVE_CHILD
-#include "build/Fontdialog.h"
-#include "editor/Child.h"
-#endif
+#include "app/Child.h"
+#include "app/Fontdialog.h"
+#include "app/Jbuild.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -29,24 +27,9 @@ using namespace volm::ui;
 
 namespace {
 
-#ifndef VOLM_HAVE_CHILD
-// Until the project window is part of the build: a window that opens nothing.
-class TPlaceholderWindow : public TProjectWindow {
-public:
-    using TProjectWindow::TProjectWindow;
-    bool OpenProject(const QString&) override { return false; }
-    bool HoldsProject(const QString&) const override { return false; }
-    QMenu* DocumentMenu() const override { return nullptr; }
-};
-#endif
-
 TProjectWindow* newProjectWindow(TForm1* frame)
 {
-#ifdef VOLM_HAVE_CHILD
     return new TForm2(frame);
-#else
-    return new TPlaceholderWindow(frame);
-#endif
 }
 
 void settle()
@@ -78,7 +61,6 @@ int takeScreenshots(TForm1& frame, TAboutBox& about, TForm3& build, const QDir& 
     build.show();
     ok &= savePicture(&build, dir, QStringLiteral("build-dialog.png"));
     build.reject();
-#ifdef VOLM_HAVE_CHILD
     // The open project's font dialog, showing its choice.
     if (auto* font = frame.findChild<TFontDialog*>(QStringLiteral("FontDialog1"))) {
         font->SetFont(font->Font());
@@ -86,7 +68,6 @@ int takeScreenshots(TForm1& frame, TAboutBox& about, TForm3& build, const QDir& 
         ok &= savePicture(font, dir, QStringLiteral("font-dialog.png"));
         font->reject();
     }
-#endif
     about.show();
     ok &= savePicture(&about, dir, QStringLiteral("about-box.png"));
     about.hide();

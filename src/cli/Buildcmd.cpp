@@ -5,14 +5,14 @@
 
 #include "cli/Cli.h"
 
-#include "build/Buildparams.h"
-#include "build/Pipeline.h"
+#include "book/Buildparams.h"
+#include "book/Pipeline.h"
 #include "common/Codepage.h"
 #include "common/Errors.h"
 #include "storage/Project.h"
 
 #ifdef VOLM_HAVE_FONT
-#include "build/Fontimage.h"
+#include "book/Fontimage.h"
 #endif
 
 #include <iostream>

@@ -7,8 +7,8 @@
 
 #include "common/Codepage.h"
 #include "common/Errors.h"
-#include "editor/Detect.h"
-#include "editor/Textlines.h"
+#include "text/Detect.h"
+#include "text/Textlines.h"
 #include "storage/Fontrecord.h"
 #include "storage/Pack.h"
 #include "storage/Project.h"

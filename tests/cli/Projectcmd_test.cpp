@@ -1,7 +1,7 @@
 // volm-cli's project commands, run as a user runs them.
 
 #include "Testutil.h"
-#include "editor/Textlines.h"
+#include "text/Textlines.h"
 
 #include <gtest/gtest.h>
 
@@ -66,9 +66,8 @@ TEST(Projectcmd, TopicsFromNewToPack)
 
 TEST(Projectcmd, ImportDetectsTheCodePageUnlessTold)
 {
-    fs::path data = sourceDir() / "tests" / "editor" / "data";
-    if (!fs::exists(data / "prose.koi8_r.txt"))
-        GTEST_SKIP() << "the prose fixtures are missing";
+    fs::path data = sourceDir() / "tests" / "text" / "data";
+    ASSERT_TRUE(fs::exists(data / "prose.koi8_r.txt")) << data;
     TempDir dir;
     std::string p = (dir / "book.volm").string();
     ASSERT_EQ(cli({"new", p}).status, 0);

@@ -1,0 +1,212 @@
+#include "app/Generate.h"
+
+#include "app/Errorbox.h"
+#include "book/Fontimage.h"
+#include "app/Jbuild.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProgressBar>
+#include <QStatusBar>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+namespace volm::ui {
+
+namespace {
+
+// Painting at most this often keeps a build of many small files from
+// spending its time on the screen.
+constexpr int64_t kPaintIntervalMs = 40;
+
+bool g_generating = false;
+
+int64_t nowMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
+// While a build runs: windows may not be closed (the build reads the
+// project window's topics), and the wait cursor shows that input waits.
+class TBuildGuard : public QObject {
+public:
+    TBuildGuard()
+    {
+        g_generating = true;
+        qApp->installEventFilter(this);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~TBuildGuard() override
+    {
+        QApplication::restoreOverrideCursor();
+        qApp->removeEventFilter(this);
+        g_generating = false;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close && watched->isWidgetType()) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Where each stage's share of the bar begins; the next stage's start is its end.
+int stageStart(TBuildStage stage)
+{
+    switch (stage) {
+    case TBuildStage::Template: return 0;
+    case TBuildStage::Manifest: return 15;
+    case TBuildStage::FontImage: return 17;
+    case TBuildStage::DataFiles: return 25;
+    case TBuildStage::Packing: return 55;
+    case TBuildStage::Finishing: return 95;
+    }
+    return 100;
+}
+
+int stageEnd(TBuildStage stage)
+{
+    switch (stage) {
+    case TBuildStage::Template: return stageStart(TBuildStage::Manifest);
+    case TBuildStage::Manifest: return stageStart(TBuildStage::FontImage);
+    case TBuildStage::FontImage: return stageStart(TBuildStage::DataFiles);
+    case TBuildStage::DataFiles: return stageStart(TBuildStage::Packing);
+    case TBuildStage::Packing: return stageStart(TBuildStage::Finishing);
+    case TBuildStage::Finishing: return 100;
+    }
+    return 100;
+}
+
+} // namespace
+
+bool Generating()
+{
+    return g_generating;
+}
+
+TStatusBarProgress::TStatusBarProgress(QStatusBar* statusBar) : statusBar_(statusBar)
+{
+    if (!statusBar_)
+        return;
+    bar_ = new QProgressBar(statusBar_);
+    bar_->setObjectName(QStringLiteral("BuildProgress"));
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+    bar_->setTextVisible(true);
+    bar_->setMaximumWidth(200);
+    bar_->setMaximumHeight(statusBar_->sizeHint().height());
+    statusBar_->addPermanentWidget(bar_);
+    bar_->show();
+}
+
+TStatusBarProgress::~TStatusBarProgress()
+{
+    delete bar_; // leaves the status bar with it
+}
+
+void TStatusBarProgress::Status(const std::string& text)
+{
+    if (statusBar_)
+        statusBar_->showMessage(fromMessage(text));
+    letWindowsPaint(true);
+}
+
+int TStatusBarProgress::Percent(TBuildStage stage, uint64_t done, uint64_t total)
+{
+    const int from = stageStart(stage), to = stageEnd(stage);
+    if (total == 0)
+        return from;
+    const uint64_t part = std::min(done, total);
+    return from + static_cast<int>((static_cast<double>(part) / static_cast<double>(total)) * (to - from));
+}
+
+void TStatusBarProgress::Progress(TBuildStage stage, uint64_t done, uint64_t total)
+{
+    if (bar_) {
+        const int p = Percent(stage, done, total);
+        if (p > bar_->value())
+            bar_->setValue(p);
+    }
+    letWindowsPaint(false);
+}
+
+void TStatusBarProgress::letWindowsPaint(bool always)
+{
+    const int64_t now = nowMs();
+    if (!always && lastPaint_ >= 0 && now - lastPaint_ < kPaintIntervalMs)
+        return;
+    lastPaint_ = now;
+    // The user's input stays queued until the build is over; painting,
+    // moving and resizing go on.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
+{
+    if (g_generating || !target.Topics)
+        return TGenerateOutcome::Cancelled;
+
+    std::unique_ptr<TForm3> own;
+    TForm3* dialog = target.Dialog ? target.Dialog : buildParamsDialog();
+    if (!dialog) {
+        own = std::make_unique<TForm3>(target.parent);
+        dialog = own.get();
+    }
+    if (dialog->exec() != QDialog::Accepted)
+        return TGenerateOutcome::Cancelled;
+
+    TBuildRequest request;
+    request.projectPath = target.ProjectPath;
+    request.vendor = dialog->VendorText(); // as typed, not trimmed
+    request.url = dialog->UrlText();
+    request.font = target.Font;
+    const TFontRenderer render = target.RenderFont ? target.RenderFont : TFontRenderer(SaveFontImage);
+
+    std::optional<std::string> failure;
+    {
+        TBuildGuard guard;
+        try {
+            TStatusBarProgress progress(target.StatusBar);
+            GenerateBook(request, *target.Topics, render, &progress);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    }
+    // The error box comes after the build: windows may be closed again and
+    // the cursor is the normal one.
+    if (failure) {
+        ShowErrorMessage(fromMessage(*failure), target.parent);
+        return TGenerateOutcome::Failed;
+    }
+    return TGenerateOutcome::Built;
+}
+
+} // namespace volm::ui
+
+namespace volm::ui {
+
+TGenerateOutcome GenerateMidlet(const TProject& project, const TFontSettings& font,
+                                    QStatusBar* statusBar, QWidget* parent)
+{
+    TProjectTopics topics(project);
+    TGenerateTarget t;
+    t.ProjectPath = project.Path();
+    t.Topics = &topics;
+    t.Font = font;
+    t.StatusBar = statusBar;
+    t.parent = parent;
+    return GenerateMidlet(t);
+}
+
+} // namespace volm::ui

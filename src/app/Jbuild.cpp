@@ -1,0 +1,214 @@
+#include "app/Jbuild.h"
+
+#include "app/Errorbox.h"
+#include "common/Codepage.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+#include <cmath>
+
+namespace volm::ui {
+
+namespace {
+
+TForm3* g_dialog = nullptr;
+
+QString fromAnsi(const std::string& s)
+{
+    const std::u16string u = decode(CodePage::Cp1251, s);
+    return QString::fromUtf16(u.data(), static_cast<qsizetype>(u.size()));
+}
+
+std::string toAnsi(const QString& s)
+{
+    return encode(CodePage::Cp1251, std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
+                                                        static_cast<size_t>(s.size())));
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int y,
+              int px, const QColor& colour)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    QFont f(QStringLiteral("Comic Sans MS"));
+    f.setBold(true);
+    f.setPixelSize(px);
+    l->setFont(f);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, colour);
+    l->setPalette(p);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+
+QLineEdit* edit(QWidget* parent, const char* name, const QString& text, int y)
+{
+    auto* e = new QLineEdit(text, parent);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setGeometry(64, y, 273, 21);
+    return e;
+}
+
+} // namespace
+
+TForm3* buildParamsDialog()
+{
+    return g_dialog;
+}
+
+void setBuildParamsDialog(TForm3* dialog)
+{
+    g_dialog = dialog;
+}
+
+TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
+    : QDialog(parent), store_(std::move(registry))
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("JAR Build parameters"));
+    // A fixed dialog border without title-bar buttons.
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint);
+    setFixedSize(351, 140);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    Label1 = label(this, "Label1", QStringLiteral("Please, enter atributes for creating package:"),
+                   8, 8, 15, QColor(0, 128, 128));
+    // Where Comic Sans MS is missing the substitute may be wider: the
+    // heading then takes a smaller size so that it stays whole.
+    for (QFont f = Label1->font(); f.pixelSize() > 8 &&
+                                   QFontMetrics(f).horizontalAdvance(Label1->text()) > 332;) {
+        f.setPixelSize(f.pixelSize() - 1);
+        Label1->setFont(f);
+    }
+    Label1->setFixedSize(332, 21);
+    Label2 = label(this, "Label2", QStringLiteral("Vendor:"), 8, 40, 11, Qt::blue);
+    Edit1 = edit(this, "Edit1", QString::fromLatin1(kDefaultVendor), 37);
+    Label3 = label(this, "Label3", QStringLiteral("URL:"), 8, 64, 11, Qt::blue);
+    Edit2 = edit(this, "Edit2", QString::fromLatin1(kDefaultUrl), 61);
+    Label4 = label(this, "Label4", QStringLiteral("Descript:"), 8, 88, 11, Qt::blue);
+    Edit3 = edit(this, "Edit3", QString::fromLatin1(kDefaultDescription), 85);
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
+                              QStringLiteral("&Build"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(64, 112, 75, 25);
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                              QStringLiteral("Cancel"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setGeometry(264, 112, 75, 25);
+    BitBtn2->setAutoDefault(false);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject); // Esc rejects too
+
+    setTabOrder(Edit1, Edit2);
+    setTabOrder(Edit2, Edit3);
+    setTabOrder(Edit3, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+}
+
+TForm3::~TForm3()
+{
+    if (g_dialog == this)
+        g_dialog = nullptr;
+    // Restored and never saved since: keep the texts all the same.
+    if (restored_) {
+        try {
+            store_.save(placement(), pixelsPerInch(), true,
+                        {toAnsi(Edit1->text()), toAnsi(Edit2->text()), toAnsi(Edit3->text())});
+        } catch (...) {
+        }
+    }
+}
+
+std::string TForm3::VendorText() const
+{
+    return toAnsi(Edit1->text());
+}
+
+std::string TForm3::UrlText() const
+{
+    return toAnsi(Edit2->text());
+}
+
+std::string TForm3::DescriptionText() const
+{
+    return toAnsi(Edit3->text());
+}
+
+int TForm3::pixelsPerInch() const
+{
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? static_cast<int>(std::lround(s->logicalDotsPerInch())) : 96;
+}
+
+TWindowPlacement TForm3::placement() const
+{
+    TWindowPlacement p;
+    const QRect r = frameGeometry();
+    p.showCmd = isMinimized() ? 2 : isMaximized() ? 3 : 1;
+    p.left = r.left();
+    p.top = r.top();
+    p.right = r.left() + r.width();
+    p.bottom = r.top() + r.height();
+    return p;
+}
+
+void TForm3::showEvent(QShowEvent* e)
+{
+    restore();
+    QDialog::showEvent(e);
+}
+
+void TForm3::restore()
+{
+    // Centred on the screen until a stored position says otherwise.
+    if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen())
+        move(s->geometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    try {
+        const TRestoredPlacement r = store_.restorePlacement(placement(), pixelsPerInch());
+        if (r.apply)
+            move(r.placement.left, r.placement.top);
+        // The dialog has no title-bar buttons: it is always shown normal, so
+        // that it can never be left minimised out of reach.
+    } catch (const std::exception& e) {
+        ShowException(e, this);
+    }
+    std::array<std::string, 3> texts{toAnsi(Edit1->text()), toAnsi(Edit2->text()),
+                                     toAnsi(Edit3->text())};
+    store_.restoreTexts(texts);
+    Edit1->setText(fromAnsi(texts[0]));
+    Edit2->setText(fromAnsi(texts[1]));
+    Edit3->setText(fromAnsi(texts[2]));
+    restored_ = true;
+}
+
+void TForm3::save(bool visible)
+{
+    try {
+        store_.save(placement(), pixelsPerInch(), visible,
+                    {toAnsi(Edit1->text()), toAnsi(Edit2->text()), toAnsi(Edit3->text())});
+    } catch (const std::exception& e) {
+        ShowException(e, this);
+    }
+    restored_ = false;
+}
+
+void TForm3::done(int r)
+{
+    if (restored_)
+        save(false);
+    QDialog::done(r);
+}
+
+} // namespace volm::ui

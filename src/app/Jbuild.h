@@ -1,0 +1,62 @@
+#pragma once
+// The build parameters dialog (TForm3): vendor, information URL and
+// description of the package, asked before every generation. The texts and
+// the dialog's position are restored from the registry at every showing and
+// saved at every closing (Build, Cancel, Esc or the window's close request).
+
+#include "book/Buildparams.h"
+
+#include <QDialog>
+
+#include <filesystem>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace volm::ui {
+
+class TForm3 : public QDialog {
+    Q_OBJECT
+public:
+    // `registry` is the registry file (the user's one when empty).
+    explicit TForm3(QWidget* parent = nullptr, std::filesystem::path registry = {});
+    ~TForm3() override;
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit1 = nullptr; // vendor
+    QLabel* Label3 = nullptr;
+    QLineEdit* Edit2 = nullptr; // URL
+    QLabel* Label4 = nullptr;
+    QLineEdit* Edit3 = nullptr; // description
+    QPushButton* BitBtn1 = nullptr; // "&Build"
+    QPushButton* BitBtn2 = nullptr; // "Cancel"
+
+    // The texts as they stand in the controls (not trimmed), in Windows-1251;
+    // a character that code page lacks becomes "?".
+    std::string VendorText() const;
+    std::string UrlText() const;
+    std::string DescriptionText() const;
+
+    void done(int r) override;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void restore();
+    void save(bool visible);
+    TWindowPlacement placement() const;
+    int pixelsPerInch() const;
+
+    TBuildParamsStore store_;
+    bool restored_ = false; // restored at this showing and not saved since
+};
+
+// The one build parameters dialog of the program (made at start-up).
+TForm3* buildParamsDialog();
+void setBuildParamsDialog(TForm3* dialog);
+
+} // namespace volm::ui

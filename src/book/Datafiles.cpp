@@ -1,0 +1,105 @@
+#include "book/Datafiles.h"
+
+#include "book/Outfile.h"
+#include "common/Errors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+
+namespace volm {
+namespace {
+
+// A line of a file written in text mode: every LF becomes CR LF, and the line
+// gets its own CR LF.
+std::string TextModeLine(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size() + 2);
+    for (char c : s) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    out += "\r\n";
+    return out;
+}
+
+void MakeFolder(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return;
+    int err = errno;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return; // an existing folder is kept
+    throw Error("Can't create folder " + path + ": " + systemMessage(err));
+}
+
+} // namespace
+
+size_t MaxPathLength()
+{
+#ifdef PATH_MAX
+    return PATH_MAX - 1; // the terminating NUL is counted in PATH_MAX
+#else
+    return 4095;
+#endif
+}
+
+std::string TitleLine(std::string_view name)
+{
+    std::string line(name);
+    std::replace(line.begin(), line.end(), '\r', ' ');
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    if (line.empty())
+        line.push_back(' ');
+    return line;
+}
+
+std::string ReaderText(std::string_view text)
+{
+    std::string out(text);
+    std::erase(out, '\r');
+    return out;
+}
+
+void WriteDataFiles(const std::string& bookFolder, std::string_view bookName, ITopicSequence& topics,
+                    const TDataProgress& progress)
+{
+    std::string folder = bookFolder;
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    const std::string textFolder = folder + "texts/";
+    const size_t count = topics.Count();
+
+    // The longest path is that of the last topic's text (or a list file).
+    std::string longest = textFolder + "itm" + std::to_string(count == 0 ? 1 : count);
+    for (const char* f : {"topics.txt", "files.txt", "appname.txt"})
+        if (folder.size() + std::char_traits<char>::length(f) > longest.size())
+            longest = folder + f;
+    if (longest.size() > MaxPathLength())
+        throw Error("The book folder " + folder + " is too deep: the path " + longest + " has " +
+                    std::to_string(longest.size()) + " characters, at most " +
+                    std::to_string(MaxPathLength()) + " are possible");
+
+    TOutFile files(folder + "files.txt");
+    TOutFile titles(folder + "topics.txt");
+    MakeFolder(textFolder);
+
+    for (size_t i = 0; i < count; ++i) {
+        const std::string number = std::to_string(i + 1);
+        titles.Write(TextModeLine(TitleLine(topics.Name(i))));
+        files.Write(TextModeLine("/texts/itm" + number));
+        WriteWholeFile(textFolder + "itm" + number, ReaderText(topics.Text(i)));
+        if (progress)
+            progress(i + 1, count);
+    }
+    files.Close();
+    titles.Close();
+
+    WriteWholeFile(folder + "appname.txt", TextModeLine(bookName));
+}
+
+} // namespace volm

@@ -1,0 +1,241 @@
+#include "book/Fontimage.h"
+
+#include "common/Errors.h"
+#include "image/Pngimage.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRawFont>
+
+#include <cstdio>
+#include <mutex>
+
+namespace volm {
+namespace {
+
+// A GUI application object for programs without one (volm-cli): Qt's font
+// database needs it. It lives until the program ends.
+void EnsureGuiApplication()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (QCoreApplication::instance())
+            return;
+        static int argc = 3;
+        static char arg0[] = "volm", arg1[] = "-platform", arg2[] = "offscreen";
+        static char* argv[] = {arg0, arg1, arg2, nullptr};
+        // The offscreen platform's start-up remarks (no runtime folder and the
+        // like) mean nothing to a program without windows.
+        QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+                if (type != QtDebugMsg && type != QtInfoMsg && type != QtWarningMsg)
+                    std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
+            });
+        new QGuiApplication(argc, argv); // kept: destroying it at exit gains nothing
+        qInstallMessageHandler(previous);
+    });
+}
+
+// Usual desktop values of the system colours, by index (red, green, blue).
+constexpr uint32_t kSystemColors[] = {
+    0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000, // 0-7
+    0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0, // 8-15
+    0xA0A0A0, 0x6D6D6D, 0x000000, 0x434E54, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000, // 16-23
+    0xFFFFE1, 0x000000, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0,           // 24-30
+};
+
+// Shift-JIS single bytes 0xA1-0xDF: half-width katakana U+FF61-U+FF9F.
+char16_t ShiftJisCharacter(uint8_t b)
+{
+    if (b >= 0xA1 && b <= 0xDF)
+        return static_cast<char16_t>(0xFF61 + (b - 0xA1));
+    return kNoChar;
+}
+
+QFont MakeFont(const TFontChoice& choice, int pixelSize, bool antialias)
+{
+    QFont f(QString::fromStdString(cp1251ToUtf8(choice.name)));
+    f.setPixelSize(pixelSize);
+    f.setBold(choice.style & fsBold);
+    f.setItalic(choice.style & fsItalic);
+    f.setUnderline(choice.style & fsUnderline);
+    f.setStrikeOut(choice.style & fsStrikeOut);
+    if (choice.pitch == fpFixed)
+        f.setStyleHint(QFont::TypeWriter);
+    f.setFixedPitch(choice.pitch == fpFixed);
+    f.setHintingPreference(QFont::PreferFullHinting);
+    int strategy = QFont::NoFontMerging;
+    if (!antialias)
+        strategy |= QFont::NoAntialias;
+    f.setStyleStrategy(static_cast<QFont::StyleStrategy>(strategy));
+    return f;
+}
+
+// The largest pixel size whose ascent plus descent fits the cell.
+int PixelSizeForCell(const TFontChoice& choice, int cell, bool antialias)
+{
+    for (int px = cell; px > 1; --px) {
+        QFontMetrics fm(MakeFont(choice, px, antialias));
+        if (fm.ascent() + fm.descent() <= cell)
+            return px;
+    }
+    return 1;
+}
+
+} // namespace
+
+std::optional<CodePage> CharsetCodePage(uint8_t charset)
+{
+    switch (charset) {
+    case RUSSIAN_CHARSET:
+    case DEFAULT_CHARSET: return CodePage::Cp1251;
+    case ANSI_CHARSET: return CodePage::Cp1252;
+    case EASTEUROPE_CHARSET: return CodePage::Cp1250;
+    case OEM_CHARSET: return CodePage::Cp866;
+    case GREEK_CHARSET: return CodePage::Cp1253;
+    case TURKISH_CHARSET: return CodePage::Cp1254;
+    case HEBREW_CHARSET: return CodePage::Cp1255;
+    case ARABIC_CHARSET: return CodePage::Cp1256;
+    case BALTIC_CHARSET: return CodePage::Cp1257;
+    case VIETNAMESE_CHARSET: return CodePage::Cp1258;
+    case THAI_CHARSET: return CodePage::Cp874;
+    case MAC_CHARSET: return CodePage::MacRoman;
+    case SYMBOL_CHARSET:
+    case SHIFTJIS_CHARSET:
+    case HANGEUL_CHARSET:
+    case JOHAB_CHARSET:
+    case GB2312_CHARSET:
+    case CHINESEBIG5_CHARSET: return std::nullopt;
+    default: return CodePage::Cp1251; // a set we do not know: the program's own code page
+    }
+}
+
+char16_t FontImageCharacter(uint8_t charset, uint8_t b)
+{
+    if (b < 0x20 || b == 0x7F)
+        return kNoChar;
+    if (auto cp = CharsetCodePage(charset)) {
+        char16_t c = toUnicode(*cp, b);
+        return c < 0x20 ? kNoChar : c;
+    }
+    if (charset == SYMBOL_CHARSET)
+        return (b >= 0x80 && b < 0xA0) ? kNoChar : static_cast<char16_t>(b);
+    if (b < 0x80)
+        return static_cast<char16_t>(b);
+    return charset == SHIFTJIS_CHARSET ? ShiftJisCharacter(b) : kNoChar;
+}
+
+TRGBQuad GlyphColor(TColor color)
+{
+    uint32_t c = static_cast<uint32_t>(color);
+    uint32_t rgb;
+    if ((c & 0xFF000000u) == 0xFF000000u) { // a system colour
+        uint32_t index = c & 0xFF;
+        rgb = index < std::size(kSystemColors) ? kSystemColors[index] : 0;
+        return TRGBQuad{static_cast<uint8_t>(rgb), static_cast<uint8_t>(rgb >> 8),
+                        static_cast<uint8_t>(rgb >> 16), 0};
+    }
+    if (c & 0xFF000000u) // clNone, clDefault and other special values
+        return TRGBQuad{};
+    return TRGBQuad{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c), 0};
+}
+
+int FontCellSize(const TFontChoice& font)
+{
+    int64_t h = font.height < 0 ? -static_cast<int64_t>(font.height) : font.height;
+    if (h == 0)
+        throw Error("The font \"" + cp1251ToUtf8(font.name) + "\" has no height; choose a size for the font image");
+    if (h > kMaxFontCell)
+        throw Error("The font \"" + cp1251ToUtf8(font.name) + "\" is too large for the font image: " +
+                    std::to_string(h) + " pixels, at most " + std::to_string(kMaxFontCell));
+    return static_cast<int>(h);
+}
+
+TBitmap RenderFontImage(const TFontChoice& choice)
+{
+    const int cell = FontCellSize(choice);
+    EnsureGuiApplication();
+
+    const bool antialias = cell >= 16;
+    const QFont font = MakeFont(choice, PixelSizeForCell(choice, cell, antialias), antialias);
+    const QFontMetrics metrics(font);
+    const QRawFont raw = QRawFont::fromFont(font);
+    const int ascent = metrics.ascent();
+    const TRGBQuad rgb = GlyphColor(choice.color);
+    const QColor ink(rgb.red, rgb.green, rgb.blue);
+
+    const int side = 16 * cell;
+    QImage image(side, side, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, antialias);
+        painter.setRenderHint(QPainter::TextAntialiasing, antialias);
+        painter.setPen(ink);
+        painter.setBrush(ink);
+        painter.setFont(font);
+        for (int b = 0; b < 256; ++b) {
+            const int x = cell * (b % 16), y = cell * (b / 16);
+            painter.setClipRect(x, y, cell, cell);
+            const QPointF baseline(x, y + ascent);
+
+            char16_t ch = FontImageCharacter(choice.charset, static_cast<uint8_t>(b));
+            quint32 glyph = 0; // the font's missing-glyph box
+            if (ch != kNoChar && raw.isValid()) {
+                QChar qc(ch);
+                quint32 index = 0;
+                int count = 1;
+                if (raw.glyphIndexesForChars(&qc, 1, &index, &count) && count == 1)
+                    glyph = index;
+            }
+            if (!raw.isValid()) { // no font file behind the font: plain text output
+                if (ch != kNoChar)
+                    painter.drawText(baseline, QString(QChar(ch)));
+                continue;
+            }
+            QGlyphRun run;
+            run.setRawFont(raw);
+            run.setGlyphIndexes({glyph});
+            run.setPositions({QPointF(0, 0)});
+            run.setUnderline(font.underline());
+            run.setStrikeOut(font.strikeOut());
+            if (glyph == 0 && raw.pathForGlyph(0).isEmpty()) {
+                // The font draws nothing for missing glyphs: a box of our own,
+                // as wide as a character and as high as a capital.
+                const qreal w = std::max<qreal>(3, metrics.averageCharWidth());
+                const qreal top = y + std::max(0, ascent - metrics.capHeight());
+                painter.setBrush(Qt::NoBrush);
+                painter.drawRect(QRectF(x + 1, top, std::max<qreal>(2, w - 3), ascent - (top - y) - 1));
+                painter.setBrush(ink);
+                continue;
+            }
+            painter.drawGlyphRun(baseline, run);
+        }
+    }
+
+    TBitmap bitmap(side, side, 24);
+    for (int row = 0; row < side; ++row) {
+        const QRgb* src = reinterpret_cast<const QRgb*>(image.constScanLine(row));
+        uint8_t* dst = bitmap.scanLine(row);
+        for (int col = 0; col < side; ++col) {
+            dst[3 * col] = static_cast<uint8_t>(qBlue(src[col]));
+            dst[3 * col + 1] = static_cast<uint8_t>(qGreen(src[col]));
+            dst[3 * col + 2] = static_cast<uint8_t>(qRed(src[col]));
+        }
+    }
+    return bitmap;
+}
+
+void SaveFontImage(const TFontChoice& font, const std::string& pngPath)
+{
+    TPNGObject png;
+    png.Assign(RenderFontImage(font));
+    png.SaveToFile(pngPath);
+}
+
+} // namespace volm

@@ -1,0 +1,229 @@
+#include "app/Generate.h"
+
+#include "app/Errorbox.h"
+#include "book/Fontimage.h"
+#include "app/Jbuild.h"
+#include "storage/Project.h"
+
+#include "Testutil.h"
+#include "app/Guitest.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+using namespace volm;
+using namespace volm::ui;
+using namespace volm::test;
+
+namespace {
+
+// A main window with a status bar, a scratch registry and a book.
+struct TFixture {
+    TempDir dir;
+    QMainWindow window;
+    TForm3 dialog{nullptr, dir / "registry.ini"};
+    TTopicList topics{{"First", "One\r\nline two\r\n"}, {"Second", "Two"}};
+    std::vector<TShownMessage> boxes;
+    int boxesDuringBuild = 0;
+
+    TFixture()
+    {
+        window.statusBar()->showMessage(QStringLiteral("Ready"));
+        window.show();
+        setMessageSink([this](const TShownMessage& m) {
+            boxes.push_back(m);
+            boxesDuringBuild += Generating();
+        });
+    }
+    ~TFixture() { setMessageSink({}); }
+
+    TGenerateTarget target(const std::string& project)
+    {
+        TGenerateTarget t;
+        t.ProjectPath = project;
+        t.Topics = &topics;
+        t.Dialog = &dialog;
+        t.StatusBar = window.statusBar();
+        t.parent = &window;
+        return t;
+    }
+    QString status() const { return window.statusBar()->currentMessage(); }
+};
+
+// Runs the command; `act` answers the build parameters dialog.
+TGenerateOutcome generate(TFixture& f, const TGenerateTarget& t, std::function<void(TForm3&)> act)
+{
+    QTimer::singleShot(0, [&] { act(f.dialog); });
+    return GenerateMidlet(t);
+}
+
+void build(TForm3& d)
+{
+    d.BitBtn1->click();
+}
+
+} // namespace
+
+TEST(Generate, CancelWritesNothingAndLeavesTheStatusText)
+{
+    TFixture f;
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) { d.BitBtn2->click(); }),
+              TGenerateOutcome::Cancelled);
+    EXPECT_FALSE(fs::exists(f.dir / "Tales"));
+    EXPECT_EQ(f.status(), QStringLiteral("Ready"));
+    EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
+    EXPECT_TRUE(f.boxes.empty());
+}
+
+TEST(Generate, BuildWritesJarAndJadWithTheUntrimmedTexts)
+{
+    TFixture f;
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    TGenerateTarget t = f.target(project);
+    t.Font.useCustomFont = true;
+    t.Font.font.name = "Liberation Mono";
+    t.Font.font.height = -12;
+
+    // While the font image is drawn: the status text, the progress bar on the
+    // status bar, and no window may be closed.
+    bool rendered = false;
+    t.RenderFont = [&](const TFontChoice& font, const std::string& png) {
+        rendered = true;
+        EXPECT_TRUE(Generating());
+        EXPECT_EQ(f.status(), QStringLiteral("Building..."));
+        const auto bars = f.window.statusBar()->findChildren<QProgressBar*>();
+        EXPECT_EQ(bars.size(), 1);
+        if (!bars.isEmpty()) {
+            EXPECT_TRUE(bars.front()->isVisible());
+            EXPECT_GT(bars.front()->value(), 0);
+        }
+        EXPECT_FALSE(f.window.close());
+        EXPECT_TRUE(f.window.isVisible());
+        SaveFontImage(font, png);
+    };
+
+    EXPECT_EQ(generate(f, t, [](TForm3& d) {
+                  d.Edit1->setText(QStringLiteral("ACME "));
+                  d.Edit2->setText(QStringLiteral(" http://x/"));
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    EXPECT_TRUE(rendered);
+    EXPECT_FALSE(Generating());
+    EXPECT_TRUE(f.boxes.empty()) << (f.boxes.empty() ? "" : f.boxes[0].text.toStdString());
+    EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created."));
+    EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
+
+    const fs::path book = f.dir / "Tales";
+    ASSERT_TRUE(fs::exists(book / "Tales.jar"));
+    const std::string jad = readFile(book / "Tales.jad");
+    EXPECT_NE(jad.find("MIDlet-Vendor: ACME \r\n"), std::string::npos) << jad;
+    EXPECT_NE(jad.find("MIDlet-Info-URL:  http://x/\r\n"), std::string::npos) << jad;
+    EXPECT_NE(jad.find("MIDlet-Jar-Size: " + std::to_string(fs::file_size(book / "Tales.jar")) + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(readFile(book / "manifest.mf"), jad.substr(0, readFile(book / "manifest.mf").size()));
+    // The registry got the texts trimmed; the window can be closed again.
+    EXPECT_EQ(storedBuildTexts(f.dir / "registry.ini").vendor, "ACME");
+    EXPECT_TRUE(f.window.close());
+
+    RunResult r = run({"unzip", "-Z1", (book / "Tales.jar").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("images/Font.png"), std::string::npos);
+    EXPECT_NE(r.out.find("texts/itm2"), std::string::npos);
+}
+
+TEST(Generate, AFailureShowsItsOwnTextAndTheStatusStaysBuilding)
+{
+    TFixture f;
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    writeFile(f.dir / "Tales", "a file where the book folder should be");
+    EXPECT_EQ(generate(f, f.target(project), build), TGenerateOutcome::Failed);
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_EQ(f.boxes[0].title, QStringLiteral("Volm"));
+    EXPECT_EQ(f.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(f.boxes[0].text.contains(QString::fromStdString((f.dir / "Tales").string())))
+        << f.boxes[0].text.toStdString();
+    EXPECT_EQ(f.status(), QStringLiteral("Building..."));
+    EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
+    EXPECT_FALSE(Generating());
+    EXPECT_EQ(f.boxesDuringBuild, 0); // the box comes once the build is over
+}
+
+TEST(Generate, ProgressFillsTheBarInStageOrder)
+{
+    using S = TBuildStage;
+    EXPECT_EQ(TStatusBarProgress::Percent(S::Template, 7, 0), 0);
+    EXPECT_EQ(TStatusBarProgress::Percent(S::Finishing, 1, 1), 100);
+    int last = 0;
+    for (S s : {S::Template, S::Manifest, S::FontImage, S::DataFiles, S::Packing, S::Finishing})
+        for (uint64_t done : {0, 1, 5, 10, 12}) {
+            const int p = TStatusBarProgress::Percent(s, done, 10);
+            EXPECT_GE(p, last);
+            EXPECT_LE(p, 100);
+            last = p;
+        }
+
+    QStatusBar bar;
+    {
+        TStatusBarProgress progress(&bar);
+        ASSERT_NE(progress.Bar(), nullptr);
+        EXPECT_EQ(progress.Bar()->parent(), &bar);
+        progress.Status("Building...");
+        EXPECT_EQ(bar.currentMessage(), QStringLiteral("Building..."));
+        progress.Progress(S::Packing, 5, 10);
+        EXPECT_EQ(progress.Bar()->value(), 75);
+        progress.Progress(S::DataFiles, 1, 10); // never goes back
+        EXPECT_EQ(progress.Bar()->value(), 75);
+    }
+    EXPECT_TRUE(bar.findChildren<QProgressBar*>().isEmpty());
+}
+
+TEST(Generate, AProjectsTopicsGoIntoTheJarInListOrder)
+{
+    TFixture f;
+    const fs::path project = f.dir / "Sample.volm";
+    const fs::path sample = sourceDir() / "examples" / "Sample.volm";
+    if (fs::exists(sample))
+        fs::copy_file(sample, project);
+    TProject p;
+    p.Open(project.string());
+    if (p.TopicCount() == 0) {
+        p.CommitText(p.AddTopic("Chapter \xC0"), "Text \xE0\r\n");
+        p.CommitText(p.AddTopic("Chapter 2"), "More");
+    }
+    const size_t count = p.TopicCount();
+    std::string titles;
+    for (size_t i = 0; i < count; ++i)
+        titles += p.Item(i).GetName() + "\r\n";
+
+    setBuildParamsDialog(&f.dialog);
+    QTimer::singleShot(0, [&] { build(f.dialog); });
+    EXPECT_EQ(GenerateMidlet(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
+    setBuildParamsDialog(nullptr);
+    EXPECT_TRUE(f.boxes.empty());
+
+    const fs::path jar = f.dir / "Sample" / "Sample.jar";
+    ASSERT_TRUE(fs::exists(jar));
+    EXPECT_TRUE(fs::exists(f.dir / "Sample" / "Sample.jad"));
+    RunResult t = run({"unzip", "-p", jar.string(), "topics.txt"});
+    EXPECT_EQ(t.out, titles);
+    RunResult last = run({"unzip", "-p", jar.string(), "texts/itm" + std::to_string(count)});
+    EXPECT_EQ(last.out, ReaderText(p.GetText(count - 1)));
+    // The project stays open and usable.
+    EXPECT_EQ(p.TopicCount(), count);
+    p.CloseProject();
+}

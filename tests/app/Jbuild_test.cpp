@@ -1,0 +1,144 @@
+#include "app/Errorbox.h"
+#include "app/Jbuild.h"
+
+#include "Testutil.h"
+#include "app/Guitest.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace volm;
+using namespace volm::ui;
+using volm::test::TempDir;
+
+namespace {
+
+// Runs the dialog modally; `act` works on it once it is up.
+int runDialog(TForm3& d, std::function<void(TForm3&)> act)
+{
+    QTimer::singleShot(0, [&] { act(d); });
+    return d.exec();
+}
+
+std::optional<std::string> stored(const std::filesystem::path& reg, const char* name)
+{
+    TRegistry r(RegRoot::CurrentUser, reg);
+    if (!r.OpenKeyReadOnly("Volm_Orvane\\Build"))
+        return std::nullopt;
+    return r.ReadValue(name);
+}
+
+} // namespace
+
+TEST(Jbuild, FirstShowingBuildAndCancelStoreTrimmedTexts)
+{
+    TempDir dir;
+    const auto reg = dir / "registry.ini";
+    TForm3 d(nullptr, reg);
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("JAR Build parameters"));
+    EXPECT_EQ(d.size(), QSize(351, 140));
+    EXPECT_EQ(d.Label1->text(), QStringLiteral("Please, enter atributes for creating package:"));
+    EXPECT_EQ(d.BitBtn1->text(), QStringLiteral("&Build"));
+    EXPECT_TRUE(d.BitBtn1->isDefault());
+    EXPECT_FALSE(std::filesystem::exists(reg)); // nothing read or written before the first showing
+
+    QPoint firstPos;
+    int r = runDialog(d, [&](TForm3& f) {
+        EXPECT_EQ(f.Edit1->text(), QStringLiteral("Volm creator - orvane"));
+        EXPECT_EQ(f.Edit2->text(), QString::fromLatin1(kDefaultUrl));
+        EXPECT_EQ(f.Edit3->text(), QStringLiteral("Sample ebook for mobiles"));
+        const QRect screen = f.screen()->geometry();
+        EXPECT_LE(std::abs(f.frameGeometry().center().x() - screen.center().x()), 2);
+        EXPECT_LE(std::abs(f.frameGeometry().center().y() - screen.center().y()), 2);
+        firstPos = f.pos();
+        f.Edit1->setText(QStringLiteral("ACME Книги "));
+        f.Edit2->clear();
+        QTest::keyClick(f.Edit3, Qt::Key_Return); // the default button
+    });
+    EXPECT_EQ(r, QDialog::Accepted);
+    // The pipeline gets the texts as typed; the registry the trimmed ones.
+    EXPECT_EQ(d.VendorText(), "ACME \xca\xed\xe8\xe3\xe8 ");
+    EXPECT_EQ(d.UrlText(), "");
+    EXPECT_EQ(stored(reg, "Edit1_Text"), "ACME \xca\xed\xe8\xe3\xe8");
+    EXPECT_EQ(stored(reg, "Edit2_Text"), "");
+    EXPECT_EQ(stored(reg, "Visible"), "0");
+    EXPECT_EQ(stored(reg, "FormVersion"), "0");
+    EXPECT_TRUE(stored(reg, "NormPos").has_value());
+
+    // Cancel (Esc) stores what was typed too; the next showing offers it trimmed.
+    r = runDialog(d, [&](TForm3& f) {
+        EXPECT_EQ(f.Edit1->text(), QStringLiteral("ACME Книги"));
+        EXPECT_EQ(f.Edit2->text(), QString());
+        f.Edit1->setText(QStringLiteral("  Other vendor\t"));
+        QTest::keyClick(&f, Qt::Key_Escape);
+    });
+    EXPECT_EQ(r, QDialog::Rejected);
+    EXPECT_EQ(stored(reg, "Edit1_Text"), "Other vendor");
+
+    // The stored texts survive a new dialog (a restart of the program).
+    TForm3 again(nullptr, reg);
+    runDialog(again, [&](TForm3& f) {
+        EXPECT_EQ(f.Edit1->text(), QStringLiteral("Other vendor"));
+        f.BitBtn2->click();
+    });
+    EXPECT_EQ(again.VendorText(), "Other vendor");
+}
+
+TEST(Jbuild, PositionRestoredOnlyAtTheSameResolution)
+{
+    TempDir dir;
+    const auto reg = dir / "registry.ini";
+    {
+        TForm3 d(nullptr, reg);
+        runDialog(d, [](TForm3& f) {
+            f.move(40, 50);
+            f.accept();
+        });
+    }
+    ASSERT_TRUE(stored(reg, "NormPos").has_value());
+    EXPECT_EQ(stored(reg, "NormPos")->substr(0, 6), "40,50,");
+    {
+        TForm3 d(nullptr, reg);
+        runDialog(d, [](TForm3& f) {
+            EXPECT_EQ(f.frameGeometry().topLeft(), QPoint(40, 50));
+            f.reject();
+        });
+    }
+    // Stored at another resolution: centred again.
+    {
+        TRegistry r(RegRoot::CurrentUser, reg);
+        ASSERT_TRUE(r.OpenKey("Volm_Orvane\\Build", false));
+        r.WriteString("PixelsPerInch", "1");
+    }
+    TForm3 d(nullptr, reg);
+    runDialog(d, [](TForm3& f) {
+        EXPECT_NE(f.frameGeometry().topLeft(), QPoint(40, 50));
+        const QRect screen = f.screen()->geometry();
+        EXPECT_LE(std::abs(f.frameGeometry().center().x() - screen.center().x()), 2);
+        f.reject();
+    });
+}
+
+TEST(Jbuild, RegistryFailuresAreShownAndTheDialogStillWorks)
+{
+    std::vector<TShownMessage> shown;
+    setMessageSink([&](const TShownMessage& m) { shown.push_back(m); });
+    TForm3 d(nullptr, "/proc/volm-cannot-write/registry.ini");
+    const int r = runDialog(d, [](TForm3& f) {
+        EXPECT_EQ(f.Edit1->text(), QStringLiteral("Volm creator - orvane"));
+        f.accept();
+    });
+    setMessageSink({});
+    EXPECT_EQ(r, QDialog::Accepted);
+    ASSERT_EQ(shown.size(), 2u); // restoring the placement, then saving
+    EXPECT_EQ(shown[0].text, QStringLiteral("Failed to create key Volm_Orvane."));
+    EXPECT_EQ(shown[1].text, QStringLiteral("Failed to create key Volm_Orvane."));
+    EXPECT_EQ(d.VendorText(), "Volm creator - orvane");
+}

@@ -1,0 +1,381 @@
+#include "book/Pipeline.h"
+#include "book/Resources.h"
+#include "common/Errors.h"
+
+#include "Testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <sstream>
+
+using namespace volm;
+using namespace volm::test;
+
+namespace {
+
+std::vector<std::string> Listing(const fs::path& p)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(p))
+        names.push_back(fs::relative(e.path(), p).string() + (e.is_directory() ? "/" : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        if (!l.empty())
+            out.push_back(l);
+    return out;
+}
+
+// The entries of a jar, as unzip lists them, in archive order.
+std::vector<std::string> JarEntries(const fs::path& jar)
+{
+    RunResult r = run({"unzip", "-Z1", jar.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return Lines(r.out);
+}
+
+std::string JarMember(const fs::path& jar, const std::string& name)
+{
+    RunResult r = run({"unzip", "-p", jar.string(), name});
+    EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+    return r.out;
+}
+
+// The template's member, straight from the compiled-in resource.
+std::string TemplateMember(const TempDir& dir, const std::string& name)
+{
+    auto bytes = FindResource("BINS", 102);
+    writeFile(dir / "template.jar", std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return JarMember(dir / "template.jar", name);
+}
+
+class TRecorder : public IBuildProgress {
+public:
+    void Status(const std::string& text) override { statuses.push_back(text); }
+    void Progress(TBuildStage stage, uint64_t done, uint64_t total) override
+    {
+        if (stage == TBuildStage::Packing) {
+            EXPECT_LE(done, total);
+            lastPacked = done;
+            packTotal = total;
+        }
+        if (stage == TBuildStage::DataFiles)
+            lastTopics = done;
+    }
+    std::vector<std::string> statuses;
+    uint64_t lastPacked = 0, packTotal = 0, lastTopics = 0;
+};
+
+const std::string kManifest =
+    "Manifest-Version: 1.0\r\n"
+    "MIDlet-1: Tales, /images/orvane.png, LumeriaMain\r\n"
+    "MIDlet-Info-URL: X\r\n"
+    "MIDlet-Name: Tales\r\n"
+    "MIDlet-Vendor: ACME\r\n"
+    "MIDlet-Version: 1.0\r\n"
+    "MicroEdition-Configuration: CLDC-1.0\r\n"
+    "MicroEdition-Profile: MIDP-1.0\r\n";
+
+const std::vector<std::string> kTemplateFiles = {
+    "LumeriaMain.class", "META-INF/MANIFEST.MF", "TFiledMenu.class", "TFiledStringList.class",
+    "TScrollFixedText.class", "appname.txt", "files.txt", "images/Font.png", "images/orvane.png",
+    "topics.txt"};
+
+bool IsManifestName(const std::string& name)
+{
+    std::string up = name;
+    std::transform(up.begin(), up.end(), up.begin(), [](unsigned char c) { return std::toupper(c); });
+    return up == "META-INF/MANIFEST.MF";
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v)
+{
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+std::vector<std::string> ExpectedEntries(size_t topics)
+{
+    std::vector<std::string> v = kTemplateFiles;
+    for (size_t i = 1; i <= topics; ++i)
+        v.push_back("texts/itm" + std::to_string(i));
+    return Sorted(v);
+}
+
+TBuildRequest Request(const TempDir& dir, bool customFont = false)
+{
+    TBuildRequest r;
+    r.projectPath = (dir / "Tales.volm").string();
+    r.vendor = "ACME";
+    r.url = "X";
+    r.font.useCustomFont = customFont;
+    return r;
+}
+
+// A renderer that writes a recognisable stand-in without Qt.
+void FakeFont(const TFontChoice& f, const std::string& path)
+{
+    writeFile(path, "font " + f.name + " " + std::to_string(f.height));
+}
+
+} // namespace
+
+TEST(Pipeline, TemplateResourceIsCompiledIn)
+{
+    auto bytes = FindResource("BINS", 102);
+    ASSERT_GT(bytes.size(), 22u);
+    EXPECT_EQ(bytes[0], 'P');
+    EXPECT_EQ(bytes[1], 'K');
+    EXPECT_TRUE(FindResourceOrEmpty("BINS", 101).empty());
+    try {
+        FindResource("BINS", 103);
+        FAIL() << "a missing resource was found";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("BINS 103"), std::string::npos) << e.what();
+    }
+}
+
+TEST(Pipeline, BookFolderHoldsJarJadAndManifestByteForByte)
+{
+    TempDir dir;
+    TTopicList topics{{"One", "first\r\ntext\r\n"}};
+    TRecorder rec;
+    TBuildResult r = GenerateBook(Request(dir), topics, {}, &rec);
+
+    fs::path book = dir / "Tales";
+    EXPECT_EQ(r.bookFolder, book.string() + "/");
+    EXPECT_EQ(Listing(book), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf"}));
+    EXPECT_EQ(rec.statuses, (std::vector<std::string>{"Building...", "Done. Subfolder was created."}));
+    EXPECT_EQ(rec.lastTopics, 1u);
+    EXPECT_EQ(rec.lastPacked, rec.packTotal);
+
+    uint64_t size = fs::file_size(book / "Tales.jar");
+    EXPECT_EQ(r.jarSize, size);
+    EXPECT_EQ(readFile(book / "manifest.mf"), kManifest);
+    EXPECT_EQ(readFile(book / "Tales.jad"),
+              kManifest + "MIDlet-Jar-URL: Tales.jar\r\nMIDlet-Jar-Size: " + std::to_string(size) + "\r\n");
+
+    fs::path jar = book / "Tales.jar";
+    std::vector<std::string> entries = JarEntries(jar);
+    EXPECT_EQ(Sorted(entries), ExpectedEntries(1));
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                            IsManifestName),
+              1);
+    EXPECT_EQ(JarMember(jar, "META-INF/MANIFEST.MF"), kManifest);
+    EXPECT_EQ(JarMember(jar, "topics.txt"), "One\r\n");
+    EXPECT_EQ(JarMember(jar, "files.txt"), "/texts/itm1\r\n");
+    EXPECT_EQ(JarMember(jar, "texts/itm1"), "first\ntext\n");
+    EXPECT_EQ(JarMember(jar, "appname.txt"), "Tales\r\n");
+    // The custom font is off: the template's sample image, byte for byte.
+    EXPECT_EQ(JarMember(jar, "images/Font.png"), TemplateMember(dir, "images/Font.png"));
+}
+
+TEST(Pipeline, ZeroAndTwelveTopics)
+{
+    TempDir dir;
+    TTopicList none;
+    GenerateBook(Request(dir), none, {});
+    fs::path jar = dir / "Tales" / "Tales.jar";
+    EXPECT_EQ(Sorted(JarEntries(jar)), ExpectedEntries(0));
+    EXPECT_EQ(JarMember(jar, "topics.txt"), "");
+    EXPECT_EQ(JarMember(jar, "files.txt"), "");
+    EXPECT_EQ(JarMember(jar, "appname.txt"), "Tales\r\n");
+
+    TTopicList twelve;
+    std::string titles, files;
+    for (int i = 1; i <= 12; ++i) {
+        twelve.Add("T" + std::to_string(i), std::string(static_cast<size_t>(i) * 100, 'a' + static_cast<char>(i)));
+        titles += "T" + std::to_string(i) + "\r\n";
+        files += "/texts/itm" + std::to_string(i) + "\r\n";
+    }
+    GenerateBook(Request(dir), twelve, {});
+    EXPECT_EQ(Sorted(JarEntries(jar)), ExpectedEntries(12));
+    EXPECT_EQ(JarMember(jar, "topics.txt"), titles);
+    EXPECT_EQ(JarMember(jar, "files.txt"), files);
+    for (int i = 1; i <= 12; ++i)
+        EXPECT_EQ(JarMember(jar, "texts/itm" + std::to_string(i)),
+                  std::string(static_cast<size_t>(i) * 100, 'a' + static_cast<char>(i)));
+    EXPECT_EQ(Listing(dir / "Tales"), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf"}));
+}
+
+TEST(Pipeline, JarPassesTheOutsideTools)
+{
+    TempDir dir;
+    TTopicList topics{{"\xcf\xf0\xe8\xe2\xe5\xf2", "\xf2\xe5\xea\xf1\xf2\r\n"}, {"Two", std::string(5000, 'x')}};
+    GenerateBook(Request(dir, true), topics, FakeFont);
+    fs::path jar = dir / "Tales" / "Tales.jar";
+
+    RunResult t = run({"unzip", "-t", jar.string()});
+    EXPECT_EQ(t.status, 0) << t.out << t.err;
+    if (haveProgram("jar")) {
+        RunResult j = run({"jar", "tf", jar.string()});
+        EXPECT_EQ(j.status, 0) << j.err;
+        EXPECT_EQ(Sorted(Lines(j.out)), ExpectedEntries(2));
+    }
+    std::string py = pythonWith({"zipfile"});
+    if (!py.empty()) {
+        RunResult p = run({py, "-c",
+                           "import sys, zipfile\n"
+                           "z = zipfile.ZipFile(sys.argv[1])\n"
+                           "assert z.testzip() is None\n"
+                           "names = z.namelist()\n"
+                           "assert len(names) == len(set(names))\n"
+                           "print(sum(1 for n in names if n.upper() == 'META-INF/MANIFEST.MF'))\n"
+                           "print(z.read('META-INF/MANIFEST.MF').decode())\n",
+                           jar.string()});
+        EXPECT_EQ(p.status, 0) << p.err;
+        EXPECT_EQ(p.out.substr(0, 2), "1\n");
+    }
+    // The custom font's image replaced the template's sample.
+    EXPECT_EQ(JarMember(jar, "images/Font.png"), "font Courier New -11");
+}
+
+TEST(Pipeline, RerunReplacesTheOutputsAndPacksTheUsersFiles)
+{
+    TempDir dir;
+    TTopicList topics{{"One", "1"}};
+    GenerateBook(Request(dir), topics, {});
+    fs::path book = dir / "Tales";
+    // The user leaves a file and a folder of their own, and a stray manifest
+    // spelled differently.
+    writeFile(book / "extra.txt", "mine");
+    fs::create_directories(book / "notes");
+    writeFile(book / "notes" / "a.txt", "note");
+    fs::create_directories(book / "META-INF");
+    writeFile(book / "META-INF" / "manifest.mf", "old\r\n");
+
+    TBuildRequest second = Request(dir);
+    second.vendor = "Other";
+    GenerateBook(second, topics, {});
+    fs::path jar = book / "Tales.jar";
+    std::vector<std::string> entries = JarEntries(jar);
+    std::vector<std::string> expected = ExpectedEntries(1);
+    expected.push_back("extra.txt");
+    expected.push_back("notes/a.txt");
+    EXPECT_EQ(Sorted(entries), Sorted(expected));
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(), IsManifestName), 1);
+    std::string manifest = JarMember(jar, "META-INF/MANIFEST.MF");
+    EXPECT_NE(manifest.find("MIDlet-Vendor: Other\r\n"), std::string::npos);
+    EXPECT_EQ(manifest, readFile(book / "manifest.mf"));
+    // The user's emptied folder stays; the template's are removed.
+    EXPECT_EQ(Listing(book), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf", "notes/"}));
+}
+
+TEST(Pipeline, BookNamesAndTexts)
+{
+    TempDir dir;
+    TTopicList topics{{"", "empty title"}, {"Two", "second"}};
+    TBuildRequest r = Request(dir);
+    r.projectPath = (dir / "my, volm.book.volm").string();
+    r.vendor.clear();
+    r.url.clear();
+    TBuildResult res = GenerateBook(r, topics, {});
+    EXPECT_EQ(res.bookName, "my, volm.book");
+    fs::path book = dir / "my, volm.book";
+    std::string m = readFile(book / "manifest.mf");
+    EXPECT_NE(m.find("MIDlet-1: my  volm.book, /images/orvane.png, LumeriaMain\r\n"), std::string::npos) << m;
+    EXPECT_NE(m.find("MIDlet-Name: my, volm.book\r\n"), std::string::npos) << m;
+    EXPECT_NE(m.find("MIDlet-Info-URL: \r\n"), std::string::npos) << m;
+    EXPECT_NE(m.find("MIDlet-Vendor: \r\n"), std::string::npos) << m;
+    std::string jad = readFile(book / "my, volm.book.jad");
+    EXPECT_NE(jad.find("MIDlet-Jar-URL: my, volm.book.jar\r\n"), std::string::npos) << jad;
+    // An empty title is written as a blank, so both titles stay on their texts.
+    fs::path jar = book / "my, volm.book.jar";
+    EXPECT_EQ(JarMember(jar, "topics.txt"), " \r\nTwo\r\n");
+    EXPECT_EQ(JarMember(jar, "appname.txt"), "my, volm.book\r\n");
+}
+
+TEST(Pipeline, UnpackingFailureEndsTheRunNamingTheMember)
+{
+    TempDir dir;
+    // A folder where the template's topics.txt has to go.
+    fs::create_directories(dir / "Tales" / "topics.txt");
+    TTopicList topics{{"One", "1"}};
+    TRecorder rec;
+    try {
+        GenerateBook(Request(dir), topics, {}, &rec);
+        FAIL() << "the run went on";
+    } catch (const Error& e) {
+        std::string m = e.what();
+        EXPECT_NE(m.find("topics.txt"), std::string::npos) << m;
+        EXPECT_NE(m.find("Error opening file"), std::string::npos) << m;
+    }
+    EXPECT_EQ(rec.statuses, std::vector<std::string>{"Building..."});
+    EXPECT_FALSE(fs::exists(dir / "Tales" / "tmp.jar"));
+    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jar"));
+}
+
+TEST(Pipeline, PackingFailureEndsTheRunWithoutDescriptor)
+{
+    TempDir dir;
+    TTopicList topics{{"One", "1"}};
+    TRecorder rec;
+    const char* old = std::getenv("TMPDIR");
+    std::string saved = old ? old : "";
+    ::setenv("TMPDIR", "/dev/null/nowhere", 1); // no temporary file can be made there
+    try {
+        GenerateBook(Request(dir), topics, {}, &rec);
+        ADD_FAILURE() << "the run went on";
+    } catch (const Error& e) {
+        std::string m = e.what();
+        EXPECT_NE(m.find("Tales.jar"), std::string::npos) << m;
+        EXPECT_NE(m.find("Error opening file"), std::string::npos) << m;
+    }
+    if (old)
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    EXPECT_EQ(rec.statuses, std::vector<std::string>{"Building..."});
+    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jad"));
+    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jar"));
+    // Nothing was moved away: the work files are still there.
+    EXPECT_TRUE(fs::exists(dir / "Tales" / "texts" / "itm1"));
+}
+
+TEST(Pipeline, CustomFontNeedsARenderer)
+{
+    TempDir dir;
+    TTopicList topics;
+    EXPECT_THROW(GenerateBook(Request(dir, true), topics, {}), Error);
+    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jar"));
+}
+
+// The generated jar runs: the reader on the simulated phone lists the titles
+// and opens the right text for each.
+TEST(Pipeline, GeneratedJarRunsOnTheSimulatedPhone)
+{
+    fs::path harness = binaryDir() / "reader" / "harness";
+#ifndef VOLM_HAVE_HARNESS
+    GTEST_SKIP() << "no Java was found when the build was configured: the simulated phone is not built";
+#endif
+    TempDir dir;
+    TTopicList topics{{"First", "Alpha text\r\n"}, {"", "Beta text"}, {"Third", "Gamma text"}};
+    GenerateBook(Request(dir), topics, {});
+    auto phone = [&](std::vector<std::string> actions) {
+        std::vector<std::string> argv{"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness",
+                                      "--jar", (dir / "Tales" / "Tales.jar").string()};
+        argv.insert(argv.end(), actions.begin(), actions.end());
+        RunResult r = run(argv);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        return r.out;
+    };
+    // The blank title is an entry of its own (its row shows nothing).
+    std::string menu = phone({"menu"});
+    EXPECT_TRUE(menu == "First\n\nThird\n" || menu == "First\n \nThird\n") << menu;
+    std::vector<std::string> out = Lines(phone({"select", "show", "topics", "down", "select", "show", "topics", "down",
+                                          "select", "show"}));
+    ASSERT_EQ(out.size(), 6u);
+    EXPECT_EQ(out[0], "[text]");
+    EXPECT_EQ(out[1].rfind("Alpha text", 0), 0u) << out[1];
+    EXPECT_EQ(out[3].rfind("Beta text", 0), 0u) << out[3];
+    EXPECT_EQ(out[5].rfind("Gamma text", 0), 0u) << out[5];
+}

@@ -1,0 +1,235 @@
+// volm-cli build, run as the user runs it.
+#include "book/Buildparams.h"
+#include "common/Codepage.h"
+
+#include "Testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+using namespace volm;
+using namespace volm::test;
+
+namespace {
+
+std::string Cli() { return VOLM_CLI; }
+
+// Points the registry at a scratch folder for the life of the object.
+class TScratchConfig {
+public:
+    explicit TScratchConfig(const fs::path& dir)
+    {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        had_ = old != nullptr;
+        if (old)
+            old_ = old;
+        ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    }
+    ~TScratchConfig()
+    {
+        if (had_)
+            ::setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
+    }
+
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
+fs::path MakeProject(const TempDir& dir, const std::string& name)
+{
+    fs::path p = dir / name;
+    EXPECT_EQ(run({Cli(), "new", p.string()}).status, 0);
+    EXPECT_EQ(run({Cli(), "add", p.string(), "One", "Два"}).status, 0);
+    writeFile(dir / "two.txt", "\xc4\xe2\xe0\r\n");
+    EXPECT_EQ(run({Cli(), "import", p.string(), "2", (dir / "two.txt").string()}).status, 0);
+    return p;
+}
+
+std::string Field(const std::string& text, const std::string& prefix)
+{
+    size_t at = text.find("\r\n" + prefix);
+    if (at == std::string::npos)
+        return "<missing>";
+    at += 2 + prefix.size();
+    return text.substr(at, text.find("\r\n", at) - at);
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+// The simulated phone reads a screen back through the font image: bytes
+// outside printable ASCII print as \xNN, and a glyph that looks like an ASCII
+// one (Cyrillic a, e, o, p, c ...) reads as that ASCII character. True when
+// `shown` is `bytes` up to such look-alikes.
+bool ReadsAs(const std::string& shown, const std::string& bytes)
+{
+    std::string got;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] == '\\' && i + 3 < shown.size() && shown[i + 1] == 'x') {
+            got += static_cast<char>(std::stoi(shown.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            got += shown[i];
+        }
+    }
+    std::string want = bytes;
+    while (!want.empty() && want.back() == ' ')
+        want.pop_back();
+    while (!got.empty() && got.back() == ' ')
+        got.pop_back();
+    if (got.size() != want.size())
+        return false;
+    for (size_t i = 0; i < got.size(); ++i) {
+        unsigned char g = static_cast<unsigned char>(got[i]), w = static_cast<unsigned char>(want[i]);
+        if (g != w && !(w >= 0x80 && g < 0x80))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(Buildcmd, TextsComeFromTheCommandLineOrTheStoredParameters)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::path project = MakeProject(dir, "Tales.volm");
+
+    // Nothing stored: the initial texts.
+    RunResult r = run({Cli(), "build", project.string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind("Building...\nDone. Subfolder was created.\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find((dir / "Tales" / "Tales.jar").string()), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find((dir / "Tales" / "Tales.jad").string()), std::string::npos) << r.out;
+    std::string jad = readFile(dir / "Tales" / "Tales.jad");
+    EXPECT_EQ(Field(jad, "MIDlet-Vendor: "), kDefaultVendor);
+    EXPECT_EQ(Field(jad, "MIDlet-Info-URL: "), kDefaultUrl);
+    EXPECT_EQ(Field(jad, "MIDlet-Jar-Size: "), std::to_string(fs::file_size(dir / "Tales" / "Tales.jar")));
+
+    // Stored texts, one of them overridden on the command line (UTF-8 there,
+    // Windows-1251 in the jad).
+    TBuildParamsStore store;
+    store.save(TWindowPlacement{}, 96, false, {"Stored vendor", "http://stored.example/", "Stored"});
+    std::string before = readFile(dir / "config" / "volm" / "registry.ini");
+    r = run({Cli(), "build", project.string(), "--vendor", "Вендор", "--description", "ignored"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    jad = readFile(dir / "Tales" / "Tales.jad");
+    EXPECT_EQ(Field(jad, "MIDlet-Vendor: "), "\xc2\xe5\xed\xe4\xee\xf0");
+    EXPECT_EQ(Field(jad, "MIDlet-Info-URL: "), "http://stored.example/");
+    EXPECT_EQ(jad.find("ignored"), std::string::npos);
+    // The command reads the stored parameters and never writes them.
+    EXPECT_EQ(readFile(dir / "config" / "volm" / "registry.ini"), before);
+}
+
+TEST(Buildcmd, FailuresAreOneLineAndStatusOne)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    RunResult r = run({Cli(), "build", (dir / "Missing.volm").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("volm-cli: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("Missing.volm"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "Missing"));
+
+    // A file where the template's folder has to go: the unpacking fails.
+    fs::path project = MakeProject(dir, "Tales.volm");
+    fs::create_directories(dir / "Tales");
+    writeFile(dir / "Tales" / "images", "not a folder");
+    r = run({Cli(), "build", project.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Building...\n");
+    EXPECT_NE(r.err.find("images"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jad"));
+
+    EXPECT_EQ(run({Cli(), "build"}).status, 2);
+    EXPECT_EQ(run({Cli(), "build", project.string(), "--colour", "red"}).status, 2);
+}
+
+// The shipped sample book builds, and its jar runs on the simulated phone
+// with the sample's own font image.
+TEST(Buildcmd, SampleBookRunsOnTheSimulatedPhone)
+{
+#ifndef VOLM_HAVE_HARNESS
+    GTEST_SKIP() << "no Java was found when the build was configured: the simulated phone is not built";
+#endif
+    fs::path harness = binaryDir() / "reader" / "harness";
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::copy_file(sourceDir() / "examples" / "Sample.volm", dir / "Sample.volm");
+    RunResult r = run({Cli(), "build", (dir / "Sample.volm").string()});
+#ifndef VOLM_HAVE_FONT
+    // Without the font renderer the sample's custom font is refused before
+    // anything is written; with the switch off the reader's own font is used.
+    ASSERT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("built without the font renderer"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "Sample"));
+    ASSERT_EQ(run({Cli(), "font", (dir / "Sample.volm").string(), "--custom", "off"}).status, 0);
+    r = run({Cli(), "build", (dir / "Sample.volm").string()});
+#endif
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    std::string jar = (dir / "Sample" / "Sample.jar").string();
+    auto phone = [&](std::vector<std::string> actions) {
+        std::vector<std::string> argv{"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness",
+                                      "--jar", jar};
+        argv.insert(argv.end(), actions.begin(), actions.end());
+        RunResult r = run(argv);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return Lines(r.out);
+    };
+
+    // The titles and texts as the project holds them.
+    std::vector<std::string> titles, texts;
+    for (const std::string& line : Lines(run({Cli(), "list", (dir / "Sample.volm").string()}).out)) {
+        size_t a = line.find('\t'), b = line.find('\t', a + 1), c = line.find('\t', b + 1);
+        titles.push_back(utf8ToCp1251(line.substr(b + 1, c - b - 1)));
+        texts.push_back(run({Cli(), "text", (dir / "Sample.volm").string(), std::to_string(titles.size())}).out);
+    }
+    ASSERT_EQ(titles.size(), 6u);
+
+    std::vector<std::string> menu = phone({"menu"});
+    ASSERT_EQ(menu.size(), titles.size());
+    for (size_t i = 0; i < titles.size(); ++i)
+        EXPECT_TRUE(ReadsAs(menu[i], titles[i])) << menu[i] << " / " << cp1251ToUtf8(titles[i]);
+
+    // Each topic opens its own text: the first row holds the text's first
+    // W bytes, a line end shown blank. The sample's font has 12-pixel cells:
+    // W = (176 - 2) div (12 x 3 div 4) = 19; the reader's own has 11: 21.
+#ifdef VOLM_HAVE_FONT
+    const size_t W = 19;
+#else
+    const size_t W = 21;
+#endif
+    std::vector<std::string> actions;
+    for (size_t i = 0; i < titles.size(); ++i) {
+        if (i > 0)
+            actions.insert(actions.end(), {"topics", "down"});
+        actions.insert(actions.end(), {"select", "show"});
+    }
+    std::vector<std::string> screens = phone(actions);
+    size_t topic = 0;
+    for (size_t k = 0; k + 1 < screens.size(); ++k) {
+        if (screens[k] != "[text]")
+            continue;
+        ASSERT_LT(topic, texts.size());
+        std::string text = texts[topic];
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end()); // the jar's texts hold no CR
+        std::string start = text.substr(0, W);
+        std::replace(start.begin(), start.end(), '\n', ' ');
+        EXPECT_TRUE(ReadsAs(screens[k + 1], start)) << topic << ": " << screens[k + 1];
+        ++topic;
+    }
+    EXPECT_EQ(topic, titles.size());
+}

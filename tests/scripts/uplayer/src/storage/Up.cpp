@@ -1,0 +1,2 @@
+// A storage unit that reaches up into the desktop program.
+#include "app/Errorbox.h"

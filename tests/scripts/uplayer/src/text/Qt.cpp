@@ -1,0 +1,2 @@
+// Qt below the desktop program.
+#include <QString>

@@ -1,0 +1,177 @@
+#include "text/Detect.h"
+#include "text/Textlines.h"
+
+#include "Testutil.h"
+
+#include <gtest/gtest.h>
+
+using namespace volm;
+using volm::test::readFile;
+using volm::test::sourceDir;
+
+namespace {
+
+std::string Fixture(const std::string& name)
+{
+    return readFile(sourceDir() / "tests/text/data" / name);
+}
+
+std::string Bytes(std::initializer_list<int> list)
+{
+    std::string s;
+    for (int b : list)
+        s.push_back(static_cast<char>(b));
+    return s;
+}
+
+} // namespace
+
+TEST(Detect, ProbeBytesFollowThePublishedSets)
+{
+    const TProbeBytes expected[kCandidateCount] = {
+        {0x8E, 0xAE, 0x85, 0xA5}, {0xBE, 0xDE, 0xB5, 0xD5}, {0xEF, 0xCF, 0xE5, 0xC5},
+        {0x8E, 0xEE, 0x85, 0xE5}, {0xCE, 0xEE, 0xC5, 0xE5},
+    };
+    for (int k = 0; k < kCandidateCount; ++k) {
+        TProbeBytes p = ProbeBytes(k);
+        EXPECT_EQ(p.capitalO, expected[k].capitalO) << CandidateName(k);
+        EXPECT_EQ(p.smallO, expected[k].smallO) << CandidateName(k);
+        EXPECT_EQ(p.capitalE, expected[k].capitalE) << CandidateName(k);
+        EXPECT_EQ(p.smallE, expected[k].smallE) << CandidateName(k);
+    }
+}
+
+TEST(Detect, ProseInEveryCodePageBecomesTheSameWindows1251)
+{
+    const std::string want = Fixture("prose.cp1251.txt");
+    ASSERT_GT(want.size(), 1000u);
+    struct Case { const char* file; TTextOrigin origin; int candidate; };
+    const Case cases[] = {
+        {"prose.cp866.txt", TTextOrigin::SingleByte, cpCp866},
+        {"prose.iso8859_5.txt", TTextOrigin::SingleByte, cpIso8859_5},
+        {"prose.koi8_r.txt", TTextOrigin::SingleByte, cpKoi8R},
+        {"prose.mac_cyrillic.txt", TTextOrigin::SingleByte, cpMacCyrillic},
+        {"prose.cp1251.txt", TTextOrigin::SingleByte, cpCp1251},
+        {"prose.utf8.txt", TTextOrigin::Utf8, 0},
+    };
+    for (const Case& c : cases) {
+        TDetection found;
+        EXPECT_EQ(DetectAndConvert(Fixture(c.file), found), want) << c.file;
+        EXPECT_EQ(found.origin, c.origin) << c.file;
+        if (c.origin == TTextOrigin::SingleByte) {
+            EXPECT_EQ(found.candidate, c.candidate) << c.file << " taken as " << found.Describe();
+        }
+        EXPECT_EQ(found.missing, 0u);
+    }
+    // With a byte-order mark and CR LF line ends: the mark goes, the line ends stay.
+    EXPECT_EQ(DetectAndConvert(Fixture("prose.utf8bom.txt")), NormalizeLineEnds(want));
+}
+
+TEST(Detect, EveryLetterAndYoComesOutInWindows1251)
+{
+    // All 66 letters, weighted so that the probe letters decide clearly.
+    std::u16string letters;
+    for (char16_t c = u'А'; c <= u'я'; ++c)
+        letters.push_back(c);
+    letters += u"ЁёООооЕЕее";
+    const std::string want = encode(CodePage::Cp1251, letters);
+    for (int k = 0; k < cpCp1251; ++k) {
+        std::string in = encode(CandidateCodePage(k), letters);
+        EXPECT_EQ(DetectAndConvert(in), want) << CandidateName(k);
+    }
+    // KOI8-R ё and Ё (0xA3, 0xB3) now become Windows-1251's 0xB8 and 0xA8.
+    std::string koi = encode(CodePage::Koi8R, u"ёЁ оооо");
+    EXPECT_EQ(koi.substr(0, 2), Bytes({0xA3, 0xB3}));
+    EXPECT_EQ(DetectAndConvert(koi).substr(0, 2), Bytes({0xB8, 0xA8}));
+}
+
+TEST(Detect, PunctuationConvertsAndPseudoGraphicsStay)
+{
+    // Mac Cyrillic quotes, dash, ellipsis and № get their Windows-1251 bytes.
+    std::u16string text = u"«Ох» — сказал он… №5, ещё ОЕ";
+    EXPECT_EQ(DetectAndConvert(encode(CodePage::MacCyrillic, text)), encode(CodePage::Cp1251, text));
+    // CP866 box drawing has no Windows-1251 character and is kept byte for byte.
+    std::string cp866 = encode(CodePage::Cp866, u"оооо ");
+    cp866 += Bytes({0xC4, 0xB3, 0xDB});
+    std::string out = DetectAndConvert(cp866);
+    EXPECT_EQ(out, encode(CodePage::Cp1251, u"оооо ") + Bytes({0xC4, 0xB3, 0xDB}));
+}
+
+TEST(Detect, TiesAndTextsWithoutProbeLetters)
+{
+    // Only ASCII: nothing scores, nothing changes.
+    const std::string ascii = "Plain ASCII text, 123.\r\n";
+    EXPECT_EQ(DetectAndConvert(ascii), ascii);
+    EXPECT_EQ(DetectAndConvert(""), "");
+
+    // Windows-1251 without О and Е ties with Mac Cyrillic: Windows-1251 wins and the
+    // text keeps its dashes, quotes and capital Я.
+    std::string w = encode(CodePage::Cp1251, u"Я много — «во, до»");
+    EXPECT_EQ(DetectCodePage(w), cpCp1251);
+    EXPECT_EQ(DetectAndConvert(w), w);
+
+    // Windows-1251 tied with ISO-8859-5 (one probe byte each): Windows-1251 wins.
+    EXPECT_EQ(DetectCodePage(Bytes({0xCE, 0xBE})), cpCp1251);
+    // ISO-8859-5 wins its ties with the others; CP866 beats KOI8-R on a tie.
+    EXPECT_EQ(DetectCodePage(Bytes({0xBE, 0xEF})), cpIso8859_5);
+    EXPECT_EQ(DetectCodePage(Bytes({0xAE, 0xCF})), cpCp866);
+    // A strictly higher score wins whatever the order.
+    EXPECT_EQ(DetectCodePage(Bytes({0xCF, 0xCF, 0xAE})), cpKoi8R);
+
+    // Mac Cyrillic and CP866 share О and Е; the small letters decide.
+    EXPECT_EQ(DetectCodePage(Bytes({0x8E, 0x85, 0xEE})), cpMacCyrillic);
+    EXPECT_EQ(DetectCodePage(Bytes({0x8E, 0x85, 0xAE})), cpCp866);
+}
+
+TEST(Detect, OnlyTheBytesBeforeTheFirstNulCount)
+{
+    // KOI8-R before the NUL, many Windows-1251 probe bytes after it.
+    std::string head = encode(CodePage::Koi8R, u"окно");
+    std::string tail(1, '\0');
+    tail += encode(CodePage::Cp1251, u"оооооооо");
+    TDetection found;
+    std::string out = DetectAndConvert(head + tail, found);
+    EXPECT_EQ(found.candidate, cpKoi8R);
+    // The head is converted, the NUL and the rest are handed back unchanged.
+    EXPECT_EQ(out, encode(CodePage::Cp1251, u"окно") + tail);
+    // A file that starts with NUL: nothing counts, nothing changes.
+    EXPECT_EQ(DetectAndConvert(std::string("\0\xCF", 2)), std::string("\0\xCF", 2));
+}
+
+TEST(Detect, Utf8IsDecodedOnlyWhenItIsUtf8)
+{
+    // Characters that Windows-1251 lacks become one "?" each, also outside the basic plane.
+    TDetection found;
+    EXPECT_EQ(DetectAndConvert("\xEF\xBB\xBF" "Zа\xE2\x82\xAC\xE4\xB8\xAD\xF0\x9F\x98\x80!", found),
+              "Z\xE0\x88?" "?!");
+    EXPECT_EQ(found.origin, TTextOrigin::Utf8);
+    EXPECT_EQ(found.missing, 2u);
+    // A byte-order mark alone gives the empty text.
+    EXPECT_EQ(DetectAndConvert("\xEF\xBB\xBF"), "");
+    // Pure ASCII is not taken as UTF-8 (nothing multi-byte in it).
+    EXPECT_FALSE(LooksLikeUtf8("abc"));
+    // Broken UTF-8 (a cut sequence) goes through the single-byte detection.
+    std::string broken = "\xD0\xBE\xD0";
+    EXPECT_FALSE(LooksLikeUtf8(broken));
+    EXPECT_EQ(DetectAndConvert(broken, found), recode(CodePage::Iso8859_5, CodePage::Cp1251, broken));
+    EXPECT_EQ(found.origin, TTextOrigin::SingleByte);
+    // UTF-8 before a NUL, garbage after it: the head is decoded, the rest kept.
+    std::string mixed = std::string("\xD0\xBE\0\xFF", 4);
+    EXPECT_EQ(DetectAndConvert(mixed), std::string("\xEE\0\xFF", 3));
+}
+
+TEST(Detect, LoadedTextsAsTheEditorStoresThem)
+{
+    // a, b, LF, c, d is stored as a, b, CR, LF, c, d, CR, LF, with or without detection.
+    EXPECT_EQ(LoadedText("ab\ncd", true), "ab\r\ncd\r\n");
+    EXPECT_EQ(LoadedText("ab\ncd", false), "ab\r\ncd\r\n");
+    EXPECT_EQ(LoadedText("", true), "");
+    // Without detection the bytes stay as they are, apart from the line ends.
+    std::string koi = encode(CodePage::Koi8R, u"окно\nдом");
+    EXPECT_EQ(LoadedText(koi, false), encode(CodePage::Koi8R, u"окно\r\nдом\r\n"));
+    TDetection found;
+    EXPECT_EQ(LoadedText(koi, true, &found), encode(CodePage::Cp1251, u"окно\r\nдом\r\n"));
+    EXPECT_EQ(found.Describe(), "KOI8-R");
+    // The stored text ends at the NUL.
+    EXPECT_EQ(LoadedText(std::string("x\0y", 3), true), "x\r\n");
+}
