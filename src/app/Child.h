@@ -6,6 +6,7 @@
 // file into it (with Cyrillic code-page detection) and commits the text.
 // Every change goes into the project file at once.
 
+#include "app/Ansitext.h"
 #include "app/Projectwindow.h"
 #include "storage/Project.h"
 
@@ -29,13 +30,6 @@ class QTreeWidgetItem;
 namespace volm::ui {
 
 class TFontDialog;
-
-// Windows-1251 bytes as the editor's text and back. Every byte keeps its
-// place: a byte that Windows-1251 leaves undefined is shown as a private-use
-// character and comes back as the same byte. A character that Windows-1251
-// lacks comes back as "?" (counted in `missing`).
-QString ansiToText(std::string_view bytes);
-std::string textToAnsi(const QString& text, size_t* missing = nullptr);
 
 class TForm2 : public TProjectWindow {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "app/Errorbox.h"
 
+#include "app/Ansitext.h"
 #include "common/Codepage.h"
 
 #include <QApplication>
@@ -30,8 +31,7 @@ QString fromMessage(std::string_view bytes)
 {
     if (isValidUtf8(bytes))
         return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    const std::u16string u = decode(CodePage::Cp1251, bytes);
-    return QString::fromUtf16(u.data(), static_cast<qsizetype>(u.size()));
+    return ansiToText(bytes);
 }
 
 void ShowMessageBox(QMessageBox::Icon icon, const QString& text, QWidget* parent)

@@ -2,6 +2,7 @@
 
 #include "app/Errorbox.h"
 #include "book/Fontimage.h"
+#include "app/Ansitext.h"
 #include "common/Codepage.h"
 
 #include <QAction>
@@ -44,18 +45,6 @@ constexpr TNamedColor kColors[] = {
 };
 
 enum { stRegular, stItalic, stBold, stBoldItalic };
-
-QString fromAnsi(const std::string& s)
-{
-    const std::u16string u = decode(CodePage::Cp1251, s);
-    return QString::fromUtf16(u.data(), static_cast<qsizetype>(u.size()));
-}
-
-std::optional<std::string> toAnsi(const QString& s)
-{
-    return encodeExact(CodePage::Cp1251, std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
-                                                             static_cast<size_t>(s.size())));
-}
 
 QIcon swatch(const QColor& c)
 {
@@ -118,7 +107,7 @@ int PointsFromHeight(int32_t height)
 
 QFont ScreenFont(const TFontChoice& choice)
 {
-    QFont f(fromAnsi(choice.name));
+    QFont f(ansiToText(choice.name));
     f.setStyleHint(QFont::TypeWriter);
     const int px = std::abs(choice.height);
     f.setPixelSize(px > 0 ? std::min(px, 512) : 1);
@@ -290,10 +279,10 @@ QStringList TFontDialog::FixedPitchFamilies() const
         if (QFontDatabase::isPrivateFamily(family) || !QFontDatabase::isFixedPitch(family))
             continue;
         // The project file keeps the name in Windows-1251.
-        if (toAnsi(family))
+        if (textToAnsiExact(family))
             out << family;
     }
-    const QString held = fromAnsi(font_.name);
+    const QString held = ansiToText(font_.name);
     if (!held.isEmpty() && !out.contains(held, Qt::CaseInsensitive))
         out << held;
     out.sort(Qt::CaseInsensitive);
@@ -350,7 +339,7 @@ void TFontDialog::showChoice(const TFontChoice& font)
 
     FontList->clear();
     FontList->addItems(FixedPitchFamilies());
-    const QString family = fromAnsi(font.name);
+    const QString family = ansiToText(font.name);
     const auto found = FontList->findItems(family, Qt::MatchFixedString);
     if (!found.isEmpty())
         FontList->setCurrentItem(found.front());
@@ -380,7 +369,7 @@ TFontChoice TFontDialog::Choice() const
 {
     TFontChoice c = shown_;
     if (QListWidgetItem* item = FontList->currentItem())
-        c.name = toAnsi(item->text()).value_or(shown_.name);
+        c.name = textToAnsiExact(item->text()).value_or(shown_.name);
     const QString size = SizeEdit->text().trimmed();
     if (size != shownSize_) {
         bool ok = false;

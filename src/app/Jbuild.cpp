@@ -1,6 +1,7 @@
 #include "app/Jbuild.h"
 
 #include "app/Errorbox.h"
+#include "app/Ansitext.h"
 #include "common/Codepage.h"
 
 #include <QFontMetrics>
@@ -18,18 +19,6 @@ namespace volm::ui {
 namespace {
 
 TForm3* g_dialog = nullptr;
-
-QString fromAnsi(const std::string& s)
-{
-    const std::u16string u = decode(CodePage::Cp1251, s);
-    return QString::fromUtf16(u.data(), static_cast<qsizetype>(u.size()));
-}
-
-std::string toAnsi(const QString& s)
-{
-    return encode(CodePage::Cp1251, std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
-                                                        static_cast<size_t>(s.size())));
-}
 
 QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int y,
               int px, const QColor& colour)
@@ -125,7 +114,7 @@ TForm3::~TForm3()
     if (restored_) {
         try {
             store_.save(placement(), pixelsPerInch(), true,
-                        {toAnsi(Edit1->text()), toAnsi(Edit2->text()), toAnsi(Edit3->text())});
+                        {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())});
         } catch (...) {
         }
     }
@@ -133,17 +122,17 @@ TForm3::~TForm3()
 
 std::string TForm3::VendorText() const
 {
-    return toAnsi(Edit1->text());
+    return textToAnsi(Edit1->text());
 }
 
 std::string TForm3::UrlText() const
 {
-    return toAnsi(Edit2->text());
+    return textToAnsi(Edit2->text());
 }
 
 std::string TForm3::DescriptionText() const
 {
-    return toAnsi(Edit3->text());
+    return textToAnsi(Edit3->text());
 }
 
 int TForm3::pixelsPerInch() const
@@ -184,12 +173,12 @@ void TForm3::restore()
     } catch (const std::exception& e) {
         ShowException(e, this);
     }
-    std::array<std::string, 3> texts{toAnsi(Edit1->text()), toAnsi(Edit2->text()),
-                                     toAnsi(Edit3->text())};
+    std::array<std::string, 3> texts{textToAnsi(Edit1->text()), textToAnsi(Edit2->text()),
+                                     textToAnsi(Edit3->text())};
     store_.restoreTexts(texts);
-    Edit1->setText(fromAnsi(texts[0]));
-    Edit2->setText(fromAnsi(texts[1]));
-    Edit3->setText(fromAnsi(texts[2]));
+    Edit1->setText(ansiToText(texts[0]));
+    Edit2->setText(ansiToText(texts[1]));
+    Edit3->setText(ansiToText(texts[2]));
     restored_ = true;
 }
 
@@ -197,7 +186,7 @@ void TForm3::save(bool visible)
 {
     try {
         store_.save(placement(), pixelsPerInch(), visible,
-                    {toAnsi(Edit1->text()), toAnsi(Edit2->text()), toAnsi(Edit3->text())});
+                    {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())});
     } catch (const std::exception& e) {
         ShowException(e, this);
     }

@@ -1,0 +1,23 @@
+#pragma once
+// Windows-1251 bytes, as projects, build parameters and messages keep them,
+// and the widgets' text, in both directions: one conversion for every window.
+//
+// Every byte keeps its place: a byte that Windows-1251 leaves undefined (0x98)
+// is shown as a private-use character and comes back as the same byte.
+
+#include <QString>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace volm::ui {
+
+QString ansiToText(std::string_view bytes);
+// A character that Windows-1251 lacks comes back as "?", counted in `missing`.
+std::string textToAnsi(const QString& text, size_t* missing = nullptr);
+// The bytes, or nothing when the text holds a character Windows-1251 lacks.
+std::optional<std::string> textToAnsiExact(const QString& text);
+
+} // namespace volm::ui
