@@ -7,11 +7,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 namespace volm::cli {
 namespace {
-
-const std::vector<std::string> kNone;
 
 enum class Arity { One, Optional, Many };
 
@@ -61,7 +60,7 @@ const std::vector<std::string>& Args::all(std::string_view name) const
     for (const auto& [n, values] : positionals_)
         if (n == name)
             return values;
-    return kNone;
+    throw std::logic_error("volm-cli asks for the undeclared argument " + std::string(name));
 }
 
 bool Args::has(std::string_view option) const
@@ -71,6 +70,8 @@ bool Args::has(std::string_view option) const
 
 std::optional<std::string> Args::value(std::string_view option) const
 {
+    if (std::find(declared_.begin(), declared_.end(), option) == declared_.end())
+        throw std::logic_error("volm-cli asks for the undeclared option " + std::string(option));
     for (auto it = options_.rbegin(); it != options_.rend(); ++it)
         if (it->first == option)
             return it->second;
@@ -121,6 +122,8 @@ std::optional<Args> parseArgs(const Command& command, const std::vector<std::str
             fault = std::move(message);
     };
     Args out;
+    for (const Option& o : command.options)
+        out.declared_.push_back(o.name);
     std::vector<std::string> words;
     bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {

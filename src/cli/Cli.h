@@ -33,7 +33,9 @@ struct Command;
 class Args {
 public:
     // The positional argument declared as `name` ("PROJECT"; "N" for "[N]");
-    // empty when an optional one was left out.
+    // empty when an optional one was left out. Asking for a name the command
+    // does not declare (here and below) is a fault of the command's code:
+    // std::logic_error.
     const std::string& operator[](std::string_view name) const;
     // Every value of the repeated positional declared as `name...`.
     const std::vector<std::string>& all(std::string_view name) const;
@@ -47,6 +49,7 @@ private:
     friend std::optional<Args> parseArgs(const Command&, const std::vector<std::string>&);
     std::vector<std::pair<std::string, std::vector<std::string>>> positionals_;
     std::vector<std::pair<std::string, std::string>> options_;
+    std::vector<std::string> declared_; // the command's option names
 };
 
 struct Command {
