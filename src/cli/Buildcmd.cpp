@@ -7,7 +7,6 @@
 
 #include "book/Buildparams.h"
 #include "book/Pipeline.h"
-#include "common/Codepage.h"
 #include "common/Errors.h"
 #include "storage/Project.h"
 
@@ -45,52 +44,18 @@ private:
     int tenth_ = -1;
 };
 
-std::string fromTerminal(const std::string& utf8, const char* what)
-{
-    if (!isValidUtf8(utf8))
-        throw Error(std::string("The ") + what + " \"" + utf8 + "\" is not valid UTF-8");
-    try {
-        return utf8ToCp1251(utf8);
-    } catch (const Error& e) {
-        throw Error(std::string("The ") + what + " \"" + utf8 + "\": " + e.what());
-    }
-}
-
 int cmdBuild(const Args& a)
 {
-    std::string project;
-    std::optional<std::string> vendor, url, description;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const std::string& arg = a[i];
-        auto value = [&](std::optional<std::string>& to) {
-            if (i + 1 >= a.size())
-                throw UsageError(arg + " needs a value");
-            to = a[++i];
-        };
-        if (arg == "--vendor")
-            value(vendor);
-        else if (arg == "--url")
-            value(url);
-        else if (arg == "--description")
-            value(description);
-        else if (arg.rfind("--", 0) == 0)
-            throw UsageError("unknown option " + arg);
-        else if (project.empty())
-            project = arg;
-        else
-            throw UsageError("too many arguments");
-    }
-    if (project.empty())
-        throw UsageError("missing the project file");
-
+    const std::string& project = a["PROJECT"];
+    std::optional<std::string> vendor = a.value("--vendor"), url = a.value("--url");
     // The stored texts are Windows-1251 already; the command line's are UTF-8.
     TBuildTexts texts = storedBuildTexts();
     TBuildRequest request;
     request.projectPath = project;
-    request.vendor = vendor ? fromTerminal(*vendor, "vendor") : texts.vendor;
-    request.url = url ? fromTerminal(*url, "URL") : texts.url;
-    if (description)
-        fromTerminal(*description, "description"); // asked for, kept nowhere
+    request.vendor = vendor ? fromTerminal(*vendor, "the vendor") : texts.vendor;
+    request.url = url ? fromTerminal(*url, "the URL") : texts.url;
+    if (auto description = a.value("--description"))
+        fromTerminal(*description, "the description"); // asked for, kept nowhere
 
     TProject p;
     p.Open(project, TProject::omOpenExisting);
@@ -108,8 +73,12 @@ int cmdBuild(const Args& a)
     return 0;
 }
 
-Registrar registrar{
-    {"build", "build PROJECT [--vendor V] [--url U] [--description D]",
+const Registrar registrar{
+    {"build",
+     {"PROJECT"},
+     {{"--vendor", "V", "the vendor (MIDlet-Vendor in the manifest and the jad)"},
+      {"--url", "U", "the information URL (MIDlet-Info-URL)"},
+      {"--description", "D", "the description (accepted, written nowhere)"}},
      "generate the book's phone application (jar, jad, manifest.mf) in the folder named after the book, "
      "next to the project; missing texts come from the stored build parameters",
      cmdBuild},

@@ -2,8 +2,6 @@
 
 #include "cli/Cli.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <map>
@@ -17,11 +15,68 @@ std::map<std::string, Command>& table()
     return commands;
 }
 
-void printHelp(std::ostream& out)
+// The commands of a group ("storage" for "storage ls" and "storage cat").
+std::vector<const Command*> group(const std::string& name)
 {
-    out << "Usage: volm-cli COMMAND [ARGS...]\n\nCommands:\n";
+    std::vector<const Command*> out;
+    for (const auto& [n, cmd] : table())
+        if (n.starts_with(name + " "))
+            out.push_back(&cmd);
+    return out;
+}
+
+// The usage for one line: a long option list is left to --help.
+std::string shortUsage(const Command& c)
+{
+    if (c.options.size() <= 3)
+        return c.usage();
+    std::string out = c.name;
+    for (const std::string& p : c.positionals)
+        out += " " + p;
+    return out + " [OPTIONS]";
+}
+
+void printCommands(std::ostream& out)
+{
+    out << "Usage: volm-cli COMMAND [ARGS...]\n\n"
+           "Every project operation and the book build, without a display.\n\nCommands:\n";
     for (const auto& [name, cmd] : table())
-        out << "  " << cmd.usage << "\n      " << cmd.summary << "\n";
+        out << "  " << shortUsage(cmd) << "\n      " << cmd.summary << "\n";
+    out << "\n\"volm-cli COMMAND --help\" shows a command's options, \"volm-cli --version\" the version.\n";
+}
+
+void printGroup(std::ostream& out, const std::vector<const Command*>& commands)
+{
+    for (const Command* c : commands)
+        out << (c == commands.front() ? "" : "\n") << helpText(*c);
+}
+
+int usageError(const std::string& message, const std::string& usage)
+{
+    std::cerr << "volm-cli: " << message << " (usage: volm-cli " << usage << ")\n";
+    return 2;
+}
+
+int runCommand(const Command& cmd, const std::vector<std::string>& words)
+{
+    std::string hint = shortUsage(cmd);
+    if (hint != cmd.usage())
+        hint += "; see volm-cli " + cmd.name + " --help";
+    try {
+        std::optional<Args> args = parseArgs(cmd, words);
+        if (!args) {
+            std::cout << helpText(cmd);
+            return 0;
+        }
+        return cmd.run(*args);
+    } catch (const UsageError& e) {
+        std::cout.flush();
+        return usageError(cmd.name + ": " + e.what(), hint);
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << "volm-cli: " << e.what() << "\n";
+        return 1;
+    }
 }
 
 } // namespace
@@ -37,33 +92,46 @@ Registrar::Registrar(std::initializer_list<Command> commands)
 int main(int argc, char** argv)
 {
     using namespace volm::cli;
-    if (argc < 2) {
-        printHelp(std::cerr);
-        return 2;
-    }
-    std::string name = argv[1];
-    if (name == "--help" || name == "-h" || name == "help") {
-        printHelp(std::cout);
-        return 0;
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty())
+        return usageError("no command given; \"volm-cli --help\" lists them", "COMMAND [ARGS...]");
+    std::string name = words[0];
+    words.erase(words.begin());
+    if (isHelpOption(name) || name == "help") {
+        if (words.empty()) {
+            printCommands(std::cout);
+            return 0;
+        }
+        // "help build" is "build --help".
+        name = words[0];
+        words = {"--help"};
     }
     if (name == "--version") {
         std::cout << "volm-cli " << VOLM_VERSION << "\n";
         return 0;
     }
-    auto it = table().find(name);
-    if (it == table().end()) {
+    if (auto it = table().find(name); it != table().end())
+        return runCommand(it->second, words);
+
+    std::vector<const Command*> members = group(name);
+    if (members.empty()) {
         std::cerr << "volm-cli: unknown command \"" << name << "\" (see volm-cli --help)\n";
         return 2;
     }
-    Args args(argv + 2, argv + argc);
-    try {
-        return it->second.run(args);
-    } catch (const UsageError& e) {
-        std::cerr << "volm-cli: " << e.what() << "\nUsage: volm-cli " << it->second.usage << "\n";
-        return 2;
-    } catch (const std::exception& e) {
-        std::cout.flush();
-        std::cerr << "volm-cli: " << e.what() << "\n";
-        return 1;
+    if (!words.empty()) {
+        if (auto it = table().find(name + " " + words[0]); it != table().end())
+            return runCommand(it->second, {words.begin() + 1, words.end()});
+        if (isHelpOption(words[0])) {
+            printGroup(std::cout, members);
+            return 0;
+        }
     }
+    std::string usages, names;
+    for (const Command* c : members) {
+        usages += (usages.empty() ? "" : " | volm-cli ") + shortUsage(*c);
+        std::string word = c->name.substr(name.size() + 1);
+        names += (names.empty() ? "\"" : c == members.back() ? " or \"" : ", \"") + word + "\"";
+    }
+    return usageError(name + ": " + (words.empty() ? "expected " + names : "unknown command \"" + words[0] + "\", expected " + names),
+                      usages);
 }

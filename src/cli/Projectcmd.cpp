@@ -23,26 +23,6 @@
 namespace volm::cli {
 namespace {
 
-void needArgs(const Args& a, size_t min, size_t max = SIZE_MAX)
-{
-    if (a.size() < min)
-        throw UsageError("missing arguments");
-    if (a.size() > max)
-        throw UsageError("too many arguments");
-}
-
-// UTF-8 from the terminal to the project's Windows-1251; refuses what it lacks.
-std::string toProject(const std::string& utf8, const std::string& what)
-{
-    if (!isValidUtf8(utf8))
-        throw Error(what + " \"" + utf8 + "\" is not valid UTF-8");
-    try {
-        return utf8ToCp1251(utf8);
-    } catch (const Error& e) {
-        throw Error(what + " \"" + utf8 + "\": " + e.what());
-    }
-}
-
 std::string readWhole(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -74,9 +54,8 @@ std::unique_ptr<TProject> openExisting(const std::string& path)
 
 int cmdNew(const Args& a)
 {
-    needArgs(a, 1, 1);
     TProject p;
-    p.Open(a[0], TProject::omCreateNew);
+    p.Open(a["PROJECT"], TProject::omCreateNew);
     p.CloseProject();
     return 0;
 }
@@ -85,11 +64,10 @@ int cmdNew(const Args& a)
 // otherwise silently start a new book somewhere else. `new` creates.
 int cmdAdd(const Args& a)
 {
-    needArgs(a, 2);
     std::vector<std::string> names;
-    for (size_t i = 1; i < a.size(); ++i)
-        names.push_back(toProject(a[i], "the topic name"));
-    auto p = openExisting(a[0]);
+    for (const std::string& name : a.all("NAME"))
+        names.push_back(fromTerminal(name, "the topic name"));
+    auto p = openExisting(a["PROJECT"]);
     for (const std::string& n : names) {
         size_t i = p->AddTopic(n);
         std::cout << i + 1 << '\t' << p->Topic(i).Number << '\n';
@@ -100,10 +78,10 @@ int cmdAdd(const Args& a)
 
 int cmdAddList(const Args& a)
 {
-    needArgs(a, 2, 2);
+    const std::string& list = a["LISTFILE"];
     // List files are taken as they are: Windows-1251 bytes, no detection.
-    std::vector<std::string> lines = SplitLines(readWhole(a[1]));
-    auto p = openExisting(a[0]);
+    std::vector<std::string> lines = SplitLines(readWhole(list));
+    auto p = openExisting(a["PROJECT"]);
     size_t added = 0;
     try {
         for (const std::string& line : lines) {
@@ -117,7 +95,7 @@ int cmdAddList(const Args& a)
             p->CloseProject();
         } catch (...) {
         }
-        throw Error(msg + " (line " + std::to_string(added + 1) + " of " + a[1] + "; " +
+        throw Error(msg + " (line " + std::to_string(added + 1) + " of " + list + "; " +
                     std::to_string(added) + " topics were added)");
     }
     p->CloseProject();
@@ -127,8 +105,8 @@ int cmdAddList(const Args& a)
 
 int cmdList(const Args& a)
 {
-    needArgs(a, 1, 1);
-    auto p = openExisting(a[0]);
+    const std::string& path = a["PROJECT"];
+    auto p = openExisting(path);
     std::string out;
     for (size_t i = 0; i < p->TopicCount(); ++i) {
         const TTopicNode& t = p->Topic(i);
@@ -141,7 +119,7 @@ int cmdList(const Args& a)
         std::string names;
         for (const std::string& n : p->SkippedElements())
             names += (names.empty() ? "" : ", ") + cp1251ToUtf8(n);
-        std::cerr << "volm-cli: " << a[0] << ": not loaded (left as they are in the file): " << names << '\n';
+        std::cerr << "volm-cli: " << path << ": not loaded (left as they are in the file): " << names << '\n';
     }
     p->CloseProject();
     return 0;
@@ -149,13 +127,9 @@ int cmdList(const Args& a)
 
 int cmdText(const Args& a)
 {
-    needArgs(a, 2, 3);
-    bool utf8 = a.size() == 3;
-    if (utf8 && a[2] != "--utf8")
-        throw UsageError("unknown option \"" + a[2] + "\"");
-    auto p = openExisting(a[0]);
-    std::string text = p->GetText(position(*p, a[1]));
-    if (utf8)
+    auto p = openExisting(a["PROJECT"]);
+    std::string text = p->GetText(position(*p, a["N"]));
+    if (a.has("--utf8"))
         text = cp1251ToUtf8(text);
     std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
     std::cout.flush();
@@ -165,16 +139,10 @@ int cmdText(const Args& a)
 
 int cmdImport(const Args& a)
 {
-    needArgs(a, 3, 4);
-    bool detect = true;
-    if (a.size() == 4) {
-        if (a[3] != "--no-detect")
-            throw UsageError("unknown option \"" + a[3] + "\"");
-        detect = false;
-    }
-    std::string bytes = readWhole(a[2]);
-    auto p = openExisting(a[0]);
-    size_t index = position(*p, a[1]);
+    bool detect = !a.has("--no-detect");
+    std::string bytes = readWhole(a["FILE"]);
+    auto p = openExisting(a["PROJECT"]);
+    size_t index = position(*p, a["N"]);
     // As the editor loads a file: detection first, then its line rule.
     TDetection found;
     std::string text = LoadedText(bytes, detect, &found);
@@ -189,21 +157,20 @@ int cmdImport(const Args& a)
 
 int cmdDelete(const Args& a)
 {
-    needArgs(a, 2, 2);
-    auto p = openExisting(a[0]);
-    p->DeleteTopic(position(*p, a[1]));
+    auto p = openExisting(a["PROJECT"]);
+    p->DeleteTopic(position(*p, a["N"]));
     p->CloseProject();
     return 0;
 }
 
 int cmdPack(const Args& a)
 {
-    needArgs(a, 1, 1);
+    const std::string& path = a["PROJECT"];
     struct stat before, after;
-    if (::stat(a[0].c_str(), &before) != 0)
-        throw Error(a[0] + ": " + systemMessage(errno));
-    PackProject(a[0]);
-    if (::stat(a[0].c_str(), &after) == 0)
+    if (::stat(path.c_str(), &before) != 0)
+        throw Error(path + ": " + systemMessage(errno));
+    PackProject(path);
+    if (::stat(path.c_str(), &after) == 0)
         std::cout << before.st_size << " -> " << after.st_size << " bytes\n";
     return 0;
 }
@@ -236,18 +203,12 @@ int32_t parseInt(const std::string& s, const std::string& what)
 
 int cmdFont(const Args& a)
 {
-    needArgs(a, 1);
-    auto p = openExisting(a[0]);
+    auto p = openExisting(a["PROJECT"]);
     TFontSettings fs = p->FontSettings();
-    bool change = false;
-    for (size_t i = 1; i < a.size(); ++i) {
-        const std::string& opt = a[i];
-        if (i + 1 >= a.size())
-            throw UsageError("option " + opt + " needs a value");
-        const std::string& v = a[++i];
-        change = true;
+    // In the order given; the parser has refused any other option.
+    for (const auto& [opt, v] : a.options()) {
         if (opt == "--name") {
-            fs.font.name = toProject(v, "the font name");
+            fs.font.name = fromTerminal(v, "the font name");
         } else if (opt == "--height") {
             fs.font.height = parseInt(v, "the height");
         } else if (opt == "--charset") {
@@ -287,11 +248,9 @@ int cmdFont(const Args& a)
             if (v != "on" && v != "off")
                 throw UsageError("--custom takes on or off");
             fs.useCustomFont = v == "on";
-        } else {
-            throw UsageError("unknown option \"" + opt + "\"");
         }
     }
-    if (change)
+    if (!a.options().empty())
         p->SaveFontSettings(fs);
     const TFontChoice& f = fs.font;
     auto cs = CharsetToIdent(f.charset);
@@ -308,19 +267,27 @@ int cmdFont(const Args& a)
 }
 
 const Registrar registrar{
-    {"new", "new PROJECT", "create a new, empty project file (an existing file is refused)", cmdNew},
-    {"add", "add PROJECT NAME...", "append topics with these names (the project must exist)", cmdAdd},
-    {"add-list", "add-list PROJECT LISTFILE",
+    {"new", {"PROJECT"}, {}, "create a new, empty project file (an existing file is refused)", cmdNew},
+    {"add", {"PROJECT", "NAME..."}, {}, "append topics with these names (the project must exist)", cmdAdd},
+    {"add-list", {"PROJECT", "LISTFILE"}, {},
      "append one topic per line of a list file (Windows-1251, taken as it is)", cmdAddList},
-    {"list", "list PROJECT", "list the topics: position, storage number, name, text length", cmdList},
-    {"text", "text PROJECT N [--utf8]", "write topic N's text to standard output (Windows-1251 unless --utf8)",
-     cmdText},
-    {"import", "import PROJECT N FILE [--no-detect]",
+    {"list", {"PROJECT"}, {}, "list the topics: position, storage number, name, text length", cmdList},
+    {"text", {"PROJECT", "N"}, {{"--utf8", "", "convert the text to UTF-8"}},
+     "write topic N's text to standard output (Windows-1251 unless --utf8)", cmdText},
+    {"import", {"PROJECT", "N", "FILE"}, {{"--no-detect", "", "take the file's bytes as Windows-1251"}},
      "load a text file into topic N as the editor does (code-page detection, CR LF line ends)", cmdImport},
-    {"delete", "delete PROJECT N", "delete topic N", cmdDelete},
-    {"pack", "pack PROJECT", "rewrite the project file without the space freed by deletions", cmdPack},
-    {"font", "font PROJECT [--name N] [--height H] [--charset C] [--style S] [--color C] [--pitch P] [--custom on|off]",
-     "show or change the book's font settings", cmdFont},
+    {"delete", {"PROJECT", "N"}, {}, "delete topic N", cmdDelete},
+    {"pack", {"PROJECT"}, {}, "rewrite the project file without the space freed by deletions", cmdPack},
+    {"font",
+     {"PROJECT"},
+     {{"--name", "N", "the desktop font's name"},
+      {"--height", "H", "the height; its absolute value is the font image's cell in pixels"},
+      {"--charset", "C", "the character set: a name (RUSSIAN or RUSSIAN_CHARSET) or 0 to 255"},
+      {"--style", "S", "comma-separated: bold, italic, underline, strikeout, or none"},
+      {"--color", "C", "a colour name (clRed) or number (0x00BBGGRR)"},
+      {"--pitch", "P", "default, variable or fixed"},
+      {"--custom", "on|off", "switch the custom font image on or off"}},
+     "show the book's font settings, after changing the given ones", cmdFont},
 };
 
 } // namespace

@@ -20,20 +20,22 @@ std::shared_ptr<cfb::CompoundFile> openForReading(const std::string& path)
     return cfb::CompoundFile::open(path, cfb::CompoundFile::Access::ReadOnly);
 }
 
-int storageLs(const std::string& path)
+int storageLs(const Args& a)
 {
-    auto file = openForReading(path);
+    auto file = openForReading(a["FILE"]);
     for (const cfb::ElementInfo& e : file->list()) {
         std::printf("%-7s %12" PRIu64 "  %s\n", e.type == cfb::kTypeStream ? "stream" : "storage", e.size,
                     utf16ToUtf8(e.name).c_str());
     }
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::fflush(stdout) != 0)
+        throw Error("standard output: write failed");
+    return 0;
 }
 
-int storageCat(const std::string& path, const std::string& name)
+int storageCat(const Args& a)
 {
-    auto file = openForReading(path);
-    auto stream = file->openStream(utf8ToUtf16(name));
+    auto file = openForReading(a["FILE"]);
+    auto stream = file->openStream(utf8ToUtf16(a["NAME"]));
     std::vector<char> buf(1 << 16);
     uint64_t pos = 0;
     for (;;) {
@@ -49,21 +51,11 @@ int storageCat(const std::string& path, const std::string& name)
     return 0;
 }
 
-int storageCommand(const Args& args)
-{
-    if (args.size() == 2 && args[0] == "ls")
-        return storageLs(args[1]);
-    if (args.size() == 3 && args[0] == "cat")
-        return storageCat(args[1], args[2]);
-    throw UsageError("storage: expected \"ls FILE\" or \"cat FILE NAME\"");
-}
-
-const Registrar registrar{{
-    "storage",
-    "storage ls FILE | storage cat FILE NAME",
-    "list a compound file's root elements (type, size, name), or write one root-level stream to standard output",
-    storageCommand,
-}};
+const Registrar registrar{
+    {"storage ls", {"FILE"}, {}, "list a compound file's root elements: type, size, name", storageLs},
+    {"storage cat", {"FILE", "NAME"}, {}, "write one root-level stream of a compound file to standard output",
+     storageCat},
+};
 
 } // namespace
 } // namespace volm::cli
