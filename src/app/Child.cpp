@@ -4,6 +4,7 @@
 #include "app/Fontdialog.h"
 #include "app/Generate.h"
 #include "common/Codepage.h"
+#include "common/Fileio.h"
 #include "text/Detect.h"
 #include "text/Textlines.h"
 #include "storage/Pack.h"
@@ -27,10 +28,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <cerrno>
-#include <fstream>
-#include <iterator>
-
 namespace volm::ui {
 
 namespace {
@@ -43,16 +40,13 @@ std::string pathBytes(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
+// Text and topic-list files beyond this size are refused.
+constexpr uint64_t kMaxTextFile = 256u << 20;
+
 // The whole file, or a volm::Error naming it and the cause.
 std::string readWholeFile(const QString& path)
 {
-    std::ifstream in(pathBytes(path), std::ios::binary);
-    if (!in)
-        throw Error(pathBytes(path) + ": " + systemMessage(errno ? errno : ENOENT));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw Error(pathBytes(path) + ": " + systemMessage(errno ? errno : EIO));
-    return bytes;
+    return ReadWholeFile(pathBytes(path), kMaxTextFile);
 }
 
 QFileDialog* textDialog(QWidget* parent, const QString& title, const char* name)

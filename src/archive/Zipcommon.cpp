@@ -31,8 +31,34 @@ std::string zipErrorMessage(int code)
 
 void TZipCommon::reportError(const std::string& fileName, int code, const std::string& extendedMsg)
 {
+    if (failureCount_++ == 0) {
+        std::string msg = zipErrorMessage(code);
+        if (msg.empty())
+            msg = "Archive error " + std::to_string(code);
+        firstCode_ = code;
+        firstFailure_ = fileName.empty() ? msg : fileName + ": " + msg;
+        if (!extendedMsg.empty())
+            firstFailure_ += " (" + extendedMsg + ")";
+    }
     if (OnError)
         OnError(*this, fileName, extendedMsg, "0", code);
+}
+
+void TZipCommon::resetFailures()
+{
+    failureCount_ = 0;
+    firstCode_ = 0;
+    firstFailure_.clear();
+}
+
+void TZipCommon::RaiseFailures(const std::string& context) const
+{
+    if (failureCount_ == 0)
+        return;
+    std::string text = context.empty() ? firstFailure_ : context + ": " + firstFailure_;
+    if (failureCount_ > 1)
+        text += " (and " + std::to_string(failureCount_ - 1) + " more failure" + (failureCount_ > 2 ? "s" : "") + ")";
+    throw EArchiveError(firstCode_, text);
 }
 
 void TZipCommon::progress(TProgressStage stage, const std::string& name)
