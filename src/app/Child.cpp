@@ -303,12 +303,21 @@ bool TForm2::OpenProject(const QString& path)
 {
     if (project_.IsOpen())
         return false;
-    if (!project_.OpenProject(pathBytes(path)))
+    try {
+        project_.Open(pathBytes(path));
+        path_ = path;
+        setWindowTitle(path);
+        RestoreFontSettings(fontTarget(*this), project_.FontSettings());
+        fillTree();
+    } catch (const std::exception&) {
+        // The window holds no file then; the caller reports the failure.
+        try {
+            project_.CloseProject();
+        } catch (const std::exception&) {
+        }
+        path_.clear();
         return false;
-    path_ = path;
-    setWindowTitle(path);
-    RestoreFontSettings(fontTarget(*this), project_.FontSettings());
-    fillTree();
+    }
     return true;
 }
 
