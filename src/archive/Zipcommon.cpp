@@ -6,26 +6,12 @@ namespace volm {
 
 std::string zipErrorMessage(int code)
 {
-    // Every failure the archive components report, with its message.
-    struct Entry {
-        int code;
-        const char* text;
-    };
-    static constexpr Entry kTable[] = {
-        {zeNoFile, "File not found"},
-        {zeOpen, "Error opening file"},
-        {zeBadHeader, "Bad file header"},
-        {zeMethod, "Unsupported compression method"},
-        {zeWrite, "Error writing to file"},
-        {zeClose, "Error closing file"},
-        {zeCrc, "File fails CRC check"},
-        {zeInvalidDir, "Invalid directory"},
-        {zeNothingToDo, "Nothing to do"},
-        {zeDiskFull, "Disk full"},
-    };
-    for (const Entry& e : kTable)
-        if (e.code == code)
-            return e.text;
+    switch (code) {
+#define VOLM_ARCHIVE_ERROR_TEXT(name, number, text) \
+    case name: return text;
+        VOLM_ARCHIVE_ERRORS(VOLM_ARCHIVE_ERROR_TEXT)
+#undef VOLM_ARCHIVE_ERROR_TEXT
+    }
     return {};
 }
 

@@ -19,18 +19,24 @@
 
 namespace volm {
 
-// Failure codes reported through OnError; zipErrorMessage gives the text of each.
+// The failures the archive components report through OnError: the one table
+// of each code's name, number and message.
+#define VOLM_ARCHIVE_ERRORS(X)                           \
+    X(zeNoFile, 25192, "File not found")                 \
+    X(zeOpen, 25235, "Error opening file")               \
+    X(zeBadHeader, 25114, "Bad file header")             \
+    X(zeMethod, 25326, "Unsupported compression method") \
+    X(zeWrite, 25136, "Error writing to file")           \
+    X(zeClose, 25138, "Error closing file")              \
+    X(zeCrc, 25151, "File fails CRC check")              \
+    X(zeInvalidDir, 25158, "Invalid directory")          \
+    X(zeNothingToDo, 25268, "Nothing to do")             \
+    X(zeDiskFull, 25160, "Disk full")
+
 enum : int {
-    zeNoFile = 25192,
-    zeOpen = 25235,
-    zeBadHeader = 25114,
-    zeMethod = 25326,
-    zeWrite = 25136,
-    zeClose = 25138,
-    zeCrc = 25151,
-    zeInvalidDir = 25158,
-    zeNothingToDo = 25268,
-    zeDiskFull = 25160,
+#define VOLM_ARCHIVE_ERROR_CODE(name, code, text) name = code,
+    VOLM_ARCHIVE_ERRORS(VOLM_ARCHIVE_ERROR_CODE)
+#undef VOLM_ARCHIVE_ERROR_CODE
 };
 
 // The message text of a failure code ("" for an unknown code).

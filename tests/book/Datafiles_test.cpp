@@ -17,15 +17,6 @@ namespace {
 
 std::string Folder(const TempDir& dir) { return dir.path().string() + "/"; }
 
-std::vector<std::string> Listing(const fs::path& p)
-{
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(p))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Checks that each topic is read once, in book order, name before text.
 class TOrderedTopics : public ITopicSequence {
 public:
@@ -63,7 +54,7 @@ TEST(Datafiles, ThreeTopicsByteForByte)
     EXPECT_EQ(readFile(dir / "texts/itm2"), "ab");
     EXPECT_EQ(readFile(dir / "texts/itm3"), "");
     EXPECT_EQ(readFile(dir / "appname.txt"), "Tales\r\n");
-    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"appname.txt", "files.txt", "texts", "topics.txt"}));
+    EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"appname.txt", "files.txt", "texts", "topics.txt"}));
 }
 
 TEST(Datafiles, NoTopicsAndOneTopic)
@@ -98,7 +89,7 @@ TEST(Datafiles, TwelveTopicsAreListedInTopicOrder)
     EXPECT_EQ(readFile(dir / "files.txt"), want);
     for (int i = 1; i <= 12; ++i)
         EXPECT_EQ(readFile(dir / ("texts/itm" + std::to_string(i))), i == 5 ? "" : "text " + std::to_string(i));
-    EXPECT_EQ(Listing(dir / "texts").size(), 12u);
+    EXPECT_EQ(fileNames(dir / "texts").size(), 12u);
 }
 
 TEST(Datafiles, EveryTitleStaysPairedWithItsText)

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,16 +13,6 @@ using namespace volm;
 using namespace volm::test;
 
 namespace {
-
-// Every file name in `dir`, sorted.
-std::vector<std::string> names(const fs::path& dir)
-{
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir))
-        out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 mode_t modeOf(const fs::path& p)
 {
@@ -120,7 +109,7 @@ TEST(SafeFile, ReplacesTheTargetThroughARecognisableTemporaryFile)
     EXPECT_EQ(fs::path(temp).parent_path(), dir.path());
     EXPECT_TRUE(IsSafeWriteTemp(fs::path(temp).filename().string())) << temp;
     EXPECT_EQ(fs::path(temp).filename().string().rfind(".book.jad.volm-", 0), 0u) << temp;
-    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"book.jad"});
+    EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"book.jad"});
 
     EXPECT_FALSE(IsSafeWriteTemp("book.jad"));
     EXPECT_FALSE(IsSafeWriteTemp(".book.jad.volm-ab"));
@@ -147,7 +136,7 @@ TEST(SafeFile, NewFilesFollowTheUmaskAndLinksStay)
     WriteFileSafely((dir / "link.ini").string(), "new");
     EXPECT_TRUE(fs::is_symlink(dir / "link.ini"));
     EXPECT_EQ(readFile(dir / "real" / "r.ini"), "new");
-    EXPECT_EQ(names(dir / "real"), std::vector<std::string>{"r.ini"});
+    EXPECT_EQ(fileNames(dir / "real"), std::vector<std::string>{"r.ini"});
     // A link that leads nowhere yet: the file it names is created.
     fs::create_symlink("real/later.ini", dir / "dangling.ini");
     WriteFileSafely((dir / "dangling.ini").string(), "later");
@@ -173,7 +162,7 @@ TEST(SafeFile, RefusedTargetsNameTheFileAndTheCause)
     fs::create_symlink("/dev/null", dir / "null");
     EXPECT_NE(failure([&] { WriteFileSafely((dir / "null").string(), "x"); }).find("not a regular file"),
               std::string::npos);
-    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{"folder", "null", "ro.txt"}));
+    EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"folder", "null", "ro.txt"}));
 }
 
 // A failure at any step before the rename leaves the old file and no
@@ -198,7 +187,7 @@ TEST(SafeFile, FailuresLeaveTheOldFileAndNoTemporary)
               "Can't write file " + target + ": No space left on device");
     safewrite::WriteHook = nullptr;
     EXPECT_EQ(readFile(target), "old");
-    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"r.ini"});
+    EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"r.ini"});
 
     for (const char* step : {"sync", "rename"}) {
         safewrite::FaultHook = [&](const char* s) { return std::string(s) == step ? EIO : 0; };
@@ -206,7 +195,7 @@ TEST(SafeFile, FailuresLeaveTheOldFileAndNoTemporary)
                   "Can't write file " + target + ": Input/output error")
             << step;
         EXPECT_EQ(readFile(target), "old") << step;
-        EXPECT_EQ(names(dir.path()), std::vector<std::string>{"r.ini"}) << step;
+        EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"r.ini"}) << step;
     }
 
     // A fill that fails, and a file given up before its commit.
@@ -221,7 +210,7 @@ TEST(SafeFile, FailuresLeaveTheOldFileAndNoTemporary)
         abandoned.Write("never committed");
     }
     EXPECT_EQ(readFile(target), "old");
-    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"r.ini"});
+    EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"r.ini"});
 }
 
 TEST(SafeFile, TheFolderIsFlushedAfterTheRename)
@@ -261,7 +250,7 @@ TEST(SafeFile, ByNameForWritersThatOpenTheFileThemselves)
     writeFile(f.TempPath(), "written by name");
     f.Commit();
     EXPECT_EQ(readFile(target), "written by name");
-    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"p.volm"});
+    EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"p.volm"});
 }
 
 TEST(ReadWholeFile, ReadsUpToItsLimitAndNamesTheFile)
