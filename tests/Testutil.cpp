@@ -1,5 +1,6 @@
 #include "Testutil.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -51,6 +52,15 @@ void writeFile(const fs::path& p, const std::string& bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + p.string());
+}
+
+std::vector<std::string> fileNames(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 RunResult run(const std::vector<std::string>& argv, const std::string& input)

@@ -27,6 +27,8 @@ private:
 
 std::string readFile(const fs::path& p);
 void writeFile(const fs::path& p, const std::string& bytes);
+// The names of the entries directly in `dir`, sorted.
+std::vector<std::string> fileNames(const fs::path& dir);
 
 struct RunResult {
     int status = -1;    // exit status, or -1 when the program could not run

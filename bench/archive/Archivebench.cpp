@@ -189,12 +189,9 @@ bool extractWithUnJar(const fs::path& archive, const fs::path& dir)
     un.FileSpec = {"*.*"};
     un.DateAttribute = volm::daSysDate;
     un.RestoreFileAttr = false;
-    bool failed = false;
-    un.OnError = [&](volm::TZipCommon&, const std::string&, const std::string&, const std::string&,
-                     int) { failed = true; };
     un.SetArchiveFile(archive.string());
     un.SetExtractDir(dir.string());
-    return un.Extract() > 0 && !failed;
+    return un.Extract() > 0 && un.FailureCount() == 0;
 }
 
 } // namespace

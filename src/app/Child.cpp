@@ -4,6 +4,7 @@
 #include "app/Fontdialog.h"
 #include "app/Generate.h"
 #include "common/Codepage.h"
+#include "common/Fileio.h"
 #include "text/Detect.h"
 #include "text/Textlines.h"
 #include "storage/Pack.h"
@@ -27,10 +28,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <cerrno>
-#include <fstream>
-#include <iterator>
-
 namespace volm::ui {
 
 namespace {
@@ -42,16 +39,13 @@ std::string pathBytes(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
+// Text and topic-list files beyond this size are refused.
+constexpr uint64_t kMaxTextFile = 256u << 20;
+
 // The whole file, or a volm::Error naming it and the cause.
 std::string readWholeFile(const QString& path)
 {
-    std::ifstream in(pathBytes(path), std::ios::binary);
-    if (!in)
-        throw Error(pathBytes(path) + ": " + systemMessage(errno ? errno : ENOENT));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw Error(pathBytes(path) + ": " + systemMessage(errno ? errno : EIO));
-    return bytes;
+    return ReadWholeFile(pathBytes(path), kMaxTextFile);
 }
 
 QFileDialog* textDialog(QWidget* parent, const QString& title, const char* name)
@@ -271,12 +265,21 @@ bool TForm2::OpenProject(const QString& path)
 {
     if (project_.IsOpen())
         return false;
-    if (!project_.OpenProject(pathBytes(path)))
+    try {
+        project_.Open(pathBytes(path));
+        path_ = path;
+        setWindowTitle(path);
+        RestoreFontSettings(fontTarget(*this), project_.FontSettings());
+        fillTree();
+    } catch (const std::exception&) {
+        // The window holds no file then; the caller reports the failure.
+        try {
+            project_.CloseProject();
+        } catch (const std::exception&) {
+        }
+        path_.clear();
         return false;
-    path_ = path;
-    setWindowTitle(path);
-    RestoreFontSettings(fontTarget(*this), project_.FontSettings());
-    fillTree();
+    }
     return true;
 }
 

@@ -1,13 +1,12 @@
 #include "app/Filetype.h"
 
 #include "common/Errors.h"
+#include "common/Fileio.h"
 #include "common/Registry.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,36 +75,26 @@ std::string desktopExec(const std::string& program)
 
 namespace {
 
-std::string readAll(const fs::path& p)
+// True when `p` holds exactly `text` (an unreadable file does not).
+bool holds(const fs::path& p, const std::string& text)
 {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    try {
+        return ReadWholeFile(p.string(), text.size()) == text;
+    } catch (const Error&) {
+        return false;
+    }
 }
 
 // Writes `text` to `p` unless it already holds it; true when it wrote.
 bool writeIfChanged(const fs::path& p, const std::string& text)
 {
-    std::error_code ec;
-    if (fs::exists(p, ec) && readAll(p) == text)
+    if (holds(p, text))
         return false;
+    std::error_code ec;
     fs::create_directories(p.parent_path(), ec);
     if (ec)
         throw Error(p.parent_path().string() + ": " + ec.message());
-    const fs::path tmp = p.string() + ".new";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out)
-            throw Error(p.string() + ": " + systemMessage(errno ? errno : EIO));
-    }
-    fs::rename(tmp, p, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
-        throw Error(p.string() + ": " + ec.message());
-    }
+    WriteFileSafely(p.string(), text);
     return true;
 }
 

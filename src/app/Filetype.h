@@ -7,7 +7,8 @@
 //    $XDG_DATA_HOME/mime/packages, a desktop entry for the program under
 //    $XDG_DATA_HOME/applications, and a refreshed MIME database when
 //    update-mime-database is installed.
-// Failures throw (ERegistryException for the registry, volm::Error otherwise).
+// Files are written through the safe-write path (WriteFileSafely). Failures
+// throw (ERegistryException for the registry, volm::Error otherwise).
 
 #include <filesystem>
 #include <string>

@@ -146,13 +146,7 @@ void TForm1::OpenOrCreateProject(const QString& name)
     QMdiSubWindow* sub = MdiArea->addSubWindow(w);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->resize(636, 474);
-    bool opened = false;
-    try {
-        opened = w->OpenProject(name);
-    } catch (const std::exception&) {
-        opened = false;
-    }
-    if (!opened) {
+    if (!w->OpenProject(name)) {
         sub->close();
         delete sub; // no trace of the empty window is left
         updateWindowCommands();

@@ -16,7 +16,9 @@ public:
     ~TProjectWindow() override = default;
 
     // Opens the project at `path`, or creates it when no file is there; on
-    // success the window holds the file and is captioned with the path.
+    // success the window holds the file and is captioned with the path. A
+    // failure (the window already holds a file, or the file can't be opened
+    // or created) gives false and is never raised: the caller reports it.
     virtual bool OpenProject(const QString& path) = 0;
     // True when the window holds an open file whose path is `path` exactly.
     virtual bool HoldsProject(const QString& path) const = 0;

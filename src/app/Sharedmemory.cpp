@@ -3,6 +3,7 @@
 #include "app/Errorbox.h"
 #include "app/Filetype.h"
 #include "app/Versionrecord.h"
+#include "common/Fileio.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -12,12 +13,14 @@
 #include <QScreen>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace volm {
 
 namespace {
+// The program file is read whole to find its version record; no program of
+// ours comes near this.
+constexpr uint64_t kMaxProgramFile = 1u << 30;
+
 uint32_t le32(const char* p)
 {
     const auto* b = reinterpret_cast<const unsigned char*>(p);
@@ -27,10 +30,12 @@ uint32_t le32(const char* p)
 
 std::string GetVersionString(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::string bytes;
+    try {
+        bytes = ReadWholeFile(path, kMaxProgramFile);
+    } catch (const Error&) {
         return {};
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
     const std::string_view all(bytes);
     const std::string_view tag(kVersionTag, sizeof kVersionTag);
     for (size_t at = all.find(tag); at != std::string_view::npos; at = all.find(tag, at + 1)) {

@@ -4,6 +4,7 @@
 #include "common/Crc32.h"
 #include "common/Errors.h"
 #include "common/Fd.h"
+#include "common/Fileio.h"
 
 #include <zlib.h>
 
@@ -25,21 +26,6 @@ bool hasExtension(const std::string& path, const char* ext)
     std::string name = namePart(path);
     size_t dot = name.find_last_of('.');
     return dot != std::string::npos && sameText(name.substr(dot), ext);
-}
-
-bool writeAll(int fd, const uint8_t* p, size_t n)
-{
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
 }
 
 } // namespace
@@ -234,6 +220,7 @@ std::string TUnZip::OutputPath(const std::string& extractDir, const std::string&
 
 int TUnZip::Extract()
 {
+    resetFailures();
     if (archiveFile_.empty()) {
         reportError({}, zeNoFile);
         return 0;
@@ -245,7 +232,7 @@ int TUnZip::Extract()
     }
     if (arcType_ == atNA) {
         // The file exists but holds no central directory we can read.
-        reportError(archiveFile_, zeBadHeader);
+        reportError(archiveFile_, zeBadHeader, "not a readable archive");
         return 0;
     }
     std::string extractDir = extractDir_.empty() ? folderPart(archiveFile_) : extractDir_;
@@ -390,7 +377,7 @@ void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDi
     std::vector<uint8_t>& buf = inflater_->out;
     auto emit = [&](const uint8_t* p, size_t n) {
         crc.update(p, n);
-        if (!writeAll(out.get(), p, n))
+        if (!WriteAll(out.get(), p, n))
             reportError(outPath, zeWrite, systemMessage(errno));
     };
 

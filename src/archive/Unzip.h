@@ -48,7 +48,10 @@ public:
     const std::string& ExtractDir() const { return extractDir_; }
 
     // Extracts every selected member in archive order; returns the number of
-    // output files created. Failures of single members go to OnError.
+    // output files created. Failures of single members go to OnError and to
+    // the run's record (RaiseFailures). Output files are written in place,
+    // through the common write-all loop: a member that fails part-way stays
+    // as far as it was written.
     virtual int Extract() = 0;
 
 protected:

@@ -4,6 +4,7 @@
 #include "common/Crc32.h"
 #include "common/Errors.h"
 #include "common/Fd.h"
+#include "common/Fileio.h"
 
 #include <zlib.h>
 
@@ -30,25 +31,6 @@ bool diskFull(int err)
     return err == ENOSPC || err == EFBIG || err == EDQUOT;
 }
 
-bool writeAll(int fd, const uint8_t* p, size_t n)
-{
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (w == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 // Reads up to `n` bytes, fewer only at the end of the file; -1 on failure.
 ssize_t readSome(int fd, uint8_t* p, size_t n)
 {
@@ -65,13 +47,6 @@ ssize_t readSome(int fd, uint8_t* p, size_t n)
         got += static_cast<size_t>(r);
     }
     return static_cast<ssize_t>(got);
-}
-
-mode_t currentUmask()
-{
-    mode_t m = ::umask(0);
-    ::umask(m);
-    return m;
 }
 
 bool isDir(const std::string& path)
@@ -144,7 +119,7 @@ public:
     {
         if (buf_.empty())
             return true;
-        if (!writeAll(fd_, buf_.data(), buf_.size())) {
+        if (!WriteAll(fd_, buf_.data(), buf_.size())) {
             err_ = errno;
             return false;
         }
@@ -233,6 +208,7 @@ void TCompBase::SetArchiveFile(const std::string& path)
 int TCompBase::Compress()
 {
     resetArchive();
+    resetFailures();
 
     // The target's folder must exist.
     std::string targetFolder = folderPart(archiveFile_);
@@ -242,30 +218,27 @@ int TCompBase::Compress()
         return 0;
     }
 
-    // The archive is built in a temporary file outside the scanned folder.
+    // The archive is built in a temporary file outside the scanned folder and
+    // put in place through the safe-write path: the target name never holds a
+    // partial archive.
     std::string tempDir = slashPath(TempDir);
     if (tempDir.empty() || !isDir(tempDir)) {
         const char* env = std::getenv("TMPDIR");
         tempDir = env && *env ? env : "/tmp";
         ::mkdir(tempDir.c_str(), 0777);
     }
-    if (tempDir.back() != '/')
-        tempDir += '/';
-    std::string tempPath = tempDir + "jarXXXXXX.tmp";
-    TFd tempFd(::mkstemps(tempPath.data(), 4));
-    if (tempFd.get() < 0) {
-        reportError(tempDir, zeOpen, systemMessage(errno));
+    TSafeWriteOptions tempOptions;
+    tempOptions.tempFolder = tempDir;
+    std::unique_ptr<TSafeFile> temp;
+    try {
+        temp = std::make_unique<TSafeFile>(archiveFile_, tempOptions);
+    } catch (const EFileError& e) {
+        reportError(e.path(), zeOpen, systemMessage(e.code()));
         return 0;
     }
-    ::fchmod(tempFd.get(), 0666 & ~currentUmask());
     struct stat tempSt {}, targetSt {};
-    ::fstat(tempFd.get(), &tempSt);
+    ::fstat(temp->Fd(), &tempSt);
     bool targetExists = ::stat(archiveFile_.c_str(), &targetSt) == 0;
-    auto dropTemp = [&] {
-        if (tempFd.get() >= 0)
-            ::close(tempFd.release());
-        ::unlink(tempPath.c_str());
-    };
 
     // The masks: the folder of the first one is the scan root; masks of the
     // same folder are taken together.
@@ -354,87 +327,31 @@ int TCompBase::Compress()
     for (const TSource& s : sources)
         maxTime = std::max(maxTime, s.mtime);
 
-    TOutput out(tempFd.get());
+    TOutput out(temp->Fd());
     int packed = 0;
     std::vector<std::string> toDelete;
     for (const TSource& src : sources) {
         progress(psPack, src.path);
         int before = packed;
-        if (!packFile(out, src, packed, maxTime)) {
-            dropTemp();
+        if (!packFile(out, src, packed, maxTime))
             return 0;
-        }
         if (packed > before && Switch == swMove)
             toDelete.push_back(src.path);
     }
     if (packed == 0) {
-        dropTemp();
         if (sources.empty())
             reportError(archiveFile_, zeNothingToDo);
         return 0;
     }
-    if (!closeArchive(out)) {
-        dropTemp();
+    if (!closeArchive(out))
         return 0;
-    }
-    if (::close(tempFd.release()) != 0) {
-        reportError(archiveFile_, diskFull(errno) ? zeDiskFull : zeWrite, systemMessage(errno));
-        dropTemp();
+    try {
+        temp->Commit();
+    } catch (const EFileError& e) {
+        int err = e.code();
+        reportError(archiveFile_, diskFull(err) ? zeDiskFull : err == EIO ? zeWrite : zeOpen,
+                    systemMessage(err));
         return 0;
-    }
-
-    // Putting the archive in place: a rename on the same file system, a copy
-    // (through a temporary name beside the target) across file systems.
-    // Either way the target name never holds a partial archive.
-    struct stat tdSt {}, folderSt {};
-    ::stat(tempDir.c_str(), &tdSt);
-    ::stat(targetFolder.empty() ? "." : targetFolder.c_str(), &folderSt);
-    if (tdSt.st_dev == folderSt.st_dev) {
-        if (::rename(tempPath.c_str(), archiveFile_.c_str()) != 0) {
-            int err = errno;
-            reportError(archiveFile_, diskFull(err) ? zeDiskFull : zeOpen, systemMessage(err));
-            dropTemp();
-            return 0;
-        }
-    } else {
-        std::string partial = archiveFile_ + ".XXXXXX";
-        TFd dst(::mkstemp(partial.data()));
-        TFd src(::open(tempPath.c_str(), O_RDONLY | O_CLOEXEC));
-        if (dst.get() < 0 || src.get() < 0) {
-            reportError(archiveFile_, zeOpen, systemMessage(errno));
-            dropTemp();
-            return 0;
-        }
-        ::fchmod(dst.get(), 0666 & ~currentUmask());
-        std::vector<uint8_t> buf(kOutChunk);
-        int code = 0, err = 0;
-        for (;;) {
-            ssize_t r = readSome(src.get(), buf.data(), buf.size());
-            if (r < 0) {
-                code = zeOpen, err = errno;
-                break;
-            }
-            if (r == 0)
-                break;
-            if (!writeAll(dst.get(), buf.data(), static_cast<size_t>(r))) {
-                err = errno;
-                code = diskFull(err) ? zeDiskFull : zeWrite;
-                break;
-            }
-        }
-        if (!code && ::close(dst.release()) != 0) {
-            err = errno;
-            code = diskFull(err) ? zeDiskFull : zeWrite;
-        }
-        if (!code && ::rename(partial.c_str(), archiveFile_.c_str()) != 0)
-            code = zeOpen, err = errno;
-        if (code) {
-            reportError(archiveFile_, code, systemMessage(err));
-            ::unlink(partial.c_str());
-            dropTemp();
-            return 0;
-        }
-        dropTemp();
     }
 
     // Moving the sources: only once the archive is in place. A file that

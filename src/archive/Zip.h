@@ -62,7 +62,10 @@ public:
     const std::string& DefaultExt() const { return defaultExt_; }
 
     // Builds the archive; returns the number of files packed, 0 when no
-    // archive was put in place.
+    // archive was put in place. The archive is built in a safe write's
+    // temporary file in TempDir (TSafeFile) and renamed, or copied across
+    // file systems, over ArchiveFile. Failures go to OnError and to the run's
+    // record (RaiseFailures).
     int Compress();
 
     // The extension of a file name, "." included ("" when there is none).

@@ -6,33 +6,45 @@ namespace volm {
 
 std::string zipErrorMessage(int code)
 {
-    // Every failure the archive components report, with its message.
-    struct Entry {
-        int code;
-        const char* text;
-    };
-    static constexpr Entry kTable[] = {
-        {zeNoFile, "File not found"},
-        {zeOpen, "Error opening file"},
-        {zeBadHeader, "Bad file header"},
-        {zeMethod, "Unsupported compression method"},
-        {zeWrite, "Error writing to file"},
-        {zeClose, "Error closing file"},
-        {zeCrc, "File fails CRC check"},
-        {zeInvalidDir, "Invalid directory"},
-        {zeNothingToDo, "Nothing to do"},
-        {zeDiskFull, "Disk full"},
-    };
-    for (const Entry& e : kTable)
-        if (e.code == code)
-            return e.text;
+    switch (code) {
+#define VOLM_ARCHIVE_ERROR_TEXT(name, number, text) \
+    case name: return text;
+        VOLM_ARCHIVE_ERRORS(VOLM_ARCHIVE_ERROR_TEXT)
+#undef VOLM_ARCHIVE_ERROR_TEXT
+    }
     return {};
 }
 
 void TZipCommon::reportError(const std::string& fileName, int code, const std::string& extendedMsg)
 {
+    if (failureCount_++ == 0) {
+        std::string msg = zipErrorMessage(code);
+        if (msg.empty())
+            msg = "Archive error " + std::to_string(code);
+        firstCode_ = code;
+        firstFailure_ = fileName.empty() ? msg : fileName + ": " + msg;
+        if (!extendedMsg.empty())
+            firstFailure_ += " (" + extendedMsg + ")";
+    }
     if (OnError)
         OnError(*this, fileName, extendedMsg, "0", code);
+}
+
+void TZipCommon::resetFailures()
+{
+    failureCount_ = 0;
+    firstCode_ = 0;
+    firstFailure_.clear();
+}
+
+void TZipCommon::RaiseFailures(const std::string& context) const
+{
+    if (failureCount_ == 0)
+        return;
+    std::string text = context.empty() ? firstFailure_ : context + ": " + firstFailure_;
+    if (failureCount_ > 1)
+        text += " (and " + std::to_string(failureCount_ - 1) + " more failure" + (failureCount_ > 2 ? "s" : "") + ")";
+    throw EArchiveError(firstCode_, text);
 }
 
 void TZipCommon::progress(TProgressStage stage, const std::string& name)

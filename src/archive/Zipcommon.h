@@ -8,6 +8,7 @@
 // and treat it as "/"; inside archives both "/" and "\" separate folders.
 
 #include "common/Codepage.h"
+#include "common/Errors.h"
 
 #include <cstdint>
 #include <ctime>
@@ -18,22 +19,40 @@
 
 namespace volm {
 
-// Failure codes reported through OnError.
+// The failures the archive components report through OnError: the one table
+// of each code's name, number and message.
+#define VOLM_ARCHIVE_ERRORS(X)                           \
+    X(zeNoFile, 25192, "File not found")                 \
+    X(zeOpen, 25235, "Error opening file")               \
+    X(zeBadHeader, 25114, "Bad file header")             \
+    X(zeMethod, 25326, "Unsupported compression method") \
+    X(zeWrite, 25136, "Error writing to file")           \
+    X(zeClose, 25138, "Error closing file")              \
+    X(zeCrc, 25151, "File fails CRC check")              \
+    X(zeInvalidDir, 25158, "Invalid directory")          \
+    X(zeNothingToDo, 25268, "Nothing to do")             \
+    X(zeDiskFull, 25160, "Disk full")
+
 enum : int {
-    zeNoFile = 25192,          // "File not found"
-    zeOpen = 25235,            // "Error opening file"
-    zeBadHeader = 25114,       // "Bad file header"
-    zeMethod = 25326,          // "Unsupported compression method"
-    zeWrite = 25136,           // "Error writing to file"
-    zeClose = 25138,           // "Error closing file"
-    zeCrc = 25151,             // "File fails CRC check"
-    zeInvalidDir = 25158,      // "Invalid directory"
-    zeNothingToDo = 25268,     // "Nothing to do"
-    zeDiskFull = 25160,        // "Disk full"
+#define VOLM_ARCHIVE_ERROR_CODE(name, code, text) name = code,
+    VOLM_ARCHIVE_ERRORS(VOLM_ARCHIVE_ERROR_CODE)
+#undef VOLM_ARCHIVE_ERROR_CODE
 };
 
 // The message text of a failure code ("" for an unknown code).
 std::string zipErrorMessage(int code);
+
+// A failed archive run as its caller receives it: code() is the archive code
+// of the first report, the message names the file or member, the code's text
+// and the detail.
+class EArchiveError : public Error {
+public:
+    EArchiveError(int code, const std::string& message) : Error(message), code_(code) {}
+    int code() const { return code_; }
+
+private:
+    int code_;
+};
 
 enum TArcType { atNA, atZip, atJar };
 enum TDateAttribute { daFileDate, daSysDate, daMaxFileDate };
@@ -67,11 +86,29 @@ public:
 
     TArcType ArcType() const { return arcType_; }
 
+    // What the last run (Extract, Compress) reported, whether or not OnError
+    // is attached: the number of reports, and the first one as text
+    // ("<file or member>: <message> (<detail>)", "" when there was none).
+    size_t FailureCount() const { return failureCount_; }
+    const std::string& FirstFailure() const { return firstFailure_; }
+    // Raises EArchiveError for the last run when it reported anything: the
+    // first report's code, and the message "<context>: <first report>" with
+    // how many more reports followed. Does nothing after a clean run.
+    void RaiseFailures(const std::string& context) const;
+
 protected:
+    // Reports a failure: to OnError when attached, and to the run's record.
     void reportError(const std::string& fileName, int code, const std::string& extendedMsg = {});
     void progress(TProgressStage stage, const std::string& name);
+    // Starts a run's record afresh.
+    void resetFailures();
 
     TArcType arcType_ = atNA;
+
+private:
+    size_t failureCount_ = 0;
+    int firstCode_ = 0;
+    std::string firstFailure_;
 };
 
 // Wildcard test, case-insensitive (ASCII): "*" any run, "?" one character.

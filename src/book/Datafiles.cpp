@@ -1,7 +1,7 @@
 #include "book/Datafiles.h"
 
-#include "book/Outfile.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -84,22 +84,40 @@ void WriteDataFiles(const std::string& bookFolder, std::string_view bookName, IT
                     std::to_string(longest.size()) + " characters, at most " +
                     std::to_string(MaxPathLength()) + " are possible");
 
-    TOutFile files(folder + "files.txt");
-    TOutFile titles(folder + "topics.txt");
+    // Work files: packed into the jar and deleted in the same run, so they
+    // are not flushed to disk one by one.
+    TSafeWriteOptions work;
+    work.durable = false;
+    TSafeFile files(folder + "files.txt", work);
+    TSafeFile titles(folder + "topics.txt", work);
     MakeFolder(textFolder);
 
+    // The two lists are written in pieces of about 64 KiB.
+    std::string fileLines, titleLines;
+    auto drain = [&](size_t atLeast) {
+        if (fileLines.size() >= atLeast) {
+            files.Write(fileLines);
+            fileLines.clear();
+        }
+        if (titleLines.size() >= atLeast) {
+            titles.Write(titleLines);
+            titleLines.clear();
+        }
+    };
     for (size_t i = 0; i < count; ++i) {
         const std::string number = std::to_string(i + 1);
-        titles.Write(TextModeLine(TitleLine(topics.Name(i))));
-        files.Write(TextModeLine("/texts/itm" + number));
-        WriteWholeFile(textFolder + "itm" + number, ReaderText(topics.Text(i)));
+        titleLines += TextModeLine(TitleLine(topics.Name(i)));
+        fileLines += TextModeLine("/texts/itm" + number);
+        WriteFileSafely(textFolder + "itm" + number, ReaderText(topics.Text(i)), work);
+        drain(65536);
         if (progress)
             progress(i + 1, count);
     }
-    files.Close();
-    titles.Close();
+    drain(1);
+    files.Commit();
+    titles.Commit();
 
-    WriteWholeFile(folder + "appname.txt", TextModeLine(bookName));
+    WriteFileSafely(folder + "appname.txt", TextModeLine(bookName), work);
 }
 
 } // namespace volm

@@ -58,9 +58,12 @@ using TDataProgress = std::function<void(size_t done, size_t total)>;
 
 // Writes the four kinds of data files into `bookFolder` (which ends in "/"; one
 // is added when it does not) and creates its folder "texts" when needed.
-// Failures raise volm::Error naming the file or folder and the cause; a book
-// folder whose topic paths would exceed MaxPathLength() is refused before
-// anything is written. Files written before a failure stay.
+// Every file goes through the safe-write path (TSafeFile) without flushing
+// to disk: they are work files that the jar takes in the same run. Failures
+// raise volm::Error naming the file or folder and the cause; a book folder
+// whose topic paths would exceed MaxPathLength() is refused before anything
+// is written. Files completed before a failure stay; none is left half
+// written.
 void WriteDataFiles(const std::string& bookFolder, std::string_view bookName, ITopicSequence& topics,
                     const TDataProgress& progress = {});
 

@@ -1,6 +1,5 @@
 #include "book/Manifest.h"
 
-#include "book/Outfile.h"
 #include "common/Errors.h"
 
 #include <algorithm>
@@ -65,9 +64,9 @@ std::string LinesText(const std::vector<std::string>& lines)
     return out;
 }
 
-void SaveLines(const std::string& path, const std::vector<std::string>& lines)
+void SaveLines(const std::string& path, const std::vector<std::string>& lines, const TSafeWriteOptions& options)
 {
-    WriteWholeFile(path, LinesText(lines));
+    WriteFileSafely(path, LinesText(lines), options);
 }
 
 } // namespace volm

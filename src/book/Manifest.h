@@ -3,6 +3,8 @@
 // saved as the jar's META-INF/MANIFEST.MF, as manifest.mf beside the jar and,
 // with two more lines, as the descriptor (jad).
 
+#include "common/Fileio.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,8 +37,9 @@ std::vector<std::string> DescriptorLines(const std::vector<std::string>& manifes
 // The saved form of a list of lines: each followed by CR LF, the last too.
 std::string LinesText(const std::vector<std::string>& lines);
 
-// Saves the lines to `path` (created or replaced). Raises volm::Error naming
-// the file and the cause.
-void SaveLines(const std::string& path, const std::vector<std::string>& lines);
+// Saves the lines to `path` (created or replaced) through the safe-write path
+// (WriteFileSafely). Raises volm::Error naming the file and the cause.
+void SaveLines(const std::string& path, const std::vector<std::string>& lines,
+               const TSafeWriteOptions& options = {});
 
 } // namespace volm

@@ -5,6 +5,7 @@
 #include "book/Manifest.h"
 #include "book/Resources.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,37 +24,14 @@ public:
     void Progress(TBuildStage, uint64_t, uint64_t) override {}
 };
 
-// Collects what an archive component reports through OnError; the first
-// report (and how many followed) becomes the run's error.
-class TArchiveFailures {
-public:
-    TOnError Handler()
-    {
-        return [this](TZipCommon&, const std::string& fileName, const std::string& detail,
-                      const std::string&, int code) {
-            if (count_++ > 0)
-                return;
-            std::string msg = zipErrorMessage(code);
-            if (msg.empty())
-                msg = "Archive error " + std::to_string(code);
-            first_ = fileName.empty() ? msg : fileName + ": " + msg;
-            if (!detail.empty())
-                first_ += " (" + detail + ")";
-        };
-    }
-    bool Any() const { return count_ > 0; }
-    std::string Text() const
-    {
-        std::string t = first_;
-        if (count_ > 1)
-            t += " (and " + std::to_string(count_ - 1) + " more failure" + (count_ > 2 ? "s" : "") + ")";
-        return t;
-    }
-
-private:
-    size_t count_ = 0;
-    std::string first_;
-};
+// Files of the book folder that the jar takes in the same run: written
+// safely, but not flushed to disk one by one.
+TSafeWriteOptions workFile()
+{
+    TSafeWriteOptions o;
+    o.durable = false;
+    return o;
+}
 
 bool isDirectory(const std::string& path)
 {
@@ -120,42 +98,33 @@ uint64_t countFiles(const std::string& folder)
 void unpackTemplate(const std::string& folder, IBuildProgress& progress)
 {
     std::string tmpJar = folder + "tmp.jar";
-    CopyResourceToFile(kTemplateResourceType, kTemplateResourceId, tmpJar);
+    CopyResourceToFile(kTemplateResourceType, kTemplateResourceId, tmpJar, workFile());
 
-    TArchiveFailures failures;
     uint64_t members = 0;
     std::string lastMember;
-    {
-        TUnJar unjar;
-        unjar.FileSpec = {"*.*"};
-        unjar.DateAttribute = daSysDate;
-        unjar.RestoreFileAttr = false;
-        unjar.CpuType = cptAuto;
-        unjar.OnError = failures.Handler();
-        unjar.OnProgress = [&](TProgressStage, const std::string& member) {
-            if (!member.empty() && member != lastMember) {
-                lastMember = member;
-                ++members;
-            }
-            progress.Progress(TBuildStage::Template, members, 0);
-        };
-        unjar.SetArchiveFile(tmpJar);
-        unjar.SetExtractDir(folder);
-        if (unjar.ArcType() == atNA && !failures.Any())
-            failures.Handler()(unjar, tmpJar, "not a readable archive", "0", zeBadHeader);
-        else
-            unjar.Extract();
-    }
+    TUnJar unjar;
+    unjar.FileSpec = {"*.*"};
+    unjar.DateAttribute = daSysDate;
+    unjar.RestoreFileAttr = false;
+    unjar.CpuType = cptAuto;
+    unjar.OnProgress = [&](TProgressStage, const std::string& member) {
+        if (!member.empty() && member != lastMember) {
+            lastMember = member;
+            ++members;
+        }
+        progress.Progress(TBuildStage::Template, members, 0);
+    };
+    unjar.SetArchiveFile(tmpJar);
+    unjar.SetExtractDir(folder);
+    unjar.Extract();
     removeIfPresent(tmpJar);
-    if (failures.Any())
-        throw Error("Cannot unpack the reader template into " + folder + ": " + failures.Text());
+    unjar.RaiseFailures("Cannot unpack the reader template into " + folder);
 }
 
 int packFolder(const std::string& folder, const std::string& jarPath, IBuildProgress& progress)
 {
     uint64_t total = 0, done = 0;
     std::string lastFile;
-    TArchiveFailures failures;
 
     TJar jar;
     jar.SetDefaultExt(".jar");
@@ -167,7 +136,6 @@ int packFolder(const std::string& folder, const std::string& jarPath, IBuildProg
     jar.DateAttribute = daSysDate;
     jar.DeleteOptions = doFinal;
     jar.Attributes = {fsZeroAttr, fsReadOnly, fsArchive, fsCompressed, fsEncrypted};
-    jar.OnError = failures.Handler();
     jar.OnProgress = [&](TProgressStage stage, const std::string& file) {
         if (stage == psPack && file != lastFile) {
             lastFile = file;
@@ -182,11 +150,13 @@ int packFolder(const std::string& folder, const std::string& jarPath, IBuildProg
     total = countFiles(folder);
     int packed = jar.Compress();
 
-    if (failures.Any()) {
+    try {
+        jar.RaiseFailures("Cannot pack " + jarPath);
+    } catch (const EArchiveError& e) {
         struct stat st {};
-        bool placed = ::stat(jarPath.c_str(), &st) == 0;
-        throw Error("Cannot pack " + jarPath + ": " + failures.Text() +
-                    (placed ? "; the jar is incomplete and no descriptor was written" : ""));
+        if (::stat(jarPath.c_str(), &st) != 0)
+            throw;
+        throw EArchiveError(e.code(), e.what() + std::string("; the jar is incomplete and no descriptor was written"));
     }
     if (packed == 0)
         throw Error("Cannot pack " + jarPath + ": nothing was packed");
@@ -229,7 +199,7 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     // The book's manifest replaces the template's.
     progress.Progress(TBuildStage::Manifest, 0, 1);
     std::vector<std::string> lines = ManifestLines(r.bookName, request.url, request.vendor);
-    SaveLines(prepareManifestPath(folder), lines);
+    SaveLines(prepareManifestPath(folder), lines, workFile());
     progress.Progress(TBuildStage::Manifest, 1, 1);
 
     // The custom font's image replaces the template's sample.

@@ -88,7 +88,10 @@ private:
 // naming the file (or archive member) and the cause; the status text then
 // stays "Building..." and the book folder keeps what was written so far
 // (tmp.jar is always removed). A failure of the archive components (a member
-// that can't be unpacked, a file that can't be packed) is such a failure too.
+// that can't be unpacked, a file that can't be packed) is raised as
+// EArchiveError, carrying the first report's archive code. Every file the
+// run writes goes through the safe-write path; the jar, manifest.mf and the
+// jad are flushed to disk, the work files that the jar takes are not.
 // `renderFont` is needed only when the custom font is on.
 TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
                           const TFontRenderer& renderFont, IBuildProgress* progress = nullptr);

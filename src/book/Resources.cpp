@@ -1,7 +1,7 @@
 #include "book/Resources.h"
 
-#include "book/Outfile.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 
 namespace volm {
 
@@ -34,10 +34,10 @@ std::span<const uint8_t> FindResource(std::string_view type, int id)
     return r;
 }
 
-void CopyResourceToFile(std::string_view type, int id, const std::string& path)
+void CopyResourceToFile(std::string_view type, int id, const std::string& path, const TSafeWriteOptions& options)
 {
     std::span<const uint8_t> bytes = FindResource(type, id);
-    WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    WriteFileSafely(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options);
 }
 
 } // namespace volm

@@ -1,16 +1,12 @@
 #include "common/Registry.h"
 
 #include "common/Codepage.h"
+#include "common/Fileio.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace volm {
 
@@ -35,6 +31,8 @@ fs::path registryFile()
 
 namespace {
 
+// A registry file beyond this is not ours to read.
+constexpr uint64_t kMaxRegistrySize = 16u << 20;
 
 // "a\\b\" -> "a\b": no empty parts, no leading or trailing backslashes.
 std::string normaliseKey(std::string_view key)
@@ -201,13 +199,15 @@ const TRegistry::Key* TRegistry::find(const Store& store, std::string_view path)
 TRegistry::Store TRegistry::load() const
 {
     Store store;
-    std::ifstream in(file_, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        if (!fs::exists(file_, ec) && !ec)
+    std::string bytes;
+    try {
+        bytes = ReadWholeFile(file_.string(), kMaxRegistrySize);
+    } catch (const EFileError& e) {
+        if (e.code() == ENOENT)
             return store; // no file yet: an empty registry
-        throw Error(file_.string() + ": " + systemMessage(errno ? errno : EACCES));
+        throw;
     }
+    std::istringstream in(bytes);
     std::string line;
     Key* current = nullptr;
     while (std::getline(in, line)) {
@@ -240,8 +240,6 @@ TRegistry::Store TRegistry::load() const
                 current->values.emplace_back(std::move(name), std::move(value));
         }
     }
-    if (in.bad())
-        throw Error(file_.string() + ": " + systemMessage(EIO));
     return store;
 }
 
@@ -259,44 +257,13 @@ void TRegistry::save(const Store& store) const
             text << "=\"" << registryformat::escape(value) << "\"\n";
         }
     }
-    const std::string bytes = text.str();
-
     std::error_code ec;
     fs::create_directories(file_.parent_path(), ec);
     if (ec)
         throw Error(file_.parent_path().string() + ": " + ec.message());
-    std::string tmpl = (file_.parent_path() / (file_.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
-        throw Error(file_.string() + ": " + systemMessage(errno));
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(tmpl.c_str());
-        throw Error(file_.string() + ": " + systemMessage(err));
-    };
-    ::fchmod(fd, 0600);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0)
-        fail(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(tmpl.c_str());
-        throw Error(file_.string() + ": " + systemMessage(err));
-    }
-    if (::rename(tmpl.c_str(), file_.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmpl.c_str());
-        throw Error(file_.string() + ": " + systemMessage(err));
-    }
+    TSafeWriteOptions options;
+    options.newMode = 0600; // the settings are the user's own
+    WriteFileSafely(file_.string(), text.str(), options);
 }
 
 bool TRegistry::OpenKey(const std::string& key, bool canCreate)
@@ -420,22 +387,18 @@ bool TRegistry::DeleteValue(const std::string& name)
 {
     if (current_.empty())
         return false;
-    try {
-        Store store = load();
-        Key* k = find(store, current_);
-        if (!k)
-            return false;
-        auto it = std::find_if(k->values.begin(), k->values.end(),
-                               [&](const auto& v) { return sameText(v.first, name); });
-        if (it == k->values.end())
-            return false;
-        k->values.erase(it);
-        save(store);
-        snapshot_ = *k;
-        return true;
-    } catch (const Error&) {
+    Store store = load();
+    Key* k = find(store, current_);
+    if (!k)
         return false;
-    }
+    auto it = std::find_if(k->values.begin(), k->values.end(),
+                           [&](const auto& v) { return sameText(v.first, name); });
+    if (it == k->values.end())
+        return false;
+    k->values.erase(it);
+    save(store);
+    snapshot_ = *k;
+    return true;
 }
 
 bool TRegistry::DeleteKey(const std::string& key)
@@ -443,23 +406,19 @@ bool TRegistry::DeleteKey(const std::string& key)
     const std::string path = fullPath(key);
     if (normaliseKey(key).empty())
         return false; // never the root itself
-    try {
-        Store store = load();
-        const size_t before = store.size();
-        std::erase_if(store, [&](const Key& k) {
-            return sameText(k.path, path) ||
-                   (k.path.size() > path.size() && k.path[path.size()] == '\\' &&
-                    sameText(std::string_view(k.path).substr(0, path.size()), path));
-        });
-        if (store.size() == before)
-            return false;
-        save(store);
-        if (!current_.empty() && !find(store, current_))
-            CloseKey();
-        return true;
-    } catch (const Error&) {
+    Store store = load();
+    const size_t before = store.size();
+    std::erase_if(store, [&](const Key& k) {
+        return sameText(k.path, path) ||
+               (k.path.size() > path.size() && k.path[path.size()] == '\\' &&
+                sameText(std::string_view(k.path).substr(0, path.size()), path));
+    });
+    if (store.size() == before)
         return false;
-    }
+    save(store);
+    if (!current_.empty() && !find(store, current_))
+        CloseKey();
+    return true;
 }
 
 } // namespace volm

@@ -14,9 +14,9 @@
 // Key and value names are matched without regard to ASCII letter case, values
 // keep the order in which they were first written. Values are byte strings:
 // printable text is written as it is, anything else as \xHH escapes, so every
-// byte string comes back unchanged. Each change rewrites the file atomically
-// (a temporary file renamed over the old one), so readers in other processes
-// never see half a file.
+// byte string comes back unchanged. Each change rewrites the file through the
+// safe-write path (WriteFileSafely), so readers in other processes never see
+// half a file and a failed write leaves the old one.
 
 #include "common/Errors.h"
 
@@ -77,9 +77,11 @@ public:
     // set data for '<name>'") when there is no open key or the file can't be
     // written.
     void WriteString(const std::string& name, const std::string& value);
-    // Removes a value; false when it did not exist.
+    // Removes a value; false when it did not exist (or no key is open).
+    // Raises volm::Error when the registry file can't be read or written.
     bool DeleteValue(const std::string& name);
     // Removes a key with its subkeys and values; false when it did not exist.
+    // Raises volm::Error when the registry file can't be read or written.
     bool DeleteKey(const std::string& key);
 
 private:

@@ -2,15 +2,12 @@
 
 #include "common/Crc32.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 
 #include <zlib.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace volm {
 
@@ -42,47 +39,6 @@ void writeChunk(TStream& stream, const std::string& type, const uint8_t* data, s
         stream.WriteBuffer(data, size);
     stream.WriteBuffer(tail, 4);
 }
-
-// A stream writing to an open file; a failed write raises an error that
-// names the file and the cause.
-class TFdStream : public TStream {
-public:
-    TFdStream(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    size_t Read(void*, size_t) override { return 0; }
-    size_t Write(const void* buffer, size_t count) override
-    {
-        auto* p = static_cast<const uint8_t*>(buffer);
-        size_t left = count;
-        while (left > 0) {
-            ssize_t w = ::write(fd_, p, left);
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                throw Error("Cannot write file " + path_ + ": " +
-                            systemMessage(w < 0 ? errno : ENOSPC));
-            p += w;
-            left -= static_cast<size_t>(w);
-        }
-        return count;
-    }
-    uint64_t Seek(int64_t offset, TSeekOrigin origin) override
-    {
-        int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
-        off_t r = ::lseek(fd_, static_cast<off_t>(offset), whence);
-        if (r < 0)
-            throw Error("Cannot seek in file " + path_ + ": " + systemMessage(errno));
-        return static_cast<uint64_t>(r);
-    }
-    void SetSize(uint64_t newSize) override
-    {
-        if (::ftruncate(fd_, static_cast<off_t>(newSize)) != 0)
-            throw Error("Cannot write file " + path_ + ": " + systemMessage(errno));
-    }
-
-private:
-    int fd_;
-    std::string path_;
-};
 
 uint8_t paeth(int a, int b, int c)
 {
@@ -450,32 +406,14 @@ void TPNGObject::SaveToStream(TStream& stream) const
 
 void TPNGObject::SaveToFile(const std::string& path) const
 {
-    const std::string cannotCreate = "Cannot create file " + path;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0))
-        throw Error(cannotCreate);
-    std::string temp = path + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        throw Error(cannotCreate);
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    std::unique_ptr<TSafeFile> file;
     try {
-        TFdStream stream(fd, path);
-        SaveToStream(stream);
-        int rc = ::close(fd);
-        fd = -1;
-        if (rc != 0)
-            throw Error("Cannot write file " + path + ": " + systemMessage(errno));
-        if (::rename(temp.c_str(), path.c_str()) != 0)
-            throw Error(cannotCreate);
-    } catch (...) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(temp.c_str());
-        throw;
+        file = std::make_unique<TSafeFile>(path);
+    } catch (const Error&) {
+        throw Error("Cannot create file " + path);
     }
+    SaveToStream(*file);
+    file->Commit();
 }
 
 } // namespace volm

@@ -100,9 +100,11 @@ public:
     // raise volm::Error.
     void Assign(const TBitmap& bitmap);
 
-    // Writes the image to a file, replacing any existing one. The file is
-    // written beside the target under a temporary name and renamed at the
-    // end, so a failure leaves no truncated image; failures raise volm::Error.
+    // Writes the image to a file, replacing any existing one, through the
+    // safe-write path (TSafeFile), so a failure leaves no truncated image.
+    // A file that can't be created (a missing folder, a read-only file)
+    // raises volm::Error "Cannot create file <path>"; a failed write raises
+    // EFileError naming the file and the cause.
     void SaveToFile(const std::string& path) const;
     void SaveToStream(TStream& stream) const;
 

@@ -1,18 +1,14 @@
 #include "storage/Pack.h"
 
 #include "common/Errors.h"
+#include "common/Fileio.h"
 #include "storage/Componounddoc.h"
 
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <fcntl.h>
-#include <filesystem>
 #include <list>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace volm {
 
@@ -29,41 +25,6 @@ void stage(const char* name)
         PackFaultHook(name);
 }
 
-// Creates an empty file "dtmXXXX.tmp" (XXXX hexadecimal) in `folder`,
-// exclusively, so that no existing file is ever taken over.
-std::string makeTempFile(const std::string& folder, mode_t mode)
-{
-    unsigned start = static_cast<unsigned>(
-        (::getpid() * 2654435761u) ^ std::chrono::steady_clock::now().time_since_epoch().count());
-    for (unsigned i = 0; i < 0x10000; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "dtm%X.tmp", (start + i) & 0xFFFF);
-        std::string full = folder + name;
-        int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::fchmod(fd, mode & 07777); // the packed file keeps the project's permissions
-            ::close(fd);
-            return full;
-        }
-        if (errno != EEXIST)
-            throw Error("can't create a temporary file in " + (folder.empty() ? std::string(".") : folder) +
-                        ": " + systemMessage(errno));
-    }
-    throw Error("can't create a temporary file in " + folder + ": every name is taken");
-}
-
-void syncPath(const std::string& path, bool folder)
-{
-    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0)
-        throw Error("can't open " + path + " to flush it: " + systemMessage(errno));
-    int rc = ::fsync(fd);
-    int err = errno;
-    ::close(fd);
-    if (rc != 0)
-        throw Error("can't flush " + path + " to disk: " + systemMessage(err));
-}
-
 std::map<std::string, uint64_t> streamsOf(TComponoundDocument& doc)
 {
     std::list<TDocElem> elems;
@@ -75,16 +36,6 @@ std::map<std::string, uint64_t> streamsOf(TComponoundDocument& doc)
     return streams;
 }
 
-struct TempFile {
-    std::string name;
-    bool keep = false;
-    ~TempFile()
-    {
-        if (!name.empty() && !keep)
-            ::unlink(name.c_str());
-    }
-};
-
 } // namespace
 
 void PackProject(const std::string& path)
@@ -95,20 +46,11 @@ void PackProject(const std::string& path)
     if (!S_ISREG(st.st_mode))
         throw Error(path + ": can't pack: not a regular file");
 
-    // Replace the file itself, also when the project is reached through a link.
-    std::string target = path;
-    struct stat lst;
-    if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))
-        target = std::filesystem::canonical(path).string();
-    std::string folder = std::filesystem::path(target).parent_path().string();
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-
-    TempFile temp;
     try {
-        std::unique_ptr<TComponoundDocument> held; // held until the rename: nobody else opens it meanwhile
+        // Held until the packed copy is in place: nobody else opens it meanwhile.
+        std::unique_ptr<TComponoundDocument> held;
         try {
-            held = std::make_unique<TComponoundDocument>(target, kOpenMode);
+            held = std::make_unique<TComponoundDocument>(path, kOpenMode);
         } catch (const EStorageError& e) {
             if (e.status() == STG_E_FILEALREADYEXISTS)
                 throw Error("not a project file (not a compound file)");
@@ -118,10 +60,16 @@ void PackProject(const std::string& path)
         std::list<TDocElem> elems;
         source.EnumElements(elems);
 
-        temp.name = makeTempFile(folder, st.st_mode);
+        // The packed copy replaces the file itself (a link to it stays) and
+        // keeps its permissions; whoever could open it for writing above may
+        // replace it.
+        TSafeWriteOptions options;
+        options.refuseReadOnly = false;
+        TSafeFile temp(path, options);
+        temp.Close(); // the compound-file engine writes it by name
         stage("temp");
         {
-            TComponoundDocument packed(temp.name, kCreateMode);
+            TComponoundDocument packed(temp.TempPath(), kCreateMode);
             for (const TDocElem& e : elems) {
                 if (e.type != STGTY_STREAM)
                     continue; // sub-storages are not the program's and are not carried
@@ -140,26 +88,18 @@ void PackProject(const std::string& path)
         stage("copied");
         {
             // The packed file must hold exactly the source's streams.
-            TComponoundDocument check(temp.name, kOpenMode);
+            TComponoundDocument check(temp.TempPath(), kOpenMode);
             if (streamsOf(check) != streamsOf(source))
                 throw Error("the packed copy does not hold the same streams");
         }
-        syncPath(temp.name, false);
+        temp.Flush();
         stage("flushed");
         stage("rename");
-        if (::rename(temp.name.c_str(), target.c_str()) != 0)
-            throw Error("can't replace the file with its packed copy: " + systemMessage(errno));
-        temp.keep = true;
+        temp.Commit();
     } catch (const std::exception& e) {
         std::string msg = e.what();
         throw Error(msg.find(path) != std::string::npos ? "can't pack " + msg
                                                         : path + ": can't pack: " + msg);
-    }
-    // The packed file is in place; make the new name durable too.
-    try {
-        syncPath(folder.empty() ? std::string(".") : folder, true);
-    } catch (const std::exception& e) {
-        throw Error(path + ": packed, but " + e.what());
     }
 }
 

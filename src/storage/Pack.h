@@ -3,11 +3,13 @@
 // same root streams (names and bytes unchanged) without the free space left
 // by deleted topics and replaced texts.
 //
-// The packed copy is written next to the project file (dtmXXXX.tmp in the
-// same folder), checked, flushed to disk and then renamed over the project
-// file in one step. On any failure the project file is left as it was, the
-// temporary file is removed and the failure is raised (volm::Error naming the
-// file). Sub-storages of the root are not carried over.
+// The packed copy is written through the safe-write path (TSafeFile: a
+// temporary file beside the project file), checked, flushed to disk and then
+// renamed over the project file in one step; a project reached through a link
+// is replaced behind the link, and it keeps its permissions. On any failure
+// the project file is left as it was, the temporary file is removed and the
+// failure is raised (volm::Error naming the file). Sub-storages of the root
+// are not carried over.
 
 #include <functional>
 #include <string>

@@ -74,18 +74,6 @@ void TProject::fail(const std::string& what, const std::exception& e) const
     rethrowWith(what.empty() ? path_ : path_ + ": " + what, e);
 }
 
-bool TProject::OpenProject(const std::string& path, TOpenMode mode)
-{
-    openError_.clear();
-    try {
-        Open(path, mode);
-        return true;
-    } catch (const std::exception& e) {
-        openError_ = e.what();
-        return false;
-    }
-}
-
 void TProject::Open(const std::string& path, TOpenMode mode)
 {
     if (doc_)

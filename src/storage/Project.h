@@ -39,13 +39,12 @@ public:
     TProject(const TProject&) = delete;
     TProject& operator=(const TProject&) = delete;
 
-    // Opens (or creates) the project file. Returns false when a project is
-    // already open or when the file can't be opened or created; OpenError()
-    // then tells why. Elements that can't be used are skipped, untouched.
-    bool OpenProject(const std::string& path, TOpenMode mode = omOpenOrCreate);
-    // The same, raising the failure (a volm::Error naming the file) instead.
+    // Opens (or creates) the project file. Elements that can't be used are
+    // skipped, untouched. Raises volm::Error (EStorageError for the storage's
+    // own failures) naming the file when a project is already open here or
+    // the file can't be opened or created; nothing is open then. The project
+    // window's OpenProject is the true/false form over this.
     void Open(const std::string& path, TOpenMode mode = omOpenOrCreate);
-    const std::string& OpenError() const { return openError_; }
 
     // True when a project is open and its path is exactly `path` (no normalising).
     bool HoldsProject(const std::string& path) const;
@@ -99,7 +98,6 @@ private:
     std::vector<TTopicNode> topics_;
     int32_t counter_ = 100;
     TFontSettings font_;
-    std::string openError_;
     std::vector<std::string> skipped_;
 };
 

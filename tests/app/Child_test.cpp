@@ -282,11 +282,11 @@ TEST(Child, SelectionCommitLoadAndPack)
     append(*w2, QStringLiteral("Kept"));
     frame.close();
     TProject p;
-    ASSERT_TRUE(p.OpenProject((dir / "second.volm").string()));
+    ASSERT_NO_THROW(p.Open((dir / "second.volm").string()));
     ASSERT_EQ(p.TopicCount(), 1u);
     EXPECT_EQ(p.Item(0).GetName(), "Kept");
     TProject first;
-    ASSERT_TRUE(first.OpenProject(path.toStdString()));
+    ASSERT_NO_THROW(first.Open(path.toStdString()));
     EXPECT_EQ(first.TopicCount(), 2u);
 }
 

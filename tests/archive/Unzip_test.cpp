@@ -233,6 +233,57 @@ TEST(TUnJar, CorruptMembersAreReportedAndTheRestExtracted)
     EXPECT_EQ(zipErrorMessage(25151), "File fails CRC check");
 }
 
+// Whatever a run reports reaches its caller as one EArchiveError: the first
+// report's code, its member and message, and how many followed; every run
+// starts its record afresh, and OnError still hears each report.
+TEST(TUnJar, ARunsReportsReachTheCallerAsOneArchiveError)
+{
+    TempDir tmp;
+    pythonZip(tmp / "two.zip",
+              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+              "z.writestr('a.txt', 'aaa', zipfile.ZIP_STORED)\n"
+              "z.writestr('b.txt', 'bbb', zipfile.ZIP_STORED)\n"
+              "z.writestr('c.txt', 'ccc', zipfile.ZIP_STORED)\n"
+              "z.close()\n");
+    std::string good = readFile(tmp / "two.zip");
+    std::string bad = good;
+    TZipListing z = listZip(good);
+    size_t p = z.cdOffset;
+    for (int i = 0; i < 2; ++i) { // a.txt and b.txt get a wrong CRC
+        setLe32(bad, p + 16, z.entries[i].crc ^ 1);
+        p += 46 + z.entries[i].name.size() + z.entries[i].extraLen + z.entries[i].commentLen;
+    }
+    writeFile(tmp / "bad.zip", bad);
+
+    TUnJar un;
+    int heard = 0;
+    un.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&, int) { ++heard; };
+    auto raised = [&](const std::string& context) -> std::pair<int, std::string> {
+        try {
+            un.RaiseFailures(context);
+        } catch (const EArchiveError& e) {
+            return {e.code(), e.what()};
+        }
+        return {0, ""};
+    };
+
+    un.Extract(); // no archive set
+    EXPECT_EQ(raised("Unpacking"), std::make_pair(int(zeNoFile), std::string("Unpacking: File not found")));
+
+    un.SetArchiveFile((tmp / "bad.zip").string());
+    un.SetExtractDir((tmp / "out").string());
+    EXPECT_EQ(un.Extract(), 3);
+    EXPECT_EQ(un.FailureCount(), 2u);
+    EXPECT_EQ(heard, 3);
+    EXPECT_EQ(raised("Unpacking"),
+              std::make_pair(int(zeCrc), std::string("Unpacking: a.txt: File fails CRC check (and 1 more failure)")));
+
+    un.SetArchiveFile((tmp / "two.zip").string());
+    EXPECT_EQ(un.Extract(), 3);
+    EXPECT_EQ(un.FailureCount(), 0u);
+    EXPECT_EQ(raised("Unpacking"), std::make_pair(0, std::string()));
+}
+
 TEST(TUnJar, NamesLeadingOutsideTheFolderAreSkipped)
 {
     TempDir tmp;

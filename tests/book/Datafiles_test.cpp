@@ -1,11 +1,14 @@
 #include "book/Datafiles.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 
 #include "Testutil.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <unistd.h>
 
 using namespace volm;
 using namespace volm::test;
@@ -13,15 +16,6 @@ using namespace volm::test;
 namespace {
 
 std::string Folder(const TempDir& dir) { return dir.path().string() + "/"; }
-
-std::vector<std::string> Listing(const fs::path& p)
-{
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(p))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Checks that each topic is read once, in book order, name before text.
 class TOrderedTopics : public ITopicSequence {
@@ -60,7 +54,7 @@ TEST(Datafiles, ThreeTopicsByteForByte)
     EXPECT_EQ(readFile(dir / "texts/itm2"), "ab");
     EXPECT_EQ(readFile(dir / "texts/itm3"), "");
     EXPECT_EQ(readFile(dir / "appname.txt"), "Tales\r\n");
-    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"appname.txt", "files.txt", "texts", "topics.txt"}));
+    EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"appname.txt", "files.txt", "texts", "topics.txt"}));
 }
 
 TEST(Datafiles, NoTopicsAndOneTopic)
@@ -95,7 +89,7 @@ TEST(Datafiles, TwelveTopicsAreListedInTopicOrder)
     EXPECT_EQ(readFile(dir / "files.txt"), want);
     for (int i = 1; i <= 12; ++i)
         EXPECT_EQ(readFile(dir / ("texts/itm" + std::to_string(i))), i == 5 ? "" : "text " + std::to_string(i));
-    EXPECT_EQ(Listing(dir / "texts").size(), 12u);
+    EXPECT_EQ(fileNames(dir / "texts").size(), 12u);
 }
 
 TEST(Datafiles, EveryTitleStaysPairedWithItsText)
@@ -145,11 +139,22 @@ TEST(Datafiles, FailuresNameTheFileAndTheCause)
     EXPECT_EQ(message(Folder(dir) + "book/"),
               "Can't create folder " + Folder(dir) + "book/texts/: File exists");
 
-    // A full disk: the text file lands on /dev/full.
+    // The disk fills up while the first text is written: the message names
+    // it, and no half-written text stays.
     fs::create_directories(dir / "full/texts");
-    fs::create_symlink("/dev/full", dir / "full/texts/itm1");
+    safewrite::WriteHook = [](int fd, const void* p, size_t n) -> long {
+        std::string link(4096, '\0');
+        ssize_t k = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link.data(), link.size());
+        if (k > 0 && link.substr(0, static_cast<size_t>(k)).find("/.itm1.volm-") != std::string::npos) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return ::write(fd, p, n);
+    };
     EXPECT_EQ(message(Folder(dir) + "full/"),
               "Can't write file " + Folder(dir) + "full/texts/itm1: No space left on device");
+    safewrite::WriteHook = nullptr;
+    EXPECT_TRUE(fs::is_empty(dir / "full/texts"));
 
     // Paths longer than the system takes are refused before anything is written.
     std::string deep = Folder(dir);

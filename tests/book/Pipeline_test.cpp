@@ -1,4 +1,5 @@
 #include "book/Pipeline.h"
+#include "archive/Zipcommon.h"
 #include "book/Resources.h"
 #include "common/Errors.h"
 
@@ -329,6 +330,10 @@ TEST(Pipeline, PackingFailureEndsTheRunWithoutDescriptor)
         std::string m = e.what();
         EXPECT_NE(m.find("Tales.jar"), std::string::npos) << m;
         EXPECT_NE(m.find("Error opening file"), std::string::npos) << m;
+        // The jar writer's report arrives as the archive error with its code.
+        auto* archive = dynamic_cast<const EArchiveError*>(&e);
+        ASSERT_NE(archive, nullptr) << m;
+        EXPECT_EQ(archive->code(), zeOpen);
     }
     if (old)
         ::setenv("TMPDIR", saved.c_str(), 1);

@@ -2,6 +2,7 @@
 
 #include "Testutil.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 #include "storage/Project.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +60,7 @@ void makeProject(const std::string& path)
 bool tempFilesIn(const fs::path& dir)
 {
     for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().rfind("dtm", 0) == 0)
+        if (IsSafeWriteTemp(e.path().filename().string()))
             return true;
     return false;
 }

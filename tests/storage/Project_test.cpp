@@ -79,14 +79,14 @@ TEST(Project, NewProjectOneAppendWritesOneTopicStream)
     std::string path = (dir / "book.volm").string();
     {
         TProject p;
-        ASSERT_TRUE(p.OpenProject(path)) << p.OpenError();
+        ASSERT_NO_THROW(p.Open(path));
         EXPECT_TRUE(p.HoldsProject(path));
         EXPECT_FALSE(p.HoldsProject(path + "/"));
         EXPECT_FALSE(p.HoldsProject((dir / "./book.volm").string()));
         EXPECT_EQ(p.TopicCount(), 0u);
         EXPECT_EQ(p.AddTopic("First"), 0u);
         EXPECT_EQ(p.Topic(0).Item->Key, "101");
-        EXPECT_FALSE(p.OpenProject(path)); // already holds one
+        EXPECT_THROW(p.Open(path), Error); // already holds one
         p.CloseProject();
         EXPECT_FALSE(p.HoldsProject(path));
     }
@@ -171,23 +171,31 @@ TEST(Project, OpenModesAndRefusedFiles)
     TempDir dir;
     std::string missing = (dir / "missing.volm").string();
     TProject p;
-    EXPECT_FALSE(p.OpenProject(missing, TProject::omOpenExisting));
-    EXPECT_NE(p.OpenError().find(missing), std::string::npos);
+    auto failure = [&](const std::string& path, TProject::TOpenMode mode) {
+        try {
+            p.Open(path, mode);
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_NE(failure(missing, TProject::omOpenExisting).find(missing), std::string::npos);
     EXPECT_FALSE(fs::exists(missing));
 
     std::string plain = (dir / "plain.volm").string();
     writeFile(plain, "just some text, not a project");
-    EXPECT_FALSE(p.OpenProject(plain));
-    EXPECT_NE(p.OpenError().find(plain + ": not a project file"), std::string::npos) << p.OpenError();
+    const std::string refused = failure(plain, TProject::omOpenOrCreate);
+    EXPECT_NE(refused.find(plain + ": not a project file"), std::string::npos) << refused;
+    EXPECT_FALSE(p.IsOpen());
     EXPECT_EQ(readFile(plain), "just some text, not a project");
     EXPECT_THROW(p.Open(plain, TProject::omCreateNew), Error);
     EXPECT_EQ(readFile(plain), "just some text, not a project");
 
     // A project that is already open elsewhere can't be opened again.
     std::string path = (dir / "book.volm").string();
-    ASSERT_TRUE(p.OpenProject(path, TProject::omCreateNew));
+    ASSERT_NO_THROW(p.Open(path, TProject::omCreateNew));
     TProject second;
-    EXPECT_FALSE(second.OpenProject(path));
+    EXPECT_THROW(second.Open(path), Error);
     EXPECT_FALSE(second.IsOpen());
 }
 
@@ -229,7 +237,7 @@ TEST(Project, OpensAProjectWrittenByAnotherProgram)
 
     std::string path = (dir / "book.volm").string();
     TProject p;
-    ASSERT_TRUE(p.OpenProject(path)) << p.OpenError();
+    ASSERT_NO_THROW(p.Open(path));
     EXPECT_EQ(names(p), (std::vector<std::string>{"101:First", "102:Second", "104:", "250:Last"}));
     EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"103"}));
     EXPECT_EQ(p.GetText(0), "hello");
@@ -262,7 +270,7 @@ TEST(Project, UnreadableFontSettingsAreSkippedAndKept)
     fs::current_path(cwd);
     ASSERT_EQ(r.status, 0) << r.err;
     TProject p;
-    ASSERT_TRUE(p.OpenProject((dir / "book.volm").string())) << p.OpenError();
+    ASSERT_NO_THROW(p.Open((dir / "book.volm").string()));
     EXPECT_EQ(names(p), (std::vector<std::string>{"101:Only"}));
     EXPECT_EQ(p.FontSettings(), TFontSettings{});
     EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"0"}));
@@ -330,7 +338,7 @@ TEST(Project, RefusedWritesAtEveryPointLoseNothing)
                 }
             }
             TProject p;
-            ASSERT_TRUE(p.OpenProject(path)) << p.OpenError();
+            ASSERT_NO_THROW(p.Open(path));
             ASSERT_GE(p.TopicCount(), 1u);
             EXPECT_EQ(p.Topic(0).Text, "kept") << k;
             std::string text = p.GetText(0);

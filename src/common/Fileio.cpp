@@ -1,0 +1,356 @@
+#include "common/Fileio.h"
+
+#include "common/Fd.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace volm {
+
+namespace safewrite {
+std::function<long(int fd, const void* data, size_t size)> WriteHook;
+std::function<int(const char* step)> FaultHook;
+} // namespace safewrite
+
+namespace {
+
+constexpr std::string_view kTempMark = ".volm-";
+constexpr size_t kTempRandom = 6;
+constexpr size_t kMaxBaseName = 200; // leaves room for the marks within a name's 255 bytes
+constexpr size_t kCopyChunk = 131072;
+
+// The step's injected failure, 0 when there is none.
+int injected(const char* step)
+{
+    return safewrite::FaultHook ? safewrite::FaultHook(step) : 0;
+}
+
+// "a/b/" of "a/b/c", "" for a bare name.
+std::string folderOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file that `path` names once symbolic links are followed; a link that
+// leads nowhere yet gives the path it leads to.
+std::string followLinks(std::string path)
+{
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string dest(PATH_MAX, '\0');
+        ssize_t n = ::readlink(path.c_str(), dest.data(), dest.size());
+        if (n <= 0)
+            return path;
+        dest.resize(static_cast<size_t>(n));
+        path = dest[0] == '/' ? dest : folderOf(path) + dest;
+    }
+    return path; // a loop: the creation reports it
+}
+
+char randomChar()
+{
+    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937 gen(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+    return kChars[std::uniform_int_distribution<size_t>(0, sizeof kChars - 2)(gen)];
+}
+
+} // namespace
+
+std::string ReadWholeFile(const std::string& path, uint64_t maxSize)
+{
+    auto fail = [&](const std::string& cause, int err) {
+        throw EFileError("Can't read file " + path + ": " + cause, path, err);
+    };
+    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        fail(systemMessage(errno), errno);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        fail(systemMessage(errno), errno);
+    auto tooLarge = [&] {
+        fail("it holds more than " + std::to_string(maxSize) + " bytes", EFBIG);
+    };
+    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > maxSize)
+        tooLarge();
+    std::string bytes;
+    if (S_ISREG(st.st_mode))
+        bytes.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(systemMessage(errno), errno);
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + static_cast<size_t>(n) > maxSize) // a file that grows, or no regular one
+            tooLarge();
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    return bytes;
+}
+
+bool WriteAll(int fd, const void* data, size_t size)
+{
+    auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t w = safewrite::WriteHook ? static_cast<ssize_t>(safewrite::WriteHook(fd, p, size))
+                                         : ::write(fd, p, size);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (w == 0) { // no progress: the disk takes no more
+            errno = ENOSPC;
+            return false;
+        }
+        p += w;
+        size -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+bool IsSafeWriteTemp(std::string_view name)
+{
+    const size_t tail = kTempMark.size() + kTempRandom;
+    if (name.size() < 2 + tail || name[0] != '.' || name.substr(name.size() - tail, kTempMark.size()) != kTempMark)
+        return false;
+    for (char c : name.substr(name.size() - kTempRandom))
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+TSafeFile::TSafeFile(std::string target, TSafeWriteOptions options)
+    : target_(std::move(target)), options_(std::move(options))
+{
+    auto refuse = [&](const std::string& cause, int err) {
+        throw EFileError("Can't create file " + target_ + ": " + cause, target_, err);
+    };
+    final_ = followLinks(target_);
+    std::string base = final_.substr(folderOf(final_).size());
+    if (base.empty())
+        refuse(systemMessage(EISDIR), EISDIR);
+
+    struct stat st {};
+    const bool exists = ::stat(final_.c_str(), &st) == 0;
+    if (exists) {
+        if (S_ISDIR(st.st_mode))
+            refuse(systemMessage(EISDIR), EISDIR);
+        if (!S_ISREG(st.st_mode))
+            refuse("not a regular file", EINVAL);
+        if (options_.refuseReadOnly && (st.st_mode & 0222) == 0) // also for a privileged user
+            refuse(systemMessage(EACCES), EACCES);
+    }
+
+    std::string folder = options_.tempFolder.empty() ? folderOf(final_) : options_.tempFolder;
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    if (base.size() > kMaxBaseName)
+        base.resize(kMaxBaseName);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = folder + "." + base + std::string(kTempMark);
+        for (size_t i = 0; i < kTempRandom; ++i)
+            name += randomChar();
+        fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : options_.newMode);
+        if (fd_ >= 0) {
+            temp_ = std::move(name);
+            break;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    if (fd_ < 0) {
+        int err = errno;
+        if (options_.tempFolder.empty())
+            refuse(systemMessage(err), err);
+        throw EFileError("Can't create a temporary file in " + folder + " for " + target_ + ": " +
+                             systemMessage(err),
+                         folder, err);
+    }
+    if (exists)
+        ::fchmod(fd_, st.st_mode & 07777); // the replacement keeps the target's permissions
+}
+
+TSafeFile::~TSafeFile()
+{
+    Discard();
+}
+
+void TSafeFile::Discard()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!committed_ && !temp_.empty())
+        ::unlink(temp_.c_str());
+    temp_.clear();
+}
+
+void TSafeFile::fail(const std::string& what, int err)
+{
+    Discard();
+    throw EFileError(what + " file " + target_ + ": " + systemMessage(err), target_, err);
+}
+
+size_t TSafeFile::Read(void* buffer, size_t count)
+{
+    for (;;) {
+        ssize_t n = fd_ < 0 ? (errno = EBADF, -1) : ::read(fd_, buffer, count);
+        if (n >= 0)
+            return static_cast<size_t>(n);
+        if (errno != EINTR)
+            fail("Can't read", errno);
+    }
+}
+
+size_t TSafeFile::Write(const void* buffer, size_t count)
+{
+    if (fd_ < 0)
+        fail("Can't write", EBADF);
+    if (!WriteAll(fd_, buffer, count))
+        fail("Can't write", errno);
+    flushed_ = false;
+    return count;
+}
+
+uint64_t TSafeFile::Seek(int64_t offset, TSeekOrigin origin)
+{
+    const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
+    off_t r = fd_ < 0 ? (errno = EBADF, -1) : ::lseek(fd_, static_cast<off_t>(offset), whence);
+    if (r < 0)
+        fail("Can't write", errno);
+    return static_cast<uint64_t>(r);
+}
+
+void TSafeFile::SetSize(uint64_t newSize)
+{
+    if (fd_ < 0 || ::ftruncate(fd_, static_cast<off_t>(newSize)) != 0)
+        fail("Can't write", fd_ < 0 ? EBADF : errno);
+    flushed_ = false;
+}
+
+void TSafeFile::Flush()
+{
+    if (temp_.empty())
+        fail("Can't write", EBADF);
+    if (options_.durable) {
+        int err = injected("sync");
+        if (!err) {
+            if (fd_ >= 0) {
+                if (::fsync(fd_) != 0)
+                    err = errno;
+            } else {
+                TFd fd(::open(temp_.c_str(), O_RDONLY | O_CLOEXEC));
+                if (fd.get() < 0 || ::fsync(fd.get()) != 0)
+                    err = errno;
+            }
+        }
+        if (err)
+            fail("Can't write", err);
+    }
+    flushed_ = true;
+}
+
+void TSafeFile::Close()
+{
+    if (fd_ < 0)
+        return;
+    int rc = ::close(fd_);
+    int err = errno;
+    fd_ = -1;
+    if (rc != 0 && err != EINTR)
+        fail("Can't write", err);
+}
+
+void TSafeFile::copyInto(const std::string& target)
+{
+    TSafeWriteOptions beside = options_;
+    beside.tempFolder.clear();
+    TSafeFile out(target, beside);
+    TFd in(::open(temp_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        fail("Can't write", errno);
+    std::vector<char> buf(kCopyChunk);
+    for (;;) {
+        ssize_t n = ::read(in.get(), buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail("Can't write", errno);
+        if (n == 0)
+            break;
+        out.Write(buf.data(), static_cast<size_t>(n));
+    }
+    out.Commit();
+}
+
+void TSafeFile::Commit()
+{
+    if (committed_)
+        return;
+    if (!flushed_)
+        Flush();
+    Close();
+    int err = injected("rename");
+    if (!err && ::rename(temp_.c_str(), final_.c_str()) != 0)
+        err = errno;
+    if (err == EXDEV && !options_.tempFolder.empty()) {
+        // Built on another file system: copied beside the target, then renamed.
+        try {
+            copyInto(target_);
+        } catch (...) {
+            Discard();
+            throw;
+        }
+        Discard();
+        committed_ = true;
+        return;
+    }
+    if (err)
+        fail("Can't write", err);
+    committed_ = true;
+    temp_.clear();
+    if (!options_.durable)
+        return;
+    // The new name must last too.
+    const std::string folder = folderOf(final_).empty() ? std::string(".") : folderOf(final_);
+    err = injected("folder");
+    if (!err) {
+        TFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.get() < 0 || ::fsync(fd.get()) != 0)
+            err = errno;
+    }
+    if (err && err != EINVAL) // EINVAL: the file system keeps no folder to flush
+        throw EFileError("File " + target_ + " was written, but its folder " + folder +
+                             " can't be flushed to disk: " + systemMessage(err),
+                         folder, err);
+}
+
+void WriteFileSafely(const std::string& path, std::string_view bytes, const TSafeWriteOptions& options)
+{
+    TSafeFile file(path, options);
+    file.Write(bytes);
+    file.Commit();
+}
+
+void WriteFileSafely(const std::string& path, const std::function<void(TSafeFile&)>& fill,
+                     const TSafeWriteOptions& options)
+{
+    TSafeFile file(path, options);
+    fill(file);
+    file.Commit();
+}
+
+} // namespace volm
