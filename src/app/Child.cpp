@@ -39,13 +39,10 @@ std::string pathBytes(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-// Text and topic-list files beyond this size are refused.
-constexpr uint64_t kMaxTextFile = 256u << 20;
-
 // The whole file, or a volm::Error naming it and the cause.
 std::string readWholeFile(const QString& path)
 {
-    return ReadWholeFile(pathBytes(path), kMaxTextFile);
+    return ReadWholeFile(pathBytes(path), kMaxTextFileSize);
 }
 
 QFileDialog* textDialog(QWidget* parent, const QString& title, const char* name)

@@ -7,6 +7,7 @@
 
 #include "common/Codepage.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 #include "text/Detect.h"
 #include "text/Textlines.h"
 #include "storage/Fontrecord.h"
@@ -15,25 +16,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <sys/stat.h>
 
 namespace volm::cli {
 namespace {
-
-std::string readWhole(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw Error(path + ": " + systemMessage(errno));
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad())
-        throw Error(path + ": can't read the file");
-    return s.str();
-}
 
 size_t position(TProject& p, const std::string& arg)
 {
@@ -80,7 +68,7 @@ int cmdAddList(const Args& a)
 {
     const std::string& list = a["LISTFILE"];
     // List files are taken as they are: Windows-1251 bytes, no detection.
-    std::vector<std::string> lines = SplitLines(readWhole(list));
+    std::vector<std::string> lines = SplitLines(ReadWholeFile(list, kMaxTextFileSize));
     auto p = openExisting(a["PROJECT"]);
     size_t added = 0;
     try {
@@ -140,7 +128,7 @@ int cmdText(const Args& a)
 int cmdImport(const Args& a)
 {
     bool detect = !a.has("--no-detect");
-    std::string bytes = readWhole(a["FILE"]);
+    std::string bytes = ReadWholeFile(a["FILE"], kMaxTextFileSize);
     auto p = openExisting(a["PROJECT"]);
     size_t index = position(*p, a["N"]);
     // As the editor loads a file: detection first, then its line rule.

@@ -10,11 +10,15 @@
 // The editor stores its paragraphs with JoinLines: each followed by CR LF, the
 // last too, an empty last paragraph not counted.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace volm {
+
+// The largest text or topic-list file that is loaded.
+inline constexpr uint64_t kMaxTextFileSize = 64u << 20;
 
 // The lines of a topic-list file.
 std::vector<std::string> SplitLines(std::string_view bytes);
