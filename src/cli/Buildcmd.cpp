@@ -1,7 +1,8 @@
 // volm-cli build: generates a project's phone application (the book folder's
 // jar, jad and manifest.mf) without a display. The vendor and URL not given on
 // the command line come from the stored build parameters (the dialog's last
-// texts), or their initial texts; nothing is written back there.
+// texts), or their initial texts; nothing is written back there. --layout
+// stores the reader's text layout in the project before the build.
 
 #include "cli/Cli.h"
 
@@ -59,7 +60,7 @@ std::string fromTerminal(const std::string& utf8, const char* what)
 int cmdBuild(const Args& a)
 {
     std::string project;
-    std::optional<std::string> vendor, url, description;
+    std::optional<std::string> vendor, url, description, layoutName;
     for (size_t i = 0; i < a.size(); ++i) {
         const std::string& arg = a[i];
         auto value = [&](std::optional<std::string>& to) {
@@ -73,6 +74,8 @@ int cmdBuild(const Args& a)
             value(url);
         else if (arg == "--description")
             value(description);
+        else if (arg == "--layout")
+            value(layoutName);
         else if (arg.rfind("--", 0) == 0)
             throw UsageError("unknown option " + arg);
         else if (project.empty())
@@ -82,6 +85,9 @@ int cmdBuild(const Args& a)
     }
     if (project.empty())
         throw UsageError("missing the project file");
+    TReaderLayout layout{};
+    if (layoutName && !ParseLayoutName(*layoutName, layout))
+        throw UsageError("--layout is words or grid, not \"" + *layoutName + "\"");
 
     // The stored texts are Windows-1251 already; the command line's are UTF-8.
     TBuildTexts texts = storedBuildTexts();
@@ -94,7 +100,10 @@ int cmdBuild(const Args& a)
 
     TProject p;
     p.Open(project, TProject::omOpenExisting);
+    if (layoutName)
+        p.SaveLayout(layout);
     request.font = p.FontSettings();
+    request.layout = p.Layout();
     TProjectTopics topics(p);
     TConsoleProgress progress;
     TFontRenderer renderer;
@@ -109,9 +118,10 @@ int cmdBuild(const Args& a)
 }
 
 Registrar registrar{
-    {"build", "build PROJECT [--vendor V] [--url U] [--description D]",
+    {"build", "build PROJECT [--vendor V] [--url U] [--description D] [--layout words|grid]",
      "generate the book's phone application (jar, jad, manifest.mf) in the folder named after the book, "
-     "next to the project; missing texts come from the stored build parameters",
+     "next to the project; missing texts come from the stored build parameters; --layout is stored "
+     "in the project (a project without one builds in the grid layout, new projects in words)",
      cmdBuild},
 };
 
