@@ -67,6 +67,9 @@ public class LumeriaMain extends MIDlet implements CommandListener {
     protected void destroyApp(boolean unconditional) {
         leaveText();
         save();
+        if (menu != null) {
+            menu.hideNotify(); // ends the timer thread of a scrolling entry
+        }
     }
 
     public void commandAction(Command c, Displayable d) {

@@ -765,6 +765,10 @@ public final class ReaderTest {
             h.press(ReaderHarness.DOWN);
             same(0, volm.util.Timer.scheduledTasks(), "none for a short name");
             same(List.of("Topic 1", "Topic 2 with", "> Topic 3"), h.menuRows(), "the long name is cut again");
+            h.press(ReaderHarness.UP);
+            same(1, volm.util.Timer.scheduledTasks(), "the long name again");
+            h.command("Exit");
+            same(0, volm.util.Timer.scheduledTasks(), "none after Exit");
         }
     }
 
