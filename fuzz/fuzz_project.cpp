@@ -1,8 +1,10 @@
 // The project file's own parsers over outside bytes: the font-settings
-// records of stream "0" and a topic stream's header, text and reserved block.
+// records of stream "0", the word of the layout stream, and a topic stream's
+// header, text and reserved block.
 #include "common/Errors.h"
 #include "storage/Doc.h"
 #include "storage/Fontrecord.h"
+#include "storage/Readerlayout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         volm::ReadFontSettings(s, fs);
     } catch (const volm::Error&) {
     }
+    volm::TReaderLayout layout;
+    if (volm::ParseLayoutName(bytes, layout) && bytes != volm::LayoutName(layout))
+        __builtin_trap();
     try {
         volm::TJSDataItem item(std::make_unique<volm::TMemoryStream>(bytes));
         item.GetName();

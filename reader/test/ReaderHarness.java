@@ -1,5 +1,6 @@
 import java.awt.image.BufferedImage;
 import java.io.ByteArrayOutputStream;
+import java.io.FilterInputStream;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.PrintStream;
@@ -30,24 +31,34 @@ import javax.microedition.rms.RecordStore;
  * and the record stores. Screens are read back by matching every cell against
  * the jar's own font image.
  *
+ * The reader's classes are loaded with their java.util.Timer references
+ * pointed at volm.util.Timer, whose tasks run only when the test ticks, and
+ * every byte the reader reads from its jar's resources is counted.
+ *
  * From the command line:
  *   java -cp HARNESS ReaderHarness --jar BOOK.jar [--size WxH] [--store DIR] ACTION...
  * with the actions
- *   up, down, fire        press a key          hold-down:N, hold-up:N   hold it N repeats
- *   select, topics, exit  fire a command       pause, resume            the phone's manager
- *   show                  print the screen     menu                     print every menu entry
- *   png:FILE              save the screen      restart                  a fresh start, same store
+ *   up, down, left, right, fire   press a key    hold-KEY:N     hold it for N repeats
+ *   key:C                 press the number key C (0-9, # or *)
+ *   select, topics, exit  fire a command       pause, resume  the phone's manager
+ *   show                  print the screen     menu           print every menu entry
+ *   png:FILE              save the screen      tick:N         run the timers N times
+ *   restart (or kill)     a fresh start without Exit, same store
+ *   bytes                 print the bytes read from resources since the last "bytes"
  * The record stores start empty, or from DIR and are saved back there at the
- * end. A cell reads as the lowest byte whose glyph looks the same. Bytes outside printable ASCII print as \xNN. The exit status is 0 unless
- * an action failed.
+ * end. A cell reads as the lowest byte whose glyph looks the same. Bytes
+ * outside printable ASCII print as \xNN. The exit status is 0 unless an
+ * action failed.
  */
 public final class ReaderHarness implements AutoCloseable {
     public static final int UP = Canvas.SOFT_UP;
     public static final int DOWN = Canvas.SOFT_DOWN;
     public static final int FIRE = Canvas.SOFT_FIRE;
+    public static final int LEFT = Canvas.SOFT_LEFT;
+    public static final int RIGHT = Canvas.SOFT_RIGHT;
 
     private final Path jar;
-    private URLClassLoader loader;
+    private Suite loader;
     private MIDlet midlet;
     private final ByteArrayOutputStream console = new ByteArrayOutputStream();
     private Graphics lastPaint;
@@ -61,8 +72,8 @@ public final class ReaderHarness implements AutoCloseable {
     }
 
     private void load() throws Exception {
-        loader = new URLClassLoader(new URL[] {jar.toUri().toURL()},
-                                    ReaderHarness.class.getClassLoader());
+        volm.util.Timer.reset();
+        loader = new Suite(jar.toUri().toURL(), ReaderHarness.class.getClassLoader());
         Image.setSuite(loader);
         midlet = (MIDlet) call(() -> Class.forName("LumeriaMain", true, loader)
                                             .getConstructor().newInstance());
@@ -97,7 +108,10 @@ public final class ReaderHarness implements AutoCloseable {
         call(() -> { Manager.destroy(midlet); return null; });
     }
 
-    /** A new instance of the reader, as after the phone started it again; stores stay. */
+    /**
+     * A new instance of the reader, as after the phone started it again; stores
+     * stay. The old one gets no call (as when the phone killed it or lost power).
+     */
     public void restart() throws Exception {
         Display.forget(midlet);
         loader.close();
@@ -130,6 +144,31 @@ public final class ReaderHarness implements AutoCloseable {
             throw new IllegalStateException("no canvas is shown");
         }
         return (Canvas) d;
+    }
+
+    /** The key code of a number key: '0' to '9', '#' or '*'. */
+    public static int numberKey(char c) {
+        if (c >= '0' && c <= '9') {
+            return Canvas.KEY_NUM0 + (c - '0');
+        }
+        if (c == '#' || c == '*') {
+            return c == '#' ? Canvas.KEY_POUND : Canvas.KEY_STAR;
+        }
+        throw new IllegalArgumentException("no number key " + c);
+    }
+
+    /** Runs the reader's timer tasks n times; returns how many runs there were. */
+    public int tick(int n) throws Exception {
+        int ran = 0;
+        for (int i = 0; i < n; i++) {
+            ran += (Integer) call(volm.util.Timer::tick);
+        }
+        return ran;
+    }
+
+    /** Bytes the reader has read (or skipped) from its jar's resources so far. */
+    public long bytesRead() {
+        return loader.bytesRead;
     }
 
     public void press(int key) throws Exception {
@@ -187,17 +226,44 @@ public final class ReaderHarness implements AutoCloseable {
         return glyphs;
     }
 
-    /** The text screen's rows as bytes, trailing blanks cut. */
+    /** True when the jar's layout.txt asks for the words layout. */
+    public boolean wordsLayout() throws IOException {
+        try (InputStream in = loader.findResource("layout.txt") == null ? null
+                 : loader.findResource("layout.txt").openStream()) {
+            return in != null && new String(in.readAllBytes(), StandardCharsets.ISO_8859_1)
+                                     .startsWith("words\r\n");
+        }
+    }
+
+    /**
+     * The text screen's rows as bytes, trailing blanks cut: from y = 0 in the
+     * grid layout, from y = 2 below the progress line in the words layout.
+     */
     public List<String> textRows() throws Exception {
         BufferedImage s = screen();
         Glyphs g = glyphs();
         int columns = (s.getWidth() - 2) / g.width;
         int rows = (s.getHeight() - 2) / g.cell;
+        int top = wordsLayout() ? 2 : 0;
         List<String> out = new ArrayList<>();
         for (int r = 0; r < rows; r++) {
-            out.add(g.read(s, 2, g.cell * r, columns, g.cell));
+            out.add(g.read(s, 2, top + g.cell * r, columns, g.cell));
         }
         return out;
+    }
+
+    /**
+     * How long the progress line is in pixels (from x = 0 on its row: y = 0
+     * in the words layout, the bottom row in the grid layout).
+     */
+    public int progress() throws Exception {
+        BufferedImage s = screen();
+        int y = wordsLayout() ? 0 : s.getHeight() - 1;
+        int x = 0;
+        while (x < s.getWidth() && (s.getRGB(x, y) & 0xFFFFFF) == 0) {
+            x++;
+        }
+        return x;
     }
 
     /**
@@ -223,7 +289,11 @@ public final class ReaderHarness implements AutoCloseable {
         return out;
     }
 
-    /** Every menu entry from the selected one on, read by moving the selection to the end. */
+    /**
+     * Every menu entry from the selected one to the last, read by moving the
+     * selection down until it wraps to the first entry (the selection is then
+     * moved back to the last one).
+     */
     public List<String> menuEntries() throws Exception {
         List<String> entries = new ArrayList<>();
         String selected = selectedRow();
@@ -231,16 +301,31 @@ public final class ReaderHarness implements AutoCloseable {
             return entries;
         }
         entries.add(selected);
-        int[] before = pixels(screen());
+        int[] start = pixels(screen());
+        int row = selectedIndex();
         for (;;) {
             press(DOWN);
             int[] after = pixels(screen());
-            if (Arrays.equals(before, after)) {
+            int next = selectedIndex();
+            if (Arrays.equals(start, after) || next < row) {
+                if (entries.size() > 1 || next < row) {
+                    press(UP);
+                }
                 return entries;
             }
-            before = after;
+            row = next;
             entries.add(selectedRow());
         }
+    }
+
+    private int selectedIndex() throws Exception {
+        List<String> rows = menuRows();
+        for (int i = 0; i < rows.size(); i++) {
+            if (rows.get(i).startsWith("> ")) {
+                return i;
+            }
+        }
+        return -1;
     }
 
     /** The text of the menu's selected row, or null when no row is selected. */
@@ -265,6 +350,74 @@ public final class ReaderHarness implements AutoCloseable {
     public void close() throws IOException {
         Display.forget(midlet);
         loader.close();
+    }
+
+    /**
+     * The phone's view of the jar: its classes, with java.util.Timer and
+     * TimerTask swapped for the simulated ones (same-length names, so the
+     * class files only change in those bytes), and its resources, counted.
+     */
+    private static final class Suite extends URLClassLoader {
+        private static final byte[] FROM = "java/util/Timer".getBytes(StandardCharsets.US_ASCII);
+        private static final byte[] TO = "volm/util/Timer".getBytes(StandardCharsets.US_ASCII);
+        volatile long bytesRead;
+
+        Suite(URL jar, ClassLoader parent) {
+            super(new URL[] {jar}, parent);
+        }
+
+        @Override
+        protected Class<?> findClass(String name) throws ClassNotFoundException {
+            URL url = findResource(name.replace('.', '/') + ".class");
+            if (url == null) {
+                throw new ClassNotFoundException(name);
+            }
+            byte[] b;
+            try (InputStream in = url.openStream()) {
+                b = in.readAllBytes();
+            } catch (IOException e) {
+                throw new ClassNotFoundException(name, e);
+            }
+            for (int i = 0; i + FROM.length <= b.length; i++) {
+                if (Arrays.equals(b, i, i + FROM.length, FROM, 0, FROM.length)) {
+                    System.arraycopy(TO, 0, b, i, TO.length);
+                }
+            }
+            return defineClass(name, b, 0, b.length);
+        }
+
+        @Override
+        public InputStream getResourceAsStream(String name) {
+            InputStream in = super.getResourceAsStream(name);
+            return in == null ? null : new FilterInputStream(in) {
+                @Override
+                public int read() throws IOException {
+                    int b = super.read();
+                    if (b >= 0) {
+                        bytesRead++;
+                    }
+                    return b;
+                }
+
+                @Override
+                public int read(byte[] buf, int off, int len) throws IOException {
+                    int n = super.read(buf, off, len);
+                    if (n > 0) {
+                        bytesRead += n;
+                    }
+                    return n;
+                }
+
+                @Override
+                public long skip(long n) throws IOException {
+                    long k = super.skip(n);
+                    if (k > 0) {
+                        bytesRead += k;
+                    }
+                    return k;
+                }
+            };
+        }
     }
 
     /** Reads cells of a screen back into bytes by matching the font image's glyphs. */
@@ -383,6 +536,7 @@ public final class ReaderHarness implements AutoCloseable {
             RecordStore.loadFrom(store);
         }
         int status = 0;
+        long counted = 0;
         try (ReaderHarness h = new ReaderHarness(jar, width, height)) {
             h.start();
             for (String a : actions) {
@@ -392,14 +546,26 @@ public final class ReaderHarness implements AutoCloseable {
                     case "up": h.press(UP); break;
                     case "down": h.press(DOWN); break;
                     case "fire": h.press(FIRE); break;
+                    case "left": h.press(LEFT); break;
+                    case "right": h.press(RIGHT); break;
+                    case "key": h.press(numberKey(a.charAt(a.length() - 1))); break;
                     case "hold-up": h.hold(UP, repeats); break;
                     case "hold-down": h.hold(DOWN, repeats); break;
+                    case "hold-left": h.hold(LEFT, repeats); break;
+                    case "hold-right": h.hold(RIGHT, repeats); break;
+                    case "tick": h.tick(Integer.parseInt(a.substring(5))); break;
                     case "select": h.command("Select"); break;
                     case "topics": h.command("Topics"); break;
                     case "exit": h.command("Exit"); break;
                     case "pause": h.pause(); break;
                     case "resume": h.start(); break;
+                    case "kill":
                     case "restart": h.restart(); break;
+                    case "bytes": {
+                        System.out.println("bytes read: " + (h.bytesRead() - counted));
+                        counted = h.bytesRead();
+                        break;
+                    }
                     case "show": {
                         List<String> rows = h.kind().equals("text") ? h.textRows() : h.menuRows();
                         while (!rows.isEmpty() && rows.get(rows.size() - 1).isEmpty()) {

@@ -44,6 +44,16 @@ public final class ReaderTest {
         run("longBookName", ReaderTest::longBookName);
         run("menuScrollsAndCuts", ReaderTest::menuScrollsAndCuts);
         run("defaultFontImage", ReaderTest::defaultFontImage);
+        run("gridKeys", ReaderTest::gridKeys);
+        run("wordsLayout", ReaderTest::wordsLayout);
+        run("wordsKeysRetraceRows", ReaderTest::wordsKeysRetraceRows);
+        run("progressLine", ReaderTest::progressLine);
+        run("menuKeysWrapAndPage", ReaderTest::menuKeysWrapAndPage);
+        run("menuScrollsLongName", ReaderTest::menuScrollsLongName);
+        run("positionsAfterTopicsThenKill", ReaderTest::positionsAfterTopicsThenKill);
+        run("positionsAfterPauseAndKeys", ReaderTest::positionsAfterPauseAndKeys);
+        run("failingRecordStore", ReaderTest::failingRecordStore);
+        run("bytesReadPerPage", ReaderTest::bytesReadPerPage);
         if (failures > 0) {
             System.out.println(failures + " check(s) failed");
             System.exit(1);
@@ -149,14 +159,17 @@ public final class ReaderTest {
         try (ReaderHarness h = new ReaderHarness(template, 176, 208)) {
             h.start();
             same("menu", h.kind(), "start screen");
-            same(List.of(), h.menuRows(), "menu rows");
+            same(List.of("No topics"), h.menuRows(), "menu rows");
             same(List.of("Exit/7/1", "Select/4/2"), h.commands(), "menu commands");
             h.command("Select");
             h.press(ReaderHarness.FIRE);
+            h.press(ReaderHarness.DOWN);
+            h.press(ReaderHarness.RIGHT);
             same("menu", h.kind(), "select on an empty menu");
+            same(List.of("No topics"), h.menuRows(), "keys on an empty menu");
             h.command("Exit");
             check(h.isDestroyed(), "Exit ends the reader");
-            same("{}", records("DefaultBook"), "store of a book without a name");
+            same("none", records("DefaultBook"), "nothing to keep, nothing written");
             same("", h.console(), "console");
         }
     }
@@ -170,7 +183,9 @@ public final class ReaderTest {
             h.press(ReaderHarness.DOWN);
             same(List.of("One", "> Two"), h.menuRows(), "after down");
             h.press(ReaderHarness.DOWN);
-            same(List.of("One", "> Two"), h.menuRows(), "down at the last entry");
+            same(List.of("> One", "Two"), h.menuRows(), "down at the last entry wraps");
+            h.press(ReaderHarness.UP);
+            same(List.of("One", "> Two"), h.menuRows(), "up at the first entry wraps");
             h.command("Select");
             same("text", h.kind(), "Select opens a text");
             same("second text", h.textRows().get(0), "text of Two");
@@ -183,6 +198,7 @@ public final class ReaderTest {
             same("first text", h.textRows().get(0), "text of One");
         }
         // A title without a line in files.txt opens nothing.
+        RecordStore.clear();
         m.put("files.txt", bytes("/texts/itm1\r\n"));
         try (ReaderHarness h = new ReaderHarness(book(m), 176, 208)) {
             h.start();
@@ -272,10 +288,11 @@ public final class ReaderTest {
             h.press(ReaderHarness.UP);
             h.command("Select");
             h.press(ReaderHarness.DOWN);
-            same("none", records("Tales"), "nothing is written before exit");
+            same("{Last=1, Pos1=20}", records("Tales"), "written when the text was left");
             h.command("Exit");
-            same("{Pos0=10, Pos1=20}", records("Tales"), "positions at exit");
+            same("{Last=0, Pos0=10, Pos1=20}", records("Tales"), "positions at exit");
             h.restart();
+            same(List.of("> One", "Two"), h.menuRows(), "the menu opens on the topic read last");
             h.command("Select");
             h.press(ReaderHarness.DOWN);
             h.command("Topics");
@@ -283,7 +300,7 @@ public final class ReaderTest {
             h.command("Select");
             h.press(ReaderHarness.UP);
             h.destroy();
-            same("{Pos0=20, Pos1=10}", records("Tales"), "positions after a restart");
+            same("{Last=1, Pos0=20, Pos1=10}", records("Tales"), "positions after a restart");
             same("", h.console(), "console");
         }
         // Positions beyond a text that became shorter start it from the top.
@@ -331,7 +348,7 @@ public final class ReaderTest {
             h.screen();
             same(List.of("Error loading font."), h.strings(), "text without a font");
             h.command("Exit");
-            same("{Pos0=0}", records("Tales"), "position of the text");
+            same("{Last=0, Pos0=0}", records("Tales"), "position of the text");
         }
         m.put("images/Font.png", bytes("not a picture"));
         try (ReaderHarness h = new ReaderHarness(book(m), 176, 208)) {
@@ -356,19 +373,51 @@ public final class ReaderTest {
         }
     }
 
+    /** Names over the 32 characters a record store may have: prefix, "~", hash. */
     static void longBookName() throws Exception {
-        String name = "A".repeat(33);
-        RecordStore.put(name.substring(0, 32), List.of(bytes("Pos0"), bytes("10")));
-        try (ReaderHarness h = new ReaderHarness(book(topics(name, "One", "0123456789abc")),
-                                                 84, 40)) {
+        String name = "A".repeat(30) + "-one";
+        String other = "A".repeat(30) + "-two";
+        Path jar = book(topics(name, "One", "0123456789abcdefghijklmnopqrstuvwxyz"));
+        String store;
+        try (ReaderHarness h = new ReaderHarness(jar, 84, 40)) {
             h.start();
             h.command("Select");
-            same("0123456789", h.textRows().get(0), "no positions for a 33-character name");
+            h.press(ReaderHarness.DOWN);
             h.command("Exit");
-            check(h.console().contains("Can't load properties"), "console: " + h.console());
-            check(h.console().contains("Can't save properties"), "console: " + h.console());
-            check(h.isDestroyed(), "exit goes on");
+            same("", h.console(), "console");
+            List<String> stores = storeNames();
+            same(1, stores.size(), "stores: " + stores);
+            store = stores.get(0);
+            check(store.length() <= 32, "store name length of " + store);
+            check(store.startsWith("A".repeat(23) + "~"), "store name " + store);
+            same("{Last=0, Pos0=10}", records(store), "positions kept");
         }
+        try (ReaderHarness h = new ReaderHarness(jar, 84, 40)) {
+            h.start();
+            h.command("Select");
+            same("abcdefghij", h.textRows().get(0), "position after a restart");
+        }
+        // Another long name with the same start keeps its own store.
+        try (ReaderHarness h = new ReaderHarness(book(topics(other, "One", "0123456789abc")), 84, 40)) {
+            h.start();
+            h.command("Select");
+            same("0123456789", h.textRows().get(0), "another book starts at the top");
+            h.command("Exit");
+        }
+        same(2, storeNames().size(), "two stores");
+        // A name of exactly 32 characters is used as it is.
+        String exact = "B".repeat(32);
+        try (ReaderHarness h = new ReaderHarness(book(topics(exact, "One", "0123456789abc")), 84, 40)) {
+            h.start();
+            h.command("Select");
+            h.command("Exit");
+        }
+        same("{Last=0, Pos0=0}", records(exact), "32-character name");
+    }
+
+    private static List<String> storeNames() {
+        String[] names = RecordStore.listRecordStores();
+        return names == null ? List.of() : List.of(names);
     }
 
     static void menuScrollsAndCuts() throws Exception {
@@ -390,7 +439,7 @@ public final class ReaderTest {
             h.press(ReaderHarness.FIRE);
             same("text 2", h.textRows().get(0), "the centre key opens the selected text");
             h.command("Topics");
-            h.hold(ReaderHarness.UP, 5);
+            h.press(ReaderHarness.numberKey('1'));
             List<String> all = h.menuEntries();
             same(30, all.size(), "entries found by scrolling");
             same("Topic 30", all.get(29), "last entry");
@@ -430,5 +479,440 @@ public final class ReaderTest {
         same(0x00, g.recognise(font, 11 * 1, 11 * 0, 11), "0x01 shows the control box");
         same(0x00, g.recognise(font, 11 * 15, 11 * 7, 11), "0x7F shows the control box");
         same(0x00, g.recognise(font, 11 * 8, 11 * 9, 11), "0x98 shows the control box");
+    }
+
+    // ---- layouts, keys, progress, menu, positions, reading cost ----
+
+    /** Adds layout.txt: the layout, then the size of each text in topic order. */
+    private static Map<String, byte[]> layout(String kind, Map<String, byte[]> m) {
+        StringBuilder b = new StringBuilder(kind).append("\r\n");
+        for (int n = 1; m.containsKey("texts/itm" + n); n++) {
+            b.append(m.get("texts/itm" + n).length).append("\r\n");
+        }
+        m.put("layout.txt", bytes(b.toString()));
+        return m;
+    }
+
+    private static int key(char c) {
+        return ReaderHarness.numberKey(c);
+    }
+
+    private static String top(ReaderHarness h) throws Exception {
+        return h.textRows().get(0);
+    }
+
+    /** 26 rows of 10 letters: row k is letter k. Grid, 84 x 40: 10 columns, 3 rows, a page is 2 rows. */
+    static void gridKeys() throws Exception {
+        StringBuilder t = new StringBuilder();
+        for (char c = 'a'; c <= 'z'; c++) {
+            t.append(String.valueOf(c).repeat(10));
+        }
+        try (ReaderHarness h = new ReaderHarness(book(topics("Tales", "T", t.toString())), 84, 40)) {
+            h.start();
+            h.command("Select");
+            String[][] steps = {
+                {"right", "c"}, {"6", "e"}, {"#", "g"}, {"fire", "i"}, {"5", "k"},
+                {"hold-right", "q"}, {"left", "o"}, {"4", "m"}, {"*", "k"}, {"hold-left", "e"},
+                {"up", "d"}, {"2", "c"}, {"down", "d"}, {"8", "e"}, {"hold-down", "h"},
+                {"3", "h"}, {"9", "h"}, {"0", "h"},
+                {"7", "x"}, {"right", "z"}, {"right", "z"}, {"down", "z"}, {"1", "a"}, {"up", "a"},
+                {"left", "a"},
+            };
+            for (String[] step : steps) {
+                String k = step[0];
+                if (k.startsWith("hold-")) {
+                    int code = k.endsWith("right") ? ReaderHarness.RIGHT
+                        : k.endsWith("left") ? ReaderHarness.LEFT : ReaderHarness.DOWN;
+                    h.hold(code, 2);
+                } else if (k.length() == 1) {
+                    h.press(key(k.charAt(0)));
+                } else {
+                    h.press(k.equals("right") ? ReaderHarness.RIGHT : k.equals("left") ? ReaderHarness.LEFT
+                            : k.equals("up") ? ReaderHarness.UP : k.equals("down") ? ReaderHarness.DOWN
+                            : ReaderHarness.FIRE);
+                }
+                same(step[1].repeat(10), top(h), "first row after " + k);
+            }
+            h.press(key('7'));
+            same(List.of("x".repeat(10), "y".repeat(10), "z".repeat(10)), h.textRows(),
+                 "7 shows the last screen");
+        }
+    }
+
+    /** Words, 84 x 40: 10 columns, 3 rows. */
+    static void wordsLayout() throws Exception {
+        Map<String, byte[]> m = layout("words", topics("Tales",
+            "Fox", "The quick brown fox jumps over the lazy dog",
+            "Long", "abcdefghijklmnopqrstuvwxyz end",
+            "Lines", "ab\r\ncd\n\nef",
+            "Tabs", "\tx\ty\nabcdefghi\tz"));
+        try (ReaderHarness h = new ReaderHarness(book(m), 84, 40)) {
+            h.start();
+            h.command("Select");
+            same(List.of("The quick", "brown fox", "jumps over"), h.textRows(),
+                 "rows break at blanks, a word at the row end moves down");
+            h.press(ReaderHarness.DOWN);
+            same(List.of("brown fox", "jumps over", "the lazy"), h.textRows(), "one row down");
+            h.press(ReaderHarness.DOWN);
+            same(List.of("jumps over", "the lazy", "dog"), h.textRows(), "the last row at the bottom");
+            h.press(ReaderHarness.DOWN);
+            h.press(ReaderHarness.RIGHT);
+            same(List.of("jumps over", "the lazy", "dog"), h.textRows(), "scrolling stops there");
+            h.press(ReaderHarness.UP);
+            same("brown fox", top(h), "up");
+            h.press(key('1'));
+            same("The quick", top(h), "1");
+            h.press(ReaderHarness.RIGHT);
+            same("jumps over", top(h), "a page of 2 rows");
+            h.press(ReaderHarness.LEFT);
+            same("The quick", top(h), "back a page");
+            h.press(key('7'));
+            same(List.of("jumps over", "the lazy", "dog"), h.textRows(), "7");
+            h.command("Topics");
+            h.press(ReaderHarness.DOWN);
+            h.command("Select");
+            same(List.of("abcdefghij", "klmnopqrst", "uvwxyz end"), h.textRows(),
+                 "a word longer than a row breaks inside");
+            h.command("Topics");
+            h.press(ReaderHarness.DOWN);
+            h.command("Select");
+            same(List.of("ab", "cd", ""), h.textRows(), "CR LF and LF end rows");
+            h.press(ReaderHarness.DOWN);
+            same(List.of("cd", "", "ef"), h.textRows(), "an empty line is a row");
+            h.command("Topics");
+            h.press(ReaderHarness.DOWN);
+            h.command("Select");
+            same(List.of("    x   y", "abcdefghi", "z"), h.textRows(),
+                 "tabs reach the next multiple of 4 columns; one at the row end breaks it");
+            h.command("Exit");
+            same("{Last=3, Pos0=20, Pos1=0, Pos2=4, Pos3=0}", records("Tales"),
+                 "positions are byte offsets of the first row");
+        }
+        // A position kept by the grid layout opens the words layout there.
+        RecordStore.clear();
+        RecordStore.put("Tales", List.of(bytes("Pos0"), bytes("13")));
+        try (ReaderHarness h = new ReaderHarness(book(m), 84, 40)) {
+            h.start();
+            h.command("Select");
+            same(List.of("wn fox", "jumps over", "the lazy"), h.textRows(), "from byte 13");
+            h.press(ReaderHarness.UP);
+            same("brown fox", top(h), "up goes to the start of the row that holds it");
+            h.press(ReaderHarness.UP);
+            same("The quick", top(h), "and on by rows");
+        }
+    }
+
+    /**
+     * Down then up, and page down then page up, retrace the same screens in
+     * the words layout, paragraphs of every length.
+     */
+    static void wordsKeysRetraceRows() throws Exception {
+        java.util.Random random = new java.util.Random(15);
+        StringBuilder t = new StringBuilder();
+        while (t.length() < 30000) {
+            int words = random.nextInt(4) == 0 ? random.nextInt(3) : random.nextInt(200);
+            for (int w = 0; w < words; w++) {
+                int len = random.nextInt(20) == 0 ? 10 + random.nextInt(20) : 1 + random.nextInt(8);
+                for (int c = 0; c < len; c++) {
+                    t.append((char) ('a' + random.nextInt(26)));
+                }
+                t.append(random.nextInt(15) == 0 ? "  " : random.nextInt(30) == 0 ? "\t" : " ");
+            }
+            t.append(random.nextInt(5) == 0 ? "\r\n" : "\n");
+        }
+        // A paragraph far longer than the reader looks back for a line start.
+        StringBuilder tail = new StringBuilder("START ");
+        for (int w = 0; w < 3000; w++) {
+            tail.append(w % 7 == 0 ? "a" : "w" + w).append(' ');
+        }
+        Path jar = book(layout("words", topics("Tales", "T", t.toString(), "Tail", tail.toString())));
+        try (ReaderHarness h = new ReaderHarness(jar, 84, 40)) {
+            h.start();
+            h.command("Select");
+            for (int[] keys : new int[][] {{ReaderHarness.DOWN, ReaderHarness.UP},
+                                           {ReaderHarness.RIGHT, ReaderHarness.LEFT}}) {
+                List<Integer> screens = new ArrayList<>();
+                for (int i = 0; i < 600; i++) {
+                    screens.add(java.util.Arrays.hashCode(pixels(h)));
+                    h.press(keys[0]);
+                }
+                for (int i = 599; i >= 0; i--) {
+                    h.press(keys[1]);
+                    int now = java.util.Arrays.hashCode(pixels(h));
+                    if (now != screens.get(i)) {
+                        check(false, "screen " + i + " differs on the way back with key " + keys[1]);
+                        break;
+                    }
+                }
+            }
+            // In the long paragraph going up still reaches the start, a row at a time.
+            h.command("Topics");
+            h.press(ReaderHarness.DOWN);
+            h.command("Select");
+            h.press(key('7'));
+            int presses = 0;
+            int[] before = pixels(h);
+            while (!top(h).startsWith("START") && presses < 5000) {
+                h.press(ReaderHarness.UP);
+                int[] after = pixels(h);
+                if (java.util.Arrays.equals(before, after)) {
+                    check(false, "up does not move in the long paragraph");
+                    break;
+                }
+                before = after;
+                presses++;
+            }
+            check(presses > 1000 && presses < 5000, "rows up the long paragraph: " + presses);
+            same("START a w1", top(h), "its start");
+        }
+    }
+
+    private static int[] pixels(ReaderHarness h) throws Exception {
+        BufferedImage s = h.screen();
+        return s.getRGB(0, 0, s.getWidth(), s.getHeight(), null, 0, s.getWidth());
+    }
+
+    static void progressLine() throws Exception {
+        String fox = "The quick brown fox jumps over the lazy dog"; // 43 bytes
+        try (ReaderHarness h = new ReaderHarness(book(layout("words", topics("Tales", "T", fox))), 84, 40)) {
+            h.start();
+            h.command("Select");
+            // The first screen ends after "jumps over " (31 bytes).
+            same(84 * 31 / 43, h.progress(), "words: what has been shown, along the top");
+            h.press(key('7'));
+            same(84, h.progress(), "words: at the end");
+        }
+        String hundred = "0123456789".repeat(10);
+        try (ReaderHarness h = new ReaderHarness(book(layout("grid", topics("Tales", "T", hundred))), 84, 40)) {
+            h.start();
+            h.command("Select");
+            same(84 * 30 / 100, h.progress(), "grid: along the bottom");
+            h.press(ReaderHarness.RIGHT);
+            same(84 * 50 / 100, h.progress(), "grid: a page on");
+            same("0123456789", top(h), "the text rows are left as they are");
+        }
+        // Without layout.txt the size is known only once the text was read to its end.
+        String big = "0123456789".repeat(1000);
+        try (ReaderHarness h = new ReaderHarness(book(topics("Tales", "T", big)), 84, 40)) {
+            h.start();
+            h.command("Select");
+            same(0, h.progress(), "size not known yet");
+            h.press(key('7'));
+            same(84, h.progress(), "size known at the end");
+        }
+    }
+
+    /** 30 topics on 100 x 48: 4 rows. */
+    static void menuKeysWrapAndPage() throws Exception {
+        List<String> pairs = new ArrayList<>();
+        for (int i = 1; i <= 30; i++) {
+            pairs.add("Topic " + i);
+            pairs.add("text " + i);
+        }
+        try (ReaderHarness h = new ReaderHarness(book(topics("Tales", pairs.toArray(new String[0]))),
+                                                 100, 48)) {
+            h.start();
+            same("Topic 1", h.selectedRow(), "start");
+            h.press(ReaderHarness.UP);
+            same(List.of("Topic 27", "Topic 28", "Topic 29", "> Topic 30"), h.menuRows(),
+                 "up at the first entry goes to the last");
+            h.press(ReaderHarness.DOWN);
+            same(List.of("> Topic 1", "Topic 2", "Topic 3", "Topic 4"), h.menuRows(),
+                 "down at the last entry goes to the first");
+            Object[][] steps = {
+                {ReaderHarness.RIGHT, "Topic 5"}, {key('6'), "Topic 9"}, {key('#'), "Topic 13"},
+                {ReaderHarness.LEFT, "Topic 9"}, {key('4'), "Topic 5"}, {key('*'), "Topic 1"},
+                {ReaderHarness.LEFT, "Topic 30"}, {ReaderHarness.RIGHT, "Topic 1"},
+                {key('7'), "Topic 30"}, {key('*'), "Topic 26"}, {key('#'), "Topic 30"},
+                {key('1'), "Topic 1"}, {key('8'), "Topic 2"}, {key('2'), "Topic 1"},
+            };
+            for (Object[] step : steps) {
+                h.press((Integer) step[0]);
+                same(step[1], h.selectedRow(), "after key " + step[0]);
+            }
+            h.hold(ReaderHarness.DOWN, 2);
+            same("Topic 4", h.selectedRow(), "a held key repeats");
+            h.press(key('5'));
+            same("text 4", top(h), "5 opens the selected topic");
+        }
+    }
+
+    /** 100 x 48: 12 columns inside the selection frame. */
+    static void menuScrollsLongName() throws Exception {
+        String name = "Topic 2 with a name far too long for this screen";
+        int excess = name.length() - 12;
+        Path jar = book(topics("Tales", "Topic 1", "one", name, "two", "Topic 3", "three"));
+        try (ReaderHarness h = new ReaderHarness(jar, 100, 48)) {
+            h.start();
+            same(0, volm.util.Timer.scheduledTasks(), "no timer while the selected name fits");
+            same(List.of("> Topic 1", "Topic 2 with", "Topic 3"), h.menuRows(), "unselected names are cut");
+            h.press(ReaderHarness.DOWN);
+            same(1, volm.util.Timer.scheduledTasks(), "a timer for the long selected name");
+            h.tick(2);
+            same("Topic 2 with", h.selectedRow(), "it holds at the start");
+            h.tick(1);
+            same(name.substring(1, 13).trim(), h.selectedRow(), "a character on");
+            h.tick(excess - 1);
+            same(name.substring(excess).stripTrailing(), h.selectedRow(), "its end");
+            h.tick(2);
+            same(name.substring(excess).stripTrailing(), h.selectedRow(), "it holds at the end");
+            h.tick(1);
+            same("Topic 2 with", h.selectedRow(), "and starts again");
+            h.press(ReaderHarness.FIRE);
+            same(0, volm.util.Timer.scheduledTasks(), "no timer while a text is shown");
+            h.command("Topics");
+            same(1, volm.util.Timer.scheduledTasks(), "the timer again in the menu");
+            h.press(ReaderHarness.DOWN);
+            same(0, volm.util.Timer.scheduledTasks(), "none for a short name");
+            same(List.of("Topic 1", "Topic 2 with", "> Topic 3"), h.menuRows(), "the long name is cut again");
+            h.press(ReaderHarness.UP);
+            same(1, volm.util.Timer.scheduledTasks(), "the long name again");
+            h.command("Exit");
+            same(0, volm.util.Timer.scheduledTasks(), "none after Exit");
+        }
+    }
+
+    private static String paragraphs(int count) {
+        StringBuilder t = new StringBuilder();
+        for (int i = 0; i < count; i++) {
+            t.append("Paragraph ").append(i).append(" has a few words to wrap.\n");
+        }
+        return t.toString();
+    }
+
+    /** After Topics and a restart without Exit: the menu on that topic, the same screen. */
+    static void positionsAfterTopicsThenKill() throws Exception {
+        for (String kind : new String[] {"words", "grid"}) {
+            RecordStore.clear();
+            Path jar = book(layout(kind, topics("Tales", "One", paragraphs(50), "Two", paragraphs(80))));
+            List<String> screen;
+            try (ReaderHarness h = new ReaderHarness(jar, 100, 70)) {
+                h.start();
+                h.press(ReaderHarness.DOWN);
+                h.command("Select");
+                h.press(ReaderHarness.RIGHT);
+                h.press(ReaderHarness.RIGHT);
+                h.press(ReaderHarness.DOWN);
+                screen = h.textRows();
+                h.command("Topics");
+                h.restart();
+                same("Two", h.selectedRow(), kind + ": the menu opens on the topic read last");
+                h.command("Select");
+                same(screen, h.textRows(), kind + ": Select brings back the same screen");
+            }
+        }
+    }
+
+    static void positionsAfterPauseAndKeys() throws Exception {
+        Path jar = book(layout("words", topics("Tales", "One", paragraphs(200), "Two", "short")));
+        try (ReaderHarness h = new ReaderHarness(jar, 100, 70)) {
+            h.start();
+            h.command("Select");
+            h.press(ReaderHarness.RIGHT);
+            List<String> screen = h.textRows();
+            h.pause();
+            h.restart();
+            h.command("Select");
+            same(screen, h.textRows(), "the screen after a pause and a kill");
+            int writes = RecordStore.writes("Tales");
+            h.hold(ReaderHarness.DOWN, 18);
+            same(writes, RecordStore.writes("Tales"), "nothing written within 19 keys");
+            h.press(ReaderHarness.DOWN);
+            same(writes + 1, RecordStore.writes("Tales"), "the position written at the 20th key");
+            screen = h.textRows();
+            h.restart();
+            h.command("Select");
+            same(screen, h.textRows(), "the screen after 20 keys and a kill");
+            writes = RecordStore.writes("Tales");
+            h.command("Topics");
+            h.command("Select");
+            h.pause();
+            h.command("Topics");
+            same(writes, RecordStore.writes("Tales"), "what did not change is not written again");
+            same("{Last=0, Pos0=" + positionOf(h) + "}", records("Tales"), "one record set");
+            same(4, RecordStore.contents("Tales").size(), "two pairs of records");
+        }
+    }
+
+    private static String positionOf(ReaderHarness h) {
+        List<byte[]> r = RecordStore.contents("Tales");
+        for (int i = 0; i + 1 < r.size(); i += 2) {
+            if (new String(r.get(i), StandardCharsets.ISO_8859_1).equals("Pos0")) {
+                return new String(r.get(i + 1), StandardCharsets.ISO_8859_1);
+            }
+        }
+        return "?";
+    }
+
+    /** A record store that fails never stops reading; it is written anew once it works. */
+    static void failingRecordStore() throws Exception {
+        Path jar = book(layout("words", topics("Tales", "One", paragraphs(40), "Two", paragraphs(40))));
+        RecordStore.put("Tales", List.of(bytes("Pos0"), bytes("30")));
+        RecordStore.failing = true;
+        try (ReaderHarness h = new ReaderHarness(jar, 100, 70)) {
+            h.start();
+            check(h.console().contains("Can't load properties"), "console: " + h.console());
+            h.command("Select");
+            same("Paragraph 0", top(h), "read from the top");
+            h.press(ReaderHarness.RIGHT);
+            h.command("Topics");
+            check(h.console().contains("Can't save properties"), "console: " + h.console());
+            h.press(ReaderHarness.DOWN);
+            h.command("Select");
+            same("Paragraph 0", top(h), "reading goes on");
+            RecordStore.failing = false;
+            h.press(ReaderHarness.RIGHT);
+            h.command("Topics");
+            same(6, RecordStore.contents("Tales").size(), "the store written anew, old records gone");
+            check(records("Tales").matches("\\{Last=1, Pos0=\\d+, Pos1=\\d+\\}"), records("Tales"));
+        } finally {
+            RecordStore.failing = false;
+        }
+    }
+
+    /**
+     * Bytes read from the jar per page down at 1%, 50% and 99% of a 1 MB
+     * topic, 176 x 208 with the default font: the same within 2x at every
+     * depth, and about a screen.
+     */
+    static void bytesReadPerPage() throws Exception {
+        StringBuilder t = new StringBuilder();
+        for (int i = 0; t.length() < (1 << 20); i++) {
+            t.append("Line ").append(i).append(" of a long topic, with some words to wrap around.\n");
+        }
+        for (String kind : new String[] {"words", "grid"}) {
+            Path jar = book(layout(kind, topics("Tales", "Big", t.toString())));
+            StringBuilder report = new StringBuilder("bytes read per page down (" + kind + "):");
+            long min = Long.MAX_VALUE;
+            long max = 0;
+            for (int percent : new int[] {1, 50, 99}) {
+                RecordStore.clear();
+                RecordStore.put("Tales", List.of(bytes("Pos0"), bytes(String.valueOf(t.length() / 100 * percent))));
+                try (ReaderHarness h = new ReaderHarness(jar, 176, 208)) {
+                    h.start();
+                    h.command("Select");
+                    h.screen();
+                    long before = h.bytesRead();
+                    for (int i = 0; i < 10; i++) {
+                        h.press(ReaderHarness.RIGHT);
+                        h.screen();
+                    }
+                    long per = (h.bytesRead() - before) / 10;
+                    // Going back reads the text from its start again once it leaves the buffer.
+                    before = h.bytesRead();
+                    for (int i = 0; i < 40; i++) {
+                        h.press(ReaderHarness.LEFT);
+                        h.screen();
+                    }
+                    long back = (h.bytesRead() - before) / 40;
+                    report.append(String.format(" %d%%: %d (page up %d)", percent, per, back));
+                    min = Math.min(min, per);
+                    max = Math.max(max, per);
+                }
+            }
+            System.out.println(report);
+            check(max <= 2 * min, report.toString());
+            check(max < 2048, report.toString());
+        }
     }
 }

@@ -163,14 +163,28 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
         own = std::make_unique<TForm3>(target.parent);
         dialog = own.get();
     }
+    const TReaderLayout offered = target.Layout.value_or(TReaderLayout::Grid);
+    dialog->SetLayout(offered);
     if (dialog->exec() != QDialog::Accepted)
         return TGenerateOutcome::Cancelled;
+    std::optional<TReaderLayout> layout = target.Layout;
+    if (dialog->Layout() != offered) {
+        layout = dialog->Layout();
+        try {
+            if (target.StoreLayout)
+                target.StoreLayout(*layout);
+        } catch (const std::exception& e) {
+            ShowErrorMessage(fromMessage(e.what()), target.parent);
+            return TGenerateOutcome::Failed;
+        }
+    }
 
     TBuildRequest request;
     request.projectPath = target.ProjectPath;
     request.vendor = dialog->VendorText(); // as typed, not trimmed
     request.url = dialog->UrlText();
     request.font = target.Font;
+    request.layout = layout;
     const TFontRenderer render = target.RenderFont ? target.RenderFont : TFontRenderer(SaveFontImage);
 
     std::optional<std::string> failure;
@@ -196,11 +210,13 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
 
 namespace volm::ui {
 
-TGenerateOutcome GenerateMidlet(const TProject& project, const TFontSettings& font,
+TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
                                     QStatusBar* statusBar, QWidget* parent)
 {
     TProjectTopics topics(project);
     TGenerateTarget t;
+    t.Layout = project.Layout();
+    t.StoreLayout = [&project](TReaderLayout l) { project.SaveLayout(l); };
     t.ProjectPath = project.Path();
     t.Topics = &topics;
     t.Font = font;

@@ -18,6 +18,8 @@
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 class QProgressBar;
@@ -61,6 +63,9 @@ struct TGenerateTarget {
     QStatusBar* StatusBar = nullptr;    // the main window's status bar
     QWidget* parent = nullptr;          // for the error box
     TFontRenderer RenderFont;           // SaveFontImage when empty
+    std::optional<TReaderLayout> Layout; // the project's layout (none: grid, built as before)
+    // Stores a layout chosen in the dialog that differs from the project's.
+    std::function<void(TReaderLayout)> StoreLayout;
 };
 
 enum class TGenerateOutcome { Cancelled, Built, Failed };
@@ -70,8 +75,9 @@ enum class TGenerateOutcome { Cancelled, Built, Failed };
 // text, and the status text stays "Building...".
 TGenerateOutcome GenerateMidlet(const TGenerateTarget& target);
 // The same for an open project, with the window's font settings (the dialog's
-// choice and the "&Use custom font" check mark).
-TGenerateOutcome GenerateMidlet(const TProject& project, const TFontSettings& font,
+// choice and the "&Use custom font" check mark); a layout chosen in the
+// dialog that differs from the project's is stored in the project.
+TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
                                     QStatusBar* statusBar, QWidget* parent);
 
 // True while a build runs.

@@ -4,6 +4,7 @@
 #include "app/Ansitext.h"
 #include "common/Codepage.h"
 
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
@@ -97,13 +98,22 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(264, 112, 75, 25);
     BitBtn2->setAutoDefault(false);
+    // Between the buttons: the layout of the texts on the phone.
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItem(QStringLiteral("Words layout"), static_cast<int>(TReaderLayout::Words));
+    ComboBox1->addItem(QStringLiteral("Grid layout"), static_cast<int>(TReaderLayout::Grid));
+    ComboBox1->setToolTip(QStringLiteral("Words: rows break between words and at line ends.\n"
+                                         "Grid: every row holds as many characters as fit."));
+    ComboBox1->setGeometry(148, 114, 108, 21);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject); // Esc rejects too
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, Edit3);
     setTabOrder(Edit3, BitBtn1);
-    setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(BitBtn1, ComboBox1);
+    setTabOrder(ComboBox1, BitBtn2);
 }
 
 TForm3::~TForm3()
@@ -133,6 +143,16 @@ std::string TForm3::UrlText() const
 std::string TForm3::DescriptionText() const
 {
     return textToAnsi(Edit3->text());
+}
+
+void TForm3::SetLayout(TReaderLayout layout)
+{
+    ComboBox1->setCurrentIndex(ComboBox1->findData(static_cast<int>(layout)));
+}
+
+TReaderLayout TForm3::Layout() const
+{
+    return static_cast<TReaderLayout>(ComboBox1->currentData().toInt());
 }
 
 int TForm3::pixelsPerInch() const

@@ -3,14 +3,18 @@
 // description of the package, asked before every generation. The texts and
 // the dialog's position are restored from the registry at every showing and
 // saved at every closing (Build, Cancel, Esc or the window's close request).
+// It also offers the phone reader's text layout; that choice belongs to the
+// project, so the caller sets it before showing and reads it after.
 
 #include "book/Buildparams.h"
+#include "storage/Readerlayout.h"
 
 #include <QDialog>
 
 #include <filesystem>
 #include <string>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,12 +37,16 @@ public:
     QLineEdit* Edit3 = nullptr; // description
     QPushButton* BitBtn1 = nullptr; // "&Build"
     QPushButton* BitBtn2 = nullptr; // "Cancel"
+    QComboBox* ComboBox1 = nullptr; // the reader's layout: words or grid
 
     // The texts as they stand in the controls (not trimmed), in Windows-1251;
     // a character that code page lacks becomes "?".
     std::string VendorText() const;
     std::string UrlText() const;
     std::string DescriptionText() const;
+    // The layout offered (as the project has it) and the one chosen.
+    void SetLayout(TReaderLayout layout);
+    TReaderLayout Layout() const;
 
     void done(int r) override;
 

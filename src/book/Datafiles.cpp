@@ -66,7 +66,7 @@ std::string ReaderText(std::string_view text)
 }
 
 void WriteDataFiles(const std::string& bookFolder, std::string_view bookName, ITopicSequence& topics,
-                    const TDataProgress& progress)
+                    const TDataProgress& progress, std::optional<TReaderLayout> layout)
 {
     std::string folder = bookFolder;
     if (!folder.empty() && folder.back() != '/')
@@ -76,7 +76,7 @@ void WriteDataFiles(const std::string& bookFolder, std::string_view bookName, IT
 
     // The longest path is that of the last topic's text (or a list file).
     std::string longest = textFolder + "itm" + std::to_string(count == 0 ? 1 : count);
-    for (const char* f : {"topics.txt", "files.txt", "appname.txt"})
+    for (const char* f : {"topics.txt", "files.txt", "appname.txt", "layout.txt"})
         if (folder.size() + std::char_traits<char>::length(f) > longest.size())
             longest = folder + f;
     if (longest.size() > MaxPathLength())
@@ -104,11 +104,15 @@ void WriteDataFiles(const std::string& bookFolder, std::string_view bookName, IT
             titleLines.clear();
         }
     };
+    std::string sizes = layout ? TextModeLine(LayoutName(*layout)) : std::string();
     for (size_t i = 0; i < count; ++i) {
         const std::string number = std::to_string(i + 1);
         titleLines += TextModeLine(TitleLine(topics.Name(i)));
         fileLines += TextModeLine("/texts/itm" + number);
-        WriteFileSafely(textFolder + "itm" + number, ReaderText(topics.Text(i)), work);
+        const std::string text = ReaderText(topics.Text(i));
+        WriteFileSafely(textFolder + "itm" + number, text, work);
+        if (layout)
+            sizes += TextModeLine(std::to_string(text.size()));
         drain(65536);
         if (progress)
             progress(i + 1, count);
@@ -118,6 +122,8 @@ void WriteDataFiles(const std::string& bookFolder, std::string_view bookName, IT
     titles.Commit();
 
     WriteFileSafely(folder + "appname.txt", TextModeLine(bookName), work);
+    if (layout)
+        WriteFileSafely(folder + "layout.txt", sizes, work);
 }
 
 } // namespace volm

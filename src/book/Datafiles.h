@@ -4,12 +4,18 @@
 //   files.txt      one line per topic: "/texts/itm" + topic number, then CR LF
 //   texts/itmN     topic N's text with every CR byte removed, nothing appended
 //   appname.txt    the book name, then CR LF
+//   layout.txt     only when a layout is chosen: its word ("words" or "grid"),
+//                  then the size in bytes of each text file in topic order,
+//                  each line ending in CR LF
 // Topic numbers are 1-based positions in the topic sequence. Names and texts
 // are written as the project holds them (Windows-1251), without conversion.
+
+#include "storage/Readerlayout.h"
 
 #include <cstddef>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -64,7 +70,9 @@ using TDataProgress = std::function<void(size_t done, size_t total)>;
 // whose topic paths would exceed MaxPathLength() is refused before anything
 // is written. Files completed before a failure stay; none is left half
 // written.
+// Without a layout no layout.txt is written (the reader then uses the grid
+// layout).
 void WriteDataFiles(const std::string& bookFolder, std::string_view bookName, ITopicSequence& topics,
-                    const TDataProgress& progress = {});
+                    const TDataProgress& progress = {}, std::optional<TReaderLayout> layout = {});
 
 } // namespace volm

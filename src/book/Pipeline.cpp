@@ -209,9 +209,10 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         progress.Progress(TBuildStage::FontImage, 1, 1);
     }
 
-    WriteDataFiles(folder, r.bookName, topics, [&](size_t done, size_t total) {
-        progress.Progress(TBuildStage::DataFiles, done, total);
-    });
+    WriteDataFiles(
+        folder, r.bookName, topics,
+        [&](size_t done, size_t total) { progress.Progress(TBuildStage::DataFiles, done, total); },
+        request.layout);
 
     // The outputs of an earlier run are not packed into the new jar.
     r.jarPath = folder + r.bookName + ".jar";

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace volm {
@@ -58,6 +59,9 @@ struct TBuildRequest {
     std::string vendor;        // inserted as it stands into "MIDlet-Vendor: "
     std::string url;           // inserted as it stands into "MIDlet-Info-URL: "
     TFontSettings font;        // the font choice and the use-custom-font switch
+    // The reader's text layout (layout.txt); none writes no layout.txt, as
+    // for a project that never chose one.
+    std::optional<TReaderLayout> layout;
 };
 
 struct TBuildResult {

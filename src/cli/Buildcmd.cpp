@@ -1,7 +1,8 @@
 // volm-cli build: generates a project's phone application (the book folder's
 // jar, jad and manifest.mf) without a display. The vendor and URL not given on
 // the command line come from the stored build parameters (the dialog's last
-// texts), or their initial texts; nothing is written back there.
+// texts), or their initial texts; nothing is written back there. --layout
+// stores the reader's text layout in the project before the build.
 
 #include "cli/Cli.h"
 
@@ -48,6 +49,11 @@ int cmdBuild(const Args& a)
 {
     const std::string& project = a["PROJECT"];
     std::optional<std::string> vendor = a.value("--vendor"), url = a.value("--url");
+    TReaderLayout layout{};
+    const std::optional<std::string> layoutName = a.value("--layout");
+    if (layoutName && !ParseLayoutName(*layoutName, layout))
+        throw UsageError("--layout is words or grid, not \"" + *layoutName + "\"");
+
     // The stored texts are Windows-1251 already; the command line's are UTF-8.
     TBuildTexts texts = storedBuildTexts();
     TBuildRequest request;
@@ -59,7 +65,10 @@ int cmdBuild(const Args& a)
 
     TProject p;
     p.Open(project, TProject::omOpenExisting);
+    if (layoutName)
+        p.SaveLayout(layout);
     request.font = p.FontSettings();
+    request.layout = p.Layout();
     TProjectTopics topics(p);
     TConsoleProgress progress;
     TFontRenderer renderer;
@@ -78,7 +87,9 @@ const Registrar registrar{
      {"PROJECT"},
      {{"--vendor", "V", "the vendor (MIDlet-Vendor in the manifest and the jad)"},
       {"--url", "U", "the information URL (MIDlet-Info-URL)"},
-      {"--description", "D", "the description (accepted, written nowhere)"}},
+      {"--description", "D", "the description (accepted, written nowhere)"},
+      {"--layout", "words|grid",
+       "the reader's layout, stored in the project (one without it reads as grid; new projects hold words)"}},
      "generate the book's phone application (jar, jad, manifest.mf) in the folder named after the book, "
      "next to the project; missing texts come from the stored build parameters",
      cmdBuild},

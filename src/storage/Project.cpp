@@ -15,6 +15,9 @@ constexpr uint32_t kOpenMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;           
 constexpr uint32_t kCreateMode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE; // 0x1012
 constexpr int32_t kFirstTopicNumber = 100;                                             // counter start
 const char* const kFontStream = "0";
+const char* const kLayoutStream = "Layout";
+// Longer than any layout word: a stream this long is not one of ours.
+constexpr size_t kLayoutStreamMax = 64;
 
 // Rethrows `e` with `context` in front, keeping the storage error's status.
 [[noreturn]] void rethrowWith(const std::string& context, const std::exception& e)
@@ -107,6 +110,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     std::vector<std::string> skipped;
     int32_t counter = kFirstTopicNumber;
     TFontSettings font;
+    std::optional<TReaderLayout> layout;
 
     struct Candidate {
         int32_t number;
@@ -115,6 +119,23 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     std::vector<Candidate> candidates;
     for (const TDocElem& e : elements) {
         int32_t n;
+        if (e.name == kLayoutStream) {
+            try {
+                TDocStream s;
+                doc->OpenStream(s, e.name, kOpenMode);
+                TStream& st = *s.Stream();
+                std::string word(std::min<uint64_t>(st.Size(), kLayoutStreamMax), '\0');
+                st.SetPosition(0);
+                st.ReadBuffer(word.data(), word.size());
+                TReaderLayout l;
+                if (st.Size() > kLayoutStreamMax || !ParseLayoutName(word, l))
+                    throw Error("unknown layout");
+                layout = l;
+            } catch (...) {
+                skipped.push_back(e.name); // perhaps a later version's: left as it is
+            }
+            continue;
+        }
         if (!ParseStorageNumber(e.name, n))
             continue; // not the program's: left alone
         if (n == 0) {
@@ -158,7 +179,18 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     skipped_ = std::move(skipped);
     counter_ = counter;
     font_ = font;
+    layout_ = layout;
     path_ = path;
+
+    // A new project reads in the words layout.
+    if (!exists) {
+        try {
+            SaveLayout(TReaderLayout::Words);
+        } catch (...) {
+            CloseProject();
+            throw;
+        }
+    }
 }
 
 bool TProject::HoldsProject(const std::string& path) const
@@ -287,6 +319,23 @@ void TProject::SaveFontSettings(const TFontSettings& settings)
     font_ = settings;
 }
 
+void TProject::SaveLayout(TReaderLayout layout)
+{
+    requireOpen();
+    const std::string word = LayoutName(layout);
+    try {
+        TDocStream s;
+        doc_->CreateStream(s, kLayoutStream, kCreateMode);
+        TStream& st = *s.Stream();
+        st.WriteBuffer(word.data(), word.size());
+        s.Close();
+        doc_->Commit();
+    } catch (const std::exception& e) {
+        fail("can't store the layout", e);
+    }
+    layout_ = layout;
+}
+
 void TProject::CloseProject()
 {
     if (!doc_)
@@ -298,6 +347,7 @@ void TProject::CloseProject()
     path_.clear();
     counter_ = kFirstTopicNumber;
     font_ = TFontSettings();
+    layout_.reset();
     try {
         doc->Commit();
     } catch (const std::exception& e) {

@@ -7,13 +7,20 @@
 // topic named by its storage number (101, 102, ...). Topics are listed in
 // ascending storage number; new topics take the counter's next number and go
 // to the end. Every change is in the file when its operation returns.
+//
+// Stream "Layout" holds the phone reader's text layout as a word ("words" or
+// "grid"). Its name is not a number, so earlier versions of the program leave
+// it alone. A project made by this version gets "words"; a project without
+// the stream reads its books in the grid layout and builds them as before.
 
 #include "storage/Componounddoc.h"
 #include "storage/Doc.h"
 #include "storage/Fontsettings.h"
+#include "storage/Readerlayout.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +85,13 @@ public:
     // Rewrites stream "0" with `settings`.
     void SaveFontSettings(const TFontSettings& settings);
 
+    // The layout stored in the project; none for a project without the
+    // layout stream (or with one this version can't read), whose books are
+    // built exactly as they were before there was a choice.
+    std::optional<TReaderLayout> Layout() const { return layout_; }
+    // Writes the layout stream.
+    void SaveLayout(TReaderLayout layout);
+
     // Closes every topic's stream, commits and closes the file. Raises a
     // commit failure (the project is closed all the same).
     void CloseProject();
@@ -98,6 +112,7 @@ private:
     std::vector<TTopicNode> topics_;
     int32_t counter_ = 100;
     TFontSettings font_;
+    std::optional<TReaderLayout> layout_;
     std::vector<std::string> skipped_;
 };
 

@@ -8,6 +8,7 @@
 #include "Testutil.h"
 #include "app/Guitest.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QProgressBar>
@@ -225,5 +226,58 @@ TEST(Generate, AProjectsTopicsGoIntoTheJarInListOrder)
     EXPECT_EQ(last.out, ReaderText(p.GetText(count - 1)));
     // The project stays open and usable.
     EXPECT_EQ(p.TopicCount(), count);
+    p.CloseProject();
+}
+
+// The dialog offers the project's layout (grid for a project without one);
+// a different choice is stored in the project and goes into the jar, the
+// same one is not stored, so such a project builds as before.
+TEST(Generate, TheDialogsLayoutIsStoredWhenChanged)
+{
+    TFixture f;
+    const fs::path project = f.dir / "Fox.volm";
+    TProject p;
+    p.Open(project.string(), TProject::omCreateNew);
+    p.CommitText(p.AddTopic("One"), "The quick brown fox");
+    p.CloseProject();
+
+    p.Open(project.string());
+    setBuildParamsDialog(&f.dialog);
+    TReaderLayout offered = TReaderLayout::Grid;
+    QTimer::singleShot(0, [&] {
+        offered = f.dialog.Layout();
+        f.dialog.ComboBox1->setCurrentIndex(f.dialog.ComboBox1->findData(static_cast<int>(TReaderLayout::Grid)));
+        build(f.dialog);
+    });
+    EXPECT_EQ(GenerateMidlet(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
+    EXPECT_EQ(offered, TReaderLayout::Words);
+    EXPECT_EQ(p.Layout(), TReaderLayout::Grid);
+    const fs::path jar = f.dir / "Fox" / "Fox.jar";
+    EXPECT_EQ(run({"unzip", "-p", jar.string(), "layout.txt"}).out, "grid\r\n19\r\n");
+
+    // A project without a layout stream: grid offered and kept, nothing
+    // stored, no layout.txt.
+    TGenerateTarget t = f.target((f.dir / "Tales.volm").string());
+    bool stored = false;
+    t.StoreLayout = [&](TReaderLayout) { stored = true; };
+    EXPECT_EQ(generate(f, t, [&](TForm3& d) {
+                  offered = d.Layout();
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    EXPECT_EQ(offered, TReaderLayout::Grid);
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(run({"unzip", "-l", (f.dir / "Tales" / "Tales.jar").string(), "layout.txt"}).status, 11);
+
+    // Changed to words: stored and written.
+    EXPECT_EQ(generate(f, t, [&](TForm3& d) {
+                  d.SetLayout(TReaderLayout::Words);
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    EXPECT_TRUE(stored);
+    EXPECT_EQ(run({"unzip", "-p", (f.dir / "Tales" / "Tales.jar").string(), "layout.txt"}).out,
+              "words\r\n13\r\n3\r\n");
+    setBuildParamsDialog(nullptr);
     p.CloseProject();
 }

@@ -57,6 +57,23 @@ TEST(Datafiles, ThreeTopicsByteForByte)
     EXPECT_EQ(fileNames(dir.path()), (std::vector<std::string>{"appname.txt", "files.txt", "texts", "topics.txt"}));
 }
 
+// With a layout, layout.txt names it and lists the size of each text as the
+// jar holds it (CR bytes removed); without one there is no layout.txt.
+TEST(Datafiles, LayoutFileHoldsTheLayoutAndTheTextSizes)
+{
+    TempDir words;
+    TTopicList topics({{"One", "ab\r\ncd\r\n"}, {"Two", "a\rb"}, {"Three", "\r\r\r"}});
+    WriteDataFiles(Folder(words), "Tales", topics, {}, TReaderLayout::Words);
+    EXPECT_EQ(readFile(words / "layout.txt"), "words\r\n6\r\n2\r\n0\r\n");
+    EXPECT_EQ(fileNames(words.path()),
+              (std::vector<std::string>{"appname.txt", "files.txt", "layout.txt", "texts", "topics.txt"}));
+
+    TempDir grid;
+    TTopicList none;
+    WriteDataFiles(Folder(grid), "Tales", none, {}, TReaderLayout::Grid);
+    EXPECT_EQ(readFile(grid / "layout.txt"), "grid\r\n");
+}
+
 TEST(Datafiles, NoTopicsAndOneTopic)
 {
     TempDir dir;

@@ -88,7 +88,7 @@ const std::string kManifest =
 
 const std::vector<std::string> kTemplateFiles = {
     "LumeriaMain.class", "META-INF/MANIFEST.MF", "TFiledMenu.class", "TFiledStringList.class",
-    "TScrollFixedText.class", "appname.txt", "files.txt", "images/Font.png", "images/orvane.png",
+    "TMenuTicker.class", "TScrollFixedText.class", "appname.txt", "files.txt", "images/Font.png", "images/orvane.png",
     "topics.txt"};
 
 bool IsManifestName(const std::string& name)
@@ -178,6 +178,26 @@ TEST(Pipeline, BookFolderHoldsJarJadAndManifestByteForByte)
     EXPECT_EQ(JarMember(jar, "appname.txt"), "Tales\r\n");
     // The custom font is off: the template's sample image, byte for byte.
     EXPECT_EQ(JarMember(jar, "images/Font.png"), TemplateMember(dir, "images/Font.png"));
+}
+
+// A book with a layout carries layout.txt and nothing else more; without one
+// the jar holds exactly what it held before there was a choice.
+TEST(Pipeline, LayoutFileOnlyWhenALayoutIsChosen)
+{
+    TempDir dir;
+    TTopicList topics{{"One", "first\r\ntext\r\n"}};
+    TBuildRequest r = Request(dir);
+    r.layout = TReaderLayout::Words;
+    GenerateBook(r, topics, {});
+    fs::path jar = dir / "Tales" / "Tales.jar";
+    std::vector<std::string> expected = ExpectedEntries(1);
+    expected.push_back("layout.txt");
+    EXPECT_EQ(Sorted(JarEntries(jar)), Sorted(expected));
+    EXPECT_EQ(JarMember(jar, "layout.txt"), "words\r\n11\r\n");
+
+    r.layout.reset();
+    GenerateBook(r, topics, {});
+    EXPECT_EQ(Sorted(JarEntries(jar)), ExpectedEntries(1));
 }
 
 TEST(Pipeline, ZeroAndTwelveTopics)

@@ -155,6 +155,43 @@ bool ReadsAs(const std::string& shown, const std::string& bytes)
 
 } // namespace
 
+// A new project builds in the words layout; --layout is stored; a project
+// without a layout (made before there was a choice) builds without layout.txt.
+TEST(Buildcmd, LayoutIsStoredAndGoesIntoTheJar)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::path project = dir / "Fox.volm";
+    ASSERT_EQ(run({Cli(), "new", project.string()}).status, 0);
+    ASSERT_EQ(run({Cli(), "add", project.string(), "Fox"}).status, 0);
+    writeFile(dir / "fox.txt", "The quick brown fox jumps over the lazy dog");
+    ASSERT_EQ(run({Cli(), "import", project.string(), "1", (dir / "fox.txt").string(), "--no-detect"}).status, 0);
+    const std::string jar = (dir / "Fox" / "Fox.jar").string();
+    // 43 bytes and the line end the import gives the text.
+    auto layoutFile = [&] { return run({"unzip", "-p", jar, "layout.txt"}); };
+
+    RunResult r = run({Cli(), "build", project.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(layoutFile().out, "words\r\n44\r\n");
+#ifdef VOLM_HAVE_HARNESS
+    fs::path harness = binaryDir() / "reader" / "harness";
+    r = run({"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness", "--jar", jar,
+             "--size", "84x40", "select", "show"});
+    EXPECT_EQ(r.out, "[text]\nThe quick\nbrown fox\njumps over\n") << r.err;
+#endif
+
+    EXPECT_EQ(run({Cli(), "build", project.string(), "--layout", "columns"}).status, 2);
+    ASSERT_EQ(run({Cli(), "build", project.string(), "--layout", "grid"}).status, 0);
+    EXPECT_EQ(layoutFile().out, "grid\r\n44\r\n");
+    ASSERT_EQ(run({Cli(), "build", project.string()}).status, 0);
+    EXPECT_EQ(layoutFile().out, "grid\r\n44\r\n"); // kept in the project
+
+    fs::copy_file(sourceDir() / "examples" / "Sample.volm", dir / "Sample.volm");
+    ASSERT_EQ(run({Cli(), "font", (dir / "Sample.volm").string(), "--custom", "off"}).status, 0);
+    ASSERT_EQ(run({Cli(), "build", (dir / "Sample.volm").string()}).status, 0);
+    EXPECT_EQ(run({"unzip", "-l", (dir / "Sample" / "Sample.jar").string(), "layout.txt"}).status, 11);
+}
+
 // The shipped sample book builds, and its jar runs on the simulated phone
 // with the sample's own font image. (The test exists where the phone is built.)
 TEST(Buildcmd, SampleBookRunsOnTheSimulatedPhone)

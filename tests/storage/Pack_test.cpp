@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@ namespace {
 struct Snapshot {
     std::vector<std::string> keys, names, texts;
     TFontSettings font;
+    std::optional<TReaderLayout> layout;
     bool operator==(const Snapshot&) const = default;
 };
 
@@ -34,6 +36,7 @@ Snapshot snapshot(const std::string& path)
         s.texts.push_back(p.GetText(i));
     }
     s.font = p.FontSettings();
+    s.layout = p.Layout();
     return s;
 }
 
@@ -86,7 +89,7 @@ TEST(Pack, ManyDeletesPackSmallerAndKeepEverything)
     EXPECT_EQ(p.Topic(p.AddTopic("next")).Number, 158); // after the highest present (157)
 }
 
-TEST(Pack, EmptyProjectPacksToAValidEmptyFile)
+TEST(Pack, EmptyProjectPacksToAValidFileWithItsLayout)
 {
     TempDir dir;
     std::string path = (dir / "empty.volm").string();
@@ -95,11 +98,13 @@ TEST(Pack, EmptyProjectPacksToAValidEmptyFile)
         p.Open(path, TProject::omCreateNew);
     }
     PackProject(path);
-    EXPECT_EQ(snapshot(path), Snapshot{});
+    Snapshot expected;
+    expected.layout = TReaderLayout::Words; // a new project's only stream
+    EXPECT_EQ(snapshot(path), expected);
     std::string py = pythonWith({"olefile"});
     if (!py.empty()) {
-        RunResult r = run({py, "-c", "import olefile,sys; print(len(olefile.OleFileIO(sys.argv[1]).listdir()))", path});
-        EXPECT_EQ(r.out, "0\n") << r.err;
+        RunResult r = run({py, "-c", "import olefile,sys; print(olefile.OleFileIO(sys.argv[1]).listdir())", path});
+        EXPECT_EQ(r.out, "[['Layout']]\n") << r.err;
     }
 }
 

@@ -73,7 +73,7 @@ std::vector<std::string> names(const TProject& p)
 
 } // namespace
 
-TEST(Project, NewProjectOneAppendWritesOneTopicStream)
+TEST(Project, NewProjectOneAppendWritesOneTopicStreamBesideTheLayout)
 {
     TempDir dir;
     std::string path = (dir / "book.volm").string();
@@ -93,7 +93,9 @@ TEST(Project, NewProjectOneAppendWritesOneTopicStream)
     auto s = oleStreams(path);
     if (s.empty())
         GTEST_SKIP() << "python3-olefile is not installed";
-    ASSERT_EQ(s.size(), 1u);
+    // The topic, and the layout every new project gets.
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s["Layout"], "words");
     ASSERT_EQ(s["101"].size(), 872u);
     EXPECT_EQ(u32(s["101"], 0), 1u);
     EXPECT_EQ(s["101"].substr(4, 6), std::string("First\0", 6));
@@ -274,6 +276,64 @@ TEST(Project, UnreadableFontSettingsAreSkippedAndKept)
     EXPECT_EQ(names(p), (std::vector<std::string>{"101:Only"}));
     EXPECT_EQ(p.FontSettings(), TFontSettings{});
     EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"0"}));
+}
+
+// New projects read in the words layout; a project without the layout stream
+// has none (and opening it adds none); a word this version does not know is
+// skipped and kept.
+TEST(Project, LayoutStream)
+{
+    TempDir dir;
+    const std::string fresh = (dir / "fresh.volm").string();
+    {
+        TProject p;
+        p.Open(fresh, TProject::omCreateNew);
+        EXPECT_EQ(p.Layout(), TReaderLayout::Words);
+        p.SaveLayout(TReaderLayout::Grid);
+        EXPECT_EQ(p.Layout(), TReaderLayout::Grid);
+    }
+    {
+        TProject p;
+        p.Open(fresh, TProject::omOpenExisting);
+        EXPECT_EQ(p.Layout(), TReaderLayout::Grid);
+    }
+    auto s = oleStreams(fresh);
+    if (!s.empty()) {
+        EXPECT_EQ(s["Layout"], "grid");
+    }
+
+    if (!haveProgram("gsf"))
+        GTEST_SKIP() << "libgsf's gsf is not installed";
+    fs::create_directory(dir / "in");
+    writeFile(dir / "in" / "101", topicStream(1, "Only", "text"));
+    writeFile(dir / "in" / "Layout", "columns");
+    std::string cwd = fs::current_path().string();
+    fs::current_path(dir / "in");
+    RunResult older = run({"gsf", "createole", (dir / "older.volm").string(), "101"});
+    RunResult later = run({"gsf", "createole", (dir / "later.volm").string(), "101", "Layout"});
+    fs::current_path(cwd);
+    ASSERT_EQ(older.status, 0) << older.err;
+    ASSERT_EQ(later.status, 0) << later.err;
+    {
+        TProject p;
+        p.Open((dir / "older.volm").string());
+        EXPECT_EQ(p.Layout(), std::nullopt);
+        EXPECT_EQ(names(p), (std::vector<std::string>{"101:Only"}));
+    }
+    s = oleStreams(dir / "older.volm");
+    if (!s.empty()) {
+        EXPECT_EQ(s.count("Layout"), 0u);
+    }
+    {
+        TProject p;
+        p.Open((dir / "later.volm").string());
+        EXPECT_EQ(p.Layout(), std::nullopt);
+        EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"Layout"}));
+    }
+    s = oleStreams(dir / "later.volm");
+    if (!s.empty()) {
+        EXPECT_EQ(s["Layout"], "columns");
+    }
 }
 
 TEST(Project, StorageNumbers)

@@ -5,4 +5,5 @@ public class Hashtable {
     public synchronized Object get(Object key) { return null; }
     public synchronized Object put(Object key, Object value) { return null; }
     public synchronized Enumeration keys() { return null; }
+    public synchronized void clear() { }
 }

@@ -14,6 +14,9 @@ public class RecordStore {
             throws RecordStoreNotOpenException, InvalidRecordIDException, RecordStoreException {
         return null;
     }
+    public void setRecord(int recordId, byte[] newData, int offset, int numBytes)
+            throws RecordStoreNotOpenException, InvalidRecordIDException, RecordStoreException,
+                   RecordStoreFullException { }
     public int addRecord(byte[] data, int offset, int numBytes)
             throws RecordStoreNotOpenException, RecordStoreException, RecordStoreFullException {
         return 0;

@@ -14,10 +14,13 @@ public abstract class Canvas extends Displayable {
     public static final int GAME_C = 11;
     public static final int GAME_D = 12;
     public static final int KEY_NUM0 = 48;
+    public static final int KEY_NUM1 = 49;
     public static final int KEY_NUM2 = 50;
+    public static final int KEY_NUM3 = 51;
     public static final int KEY_NUM4 = 52;
     public static final int KEY_NUM5 = 53;
     public static final int KEY_NUM6 = 54;
+    public static final int KEY_NUM7 = 55;
     public static final int KEY_NUM8 = 56;
     public static final int KEY_NUM9 = 57;
     public static final int KEY_STAR = 42;
@@ -65,6 +68,11 @@ public abstract class Canvas extends Displayable {
             case SOFT_LEFT: case KEY_NUM4: return LEFT;
             case SOFT_RIGHT: case KEY_NUM6: return RIGHT;
             case SOFT_FIRE: case KEY_NUM5: return FIRE;
+            // As on many handsets: the corner keys are the game keys A to D.
+            case KEY_NUM1: return GAME_A;
+            case KEY_NUM3: return GAME_B;
+            case KEY_NUM7: return GAME_C;
+            case KEY_NUM9: return GAME_D;
             default:
                 if (keyCode >= KEY_NUM0 && keyCode <= KEY_NUM9 || keyCode == KEY_STAR
                         || keyCode == KEY_POUND) {

@@ -21,11 +21,14 @@ import java.util.TreeMap;
  */
 public class RecordStore {
     private static final Map<String, Records> stores = new LinkedHashMap<>();
+    /** Test side: while set, opening any store fails as on a phone whose storage is broken. */
+    public static volatile boolean failing;
 
     private static final class Records {
         final TreeMap<Integer, byte[]> records = new TreeMap<>();
         int nextId = 1;
         int openCount;
+        int writes;
     }
 
     private final String name;
@@ -45,6 +48,9 @@ public class RecordStore {
         if (name.length() == 0 || name.length() > 32) {
             throw new IllegalArgumentException("record store name of " + name.length()
                                                + " characters");
+        }
+        if (failing) {
+            throw new RecordStoreException("storage fails");
         }
         Records data = stores.get(name);
         if (data == null) {
@@ -118,7 +124,21 @@ public class RecordStore {
             System.arraycopy(bytes, offset, r, 0, count);
         }
         data.records.put(data.nextId, r);
+        data.writes++;
         return data.nextId++;
+    }
+
+    public void setRecord(int id, byte[] bytes, int offset, int count) throws RecordStoreException {
+        checkOpen();
+        if (!data.records.containsKey(id)) {
+            throw new InvalidRecordIDException("record " + id);
+        }
+        byte[] r = new byte[count];
+        if (count > 0) {
+            System.arraycopy(bytes, offset, r, 0, count);
+        }
+        data.records.put(id, r);
+        data.writes++;
     }
 
     public void deleteRecord(int id) throws RecordStoreException {
@@ -143,6 +163,12 @@ public class RecordStore {
             data.records.put(data.nextId++, r.clone());
         }
         stores.put(name, data);
+    }
+
+    /** How many records were added or set in a store since it was made (0 when there is none). */
+    public static synchronized int writes(String name) {
+        Records data = stores.get(name);
+        return data == null ? 0 : data.writes;
     }
 
     public static synchronized void clear() {
