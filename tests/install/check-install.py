@@ -169,7 +169,7 @@ def check_tree(argv):
     cli = os.path.join(build, "src", "cli", "volm-cli")
     with tempfile.TemporaryDirectory(prefix="volm-install-") as root:
         env = dict(os.environ, DESTDIR=root)
-        r = run(["cmake", "--install", build, "--prefix", "/usr"], env=env)
+        r = run([os.environ.get("CMAKE", "cmake"), "--install", build, "--prefix", "/usr"], env=env)
         if r.returncode != 0:
             sys.exit("cmake --install failed:\n" + r.stdout + r.stderr)
         found = set()
@@ -202,6 +202,9 @@ def check_tree(argv):
                 png = os.path.join(root, "usr/share/icons/hicolor/%dx%d/apps/%s.png" % (size, size, app_id))
                 if os.path.exists(png) and png_size(png) != (size, size):
                     fail("%s is %s, not %dx%d" % (png, png_size(png), size, size))
+                r = run([tool("pngcheck", "pngcheck"), "-q", png])
+                if r.returncode != 0:
+                    fail("pngcheck %s: %s" % (png, (r.stdout + r.stderr).strip()))
             svg = os.path.join(root, "usr/share/icons/hicolor/scalable/apps/%s.svg" % app_id)
             r = run([tool("xmllint", "libxml2-utils"), "--noout", svg])
             if r.returncode != 0:
@@ -249,7 +252,7 @@ def check_package(argv):
         sys.exit(77)
     shutil.rmtree(outdir, ignore_errors=True)
     os.makedirs(outdir)
-    r = run(["cpack", "-G", "DEB", "-B", outdir, "--config", os.path.join(build, "CPackConfig.cmake")])
+    r = run([os.environ.get("CPACK", "cpack"), "-G", "DEB", "-B", outdir, "--config", os.path.join(build, "CPackConfig.cmake")])
     if r.returncode != 0:
         sys.exit("cpack failed:\n" + r.stdout + r.stderr)
     deb = the_package(outdir)
