@@ -4,6 +4,7 @@
 #include "common/Fileio.h"
 #include "common/Registry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -38,6 +39,24 @@ void RegisterFileType(const std::string& ext, const std::string& description,
     put(ext + "\\DefaultIcon", program + ",0");
     put(ext + "\\Shell", "Open");
     put(ext + "\\Shell\\Open\\command", program + " \"%1\"");
+}
+
+std::vector<fs::path> dataDirs()
+{
+    std::vector<fs::path> out;
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    std::string list = dirs ? dirs : "";
+    size_t pos = 0;
+    while (pos < list.size()) {
+        size_t end = std::min(list.find(':', pos), list.size());
+        fs::path dir = list.substr(pos, end - pos);
+        if (dir.is_absolute())
+            out.push_back(dir);
+        pos = end + 1;
+    }
+    if (out.empty())
+        out = {"/usr/local/share", "/usr/share"};
+    return out;
 }
 
 fs::path dataHome()
@@ -139,10 +158,35 @@ int runQuietly(const std::string& program, const std::vector<std::string>& args)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// True when `relative` is a file under one of `dirs`.
+bool installedUnder(const std::vector<fs::path>& dirs, const fs::path& relative)
+{
+    std::error_code ec;
+    for (const fs::path& dir : dirs)
+        if (fs::is_regular_file(dir / relative, ec))
+            return true;
+    return false;
+}
+
+// Removes `p` when it is our own (it names our MIME type); true when it did.
+bool removeOwn(const fs::path& p)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(p, ec) || ReadWholeFile(p.string(), 1u << 20).find(kProjectMimeType) == std::string::npos)
+        return false;
+    if (!fs::remove(p, ec) && ec)
+        throw Error(p.string() + ": " + ec.message());
+    return true;
+}
+
 } // namespace
 
-bool InstallDesktopIntegration(const std::string& program, const fs::path& data)
+bool InstallDesktopIntegration(const std::string& program, const fs::path& data,
+                               const std::vector<fs::path>& systemDirs)
 {
+    const std::string id = kAppId;
+    const bool systemMime = installedUnder(systemDirs, fs::path("mime") / "packages" / (id + ".xml"));
+    const bool systemEntry = installedUnder(systemDirs, fs::path("applications") / (id + ".desktop"));
     const fs::path mimeDir = data / "mime";
     const std::string mime =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -153,7 +197,8 @@ bool InstallDesktopIntegration(const std::string& program, const fs::path& data)
         "    <glob pattern=\"*.volm\"/>\n"
         "  </mime-type>\n"
         "</mime-info>\n";
-    const bool mimeChanged = writeIfChanged(mimeDir / "packages" / "volm-project.xml", mime);
+    const fs::path mimeFile = mimeDir / "packages" / "volm-project.xml";
+    const bool mimeChanged = systemMime ? removeOwn(mimeFile) : writeIfChanged(mimeFile, mime);
 
     const std::string entry =
         "[Desktop Entry]\n"
@@ -164,10 +209,14 @@ bool InstallDesktopIntegration(const std::string& program, const fs::path& data)
         "MimeType=" + std::string(kProjectMimeType) + ";\n"
         "Terminal=false\n"
         "Categories=Office;\n";
-    writeIfChanged(data / "applications" / "volm.desktop", entry);
+    const fs::path entryFile = data / "applications" / "volm.desktop";
+    if (systemEntry)
+        removeOwn(entryFile);
+    else
+        writeIfChanged(entryFile, entry);
 
     std::error_code ec;
-    if (!mimeChanged && fs::exists(mimeDir / "mime.cache", ec))
+    if (!mimeChanged && (systemMime || fs::exists(mimeDir / "mime.cache", ec)))
         return false;
     const std::string tool = findOnPath("update-mime-database");
     if (tool.empty())

@@ -6,12 +6,15 @@
 //  - the desktop's own way: a MIME type for "*.volm" under
 //    $XDG_DATA_HOME/mime/packages, a desktop entry for the program under
 //    $XDG_DATA_HOME/applications, and a refreshed MIME database when
-//    update-mime-database is installed.
+//    update-mime-database is installed. Where the installed package's own
+//    desktop entry or MIME type is found in $XDG_DATA_DIRS, the user gets no
+//    copy of it (and loses one written earlier).
 // Files are written through the safe-write path (WriteFileSafely). Failures
 // throw (ERegistryException for the registry, volm::Error otherwise).
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace volm {
 
@@ -25,15 +28,23 @@ void RegisterFileType(const std::string& ext, const std::string& description,
 // $XDG_DATA_HOME, or ~/.local/share when it is unset or not absolute.
 std::filesystem::path dataHome();
 
-// The MIME type and desktop entry under `dataHome`; refreshes the MIME cache
-// when the type's file changed or the cache is missing. Returns true when
-// update-mime-database ran.
+// The absolute folders of $XDG_DATA_DIRS, or /usr/local/share and /usr/share.
+std::vector<std::filesystem::path> dataDirs();
+
+// The MIME type and desktop entry under `dataHome`, each unless the installed
+// package's is under one of `systemDirs` (then a copy written before is
+// removed); refreshes the MIME cache when the type's file changed or the
+// cache is missing. Returns true when update-mime-database ran.
 bool InstallDesktopIntegration(const std::string& program,
-                               const std::filesystem::path& dataHome);
+                               const std::filesystem::path& dataHome,
+                               const std::vector<std::filesystem::path>& systemDirs = dataDirs());
 
 // The desktop entry's Exec value for `program` opening one file.
 std::string desktopExec(const std::string& program);
 
 inline constexpr const char* kProjectMimeType = "application/x-volm-project";
+
+// The id of the installed desktop entry, MIME package and icon.
+inline constexpr const char* kAppId = VOLM_APP_ID;
 
 } // namespace volm

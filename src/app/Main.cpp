@@ -23,12 +23,21 @@ TForm1* mainForm()
     return g_mainForm;
 }
 
+QIcon AppIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/volm/desktop/icons/%1x%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
     : QMainWindow(parent), factory_(std::move(factory))
 {
     g_mainForm = this;
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kAppTitle));
+    setWindowIcon(AppIcon());
 
     MdiArea = new QMdiArea(this);
     MdiArea->setObjectName(QStringLiteral("MdiArea"));

@@ -7,6 +7,7 @@
 #include "app/Projectwindow.h"
 #include "app/Statusbarwithcomps.h"
 
+#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -19,6 +20,10 @@ class QMdiSubWindow;
 class QMenu;
 
 namespace volm::ui {
+
+// The program's icon, for every window: the sizes of the desktop icon
+// (16 to 256 pixels) that the package installs.
+QIcon AppIcon();
 
 class TForm1 : public QMainWindow {
     Q_OBJECT

@@ -51,6 +51,30 @@ void printGroup(std::ostream& out, const std::vector<const Command*>& commands)
         out << (c == commands.front() ? "" : "\n") << helpText(*c);
 }
 
+// Every command and option as tab-separated lines, for the build that makes
+// the manual page's command list and the shell completion from them:
+//   command NAME POSITIONALS SUMMARY          (positionals blank-separated)
+//   option  COMMAND NAME VALUE HELP           (VALUE empty for a switch)
+// Not listed in --help: it is for the build, not for users.
+void printDeclarations(std::ostream& out)
+{
+    auto field = [](std::string text) {
+        for (char& c : text)
+            if (c == '\t' || c == '\n' || c == '\r')
+                c = ' ';
+        return text;
+    };
+    for (const auto& [name, cmd] : table()) {
+        std::string positionals;
+        for (const std::string& p : cmd.positionals)
+            positionals += (positionals.empty() ? "" : " ") + p;
+        out << "command\t" << field(name) << "\t" << field(positionals) << "\t" << field(cmd.summary) << "\n";
+        for (const Option& o : cmd.options)
+            out << "option\t" << field(name) << "\t" << field(o.name) << "\t" << field(o.value) << "\t"
+                << field(o.help) << "\n";
+    }
+}
+
 int usageError(const std::string& message, const std::string& usage)
 {
     std::cerr << "volm-cli: " << message << " (usage: volm-cli " << usage << ")\n";
@@ -108,6 +132,10 @@ int main(int argc, char** argv)
     }
     if (name == "--version") {
         std::cout << "volm-cli " << VOLM_VERSION << "\n";
+        return 0;
+    }
+    if (name == "--declarations") {
+        printDeclarations(std::cout);
         return 0;
     }
     if (auto it = table().find(name); it != table().end())

@@ -388,7 +388,7 @@ TEST(Filetype, DesktopEntryAndMimeType)
               "\"/opt/my apps/100%%/vo\\\\\"lm\" %f");
 
     TempDir data;
-    InstallDesktopIntegration("/opt/my apps/volm", data.path());
+    InstallDesktopIntegration("/opt/my apps/volm", data.path(), {});
     const std::string xml = volm::test::readFile(data / "mime/packages/volm-project.xml");
     EXPECT_NE(xml.find("<glob pattern=\"*.volm\"/>"), std::string::npos);
     const std::string entry = volm::test::readFile(data / "applications/volm.desktop");
@@ -398,10 +398,82 @@ TEST(Filetype, DesktopEntryAndMimeType)
         const std::string globs = volm::test::readFile(data / "mime/globs2");
         EXPECT_NE(globs.find("application/x-volm-project:*.volm"), std::string::npos) << globs;
         // Unchanged files: the database is not rebuilt again.
-        EXPECT_FALSE(InstallDesktopIntegration("/opt/my apps/volm", data.path()));
+        EXPECT_FALSE(InstallDesktopIntegration("/opt/my apps/volm", data.path(), {}));
     }
     if (volm::test::haveProgram("desktop-file-validate")) {
         auto r = volm::test::run({"desktop-file-validate", (data / "applications/volm.desktop").string()});
         EXPECT_EQ(r.status, 0) << r.out << r.err;
     }
+}
+
+// With the package installed, its desktop entry and MIME type are the
+// system's: the user gets no copies, and loses those an earlier start (say,
+// of a build before the package was installed) wrote.
+TEST(Filetype, InstalledPackageMakesTheUserCopiesDuplicates)
+{
+    namespace fs = std::filesystem;
+    TempDir data, system;
+    const fs::path entry = data / "applications/volm.desktop";
+    const fs::path xml = data / "mime/packages/volm-project.xml";
+    InstallDesktopIntegration("/home/u/volm/build/volm", data.path(), {system.path()});
+    ASSERT_TRUE(fs::exists(entry));
+    ASSERT_TRUE(fs::exists(xml));
+
+    // Only the desktop entry is installed: the MIME type is still the user's.
+    const std::string id = kAppId;
+    fs::create_directories(system / "applications");
+    fs::create_directories(system / "mime/packages");
+    volm::test::writeFile(system / ("applications/" + id + ".desktop"), "[Desktop Entry]\n");
+    InstallDesktopIntegration("/home/u/volm/build/volm", data.path(), {"/no/such/dir", system.path()});
+    EXPECT_FALSE(fs::exists(entry));
+    EXPECT_TRUE(fs::exists(xml));
+
+    volm::test::writeFile(system / ("mime/packages/" + id + ".xml"), "<mime-info/>\n");
+    const bool refreshed = InstallDesktopIntegration("/home/u/volm/build/volm", data.path(), {system.path()});
+    EXPECT_FALSE(fs::exists(xml));
+    if (volm::test::haveProgram("update-mime-database")) {
+        // The user's MIME database forgets the type.
+        EXPECT_TRUE(refreshed);
+        EXPECT_EQ(volm::test::readFile(data / "mime/globs2").find("*.volm"), std::string::npos);
+    }
+    // Nothing more to do, and a file of the same name that is not ours stays.
+    volm::test::writeFile(entry, "[Desktop Entry]\nType=Application\nName=Mine\nExec=mine\n");
+    EXPECT_FALSE(InstallDesktopIntegration("/home/u/volm/build/volm", data.path(), {system.path()}));
+    EXPECT_TRUE(fs::exists(entry));
+    EXPECT_FALSE(fs::exists(xml));
+}
+
+TEST(Filetype, SystemDataFoldersFromTheEnvironment)
+{
+    const char* saved = std::getenv("XDG_DATA_DIRS");
+    const std::string keep = saved ? saved : "";
+    setenv("XDG_DATA_DIRS", "relative/share:/opt/volm/share::/usr/share/", 1);
+    const std::vector<std::filesystem::path> given = dataDirs();
+    unsetenv("XDG_DATA_DIRS");
+    const std::vector<std::filesystem::path> unset = dataDirs();
+    setenv("XDG_DATA_DIRS", "", 1);
+    const std::vector<std::filesystem::path> empty = dataDirs();
+    if (saved)
+        setenv("XDG_DATA_DIRS", keep.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_DIRS");
+    EXPECT_EQ(given, (std::vector<std::filesystem::path>{"/opt/volm/share", "/usr/share/"}));
+    const std::vector<std::filesystem::path> defaults{"/usr/local/share", "/usr/share"};
+    EXPECT_EQ(unset, defaults);
+    EXPECT_EQ(empty, defaults);
+}
+
+// Every window of the program carries the desktop icon, in all its sizes.
+TEST(MainWindow, CarriesTheProgramIcon)
+{
+    TForm1 frame(fakeFactory);
+    QList<QSize> sizes = frame.windowIcon().availableSizes();
+    std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() < b.width(); });
+    const QList<QSize> want{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+    EXPECT_EQ(sizes, want);
+    const QImage big = frame.windowIcon().pixmap(256).toImage();
+    ASSERT_FALSE(big.isNull());
+    // Transparent corners, an opaque middle (the phone).
+    EXPECT_EQ(qAlpha(big.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(big.pixel(128, 128)), 255);
 }
