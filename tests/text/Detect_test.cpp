@@ -85,16 +85,21 @@ TEST(Detect, EveryLetterAndYoComesOutInWindows1251)
     EXPECT_EQ(DetectAndConvert(koi).substr(0, 2), Bytes({0xB8, 0xA8}));
 }
 
-TEST(Detect, PunctuationConvertsAndPseudoGraphicsStay)
+TEST(Detect, PunctuationConvertsAndPseudoGraphicsBecomeAscii)
 {
     // Mac Cyrillic quotes, dash, ellipsis and № get their Windows-1251 bytes.
     std::u16string text = u"«Ох» — сказал он… №5, ещё ОЕ";
     EXPECT_EQ(DetectAndConvert(encode(CodePage::MacCyrillic, text)), encode(CodePage::Cp1251, text));
-    // CP866 box drawing has no Windows-1251 character and is kept byte for byte.
+    // CP866 box drawing has no Windows-1251 character: lines become "-" and
+    // "|", a block "?", each counted (the bytes themselves would be the
+    // letters Д, і and Ы).
     std::string cp866 = encode(CodePage::Cp866, u"оооо ");
     cp866 += Bytes({0xC4, 0xB3, 0xDB});
-    std::string out = DetectAndConvert(cp866);
-    EXPECT_EQ(out, encode(CodePage::Cp1251, u"оооо ") + Bytes({0xC4, 0xB3, 0xDB}));
+    TDetection found;
+    std::string out = DetectAndConvert(cp866, found);
+    EXPECT_EQ(out, encode(CodePage::Cp1251, u"оооо ") + "-|?");
+    EXPECT_EQ(found.missing, 3u);
+    EXPECT_EQ(found.Replacements(), "3 characters Windows-1251 lacks stored as \"?\"");
 }
 
 TEST(Detect, TiesAndTextsWithoutProbeLetters)
@@ -150,11 +155,12 @@ TEST(Detect, Utf8IsDecodedOnlyWhenItIsUtf8)
     EXPECT_EQ(DetectAndConvert("\xEF\xBB\xBF"), "");
     // Pure ASCII is not taken as UTF-8 (nothing multi-byte in it).
     EXPECT_FALSE(LooksLikeUtf8("abc"));
-    // Broken UTF-8 (a cut sequence) goes through the single-byte detection.
+    // UTF-8 cut inside its last character is UTF-8: the cut character is "?".
     std::string broken = "\xD0\xBE\xD0";
-    EXPECT_FALSE(LooksLikeUtf8(broken));
-    EXPECT_EQ(DetectAndConvert(broken, found), recode(CodePage::Iso8859_5, CodePage::Cp1251, broken));
-    EXPECT_EQ(found.origin, TTextOrigin::SingleByte);
+    EXPECT_TRUE(LooksLikeUtf8(broken));
+    EXPECT_EQ(DetectAndConvert(broken, found), "\xEE?");
+    EXPECT_EQ(found.origin, TTextOrigin::Utf8);
+    EXPECT_EQ(found.invalid, 1u);
     // UTF-8 before a NUL, garbage after it: the head is decoded, the rest kept.
     std::string mixed = std::string("\xD0\xBE\0\xFF", 4);
     EXPECT_EQ(DetectAndConvert(mixed), std::string("\xEE\0\xFF", 3));
