@@ -78,6 +78,13 @@ TEST(Projectcmd, ImportDetectsTheCodePageUnlessTold)
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(cli({"text", p, "1"}).out, expected) << f;
     }
+    // What had no Windows-1251 character, or was no character, is counted.
+    writeFile(dir / "boxes.txt", "\xD0\xBE\xD0\xBA\xE2\x94\x80\xE2\x94\x82 \xFF\xD0");
+    RunResult boxes = cli({"import", p, "1", (dir / "boxes.txt").string()});
+    ASSERT_EQ(boxes.status, 0) << boxes.err;
+    EXPECT_EQ(boxes.out, "9 bytes stored in topic 1 (read as UTF-8)\n"
+                         "2 characters Windows-1251 lacks and 2 invalid bytes stored as \"?\"\n");
+    EXPECT_EQ(cli({"text", p, "1"}).out, "\xEE\xEA-| ??\r\n");
     std::string koi = readFile(data / "prose.koi8_r.txt");
     ASSERT_EQ(cli({"import", p, "1", (data / "prose.koi8_r.txt").string(), "--no-detect"}).status, 0);
     EXPECT_EQ(cli({"text", p, "1"}).out, volm::NormalizeLineEnds(koi));

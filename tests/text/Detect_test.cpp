@@ -181,3 +181,91 @@ TEST(Detect, LoadedTextsAsTheEditorStoresThem)
     // The stored text ends at the NUL.
     EXPECT_EQ(LoadedText(std::string("x\0y", 3), true), "x\r\n");
 }
+
+namespace {
+
+std::string Utf16(std::u16string_view text, bool bigEndian)
+{
+    std::string out;
+    for (char16_t u : text) {
+        char lo = static_cast<char>(u & 0xFF), hi = static_cast<char>(u >> 8);
+        out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Detect, Utf16IsDecodedWholeWithOrWithoutAByteOrderMark)
+{
+    // As Notepad saves "Unicode": a long text no longer ends at its first NUL byte.
+    std::u16string prose = utf8ToUtf16(Fixture("prose.utf8.txt"));
+    std::u16string text;
+    while (text.size() < 5400)
+        text += prose;
+    const std::string want = encode(CodePage::Cp1251, text);
+    struct Case { bool bigEndian, bom; TTextOrigin origin; };
+    for (Case c : {Case{false, true, TTextOrigin::Utf16LE}, Case{true, true, TTextOrigin::Utf16BE},
+                   Case{false, false, TTextOrigin::Utf16LE}, Case{true, false, TTextOrigin::Utf16BE}}) {
+        TDetection found;
+        std::string in = Utf16((c.bom ? u"\uFEFF" : u"") + text, c.bigEndian);
+        EXPECT_EQ(DetectAndConvert(in, found), want) << found.Describe();
+        EXPECT_EQ(found.origin, c.origin);
+        EXPECT_EQ(LoadedText(in, true).size(), NormalizeLineEnds(want).size());
+    }
+    // Latin text without a mark: every other byte is NUL.
+    EXPECT_EQ(DetectAndConvert(Utf16(u"Plain text\r\n", false)), "Plain text\r\n");
+    // A character outside Windows-1251 (and outside the basic plane) is "?";
+    // half a unit at the end is an invalid byte.
+    TDetection found;
+    std::string odd = Utf16(u"\uFEFFЁж \u4E2D\U0001F600", false) + "x";
+    EXPECT_EQ(DetectAndConvert(odd, found), "\xA8\xE6 ???");
+    EXPECT_EQ(found.missing, 2u);
+    EXPECT_EQ(found.invalid, 1u);
+    EXPECT_EQ(found.Replacements(), "2 characters Windows-1251 lacks and 1 invalid byte stored as \"?\"");
+    // Single-byte texts with a NUL byte are not UTF-16.
+    EXPECT_EQ(DetectAndConvert(std::string("x\0y", 3)), std::string("x\0y", 3));
+    EXPECT_EQ(DetectAndConvert(std::string("\xCF\xF0\xE8\0\0\0", 6), found), std::string("\xCF\xF0\xE8\0\0\0", 6));
+    EXPECT_EQ(found.origin, TTextOrigin::SingleByte);
+}
+
+TEST(Detect, MacCyrillicAndWindows1251AreToldApartByTheBytesTheyDifferOn)
+{
+    // Long prose without the capitals О and Е ties the two on the probes.
+    std::u16string prose = utf8ToUtf16(Fixture("prose.utf8.txt"));
+    std::u16string untied;
+    for (char16_t c : prose)
+        untied.push_back(c == u'О' ? u'Т' : c == u'Е' ? u'Н' : c);
+    std::string mac = encode(CodePage::MacCyrillic, untied);
+    EXPECT_EQ(ScoreCandidates(mac).score[cpMacCyrillic], ScoreCandidates(mac).score[cpCp1251]);
+    TDetection found;
+    EXPECT_EQ(DetectAndConvert(mac, found), encode(CodePage::Cp1251, untied));
+    EXPECT_EQ(found.Describe(), "Mac Cyrillic");
+    // Windows-1251 whose ellipses (0x85, Mac Е) outnumber its capitals О and Е.
+    std::u16string dotted = prose;
+    for (size_t i = 0; (i = dotted.find(u'.', i)) != std::u16string::npos;)
+        dotted.replace(i, 1, u"…");
+    std::string win = encode(CodePage::Cp1251, dotted);
+    EXPECT_EQ(DetectCodePage(win), cpMacCyrillic); // the probes alone get it wrong
+    EXPECT_EQ(DetectAndConvert(win, found), win);
+    EXPECT_EQ(found.Describe(), "Windows-1251");
+    // One-sentence texts, the capital at the start telling which.
+    for (const char16_t* s : {u"Я знаю.", u"Утром шёл дождь.", u"Сказка «Колобок» — детям."}) {
+        EXPECT_EQ(DetectAndConvert(encode(CodePage::MacCyrillic, s)), encode(CodePage::Cp1251, s)) << utf16ToUtf8(s);
+        EXPECT_EQ(DetectAndConvert(encode(CodePage::Cp1251, s)), encode(CodePage::Cp1251, s)) << utf16ToUtf8(s);
+    }
+}
+
+TEST(Detect, AClearVerdictOnALongTextStands)
+{
+    // CP866 prose around a pseudo-graphic table: the table's bytes are the
+    // small letters р..я or capitals in other pages, and symbols the model
+    // dislikes in CP866, but the probes are clear and the text is long.
+    std::u16string table = u"┌──────┬─────┐\r\n│ Река │ Дон │\r\n└──────┴─────┘\r\n";
+    std::u16string text = utf8ToUtf16(Fixture("prose.utf8.txt")) + table + table + table;
+    TDetection found;
+    std::string out = DetectAndConvert(encode(CodePage::Cp866, text), found);
+    EXPECT_EQ(found.Describe(), "CP866");
+    EXPECT_EQ(out.substr(out.size() - table.size()), encode(CodePage::Cp1251, u"+------+-----+\r\n| Река | Дон |\r\n+------+-----+\r\n"));
+    EXPECT_EQ(found.missing, 3 * 31u);
+}
