@@ -65,11 +65,12 @@ void encodeEmptyEntry(uint8_t* out);
 namespace tree {
 
 // Looks the name up by walking the tree, at most `limit` steps (the number
-// of entries: a walk can visit each once). An entry that `accept` refuses
-// does not end the lookup. With `scan` (a tree not in the format's order, or
-// with names twice, as some writers leave it) a walk that fails is followed
-// by a scan of the elements in the order `elements` lists them. Null when
-// absent.
+// of entries: a walk can visit each once). `accept`, when given, says which
+// entries count (a stream, say, and not a storage of the same name). With
+// `scan` (a tree not in the format's order, or with a name twice, as some
+// writers leave it) a walk that fails is followed by a scan of the elements
+// in the order `elements` lists them, the name exactly as given first. Null
+// when absent.
 Entry* find(Entry* storage, std::u16string_view name, size_t limit, bool scan,
             bool (*accept)(const Entry*) = nullptr);
 // True when the tree's names are in strictly ascending order.
