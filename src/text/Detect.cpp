@@ -368,13 +368,15 @@ bool LooksLikeUtf16(std::string_view bytes, bool& bigEndian)
     if (n < 2)
         return false;
     for (bool be : {false, true}) {
-        size_t plain = 0, asciiOrCyrillic = 0;
-        for (size_t i = 0; i < n; ++i) {
+        // Two units in a hundred may be something else; the count stops as
+        // soon as more are.
+        size_t other = 0, asciiOrCyrillic = 0;
+        for (size_t i = 0; i < n && other * 100 <= n * 2; ++i) {
             char16_t u = UnitAt(bytes, i, be);
-            plain += PlainUnit(u);
+            other += !PlainUnit(u);
             asciiOrCyrillic += (u >= 0x09 && u < 0x80) || (u >= 0x400 && u <= 0x45F);
         }
-        if (plain * 100 >= n * 98 && asciiOrCyrillic * 2 >= n) {
+        if (other * 100 <= n * 2 && asciiOrCyrillic * 2 >= n) {
             bigEndian = be;
             return true;
         }
