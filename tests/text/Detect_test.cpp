@@ -242,9 +242,9 @@ TEST(Detect, MacCyrillicAndWindows1251AreToldApartByTheBytesTheyDifferOn)
     EXPECT_EQ(DetectAndConvert(mac, found), encode(CodePage::Cp1251, untied));
     EXPECT_EQ(found.Describe(), "Mac Cyrillic");
     // Windows-1251 whose ellipses (0x85, Mac Е) outnumber its capitals О and Е.
-    std::u16string dotted = prose;
-    for (size_t i = 0; (i = dotted.find(u'.', i)) != std::u16string::npos;)
-        dotted.replace(i, 1, u"…");
+    std::u16string dotted;
+    for (char16_t c : prose)
+        dotted.push_back(c == u'.' ? u'…' : c);
     std::string win = encode(CodePage::Cp1251, dotted);
     EXPECT_EQ(DetectCodePage(win), cpMacCyrillic); // the probes alone get it wrong
     EXPECT_EQ(DetectAndConvert(win, found), win);

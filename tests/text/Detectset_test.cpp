@@ -154,11 +154,10 @@ TEST(Detectset, DamagedUtf8IsUtf8WithItsStrayBytesCounted)
         ASSERT_NE(last, std::string::npos);
         std::string cut = good.substr(0, last + 1);
         // One stray byte in the middle of a character, one between words.
-        std::string stray = good;
-        size_t mid = stray.find('\xD0', stray.size() / 2);
-        if (mid != std::string::npos)
-            stray.insert(mid + 1, "\xFF");
-        stray.insert(stray.find(' '), "\x80");
+        size_t mid = good.find('\xD0', good.size() / 2);
+        std::string stray = mid == std::string::npos ? good : good.substr(0, mid + 1) + "\xFF" + good.substr(mid + 1);
+        size_t space = stray.find(' ');
+        stray = stray.substr(0, space) + "\x80" + stray.substr(space);
         for (const std::string& damaged : {cut, stray}) {
             TDetection found;
             std::string got = DetectAndConvert(damaged, found);
