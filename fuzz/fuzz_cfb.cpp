@@ -1,7 +1,8 @@
 // Compound files from outside: open from bytes (read-only, then for writing
 // when the file allows it), enumerate every storage, read every stream. Any
 // failure must be the storage error; nothing may crash, hang or allocate out
-// of proportion to the input.
+// of proportion to the input. Every stream the listing holds is found by its
+// name (it may still be refused as damaged).
 
 #include "storage/Cfbfile.h"
 
@@ -35,7 +36,9 @@ void readAll(CompoundFile& f, Entry* storage, int depth)
                     break;
                 pos += n;
             }
-        } catch (const EStorageError&) {
+        } catch (const EStorageError& err) {
+            if (err.status() == STG_E_FILENOTFOUND)
+                __builtin_trap(); // listed, yet not found by its name
         }
     }
 }

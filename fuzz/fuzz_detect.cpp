@@ -1,5 +1,7 @@
-// Text files as the editor loads them: code-page detection and conversion,
-// then the editor's and the topic list's line rules, on arbitrary bytes.
+// Text files as the editor loads them: code-page detection and conversion
+// (UTF-16, UTF-8 damaged or not, five single-byte pages weighed by the probes
+// and the bigram model), then the editor's and the topic list's line rules,
+// on arbitrary bytes.
 #include "text/Detect.h"
 #include "text/Textlines.h"
 
@@ -14,14 +16,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     volm::TDetection found;
     std::string text = volm::DetectAndConvert(in, found);
 
-    // Conversion never makes a single-byte text longer; everything after the first
-    // NUL comes back unchanged.
+    // Conversion never makes a single-byte text longer; unless the text is
+    // UTF-16, everything after the first NUL comes back unchanged.
     const void* nul = std::memchr(in.data(), 0, in.size());
     size_t head = nul ? static_cast<size_t>(static_cast<const char*>(nul) - in.data()) : in.size();
+    bool utf16 = found.origin == volm::TTextOrigin::Utf16LE || found.origin == volm::TTextOrigin::Utf16BE;
     if (found.origin == volm::TTextOrigin::SingleByte && text.size() != in.size())
         std::abort();
-    if (text.size() < in.size() - head || text.compare(text.size() - (in.size() - head), std::string::npos,
-                                                      in.substr(head)) != 0)
+    if (!utf16 && (text.size() < in.size() - head ||
+                   text.compare(text.size() - (in.size() - head), std::string::npos, in.substr(head)) != 0))
+        std::abort();
+    // Every replaced character is one "?" or box-drawing stand-in of the output.
+    if (found.missing + found.invalid > text.size() || found.Replacements().empty() != (found.missing + found.invalid == 0))
+        std::abort();
+    if (found.origin == volm::TTextOrigin::SingleByte && found.candidate == volm::cpCp1251 && text != in)
         std::abort();
 
     std::string stored = volm::NormalizeLineEnds(text);

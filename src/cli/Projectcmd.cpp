@@ -140,6 +140,8 @@ int cmdImport(const Args& a)
     if (detect)
         std::cout << " (read as " << found.Describe() << ")";
     std::cout << '\n';
+    if (!found.Replacements().empty())
+        std::cout << found.Replacements() << '\n';
     return 0;
 }
 

@@ -172,22 +172,39 @@ bool isValidUtf8(std::string_view s)
     return true;
 }
 
-std::u16string utf8ToUtf16(std::string_view s)
+Utf8Census utf8Census(std::string_view s)
+{
+    Utf8Census c;
+    for (size_t i = 0; i < s.size();) {
+        size_t at = i;
+        if (decodeUtf8(s, i) < 0)
+            ++c.invalid;
+        else if (i - at > 1)
+            ++c.multiByte;
+    }
+    return c;
+}
+
+std::u16string utf8ToUtf16(std::string_view s, size_t* invalid)
 {
     std::u16string out;
     out.reserve(s.size());
+    size_t bad = 0;
     for (size_t i = 0; i < s.size();) {
         long cp = decodeUtf8(s, i);
-        if (cp < 0)
+        if (cp < 0) {
             out.push_back(u'\uFFFD');
-        else if (cp < 0x10000)
+            ++bad;
+        } else if (cp < 0x10000) {
             out.push_back(static_cast<char16_t>(cp));
-        else {
+        } else {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
         }
     }
+    if (invalid)
+        *invalid = bad;
     return out;
 }
 

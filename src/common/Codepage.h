@@ -58,13 +58,22 @@ std::string recode(CodePage from, CodePage to, std::string_view bytes);
 std::string ansiToOem(std::string_view s);
 std::string oemToAnsi(std::string_view s);
 
-// UTF-8 <-> UTF-16. Invalid UTF-8 sequences decode to U+FFFD; characters outside
-// the basic plane are kept as surrogate pairs.
-std::u16string utf8ToUtf16(std::string_view s);
+// UTF-8 <-> UTF-16. Invalid UTF-8 sequences decode to U+FFFD, one for each
+// byte that starts none (`invalid`, when given, counts them); characters
+// outside the basic plane are kept as surrogate pairs.
+std::u16string utf8ToUtf16(std::string_view s, size_t* invalid = nullptr);
 std::string utf16ToUtf8(std::u16string_view s);
 
 // True when `s` is well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
 bool isValidUtf8(std::string_view s);
+
+// How much of `s` reads as UTF-8: the well-formed sequences of two to four
+// bytes, and the bytes that belong to no well-formed sequence.
+struct Utf8Census {
+    size_t multiByte = 0;
+    size_t invalid = 0;
+};
+Utf8Census utf8Census(std::string_view s);
 
 inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 

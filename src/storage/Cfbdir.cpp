@@ -148,22 +148,113 @@ bool ordered(const Entry* storage)
     return true;
 }
 
-Entry* find(Entry* storage, std::u16string_view name, bool scan)
+Entry* find(Entry* storage, std::u16string_view name, size_t limit, bool scan, bool (*accept)(const Entry*))
 {
-    // A lookup by the tree, bounded so that a damaged tree cannot hold it.
+    // A walk visits each entry at most once (loops are cut when the file is
+    // read); the bound only guards against a tree that is not one.
+    Entry* hit = nullptr;
     Entry* x = storage->child;
-    for (int steps = 0; x && steps < 4096; ++steps) {
+    for (size_t steps = 0; x && steps <= limit; ++steps) {
         int c = compareNames(name, x->name);
-        if (c == 0)
-            return x;
+        if (c == 0) {
+            if (!accept || accept(x)) {
+                if (!scan || x->name == name)
+                    return x;
+                hit = x;
+            }
+            break;
+        }
         x = c < 0 ? x->left : x->right;
     }
     if (!scan)
         return nullptr;
-    for (Entry* e : elements(storage))
-        if (compareNames(name, e->name) == 0)
+    // What `elements` lists, found by the same enumeration: the name exactly
+    // as given first, else one equal to it in the format's order.
+    for (Entry* e : elements(storage)) {
+        if ((accept && !accept(e)) || compareNames(name, e->name) != 0)
+            continue;
+        if (e->name == name)
             return e;
-    return nullptr;
+        if (!hit)
+            hit = e;
+    }
+    return hit;
+}
+
+namespace {
+
+// The black height of the tree under `e`, or -1 when the rules are broken.
+int blackHeight(const Entry* e)
+{
+    if (!e)
+        return 1;
+    if (e->red && (isRed(e->left) || isRed(e->right)))
+        return -1;
+    int l = blackHeight(e->left);
+    if (l < 0)
+        return -1;
+    int r = blackHeight(e->right);
+    if (r != l)
+        return -1;
+    return l + (e->red ? 0 : 1);
+}
+
+// Builds a balanced tree of `list[lo, hi)` under `parent`; returns its top.
+Entry* build(std::vector<Entry*>& list, size_t lo, size_t hi, Entry* parent, int depth, int redDepth)
+{
+    if (lo >= hi)
+        return nullptr;
+    size_t mid = lo + (hi - lo - 1) / 2;
+    Entry* e = list[mid];
+    e->parent = parent;
+    // Every path ends one or two levels below the other ends: the deepest
+    // level red keeps the black heights equal.
+    e->red = depth == redDepth && depth > 0;
+    e->left = build(list, lo, mid, e, depth + 1, redDepth);
+    e->right = build(list, mid + 1, hi, e, depth + 1, redDepth);
+    return e;
+}
+
+} // namespace
+
+bool redBlack(const Entry* storage)
+{
+    // A path longer than the rules allow is refused before the recursion
+    // (a long chain would take the stack with it).
+    size_t count = 0, deepest = 0;
+    std::vector<std::pair<const Entry*, size_t>> stack;
+    if (storage->child)
+        stack.push_back({storage->child, 1});
+    while (!stack.empty()) {
+        auto [e, d] = stack.back();
+        stack.pop_back();
+        ++count;
+        deepest = std::max(deepest, d);
+        if (e->left)
+            stack.push_back({e->left, d + 1});
+        if (e->right)
+            stack.push_back({e->right, d + 1});
+    }
+    size_t bound = 2;
+    for (size_t n = count + 1; n > 1; n >>= 1)
+        bound += 2;
+    if (deepest > bound)
+        return false;
+    return !isRed(storage->child) && blackHeight(storage->child) > 0;
+}
+
+void rebuild(Entry* storage, std::vector<Entry*>& touched)
+{
+    std::vector<Entry*> list = elements(storage);
+    std::stable_sort(list.begin(), list.end(),
+                     [](const Entry* a, const Entry* b) { return compareNames(a->name, b->name) < 0; });
+    int levels = 0; // of a tree of list.size() entries built by halves
+    for (size_t n = list.size(); n > 0; n /= 2)
+        ++levels;
+    storage->child = build(list, 0, list.size(), nullptr, 0, levels - 1);
+    storage->sound = true;
+    touched.push_back(storage);
+    touched.insert(touched.end(), list.begin(), list.end());
 }
 
 std::vector<Entry*> elements(const Entry* storage)
@@ -249,6 +340,8 @@ void insert(Entry* storage, Entry* z, std::vector<Entry*>& touched)
         }
     }
     setRed(storage->child, false, touched);
+    if (!storage->sound)
+        rebuild(storage, touched);
 }
 
 void erase(Entry* storage, Entry* z, std::vector<Entry*>& touched)
@@ -354,6 +447,8 @@ void erase(Entry* storage, Entry* z, std::vector<Entry*>& touched)
         }
         setRed(x, false, touched);
     }
+    if (!storage->sound)
+        rebuild(storage, touched);
 }
 
 } // namespace tree

@@ -40,6 +40,11 @@ struct Entry {
     uint32_t diskChild = kNoStream;
     bool diskRed = false;
 
+    // For a storage: its tree keeps the red-black rules (checked when the
+    // file is read; every change of ours keeps them). A change to a tree that
+    // breaks them (a long sibling chain, as some writers leave) rebuilds it.
+    bool sound = true;
+
     bool live = true;  // false once destroyed
     int opens = 0;     // open streams on this entry (at most one)
     size_t index = 0;  // position in the CompoundFile's list of entries
@@ -59,14 +64,26 @@ void encodeEmptyEntry(uint8_t* out);
 // changed into `touched` (possibly with repeats).
 namespace tree {
 
-// Looks the name up by walking the tree. With `scan` (a tree not in the
-// format's order, as some writers leave it) a failed walk is followed by a
-// scan of every element. Null when absent.
-Entry* find(Entry* storage, std::u16string_view name, bool scan);
+// Looks the name up by walking the tree, at most `limit` steps (the number
+// of entries: a walk can visit each once). `accept`, when given, says which
+// entries count (a stream, say, and not a storage of the same name). With
+// `scan` (a tree not in the format's order, or with a name twice, as some
+// writers leave it) a walk that fails is followed by a scan of the elements
+// in the order `elements` lists them, the name exactly as given first. Null
+// when absent.
+Entry* find(Entry* storage, std::u16string_view name, size_t limit, bool scan,
+            bool (*accept)(const Entry*) = nullptr);
 // True when the tree's names are in strictly ascending order.
 bool ordered(const Entry* storage);
+// True when the tree keeps the red-black rules: a black top, no red entry
+// under a red one, the same number of black entries on every path.
+bool redBlack(const Entry* storage);
+// A change to a tree that is not `sound` ends with `rebuild`.
 void insert(Entry* storage, Entry* e, std::vector<Entry*>& touched);
 void erase(Entry* storage, Entry* e, std::vector<Entry*>& touched);
+// Rebuilds the tree, its elements sorted by name, as a balanced red-black
+// tree, and marks it sound.
+void rebuild(Entry* storage, std::vector<Entry*>& touched);
 
 // The elements in tree order (the order of names in a well-formed tree).
 std::vector<Entry*> elements(const Entry* storage);

@@ -66,7 +66,10 @@ std::string causeOf(const IoFailure& e)
     throw EStorageError(st, path + ": " + causeOf(e) + " [" + hex(st) + "]");
 }
 
-size_t units(uint64_t size, uint32_t unit) { return static_cast<size_t>((size + unit - 1) / unit); }
+// Units of `unit` bytes that `size` bytes take (no overflow near 2^64).
+size_t units(uint64_t size, uint32_t unit) { return static_cast<size_t>(size / unit + (size % unit != 0)); }
+
+bool isStream(const Entry* e) { return e->type == kTypeStream; }
 
 constexpr size_t kIoChunk = 1 << 20;
 
@@ -383,11 +386,17 @@ void CompoundFile::loadDirectory(const uint8_t* hdr)
         if (e->diskLeft != kNoStream)
             work.push_back({e->diskLeft, it.storage, e, true});
     }
-    // A tree in another order (some writers upper-case differently) is
-    // searched by a scan when the walk fails.
-    for (auto& e : entries_)
-        if (e->isStorage() && !tree::ordered(e.get()))
+    // A tree in another order (some writers upper-case differently, or
+    // repeat a name) is searched by a scan when the walk fails. A tree that
+    // breaks the red-black rules (some writers chain every element to the
+    // next) is rebuilt by the first change to it.
+    for (auto& e : entries_) {
+        if (!e->isStorage())
+            continue;
+        if (!tree::ordered(e.get()))
             misordered_ = true;
+        e->sound = tree::redBlack(e.get());
+    }
     for (uint32_t s = 0; s < nSlots; ++s) {
         if (!bySlot_[s]) {
             freeSlots_.insert(s);
@@ -415,9 +424,11 @@ void CompoundFile::loadMini(const uint8_t* hdr)
     } else {
         root_->size = 0;
     }
+    // A table that claims more sectors than the file holds is read as far as
+    // its chain goes (the file is then only read, never written).
     uint32_t n = get32(hdr + hMiniFatSectors);
     if (n > fileSectors_)
-        fail(STG_E_DOCFILECORRUPT, "corrupt file: the mini allocation table is larger than the file");
+        damaged_ = true;
     std::vector<bool> seen(fileSectors_);
     uint32_t s = get32(hdr + hFirstMiniFat);
     while (minifatChain_.size() < n && s != kEndOfChain) {
@@ -856,7 +867,7 @@ std::vector<ElementInfo> CompoundFile::list(const Entry* storage) const
 
 Entry* CompoundFile::find(std::u16string_view name, Entry* storage)
 {
-    return tree::find(storage ? storage : root_, name, misordered_);
+    return tree::find(storage ? storage : root_, name, entries_.size(), misordered_);
 }
 
 void CompoundFile::checkName(std::u16string_view name) const
@@ -885,10 +896,12 @@ std::vector<uint32_t> CompoundFile::streamChain(const Entry* e)
 std::shared_ptr<StreamEntry> CompoundFile::openStream(std::u16string_view name, Entry* storage)
 {
     checkUsable();
-    if (name.empty() || name.size() > kMaxNameUnits)
+    // Any name is looked up (a damaged file may list an empty one); only one
+    // too long for the format is refused as a name.
+    if (name.size() > kMaxNameUnits)
         checkName(name);
-    Entry* e = find(name, storage);
-    if (!e || e->type != kTypeStream)
+    Entry* e = tree::find(storage ? storage : root_, name, entries_.size(), misordered_, isStream);
+    if (!e)
         fail(STG_E_FILENOTFOUND, "no stream named " + quoted(name));
     if (e->opens > 0)
         fail(STG_E_ACCESSDENIED, "stream " + quoted(name) + " is already open");
@@ -1025,6 +1038,10 @@ size_t CompoundFile::readStream(StreamEntry& s, uint64_t offset, uint8_t* out, s
     size_t n = static_cast<size_t>(std::min<uint64_t>(count, e.size - offset));
     bool mini = e.size < kMiniCutoff;
     uint32_t unit = mini ? kMiniSectorSize : ss_;
+    // The chain was checked to cover the size when the stream was opened;
+    // a read never goes past it all the same.
+    if (units(offset + n, unit) > s.chain_.size())
+        fail(STG_E_DOCFILECORRUPT, "corrupt file: stream " + quoted(e.name) + " is longer than its sector chain");
     try {
         size_t done = 0;
         while (done < n) {

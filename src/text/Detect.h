@@ -3,20 +3,39 @@
 //
 // A text file is read as raw bytes and turned into Windows-1251, the code page
 // in which the editor and the project keep every text:
-//  - well-formed UTF-8 holding at least one multi-byte sequence (a leading
-//    byte-order mark counts) is decoded; a character Windows-1251 lacks becomes
-//    "?", and the byte-order mark is dropped;
-//  - anything else is one of five Cyrillic single-byte code pages, chosen by
-//    counting the bytes of the probe letters О, о, Е and е in each of them.
-//    Windows-1251 wins every tie it is part of (a text already in the editor's
-//    code page stays as it is); otherwise the highest score wins, ISO-8859-5 on
-//    a tie it is part of, else the tied page that comes first.
-//    The chosen page is converted with its complete table: every byte whose
-//    character Windows-1251 also has becomes that character's byte, the rest
-//    (pseudo-graphics) stays as it is.
-// Only the bytes before the first NUL byte are looked at and converted; the NUL
-// and everything after it are handed back unchanged (the editor's load cuts the
-// text at the NUL, see Textlines.h).
+//  - UTF-16 (either byte order) is decoded whole: with a byte-order mark, or
+//    without one when nearly every unit is a character of an ordinary text
+//    and at least half of them are ASCII or Cyrillic (high bytes 0 or 4), as
+//    Windows Notepad saves "Unicode";
+//  - UTF-8 is decoded when it starts with a byte-order mark, or when it holds
+//    well-formed sequences of two to four bytes and no stray byte, or, when
+//    damaged (a bad download), at most one stray byte for every two good
+//    sequences, nine in ten of these the characters of an ordinary text. A
+//    sequence cut off by the end of the file does not count against it. Every
+//    stray byte becomes "?";
+//  - anything else is one of five Cyrillic single-byte code pages. The first
+//    signal is the count of the bytes of the probe letters О, о, Е and е in
+//    each of them: the highest score wins, ISO-8859-5 on a tie it is part of,
+//    else the tied page that comes first, and Windows-1251 wins every tie it
+//    is part of (a text already in the editor's code page stays as it is).
+//    A long text (300 bytes above 0x7F or more) whose winner scores at least
+//    twice every other page keeps that verdict, but for one pair: Mac Cyrillic
+//    and Windows-1251 share the small letters, so between those two the bytes
+//    they differ on decide (capitals 0x80-0x9F and я 0xDF against capitals
+//    0xC0-0xDF and я 0xFF, and their punctuation), as the bigram model below
+//    weighs them in context; Windows-1251 on a true tie.
+//    Every other text is decided by the second signal, a letter-bigram model
+//    of Russian over the 66 letters of both cases (Bigramtable.inc, learnt
+//    from running text by scripts/gen-bigrams.py), with the probes weighed
+//    in: the page whose reading is the likeliest Russian wins, the probes'
+//    verdict on a tie.
+// Every character Windows-1251 lacks becomes "?" (box drawing "+", "-" or
+// "|"), counted; so does a byte the chosen page leaves undefined. When the
+// page is Windows-1251 the bytes do not change.
+// The single-byte and UTF-8 readings look only at the bytes before the first
+// NUL byte and hand back the NUL and everything after it unchanged (the
+// editor's load cuts the text at the NUL, see Textlines.h); UTF-16, which is
+// full of NUL bytes, is decoded to its end.
 
 #include "common/Codepage.h"
 
@@ -52,21 +71,40 @@ struct TScores {
 };
 TScores ScoreCandidates(std::string_view bytes);
 
-// The winning candidate (0 to 4) for the bytes before the first NUL.
+// The probes' winner (0 to 4) for the bytes before the first NUL.
 int DetectCodePage(std::string_view bytes);
 
-// True when `bytes` (up to the first NUL) are well-formed UTF-8 and hold at
-// least one multi-byte sequence.
+// True when `bytes` (up to the first NUL) are UTF-8 as described above.
 bool LooksLikeUtf8(std::string_view bytes);
 
 // What DetectAndConvert found.
-enum class TTextOrigin { Utf8, SingleByte };
+enum class TTextOrigin { Utf8, Utf16LE, Utf16BE, SingleByte };
 struct TDetection {
     TTextOrigin origin = TTextOrigin::SingleByte;
     int candidate = cpCp1251;   // the chosen single-byte page (when origin is SingleByte)
-    size_t missing = 0;         // UTF-8 characters Windows-1251 lacks, written as "?"
-    std::string Describe() const; // "UTF-8", "KOI8-R", ...
+    size_t missing = 0;         // characters Windows-1251 lacks, written as "?" (box drawing as + - |)
+    size_t invalid = 0;         // bytes (or UTF-16 units) that are no character, written as "?"
+    std::string Describe() const; // "UTF-8", "UTF-16LE", "KOI8-R", ...
+    // One line about the replaced characters, or "" when there were none:
+    // "3 characters Windows-1251 lacks and 1 invalid byte stored as \"?\"".
+    std::string Replacements() const;
 };
+
+// The page that reads `bytes` (before the first NUL) as the most likely
+// Russian: the model's cost of each candidate's reading, in eighths of a bit
+// (lower is likelier). A byte that is no letter and no common punctuation in
+// a page costs that reading as much as an improbable pair of letters.
+struct TBigramCosts {
+    uint64_t cost[kCandidateCount] = {};
+};
+TBigramCosts BigramCosts(std::string_view bytes);
+
+// The single-byte page DetectAndConvert chooses: the probes first, then the
+// bigram model as described above.
+int ChooseCodePage(std::string_view bytes);
+
+// True when `bytes` read as UTF-16 (see above); `bigEndian` tells the order.
+bool LooksLikeUtf16(std::string_view bytes, bool& bigEndian);
 
 // The bytes of a text file in Windows-1251. Never fails.
 std::string DetectAndConvert(std::string_view bytes);

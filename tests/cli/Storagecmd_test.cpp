@@ -44,3 +44,30 @@ TEST(Storagecmd, ListsAndCatsAnyNamesWithoutWriting)
 
     EXPECT_EQ(test::readFile(path), before);
 }
+
+TEST(Storagecmd, EveryListedStreamCatsAndImpossibleSizesFailInOneLine)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    {
+        // Names that do not survive UTF-8 and a command line: an embedded
+        // zero and a lone surrogate. Each is taken as the listing shows it.
+        auto f = cfb::CompoundFile::create(path, false);
+        f->createStream(std::u16string(u"ab\0cd", 5), false)->write(0, "zero", 4);
+        f->createStream(u"x\xD800y", false)->write(0, "surrogate", 9);
+    }
+    auto ls = test::run({cli(), "storage", "ls", path});
+    ASSERT_EQ(ls.status, 0) << ls.err;
+    EXPECT_EQ(ls.out, "stream             9  x\xEF\xBF\xBDy\n"
+                      "stream             4  ab\n");
+    EXPECT_EQ(test::run({cli(), "storage", "cat", path, "ab"}).out, "zero");
+    EXPECT_EQ(test::run({cli(), "storage", "cat", path, "x\xEF\xBF\xBDy"}).out, "surrogate");
+
+    // A stream whose size field reads 2^64 - 1 over a chain of one sector
+    // (found by fuzzing; it once took the reader past the chain's end).
+    std::string seed = (test::sourceDir() / "fuzz/corpus/cfb/size-beyond-chain.cfb").string();
+    auto cat = test::run({cli(), "storage", "cat", seed, "Big"});
+    EXPECT_EQ(cat.status, 1);
+    EXPECT_EQ(cat.out, "");
+    EXPECT_EQ(cat.err, "volm-cli: " + seed + ": corrupt file: stream \"Big\" has a broken sector chain [0x80030109]\n");
+}

@@ -85,16 +85,21 @@ TEST(Detect, EveryLetterAndYoComesOutInWindows1251)
     EXPECT_EQ(DetectAndConvert(koi).substr(0, 2), Bytes({0xB8, 0xA8}));
 }
 
-TEST(Detect, PunctuationConvertsAndPseudoGraphicsStay)
+TEST(Detect, PunctuationConvertsAndPseudoGraphicsBecomeAscii)
 {
     // Mac Cyrillic quotes, dash, ellipsis and № get their Windows-1251 bytes.
     std::u16string text = u"«Ох» — сказал он… №5, ещё ОЕ";
     EXPECT_EQ(DetectAndConvert(encode(CodePage::MacCyrillic, text)), encode(CodePage::Cp1251, text));
-    // CP866 box drawing has no Windows-1251 character and is kept byte for byte.
+    // CP866 box drawing has no Windows-1251 character: lines become "-" and
+    // "|", a block "?", each counted (the bytes themselves would be the
+    // letters Д, і and Ы).
     std::string cp866 = encode(CodePage::Cp866, u"оооо ");
     cp866 += Bytes({0xC4, 0xB3, 0xDB});
-    std::string out = DetectAndConvert(cp866);
-    EXPECT_EQ(out, encode(CodePage::Cp1251, u"оооо ") + Bytes({0xC4, 0xB3, 0xDB}));
+    TDetection found;
+    std::string out = DetectAndConvert(cp866, found);
+    EXPECT_EQ(out, encode(CodePage::Cp1251, u"оооо ") + "-|?");
+    EXPECT_EQ(found.missing, 3u);
+    EXPECT_EQ(found.Replacements(), "3 characters Windows-1251 lacks stored as \"?\"");
 }
 
 TEST(Detect, TiesAndTextsWithoutProbeLetters)
@@ -150,11 +155,12 @@ TEST(Detect, Utf8IsDecodedOnlyWhenItIsUtf8)
     EXPECT_EQ(DetectAndConvert("\xEF\xBB\xBF"), "");
     // Pure ASCII is not taken as UTF-8 (nothing multi-byte in it).
     EXPECT_FALSE(LooksLikeUtf8("abc"));
-    // Broken UTF-8 (a cut sequence) goes through the single-byte detection.
+    // UTF-8 cut inside its last character is UTF-8: the cut character is "?".
     std::string broken = "\xD0\xBE\xD0";
-    EXPECT_FALSE(LooksLikeUtf8(broken));
-    EXPECT_EQ(DetectAndConvert(broken, found), recode(CodePage::Iso8859_5, CodePage::Cp1251, broken));
-    EXPECT_EQ(found.origin, TTextOrigin::SingleByte);
+    EXPECT_TRUE(LooksLikeUtf8(broken));
+    EXPECT_EQ(DetectAndConvert(broken, found), "\xEE?");
+    EXPECT_EQ(found.origin, TTextOrigin::Utf8);
+    EXPECT_EQ(found.invalid, 1u);
     // UTF-8 before a NUL, garbage after it: the head is decoded, the rest kept.
     std::string mixed = std::string("\xD0\xBE\0\xFF", 4);
     EXPECT_EQ(DetectAndConvert(mixed), std::string("\xEE\0\xFF", 3));
@@ -174,4 +180,92 @@ TEST(Detect, LoadedTextsAsTheEditorStoresThem)
     EXPECT_EQ(found.Describe(), "KOI8-R");
     // The stored text ends at the NUL.
     EXPECT_EQ(LoadedText(std::string("x\0y", 3), true), "x\r\n");
+}
+
+namespace {
+
+std::string Utf16(std::u16string_view text, bool bigEndian)
+{
+    std::string out;
+    for (char16_t u : text) {
+        char lo = static_cast<char>(u & 0xFF), hi = static_cast<char>(u >> 8);
+        out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(Detect, Utf16IsDecodedWholeWithOrWithoutAByteOrderMark)
+{
+    // As Notepad saves "Unicode": a long text no longer ends at its first NUL byte.
+    std::u16string prose = utf8ToUtf16(Fixture("prose.utf8.txt"));
+    std::u16string text;
+    while (text.size() < 5400)
+        text += prose;
+    const std::string want = encode(CodePage::Cp1251, text);
+    struct Case { bool bigEndian, bom; TTextOrigin origin; };
+    for (Case c : {Case{false, true, TTextOrigin::Utf16LE}, Case{true, true, TTextOrigin::Utf16BE},
+                   Case{false, false, TTextOrigin::Utf16LE}, Case{true, false, TTextOrigin::Utf16BE}}) {
+        TDetection found;
+        std::string in = Utf16((c.bom ? u"\uFEFF" : u"") + text, c.bigEndian);
+        EXPECT_EQ(DetectAndConvert(in, found), want) << found.Describe();
+        EXPECT_EQ(found.origin, c.origin);
+        EXPECT_EQ(LoadedText(in, true).size(), NormalizeLineEnds(want).size());
+    }
+    // Latin text without a mark: every other byte is NUL.
+    EXPECT_EQ(DetectAndConvert(Utf16(u"Plain text\r\n", false)), "Plain text\r\n");
+    // A character outside Windows-1251 (and outside the basic plane) is "?";
+    // half a unit at the end is an invalid byte.
+    TDetection found;
+    std::string odd = Utf16(u"\uFEFFЁж \u4E2D\U0001F600", false) + "x";
+    EXPECT_EQ(DetectAndConvert(odd, found), "\xA8\xE6 ???");
+    EXPECT_EQ(found.missing, 2u);
+    EXPECT_EQ(found.invalid, 1u);
+    EXPECT_EQ(found.Replacements(), "2 characters Windows-1251 lacks and 1 invalid byte stored as \"?\"");
+    // Single-byte texts with a NUL byte are not UTF-16.
+    EXPECT_EQ(DetectAndConvert(std::string("x\0y", 3)), std::string("x\0y", 3));
+    EXPECT_EQ(DetectAndConvert(std::string("\xCF\xF0\xE8\0\0\0", 6), found), std::string("\xCF\xF0\xE8\0\0\0", 6));
+    EXPECT_EQ(found.origin, TTextOrigin::SingleByte);
+}
+
+TEST(Detect, MacCyrillicAndWindows1251AreToldApartByTheBytesTheyDifferOn)
+{
+    // Long prose without the capitals О and Е ties the two on the probes.
+    std::u16string prose = utf8ToUtf16(Fixture("prose.utf8.txt"));
+    std::u16string untied;
+    for (char16_t c : prose)
+        untied.push_back(c == u'О' ? u'Т' : c == u'Е' ? u'Н' : c);
+    std::string mac = encode(CodePage::MacCyrillic, untied);
+    EXPECT_EQ(ScoreCandidates(mac).score[cpMacCyrillic], ScoreCandidates(mac).score[cpCp1251]);
+    TDetection found;
+    EXPECT_EQ(DetectAndConvert(mac, found), encode(CodePage::Cp1251, untied));
+    EXPECT_EQ(found.Describe(), "Mac Cyrillic");
+    // Windows-1251 whose ellipses (0x85, Mac Е) outnumber its capitals О and Е.
+    std::u16string dotted;
+    for (char16_t c : prose)
+        dotted.push_back(c == u'.' ? u'…' : c);
+    std::string win = encode(CodePage::Cp1251, dotted);
+    EXPECT_EQ(DetectCodePage(win), cpMacCyrillic); // the probes alone get it wrong
+    EXPECT_EQ(DetectAndConvert(win, found), win);
+    EXPECT_EQ(found.Describe(), "Windows-1251");
+    // One-sentence texts, the capital at the start telling which.
+    for (const char16_t* s : {u"Я знаю.", u"Утром шёл дождь.", u"Сказка «Колобок» — детям."}) {
+        EXPECT_EQ(DetectAndConvert(encode(CodePage::MacCyrillic, s)), encode(CodePage::Cp1251, s)) << utf16ToUtf8(s);
+        EXPECT_EQ(DetectAndConvert(encode(CodePage::Cp1251, s)), encode(CodePage::Cp1251, s)) << utf16ToUtf8(s);
+    }
+}
+
+TEST(Detect, AClearVerdictOnALongTextStands)
+{
+    // CP866 prose around a pseudo-graphic table: the table's bytes are the
+    // small letters р..я or capitals in other pages, and symbols the model
+    // dislikes in CP866, but the probes are clear and the text is long.
+    std::u16string table = u"┌──────┬─────┐\r\n│ Река │ Дон │\r\n└──────┴─────┘\r\n";
+    std::u16string text = utf8ToUtf16(Fixture("prose.utf8.txt")) + table + table + table;
+    TDetection found;
+    std::string out = DetectAndConvert(encode(CodePage::Cp866, text), found);
+    EXPECT_EQ(found.Describe(), "CP866");
+    EXPECT_EQ(out.substr(out.size() - table.size()), encode(CodePage::Cp1251, u"+------+-----+\r\n| Река | Дон |\r\n+------+-----+\r\n"));
+    EXPECT_EQ(found.missing, 3 * 31u);
 }
