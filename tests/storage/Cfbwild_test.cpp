@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <sstream>
 
 using namespace volm;
 using namespace volm::cfb;
@@ -42,52 +41,6 @@ std::string readAll(StreamEntry& s)
     std::string out(static_cast<size_t>(s.size()), '\0');
     EXPECT_EQ(s.read(0, out.data(), out.size()), out.size());
     return out;
-}
-
-// A compound file in memory, read through its own tables: the header, the
-// allocation table (DIFAT sectors included) and the directory's slots.
-struct RawFile {
-    std::string bytes;
-    uint32_t ss = 512;
-
-    uint8_t* at(uint64_t off) { return reinterpret_cast<uint8_t*>(bytes.data()) + off; }
-    uint64_t sector(uint32_t s) const { return (static_cast<uint64_t>(s) + 1) * ss; }
-
-    std::vector<uint32_t> fat()
-    {
-        std::vector<uint32_t> fatSectors;
-        uint32_t n = get32(at(hFatSectors));
-        for (uint32_t i = 0; i < std::min<uint32_t>(n, 109); ++i)
-            fatSectors.push_back(get32(at(hDifat + 4 * i)));
-        for (uint32_t d = get32(at(hFirstDifat)); fatSectors.size() < n; d = get32(at(sector(d) + ss - 4)))
-            for (uint32_t j = 0; j + 1 < ss / 4 && fatSectors.size() < n; ++j)
-                fatSectors.push_back(get32(at(sector(d) + 4 * j)));
-        std::vector<uint32_t> table;
-        for (uint32_t s : fatSectors)
-            for (uint32_t j = 0; j < ss / 4; ++j)
-                table.push_back(get32(at(sector(s) + 4 * j)));
-        return table;
-    }
-
-    // The file offset of every directory slot.
-    std::vector<uint64_t> slots()
-    {
-        std::vector<uint32_t> table = fat();
-        std::vector<uint64_t> out;
-        for (uint32_t s = get32(at(hFirstDirSector)); s != kEndOfChain; s = table[s])
-            for (uint32_t k = 0; k < ss / kEntrySize; ++k)
-                out.push_back(sector(s) + k * kEntrySize);
-        return out;
-    }
-};
-
-std::u16string nameAt(RawFile& f, uint64_t off)
-{
-    std::u16string name;
-    size_t units = get16(f.at(off + eNameLength)) / 2;
-    for (size_t i = 0; i + 1 < units; ++i)
-        name.push_back(get16(f.at(off + eName + 2 * i)));
-    return name;
 }
 
 // A version 3 file whose root holds kCount topic streams (in the mini
@@ -246,9 +199,8 @@ void checkWithOtherReaders(const std::string& path, const std::vector<std::strin
         test::RunResult list = test::run({"gsf", "list", path});
         ASSERT_EQ(list.status, 0) << list.err.substr(0, 300);
         EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), kCount + 3); // the file and the root too
-        test::RunResult cat = test::run({"gsf", "cat", path, "10101"});
-        ASSERT_EQ(cat.status, 0) << cat.err.substr(0, 300);
-        EXPECT_EQ(cat.out.substr(4, 10), std::string("New topic") + '\0');
+        // The appended topic: 68 + 9 + 804 bytes.
+        EXPECT_NE(list.out.find("          881 10101\n"), std::string::npos);
     }
 }
 
@@ -259,9 +211,12 @@ TEST(Cfbwild, TenThousandDeepChainsListReadAndTakeATopic)
     TempDir dir;
     struct Shape {
         const char* what;
-        bool gsf, red;
+        bool gsf, red, others; // others: check the result with olefile and gsf
     };
-    const Shape shapes[] = {{"libgsf", true, false}, {"ole32 (all red)", false, true}, {"all black", false, false}};
+    // The chain built by hand all black is libgsf's shape again: olefile and
+    // gsf see it once, as libgsf wrote it.
+    const Shape shapes[] = {{"libgsf", true, false, true}, {"ole32 (all red)", false, true, true},
+                            {"all black", false, false, false}};
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(shape.what);
         std::string path = (dir / (std::string(shape.red ? "red" : "black") + (shape.gsf ? "gsf" : "") + ".volm")).string();
@@ -309,7 +264,8 @@ TEST(Cfbwild, TenThousandDeepChainsListReadAndTakeATopic)
             EXPECT_EQ(p.GetText(kCount), "appended");
             EXPECT_EQ(p.GetText(0), textOf(kFirst));
         }
-        checkWithOtherReaders(path, {"101", "5000", "10100", "10101"});
+        if (shape.others)
+            checkWithOtherReaders(path, {"101", "5000", "10100", "10101"});
     }
 }
 
@@ -425,21 +381,26 @@ TEST(Cfbwild, ListedStreamsAreFoundWhateverTheTreeSays)
     std::string path = (dir / "a.cfb").string();
     {
         auto f = CompoundFile::create(path, false);
-        for (const char* n : {"a", "b", "c", "d", "e"})
+        for (const char* n : {"a", "b", "c"})
             f->createStream(utf8ToUtf16(n), false)->write(0, n, 1);
+        f->commit(); // no stale copies of entries left in free slots
     }
-    // The entry at the top of the tree made a storage, and another stream
-    // given its name: the walk meets the storage, the listing holds both.
-    RawFile raw{test::readFile(path)};
-    std::vector<uint64_t> slots = raw.slots();
-    uint64_t top = slots[get32(raw.at(slots[0] + eChild))];
-    std::u16string name = nameAt(raw, top);
-    raw.at(top)[eType] = kTypeStorage;
-    std::u16string other = name == u"a" ? u"e" : u"a";
-    for (uint64_t off : slots)
-        if (nameAt(raw, off) == other)
-            put16(raw.at(off + eName), name[0]);
-    test::writeFile(path, raw.bytes);
+    // The tree is b over a and c. "b" made a storage and "a" renamed "b":
+    // the walk meets the storage, the listing holds both.
+    std::string bytes = test::readFile(path);
+    auto entry = [&](char16_t name) -> uint8_t* {
+        for (size_t off = 512; off + kEntrySize <= bytes.size(); off += kEntrySize) {
+            auto* e = reinterpret_cast<uint8_t*>(bytes.data()) + off;
+            if (e[eType] == kTypeStream && get16(e + eNameLength) == 4 && get16(e + eName) == name)
+                return e;
+        }
+        ADD_FAILURE() << "no entry " << static_cast<char>(name);
+        return reinterpret_cast<uint8_t*>(bytes.data());
+    };
+    entry(u'b')[eType] = kTypeStorage;
+    put16(entry(u'a') + eName, u'b');
+    test::writeFile(path, bytes);
+    const std::u16string name = u"b", other = u"a";
     auto f = CompoundFile::open(path, CompoundFile::Access::ReadOnly);
     int named = 0;
     for (const ElementInfo& e : f->list())
