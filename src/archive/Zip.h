@@ -7,6 +7,7 @@
 // Written archives carry no directory entries, no extra fields and no data
 // descriptors; every member is stored or raw-deflated.
 
+#include "archive/Deflate.h"
 #include "archive/Zipcommon.h"
 
 #include <memory>
@@ -27,7 +28,6 @@ using TFileAttrs = std::set<TFileAttr>;
 
 enum TStoredDirNames { sdRelative, sdAbsolute, sdNone };
 enum TCompressMethod { cmStore, cmDeflate };
-enum TDeflateType { dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX };
 enum TSwitch { swAdd, swMove };
 enum TDeleteOptions { doAllowUndo, doFinal };
 enum TCompressionMethod { cmTempFile, cmInMemory };
@@ -70,6 +70,9 @@ public:
 
     // The extension of a file name, "." included ("" when there is none).
     static std::string Extension(const std::string& name);
+    // How a member of this name is packed: stored (dtDeflateS) with cmStore
+    // or an extension of StoreFilesOfType, else DeflateType.
+    TDeflateType MemberDeflateType(const std::string& name) const;
 
 protected:
     struct TSource {

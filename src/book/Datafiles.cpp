@@ -11,8 +11,10 @@
 namespace volm {
 namespace {
 
-// A line of a file written in text mode: every LF becomes CR LF, and the line
-// gets its own CR LF.
+void MakeFolder(const std::string& path);
+
+} // namespace
+
 std::string TextModeLine(std::string_view s)
 {
     std::string out;
@@ -25,6 +27,42 @@ std::string TextModeLine(std::string_view s)
     out += "\r\n";
     return out;
 }
+
+std::string TopicsText(const std::vector<std::string>& names)
+{
+    std::string out;
+    for (const std::string& n : names)
+        out += TextModeLine(TitleLine(n));
+    return out;
+}
+
+std::string FilesText(size_t count)
+{
+    std::string out;
+    for (size_t i = 1; i <= count; ++i)
+        out += TextModeLine("/texts/itm" + std::to_string(i));
+    return out;
+}
+
+std::string AppNameText(std::string_view bookName)
+{
+    return TextModeLine(bookName);
+}
+
+std::string LayoutText(TReaderLayout layout, const std::vector<uint64_t>& textSizes)
+{
+    std::string out = TextModeLine(LayoutName(layout));
+    for (uint64_t n : textSizes)
+        out += TextModeLine(std::to_string(n));
+    return out;
+}
+
+std::string TextEntryName(size_t number)
+{
+    return "texts/itm" + std::to_string(number);
+}
+
+namespace {
 
 void MakeFolder(const std::string& path)
 {

@@ -13,6 +13,7 @@
 #include "storage/Readerlayout.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <optional>
@@ -58,6 +59,17 @@ std::string TitleLine(std::string_view name);
 
 // A topic text as the reader gets it: every CR byte removed.
 std::string ReaderText(std::string_view text);
+
+// The contents of the data files, built in memory: a line of a file written
+// in text mode (every LF becomes CR LF, and CR LF is appended), topics.txt for
+// the given names, files.txt for `count` topics, appname.txt, layout.txt for
+// the given text sizes in topic order, and the jar entry of topic N's text.
+std::string TextModeLine(std::string_view s);
+std::string TopicsText(const std::vector<std::string>& names);
+std::string FilesText(size_t count);
+std::string AppNameText(std::string_view bookName);
+std::string LayoutText(TReaderLayout layout, const std::vector<uint64_t>& textSizes);
+std::string TextEntryName(size_t number);
 
 // Called after each topic: (topics written, topics in all).
 using TDataProgress = std::function<void(size_t done, size_t total)>;

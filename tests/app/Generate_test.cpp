@@ -101,7 +101,7 @@ TEST(Generate, BuildWritesJarAndJadWithTheUntrimmedTexts)
     // While the font image is drawn: the status text, the progress bar on the
     // status bar, and no window may be closed.
     bool rendered = false;
-    t.RenderFont = [&](const TFontChoice& font, const std::string& png) {
+    t.RenderFont = [&](const TFontChoice& font) {
         rendered = true;
         EXPECT_TRUE(Generating());
         EXPECT_EQ(f.status(), QStringLiteral("Building..."));
@@ -113,7 +113,7 @@ TEST(Generate, BuildWritesJarAndJadWithTheUntrimmedTexts)
         }
         EXPECT_FALSE(f.window.close());
         EXPECT_TRUE(f.window.isVisible());
-        SaveFontImage(font, png);
+        return FontImagePng(font);
     };
 
     EXPECT_EQ(generate(f, t, [](TForm3& d) {

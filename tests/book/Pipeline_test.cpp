@@ -2,6 +2,7 @@
 #include "archive/Zipcommon.h"
 #include "book/Resources.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 
 #include "Testutil.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <sstream>
 
@@ -122,10 +124,10 @@ TBuildRequest Request(const TempDir& dir, bool customFont = false)
     return r;
 }
 
-// A renderer that writes a recognisable stand-in without Qt.
-void FakeFont(const TFontChoice& f, const std::string& path)
+// A renderer that makes a recognisable stand-in without Qt.
+std::string FakeFont(const TFontChoice& f)
 {
-    writeFile(path, "font " + f.name + " " + std::to_string(f.height));
+    return "font " + f.name + " " + std::to_string(f.height);
 }
 
 } // namespace
@@ -287,8 +289,12 @@ TEST(Pipeline, RerunReplacesTheOutputsAndPacksTheUsersFiles)
     std::string manifest = JarMember(jar, "META-INF/MANIFEST.MF");
     EXPECT_NE(manifest.find("MIDlet-Vendor: Other\r\n"), std::string::npos);
     EXPECT_EQ(manifest, readFile(book / "manifest.mf"));
-    // The user's emptied folder stays; the template's are removed.
-    EXPECT_EQ(Listing(book), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf", "notes/"}));
+    // The user's files are packed and stay where they are; the stray
+    // manifest, which the book's own takes the place of, is left out.
+    EXPECT_EQ(Listing(book), (std::vector<std::string>{"META-INF/", "META-INF/manifest.mf", "Tales.jad", "Tales.jar",
+                                                       "extra.txt", "manifest.mf", "notes/", "notes/a.txt"}));
+    EXPECT_EQ(readFile(book / "META-INF" / "manifest.mf"), "old\r\n");
+    EXPECT_EQ(JarMember(jar, "notes/a.txt"), "note");
 }
 
 TEST(Pipeline, BookNamesAndTexts)
@@ -315,55 +321,35 @@ TEST(Pipeline, BookNamesAndTexts)
     EXPECT_EQ(JarMember(jar, "appname.txt"), "my, volm.book\r\n");
 }
 
-TEST(Pipeline, UnpackingFailureEndsTheRunNamingTheMember)
+// A jar that can't be put in place: the error names it and the system's
+// cause, no descriptor is written, and the old jar and jad stay as they were.
+TEST(Pipeline, PackingFailureKeepsTheOldJar)
 {
     TempDir dir;
-    // A folder where the template's topics.txt has to go.
-    fs::create_directories(dir / "Tales" / "topics.txt");
     TTopicList topics{{"One", "1"}};
-    TRecorder rec;
-    try {
-        GenerateBook(Request(dir), topics, {}, &rec);
-        FAIL() << "the run went on";
-    } catch (const Error& e) {
-        std::string m = e.what();
-        EXPECT_NE(m.find("topics.txt"), std::string::npos) << m;
-        EXPECT_NE(m.find("Error opening file"), std::string::npos) << m;
-    }
-    EXPECT_EQ(rec.statuses, std::vector<std::string>{"Building..."});
-    EXPECT_FALSE(fs::exists(dir / "Tales" / "tmp.jar"));
-    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jar"));
-}
+    GenerateBook(Request(dir), topics, {});
+    const fs::path book = dir / "Tales";
+    const std::string oldJar = readFile(book / "Tales.jar"), oldJad = readFile(book / "Tales.jad");
 
-TEST(Pipeline, PackingFailureEndsTheRunWithoutDescriptor)
-{
-    TempDir dir;
-    TTopicList topics{{"One", "1"}};
+    TTopicList more{{"One", "1"}, {"Two", std::string(3000, 'b')}};
     TRecorder rec;
-    const char* old = std::getenv("TMPDIR");
-    std::string saved = old ? old : "";
-    ::setenv("TMPDIR", "/dev/null/nowhere", 1); // no temporary file can be made there
+    safewrite::FaultHook = [](const char* step) { return std::string(step) == "rename" ? EROFS : 0; };
     try {
-        GenerateBook(Request(dir), topics, {}, &rec);
+        GenerateBook(Request(dir), more, {}, &rec);
         ADD_FAILURE() << "the run went on";
     } catch (const Error& e) {
         std::string m = e.what();
         EXPECT_NE(m.find("Tales.jar"), std::string::npos) << m;
-        EXPECT_NE(m.find("Error opening file"), std::string::npos) << m;
-        // The jar writer's report arrives as the archive error with its code.
+        EXPECT_NE(m.find(systemMessage(EROFS)), std::string::npos) << m;
         auto* archive = dynamic_cast<const EArchiveError*>(&e);
         ASSERT_NE(archive, nullptr) << m;
         EXPECT_EQ(archive->code(), zeOpen);
     }
-    if (old)
-        ::setenv("TMPDIR", saved.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
+    safewrite::FaultHook = nullptr;
     EXPECT_EQ(rec.statuses, std::vector<std::string>{"Building..."});
-    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jad"));
-    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jar"));
-    // Nothing was moved away: the work files are still there.
-    EXPECT_TRUE(fs::exists(dir / "Tales" / "texts" / "itm1"));
+    EXPECT_EQ(readFile(book / "Tales.jar"), oldJar);
+    EXPECT_EQ(readFile(book / "Tales.jad"), oldJad);
+    EXPECT_EQ(Listing(book), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf"}));
 }
 
 TEST(Pipeline, CustomFontNeedsARenderer)
