@@ -17,6 +17,11 @@ constexpr uint64_t kListSlack = 8;
 // part are not looked at: no text shrinks that much.
 constexpr uint64_t kMaxRatio = 64;
 
+// Slack for the smallest budget: the small members of a real volume (its
+// manifest, topics.txt, files.txt) may pack a few bytes worse than those of
+// the volume it is measured on.
+constexpr uint64_t kSmallSlack = 32;
+
 size_t digits(uint64_t n)
 {
     return std::to_string(n).size();
@@ -309,18 +314,22 @@ uint64_t SmallestBudget(TBookJars& jars, const std::string& bookName)
             longest = i;
     }
     // The widest numbers a volume of this book can carry: there are no more
-    // volumes, nor parts of a topic, than bytes of text and topics.
-    std::string wide(digits(bytes), '9');
+    // volumes, nor parts of a topic, than bytes of text and topics. Their
+    // digits do not repeat, so that they pack no better than real ones.
+    std::string wide;
+    for (size_t i = 0; i < digits(bytes); ++i)
+        wide += static_cast<char>('1' + i % 9);
     TJarSpec s;
     s.midletName = bookName + " " + wide;
     s.fileName = bookName + "-" + wide;
     s.next = s.midletName;
-    TJarEntry e{longest, static_cast<unsigned>(std::min<uint64_t>(bytes, 999999999)), 0,
+    TJarEntry e{longest, static_cast<unsigned>(std::stoul(wide.substr(0, 9))), 0,
                 std::min<uint64_t>(1, jars.TextSize(longest))};
     s.entries.push_back(e);
     const uint64_t size = jars.Size(s);
     jars.ForgetPart(e);
-    return size;
+    // The small members of a real volume may pack a few bytes worse.
+    return size + kSmallSlack;
 }
 
 std::vector<TJarSpec> PlanVolumes(TBookJars& jars, const std::string& bookName, uint64_t budget)
