@@ -6,6 +6,7 @@
 #include "storage/Project.h"
 
 #include "Testutil.h"
+#include "book/Jartest.h"
 #include "app/Guitest.h"
 
 #include <QComboBox>
@@ -280,4 +281,39 @@ TEST(Generate, TheDialogsLayoutIsStoredWhenChanged)
               "words\r\n13\r\n3\r\n");
     setBuildParamsDialog(nullptr);
     p.CloseProject();
+}
+
+// The dialog's "Phone" budget goes into the build: a book larger than it
+// becomes volumes, and a box says what was made; without a budget, a jar
+// over 64 KB gets a warning that names the choice.
+TEST(Generate, ThePhonesBudgetMakesVolumesAndTheBoxSaysSo)
+{
+    TFixture f;
+    f.topics = TTopicList{{"One", RussianText(90000, 1)}, {"Two", RussianText(90000, 2)}};
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) {
+                  d.SetMaxJar(64 * 1024);
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created."));
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_EQ(f.boxes[0].icon, QMessageBox::Information);
+    EXPECT_TRUE(f.boxes[0].text.startsWith(QStringLiteral("2 volumes, each at most 65536 bytes:\njar: ")))
+        << f.boxes[0].text.toStdString();
+    EXPECT_TRUE(fs::exists(f.dir / "Tales" / "Tales-2.jad"));
+    EXPECT_FALSE(fs::exists(f.dir / "Tales" / "Tales.jar"));
+
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) {
+                  d.SetMaxJar(0);
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    ASSERT_EQ(f.boxes.size(), 2u);
+    EXPECT_EQ(f.boxes[1].icon, QMessageBox::Warning);
+    EXPECT_TRUE(f.boxes[1].text.contains(QStringLiteral("many phones refuse a jar over 64 KB")))
+        << f.boxes[1].text.toStdString();
+    EXPECT_TRUE(f.boxes[1].text.contains(QStringLiteral("\"Phone\""))) << f.boxes[1].text.toStdString();
+    EXPECT_FALSE(fs::exists(f.dir / "Tales" / "Tales-1.jar"));
 }
