@@ -223,7 +223,8 @@ std::string TUnZip::OutputPath(const std::string& extractDir, const std::string&
         size_t end = name.find('/', start);
         if (end == std::string::npos)
             end = name.size();
-        if (name.compare(start, end - start, "..") == 0)
+        // ".." climbs out; "." as a file's name would be the folder itself.
+        if (name.compare(start, end - start, "..") == 0 || name.compare(start, end - start, ".") == 0)
             return {};
         start = end + 1;
     }

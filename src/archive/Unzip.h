@@ -4,7 +4,7 @@
 // TUnJar is what the generation pipeline uses to unpack the reader template.
 //
 // Member names use "/" (a "\" in a stored name is read as "/" too). A member
-// whose name would lead outside ExtractDir (a ".." component, or a name that
+// whose name would lead outside ExtractDir (a ".." or "." component, or a name that
 // is still absolute after the drive letter and leading separator are dropped)
 // is reported with 25235 and skipped; nothing is ever written outside
 // ExtractDir through a member name.
