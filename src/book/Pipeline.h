@@ -40,11 +40,11 @@ inline constexpr const char* kStatusDone = "Done. Subfolder was created.";
 
 // The stages of a build, in order, for progress reports.
 enum class TBuildStage {
-    Template,   // unpacking the reader template (done = members so far, total 0)
+    Template,   // reading the reader template (done = members so far, total 0)
     Manifest,
     FontImage,
-    DataFiles,  // done/total = topics
-    Packing,    // done/total = files packed into the jar
+    DataFiles,  // done/total = topics (their names, for the lists)
+    Packing,    // done/total = members written into a jar (the texts are read here)
     Finishing,  // manifest.mf and the jad
 };
 
