@@ -1,6 +1,7 @@
 // ZIP archives as the template reader takes them: examining from the end
 // record, listing the central directory and extracting every member into a
-// scratch folder. Nothing may be written outside that folder.
+// scratch folder, and the same archive held in memory extracted into memory.
+// Nothing may be written outside that folder.
 #include "archive/Unzip.h"
 
 #include <cstdint>
@@ -86,5 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fs::remove(archive);
     for (auto& e : fs::directory_iterator(s.out))
         fs::remove_all(e.path());
+
+    // In memory: the members that pass come whole, and nothing is written.
+    volm::TUnJar mem;
+    mem.FileSpec = {"*.*"};
+    mem.SetArchiveData({data, size}, archive.filename().string());
+    for (const volm::TExtractedMember& m : mem.ExtractToMemory())
+        if (m.name.empty())
+            std::abort();
     return 0;
 }

@@ -1,10 +1,22 @@
-// Generation benchmark: makes a large book (2,000 topics, about 30 MB of
-// Russian-like Windows-1251 text), builds it with `volm-cli build`, then packs
-// the same files (the jar's content, unpacked) with `zip -9 -r -q`, and prints
-// both end-to-end times, the peak memory of each and the ratio.
+// Generation benchmark, against `zip -9 -r` of the same files measured in the
+// same run:
+//
+// 1. A large book (400 topics, 30 MB of Russian-like Windows-1251 text):
+//    the build on one thread and on all of them, wall and CPU time, peak
+//    memory, and the jar's size, each against zip -9 -r of the jar's content
+//    (target: at most 1.0 times zip's time, goal 0.7; under 64 MB).
+// 2. A book of real Russian prose (the fortunes-ru package's texts, when it
+//    is installed): the jar's size against zip's (target: at most 0.97).
+// 3. A 2 MB book with a 64 KB budget: the time to plan and pack its volumes,
+//    how many, and the largest.
+//
+// Each build runs in a child process of its own (so that its peak memory is
+// its own), best of three rounds, alternating with zip.
 //
 //   buildbench [TOPICS [MEGABYTES [FOLDER]]]
 
+#include "book/Pipeline.h"
+#include "common/Codepage.h"
 #include "storage/Project.h"
 
 #include <algorithm>
@@ -12,10 +24,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -29,6 +45,20 @@ struct TRun {
     double cpuSeconds = 0; // user + system
     long maxRssKiB = 0;
 };
+
+TRun finish(pid_t pid, std::chrono::steady_clock::time_point start)
+{
+    TRun r;
+    int status = 0;
+    struct rusage ru {};
+    if (pid > 0 && ::wait4(pid, &status, 0, &ru) == pid) {
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.maxRssKiB = ru.ru_maxrss;
+        r.cpuSeconds = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    }
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return r;
+}
 
 // Runs a program (no shell) in `dir`, with its output sent to /dev/null.
 TRun runChild(const std::vector<std::string>& argv, const fs::path& dir)
@@ -48,16 +78,25 @@ TRun runChild(const std::vector<std::string>& argv, const fs::path& dir)
         ::execvp(args[0], args.data());
         ::_exit(127);
     }
-    TRun r;
-    int status = 0;
-    struct rusage ru {};
-    if (pid > 0 && ::wait4(pid, &status, 0, &ru) == pid) {
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.maxRssKiB = ru.ru_maxrss;
-        r.cpuSeconds = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return finish(pid, start);
+}
+
+// Runs `work` in a child process of its own.
+TRun runForked(const std::function<void()>& work)
+{
+    std::fflush(stdout);
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        try {
+            work();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "buildbench: %s\n", e.what());
+            ::_exit(1);
+        }
+        ::_exit(0);
     }
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return r;
+    return finish(pid, start);
 }
 
 // Words of Windows-1251 Cyrillic letters with Russian-like letter frequencies,
@@ -101,90 +140,202 @@ private:
     std::mt19937 rng_;
 };
 
+void makeProject(const fs::path& path, const std::vector<std::pair<std::string, std::string>>& topics)
+{
+    volm::TProject p;
+    p.Open(path.string(), volm::TProject::omCreateNew);
+    for (const auto& [name, text] : topics)
+        p.CommitText(p.AddTopic(name), text);
+    p.CloseProject();
+}
+
+// Builds a project in this (child) process.
+void build(const fs::path& project, unsigned threads, uint64_t maxJar)
+{
+    volm::TProject p;
+    p.Open(project.string(), volm::TProject::omOpenExisting);
+    volm::TBuildRequest r;
+    r.projectPath = project.string();
+    r.vendor = "Bench";
+    r.url = "http://example.org/";
+    r.threads = threads;
+    r.maxJar = maxJar;
+    volm::TProjectTopics topics(p);
+    volm::GenerateBook(r, topics, {});
+    p.CloseProject();
+}
+
+// zip -9 -r -q of the jar's content, unpacked into `files`.
+bool unpackForZip(const fs::path& jar, const fs::path& files)
+{
+    fs::remove_all(files);
+    fs::create_directories(files);
+    return runChild({"unzip", "-q", jar.string(), "-d", files.string()}, {}).status == 0;
+}
+
+TRun zipNine(const fs::path& files, const fs::path& zip)
+{
+    fs::remove(zip);
+    return runChild({"zip", "-9", "-r", "-q", zip.string(), "."}, files);
+}
+
+TRun best(const std::vector<TRun>& v)
+{
+    return *std::min_element(v.begin(), v.end(), [](auto& a, auto& b) { return a.seconds < b.seconds; });
+}
+
+long peak(const std::vector<TRun>& v)
+{
+    long p = 0;
+    for (const TRun& r : v)
+        p = std::max(p, r.maxRssKiB);
+    return p;
+}
+
+// The texts of the fortunes-ru package (UTF-8) in Windows-1251, one topic per
+// file; none when it is not installed.
+std::vector<std::pair<std::string, std::string>> realProse()
+{
+    std::vector<std::pair<std::string, std::string>> topics;
+    const fs::path dir = "/usr/share/games/fortunes/ru";
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        if (e.is_regular_file() && e.path().extension() != ".dat" && e.path().extension() != ".u8")
+            files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& f : files) {
+        std::ifstream in(f, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        std::string text = volm::encode(volm::CodePage::Cp1251, volm::utf8ToUtf16(ss.str()), '?');
+        std::string crlf;
+        for (char c : text) {
+            if (c == '\n')
+                crlf += '\r';
+            crlf += c;
+        }
+        topics.emplace_back(f.filename().string(), crlf);
+    }
+    return topics;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    size_t topics = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 2000;
+    size_t topicCount = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 400;
     size_t megabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 30;
     fs::path work = argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / "volm-buildbench";
-    std::string cli = VOLM_CLI_PATH;
-    if (topics == 0) {
+    if (topicCount == 0) {
         std::fprintf(stderr, "buildbench: at least one topic\n");
         return 2;
     }
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    constexpr int kRounds = 3;
 
     fs::remove_all(work);
     fs::create_directories(work);
+
+    // 1. The large book.
     fs::path project = work / "Bigbook.volm";
-
-    std::printf("making %zu topics, %zu MB of text in %s\n", topics, megabytes, project.c_str());
-    auto t0 = std::chrono::steady_clock::now();
-    size_t perTopic = megabytes * 1024 * 1024 / topics;
+    std::printf("making %zu topics, %zu MB of text in %s\n", topicCount, megabytes, project.c_str());
     {
-        volm::TProject p;
-        p.Open(project.string(), volm::TProject::omCreateNew);
         TRussianish gen(20261208);
-        for (size_t i = 0; i < topics; ++i) {
-            size_t at = p.AddTopic("\xc3\xeb\xe0\xe2\xe0 " + std::to_string(i + 1)); // "Глава N"
-            p.CommitText(at, gen.Text(perTopic));
-        }
-        p.CloseProject();
+        std::vector<std::pair<std::string, std::string>> topics;
+        size_t perTopic = megabytes * 1024 * 1024 / topicCount;
+        for (size_t i = 0; i < topicCount; ++i)
+            topics.emplace_back("\xc3\xeb\xe0\xe2\xe0 " + std::to_string(i + 1), gen.Text(perTopic)); // "Глава N"
+        makeProject(project, topics);
     }
-    std::printf("  project file: %.1f MB in %.1f s\n", fs::file_size(project) / 1048576.0,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-
-    // Each side runs kRounds times, alternating, so that a busy machine
-    // disturbs both alike; the best round of each is compared (and the median
-    // shown).
-    constexpr int kRounds = 3;
-    fs::path jar = work / "Bigbook" / "Bigbook.jar";
-    fs::path files = work / "files";
-    std::vector<TRun> builds, zips;
+    const fs::path jar = work / "Bigbook" / "Bigbook.jar";
+    const fs::path files = work / "files", reference = work / "reference.zip";
+    std::vector<TRun> one, all, zips;
     for (int round = 0; round < kRounds; ++round) {
-        TRun build = runChild({cli, "build", project.string(), "--vendor", "Bench", "--url", "http://example.org/"}, {});
-        if (build.status != 0 || !fs::exists(jar)) {
-            std::fprintf(stderr, "buildbench: volm-cli build failed (status %d)\n", build.status);
+        one.push_back(runForked([&] { build(project, 1, 0); }));
+        all.push_back(runForked([&] { build(project, 0, 0); }));
+        if (one.back().status != 0 || all.back().status != 0 || !fs::exists(jar)) {
+            std::fprintf(stderr, "buildbench: the build failed\n");
             return 1;
         }
-        builds.push_back(build);
-        // The same files for zip: the jar's content, unpacked.
-        fs::remove_all(files);
-        fs::remove(work / "reference.zip");
-        fs::create_directories(files);
-        if (runChild({"unzip", "-q", jar.string(), "-d", files.string()}, {}).status != 0) {
+        if (round == 0 && !unpackForZip(jar, files)) {
             std::fprintf(stderr, "buildbench: unzip failed\n");
             return 1;
         }
-        TRun zip = runChild({"zip", "-9", "-r", "-q", (work / "reference.zip").string(), "."}, files);
-        if (zip.status != 0) {
-            std::fprintf(stderr, "buildbench: zip failed (status %d)\n", zip.status);
+        zips.push_back(zipNine(files, reference));
+        if (zips.back().status != 0) {
+            std::fprintf(stderr, "buildbench: zip failed\n");
             return 1;
         }
-        zips.push_back(zip);
     }
-    auto best = [](const std::vector<TRun>& v) {
-        return *std::min_element(v.begin(), v.end(), [](auto& a, auto& b) { return a.seconds < b.seconds; });
-    };
-    auto median = [](std::vector<TRun> v) {
-        std::sort(v.begin(), v.end(), [](auto& a, auto& b) { return a.seconds < b.seconds; });
-        return v[v.size() / 2];
-    };
-    long peak = 0;
-    for (const TRun& b : builds)
-        peak = std::max(peak, b.maxRssKiB);
-    TRun build = best(builds), zip = best(zips);
-    std::printf("best of %d rounds:\n", kRounds);
-    std::printf("volm-cli build: %7.2f s (cpu %6.2f s, median %6.2f s)  peak memory %6.1f MB  jar %.1f MB\n",
-                build.seconds, build.cpuSeconds, median(builds).seconds, peak / 1024.0,
-                fs::file_size(jar) / 1048576.0);
-    std::printf("zip -9 -r -q:   %7.2f s (cpu %6.2f s, median %6.2f s)  peak memory %6.1f MB  zip %.1f MB\n",
-                zip.seconds, zip.cpuSeconds, median(zips).seconds, zip.maxRssKiB / 1024.0,
-                fs::file_size(work / "reference.zip") / 1048576.0);
-    std::printf("ratio (build / zip -9): %.2f end to end (median %.2f), %.2f cpu  "
-                "(target at most 1.30; peak memory target under 64 MB)\n",
-                build.seconds / zip.seconds, median(builds).seconds / median(zips).seconds,
-                build.cpuSeconds / zip.cpuSeconds);
+    const double jarMB = fs::file_size(jar) / 1048576.0, zipMB = fs::file_size(reference) / 1048576.0;
+    const TRun z = best(zips);
+    std::printf("best of %d rounds, %u processors:\n", kRounds, cores);
+    for (auto [label, runs] : {std::pair{"build, 1 thread ", &one}, std::pair{"build, all threads", &all}}) {
+        const TRun b = best(*runs);
+        std::printf("  %s %u: %6.2f s (cpu %6.2f s)  %.2fx zip's time  peak %5.1f MB\n", label,
+                    runs == &one ? 1u : cores, b.seconds, b.cpuSeconds, b.seconds / z.seconds, peak(*runs) / 1024.0);
+    }
+    std::printf("  zip -9 -r:               %6.2f s (cpu %6.2f s)                  peak %5.1f MB\n", z.seconds,
+                z.cpuSeconds, peak(zips) / 1024.0);
+    std::printf("  jar %.2f MB, zip %.2f MB: %.4fx zip's size\n", jarMB, zipMB, jarMB / zipMB);
+    std::printf("  targets: at most 1.0x zip's time (goal 0.7x), peak memory under 64 MB\n");
+
+    // 2. Real prose.
+    std::vector<std::pair<std::string, std::string>> prose = realProse();
+    if (prose.empty()) {
+        std::printf("real prose: the fortunes-ru package is not installed, skipped\n");
+    } else {
+        fs::path proseProject = work / "Prose.volm";
+        makeProject(proseProject, prose);
+        size_t bytes = 0;
+        for (const auto& t : prose)
+            bytes += t.second.size();
+        TRun b = runForked([&] { build(proseProject, 0, 0); });
+        const fs::path proseJar = work / "Prose" / "Prose.jar";
+        if (b.status != 0 || !unpackForZip(proseJar, files) || zipNine(files, reference).status != 0) {
+            std::fprintf(stderr, "buildbench: the prose book failed\n");
+            return 1;
+        }
+        std::printf("real prose (fortunes-ru, %zu topics, %.2f MB): jar %ju bytes, zip %ju bytes: %.4fx zip's size "
+                    "(target at most 0.97)\n",
+                    prose.size(), bytes / 1048576.0, static_cast<uintmax_t>(fs::file_size(proseJar)),
+                    static_cast<uintmax_t>(fs::file_size(reference)),
+                    double(fs::file_size(proseJar)) / double(fs::file_size(reference)));
+    }
+
+    // 3. A 2 MB book with a 64 KB budget.
+    {
+        fs::path small = work / "Pocket.volm";
+        TRussianish gen(7);
+        std::vector<std::pair<std::string, std::string>> topics;
+        for (size_t i = 0; i < 40; ++i)
+            topics.emplace_back("\xc3\xeb\xe0\xe2\xe0 " + std::to_string(i + 1),
+                                gen.Text(i % 10 == 9 ? 200 * 1024 : 2 * 1048576 / 40 - 16 * 1024));
+        makeProject(small, topics);
+        size_t bytes = 0;
+        for (const auto& t : topics)
+            bytes += t.second.size();
+        std::vector<TRun> runs;
+        for (int round = 0; round < kRounds; ++round) {
+            runs.push_back(runForked([&] { build(small, 0, 64 * 1024); }));
+            if (runs.back().status != 0) {
+                std::fprintf(stderr, "buildbench: the budget build failed\n");
+                return 1;
+            }
+        }
+        size_t volumes = 0;
+        uintmax_t largest = 0;
+        for (const auto& e : fs::directory_iterator(work / "Pocket"))
+            if (e.path().extension() == ".jar") {
+                ++volumes;
+                largest = std::max(largest, fs::file_size(e.path()));
+            }
+        const TRun b = best(runs);
+        std::printf("2 MB book (%.2f MB, 40 topics, 4 of them larger than a volume), budget 64 KB: %zu volumes, "
+                    "the largest %ju bytes; %.2f s (cpu %.2f s) to plan and pack, peak %.1f MB\n",
+                    bytes / 1048576.0, volumes, largest, b.seconds, b.cpuSeconds, peak(runs) / 1024.0);
+    }
     if (argc <= 3)
         fs::remove_all(work);
     return 0;

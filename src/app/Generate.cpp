@@ -185,23 +185,34 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     request.url = dialog->UrlText();
     request.font = target.Font;
     request.layout = layout;
-    const TFontRenderer render = target.RenderFont ? target.RenderFont : TFontRenderer(SaveFontImage);
+    request.maxJar = dialog->MaxJar();
+    const TFontRenderer render = target.RenderFont ? target.RenderFont : TFontRenderer(FontImagePng);
 
     std::optional<std::string> failure;
+    TBuildResult built;
     {
         TBuildGuard guard;
         try {
             TStatusBarProgress progress(target.StatusBar);
-            GenerateBook(request, *target.Topics, render, &progress);
+            built = GenerateBook(request, *target.Topics, render, &progress);
         } catch (const std::exception& e) {
             failure = e.what();
         }
     }
-    // The error box comes after the build: windows may be closed again and
+    // The message boxes come after the build: windows may be closed again and
     // the cursor is the normal one.
     if (failure) {
         ShowErrorMessage(fromMessage(*failure), target.parent);
         return TGenerateOutcome::Failed;
+    }
+    // Volumes, or a jar larger than many phones take: what was made.
+    const std::vector<std::string> report =
+        BuildReport(built, "choose the phone's limit under \"Phone\" in the build dialog to build volumes");
+    if (built.jars.size() > 1 || report.size() > 2 * built.jars.size()) {
+        QString text;
+        for (const std::string& line : report)
+            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + fromMessage(line);
+        ShowMessageBox(built.jars.size() > 1 ? QMessageBox::Information : QMessageBox::Warning, text, target.parent);
     }
     return TGenerateOutcome::Built;
 }

@@ -62,7 +62,7 @@ struct TGenerateTarget {
     TForm3* Dialog = nullptr;           // the build parameters dialog (the program's one when null)
     QStatusBar* StatusBar = nullptr;    // the main window's status bar
     QWidget* parent = nullptr;          // for the error box
-    TFontRenderer RenderFont;           // SaveFontImage when empty
+    TFontRenderer RenderFont;           // FontImagePng when empty
     std::optional<TReaderLayout> Layout; // the project's layout (none: grid, built as before)
     // Stores a layout chosen in the dialog that differs from the project's.
     std::function<void(TReaderLayout)> StoreLayout;
@@ -72,7 +72,9 @@ enum class TGenerateOutcome { Cancelled, Built, Failed };
 
 // "&Generate JAVA middlet". Cancel in the dialog writes nothing and leaves the
 // status text; a failure is shown in the error box with the failure's own
-// text, and the status text stays "Building...".
+// text, and the status text stays "Building...". A build that made volumes
+// (the dialog's "Phone" budget), or a single jar over 64 KB without a budget,
+// is told in a message box afterwards: each jar, its size and its topics.
 TGenerateOutcome GenerateMidlet(const TGenerateTarget& target);
 // The same for an open project, with the window's font settings (the dialog's
 // choice and the "&Use custom font" check mark); a layout chosen in the

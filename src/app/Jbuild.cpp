@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -66,7 +67,9 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     // A fixed dialog border without title-bar buttons.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint);
-    setFixedSize(351, 140);
+    // The Phone row below the texts makes it 24 pixels taller than the
+    // three texts alone.
+    setFixedSize(351, 164);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
@@ -87,16 +90,27 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     Edit2 = edit(this, "Edit2", QString::fromLatin1(kDefaultUrl), 61);
     Label4 = label(this, "Label4", QStringLiteral("Descript:"), 8, 88, 11, Qt::blue);
     Edit3 = edit(this, "Edit3", QString::fromLatin1(kDefaultDescription), 85);
+    Label5 = label(this, "Label5", QStringLiteral("Phone:"), 8, 112, 11, Qt::blue);
+    ComboBox2 = new QComboBox(this);
+    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
+    for (uint64_t bytes : {uint64_t(0), uint64_t(64) << 10, uint64_t(100) << 10, uint64_t(128) << 10,
+                           uint64_t(300) << 10, uint64_t(1) << 20})
+        ComboBox2->addItem(QString::fromStdString(JarBudgetText(bytes)), QVariant::fromValue<qulonglong>(bytes));
+    ComboBox2->addItem(QStringLiteral("Other..."), QVariant::fromValue<qlonglong>(-1));
+    ComboBox2->setToolTip(QStringLiteral("The largest jar the phone takes; a larger book is built as volumes\n"
+                                         "(many phones of the time take at most 64 KB)."));
+    ComboBox2->setGeometry(64, 109, 273, 21);
+    connect(ComboBox2, QOverload<int>::of(&QComboBox::activated), this, &TForm3::phoneChosen);
 
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
                               QStringLiteral("&Build"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(64, 112, 75, 25);
+    BitBtn1->setGeometry(64, 136, 75, 25);
     BitBtn1->setDefault(true);
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                               QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(264, 112, 75, 25);
+    BitBtn2->setGeometry(264, 136, 75, 25);
     BitBtn2->setAutoDefault(false);
     // Between the buttons: the layout of the texts on the phone.
     ComboBox1 = new QComboBox(this);
@@ -105,13 +119,14 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     ComboBox1->addItem(QStringLiteral("Grid layout"), static_cast<int>(TReaderLayout::Grid));
     ComboBox1->setToolTip(QStringLiteral("Words: rows break between words and at line ends.\n"
                                          "Grid: every row holds as many characters as fit."));
-    ComboBox1->setGeometry(148, 114, 108, 21);
+    ComboBox1->setGeometry(148, 138, 108, 21);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject); // Esc rejects too
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, Edit3);
-    setTabOrder(Edit3, BitBtn1);
+    setTabOrder(Edit3, ComboBox2);
+    setTabOrder(ComboBox2, BitBtn1);
     setTabOrder(BitBtn1, ComboBox1);
     setTabOrder(ComboBox1, BitBtn2);
 }
@@ -124,7 +139,7 @@ TForm3::~TForm3()
     if (restored_) {
         try {
             store_.save(placement(), pixelsPerInch(), true,
-                        {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())});
+                        {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar());
         } catch (...) {
         }
     }
@@ -153,6 +168,52 @@ void TForm3::SetLayout(TReaderLayout layout)
 TReaderLayout TForm3::Layout() const
 {
     return static_cast<TReaderLayout>(ComboBox1->currentData().toInt());
+}
+
+uint64_t TForm3::MaxJar() const
+{
+    const qlonglong v = ComboBox2->currentData().toLongLong();
+    return v < 0 ? 0 : static_cast<uint64_t>(v);
+}
+
+void TForm3::SetMaxJar(uint64_t bytes)
+{
+    int i = ComboBox2->findData(QVariant::fromValue<qulonglong>(bytes));
+    if (i < 0) {
+        // A size of the user's own, listed before "Other...".
+        i = ComboBox2->count() - 1;
+        ComboBox2->insertItem(i, QString::fromStdString(JarBudgetText(bytes)), QVariant::fromValue<qulonglong>(bytes));
+    }
+    ComboBox2->setCurrentIndex(i);
+    lastPhone_ = i;
+}
+
+void TForm3::phoneChosen(int index)
+{
+    if (ComboBox2->itemData(index).toLongLong() < 0)
+        askForBudget();
+    else
+        lastPhone_ = index;
+}
+
+void TForm3::askForBudget()
+{
+    ComboBox2->setCurrentIndex(lastPhone_);
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, QStringLiteral("Phone"),
+                                               QStringLiteral("The largest jar the phone takes, in bytes\n"
+                                                              "(or with K or M after the number: 64K, 1M):"),
+                                               QLineEdit::Normal, QString(), &ok);
+    if (!ok)
+        return;
+    const std::optional<uint64_t> bytes = ParseJarBudget(text.trimmed().toStdString());
+    if (!bytes) {
+        ShowErrorMessage(QStringLiteral("\"%1\" is not a size: give a number of bytes, or one with K or M "
+                                        "after it").arg(text),
+                         this);
+        return;
+    }
+    SetMaxJar(*bytes);
 }
 
 int TForm3::pixelsPerInch() const
@@ -199,6 +260,7 @@ void TForm3::restore()
     Edit1->setText(ansiToText(texts[0]));
     Edit2->setText(ansiToText(texts[1]));
     Edit3->setText(ansiToText(texts[2]));
+    SetMaxJar(store_.restoreBudget());
     restored_ = true;
 }
 
@@ -206,7 +268,7 @@ void TForm3::save(bool visible)
 {
     try {
         store_.save(placement(), pixelsPerInch(), visible,
-                    {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())});
+                    {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar());
     } catch (const std::exception& e) {
         ShowException(e, this);
     }

@@ -4,13 +4,16 @@
 // the dialog's position are restored from the registry at every showing and
 // saved at every closing (Build, Cancel, Esc or the window's close request).
 // It also offers the phone reader's text layout; that choice belongs to the
-// project, so the caller sets it before showing and reads it after.
+// project, so the caller sets it before showing and reads it after. "Phone"
+// chooses the jar budget (No limit, 64 KB, 100 KB, 128 KB, 300 KB, 1 MB, or
+// Other..., which asks for a size); it is stored with the texts.
 
 #include "book/Buildparams.h"
 #include "storage/Readerlayout.h"
 
 #include <QDialog>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -38,6 +41,8 @@ public:
     QPushButton* BitBtn1 = nullptr; // "&Build"
     QPushButton* BitBtn2 = nullptr; // "Cancel"
     QComboBox* ComboBox1 = nullptr; // the reader's layout: words or grid
+    QLabel* Label5 = nullptr;       // "Phone:"
+    QComboBox* ComboBox2 = nullptr; // the jar budget
 
     // The texts as they stand in the controls (not trimmed), in Windows-1251;
     // a character that code page lacks becomes "?".
@@ -47,6 +52,10 @@ public:
     // The layout offered (as the project has it) and the one chosen.
     void SetLayout(TReaderLayout layout);
     TReaderLayout Layout() const;
+    // The jar budget chosen, in bytes (0: no limit); setting one that is not
+    // offered adds it to the list.
+    uint64_t MaxJar() const;
+    void SetMaxJar(uint64_t bytes);
 
     void done(int r) override;
 
@@ -56,11 +65,14 @@ protected:
 private:
     void restore();
     void save(bool visible);
+    void phoneChosen(int index);
+    void askForBudget();
     TWindowPlacement placement() const;
     int pixelsPerInch() const;
 
     TBuildParamsStore store_;
     bool restored_ = false; // restored at this showing and not saved since
+    int lastPhone_ = 0;     // the budget chosen before "Other..."
 };
 
 // The one build parameters dialog of the program (made at start-up).

@@ -62,6 +62,8 @@ TUnZip::~TUnZip() = default;
 void TUnBase::SetArchiveFile(const std::string& path)
 {
     arcType_ = atNA;
+    data_ = {};
+    inMemory_ = false;
     std::string p = slashPath(path);
     struct stat st {};
     if (p.empty() || ::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -69,6 +71,15 @@ void TUnBase::SetArchiveFile(const std::string& path)
         return;
     }
     archiveFile_ = p;
+    examine();
+}
+
+void TUnBase::SetArchiveData(std::span<const uint8_t> data, const std::string& name)
+{
+    arcType_ = atNA;
+    data_ = data;
+    inMemory_ = true;
+    archiveFile_ = slashPath(name);
     examine();
 }
 
@@ -82,6 +93,12 @@ void TUnBase::SetExtractDir(const std::string& path)
 
 bool TUnZip::readAt(int fd, uint64_t pos, void* buf, size_t len) const
 {
+    if (inMemory_) {
+        if (pos > data_.size() || len > data_.size() - pos)
+            return false;
+        std::memcpy(buf, data_.data() + pos, len);
+        return true;
+    }
     auto* p = static_cast<uint8_t*>(buf);
     while (len > 0) {
         ssize_t r = ::pread(fd, p, len, static_cast<off_t>(pos));
@@ -99,11 +116,11 @@ bool TUnZip::readAt(int fd, uint64_t pos, void* buf, size_t len) const
 void TUnZip::examine()
 {
     arcType_ = atNA;
-    TFd fd(::open(archiveFile_.c_str(), O_RDONLY | O_CLOEXEC));
+    TFd fd(inMemory_ ? -1 : ::open(archiveFile_.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+    if (!inMemory_ && (fd.get() < 0 || ::fstat(fd.get(), &st) != 0))
         return;
-    uint64_t size = static_cast<uint64_t>(st.st_size);
+    uint64_t size = inMemory_ ? data_.size() : static_cast<uint64_t>(st.st_size);
     if (size <= 19)
         return;
     // The end record lies in the last 32 KiB; the first signature found
@@ -206,7 +223,8 @@ std::string TUnZip::OutputPath(const std::string& extractDir, const std::string&
         size_t end = name.find('/', start);
         if (end == std::string::npos)
             end = name.size();
-        if (name.compare(start, end - start, "..") == 0)
+        // ".." climbs out; "." as a file's name would be the folder itself.
+        if (name.compare(start, end - start, "..") == 0 || name.compare(start, end - start, ".") == 0)
             return {};
         start = end + 1;
     }
@@ -225,8 +243,8 @@ int TUnZip::Extract()
         reportError({}, zeNoFile);
         return 0;
     }
-    TFd fd(::open(archiveFile_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
+    TFd fd(inMemory_ ? -1 : ::open(archiveFile_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!inMemory_ && fd.get() < 0) {
         reportError(archiveFile_, zeOpen, systemMessage(errno));
         return 0;
     }
@@ -236,18 +254,75 @@ int TUnZip::Extract()
         return 0;
     }
     std::string extractDir = extractDir_.empty() ? folderPart(archiveFile_) : extractDir_;
+    uint32_t maxDate = 0;
+    std::vector<TItem> items = listItems(fd.get(), maxDate);
+    int count = 0;
+    for (const TItem& item : items) {
+        progress(psExtract, item.name);
+        extractItem(fd.get(), item, extractDir, maxDate, count);
+    }
+    return count;
+}
 
+std::vector<TExtractedMember> TUnZip::ExtractToMemory()
+{
+    resetFailures();
+    std::vector<TExtractedMember> out;
+    if (archiveFile_.empty() && !inMemory_) {
+        reportError({}, zeNoFile);
+        return out;
+    }
+    TFd fd(inMemory_ ? -1 : ::open(archiveFile_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!inMemory_ && fd.get() < 0) {
+        reportError(archiveFile_, zeOpen, systemMessage(errno));
+        return out;
+    }
+    if (arcType_ == atNA) {
+        reportError(archiveFile_, zeBadHeader, "not a readable archive");
+        return out;
+    }
+    uint32_t maxDate = 0;
+    for (const TItem& item : listItems(fd.get(), maxDate)) {
+        progress(psExtract, item.name);
+        if (namePart(item.name).empty() || (arcType_ == atZip && (item.header.externalAttr & 0x10) != 0))
+            continue;
+        TExtractedMember m;
+        m.name = item.name;
+        uint8_t local[zip::kLocalSize];
+        if (!readAt(fd.get(), item.header.localOffset, local, sizeof local) || zip::get32(local) != zip::kLocalSig) {
+            reportError(item.name, zeBadHeader);
+            continue;
+        }
+        const uint64_t dataStart =
+            item.header.localOffset + zip::kLocalSize + zip::get16(local + 26) + zip::get16(local + 28);
+        TCrc32 crc;
+        bool decoded = decodeItem(fd.get(), dataStart, item, [&](const uint8_t* p, size_t n) {
+            crc.update(p, n);
+            m.bytes.append(reinterpret_cast<const char*>(p), n);
+        });
+        if (!decoded)
+            continue;
+        if (item.header.crc != crc.value() && item.header.crc != crc.raw()) {
+            reportError(item.name, zeCrc);
+            continue;
+        }
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+std::vector<TUnZip::TItem> TUnZip::listItems(int fd, uint32_t& maxDate)
+{
     // One pass over the central directory builds the list of members.
     std::vector<TItem> items;
     uint64_t pos = centralStart_;
     uint8_t hdr[zip::kCentralSize];
-    uint32_t maxDate = 0;
-    while (readAt(fd.get(), pos, hdr, zip::kCentralSize) && zip::get32(hdr) == zip::kCentralSig) {
+    while (readAt(fd, pos, hdr, zip::kCentralSize) && zip::get32(hdr) == zip::kCentralSig) {
         TItem item;
         item.header.parse(hdr);
         const zip::TCentralHeader& h = item.header;
         std::string raw(h.nameLength, '\0');
-        if (h.nameLength && !readAt(fd.get(), pos + zip::kCentralSize, raw.data(), raw.size()))
+        if (h.nameLength && !readAt(fd, pos + zip::kCentralSize, raw.data(), raw.size()))
             break;
         if (raw.size() > kMaxName)
             raw.resize(kMaxName);
@@ -256,7 +331,7 @@ int TUnZip::Extract()
             (h.uncompressedSize == 0xFFFFFFFF || h.compressedSize == 0xFFFFFFFF ||
              h.localOffset == 0xFFFFFFFF)) {
             std::vector<uint8_t> extra(h.extraLength);
-            if (readAt(fd.get(), pos + zip::kCentralSize + h.nameLength, extra.data(), extra.size())) {
+            if (readAt(fd, pos + zip::kCentralSize + h.nameLength, extra.data(), extra.size())) {
                 for (size_t e = 0; e + 4 <= extra.size();) {
                     uint16_t id = zip::get16(&extra[e]), len = zip::get16(&extra[e + 2]);
                     size_t q = e + 4, qend = std::min(extra.size(), q + len);
@@ -288,7 +363,7 @@ int TUnZip::Extract()
         item.name = slashPath(name);
         if (Selected(item.name)) {
             uint8_t sig[4];
-            if (!readAt(fd.get(), h.localOffset, sig, 4) || zip::get32(sig) != zip::kLocalSig) {
+            if (!readAt(fd, h.localOffset, sig, 4) || zip::get32(sig) != zip::kLocalSig) {
                 reportError(item.name, zeBadHeader);
             } else {
                 maxDate = std::max(maxDate, h.dosDateTime);
@@ -299,12 +374,90 @@ int TUnZip::Extract()
         progress(psExtract, {});
     }
 
-    int count = 0;
-    for (const TItem& item : items) {
-        progress(psExtract, item.name);
-        extractItem(fd.get(), item, extractDir, maxDate, count);
+    return items;
+}
+
+ssize_t TUnZip::readChunk(int fd, uint64_t pos, uint8_t* buf, size_t len) const
+{
+    if (inMemory_) {
+        if (pos >= data_.size())
+            return 0;
+        size_t n = static_cast<size_t>(std::min<uint64_t>(len, data_.size() - pos));
+        std::memcpy(buf, data_.data() + pos, n);
+        return static_cast<ssize_t>(n);
     }
-    return count;
+    return ::pread(fd, buf, len, static_cast<off_t>(pos));
+}
+
+bool TUnZip::decodeItem(int fd, uint64_t dataStart, const TItem& item,
+                        const std::function<void(const uint8_t*, size_t)>& emit)
+{
+    const zip::TCentralHeader& h = item.header;
+    std::vector<uint8_t>& in = inflater_->in;
+    std::vector<uint8_t>& buf = inflater_->out;
+    if ((h.flags & 0x0001) != 0 || (h.method != 0 && h.method != 8)) {
+        // Encrypted members and methods other than stored and deflated are
+        // not supported; the empty output file stays.
+        reportError(item.name, zeMethod);
+        return false;
+    } else if (h.method == 0) {
+        uint64_t left = h.compressedSize, at = dataStart;
+        while (left > 0) {
+            size_t want = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
+            ssize_t r = readChunk(fd, at, in.data(), want);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            emit(in.data(), static_cast<size_t>(r));
+            at += static_cast<uint64_t>(r);
+            left -= static_cast<uint64_t>(r);
+        }
+    } else {
+        z_stream* zsp = inflater_->start();
+        if (!zsp) {
+            reportError(item.name, zeWrite, "Out of memory");
+        } else {
+            z_stream& zs = *zsp;
+            uint64_t inLeft = h.compressedSize, at = dataStart, produced = 0;
+            while (produced < h.uncompressedSize) {
+                if (zs.avail_in == 0 && inLeft > 0) {
+                    size_t want = static_cast<size_t>(std::min<uint64_t>(inLeft, kChunk));
+                    ssize_t r = readChunk(fd, at, in.data(), want);
+                    if (r < 0 && errno == EINTR)
+                        continue;
+                    if (r <= 0) {
+                        inLeft = 0;
+                    } else {
+                        at += static_cast<uint64_t>(r);
+                        inLeft -= static_cast<uint64_t>(r);
+                        zs.next_in = in.data();
+                        zs.avail_in = static_cast<uInt>(r);
+                    }
+                }
+                progress(psExtract, item.name);
+                size_t room = static_cast<size_t>(std::min<uint64_t>(h.uncompressedSize - produced, kChunk));
+                zs.next_out = buf.data();
+                zs.avail_out = static_cast<uInt>(room);
+                int ret = inflate(&zs, Z_NO_FLUSH);
+                size_t have = room - zs.avail_out;
+                if (have > 0) {
+                    emit(buf.data(), have);
+                    produced += have;
+                }
+                if (ret == Z_STREAM_END)
+                    break;
+                if (ret != Z_OK && ret != Z_BUF_ERROR)
+                    break;   // corrupt data: keep what decoded, the check reports it
+                if (have == 0 && zs.avail_in == 0 && inLeft == 0)
+                    break;   // the input yields nothing more
+                if (have == 0 && ret == Z_BUF_ERROR && zs.avail_in != 0)
+                    break;
+            }
+        }
+    }
+
+    return true;
 }
 
 void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDir,
@@ -372,76 +525,11 @@ void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDi
     ++count;
 
     TCrc32 crc;
-    bool decoded = true;
-    std::vector<uint8_t>& in = inflater_->in;
-    std::vector<uint8_t>& buf = inflater_->out;
-    auto emit = [&](const uint8_t* p, size_t n) {
+    const bool decoded = decodeItem(fd, dataStart, item, [&](const uint8_t* p, size_t n) {
         crc.update(p, n);
         if (!WriteAll(out.get(), p, n))
             reportError(outPath, zeWrite, systemMessage(errno));
-    };
-
-    if ((h.flags & 0x0001) != 0 || (h.method != 0 && h.method != 8)) {
-        // Encrypted members and methods other than stored and deflated are
-        // not supported; the empty output file stays.
-        reportError(item.name, zeMethod);
-        decoded = false;
-    } else if (h.method == 0) {
-        uint64_t left = h.compressedSize, at = dataStart;
-        while (left > 0) {
-            size_t want = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
-            ssize_t r = ::pread(fd, in.data(), want, static_cast<off_t>(at));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                break;
-            emit(in.data(), static_cast<size_t>(r));
-            at += static_cast<uint64_t>(r);
-            left -= static_cast<uint64_t>(r);
-        }
-    } else {
-        z_stream* zsp = inflater_->start();
-        if (!zsp) {
-            reportError(item.name, zeWrite, "Out of memory");
-        } else {
-            z_stream& zs = *zsp;
-            uint64_t inLeft = h.compressedSize, at = dataStart, produced = 0;
-            while (produced < h.uncompressedSize) {
-                if (zs.avail_in == 0 && inLeft > 0) {
-                    size_t want = static_cast<size_t>(std::min<uint64_t>(inLeft, kChunk));
-                    ssize_t r = ::pread(fd, in.data(), want, static_cast<off_t>(at));
-                    if (r < 0 && errno == EINTR)
-                        continue;
-                    if (r <= 0) {
-                        inLeft = 0;
-                    } else {
-                        at += static_cast<uint64_t>(r);
-                        inLeft -= static_cast<uint64_t>(r);
-                        zs.next_in = in.data();
-                        zs.avail_in = static_cast<uInt>(r);
-                    }
-                }
-                progress(psExtract, item.name);
-                size_t room = static_cast<size_t>(std::min<uint64_t>(h.uncompressedSize - produced, kChunk));
-                zs.next_out = buf.data();
-                zs.avail_out = static_cast<uInt>(room);
-                int ret = inflate(&zs, Z_NO_FLUSH);
-                size_t have = room - zs.avail_out;
-                if (have > 0) {
-                    emit(buf.data(), have);
-                    produced += have;
-                }
-                if (ret == Z_STREAM_END)
-                    break;
-                if (ret != Z_OK && ret != Z_BUF_ERROR)
-                    break;   // corrupt data: keep what decoded, the check reports it
-                if (have == 0 && zs.avail_in == 0 && inLeft == 0)
-                    break;   // the input yields nothing more
-                if (have == 0 && ret == Z_BUF_ERROR && zs.avail_in != 0)
-                    break;
-            }
-        }
-    }
+    });
 
     // The date goes on before the file is closed.
     uint32_t dos = 0;

@@ -4,7 +4,7 @@
 // TUnJar is what the generation pipeline uses to unpack the reader template.
 //
 // Member names use "/" (a "\" in a stored name is read as "/" too). A member
-// whose name would lead outside ExtractDir (a ".." component, or a name that
+// whose name would lead outside ExtractDir (a ".." or "." component, or a name that
 // is still absolute after the drive letter and leading separator are dropped)
 // is reported with 25235 and skipped; nothing is ever written outside
 // ExtractDir through a member name.
@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <sys/types.h>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,10 @@ public:
     // leaves ArcType() == atNA and clears the stored path.
     void SetArchiveFile(const std::string& path);
     const std::string& ArchiveFile() const { return archiveFile_; }
+    // An archive held in memory (it must outlive the reader's use of it);
+    // `name` stands for its file in messages and decides atJar by its
+    // extension.
+    void SetArchiveData(std::span<const uint8_t> data, const std::string& name);
 
     // The output root, always kept with a trailing "/"; empty means the
     // archive's own folder.
@@ -59,6 +65,14 @@ protected:
 
     std::string archiveFile_;
     std::string extractDir_;
+    std::span<const uint8_t> data_;   // the archive, when it is held in memory
+    bool inMemory_ = false;
+};
+
+// A member extracted into memory.
+struct TExtractedMember {
+    std::string name;   // as stored, "/" separated
+    std::string bytes;
 };
 
 class TUnZip : public TUnBase {
@@ -66,6 +80,10 @@ public:
     TUnZip();
     ~TUnZip() override;
     int Extract() override;
+    // Extracts every selected file member in archive order into memory, with
+    // the same checks and reports as Extract (a member that fails is left
+    // out); directory members are skipped.
+    std::vector<TExtractedMember> ExtractToMemory();
 
     // True when `name` (a member name, "/" separated) is selected by
     // FileSpec and not left out by ExcludeSpec. An empty FileSpec selects all.
@@ -87,6 +105,14 @@ private:
 
     bool maskMatches(const std::string& mask, const std::string& name) const;
     bool readAt(int fd, uint64_t pos, void* buf, size_t len) const;
+    // Reads the central directory into the list of selected members.
+    std::vector<TItem> listItems(int fd, uint32_t& maxDate);
+    // Reads up to `len` bytes at `pos` of the archive (file or memory).
+    ssize_t readChunk(int fd, uint64_t pos, uint8_t* buf, size_t len) const;
+    // Decodes a member's data, which starts at `dataStart`, into `emit`;
+    // false when its method is not supported (reported).
+    bool decodeItem(int fd, uint64_t dataStart, const TItem& item,
+                    const std::function<void(const uint8_t*, size_t)>& emit);
     void extractItem(int fd, const TItem& item, const std::string& extractDir,
                      uint32_t maxDate, int& count);
 

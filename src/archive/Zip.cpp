@@ -187,6 +187,18 @@ std::string TCompBase::Extension(const std::string& name)
     return dot == std::string::npos ? std::string() : last.substr(dot);
 }
 
+TDeflateType TCompBase::MemberDeflateType(const std::string& name) const
+{
+    if (CompressMethod == cmStore)
+        return dtDeflateS;
+    std::string ext = Extension(name);
+    if (!ext.empty())
+        for (const std::string& s : StoreFilesOfType)
+            if (sameText(s, ext))
+                return dtDeflateS;
+    return DeflateType;
+}
+
 void TCompBase::SetDefaultExt(const std::string& ext)
 {
     std::string e = (!ext.empty() && ext[0] == '.') ? ext : "." + ext;
@@ -418,14 +430,7 @@ bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t ma
         return true;
     }
 
-    TDeflateType type = DeflateType;
-    if (CompressMethod == cmStore)
-        type = dtDeflateS;
-    std::string ext = Extension(src.name);
-    if (!ext.empty())
-        for (const std::string& s : StoreFilesOfType)
-            if (sameText(s, ext))
-                type = dtDeflateS;
+    const TDeflateType type = MemberDeflateType(src.name);
     int level = 0;
     uint16_t typeFlags = 0;
     switch (type) {

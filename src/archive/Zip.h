@@ -2,11 +2,15 @@
 // The archive writer: scans a folder depth first, packs every qualifying file
 // into a ZIP archive built in a temporary file outside the scanned folder,
 // puts the archive in place under its name and, with swMove, deletes the
-// packed files. TJar is the generation pipeline's jar writer.
+// packed files. TJar carries the settings of the generation pipeline's jar
+// (deflate type, stored extensions, name translation); the pipeline packs
+// its members in memory with them (Deflate, Zipwriter, Packpool). This
+// folder packer deflates with zlib, streaming each file.
 //
 // Written archives carry no directory entries, no extra fields and no data
 // descriptors; every member is stored or raw-deflated.
 
+#include "archive/Deflate.h"
 #include "archive/Zipcommon.h"
 
 #include <memory>
@@ -27,7 +31,6 @@ using TFileAttrs = std::set<TFileAttr>;
 
 enum TStoredDirNames { sdRelative, sdAbsolute, sdNone };
 enum TCompressMethod { cmStore, cmDeflate };
-enum TDeflateType { dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX };
 enum TSwitch { swAdd, swMove };
 enum TDeleteOptions { doAllowUndo, doFinal };
 enum TCompressionMethod { cmTempFile, cmInMemory };
@@ -70,6 +73,9 @@ public:
 
     // The extension of a file name, "." included ("" when there is none).
     static std::string Extension(const std::string& name);
+    // How a member of this name is packed: stored (dtDeflateS) with cmStore
+    // or an extension of StoreFilesOfType, else DeflateType.
+    TDeflateType MemberDeflateType(const std::string& name) const;
 
 protected:
     struct TSource {
@@ -114,7 +120,7 @@ private:
     std::vector<uint8_t> inBuf_, outBuf_;
 };
 
-// The generation pipeline's jar writer.
+// The jar writer, with the defaults of jars.
 class TJar : public TZipBase {
 public:
     TJar();

@@ -1,5 +1,7 @@
 #include "book/Buildparams.h"
 
+#include "common/Codepage.h"
+
 #include <charconv>
 #include <cstdio>
 #include <optional>
@@ -63,6 +65,42 @@ std::optional<int> placementNumber(std::string_view text, int n)
     return std::nullopt;
 }
 
+std::optional<uint64_t> ParseJarBudget(std::string_view text)
+{
+    std::string t;
+    for (char c : text)
+        t += asciiLower(c);
+    if (t == "none")
+        return 0;
+    size_t digitsEnd = 0;
+    while (digitsEnd < t.size() && t[digitsEnd] >= '0' && t[digitsEnd] <= '9')
+        ++digitsEnd;
+    if (digitsEnd == 0 || digitsEnd > 15)
+        return std::nullopt;
+    uint64_t n = std::stoull(t.substr(0, digitsEnd));
+    const std::string unit = t.substr(digitsEnd);
+    if (unit == "k" || unit == "kb" || unit == "kib")
+        n *= 1024;
+    else if (unit == "m" || unit == "mb" || unit == "mib")
+        n *= 1024 * 1024;
+    else if (!unit.empty() && unit != "b")
+        return std::nullopt;
+    if (n > 0xFFFFFFFFull)
+        return std::nullopt; // no jar can be larger
+    return n;
+}
+
+std::string JarBudgetText(uint64_t bytes)
+{
+    if (bytes == 0)
+        return "No limit";
+    if (bytes % (1024 * 1024) == 0)
+        return std::to_string(bytes / (1024 * 1024)) + " MB";
+    if (bytes % 1024 == 0)
+        return std::to_string(bytes / 1024) + " KB";
+    return std::to_string(bytes) + " bytes";
+}
+
 TBuildTexts storedBuildTexts(const std::filesystem::path& registry)
 {
     TBuildTexts t;
@@ -72,6 +110,7 @@ TBuildTexts storedBuildTexts(const std::filesystem::path& registry)
     std::string* fields[3] = {&t.vendor, &t.url, &t.description};
     for (int i = 0; i < 3; ++i)
         *fields[i] = trimBuildText(reg.ReadValue(kBuildTextValues[i]).value_or(*fields[i]));
+    t.maxJar = ParseJarBudget(reg.ReadString(kJarBudgetValue)).value_or(0);
     return t;
 }
 
@@ -144,8 +183,20 @@ void TBuildParamsStore::restoreTexts(std::array<std::string, 3>& texts)
     }
 }
 
+uint64_t TBuildParamsStore::restoreBudget()
+{
+    try {
+        TRegistry reg(RegRoot::CurrentUser, registry_);
+        if (!reg.OpenKeyReadOnly(sectionKey()))
+            return 0;
+        return ParseJarBudget(reg.ReadString(kJarBudgetValue)).value_or(0);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 void TBuildParamsStore::save(const TWindowPlacement& p, int pixelsPerInch, bool visible,
-                             const std::array<std::string, 3>& texts)
+                             const std::array<std::string, 3>& texts, uint64_t maxJar)
 {
     TRegistry reg(RegRoot::CurrentUser, registry_);
     reg.OpenKey(kBuildKey, true);
@@ -159,6 +210,7 @@ void TBuildParamsStore::save(const TWindowPlacement& p, int pixelsPerInch, bool 
     reg.WriteString("Visible", visible ? "1" : "0");
     for (size_t i = 0; i < texts.size(); ++i)
         reg.WriteString(kBuildTextValues[i], trimBuildText(texts[i]));
+    reg.WriteString(kJarBudgetValue, std::to_string(maxJar));
 }
 
 } // namespace volm

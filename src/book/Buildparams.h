@@ -7,6 +7,9 @@
 //   FormVersion, Flags, ShowCmd, PixelsPerInch, MinMaxPos, NormPos, Visible,
 //   Edit1_Text (vendor), Edit2_Text (URL), Edit3_Text (description)
 //
+// and an eleventh, JarBudget: the jar budget of the dialog's "Phone" choice
+// in bytes ("0" for no limit), which volm-cli build uses too.
+//
 // The texts are Windows-1251 byte strings, stored trimmed (no bytes up to
 // 0x20 at either end). The dialog restores from here at every showing and
 // saves at every closing; volm-cli only reads.
@@ -14,6 +17,7 @@
 #include "common/Registry.h"
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -27,6 +31,8 @@ inline constexpr const char* kDefaultVendor = "Volm creator - orvane";
 inline constexpr const char* kDefaultUrl = "http://volm.example.org/";
 inline constexpr const char* kDefaultDescription = "Sample ebook for mobiles";
 
+inline constexpr const char* kJarBudgetValue = "JarBudget";
+
 // Names of the stored texts, for the dialog's Edit1, Edit2 and Edit3.
 inline constexpr std::array<const char*, 3> kBuildTextValues = {"Edit1_Text", "Edit2_Text",
                                                                  "Edit3_Text"};
@@ -38,11 +44,20 @@ struct TBuildTexts {
     std::string vendor = kDefaultVendor;
     std::string url = kDefaultUrl;
     std::string description = kDefaultDescription;
+    uint64_t maxJar = 0;   // the jar budget in bytes, 0 for none
 };
 
+// A jar budget as typed: a number of bytes, with K (KB, KiB: 1024 bytes) or
+// M (MB, MiB: 1024 K) after it if wanted, letter case aside ("65536", "64K",
+// "1M"); "0" or "none" for no limit. Nothing when it is none of these.
+std::optional<uint64_t> ParseJarBudget(std::string_view text);
+// A budget as the dialog shows it: "No limit", "64 KB", "1 MB", "65000 bytes".
+std::string JarBudgetText(uint64_t bytes);
+
 // The texts the next build starts from: the stored values, trimmed, each
-// falling back to its initial text when it is not stored. Reads only; a
-// missing or unreadable registry gives the initial texts.
+// falling back to its initial text when it is not stored (and the stored
+// budget, none when it is missing or unreadable). Reads only; a missing or
+// unreadable registry gives the initial texts.
 TBuildTexts storedBuildTexts(const std::filesystem::path& registry = {});
 
 // A window's placement as the dialog stores it, in screen pixels.
@@ -77,10 +92,14 @@ public:
     // texts keep what they had.
     void restoreTexts(std::array<std::string, 3>& texts);
 
-    // Writes the ten values in their order, texts trimmed. Throws
-    // ERegistryException.
+    // The stored jar budget (0 when none is stored or it is unreadable).
+    // Never throws.
+    uint64_t restoreBudget();
+
+    // Writes the ten values in their order, texts trimmed, then the budget.
+    // Throws ERegistryException.
     void save(const TWindowPlacement& placement, int pixelsPerInch, bool visible,
-              const std::array<std::string, 3>& texts);
+              const std::array<std::string, 3>& texts, uint64_t maxJar = 0);
 
 private:
     std::filesystem::path registry_;

@@ -1,5 +1,6 @@
 #pragma once
-// The book's data files that the phone reader reads from its jar:
+// The book's data files that the phone reader reads from its jar, made in
+// memory (the build packs them straight into the jar):
 //   topics.txt     one line per topic: its name, then CR LF
 //   files.txt      one line per topic: "/texts/itm" + topic number, then CR LF
 //   texts/itmN     topic N's text with every CR byte removed, nothing appended
@@ -13,7 +14,7 @@
 #include "storage/Readerlayout.h"
 
 #include <cstddef>
-#include <functional>
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -47,9 +48,6 @@ private:
     std::vector<std::pair<std::string, std::string>> topics_;
 };
 
-// The longest file path this system accepts, in bytes.
-size_t MaxPathLength();
-
 // The title line of a topic, without its line end. The reader counts only
 // non-empty lines and a line ends at CR or LF, so a name that is empty or
 // holds line breaks would put every later title over the wrong text: line
@@ -59,20 +57,15 @@ std::string TitleLine(std::string_view name);
 // A topic text as the reader gets it: every CR byte removed.
 std::string ReaderText(std::string_view text);
 
-// Called after each topic: (topics written, topics in all).
-using TDataProgress = std::function<void(size_t done, size_t total)>;
-
-// Writes the four kinds of data files into `bookFolder` (which ends in "/"; one
-// is added when it does not) and creates its folder "texts" when needed.
-// Every file goes through the safe-write path (TSafeFile) without flushing
-// to disk: they are work files that the jar takes in the same run. Failures
-// raise volm::Error naming the file or folder and the cause; a book folder
-// whose topic paths would exceed MaxPathLength() is refused before anything
-// is written. Files completed before a failure stay; none is left half
-// written.
-// Without a layout no layout.txt is written (the reader then uses the grid
-// layout).
-void WriteDataFiles(const std::string& bookFolder, std::string_view bookName, ITopicSequence& topics,
-                    const TDataProgress& progress = {}, std::optional<TReaderLayout> layout = {});
+// The contents of the data files, built in memory: a line of a file written
+// in text mode (every LF becomes CR LF, and CR LF is appended), topics.txt for
+// the given names, files.txt for `count` topics, appname.txt, layout.txt for
+// the given text sizes in topic order, and the jar entry of topic N's text.
+std::string TextModeLine(std::string_view s);
+std::string TopicsText(const std::vector<std::string>& names);
+std::string FilesText(size_t count);
+std::string AppNameText(std::string_view bookName);
+std::string LayoutText(TReaderLayout layout, const std::vector<uint64_t>& textSizes);
+std::string TextEntryName(size_t number);
 
 } // namespace volm

@@ -1,5 +1,7 @@
 #include "book/Fontimage.h"
 
+#include "common/Stream.h"
+
 #include "common/Errors.h"
 #include "image/Pngimage.h"
 
@@ -229,6 +231,15 @@ TBitmap RenderFontImage(const TFontChoice& choice)
         }
     }
     return bitmap;
+}
+
+std::string FontImagePng(const TFontChoice& font)
+{
+    TPNGObject png;
+    png.Assign(RenderFontImage(font));
+    TMemoryStream out;
+    png.SaveToStream(out);
+    return out.Data();
 }
 
 void SaveFontImage(const TFontChoice& font, const std::string& pngPath)

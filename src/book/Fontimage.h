@@ -51,6 +51,9 @@ int FontCellSize(const TFontChoice& font);
 // Renders the font image: 16h x 16h pixels, 24 bits, rows bottom-up.
 TBitmap RenderFontImage(const TFontChoice& font);
 
+// Renders the font image as the bytes of a PNG file.
+std::string FontImagePng(const TFontChoice& font);
+
 // Renders the font image and saves it as PNG at `pngPath` (the file is
 // replaced). Raises volm::Error naming the file and the cause on failure.
 void SaveFontImage(const TFontChoice& font, const std::string& pngPath);

@@ -2,25 +2,36 @@
 // Generation of the phone application: turns a book (its project path, topics
 // and font settings) into the book folder's jar, manifest.mf and jad.
 //
-// The book folder (project folder + book name + "/") is both the work folder
-// and the output folder. The reader template is copied out of the program's
-// resources as tmp.jar, unpacked there and deleted; the manifest, the font
-// image (when the custom font is on) and the data files are written over the
-// template's; the folder is packed into <book>.jar (moving the files into the
-// jar); the emptied template folders are removed; manifest.mf and the jad,
-// which carries the jar's exact size, are written last.
+// The book folder (project folder + book name + "/") is the output folder.
+// The jar is assembled in memory (TBookJars): the reader template, read from
+// the program's resources, the book's manifest, the font image when the
+// custom font is on, the data files and the topic texts straight from the
+// project, and whatever the user put into the book folder (packed, and left
+// where it is). It is written beside the old jar under a temporary name and
+// renamed over it once complete; manifest.mf and the jad, which carries the
+// jar's exact size, are written last. Nothing else in the folder is created
+// or deleted, but for the build's own stale temporary files.
+//
+// With a jar budget, a book whose jar would be larger is built as volumes
+// (see Volumes.h): Tales-1.jar/.jad, Tales-2.jar/.jad, ... and manifest.mf
+// of the last one; the outputs of an earlier build that the new one does not
+// replace (Tales.jar and Tales.jad, or volumes beyond the new last one) are
+// removed once the new ones are in place.
 //
 // No GUI here: the font image renderer is handed in (the Qt one in volm and
 // volm-cli), and progress goes through IBuildProgress.
 
+#include "book/Bookjar.h"
 #include "book/Datafiles.h"
 #include "storage/Fontsettings.h"
 #include "storage/Project.h"
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace volm {
 
@@ -29,11 +40,11 @@ inline constexpr const char* kStatusDone = "Done. Subfolder was created.";
 
 // The stages of a build, in order, for progress reports.
 enum class TBuildStage {
-    Template,   // unpacking the reader template (done = members so far, total 0)
+    Template,   // reading the reader template (done = members so far, total 0)
     Manifest,
     FontImage,
-    DataFiles,  // done/total = topics
-    Packing,    // done/total = files packed into the jar
+    DataFiles,  // done/total = topics (their names, for the lists)
+    Packing,    // done/total = members written into a jar (the texts are read here)
     Finishing,  // manifest.mf and the jad
 };
 
@@ -50,9 +61,13 @@ public:
     virtual void Progress(TBuildStage stage, uint64_t done, uint64_t total) = 0;
 };
 
-// Renders a font choice into the font image and saves it as PNG at the path
-// given (replacing the file); volm_font's SaveFontImage is the one to pass.
-using TFontRenderer = std::function<void(const TFontChoice&, const std::string& pngPath)>;
+// Renders a font choice into the font image and gives the bytes of its PNG
+// file; volm_font's FontImagePng is the one to pass.
+using TFontRenderer = std::function<std::string(const TFontChoice&)>;
+
+// Many phones of the time refuse a larger jar: a single jar over this size
+// (without a budget) is reported with a warning.
+inline constexpr uint64_t kPhoneSafeJar = 64 * 1024;
 
 struct TBuildRequest {
     std::string projectPath;   // the project file, as the project was opened
@@ -62,17 +77,41 @@ struct TBuildRequest {
     // The reader's text layout (layout.txt); none writes no layout.txt, as
     // for a project that never chose one.
     std::optional<TReaderLayout> layout;
+    // The jar budget in bytes; 0 for none.
+    uint64_t maxJar = 0;
+    // Threads that pack the members: 0 for one per processor. The jar is the
+    // same byte for byte whatever the number.
+    unsigned threads = 0;
+    // The clock that dates the entries (the system's when empty).
+    std::function<time_t()> clock;
+};
+
+// One jar the build made.
+struct TBuiltJar {
+    std::string jarPath;
+    std::string jadPath;
+    uint64_t jarSize = 0;
+    int packedFiles = 0;
+    std::vector<TJarEntry> entries;   // its menu entries (topics, or parts of one)
 };
 
 struct TBuildResult {
     std::string bookName;
     std::string bookFolder;    // ends in "/"
+    // The jar and jad (of the last volume, when there are volumes).
     std::string jarPath;
     std::string jadPath;
     std::string manifestPath;  // manifest.mf beside the jar
     uint64_t jarSize = 0;
     int packedFiles = 0;
+    uint64_t maxJar = 0;       // the budget it was built for (0: none)
+    std::vector<TBuiltJar> jars;   // the single jar, or the volumes in order
 };
+
+// What a build made, as lines for the user: per jar its path, size, files and
+// topics, and its jad. A single jar over kPhoneSafeJar without a budget gets
+// a warning line naming `budgetHint` (how to set a budget in that front end).
+std::vector<std::string> BuildReport(const TBuildResult& r, const std::string& budgetHint);
 
 // A project's topics in list order, each read through its topic item when
 // the pipeline asks for it (a topic without an item reads as "Error loading"
@@ -89,13 +128,18 @@ private:
 };
 
 // Runs the whole generation. Any failure raises volm::Error with one line
-// naming the file (or archive member) and the cause; the status text then
-// stays "Building..." and the book folder keeps what was written so far
-// (tmp.jar is always removed). A failure of the archive components (a member
-// that can't be unpacked, a file that can't be packed) is raised as
-// EArchiveError, carrying the first report's archive code. Every file the
-// run writes goes through the safe-write path; the jar, manifest.mf and the
-// jad are flushed to disk, the work files that the jar takes are not.
+// naming the file (or archive member) and the cause (the system's own for
+// the step that failed); the status text then stays "Building...". Refused
+// before anything is written: a book name that is empty, "." or "..", or
+// that does not name a folder of its own beside the project file; a book
+// folder that is a symbolic link; an output (jar, jad, manifest.mf) that is a
+// link or not a regular file; a custom font without a renderer; a budget
+// under the smallest possible one (the message names it). A failure of the
+// archive components (the template can't be read, a user's file can't be
+// packed, the jar can't be written) is raised as EArchiveError with its
+// archive code. Every file goes through the safe-write path and is flushed to
+// disk; the old jar stays until the new one is complete. Two builds of one
+// book folder at once: the second is refused.
 // `renderFont` is needed only when the custom font is on.
 TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
                           const TFontRenderer& renderFont, IBuildProgress* progress = nullptr);

@@ -1,8 +1,9 @@
 // volm-cli build: generates a project's phone application (the book folder's
 // jar, jad and manifest.mf) without a display. The vendor and URL not given on
 // the command line come from the stored build parameters (the dialog's last
-// texts), or their initial texts; nothing is written back there. --layout
-// stores the reader's text layout in the project before the build.
+// texts), or their initial texts, and so does the jar budget (the dialog's
+// "Phone" choice) when --max-jar is not given; nothing is written back there.
+// --layout stores the reader's text layout in the project before the build.
 
 #include "cli/Cli.h"
 
@@ -31,8 +32,9 @@ public:
         if (total < kLongBuild || (stage != TBuildStage::DataFiles && stage != TBuildStage::Packing))
             return;
         int tenth = static_cast<int>(done * 10 / total);
-        if (stage == stage_ && tenth <= tenth_)
+        if (stage == stage_ && tenth <= tenth_ && done >= done_)
             return;
+        done_ = done;
         stage_ = stage;
         tenth_ = tenth;
         std::cout << (stage == TBuildStage::DataFiles ? "  writing topics " : "  packing files ") << done
@@ -43,6 +45,7 @@ private:
     static constexpr uint64_t kLongBuild = 200;
     TBuildStage stage_ = TBuildStage::Template;
     int tenth_ = -1;
+    uint64_t done_ = 0;
 };
 
 int cmdBuild(const Args& a)
@@ -62,6 +65,14 @@ int cmdBuild(const Args& a)
     request.url = url ? fromTerminal(*url, "the URL") : texts.url;
     if (auto description = a.value("--description"))
         fromTerminal(*description, "the description"); // asked for, kept nowhere
+    request.maxJar = texts.maxJar;
+    if (auto budget = a.value("--max-jar")) {
+        std::optional<uint64_t> bytes = ParseJarBudget(*budget);
+        if (!bytes)
+            throw UsageError("--max-jar is a size in bytes (K and M after it for 1024 bytes and 1024 K), "
+                             "or none, not \"" + *budget + "\"");
+        request.maxJar = *bytes;
+    }
 
     TProject p;
     p.Open(project, TProject::omOpenExisting);
@@ -73,12 +84,12 @@ int cmdBuild(const Args& a)
     TConsoleProgress progress;
     TFontRenderer renderer;
 #ifdef VOLM_HAVE_FONT
-    renderer = [](const TFontChoice& font, const std::string& path) { SaveFontImage(font, path); };
+    renderer = FontImagePng;
 #endif
     TBuildResult r = GenerateBook(request, topics, renderer, &progress);
     p.CloseProject();
-    std::cout << "jar: " << r.jarPath << " (" << r.jarSize << " bytes, " << r.packedFiles << " files)\n"
-              << "jad: " << r.jadPath << "\n";
+    for (const std::string& line : BuildReport(r, "build volumes that fit with --max-jar SIZE (64K for most phones)"))
+        std::cout << line << "\n";
     return 0;
 }
 
@@ -89,7 +100,9 @@ const Registrar registrar{
       {"--url", "U", "the information URL (MIDlet-Info-URL)"},
       {"--description", "D", "the description (accepted, written nowhere)"},
       {"--layout", "words|grid",
-       "the reader's layout, stored in the project (one without it reads as grid; new projects hold words)"}},
+       "the reader's layout, stored in the project (one without it reads as grid; new projects hold words)"},
+      {"--max-jar", "SIZE",
+       "the largest jar phones take (bytes; K, M: 64K, 1M; none): a larger book becomes volumes"}},
      "generate the book's phone application (jar, jad, manifest.mf) in the folder named after the book, "
      "next to the project; missing texts come from the stored build parameters",
      cmdBuild},

@@ -6,6 +6,7 @@
 #include "storage/Project.h"
 
 #include "Testutil.h"
+#include "book/Jartest.h"
 #include "app/Guitest.h"
 
 #include <QComboBox>
@@ -101,7 +102,7 @@ TEST(Generate, BuildWritesJarAndJadWithTheUntrimmedTexts)
     // While the font image is drawn: the status text, the progress bar on the
     // status bar, and no window may be closed.
     bool rendered = false;
-    t.RenderFont = [&](const TFontChoice& font, const std::string& png) {
+    t.RenderFont = [&](const TFontChoice& font) {
         rendered = true;
         EXPECT_TRUE(Generating());
         EXPECT_EQ(f.status(), QStringLiteral("Building..."));
@@ -113,7 +114,7 @@ TEST(Generate, BuildWritesJarAndJadWithTheUntrimmedTexts)
         }
         EXPECT_FALSE(f.window.close());
         EXPECT_TRUE(f.window.isVisible());
-        SaveFontImage(font, png);
+        return FontImagePng(font);
     };
 
     EXPECT_EQ(generate(f, t, [](TForm3& d) {
@@ -280,4 +281,39 @@ TEST(Generate, TheDialogsLayoutIsStoredWhenChanged)
               "words\r\n13\r\n3\r\n");
     setBuildParamsDialog(nullptr);
     p.CloseProject();
+}
+
+// The dialog's "Phone" budget goes into the build: a book larger than it
+// becomes volumes, and a box says what was made; without a budget, a jar
+// over 64 KB gets a warning that names the choice.
+TEST(Generate, ThePhonesBudgetMakesVolumesAndTheBoxSaysSo)
+{
+    TFixture f;
+    f.topics = TTopicList{{"One", RussianText(90000, 1)}, {"Two", RussianText(90000, 2)}};
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) {
+                  d.SetMaxJar(64 * 1024);
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created."));
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_EQ(f.boxes[0].icon, QMessageBox::Information);
+    EXPECT_TRUE(f.boxes[0].text.startsWith(QStringLiteral("2 volumes, each at most 65536 bytes:\njar: ")))
+        << f.boxes[0].text.toStdString();
+    EXPECT_TRUE(fs::exists(f.dir / "Tales" / "Tales-2.jad"));
+    EXPECT_FALSE(fs::exists(f.dir / "Tales" / "Tales.jar"));
+
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) {
+                  d.SetMaxJar(0);
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    ASSERT_EQ(f.boxes.size(), 2u);
+    EXPECT_EQ(f.boxes[1].icon, QMessageBox::Warning);
+    EXPECT_TRUE(f.boxes[1].text.contains(QStringLiteral("many phones refuse a jar over 64 KB")))
+        << f.boxes[1].text.toStdString();
+    EXPECT_TRUE(f.boxes[1].text.contains(QStringLiteral("\"Phone\""))) << f.boxes[1].text.toStdString();
+    EXPECT_FALSE(fs::exists(f.dir / "Tales" / "Tales-1.jar"));
 }

@@ -5,6 +5,8 @@
 #include "app/Guitest.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,7 +45,7 @@ TEST(Jbuild, FirstShowingBuildAndCancelStoreTrimmedTexts)
     const auto reg = dir / "registry.ini";
     TForm3 d(nullptr, reg);
     EXPECT_EQ(d.windowTitle(), QStringLiteral("JAR Build parameters"));
-    EXPECT_EQ(d.size(), QSize(351, 140));
+    EXPECT_EQ(d.size(), QSize(351, 164));
     EXPECT_EQ(d.Label1->text(), QStringLiteral("Please, enter atributes for creating package:"));
     EXPECT_EQ(d.BitBtn1->text(), QStringLiteral("&Build"));
     EXPECT_TRUE(d.BitBtn1->isDefault());
@@ -141,4 +143,61 @@ TEST(Jbuild, RegistryFailuresAreShownAndTheDialogStillWorks)
     EXPECT_EQ(shown[0].text, QStringLiteral("Failed to create key Volm_Orvane."));
     EXPECT_EQ(shown[1].text, QStringLiteral("Failed to create key Volm_Orvane."));
     EXPECT_EQ(d.VendorText(), "Volm creator - orvane");
+}
+
+// "Phone" offers the usual limits and Other..., which asks for a size; the
+// choice is stored with the texts (volm-cli build reads it) and offered again.
+TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
+{
+    TempDir dir;
+    const auto reg = dir / "registry.ini";
+    TForm3 d(nullptr, reg);
+    QStringList items;
+    for (int i = 0; i < d.ComboBox2->count(); ++i)
+        items << d.ComboBox2->itemText(i);
+    EXPECT_EQ(items, (QStringList{"No limit", "64 KB", "100 KB", "128 KB", "300 KB", "1 MB", "Other..."}));
+    EXPECT_EQ(d.Label5->text(), QStringLiteral("Phone:"));
+
+    runDialog(d, [](TForm3& f) {
+        EXPECT_EQ(f.MaxJar(), 0u);
+        f.ComboBox2->setCurrentIndex(f.ComboBox2->findText(QStringLiteral("100 KB")));
+        f.BitBtn1->click();
+    });
+    EXPECT_EQ(d.MaxJar(), 100u * 1024);
+    EXPECT_EQ(stored(reg, "JarBudget"), "102400");
+    EXPECT_EQ(storedBuildTexts(reg).maxJar, 102400u);
+
+    // Other...: a size of one's own, listed from then on; a wrong one is
+    // refused with a message and the choice stays.
+    std::vector<TShownMessage> shown;
+    setMessageSink([&](const TShownMessage& m) { shown.push_back(m); });
+    auto other = [&](const QString& typed) {
+        QTimer::singleShot(0, [typed] {
+            auto* ask = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(ask, nullptr);
+            ask->setTextValue(typed);
+            ask->accept();
+        });
+        d.ComboBox2->setCurrentIndex(d.ComboBox2->count() - 1);
+        emit d.ComboBox2->activated(d.ComboBox2->count() - 1);
+    };
+    runDialog(d, [&](TForm3& f) {
+        EXPECT_EQ(f.MaxJar(), 100u * 1024); // offered again
+        other(QStringLiteral("lots"));
+        EXPECT_EQ(f.MaxJar(), 100u * 1024);
+        other(QStringLiteral("200K"));
+        EXPECT_EQ(f.MaxJar(), 200u * 1024);
+        EXPECT_EQ(f.ComboBox2->currentText(), QStringLiteral("200 KB"));
+        f.BitBtn1->click();
+    });
+    setMessageSink({});
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("\"lots\" is not a size"))) << shown[0].text.toStdString();
+    EXPECT_EQ(stored(reg, "JarBudget"), "204800");
+    TForm3 again(nullptr, reg);
+    runDialog(again, [](TForm3& f) {
+        EXPECT_EQ(f.MaxJar(), 200u * 1024);
+        EXPECT_EQ(f.ComboBox2->currentText(), QStringLiteral("200 KB"));
+        f.reject();
+    });
 }

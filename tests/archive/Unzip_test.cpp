@@ -394,6 +394,9 @@ TEST(TUnJar, OutputPathRules)
     EXPECT_EQ(TUnZip::OutputPath("/o/", "../x", true), "");
     EXPECT_EQ(TUnZip::OutputPath("/o/", "//x", true), "");
     EXPECT_EQ(TUnZip::OutputPath("/o/", "a/../b", false), "");
+    // "." names no file: as a member it would be the extract folder itself.
+    EXPECT_EQ(TUnZip::OutputPath("/o/", ".", true), "");
+    EXPECT_EQ(TUnZip::OutputPath("/o/", "a/.", true), "");
 }
 
 TEST(TUnJar, EachMemberInflatesFromItsOwnDataOnly)

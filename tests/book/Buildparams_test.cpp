@@ -65,7 +65,7 @@ TEST(Buildparams, FirstUseGivesInitialTextsAndCenteredDialog)
     EXPECT_TRUE(reg.KeyExists("Volm_Orvane"));
 }
 
-TEST(Buildparams, SaveWritesTenValuesInOrderTrimmed)
+TEST(Buildparams, SaveWritesTheValuesInOrderTrimmed)
 {
     TempDir dir;
     const auto file = dir / "registry.ini";
@@ -76,7 +76,8 @@ TEST(Buildparams, SaveWritesTenValuesInOrderTrimmed)
     std::vector<std::pair<std::string, std::string>> want = {
         {"FormVersion", "0"}, {"Flags", "0"}, {"ShowCmd", "1"}, {"PixelsPerInch", "96"},
         {"MinMaxPos", "-1,-1,-1,-1"}, {"NormPos", "30,40,381,180"}, {"Visible", "0"},
-        {"Edit1_Text", "ACME"}, {"Edit2_Text", ""}, {"Edit3_Text", "My \\xea\\xed\\xe8\\xe3\\xe0"}};
+        {"Edit1_Text", "ACME"}, {"Edit2_Text", ""}, {"Edit3_Text", "My \\xea\\xed\\xe8\\xe3\\xe0"},
+        {"JarBudget", "0"}};
     EXPECT_EQ(v, want);
 
     TBuildTexts t = storedBuildTexts(file);
@@ -91,7 +92,7 @@ TEST(Buildparams, SaveWritesTenValuesInOrderTrimmed)
     // Saving again replaces the values and keeps their order.
     store.save(p, 96, true, {"B", "U", "D"});
     v = valuesInFileOrder(file);
-    ASSERT_EQ(v.size(), 10u);
+    ASSERT_EQ(v.size(), 11u);
     EXPECT_EQ(v[6], std::make_pair(std::string("Visible"), std::string("1")));
     EXPECT_EQ(v[7].second, "B");
 }

@@ -2,6 +2,8 @@
 #include "archive/Zipcommon.h"
 #include "book/Resources.h"
 #include "common/Errors.h"
+#include "common/Fd.h"
+#include "common/Fileio.h"
 
 #include "Testutil.h"
 
@@ -9,8 +11,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace volm;
 using namespace volm::test;
@@ -122,10 +129,10 @@ TBuildRequest Request(const TempDir& dir, bool customFont = false)
     return r;
 }
 
-// A renderer that writes a recognisable stand-in without Qt.
-void FakeFont(const TFontChoice& f, const std::string& path)
+// A renderer that makes a recognisable stand-in without Qt.
+std::string FakeFont(const TFontChoice& f)
 {
-    writeFile(path, "font " + f.name + " " + std::to_string(f.height));
+    return "font " + f.name + " " + std::to_string(f.height);
 }
 
 } // namespace
@@ -287,8 +294,12 @@ TEST(Pipeline, RerunReplacesTheOutputsAndPacksTheUsersFiles)
     std::string manifest = JarMember(jar, "META-INF/MANIFEST.MF");
     EXPECT_NE(manifest.find("MIDlet-Vendor: Other\r\n"), std::string::npos);
     EXPECT_EQ(manifest, readFile(book / "manifest.mf"));
-    // The user's emptied folder stays; the template's are removed.
-    EXPECT_EQ(Listing(book), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf", "notes/"}));
+    // The user's files are packed and stay where they are; the stray
+    // manifest, which the book's own takes the place of, is left out.
+    EXPECT_EQ(Listing(book), (std::vector<std::string>{"META-INF/", "META-INF/manifest.mf", "Tales.jad", "Tales.jar",
+                                                       "extra.txt", "manifest.mf", "notes/", "notes/a.txt"}));
+    EXPECT_EQ(readFile(book / "META-INF" / "manifest.mf"), "old\r\n");
+    EXPECT_EQ(JarMember(jar, "notes/a.txt"), "note");
 }
 
 TEST(Pipeline, BookNamesAndTexts)
@@ -315,55 +326,35 @@ TEST(Pipeline, BookNamesAndTexts)
     EXPECT_EQ(JarMember(jar, "appname.txt"), "my, volm.book\r\n");
 }
 
-TEST(Pipeline, UnpackingFailureEndsTheRunNamingTheMember)
+// A jar that can't be put in place: the error names it and the system's
+// cause, no descriptor is written, and the old jar and jad stay as they were.
+TEST(Pipeline, PackingFailureKeepsTheOldJar)
 {
     TempDir dir;
-    // A folder where the template's topics.txt has to go.
-    fs::create_directories(dir / "Tales" / "topics.txt");
     TTopicList topics{{"One", "1"}};
-    TRecorder rec;
-    try {
-        GenerateBook(Request(dir), topics, {}, &rec);
-        FAIL() << "the run went on";
-    } catch (const Error& e) {
-        std::string m = e.what();
-        EXPECT_NE(m.find("topics.txt"), std::string::npos) << m;
-        EXPECT_NE(m.find("Error opening file"), std::string::npos) << m;
-    }
-    EXPECT_EQ(rec.statuses, std::vector<std::string>{"Building..."});
-    EXPECT_FALSE(fs::exists(dir / "Tales" / "tmp.jar"));
-    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jar"));
-}
+    GenerateBook(Request(dir), topics, {});
+    const fs::path book = dir / "Tales";
+    const std::string oldJar = readFile(book / "Tales.jar"), oldJad = readFile(book / "Tales.jad");
 
-TEST(Pipeline, PackingFailureEndsTheRunWithoutDescriptor)
-{
-    TempDir dir;
-    TTopicList topics{{"One", "1"}};
+    TTopicList more{{"One", "1"}, {"Two", std::string(3000, 'b')}};
     TRecorder rec;
-    const char* old = std::getenv("TMPDIR");
-    std::string saved = old ? old : "";
-    ::setenv("TMPDIR", "/dev/null/nowhere", 1); // no temporary file can be made there
+    safewrite::FaultHook = [](const char* step) { return std::string(step) == "rename" ? EROFS : 0; };
     try {
-        GenerateBook(Request(dir), topics, {}, &rec);
+        GenerateBook(Request(dir), more, {}, &rec);
         ADD_FAILURE() << "the run went on";
     } catch (const Error& e) {
         std::string m = e.what();
         EXPECT_NE(m.find("Tales.jar"), std::string::npos) << m;
-        EXPECT_NE(m.find("Error opening file"), std::string::npos) << m;
-        // The jar writer's report arrives as the archive error with its code.
+        EXPECT_NE(m.find(systemMessage(EROFS)), std::string::npos) << m;
         auto* archive = dynamic_cast<const EArchiveError*>(&e);
         ASSERT_NE(archive, nullptr) << m;
         EXPECT_EQ(archive->code(), zeOpen);
     }
-    if (old)
-        ::setenv("TMPDIR", saved.c_str(), 1);
-    else
-        ::unsetenv("TMPDIR");
+    safewrite::FaultHook = nullptr;
     EXPECT_EQ(rec.statuses, std::vector<std::string>{"Building..."});
-    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jad"));
-    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jar"));
-    // Nothing was moved away: the work files are still there.
-    EXPECT_TRUE(fs::exists(dir / "Tales" / "texts" / "itm1"));
+    EXPECT_EQ(readFile(book / "Tales.jar"), oldJar);
+    EXPECT_EQ(readFile(book / "Tales.jad"), oldJad);
+    EXPECT_EQ(Listing(book), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf"}));
 }
 
 TEST(Pipeline, CustomFontNeedsARenderer)
@@ -403,4 +394,215 @@ TEST(Pipeline, GeneratedJarRunsOnTheSimulatedPhone)
     EXPECT_EQ(out[1].rfind("Alpha text", 0), 0u) << out[1];
     EXPECT_EQ(out[3].rfind("Beta text", 0), 0u) << out[3];
     EXPECT_EQ(out[5].rfind("Gamma text", 0), 0u) << out[5];
+}
+
+// The manifest is the jar's first entry (and there is no folder entry for
+// it), so that a jar read as a stream shows it: java.util.jar.JarInputStream
+// finds it. The rest keeps its order: the template's members with the book's
+// files in their places, the texts, layout.txt, then the user's files.
+TEST(Pipeline, TheManifestIsTheFirstEntryAndAJarStreamFindsIt)
+{
+    TempDir dir;
+    TTopicList topics{{"One", "first"}, {"Two", std::string(400, 'x')}};
+    TBuildRequest r = Request(dir);
+    r.layout = TReaderLayout::Words;
+    GenerateBook(r, topics, {});
+    writeFile(dir / "Tales" / "zz-mine.txt", "mine");
+    GenerateBook(r, topics, {});
+    const fs::path jar = dir / "Tales" / "Tales.jar";
+    std::vector<std::string> entries = JarEntries(jar);
+    std::vector<std::string> expected{"META-INF/MANIFEST.MF", "LumeriaMain.class", "TFiledMenu.class",
+                                      "TFiledStringList.class", "TMenuTicker.class", "TScrollFixedText.class",
+                                      "appname.txt", "files.txt", "topics.txt", "images/Font.png",
+                                      "images/orvane.png", "texts/itm1", "texts/itm2", "layout.txt", "zz-mine.txt"};
+    EXPECT_EQ(entries, expected);
+
+    if (!haveProgram("java"))
+        GTEST_SKIP() << "no java to read the jar as a stream";
+    writeFile(dir / "Stream.java",
+              "import java.io.FileInputStream;\n"
+              "import java.util.jar.JarInputStream;\n"
+              "import java.util.jar.Manifest;\n"
+              "public class Stream {\n"
+              "    public static void main(String[] a) throws Exception {\n"
+              "        try (JarInputStream in = new JarInputStream(new FileInputStream(a[0]))) {\n"
+              "            Manifest m = in.getManifest();\n"
+              "            System.out.println(m == null ? \"no manifest\" : m.getMainAttributes().getValue(\"MIDlet-Name\"));\n"
+              "            int n = 0;\n"
+              "            while (in.getNextJarEntry() != null)\n"
+              "                n++;\n"
+              "            System.out.println(n);\n"
+              "        }\n"
+              "    }\n"
+              "}\n");
+    RunResult j = run({"java", (dir / "Stream.java").string(), jar.string()});
+    EXPECT_EQ(j.status, 0) << j.err;
+    // The stream hands out the manifest itself, not as an entry.
+    EXPECT_EQ(j.out, "Tales\n" + std::to_string(expected.size() - 1) + "\n");
+}
+
+// A book name that names no folder of its own beside the project (".", "..",
+// or the project file itself) is refused before anything is written.
+TEST(Pipeline, BookNamesWithoutAFolderOfTheirOwnAreRefused)
+{
+    TempDir dir;
+    fs::create_directories(dir / "p");
+    writeFile(dir / "p" / "keep.txt", "the user's");
+    TTopicList topics{{"One", "1"}};
+    for (const char* project : {"..volm", "...volm", "Tales"}) {
+        TBuildRequest r = Request(dir);
+        r.projectPath = (dir / "p" / project).string();
+        if (std::string(project) == "Tales")
+            writeFile(r.projectPath, "a project without an extension");
+        try {
+            GenerateBook(r, topics, {});
+            ADD_FAILURE() << project << " was built";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(r.projectPath), std::string::npos) << e.what();
+        }
+        fs::remove(dir / "p" / "Tales");
+    }
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"p/", "p/keep.txt"}));
+}
+
+// A book folder that is a symbolic link, and an output that is one, are
+// refused: nothing is written through them, nothing they lead to changes.
+TEST(Pipeline, LinksInTheBookFolderAreRefused)
+{
+    TempDir dir;
+    TTopicList topics{{"One", "1"}};
+    fs::create_directories(dir / "elsewhere");
+    writeFile(dir / "elsewhere" / "precious.txt", "keep me");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "Tales");
+    try {
+        GenerateBook(Request(dir), topics, {});
+        ADD_FAILURE() << "built through a linked folder";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("symbolic link"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Listing(dir / "elsewhere"), std::vector<std::string>{"precious.txt"});
+
+    fs::remove(dir / "Tales");
+    fs::create_directories(dir / "Tales");
+    fs::create_symlink(dir / "elsewhere" / "precious.txt", dir / "Tales" / "Tales.jar");
+    try {
+        GenerateBook(Request(dir), topics, {});
+        ADD_FAILURE() << "built over a linked jar";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("symbolic link"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(readFile(dir / "elsewhere" / "precious.txt"), "keep me");
+    EXPECT_EQ(fileNames(dir / "Tales"), std::vector<std::string>{"Tales.jar"});
+    EXPECT_TRUE(fs::is_symlink(dir / "Tales" / "Tales.jar"));
+}
+
+// The build writes only its outputs, and removes only the temporary files of
+// its own outputs that a killed build left; what the user put there, even a
+// file named like one of the book's own, stays.
+TEST(Pipeline, OnlyTheBuildsOwnFilesAreWrittenOrRemoved)
+{
+    TempDir dir;
+    const fs::path book = dir / "Tales";
+    fs::create_directories(book / "texts");
+    writeFile(book / ".Tales.jar.volm-AbC123", "a killed build's jar");
+    writeFile(book / ".manifest.mf.volm-Zz9Zz9", "a killed build's manifest");
+    writeFile(book / ".notes.txt.volm-AbC123", "another program's");
+    writeFile(book / "tmp.jar", "the user's own tmp.jar");
+    writeFile(book / "topics.txt", "my topics");
+    writeFile(book / "texts" / "itm1", "my text");
+    writeFile(book / "texts" / "itm9", "another text");
+    TTopicList topics{{"One", "1"}};
+    GenerateBook(Request(dir), topics, {});
+    EXPECT_EQ(Listing(book),
+              (std::vector<std::string>{".notes.txt.volm-AbC123", "Tales.jad", "Tales.jar", "manifest.mf", "texts/",
+                                        "texts/itm1", "texts/itm9", "tmp.jar", "topics.txt"}));
+    EXPECT_EQ(readFile(book / "topics.txt"), "my topics");
+    EXPECT_EQ(readFile(book / "texts" / "itm1"), "my text");
+    const fs::path jar = book / "Tales.jar";
+    EXPECT_EQ(JarMember(jar, "topics.txt"), "One\r\n");
+    EXPECT_EQ(JarMember(jar, "texts/itm1"), "1");
+    EXPECT_EQ(JarMember(jar, "texts/itm9"), "another text");
+    EXPECT_EQ(JarMember(jar, "tmp.jar"), "the user's own tmp.jar");
+    std::vector<std::string> entries = JarEntries(jar);
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), "topics.txt"), 1);
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                            [](const std::string& n) { return n.find(".volm-") != std::string::npos; }),
+              0);
+}
+
+// A second build into the same book folder while one runs is refused.
+TEST(Pipeline, OneBuildAtATimePerBookFolder)
+{
+    TempDir dir;
+    fs::create_directories(dir / "Tales");
+    TFd held(::open((dir / "Tales").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+    TTopicList topics{{"One", "1"}};
+    try {
+        GenerateBook(Request(dir), topics, {});
+        ADD_FAILURE() << "two builds at once";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("Another build"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(fileNames(dir / "Tales").empty());
+    ::flock(held.get(), LOCK_UN);
+    GenerateBook(Request(dir), topics, {});
+    EXPECT_TRUE(fs::exists(dir / "Tales" / "Tales.jar"));
+}
+
+// A folder that can't be made is reported with the cause of that step, not
+// with one that a later look at the folder gave ("No such file or directory").
+TEST(Pipeline, TheCauseOfTheFailedStepIsReported)
+{
+    // A folder where this user can't create one: /sys refuses (EPERM or
+    // EROFS), or /proc's top level, whatever this system says.
+    std::string parent;
+    int expected = 0;
+    for (const char* p : {"/sys", "/proc"}) {
+        std::string probe = std::string(p) + "/volm-probe-" + std::to_string(::getpid());
+        if (::mkdir(probe.c_str(), 0777) == 0) {
+            ::rmdir(probe.c_str());
+            continue;
+        }
+        if (errno != ENOENT) {
+            parent = p;
+            expected = errno;
+            break;
+        }
+    }
+    if (parent.empty())
+        GTEST_SKIP() << "no folder here refuses a new folder with a cause other than ENOENT";
+    TBuildRequest r;
+    r.projectPath = parent + "/Tales.volm";
+    TTopicList topics{{"One", "1"}};
+    try {
+        GenerateBook(r, topics, {});
+        FAIL() << "a book folder was made in " << parent;
+    } catch (const Error& e) {
+        const std::string m = e.what();
+        EXPECT_NE(m.find("Cannot create the book folder " + parent + "/Tales/: " + systemMessage(expected)),
+                  std::string::npos)
+            << m;
+    }
+}
+
+TEST(Pipeline, TheReportNamesEachJarAndWarnsOfALargeOne)
+{
+    TBuildResult r;
+    r.jarSize = 70000;
+    r.jars.push_back({"/b/T/T.jar", "/b/T/T.jad", 70000, 14, {{0, 0, 0, 5}, {1, 0, 0, 9}}});
+    EXPECT_EQ(BuildReport(r, "use --max-jar"),
+              (std::vector<std::string>{"jar: /b/T/T.jar (70000 bytes, 14 files, 2 topics, 1 to 2)", "jad: /b/T/T.jad",
+                                        "warning: the jar is 69 KB (70000 bytes); many phones refuse a jar over 64 KB: "
+                                        "use --max-jar"}));
+    r.maxJar = 65536; // within a budget: no warning
+    r.jars[0].jarSize = r.jarSize = 65536;
+    EXPECT_EQ(BuildReport(r, "x").size(), 2u);
+    r.jars.push_back({"/b/T/T-2.jar", "/b/T/T-2.jad", 1000, 13, {{1, 2, 10, 20}}});
+    r.jars[0].entries = {{0, 0, 0, 5}, {1, 1, 0, 10}};
+    std::vector<std::string> lines = BuildReport(r, "x");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "2 volumes, each at most 65536 bytes:");
+    EXPECT_EQ(lines[1], "jar: /b/T/T.jar (65536 bytes, 14 files, 2 topics, 1 to 2 (1))");
+    EXPECT_EQ(lines[3], "jar: /b/T/T-2.jar (1000 bytes, 13 files, topic 2 (2))");
 }

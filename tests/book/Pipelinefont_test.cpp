@@ -23,7 +23,7 @@ TEST(PipelineFont, CustomFontImageIsPackedIntoTheJar)
         r.font.useCustomFont = true;
         r.font.font.height = height;
         TTopicList topics{{"One", "1"}};
-        GenerateBook(r, topics, SaveFontImage);
+        GenerateBook(r, topics, FontImagePng);
         // Afterwards the book folder holds the three outputs and nothing else.
         std::vector<std::string> left;
         for (const auto& e : fs::directory_iterator(dir / "Tales"))

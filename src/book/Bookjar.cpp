@@ -1,0 +1,314 @@
+#include "book/Bookjar.h"
+
+#include "archive/Zipwriter.h"
+#include "book/Manifest.h"
+#include "common/Codepage.h"
+#include "common/Errors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <utility>
+
+namespace volm {
+
+namespace {
+
+bool isTemplateManifest(const std::string& name)
+{
+    return sameText(name, "META-INF/MANIFEST.MF");
+}
+
+} // namespace
+
+std::string ContinuationTitle(const std::string& nextName)
+{
+    return "\xBB " + nextName; // "»" in Windows-1251
+}
+
+TBookJars::TBookJars(TBookInput input, ITopicSequence& topics, const TJar& jar, TPackPool& pool,
+                     std::function<time_t()> clock)
+    : input_(std::move(input)), topics_(topics), jar_(jar), pool_(pool), clock_(std::move(clock))
+{
+    if (!clock_)
+        clock_ = [] { return ::time(nullptr); };
+    textSizes_.assign(input_.names.size(), kUnknown);
+    packedTexts_.resize(input_.names.size());
+}
+
+TPackedMember TBookJars::packSmall(const std::string& name, const std::string& bytes)
+{
+    return PackBytes(jar_.TranslateOemChar ? ansiToOem(name) : name, bytes, jar_.MemberDeflateType(name),
+                     pool_.Own());
+}
+
+std::vector<std::string> OwnMemberNames(const TBookInput& input)
+{
+    std::vector<std::string> names{"META-INF/MANIFEST.MF", "appname.txt", "files.txt", "topics.txt", "layout.txt",
+                                   "texts/itm1"};
+    for (const TExtractedMember& m : input.templateMembers)
+        names.push_back(m.name);
+    if (input.fontPng)
+        names.push_back("images/Font.png");
+    return names;
+}
+
+void TBookJars::PackShared()
+{
+    // The template's members in its order, ours in the places of its
+    // placeholders; its manifest goes, the book's comes first.
+    bool haveApp = false, haveFiles = false, haveTopics = false;
+    for (const TExtractedMember& m : input_.templateMembers) {
+        if (isTemplateManifest(m.name))
+            continue;
+        if (sameText(m.name, "appname.txt")) {
+            slots_.push_back({TSlotKind::AppName});
+            haveApp = true;
+        } else if (sameText(m.name, "files.txt")) {
+            slots_.push_back({TSlotKind::Files});
+            haveFiles = true;
+        } else if (sameText(m.name, "topics.txt")) {
+            slots_.push_back({TSlotKind::Topics});
+            haveTopics = true;
+        } else {
+            const bool font = input_.fontPng && sameText(m.name, "images/Font.png");
+            slots_.push_back({TSlotKind::Shared, shared_.size()});
+            shared_.push_back(packSmall(font ? "images/Font.png" : m.name, font ? *input_.fontPng : m.bytes));
+        }
+    }
+    // A template without one of them still gets the book's.
+    if (!haveApp)
+        slots_.push_back({TSlotKind::AppName});
+    if (!haveFiles)
+        slots_.push_back({TSlotKind::Files});
+    if (!haveTopics)
+        slots_.push_back({TSlotKind::Topics});
+    if (input_.fontPng && std::none_of(input_.templateMembers.begin(), input_.templateMembers.end(),
+                                       [](const TExtractedMember& m) { return sameText(m.name, "images/Font.png"); })) {
+        slots_.push_back({TSlotKind::Shared, shared_.size()});
+        shared_.push_back(packSmall("images/Font.png", *input_.fontPng));
+    }
+
+    // The user's files, read and packed on the pool.
+    for (const TBookInput::TUserFile& f : input_.userFiles) {
+        std::string bytes;
+        try {
+            bytes = ReadWholeFile(f.path, 64u << 20);
+        } catch (const EFileError& e) {
+            const std::string cause = e.code() == EFBIG ? "larger than 64 MB" : systemMessage(e.code());
+            throw EArchiveError(zeOpen, f.path + ": " + zipErrorMessage(zeOpen) + " (" + cause + ")");
+        }
+        const TDeflateType type = jar_.MemberDeflateType(f.name);
+        const uint64_t n = bytes.size();
+        pool_.Submit(
+            [name = f.name, bytes = std::move(bytes), type, attrs = f.attributes](TDeflater& d) {
+                TPackedMember m = PackBytes(name, bytes, type, d);
+                m.externalAttr = attrs;
+                return m;
+            },
+            n);
+        while (pool_.Full())
+            userPacked_.push_back(pool_.Next());
+    }
+    while (pool_.Pending())
+        userPacked_.push_back(pool_.Next());
+}
+
+std::string TBookJars::Title(const TJarEntry& e) const
+{
+    const std::string& name = input_.names.at(e.topic);
+    return e.part == 0 ? name : TitleLine(name) + " (" + std::to_string(e.part) + ")";
+}
+
+std::vector<std::string> TBookJars::ManifestLines(const TJarSpec& spec) const
+{
+    return volm::ManifestLines(spec.midletName, input_.url, input_.vendor);
+}
+
+std::vector<uint64_t> TBookJars::entrySizes(const TJarSpec& spec) const
+{
+    std::vector<uint64_t> sizes;
+    for (const TJarEntry& e : spec.entries)
+        sizes.push_back(e.part == 0 ? textSizes_.at(e.topic) : e.end - e.begin);
+    return sizes;
+}
+
+void TBookJars::specMembers(const TJarSpec& spec, std::vector<TPackedMember>& head,
+                            std::vector<TPackedMember>& tail)
+{
+    head.clear();
+    tail.clear();
+    head.push_back(packSmall("META-INF/MANIFEST.MF", LinesText(ManifestLines(spec))));
+    for (const TSlot& s : slots_) {
+        switch (s.kind) {
+        case TSlotKind::Shared: head.push_back(shared_[s.shared]); break;
+        case TSlotKind::AppName: head.push_back(packSmall("appname.txt", AppNameText(spec.midletName))); break;
+        case TSlotKind::Files: head.push_back(packSmall("files.txt", FilesText(spec.entries.size()))); break;
+        case TSlotKind::Topics: {
+            std::vector<std::string> titles;
+            for (const TJarEntry& e : spec.entries)
+                titles.push_back(Title(e));
+            if (!spec.next.empty())
+                titles.push_back(ContinuationTitle(spec.next));
+            head.push_back(packSmall("topics.txt", TopicsText(titles)));
+            break;
+        }
+        }
+    }
+    if (input_.layout)
+        tail.push_back(packSmall("layout.txt", LayoutText(*input_.layout, entrySizes(spec))));
+    for (const TPackedMember& m : userPacked_)
+        tail.push_back(m);
+}
+
+std::optional<uint64_t> TBookJars::PackedSize(size_t topic) const
+{
+    const TPackedText& p = packedTexts_.at(topic);
+    if (textSizes_.at(topic) == kUnknown)
+        return std::nullopt;
+    return p.dataSize;
+}
+
+const std::string& TBookJars::Text(size_t topic)
+{
+    if (topic != lastTopic_) {
+        lastText_ = ReaderText(topics_.Text(topic));
+        lastTopic_ = topic;
+        textSizes_.at(topic) = lastText_.size();
+    }
+    return lastText_;
+}
+
+uint64_t TBookJars::PartPackedSize(const TJarEntry& e, bool keep)
+{
+    const TPartKey key{e.topic, e.begin, e.end};
+    auto it = packedParts_.find(key);
+    if (it != packedParts_.end() && (it->second.member || !keep))
+        return it->second.dataSize;
+    const std::string& text = Text(e.topic);
+    TPackedMember m = PackBytes("texts/itm", std::string_view(text).substr(e.begin, e.end - e.begin),
+                                jar_.MemberDeflateType("texts/itm1"), pool_.Own());
+    TPackedText& p = packedParts_[key];
+    p.dataSize = m.data.size();
+    if (keep)
+        p.member = std::move(m);
+    return p.dataSize;
+}
+
+void TBookJars::ForgetPart(const TJarEntry& e)
+{
+    packedParts_.erase({e.topic, e.begin, e.end});
+}
+
+uint64_t TBookJars::Size(const TJarSpec& spec)
+{
+    std::vector<TPackedMember> head, tail;
+    specMembers(spec, head, tail);
+    uint64_t size = TZipWriter::kEndCost;
+    for (const TPackedMember& m : head)
+        size += TZipWriter::EntryCost(m);
+    for (const TPackedMember& m : tail)
+        size += TZipWriter::EntryCost(m);
+    for (size_t j = 0; j < spec.entries.size(); ++j) {
+        const TJarEntry& e = spec.entries[j];
+        const uint64_t data = e.part == 0 ? packedTexts_.at(e.topic).dataSize : PartPackedSize(e, false);
+        size += TZipWriter::EntryCost(TextEntryName(j + 1).size(), data);
+    }
+    return size;
+}
+
+void TBookJars::remember(size_t topic, TPackedMember member)
+{
+    TPackedText& p = packedTexts_.at(topic);
+    p.dataSize = member.data.size();
+    if (!p.member && kept_ + member.data.size() <= keepLimit_) {
+        kept_ += member.data.size();
+        p.member = std::move(member);
+    }
+}
+
+TBookJars::TWritten TBookJars::Write(const TJarSpec& spec, int fd, const std::string& archive,
+                                     std::optional<uint64_t> stopAbove,
+                                     const std::function<void(uint64_t, uint64_t)>& progress)
+{
+    TZipWriter w(fd, archive);
+    TWritten r;
+    bool writing = true;
+    std::vector<TPackedMember> head, tail;
+    specMembers(spec, head, tail); // the tail is made again once the texts are read
+    const uint64_t total = head.size() + spec.entries.size() + tail.size();
+    auto out = [&](const TPackedMember& m) {
+        if (!writing)
+            return;
+        w.Add(m, toDosDateTime(clock_()));
+        ++r.members;
+        if (progress)
+            progress(static_cast<uint64_t>(r.members), total);
+        if (stopAbove && w.Size() > *stopAbove)
+            writing = false;
+    };
+    for (const TPackedMember& m : head)
+        out(m);
+
+    // The texts: read here in order, packed on the pool, written in order.
+    std::deque<const TJarEntry*> inFlight;
+    auto take = [&] {
+        TPackedMember m = pool_.Next();
+        const TJarEntry& e = *inFlight.front();
+        inFlight.pop_front();
+        out(m);
+        if (e.part == 0)
+            remember(e.topic, std::move(m));
+    };
+    const TDeflateType type = jar_.MemberDeflateType("texts/itm1");
+    for (size_t j = 0; j < spec.entries.size(); ++j) {
+        const TJarEntry& e = spec.entries[j];
+        const std::string name = TextEntryName(j + 1);
+        const TPackedMember* ready = nullptr;
+        if (e.part == 0 && packedTexts_.at(e.topic).member)
+            ready = &*packedTexts_[e.topic].member;
+        else if (e.part != 0) {
+            auto it = packedParts_.find({e.topic, e.begin, e.end});
+            if (it != packedParts_.end() && it->second.member)
+                ready = &*it->second.member;
+        }
+        if (ready) {
+            pool_.Submit([ready, name](TDeflater&) {
+                TPackedMember m = *ready;
+                m.name = name;
+                return m;
+            }, 0);
+        } else {
+            std::string text;
+            if (e.part == 0) {
+                if (e.topic == lastTopic_)
+                    text = lastText_;
+                else
+                    text = ReaderText(topics_.Text(e.topic));
+                textSizes_.at(e.topic) = text.size();
+            } else {
+                text = Text(e.topic).substr(e.begin, e.end - e.begin);
+            }
+            const uint64_t n = text.size();
+            pool_.Submit([name, text = std::move(text), type](TDeflater& d) { return PackBytes(name, text, type, d); },
+                         n);
+        }
+        inFlight.push_back(&e);
+        while (pool_.Full())
+            take();
+    }
+    while (pool_.Pending())
+        take();
+
+    specMembers(spec, head, tail); // layout.txt needs the sizes of the texts just read
+    for (const TPackedMember& m : tail)
+        out(m);
+    if (writing) {
+        w.Finish();
+        r.complete = !stopAbove || w.Size() <= *stopAbove;
+    }
+    r.size = w.Size();
+    return r;
+}
+
+} // namespace volm
