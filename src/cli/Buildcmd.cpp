@@ -63,8 +63,10 @@ int cmdBuild(const Args& a)
     if (auto description = a.value("--description"))
         fromTerminal(*description, "the description"); // asked for, kept nowhere
 
+    // Read only (a shared lock; a read-only project builds) unless an
+    // option is to be stored in it.
     TProject p;
-    p.Open(project, TProject::omOpenExisting);
+    p.Open(project, layoutName ? TProject::omOpenExisting : TProject::omReadOnly);
     if (layoutName)
         p.SaveLayout(layout);
     request.font = p.FontSettings();

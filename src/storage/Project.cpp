@@ -13,6 +13,7 @@ namespace {
 
 constexpr uint32_t kOpenMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;                 // 0x12
 constexpr uint32_t kCreateMode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE; // 0x1012
+constexpr uint32_t kReadMode = STGM_READ;                                              // shared lock
 constexpr int32_t kFirstTopicNumber = 100;                                             // counter start
 const char* const kFontStream = "0";
 const char* const kLayoutStream = "Layout";
@@ -85,7 +86,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     bool exists = ::stat(path.c_str(), &st) == 0;
     if (!exists && errno != ENOENT)
         throw Error(path + ": " + systemMessage(errno));
-    if (!exists && mode == omOpenExisting)
+    if (!exists && (mode == omOpenExisting || mode == omReadOnly))
         throw Error(path + ": no such project file");
     if (exists && mode == omCreateNew)
         throw Error(path + ": the file already exists");
@@ -95,11 +96,14 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     std::unique_ptr<TComponoundDocument> doc;
     std::list<TDocElem> elements;
     try {
-        doc = std::make_unique<TComponoundDocument>(path, exists ? kOpenMode : kCreateMode);
+        doc = std::make_unique<TComponoundDocument>(path, mode == omReadOnly ? kReadMode
+                                                          : exists          ? kOpenMode
+                                                                            : kCreateMode);
         doc->EnumElements(elements);
     } catch (const EStorageError& e) {
         // An existing file that is not a compound file is refused as it is.
-        if (exists && e.status() == STG_E_FILEALREADYEXISTS)
+        if (exists && (e.status() == STG_E_FILEALREADYEXISTS ||
+                       (mode == omReadOnly && e.status() == STG_E_INVALIDHEADER)))
             throw EStorageError(e.status(), path + ": not a project file (not a compound file); left as it is");
         rethrowWith(path, e);
     } catch (const std::exception& e) {
@@ -181,6 +185,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     font_ = font;
     layout_ = layout;
     path_ = path;
+    readOnly_ = mode == omReadOnly;
 
     // A new project reads in the words layout.
     if (!exists) {
@@ -222,25 +227,14 @@ size_t TProject::AddTopic(const std::string& name)
         throw Error(path_ + ": no storage number is left for a new topic");
     const int32_t number = ++counter_; // never handed out twice while open
     const std::string key = std::to_string(number);
-    auto holder = std::make_unique<TDocStream>();
-    try {
-        doc_->CreateStream(*holder, key, kOpenMode);
-    } catch (const std::exception& e) {
-        fail("can't add a topic", e);
-    }
     std::unique_ptr<TJSDataItem> item;
     try {
+        // Header, name and reserved block land with the stream itself.
+        auto holder = std::make_unique<TDocStream>();
+        doc_->CreateStream(*holder, key, TJSDataItem::NewTopicContent(name));
         item = std::make_unique<TJSDataItem>(std::move(holder));
         item->Key = key;
-        item->SetName(name);
     } catch (const std::exception& e) {
-        // Don't leave a half-made topic behind in the file.
-        item.reset();
-        holder.reset();
-        try {
-            doc_->DestroyElement(key);
-        } catch (...) {
-        }
         fail("can't add a topic", e);
     }
     TTopicNode node;
