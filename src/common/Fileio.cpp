@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <random>
@@ -63,9 +64,19 @@ char randomChar()
     return kChars[std::uniform_int_distribution<size_t>(0, sizeof kChars - 2)(gen)];
 }
 
-} // namespace
-
-namespace {
+// Renames `from` to `to` unless `to` exists (then EEXIST), in one step.
+bool renameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without it: a second link fails when the name exists.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
 
 // "64 MB (67108864 bytes)", or "99999 bytes" for a size that is no whole number of MB.
 std::string sizeText(uint64_t bytes)
@@ -375,7 +386,7 @@ void TSafeFile::Commit()
         Flush();
     Close();
     int err = injected("rename");
-    if (!err && ::rename(temp_.c_str(), final_.c_str()) != 0)
+    if (!err && !(options_.replace ? ::rename(temp_.c_str(), final_.c_str()) == 0 : renameNoReplace(temp_, final_)))
         err = errno;
     if (err == EXDEV && !options_.tempFolder.empty()) {
         // Built on another file system: copied beside the target, then renamed.

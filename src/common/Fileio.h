@@ -48,6 +48,9 @@ struct TSafeWriteOptions {
     // Refuse an existing target that has no write permission bit. Off for a
     // writer that has already opened the target for writing.
     bool refuseReadOnly = true;
+    // Replace an existing target. Off: Commit fails (EEXIST, "File exists")
+    // when a file of the target's name exists by then, and leaves it as it is.
+    bool replace = true;
     // Folder of the temporary file; empty means the target's own folder. When
     // it lies on another file system, Commit copies the content through a
     // second temporary file beside the target.

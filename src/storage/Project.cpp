@@ -1,6 +1,8 @@
 #include "storage/Project.h"
 
 #include "common/Errors.h"
+#include "common/Fileio.h"
+#include "storage/Cfbfile.h"
 #include "storage/Fontrecord.h"
 #include "storage/Pack.h"
 
@@ -29,6 +31,26 @@ constexpr size_t kLayoutStreamMax = 64;
     if (auto* se = dynamic_cast<const EStorageError*>(&e))
         throw EStorageError(se->status(), full);
     throw Error(full);
+}
+
+// A new project file appears whole or not at all: its first content (an
+// empty compound file holding the layout stream) is made in memory, written
+// under a temporary name beside it and put in place in one step, never over
+// a file that appeared meanwhile. A process killed on the way leaves no file
+// of that name (at most the temporary one, which the next pack removes).
+void createProjectFile(const std::string& path, TReaderLayout layout)
+{
+    auto io = std::make_unique<cfb::MemoryFile>();
+    const cfb::MemoryFile& memory = *io;
+    std::string content;
+    {
+        auto file = cfb::CompoundFile::create(std::move(io), path);
+        file->createStreamWith(u"Layout", LayoutName(layout));
+        content = memory.bytes();
+    }
+    TSafeWriteOptions options;
+    options.replace = false;
+    WriteFileSafely(path, content, options);
 }
 
 } // namespace
@@ -93,12 +115,13 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     if (exists && S_ISDIR(st.st_mode))
         throw Error(path + ": is a folder, not a project file");
 
+    // A new project reads in the words layout. (Its failure names the file.)
+    if (!exists)
+        createProjectFile(path, TReaderLayout::Words);
     std::unique_ptr<TComponoundDocument> doc;
     std::list<TDocElem> elements;
     try {
-        doc = std::make_unique<TComponoundDocument>(path, mode == omReadOnly ? kReadMode
-                                                          : exists          ? kOpenMode
-                                                                            : kCreateMode);
+        doc = std::make_unique<TComponoundDocument>(path, mode == omReadOnly ? kReadMode : kOpenMode);
         doc->EnumElements(elements);
     } catch (const EStorageError& e) {
         // An existing file that is not a compound file is refused as it is.
@@ -186,16 +209,6 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     layout_ = layout;
     path_ = path;
     readOnly_ = mode == omReadOnly;
-
-    // A new project reads in the words layout.
-    if (!exists) {
-        try {
-            SaveLayout(TReaderLayout::Words);
-        } catch (...) {
-            CloseProject();
-            throw;
-        }
-    }
 }
 
 bool TProject::HoldsProject(const std::string& path) const

@@ -2,6 +2,7 @@
 
 #include "Testutil.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 #include "storage/Cfbfile.h"
 #include "storage/Fontrecord.h"
 
@@ -225,6 +226,40 @@ TEST(Project, OpenModesAndRefusedFiles)
     reader.CloseProject();
     another.CloseProject();
     EXPECT_TRUE(readFile(path) == before);
+}
+
+// A new project file appears whole or not at all (it is put in place in one
+// step), and never over a file that appeared meanwhile.
+TEST(Project, NewFileAppearsWholeOrNotAtAll)
+{
+    TempDir dir;
+    const std::string path = (dir / "new.volm").string();
+    struct Hook {
+        ~Hook() { safewrite::FaultHook = nullptr; }
+    } hook;
+    safewrite::FaultHook = [](const char* step) { return std::string(step) == "rename" ? EIO : 0; };
+    TProject p;
+    EXPECT_THROW(p.Open(path, TProject::omCreateNew), Error);
+    EXPECT_TRUE(fileNames(dir.path()).empty());
+
+    safewrite::FaultHook = [&](const char* step) {
+        if (std::string(step) == "rename")
+            writeFile(path, "someone else's");
+        return 0;
+    };
+    try {
+        p.Open(path);
+        ADD_FAILURE() << "no error";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(e.code(), EEXIST) << e.what();
+    }
+    EXPECT_EQ(readFile(path), "someone else's");
+    EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"new.volm"});
+
+    safewrite::FaultHook = nullptr;
+    fs::remove(path);
+    ASSERT_NO_THROW(p.Open(path, TProject::omCreateNew));
+    EXPECT_EQ(p.Layout(), TReaderLayout::Words);
 }
 
 // Opening writes nothing: a damaged project (bytes flipped in its header,
