@@ -254,7 +254,7 @@ TEST(Faults, ReadingDamagedFilesChangesNoByte)
     const std::string path = (dir / "m.volm").string();
     std::mt19937 rng(12);
     int opened = 0;
-    for (int i = 0; i < 60; ++i) {
+    for (int i = 0; i < 24; ++i) {
         std::string bytes = sample;
         // Most faults in the header, the tables and the directory.
         const size_t span = i % 2 ? bytes.size() : std::min<size_t>(bytes.size(), 4096);
@@ -267,7 +267,7 @@ TEST(Faults, ReadingDamagedFilesChangesNoByte)
         cli({"text", path, "5"});
         ASSERT_TRUE(readFile(path) == bytes) << "mutant " << i << ": " << r.err;
     }
-    EXPECT_GT(opened, 10);
+    EXPECT_GT(opened, 5);
 
     const fs::path corpus = corpusDir() / "cfb";
     if (!fs::is_directory(corpus))
