@@ -65,6 +65,11 @@ std::vector<std::string> fileNames(const fs::path& dir)
 
 RunResult run(const std::vector<std::string>& argv, const std::string& input)
 {
+    return run(argv, input, {});
+}
+
+RunResult run(const std::vector<std::string>& argv, const std::string& input, const std::function<void()>& inChild)
+{
     RunResult r;
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe(inPipe) || pipe(outPipe) || pipe(errPipe))
@@ -75,6 +80,8 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input)
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
         close(inPipe[1]); close(outPipe[0]); close(errPipe[0]);
+        if (inChild)
+            inChild();
         std::vector<char*> args;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
@@ -119,6 +126,7 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input)
     int status = 0;
     waitpid(pid, &status, 0);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return r;
 }
 

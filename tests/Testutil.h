@@ -4,6 +4,7 @@
 // the files we write.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,12 +33,16 @@ std::vector<std::string> fileNames(const fs::path& dir);
 
 struct RunResult {
     int status = -1;    // exit status, or -1 when the program could not run
+    int signal = 0;     // the signal that ended it, 0 when it exited
     std::string out;    // standard output
     std::string err;    // standard error
 };
 
 // Runs a program with arguments (no shell), feeding `input` on standard input.
 RunResult run(const std::vector<std::string>& argv, const std::string& input = {});
+// The same, calling `inChild` in the new process before the program starts
+// (limits, another user).
+RunResult run(const std::vector<std::string>& argv, const std::string& input, const std::function<void()>& inChild);
 
 // True when `program` is found on PATH (or is an existing path).
 bool haveProgram(const std::string& program);

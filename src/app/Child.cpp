@@ -368,6 +368,8 @@ void TForm2::BitBtn3Click()
     TreeView1->setUpdatesEnabled(true);
     if (QTreeWidgetItem* last = TreeView1->currentItem())
         TreeView1->scrollToItem(last);
+    if (size_t at = FirstNul(bytes); at != std::string::npos)
+        showStatus(QString::fromStdString(NulCutNote(at)));
 }
 
 void TForm2::TreeView1Change(QTreeWidgetItem* node)
@@ -426,8 +428,13 @@ void TForm2::Button1Click()
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;
     std::string text;
+    size_t cutAt = std::string::npos;
     try {
-        text = LoadedText(readWholeFile(OpenDialog1->selectedFiles().first()), CheckBox1->isChecked());
+        const std::string bytes = readWholeFile(OpenDialog1->selectedFiles().first());
+        TDetection found;
+        const bool detect = CheckBox1->isChecked();
+        text = LoadedText(bytes, detect, &found);
+        cutAt = LoadedTextCut(bytes, detect ? &found : nullptr);
     } catch (const std::exception& e) {
         ShowException(e, this);
         return;
@@ -441,6 +448,9 @@ void TForm2::Button1Click()
     }
     RxRichEdit1->setPlainText(shown);
     Button2Click();
+    // The text ends at its first NUL byte; the user is told so.
+    if (cutAt != std::string::npos)
+        showStatus(QString::fromStdString(NulCutNote(cutAt)));
 }
 
 void TForm2::FontClick()

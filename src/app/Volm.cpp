@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -120,6 +121,11 @@ int takeScreenshots(TForm1& frame, TAboutBox& about, TForm3& build, const QDir& 
 
 int main(int argc, char** argv)
 {
+    // Past a file-size limit (ulimit -f) a write fails with EFBIG and is
+    // reported like any other failure, rather than the signal ending the
+    // program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     // Before the application exists: it would want a display.
     if (argc > 1)
         if (int status = answerOption(argv[1]); status >= 0)

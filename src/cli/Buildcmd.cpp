@@ -74,8 +74,10 @@ int cmdBuild(const Args& a)
         request.maxJar = *bytes;
     }
 
+    // Read only (a shared lock; a read-only project builds) unless an
+    // option is to be stored in it.
     TProject p;
-    p.Open(project, TProject::omOpenExisting);
+    p.Open(project, layoutName ? TProject::omOpenExisting : TProject::omReadOnly);
     if (layoutName)
         p.SaveLayout(layout);
     request.font = p.FontSettings();

@@ -2,6 +2,7 @@
 
 #include "cli/Cli.h"
 
+#include <csignal>
 #include <exception>
 #include <iostream>
 #include <map>
@@ -115,6 +116,10 @@ Registrar::Registrar(std::initializer_list<Command> commands)
 
 int main(int argc, char** argv)
 {
+    // Past a file-size limit (ulimit -f) a write fails with EFBIG and is
+    // reported like any other failure, rather than the signal ending the
+    // program without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
     using namespace volm::cli;
     std::vector<std::string> words(argv + 1, argv + argc);
     if (words.empty())

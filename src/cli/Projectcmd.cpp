@@ -10,11 +10,13 @@
 #include "common/Fileio.h"
 #include "text/Detect.h"
 #include "text/Textlines.h"
+#include "storage/Doc.h"
 #include "storage/Fontrecord.h"
 #include "storage/Pack.h"
 #include "storage/Project.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -33,11 +35,61 @@ size_t position(TProject& p, const std::string& arg)
     return n - 1;
 }
 
-std::unique_ptr<TProject> openExisting(const std::string& path)
+std::unique_ptr<TProject> openExisting(const std::string& path,
+                                       TProject::TOpenMode mode = TProject::omOpenExisting)
 {
     auto p = std::make_unique<TProject>();
-    p->Open(path, TProject::omOpenExisting);
+    p->Open(path, mode);
     return p;
+}
+
+// Commands that only read open the project for reading: a shared lock, and
+// a project the user may only read can be listed and read.
+std::unique_ptr<TProject> openForReading(const std::string& path)
+{
+    return openExisting(path, TProject::omReadOnly);
+}
+
+// A stored name (Windows-1251) as the output shows it: UTF-8, with control
+// characters escaped (\t, \n, \r, \xNN) so that a topic stays one line of
+// tab-separated fields.
+std::string shownName(const std::string& name)
+{
+    std::string out;
+    for (char c : cp1251ToUtf8(name)) {
+        auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) {
+            out += c;
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+bool hasControlCharacter(const std::string& name)
+{
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
+    return false;
+}
+
+// The line numbers of `lines`, at most ten of them: "3, 7, 12".
+std::string lineList(const std::vector<size_t>& lines)
+{
+    std::string out;
+    for (size_t i = 0; i < lines.size() && i < 10; ++i)
+        out += (i ? ", " : "") + std::to_string(lines[i]);
+    return lines.size() > 10 ? out + ", ..." : out;
 }
 
 int cmdNew(const Args& a)
@@ -53,12 +105,22 @@ int cmdNew(const Args& a)
 int cmdAdd(const Args& a)
 {
     std::vector<std::string> names;
-    for (const std::string& name : a.all("NAME"))
+    for (const std::string& name : a.all("NAME")) {
         names.push_back(fromTerminal(name, "the topic name"));
+        // A tab, line break or escape would break every listing of the topics.
+        if (hasControlCharacter(names.back()))
+            throw Error("the topic name \"" + shownName(names.back()) +
+                        "\": control characters (tab, line break, escape...) can't be part of a name");
+    }
     auto p = openExisting(a["PROJECT"]);
     for (const std::string& n : names) {
         size_t i = p->AddTopic(n);
         std::cout << i + 1 << '\t' << p->Topic(i).Number << '\n';
+        if (n.size() > kItemNameSize) {
+            std::cout.flush();
+            std::cerr << "volm-cli: topic " << i + 1 << ": the name is longer than " << kItemNameSize
+                      << " bytes and is stored cut: \"" << shownName(n.substr(0, kItemNameSize)) << "\"\n";
+        }
     }
     p->CloseProject();
     return 0;
@@ -66,39 +128,64 @@ int cmdAdd(const Args& a)
 
 int cmdAddList(const Args& a)
 {
+    const std::string& path = a["PROJECT"];
     const std::string& list = a["LISTFILE"];
     // List files are taken as they are: Windows-1251 bytes, no detection.
-    std::vector<std::string> lines = SplitLines(ReadWholeFile(list, kMaxTextFileSize));
-    auto p = openExisting(a["PROJECT"]);
+    const std::string bytes = ReadWholeFile(list, kMaxTextFileSize);
+    std::vector<std::string> lines = SplitLines(bytes);
+    auto p = openExisting(path);
+    const int32_t lastBefore = p->TopicCounter();
     size_t added = 0;
+    std::vector<size_t> cut;
     try {
         for (const std::string& line : lines) {
             p->AddTopic(line);
             ++added;
+            if (line.size() > kItemNameSize)
+                cut.push_back(added);
         }
     } catch (const std::exception& e) {
-        // The topics added before the failing line stay.
+        // The topics added before the failing line stay. The file tells how
+        // many: a failure after the step that made a topic live leaves that
+        // topic whole in the file.
         std::string msg = e.what();
         try {
             p->CloseProject();
         } catch (...) {
         }
-        throw Error(msg + " (line " + std::to_string(added + 1) + " of " + list + "; " +
-                    std::to_string(added) + " topics were added)");
+        std::string count = std::to_string(added) + " topics were added";
+        try {
+            TProject check;
+            check.Open(path, TProject::omReadOnly);
+            size_t inFile = 0;
+            for (size_t i = 0; i < check.TopicCount(); ++i)
+                inFile += check.Topic(i).Number > lastBefore;
+            if (inFile != added)
+                count = std::to_string(inFile) + " topics were added (the one of line " +
+                        std::to_string(added + 1) + " too)";
+        } catch (...) {
+        }
+        throw Error(msg + " (line " + std::to_string(added + 1) + " of " + list + "; " + count + ")");
     }
     p->CloseProject();
     std::cout << added << " topics added\n";
+    if (size_t at = FirstNul(bytes); at != std::string_view::npos)
+        std::cout << NulCutNote(at) << '\n';
+    if (!cut.empty())
+        std::cout << cut.size() << (cut.size() == 1 ? " name was" : " names were") << " longer than "
+                  << kItemNameSize << " bytes and stored cut (line" << (cut.size() == 1 ? " " : "s ")
+                  << lineList(cut) << ")\n";
     return 0;
 }
 
 int cmdList(const Args& a)
 {
     const std::string& path = a["PROJECT"];
-    auto p = openExisting(path);
+    auto p = openForReading(path);
     std::string out;
     for (size_t i = 0; i < p->TopicCount(); ++i) {
         const TTopicNode& t = p->Topic(i);
-        out += std::to_string(i + 1) + '\t' + std::to_string(t.Number) + '\t' + cp1251ToUtf8(t.Text) + '\t' +
+        out += std::to_string(i + 1) + '\t' + std::to_string(t.Number) + '\t' + shownName(t.Text) + '\t' +
                std::to_string(t.Item->GetTextLength()) + '\n';
     }
     std::cout << out;
@@ -106,7 +193,7 @@ int cmdList(const Args& a)
     if (!p->SkippedElements().empty()) {
         std::string names;
         for (const std::string& n : p->SkippedElements())
-            names += (names.empty() ? "" : ", ") + cp1251ToUtf8(n);
+            names += (names.empty() ? "" : ", ") + shownName(n);
         std::cerr << "volm-cli: " << path << ": not loaded (left as they are in the file): " << names << '\n';
     }
     p->CloseProject();
@@ -115,7 +202,7 @@ int cmdList(const Args& a)
 
 int cmdText(const Args& a)
 {
-    auto p = openExisting(a["PROJECT"]);
+    auto p = openForReading(a["PROJECT"]);
     std::string text = p->GetText(position(*p, a["N"]));
     if (a.has("--utf8"))
         text = cp1251ToUtf8(text);
@@ -142,6 +229,9 @@ int cmdImport(const Args& a)
     std::cout << '\n';
     if (!found.Replacements().empty())
         std::cout << found.Replacements() << '\n';
+    // The editor's rule: the text ends at its first NUL. Said, not silent.
+    if (size_t at = LoadedTextCut(bytes, detect ? &found : nullptr); at != std::string_view::npos)
+        std::cout << NulCutNote(at) << '\n';
     return 0;
 }
 

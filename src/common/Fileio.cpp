@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -62,6 +64,48 @@ char randomChar()
     return kChars[std::uniform_int_distribution<size_t>(0, sizeof kChars - 2)(gen)];
 }
 
+// Renames `from` to `to` unless `to` exists (then EEXIST), in one step.
+bool renameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without it: a second link fails when the name exists.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+// "64 MB (67108864 bytes)", or "99999 bytes" for a size that is no whole number of MB.
+std::string sizeText(uint64_t bytes)
+{
+    const uint64_t mb = uint64_t(1) << 20;
+    if (bytes >= mb && bytes % mb == 0)
+        return std::to_string(bytes / mb) + " MB (" + std::to_string(bytes) + " bytes)";
+    return std::to_string(bytes) + " bytes";
+}
+
+// Why a file of this type is not read, or "" for a regular file.
+std::string notRegular(mode_t mode, int& err)
+{
+    err = EINVAL;
+    if (S_ISREG(mode))
+        return {};
+    if (S_ISDIR(mode)) {
+        err = EISDIR;
+        return systemMessage(EISDIR);
+    }
+    if (S_ISFIFO(mode))
+        return "it is a FIFO (named pipe), not a regular file";
+    if (S_ISSOCK(mode))
+        return "it is a socket, not a regular file";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "it is a device, not a regular file";
+    return "not a regular file";
+}
+
 } // namespace
 
 std::string ReadWholeFile(const std::string& path, uint64_t maxSize)
@@ -69,20 +113,28 @@ std::string ReadWholeFile(const std::string& path, uint64_t maxSize)
     auto fail = [&](const std::string& cause, int err) {
         throw EFileError("Can't read file " + path + ": " + cause, path, err);
     };
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Only regular files: a FIFO would wait for a writer, a device or a
+    // socket never ends. Checked before the open (which would block on a
+    // FIFO, or fail on a socket with a misleading cause) and again on what
+    // was opened, without waiting.
+    struct stat st {};
+    int err = 0;
+    if (::stat(path.c_str(), &st) != 0)
+        fail(systemMessage(errno), errno);
+    if (std::string why = notRegular(st.st_mode, err); !why.empty())
+        fail(why, err);
+    TFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
         fail(systemMessage(errno), errno);
-    struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         fail(systemMessage(errno), errno);
-    auto tooLarge = [&] {
-        fail("it holds more than " + std::to_string(maxSize) + " bytes", EFBIG);
-    };
-    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > maxSize)
+    if (std::string why = notRegular(st.st_mode, err); !why.empty())
+        fail(why, err);
+    auto tooLarge = [&] { fail("it is larger than the limit of " + sizeText(maxSize), EFBIG); };
+    if (static_cast<uint64_t>(st.st_size) > maxSize)
         tooLarge();
     std::string bytes;
-    if (S_ISREG(st.st_mode))
-        bytes.reserve(static_cast<size_t>(st.st_size));
+    bytes.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd.get(), buf, sizeof buf);
@@ -93,7 +145,7 @@ std::string ReadWholeFile(const std::string& path, uint64_t maxSize)
         }
         if (n == 0)
             break;
-        if (bytes.size() + static_cast<size_t>(n) > maxSize) // a file that grows, or no regular one
+        if (bytes.size() + static_cast<size_t>(n) > maxSize) // a file that grows, or tells no size (/proc)
             tooLarge();
         bytes.append(buf, static_cast<size_t>(n));
     }
@@ -130,6 +182,36 @@ bool IsSafeWriteTemp(std::string_view name)
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
             return false;
     return true;
+}
+
+size_t RemoveStaleTemps(const std::string& target)
+{
+    const std::string final = followLinks(target);
+    const std::string folder = folderOf(final);
+    std::string base = final.substr(folder.size());
+    if (base.empty())
+        return 0;
+    if (base.size() > kMaxBaseName)
+        base.resize(kMaxBaseName);
+    const std::string prefix = "." + base + std::string(kTempMark);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return 0;
+    std::vector<std::string> stale;
+    while (const dirent* e = ::readdir(dir)) {
+        std::string_view name(e->d_name);
+        if (name.size() == prefix.size() + kTempRandom && name.starts_with(prefix) && IsSafeWriteTemp(name))
+            stale.emplace_back(name);
+    }
+    ::closedir(dir);
+    size_t removed = 0;
+    for (const std::string& name : stale) {
+        struct stat st {};
+        const std::string path = folder + name;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 TSafeFile::TSafeFile(std::string target, TSafeWriteOptions options)
@@ -304,7 +386,7 @@ void TSafeFile::Commit()
         Flush();
     Close();
     int err = injected("rename");
-    if (!err && ::rename(temp_.c_str(), final_.c_str()) != 0)
+    if (!err && !(options_.replace ? ::rename(temp_.c_str(), final_.c_str()) == 0 : renameNoReplace(temp_, final_)))
         err = errno;
     if (err == EXDEV && !options_.tempFolder.empty()) {
         // Built on another file system: copied beside the target, then renamed.

@@ -29,7 +29,9 @@
 namespace volm {
 
 // Reads the whole file at `path`. Raises EFileError naming the file and the
-// cause when it can't be read or holds more than `maxSize` bytes.
+// cause when it can't be read, is no regular file (a folder, FIFO, socket or
+// device is refused at once, without waiting for a writer), or holds more
+// than `maxSize` bytes (the message names the limit).
 std::string ReadWholeFile(const std::string& path, uint64_t maxSize);
 
 // Writes all `size` bytes to `fd`, carrying on after short writes and after
@@ -46,6 +48,9 @@ struct TSafeWriteOptions {
     // Refuse an existing target that has no write permission bit. Off for a
     // writer that has already opened the target for writing.
     bool refuseReadOnly = true;
+    // Replace an existing target. Off: Commit fails (EEXIST, "File exists")
+    // when a file of the target's name exists by then, and leaves it as it is.
+    bool replace = true;
     // Folder of the temporary file; empty means the target's own folder. When
     // it lies on another file system, Commit copies the content through a
     // second temporary file beside the target.
@@ -114,6 +119,14 @@ void WriteFileSafely(const std::string& path, const std::function<void(TSafeFile
 // True when `name` (a file name without folder) has the form of a safe
 // write's temporary file.
 bool IsSafeWriteTemp(std::string_view name);
+
+// Removes the temporary files that safe writes of `target` left behind when
+// they were cut short (a killed process): regular files named as TSafeFile
+// names them, ".<target's name>.volm-XXXXXX" in the target's folder (links
+// followed), and nothing else. Call it only while no other safe write of the
+// same target can be running (for a project: while its lock is held).
+// Returns how many were removed.
+size_t RemoveStaleTemps(const std::string& target);
 
 // For tests: stand-ins for the system's calls. WriteHook replaces write(2) in
 // WriteAll; FaultHook is asked at "sync", "rename" and "folder" and fails that

@@ -397,13 +397,12 @@ void CompoundFile::loadDirectory(const uint8_t* hdr)
             misordered_ = true;
         e->sound = tree::redBlack(e.get());
     }
-    for (uint32_t s = 0; s < nSlots; ++s) {
-        if (!bySlot_[s]) {
+    // Slots the tree does not reach are free. What they hold is left as it
+    // is (a reader never changes a byte, and nor does a writer's commit):
+    // only a slot that one of our own changes frees is cleared.
+    for (uint32_t s = 0; s < nSlots; ++s)
+        if (!bySlot_[s])
             freeSlots_.insert(s);
-            if (at(s)[eType] != kTypeEmpty)
-                staleSlots_.insert(s);
-        }
-    }
 }
 
 void CompoundFile::loadMini(const uint8_t* hdr)
@@ -939,6 +938,42 @@ std::shared_ptr<StreamEntry> CompoundFile::createStream(std::u16string_view name
     });
     ++e->opens;
     return std::shared_ptr<StreamEntry>(new StreamEntry(shared_from_this(), e, {}));
+}
+
+std::shared_ptr<StreamEntry> CompoundFile::createStreamWith(std::u16string_view name, std::string_view content)
+{
+    checkWritable();
+    checkName(name);
+    if (find(name))
+        fail(STG_E_FILEALREADYEXISTS, "an element named " + quoted(name) + " already exists");
+    if (content.size() / ss_ + 2 >= sectorLimit_)
+        fail(STG_E_DOCFILETOOLARGE, "stream " + quoted(name) + ": the file would grow past the limit of its format");
+    Entry* e = nullptr;
+    std::vector<uint32_t> chain;
+    mutate([&] {
+        // The content goes into units that nothing on disk refers to yet;
+        // the directory entry that makes the stream live, with its size and
+        // first unit, is written last.
+        const bool mini = content.size() < kMiniCutoff;
+        const uint32_t unit = mini ? kMiniSectorSize : ss_;
+        const size_t need = units(content.size(), unit);
+        if (need > 0) {
+            chain = mini ? allocMini(need) : allocSectors(need);
+            writeUnits(mini, chain, 0, static_cast<uint64_t>(need) * unit, 0,
+                       reinterpret_cast<const uint8_t*>(content.data()), content.size(), {});
+            mini ? flushMiniFat() : flushFat();
+        }
+        e = newEntry();
+        e->name = std::u16string(name);
+        e->type = kTypeStream;
+        e->size = content.size();
+        e->start = need > 0 ? chain[0] : kEndOfChain;
+        std::vector<Entry*> touched;
+        tree::insert(root_, e, touched);
+        applyTreeChange(touched, {});
+    });
+    ++e->opens;
+    return std::shared_ptr<StreamEntry>(new StreamEntry(shared_from_this(), e, std::move(chain)));
 }
 
 void CompoundFile::destroy(std::u16string_view name)

@@ -87,6 +87,10 @@ public:
     // Creates a root-level stream. With `replace` an existing element of that
     // name is replaced by an empty stream; otherwise it is an error.
     std::shared_ptr<StreamEntry> createStream(std::u16string_view name, bool replace);
+    // Creates a root-level stream that holds `content` from its first
+    // moment: a process that dies while it is created leaves no stream, or
+    // the whole one. An existing name is an error.
+    std::shared_ptr<StreamEntry> createStreamWith(std::u16string_view name, std::string_view content);
     // Removes a root-level element (a storage with everything in it).
     void destroy(std::u16string_view name);
     // Makes everything written so far durable.

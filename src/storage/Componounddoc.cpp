@@ -94,6 +94,10 @@ TComponoundDocument::TComponoundDocument(const std::string& fileName, uint32_t m
     bool writing = (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
     if (fileName.empty()) {
         file_ = cfb::CompoundFile::createTemporary();
+    } else if (!writing) {
+        // Reading only (shared lock): never creates, never writes; a file
+        // that is missing or not a compound file is refused as it is.
+        file_ = cfb::CompoundFile::open(fileName, cfb::CompoundFile::Access::ReadOnly);
     } else if (cfb::CompoundFile::isCompoundFile(fileName) ||
                (::access(fileName.c_str(), F_OK) == 0 && ::access(fileName.c_str(), R_OK) != 0)) {
         // An existing compound file (or one we may not read, which the open
@@ -138,6 +142,11 @@ void TComponoundDocument::OpenStream(TDocStream& target, const std::string& name
 void TComponoundDocument::CreateStream(TDocStream& target, const std::string& name, uint32_t mode)
 {
     target.Attach(file_->createStream(toContainer(name), (mode & STGM_CREATE) != 0));
+}
+
+void TComponoundDocument::CreateStream(TDocStream& target, const std::string& name, std::string_view content)
+{
+    target.Attach(file_->createStreamWith(toContainer(name), content));
 }
 
 void TComponoundDocument::DestroyElement(const std::string& name)

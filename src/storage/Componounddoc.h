@@ -18,6 +18,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace volm {
 
@@ -73,7 +74,9 @@ private:
 class TComponoundDocument {
 public:
     // Opens an existing compound file, or creates it (see the modes above);
-    // an empty name adds STGM_DELETEONRELEASE. Raises EStorageError.
+    // an empty name adds STGM_DELETEONRELEASE. A mode without STGM_WRITE or
+    // STGM_READWRITE opens an existing file for reading only (a shared lock;
+    // nothing is ever written) and never creates one. Raises EStorageError.
     TComponoundDocument(const std::string& fileName, uint32_t mode);
     virtual ~TComponoundDocument();
     TComponoundDocument(const TComponoundDocument&) = delete;
@@ -90,6 +93,10 @@ public:
     // Creates a root-level stream: with STGM_CREATE an existing one is
     // replaced by an empty one, without it an existing name fails.
     void CreateStream(TDocStream& target, const std::string& name, uint32_t mode);
+    // Creates a root-level stream that holds `content` from its first moment
+    // (whole or not at all, also when the process dies meanwhile); an
+    // existing name fails.
+    void CreateStream(TDocStream& target, const std::string& name, std::string_view content);
 
     void DestroyElement(const std::string& name);
 

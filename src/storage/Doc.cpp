@@ -73,16 +73,36 @@ void TJSDataItem::init()
             throw Error("Not supported version!");
         return;
     }
-    // A new (or too short to be a topic) stream becomes a new topic.
-    unsigned char content[kItemNewSize] = {};
-    TItemHeader().encode(content);
+    // A new (or too short to be a topic) stream is a new, nameless topic.
+    // Its content is written with the first change: taking a topic writes
+    // nothing (opening a project never changes its file).
+    unwritten_ = true;
+}
+
+void TJSDataItem::writeNewTopic()
+{
+    if (!unwritten_)
+        return;
+    const std::string content = NewTopicContent({});
     stream_->SetSize(0);
     stream_->SetPosition(0);
-    stream_->WriteBuffer(content, sizeof content);
+    stream_->WriteBuffer(content.data(), content.size());
+    unwritten_ = false;
+}
+
+std::string TJSDataItem::NewTopicContent(const std::string& name)
+{
+    TItemHeader h;
+    std::memcpy(h.Name, name.data(), std::min(name.size(), kItemNameSize));
+    std::string content(kItemNewSize, '\0');
+    h.encode(reinterpret_cast<unsigned char*>(content.data()));
+    return content;
 }
 
 TItemHeader TJSDataItem::readHeader() const
 {
+    if (unwritten_)
+        return TItemHeader();
     unsigned char bytes[kItemHeaderSize];
     stream_->SetPosition(0);
     stream_->ReadBuffer(bytes, sizeof bytes);
@@ -103,6 +123,7 @@ std::string TJSDataItem::GetName() const
 
 void TJSDataItem::SetName(const std::string& name)
 {
+    writeNewTopic();
     TItemHeader h = readHeader();
     char field[kItemNameSize + 1];
     std::memcpy(field, h.Name, kItemNameSize + 1);
@@ -161,6 +182,7 @@ std::string TJSDataItem::GetText() const
 // Steps 2 and 3 only overwrite bytes that already exist (nothing to allocate).
 void TJSDataItem::SetText(const std::string& text)
 {
+    writeNewTopic();
     const TItemHeader old = readHeader();
     const uint64_t size = stream_->Size();
     const uint64_t tailStart = std::max<uint64_t>(old.TailOffset, kItemHeaderSize);

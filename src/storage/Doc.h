@@ -44,8 +44,9 @@ class TJSDataItem {
 public:
     // Takes ownership of an attached stream holder and checks its stream:
     // a stream of 68 bytes or more must carry version 0 or 1 ("Not supported
-    // version!" otherwise; nothing is written); a shorter one is initialised
-    // as a new topic. Stream errors propagate.
+    // version!" otherwise); a shorter one is a new topic (no name, no text),
+    // whose 872 bytes are written with its first SetName or SetText. The
+    // constructor writes nothing. Stream errors propagate.
     explicit TJSDataItem(std::unique_ptr<TDocStream> holder);
     // The same over a stream of any kind that the item owns (memory streams).
     explicit TJSDataItem(std::unique_ptr<TStream> stream);
@@ -72,15 +73,22 @@ public:
 
     TStream& Stream() const { return *stream_; }
 
+    // The 872 bytes of a new topic stream named `name` (its first 50 bytes),
+    // as a new stream holds them after the constructor and SetName: for
+    // writing a topic in one step.
+    static std::string NewTopicContent(const std::string& name);
+
     std::string Key; // storage name: the topic stream's element name
 
 private:
     TItemHeader readHeader() const;
     void init();
+    void writeNewTopic(); // the new topic's content, when it is not written yet
 
     std::unique_ptr<TDocStream> holder_;
     std::unique_ptr<TStream> ownStream_;
     TStream* stream_ = nullptr;
+    bool unwritten_ = false; // a new topic whose content is not in its stream yet
 };
 
 } // namespace volm

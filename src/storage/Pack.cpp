@@ -57,6 +57,9 @@ void PackProject(const std::string& path)
             throw;
         }
         TComponoundDocument& source = *held;
+        // Packs of this project that were cut short (a killed process) left
+        // their temporary files; with the project locked none is running.
+        RemoveStaleTemps(path);
         std::list<TDocElem> elems;
         source.EnumElements(elems);
 

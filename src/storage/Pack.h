@@ -9,7 +9,9 @@
 // is replaced behind the link, and it keeps its permissions. On any failure
 // the project file is left as it was, the temporary file is removed and the
 // failure is raised (volm::Error naming the file). Sub-storages of the root
-// are not carried over.
+// are not carried over. Temporary files that earlier packs of the same file
+// left behind when they were killed (".<name>.volm-XXXXXX" beside it) are
+// removed once the project is locked; nothing else is.
 
 #include <functional>
 #include <string>

@@ -1,6 +1,8 @@
 #include "storage/Project.h"
 
 #include "common/Errors.h"
+#include "common/Fileio.h"
+#include "storage/Cfbfile.h"
 #include "storage/Fontrecord.h"
 #include "storage/Pack.h"
 
@@ -13,6 +15,7 @@ namespace {
 
 constexpr uint32_t kOpenMode = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;                 // 0x12
 constexpr uint32_t kCreateMode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE; // 0x1012
+constexpr uint32_t kReadMode = STGM_READ;                                              // shared lock
 constexpr int32_t kFirstTopicNumber = 100;                                             // counter start
 const char* const kFontStream = "0";
 const char* const kLayoutStream = "Layout";
@@ -28,6 +31,26 @@ constexpr size_t kLayoutStreamMax = 64;
     if (auto* se = dynamic_cast<const EStorageError*>(&e))
         throw EStorageError(se->status(), full);
     throw Error(full);
+}
+
+// A new project file appears whole or not at all: its first content (an
+// empty compound file holding the layout stream) is made in memory, written
+// under a temporary name beside it and put in place in one step, never over
+// a file that appeared meanwhile. A process killed on the way leaves no file
+// of that name (at most the temporary one, which the next pack removes).
+void createProjectFile(const std::string& path, TReaderLayout layout)
+{
+    auto io = std::make_unique<cfb::MemoryFile>();
+    const cfb::MemoryFile& memory = *io;
+    std::string content;
+    {
+        auto file = cfb::CompoundFile::create(std::move(io), path);
+        file->createStreamWith(u"Layout", LayoutName(layout));
+        content = memory.bytes();
+    }
+    TSafeWriteOptions options;
+    options.replace = false;
+    WriteFileSafely(path, content, options);
 }
 
 } // namespace
@@ -85,21 +108,25 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     bool exists = ::stat(path.c_str(), &st) == 0;
     if (!exists && errno != ENOENT)
         throw Error(path + ": " + systemMessage(errno));
-    if (!exists && mode == omOpenExisting)
+    if (!exists && (mode == omOpenExisting || mode == omReadOnly))
         throw Error(path + ": no such project file");
     if (exists && mode == omCreateNew)
         throw Error(path + ": the file already exists");
     if (exists && S_ISDIR(st.st_mode))
         throw Error(path + ": is a folder, not a project file");
 
+    // A new project reads in the words layout. (Its failure names the file.)
+    if (!exists)
+        createProjectFile(path, TReaderLayout::Words);
     std::unique_ptr<TComponoundDocument> doc;
     std::list<TDocElem> elements;
     try {
-        doc = std::make_unique<TComponoundDocument>(path, exists ? kOpenMode : kCreateMode);
+        doc = std::make_unique<TComponoundDocument>(path, mode == omReadOnly ? kReadMode : kOpenMode);
         doc->EnumElements(elements);
     } catch (const EStorageError& e) {
         // An existing file that is not a compound file is refused as it is.
-        if (exists && e.status() == STG_E_FILEALREADYEXISTS)
+        if (exists && (e.status() == STG_E_FILEALREADYEXISTS ||
+                       (mode == omReadOnly && e.status() == STG_E_INVALIDHEADER)))
             throw EStorageError(e.status(), path + ": not a project file (not a compound file); left as it is");
         rethrowWith(path, e);
     } catch (const std::exception& e) {
@@ -181,16 +208,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     font_ = font;
     layout_ = layout;
     path_ = path;
-
-    // A new project reads in the words layout.
-    if (!exists) {
-        try {
-            SaveLayout(TReaderLayout::Words);
-        } catch (...) {
-            CloseProject();
-            throw;
-        }
-    }
+    readOnly_ = mode == omReadOnly;
 }
 
 bool TProject::HoldsProject(const std::string& path) const
@@ -222,25 +240,14 @@ size_t TProject::AddTopic(const std::string& name)
         throw Error(path_ + ": no storage number is left for a new topic");
     const int32_t number = ++counter_; // never handed out twice while open
     const std::string key = std::to_string(number);
-    auto holder = std::make_unique<TDocStream>();
-    try {
-        doc_->CreateStream(*holder, key, kOpenMode);
-    } catch (const std::exception& e) {
-        fail("can't add a topic", e);
-    }
     std::unique_ptr<TJSDataItem> item;
     try {
+        // Header, name and reserved block land with the stream itself.
+        auto holder = std::make_unique<TDocStream>();
+        doc_->CreateStream(*holder, key, TJSDataItem::NewTopicContent(name));
         item = std::make_unique<TJSDataItem>(std::move(holder));
         item->Key = key;
-        item->SetName(name);
     } catch (const std::exception& e) {
-        // Don't leave a half-made topic behind in the file.
-        item.reset();
-        holder.reset();
-        try {
-            doc_->DestroyElement(key);
-        } catch (...) {
-        }
         fail("can't add a topic", e);
     }
     TTopicNode node;

@@ -39,6 +39,7 @@ public:
         omOpenOrCreate, // a missing file becomes a new, empty project
         omOpenExisting, // a missing file is an error
         omCreateNew,    // an existing file is an error
+        omReadOnly,     // an existing file, for reading only: a shared lock, nothing is ever written
     };
 
     TProject();
@@ -46,8 +47,8 @@ public:
     TProject(const TProject&) = delete;
     TProject& operator=(const TProject&) = delete;
 
-    // Opens (or creates) the project file. Elements that can't be used are
-    // skipped, untouched. Raises volm::Error (EStorageError for the storage's
+    // Opens (or creates) the project file. Opening an existing file writes
+    // nothing to it. Elements that can't be used are skipped, untouched. Raises volm::Error (EStorageError for the storage's
     // own failures) naming the file when a project is already open here or
     // the file can't be opened or created; nothing is open then. The project
     // window's OpenProject is the true/false form over this.
@@ -56,6 +57,7 @@ public:
     // True when a project is open and its path is exactly `path` (no normalising).
     bool HoldsProject(const std::string& path) const;
     bool IsOpen() const { return doc_ != nullptr; }
+    bool IsReadOnly() const { return doc_ && readOnly_; }
     const std::string& Path() const { return path_; }
 
     // Topics in list order.
@@ -71,8 +73,11 @@ public:
     const std::vector<std::string>& SkippedElements() const { return skipped_; }
 
     // Appends a topic named `name` (stored cut to 50 bytes) at the end of the
-    // list and returns its index. On failure nothing is added (a stream that
-    // was already created is removed again) and the error is raised.
+    // list and returns its index. The topic's stream is created whole, name
+    // and all, in one step: a failure (or a process killed meanwhile) leaves
+    // the file without it, or, when the failure came after the step that
+    // made it live, with the whole topic. On failure the list is unchanged
+    // and the error is raised.
     size_t AddTopic(const std::string& name);
     // Removes the topic: its stream is closed and destroyed, the file committed.
     void DeleteTopic(size_t index);
@@ -114,6 +119,7 @@ private:
     TFontSettings font_;
     std::optional<TReaderLayout> layout_;
     std::vector<std::string> skipped_;
+    bool readOnly_ = false;
 };
 
 // Parses an element name as the program's storage numbers are parsed: an

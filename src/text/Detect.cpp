@@ -495,4 +495,16 @@ std::string LoadedText(std::string_view fileBytes, bool detect, TDetection* foun
     return NormalizeLineEnds(DetectAndConvert(fileBytes, found ? *found : local));
 }
 
+size_t LoadedTextCut(std::string_view fileBytes, const TDetection* found)
+{
+    if (found && (found->origin == TTextOrigin::Utf16LE || found->origin == TTextOrigin::Utf16BE)) {
+        // The first unit U+0000 (a byte-order mark keeps the units aligned).
+        for (size_t i = 0; i + 1 < fileBytes.size(); i += 2)
+            if (fileBytes[i] == 0 && fileBytes[i + 1] == 0)
+                return i;
+        return std::string_view::npos;
+    }
+    return FirstNul(fileBytes);
+}
+
 } // namespace volm

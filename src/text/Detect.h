@@ -115,4 +115,11 @@ std::string DetectAndConvert(std::string_view bytes, TDetection& found);
 // at the first NUL, with CR LF after every line (NormalizeLineEnds).
 std::string LoadedText(std::string_view fileBytes, bool detect, TDetection* found = nullptr);
 
+// Where LoadedText cut the text of `fileBytes` short: the file offset of the
+// first NUL byte (of the first unit U+0000 of a text read as UTF-16), or
+// std::string_view::npos when nothing was cut. `found` is what detection
+// found, null when the bytes were taken as they are. NulCutNote (Textlines.h)
+// says it to the user.
+size_t LoadedTextCut(std::string_view fileBytes, const TDetection* found);
+
 } // namespace volm

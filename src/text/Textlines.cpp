@@ -35,6 +35,16 @@ std::string_view CutAtNul(std::string_view bytes)
 
 } // namespace
 
+size_t FirstNul(std::string_view bytes)
+{
+    return bytes.find('\0');
+}
+
+std::string NulCutNote(size_t at)
+{
+    return "cut at byte " + std::to_string(at) + ": the file holds NUL bytes (a binary file?)";
+}
+
 std::vector<std::string> SplitLines(std::string_view bytes)
 {
     std::vector<std::string> lines;

@@ -31,6 +31,13 @@ std::vector<std::string> SplitParagraphs(std::string_view bytes);
 // too; an empty last paragraph is not counted; no paragraphs give the empty text.
 std::string JoinLines(const std::vector<std::string>& lines);
 
+// The offset of the first NUL byte of `bytes`, or std::string_view::npos.
+size_t FirstNul(std::string_view bytes);
+
+// What the user is told when a loaded text or list ends at a NUL byte at
+// file offset `at`: "cut at byte N: the file holds NUL bytes (a binary file?)".
+std::string NulCutNote(size_t at);
+
 // A loaded text as the editor stores it: the text ends at the first NUL byte
 // (the editor holds no NUL), every line break becomes CR LF and a last line
 // without a break gets one. Same result as JoinLines(SplitParagraphs(cut text)).

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace volm;
@@ -263,14 +266,14 @@ TEST(ReadWholeFile, ReadsUpToItsLimitAndNamesTheFile)
     const std::string path = (dir / "f.bin").string();
     EXPECT_EQ(ReadWholeFile(path, bytes.size()), bytes);
     EXPECT_EQ(failure([&] { ReadWholeFile(path, bytes.size() - 1); }),
-              "Can't read file " + path + ": it holds more than 99999 bytes");
+              "Can't read file " + path + ": it is larger than the limit of 99999 bytes");
     const std::string missing = (dir / "missing.txt").string();
     EXPECT_EQ(failure([&] { ReadWholeFile(missing, 10); }),
               "Can't read file " + missing + ": No such file or directory");
     EXPECT_EQ(failure([&] { ReadWholeFile(dir.path().string(), 10); }),
               "Can't read file " + dir.path().string() + ": Is a directory");
     // Files that tell no size are held to the limit as they are read.
-    EXPECT_NE(failure([&] { ReadWholeFile("/proc/self/maps", 10); }).find("more than 10 bytes"),
+    EXPECT_NE(failure([&] { ReadWholeFile("/proc/self/maps", 10); }).find("larger than the limit of 10 bytes"),
               std::string::npos);
     try {
         ReadWholeFile(missing, 10);
@@ -278,4 +281,61 @@ TEST(ReadWholeFile, ReadsUpToItsLimitAndNamesTheFile)
         EXPECT_EQ(e.code(), ENOENT);
         EXPECT_EQ(e.path(), missing);
     }
+}
+
+// Only regular files are read: what is not one is refused at once, naming
+// the file and what it is (a FIFO without a writer must not block), and the
+// size limit is named in the message.
+TEST(ReadWholeFile, RefusesWhatIsNoRegularFileAndNamesTheLimit)
+{
+    TempDir dir;
+    const std::string fifo = (dir / "pipe.txt").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(failure([&] { ReadWholeFile(fifo, 10); }),
+              "Can't read file " + fifo + ": it is a FIFO (named pipe), not a regular file");
+    EXPECT_EQ(failure([&] { ReadWholeFile("/dev/null", 10); }),
+              "Can't read file /dev/null: it is a device, not a regular file");
+
+    const std::string sock = (dir / "sock.txt").string();
+    int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sock.c_str());
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(failure([&] { ReadWholeFile(sock, 10); }),
+              "Can't read file " + sock + ": it is a socket, not a regular file");
+    ::close(s);
+
+    // A text over the limit: refused before anything is read (a sparse file).
+    const std::string big = (dir / "big.txt").string();
+    writeFile(big, "");
+    fs::resize_file(big, (64u << 20) + 1);
+    EXPECT_EQ(failure([&] { ReadWholeFile(big, 64u << 20); }),
+              "Can't read file " + big + ": it is larger than the limit of 64 MB (67108864 bytes)");
+    fs::resize_file(big, 64u << 20);
+    EXPECT_EQ(ReadWholeFile(big, 64u << 20).size(), size_t(64) << 20);
+}
+
+// Stale temporary files of one target are its own only: other targets'
+// temporaries, names of another form and what is no regular file stay.
+TEST(SafeFile, StaleTemporariesOfOneTargetAreRemoved)
+{
+    TempDir dir;
+    fs::create_directory(dir / "real");
+    const std::string target = (dir / "real" / "p.volm").string();
+    writeFile(target, "project");
+    fs::create_symlink(dir / "real" / "p.volm", dir / "link.volm");
+    for (const char* name : {".p.volm.volm-abc123", ".p.volm.volm-ZZ9zz9", ".p.volm.volm-abc12", ".q.volm.volm-abc123",
+                             "p.volm.volm-abc123", ".p.volm.volm-abc123x"})
+        writeFile(dir / "real" / name, "stale");
+    fs::create_directory(dir / "real" / ".p.volm.volm-dir000");
+    {
+        TSafeFile live(target); // a temporary of its own form, removed as well
+        EXPECT_EQ(RemoveStaleTemps((dir / "link.volm").string()), 3u);
+    }
+    EXPECT_EQ(fileNames(dir / "real"),
+              (std::vector<std::string>{".p.volm.volm-abc12", ".p.volm.volm-abc123x", ".p.volm.volm-dir000",
+                                        ".q.volm.volm-abc123", "p.volm", "p.volm.volm-abc123"}));
+    EXPECT_EQ(readFile(target), "project");
+    EXPECT_EQ(RemoveStaleTemps((dir / "missing" / "p.volm").string()), 0u);
 }

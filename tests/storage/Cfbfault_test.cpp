@@ -70,6 +70,9 @@ const std::vector<Op>& ops()
 {
     static const std::vector<Op> list = {
         {"create", [](CompoundFile& f) { f.createStream(u"999", false); }},
+        // Whole from the start: never an empty stream of that name.
+        {"create with content", [](CompoundFile& f) { f.createStreamWith(u"998", bytes(872, 't')); }},
+        {"create with large content", [](CompoundFile& f) { f.createStreamWith(u"997", bytes(9000, 'T')); }},
         {"create over a deleted name", [](CompoundFile& f) { f.createStream(u"17", false); }},
         {"extend small", [](CompoundFile& f) { write(f, "6", 878, bytes(900, 'a')); }},
         {"extend large", [](CompoundFile& f) { write(f, "4", 5388, bytes(3000, 'b')); }},

@@ -332,6 +332,37 @@ TEST(Cfbfile, SmallFaultsOfRealFilesAreAccepted)
     EXPECT_EQ(readAll(*f->openStream(u"e")), "eee");
 }
 
+// A directory entry that the tree does not reach (another program's
+// leftover) is not ours: opening for writing and committing without a change
+// leaves every byte, and a change leaves that entry.
+TEST(Cfbfile, UnreachableEntriesAreLeftAsTheyAre)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    {
+        auto f = CompoundFile::create(path, false);
+        f->createStream(u"a", false)->write(0, "aaa", 3);
+        f->createStream(u"b", false)->write(0, "bbb", 3);
+    }
+    std::string bytes = test::readFile(path);
+    const size_t root = entryAt(bytes, "Root Entry");
+    std::string orphan = bytes.substr(entryAt(bytes, "b"), kEntrySize);
+    orphan[0] = 'q';
+    ASSERT_EQ(bytes[root + 3 * kEntrySize + eType], kTypeEmpty);
+    bytes.replace(root + 3 * kEntrySize, kEntrySize, orphan);
+    test::writeFile(path, bytes);
+
+    CompoundFile::open(path, CompoundFile::Access::ReadWrite)->commit();
+    EXPECT_EQ(test::readFile(path), bytes);
+    {
+        auto f = CompoundFile::open(path, CompoundFile::Access::ReadWrite);
+        EXPECT_EQ(f->list().size(), 2u);
+        f->openStream(u"a")->write(3, "A", 1);
+        f->commit();
+    }
+    EXPECT_EQ(test::readFile(path).substr(root + 3 * kEntrySize, kEntrySize), orphan);
+}
+
 TEST(Cfbfile, MalformedFilesAreRefusedWithTheStorageError)
 {
     TempDir dir;

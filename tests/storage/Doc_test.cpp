@@ -86,16 +86,29 @@ std::string header(uint32_t version, const std::string& name, uint32_t off, uint
 
 } // namespace
 
+// A new topic is 872 bytes, version 1, written whole with its name in one
+// step (NewTopicContent) or with the first change of an empty stream; taking
+// a stream writes nothing.
 TEST(Doc, NewTopicIs872BytesWithVersion1)
 {
+    EXPECT_EQ(TJSDataItem::NewTopicContent(""), header(1, "", 68, 0, 68) + std::string(804, '\0'));
+    EXPECT_EQ(TJSDataItem::NewTopicContent(std::string(60, 'n')),
+              header(1, std::string(50, 'n'), 68, 0, 68) + std::string(804, '\0'));
+
     Item t;
-    ASSERT_EQ(t.data().size(), 872u);
-    EXPECT_EQ(t.data(), header(1, "", 68, 0, 68) + std::string(804, '\0'));
+    EXPECT_EQ(t.data(), "");
     EXPECT_EQ(t.item->GetName(), "");
     EXPECT_EQ(t.item->GetText(), "");
+    EXPECT_EQ(t.item->GetTextLength(), 0u);
+    t.item->SetName("");
+    EXPECT_EQ(t.data(), TJSDataItem::NewTopicContent(""));
 
-    Item shortOne("abc"); // too short to be a topic: initialised
-    EXPECT_EQ(shortOne.data().size(), 872u);
+    Item shortOne("abc"); // too short to be a topic: a new one, left as it is until changed
+    EXPECT_EQ(shortOne.data(), "abc");
+    EXPECT_EQ(shortOne.item->GetName(), "");
+    shortOne.item->SetText("t");
+    EXPECT_EQ(shortOne.data().size(), 872u + 2);
+    EXPECT_EQ(shortOne.item->GetText(), "t");
 }
 
 TEST(Doc, VersionCheck)
@@ -191,6 +204,7 @@ TEST(Doc, DamagedStreamsDoNotThrowWhereTheyShouldNot)
 
     // A stream cut below the header: the name reads "Error loading", the text raises.
     Item cut;
+    cut.item->SetName("n");
     cut.s->SetSize(20);
     EXPECT_EQ(cut.item->GetName(), "Error loading");
     EXPECT_THROW(cut.item->GetText(), Error);

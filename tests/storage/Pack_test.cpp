@@ -186,6 +186,41 @@ TEST(Pack, RefusedWriteLeavesTheProjectIntact)
     EXPECT_LT(fs::file_size(path), bytes.size());
 }
 
+// A pack killed before it renamed its copy leaves that copy behind under its
+// temporary name; the next pack of the same project removes it, and removes
+// no temporary file of another file, nor anything of another name.
+TEST(Pack, NextPackRemovesWhatAKilledPackLeft)
+{
+    TempDir dir;
+    std::string path = (dir / "book.volm").string();
+    makeProject(path);
+    const std::string bytes = readFile(path);
+    for (const char* at : {"temp", "copied", "flushed"}) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            PackFaultHook = [&](const char* stage) {
+                if (std::string(stage) == at)
+                    ::kill(::getpid(), SIGKILL);
+            };
+            PackProject(path);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << at;
+        EXPECT_TRUE(readFile(path) == bytes) << at;
+        // Each pack removed what the one before it left: one left-over.
+        ASSERT_EQ(fileNames(dir.path()).size(), 2u) << at;
+        EXPECT_TRUE(tempFilesIn(dir.path())) << at;
+    }
+    writeFile(dir / ".other.volm.volm-abc123", "another file's");
+    writeFile(dir / ".book.volm.volm-notes", "not a temporary name");
+    PackProject(path);
+    EXPECT_EQ(fileNames(dir.path()),
+              (std::vector<std::string>{".book.volm.volm-notes", ".other.volm.volm-abc123", "book.volm"}));
+    EXPECT_LT(fs::file_size(path), bytes.size());
+}
+
 TEST(Pack, RefusesWhatItCannotPack)
 {
     TempDir dir;

@@ -2,6 +2,7 @@
 
 #include "Testutil.h"
 #include "common/Errors.h"
+#include "common/Fileio.h"
 #include "storage/Cfbfile.h"
 #include "storage/Fontrecord.h"
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <random>
 
 using namespace volm;
 using namespace volm::test;
@@ -175,7 +177,8 @@ TEST(Project, OpenModesAndRefusedFiles)
     TProject p;
     auto failure = [&](const std::string& path, TProject::TOpenMode mode) {
         try {
-            p.Open(path, mode);
+            TProject q;
+            q.Open(path, mode);
         } catch (const Error& e) {
             return std::string(e.what());
         }
@@ -199,6 +202,139 @@ TEST(Project, OpenModesAndRefusedFiles)
     TProject second;
     EXPECT_THROW(second.Open(path), Error);
     EXPECT_FALSE(second.IsOpen());
+    EXPECT_THROW(second.Open(path, TProject::omReadOnly), Error);
+
+    // Reading only: never creates, refuses what is no project, shares the
+    // file with other readers, and refuses every change.
+    EXPECT_NE(failure(missing, TProject::omReadOnly).find(missing + ": no such project file"), std::string::npos);
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_NE(failure(plain, TProject::omReadOnly).find(plain + ": not a project file"), std::string::npos);
+    EXPECT_EQ(readFile(plain), "just some text, not a project");
+    p.AddTopic("one");
+    p.CloseProject();
+    const std::string before = readFile(path);
+    TProject reader, another;
+    ASSERT_NO_THROW(reader.Open(path, TProject::omReadOnly));
+    ASSERT_NO_THROW(another.Open(path, TProject::omReadOnly));
+    EXPECT_TRUE(reader.IsReadOnly());
+    EXPECT_EQ(names(reader), std::vector<std::string>{"101:one"});
+    EXPECT_THROW(second.Open(path), Error); // no writer while it is read
+    EXPECT_THROW(reader.AddTopic("two"), Error);
+    EXPECT_THROW(reader.CommitText(0, "text"), Error);
+    EXPECT_THROW(reader.DeleteTopic(0), Error);
+    EXPECT_THROW(reader.SaveFontSettings(TFontSettings()), Error);
+    reader.CloseProject();
+    another.CloseProject();
+    EXPECT_TRUE(readFile(path) == before);
+}
+
+// A new project file appears whole or not at all (it is put in place in one
+// step), and never over a file that appeared meanwhile.
+TEST(Project, NewFileAppearsWholeOrNotAtAll)
+{
+    TempDir dir;
+    const std::string path = (dir / "new.volm").string();
+    struct Hook {
+        ~Hook() { safewrite::FaultHook = nullptr; }
+    } hook;
+    safewrite::FaultHook = [](const char* step) { return std::string(step) == "rename" ? EIO : 0; };
+    TProject p;
+    EXPECT_THROW(p.Open(path, TProject::omCreateNew), Error);
+    EXPECT_TRUE(fileNames(dir.path()).empty());
+
+    safewrite::FaultHook = [&](const char* step) {
+        if (std::string(step) == "rename")
+            writeFile(path, "someone else's");
+        return 0;
+    };
+    try {
+        p.Open(path);
+        ADD_FAILURE() << "no error";
+    } catch (const EFileError& e) {
+        EXPECT_EQ(e.code(), EEXIST) << e.what();
+    }
+    EXPECT_EQ(readFile(path), "someone else's");
+    EXPECT_EQ(fileNames(dir.path()), std::vector<std::string>{"new.volm"});
+
+    safewrite::FaultHook = nullptr;
+    fs::remove(path);
+    ASSERT_NO_THROW(p.Open(path, TProject::omCreateNew));
+    EXPECT_EQ(p.Layout(), TReaderLayout::Words);
+}
+
+// Opening writes nothing: a damaged project (bytes flipped in its header,
+// tables, directory and streams), opened for writing and closed again, or
+// read whole, keeps every byte, whether it opened or not.
+TEST(Project, OpeningAndReadingChangeNoByte)
+{
+    TempDir dir;
+    const std::string base = (dir / "base.volm").string();
+    {
+        TProject p;
+        p.Open(base, TProject::omCreateNew);
+        for (int i = 0; i < 14; ++i) {
+            p.AddTopic("Topic " + std::to_string(i));
+            p.CommitText(p.TopicCount() - 1, std::string(i % 3 ? 250 * i : 5000 + 50 * i, char('a' + i)));
+        }
+        p.DeleteTopic(4);
+        p.DeleteTopic(9);
+        p.CommitText(2, "shorter");
+        TFontSettings font;
+        font.font.name = "Arial";
+        p.SaveFontSettings(font);
+    }
+    const std::string sample = readFile(base);
+    const std::string path = (dir / "m.volm").string();
+    std::mt19937 rng(7);
+    int opened = 0, openedForWriting = 0;
+    for (int i = 0; i < 600; ++i) {
+        std::string bytes = sample;
+        const size_t span = i % 3 ? std::min<size_t>(bytes.size(), 3072) : bytes.size();
+        for (int k = 1 + i % 5; k > 0; --k)
+            bytes[rng() % span] ^= static_cast<char>(1 + rng() % 255);
+        if (i % 4 == 0) {
+            // A cut tree link: the entries below it are no longer reached.
+            const size_t dirAt = (u32(bytes, 0x30) + 1) * 512u;
+            const size_t link = dirAt + (rng() % 4) * 128 + 0x44 + 4 * (rng() % 3);
+            if (link + 4 <= bytes.size())
+                bytes.replace(link, 4, std::string(4, '\xFF'));
+        }
+        writeFile(path, bytes);
+        for (TProject::TOpenMode mode : {TProject::omReadOnly, TProject::omOpenExisting}) {
+            try {
+                TProject p;
+                p.Open(path, mode);
+                for (size_t t = 0; t < p.TopicCount(); ++t) {
+                    p.Item(t).GetName();
+                    try {
+                        p.GetText(t);
+                    } catch (const Error&) {
+                    }
+                }
+                p.CloseProject();
+                (mode == TProject::omReadOnly ? opened : openedForWriting) += 1;
+            } catch (const Error&) {
+            }
+            ASSERT_TRUE(readFile(path) == bytes) << "mutant " << i << " mode " << mode;
+        }
+    }
+    EXPECT_GT(opened, 300);
+    EXPECT_GT(openedForWriting, 200);
+
+    const fs::path corpus = corpusDir() / "cfb";
+    if (!fs::is_directory(corpus))
+        GTEST_SKIP() << "no corpus of other programs' compound files at " << corpus;
+    for (const auto& e : fs::directory_iterator(corpus)) {
+        const std::string bytes = readFile(e.path());
+        writeFile(path, bytes);
+        try {
+            TProject p;
+            p.Open(path, TProject::omOpenExisting);
+            p.CloseProject();
+        } catch (const Error&) {
+        }
+        EXPECT_TRUE(readFile(path) == bytes) << e.path();
+    }
 }
 
 // A project whose streams another program wrote (libgsf's gsf): the usable
@@ -221,7 +357,7 @@ TEST(Project, OpensAProjectWrittenByAnotherProgram)
         {"102", topicStream(0, "Second", "version 0")},
         {"101", topicStream(1, "First", "hello")},
         {"103", topicStream(2, "Later version", "skip me")},
-        {"104", "short"}, // too short to be a topic: made a new topic
+        {"104", "short"}, // too short to be a topic: a new, nameless one (written only when changed)
         {"50", "not a topic"},
         {"notes", "not a number"},
         {"0", fontBytes.Data()},
@@ -255,7 +391,7 @@ TEST(Project, OpensAProjectWrittenByAnotherProgram)
     EXPECT_EQ(s["50"], files["50"]);
     EXPECT_EQ(s["notes"], files["notes"]);
     EXPECT_EQ(s["0"], files["0"]);
-    EXPECT_EQ(s["104"].size(), 872u);
+    EXPECT_EQ(s["104"], files["104"]); // opening writes nothing
 }
 
 TEST(Project, UnreadableFontSettingsAreSkippedAndKept)
@@ -413,11 +549,15 @@ TEST(Project, RefusedWritesAtEveryPointLoseNothing)
                 EXPECT_TRUE(raised || p.FontSettings() == newFont) << k;
             }
             if (op == Add) {
-                // A refused append may leave a nameless topic, never a damaged one.
+                // A refused append leaves no topic or the whole one, never
+                // an empty or nameless stream.
                 EXPECT_LE(p.TopicCount(), 2u) << k;
+                EXPECT_TRUE(p.TopicCount() == 2 || raised) << k;
                 if (p.TopicCount() == 2) {
-                    EXPECT_TRUE(p.Topic(1).Text == "added" || raised) << k;
+                    EXPECT_EQ(p.Topic(1).Text, "added") << k;
+                    EXPECT_EQ(p.Item(1).Stream().Size(), 872u) << k;
                 }
+                EXPECT_TRUE(p.SkippedElements().empty()) << k;
             }
         }
         EXPECT_TRUE(completed) << op;

@@ -1,0 +1,113 @@
+// The project window's two loads (a topic's text, a topic list) with files
+// that are no plain text: what is no regular file or too large is refused
+// with a message, and a text cut at a NUL byte is stored as far as the NUL
+// with the status bar saying so.
+#include "app/Child.h"
+#include "app/Errorbox.h"
+#include "app/Main.h"
+
+#include "Testutil.h"
+#include "app/Guitest.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace volm;
+using namespace volm::ui;
+using volm::test::TempDir;
+
+namespace {
+
+struct Messages {
+    Messages() { setMessageSink([this](const TShownMessage& m) { shown.push_back(m); }); }
+    ~Messages() { setMessageSink({}); }
+    std::vector<TShownMessage> shown;
+};
+
+void chooseFile(QFileDialog* d, const std::string& path)
+{
+    QTimer::singleShot(0, [d, path] {
+        auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        edit->setText(QString::fromStdString(path));
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+}
+
+} // namespace
+
+TEST(Childload, NoTextIsRefusedAndACutTextIsSaid)
+{
+    TempDir dir;
+    Messages messages;
+    TForm1 frame([](TForm1* f) -> TProjectWindow* { return new TForm2(f); });
+    frame.show();
+    frame.OpenOrCreateProject(QString::fromStdString((dir / "p.volm").string()));
+    ASSERT_EQ(frame.projectWindows().size(), 1);
+    auto* w = static_cast<TForm2*>(frame.projectWindows()[0]);
+    w->Edit1->setText(QStringLiteral("One"));
+    w->BitBtn1->click();
+    auto load = [&](const std::string& name, const std::string& bytes) {
+        volm::test::writeFile(dir / name, bytes);
+        frame.statusBar()->showMessage(QStringLiteral("before"));
+        chooseFile(w->OpenDialog1, (dir / name).string());
+        w->Button1->click();
+        return frame.statusBar()->currentMessage();
+    };
+
+    EXPECT_EQ(load("nul.txt", std::string("ab\ncd\0ef", 8)),
+              QStringLiteral("cut at byte 5: the file holds NUL bytes (a binary file?)"));
+    EXPECT_EQ(w->Project().GetText(0), "ab\r\ncd\r\n");
+    // UTF-16 is decoded whole: its zero bytes cut nothing.
+    EXPECT_EQ(load("utf16.txt", std::string("\xFF\xFEh\0i\0", 6)), QStringLiteral("before"));
+    EXPECT_EQ(w->Project().GetText(0), "hi\r\n");
+    w->CheckBox1->setChecked(false);
+    EXPECT_EQ(load("nul2.txt", std::string("x\0", 2)),
+              QStringLiteral("cut at byte 1: the file holds NUL bytes (a binary file?)"));
+    EXPECT_EQ(w->Project().GetText(0), "x\r\n");
+    EXPECT_TRUE(messages.shown.empty());
+
+    // A FIFO is refused at once (no writer is waited for); the text stays.
+    const std::string fifo = (dir / "fifo.txt").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    chooseFile(w->OpenDialog1, fifo);
+    w->Button1->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text,
+              QString::fromStdString("Can't read file " + fifo + ": it is a FIFO (named pipe), not a regular file."));
+    EXPECT_EQ(w->Project().GetText(0), "x\r\n");
+    // A text over the limit (a sparse file: nothing is read).
+    volm::test::writeFile(dir / "big.txt", "");
+    std::filesystem::resize_file(dir / "big.txt", (64u << 20) + 1);
+    chooseFile(w->OpenDialog1, (dir / "big.txt").string());
+    w->Button1->click();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_TRUE(messages.shown[1].text.endsWith(QStringLiteral(": it is larger than the limit of 64 MB (67108864 bytes)")))
+        << messages.shown[1].text.toStdString();
+
+    // A topic list is read by the same rules.
+    volm::test::writeFile(dir / "list.txt", std::string("A\nB\0C\n", 6));
+    frame.statusBar()->showMessage(QStringLiteral("before"));
+    chooseFile(w->OpenDialog2, (dir / "list.txt").string());
+    w->BitBtn3->click();
+    ASSERT_EQ(w->TreeView1->topLevelItemCount(), 3);
+    EXPECT_EQ(w->TreeView1->topLevelItem(2)->text(0), QStringLiteral("B"));
+    EXPECT_EQ(frame.statusBar()->currentMessage(),
+              QStringLiteral("cut at byte 3: the file holds NUL bytes (a binary file?)"));
+    chooseFile(w->OpenDialog2, fifo);
+    w->BitBtn3->click();
+    ASSERT_EQ(messages.shown.size(), 3u);
+    EXPECT_TRUE(messages.shown[2].text.contains(QStringLiteral("FIFO")));
+    EXPECT_EQ(w->TreeView1->topLevelItemCount(), 3);
+    frame.close();
+}
