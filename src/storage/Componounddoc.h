@@ -18,6 +18,8 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace volm {
 
@@ -92,6 +94,12 @@ public:
     void CreateStream(TDocStream& target, const std::string& name, uint32_t mode);
 
     void DestroyElement(const std::string& name);
+
+    // Renames a root-level element; an open stream stays open.
+    void RenameElement(const std::string& oldName, const std::string& newName);
+    // Renames several root-level elements as one change (the file holds all
+    // old names or all new ones); elements may exchange names.
+    void RenameElements(const std::vector<std::pair<std::string, std::string>>& renames);
 
     // Makes everything written so far durable.
     void Commit();
