@@ -41,6 +41,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace volm {
 
@@ -114,5 +115,22 @@ std::string DetectAndConvert(std::string_view bytes, TDetection& found);
 // converted when `detect` is set (the check box of the editor's load), then cut
 // at the first NUL, with CR LF after every line (NormalizeLineEnds).
 std::string LoadedText(std::string_view fileBytes, bool detect, TDetection* found = nullptr);
+
+// A topic-list file read as text: its text detected as DetectAndConvert
+// does (UTF-16, UTF-8 with or without a byte-order mark, or one of the five
+// Cyrillic pages) and split by the list's line rule (SplitLines). A line
+// holding a character Windows-1251 lacks is refused, not mangled: it is
+// listed in `refused`, and `names` holds its "?" form at its place.
+struct TRefusedName {
+    size_t line = 0;                      // 1-based
+    std::string text;                     // the line in UTF-8
+    std::vector<std::string> characters;  // what Windows-1251 lacks, each once, in UTF-8
+};
+struct TDecodedList {
+    std::vector<std::string> names; // Windows-1251, one per line
+    std::vector<TRefusedName> refused;
+    TDetection found;
+};
+TDecodedList DecodeTopicList(std::string_view fileBytes);
 
 } // namespace volm
