@@ -188,11 +188,12 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     const TFontRenderer render = target.RenderFont ? target.RenderFont : TFontRenderer(SaveFontImage);
 
     std::optional<std::string> failure;
+    TBuildResult built;
     {
         TBuildGuard guard;
         try {
             TStatusBarProgress progress(target.StatusBar);
-            GenerateBook(request, *target.Topics, render, &progress);
+            built = GenerateBook(request, *target.Topics, render, &progress);
         } catch (const std::exception& e) {
             failure = e.what();
         }
@@ -203,6 +204,9 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
         ShowErrorMessage(fromMessage(*failure), target.parent);
         return TGenerateOutcome::Failed;
     }
+    // The status text names where the book is.
+    if (target.StatusBar)
+        target.StatusBar->showMessage(fromMessage(std::string(kStatusDone) + " The book: " + built.jarPath));
     return TGenerateOutcome::Built;
 }
 

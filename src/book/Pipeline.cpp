@@ -42,9 +42,11 @@ bool isDirectory(const std::string& path)
 // Creates the book folder; an existing one is used as it is.
 void makeBookFolder(const std::string& folder)
 {
-    if (::mkdir(folder.c_str(), 0777) == 0 || isDirectory(folder))
+    if (::mkdir(folder.c_str(), 0777) == 0)
         return;
-    int err = errno;
+    const int err = errno; // before the test below sets its own
+    if (isDirectory(folder))
+        return;
     throw Error("Cannot create the book folder " + folder + ": " + systemMessage(err));
 }
 
