@@ -677,7 +677,9 @@ TEST_F(Editor, MnemonicsTooltipsIconAndPlacement)
     QMdiSubWindow* sub = frame->MdiArea->subWindowList(QMdiArea::CreationOrder).back();
     EXPECT_TRUE(frame->MdiArea->viewport()->rect().contains(sub->geometry()))
         << sub->geometry().width() << "x" << sub->geometry().height();
-    EXPECT_FALSE(sub->widget()->windowIcon().isNull());
+    auto* small = static_cast<TForm2*>(sub->widget());
+    EXPECT_EQ(small->windowIcon().availableSizes().size(), 6);
+    EXPECT_EQ(small->OpenDialog1->windowIcon().availableSizes().size(), 6);
 }
 
 namespace {
