@@ -361,7 +361,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     });
     connect(LoadText1, &QAction::triggered, this, &TForm2::Button1Click);
     connect(Commit1, &QAction::triggered, this, &TForm2::Button2Click);
-    connect(RxRichEdit1->document(), &QTextDocument::modificationChanged, this, &TForm2::editsChanged);
+    connect(RxRichEdit1->document(), &QTextDocument::modificationChanged, this, &TForm2::editorModified);
     updateTopicCommands();
 }
 
@@ -607,7 +607,7 @@ void TForm2::showTopic(QTreeWidgetItem* node)
     RxRichEdit1->setPlainText(text);
     RxRichEdit1->setReadOnly(node == nullptr);
     RxRichEdit1->document()->setModified(false);
-    editsChanged();
+    editorModified();
 }
 
 bool TForm2::HasUncommittedEdits() const
@@ -635,10 +635,10 @@ bool TForm2::SettleEdits()
     return false;
 }
 
-void TForm2::editsChanged()
+void TForm2::editorModified()
 {
     updateCaption();
-    emit TProjectWindow::editsChanged(HasUncommittedEdits());
+    emit editsChanged(HasUncommittedEdits());
 }
 
 void TForm2::updateCaption()
@@ -739,6 +739,8 @@ void TForm2::Button1Click()
         return;
     }
     RxRichEdit1->setPlainText(shown);
+    // Not stored until the commit below succeeds.
+    RxRichEdit1->document()->setModified(true);
     Button2Click();
 }
 

@@ -147,7 +147,7 @@ private:
     void showTopic(QTreeWidgetItem* node);
     // Stores the editor's text in its topic; false after a failure.
     bool commitEditor();
-    void editsChanged();
+    void editorModified();
     void updateCaption();
     void updateTopicCommands();
     // The text of a file as the editor shows it (detection as "L&oad..." does it).
