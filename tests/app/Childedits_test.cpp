@@ -15,6 +15,7 @@
 #include "app/Guitest.h"
 
 #include <QApplication>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -290,18 +291,20 @@ TEST_F(Editor, EveryWayOfLeavingTypedTextAsksOnceAndFollowsTheAnswer)
                 EXPECT_EQ(w->TreeView1->currentItem(), w->TreeView1->topLevelItem(0));
                 EXPECT_EQ(w->TreeView1->topLevelItemCount(), 2);
                 EXPECT_EQ(w->Project().GetText(0), "text of A\r\n");
-                if (way == Way::Exit)
+                if (way == Way::Exit) {
                     EXPECT_TRUE(frame->isVisible());
+                }
                 // Leave without a question for the next round.
                 questions.answers = {kDiscard};
                 sub->close();
                 settle();
                 continue;
             }
-            if (closes)
+            if (closes) {
                 EXPECT_FALSE(alive);
-            else if (alive)
+            } else if (alive) {
                 EXPECT_FALSE(w->HasUncommittedEdits());
+            }
             if (alive)
                 sub->close();
             settle();
@@ -310,8 +313,9 @@ TEST_F(Editor, EveryWayOfLeavingTypedTextAsksOnceAndFollowsTheAnswer)
             TProject p;
             ASSERT_NO_THROW(p.Open((dir / file).string()));
             EXPECT_EQ(p.GetText(0), answer == kCommit ? "text of A\r\ntyped\r\n" : "text of A\r\n");
-            if (way == Way::Append)
+            if (way == Way::Append) {
                 EXPECT_EQ(p.TopicCount(), 3u); // and the command went on
+            }
         }
     }
     setBuildParamsDialog(nullptr);
@@ -563,7 +567,9 @@ TEST_F(Editor, RecentProjectsAndCreatingOnlyWhenAsked)
 {
     std::vector<std::string> paths;
     for (int i = 1; i <= 9; ++i) {
-        const std::string file = "r" + std::to_string(i) + ".volm";
+        std::string file = std::to_string(i);
+        file.insert(0, 1, 'r');
+        file += ".volm";
         open(file, {});
         paths.push_back((dir / file).string());
         frame->WindowClose->trigger();
@@ -669,6 +675,14 @@ TEST_F(Editor, MnemonicsTooltipsIconAndPlacement)
     for (QPushButton* b : buttons)
         EXPECT_FALSE(b->toolTip().isEmpty()) << b->text().toStdString();
     EXPECT_EQ(w->BitBtn2->text(), QStringLiteral("D&elete"));
+
+    // The file dialogs complete names in place: no list pops up to stay behind.
+    for (QFileDialog* d : {frame->OpenDialog1, w->OpenDialog1, w->OpenDialog2}) {
+        auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        ASSERT_NE(name->completer(), nullptr);
+        EXPECT_EQ(name->completer()->completionMode(), QCompleter::InlineCompletion);
+    }
 
     // The window fits in a small frame; the program's icon is on it.
     frame->resize(500, 380);
