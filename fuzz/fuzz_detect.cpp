@@ -1,7 +1,7 @@
 // Text files as the editor loads them: code-page detection and conversion
 // (UTF-16, UTF-8 damaged or not, five single-byte pages weighed by the probes
 // and the bigram model), then the editor's and the topic list's line rules,
-// on arbitrary bytes.
+// and a topic list read as text, on arbitrary bytes.
 #include "text/Detect.h"
 #include "text/Textlines.h"
 
@@ -43,5 +43,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const std::string& l : lines)
         if (l.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
             std::abort();
+
+    // A topic list read as text: the names are the converted text's lines,
+    // and a refused line is one of them that lost characters.
+    volm::TDecodedList list = volm::DecodeTopicList(in);
+    if (list.names != volm::SplitLines(text))
+        std::abort();
+    size_t last = 0;
+    for (const volm::TRefusedName& r : list.refused) {
+        if (r.line <= last || r.line > list.names.size() || r.characters.empty())
+            std::abort();
+        last = r.line;
+    }
+    if (!list.refused.empty() && found.missing + found.invalid == 0)
+        std::abort();
     return 0;
 }

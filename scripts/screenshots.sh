@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Saves pictures of the desktop program into docs/: the main window with the
-# sample book open and a topic selected, the build parameters dialog, the
-# project's font dialog and the about box. Runs `volm` under Xvfb when it is
+# sample book open and a topic selected, the topic list's context menu, the
+# question about typed text that was not committed (and the window marked
+# while it waits), the build parameters dialog, the project's font dialog and
+# the about box. Runs `volm` under Xvfb when it is
 # installed (the offscreen platform otherwise), with scratch configuration and
 # data folders so that your own settings stay untouched.
 #

@@ -57,4 +57,30 @@ std::optional<std::string> textToAnsiExact(const QString& text)
     return out;
 }
 
+QStringList lackingCharacters(const QString& text)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        qsizetype n = 1;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            n = 2;
+        const QString one = text.mid(i, n);
+        if (!textToAnsiExact(one) && !out.contains(one))
+            out.append(one);
+        i += n - 1;
+    }
+    return out;
+}
+
+QString lackingMessage(const QString& what, const QString& text)
+{
+    const QStringList chars = lackingCharacters(text);
+    QStringList quoted;
+    for (const QString& c : chars)
+        quoted << u'"' + c + u'"';
+    return QStringLiteral("%1 \"%2\": %3 %4 no Windows-1251 code")
+        .arg(what, text, QString(chars.size() == 1 ? QStringLiteral("the character") : QStringLiteral("the characters")),
+             quoted.join(QStringLiteral(", ")) + (chars.size() == 1 ? QStringLiteral(" has") : QStringLiteral(" have")));
+}
+
 } // namespace volm::ui

@@ -6,6 +6,7 @@
 // is shown as a private-use character and comes back as the same byte.
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <optional>
@@ -19,5 +20,11 @@ QString ansiToText(std::string_view bytes);
 std::string textToAnsi(const QString& text, size_t* missing = nullptr);
 // The bytes, or nothing when the text holds a character Windows-1251 lacks.
 std::optional<std::string> textToAnsiExact(const QString& text);
+// The characters of `text` that Windows-1251 lacks, each once, in the order
+// they first appear.
+QStringList lackingCharacters(const QString& text);
+// The message that refuses a text with such characters: `what` "text"
+// (quoting the text), then the characters.
+QString lackingMessage(const QString& what, const QString& text);
 
 } // namespace volm::ui

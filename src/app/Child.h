@@ -5,6 +5,12 @@
 // while a topic is selected, edits the selected topic's text, loads a text
 // file into it (with Cyrillic code-page detection) and commits the text.
 // Every change goes into the project file at once.
+//
+// The editor always holds the text of the selected topic (or nothing). Typed
+// text that was not committed marks the window (an asterisk in its caption)
+// and is never dropped without a word: selecting another topic, appending,
+// loading a list or a text, packing, generating, closing the window and
+// exiting first ask "Commit", "Discard" or "Cancel".
 
 #include "app/Ansitext.h"
 #include "app/Projectwindow.h"
@@ -12,6 +18,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 
 class QAction;
@@ -30,6 +37,8 @@ class QTreeWidgetItem;
 namespace volm::ui {
 
 class TFontDialog;
+class TTopicTree;
+class TTopicEditor;
 
 class TForm2 : public TProjectWindow {
     Q_OBJECT
@@ -40,6 +49,12 @@ public:
     bool OpenProject(const QString& path) override;
     bool HoldsProject(const QString& path) const override;
     QMenu* DocumentMenu() const override { return Document1; }
+    QString OpenFailure() const override { return openFailure_; }
+    bool HasUncommittedEdits() const override;
+    bool SettleEdits() override;
+
+    // The node whose topic's text the editor holds (null: none).
+    QTreeWidgetItem* EditorNode() const { return editorNode_; }
 
     TProject& Project() { return project_; }
     const QString& ProjectPath() const { return path_; }
@@ -79,6 +94,17 @@ public:
     QAction* Usecustomfont1 = nullptr;
     QAction* Pack1 = nullptr;
     QAction* GenerateJAVA1 = nullptr;
+    QAction* OpenBookFolder1 = nullptr;
+
+    // The topic list's context menu and keys.
+    QMenu* TopicMenu = nullptr;
+    QAction* Append1 = nullptr;     // appends the typed name (or goes to the name field)
+    QAction* Rename1 = nullptr;     // F2
+    QAction* Delete1 = nullptr;     // Delete key, asks first
+    QAction* MoveUp1 = nullptr;     // Alt+Up
+    QAction* MoveDown1 = nullptr;   // Alt+Down
+    QAction* LoadText1 = nullptr;   // "L&oad..." of the editor
+    QAction* Commit1 = nullptr;     // Ctrl+S
 
 public slots:
     void BitBtn1Click();  // append
@@ -90,7 +116,19 @@ public slots:
     void FontClick();
     void Usecustomfont1Click();
     void GenerateJAVA1Click();
+    void OpenBookFolder1Click();
     void TreeView1Change(QTreeWidgetItem* node);
+    // Enter in the name field: appends and empties the field.
+    void Edit1Enter();
+    void Rename1Click();  // opens the name editor on the selected topic
+    void Delete1Click();  // asks, then deletes the selected topic
+    // Renames the node's topic; a name with characters Windows-1251 lacks is
+    // refused and the name editor opens again with it. True when stored.
+    bool RenameTopic(QTreeWidgetItem* node, const QString& name);
+    // Moves the topic at row `from` to row `to`; true when it moved.
+    bool MoveTopic(int from, int to);
+    // Files dropped on the list: projects open, other files become topics.
+    void DropFiles(const QStringList& paths);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -102,9 +140,25 @@ private:
     void appendTopic(const std::string& name);
     void showStatus(const QString& text);
     void closeProject();
+    // The entry's name in Windows-1251, or nothing after saying why not.
+    std::optional<std::string> entryName();
+    // Puts the node's stored text into the editor (none for no node, or a
+    // node without a topic: the editor is then empty and read-only).
+    void showTopic(QTreeWidgetItem* node);
+    // Stores the editor's text in its topic; false after a failure.
+    bool commitEditor();
+    void editorModified();
+    void updateCaption();
+    void updateTopicCommands();
+    // The text of a file as the editor shows it (detection as "L&oad..." does it).
+    QString fileText(const QString& path, size_t* cutAt = nullptr) const;
 
     TProject project_;
     QString path_;
+    QString openFailure_;
+    TTopicTree* tree_ = nullptr;
+    TTopicEditor* editor_ = nullptr;
+    QTreeWidgetItem* editorNode_ = nullptr;
 };
 
 } // namespace volm::ui

@@ -39,4 +39,27 @@ struct TShownMessage {
 using MessageSink = std::function<void(const TShownMessage&)>;
 void setMessageSink(MessageSink sink);
 
+// A question in a box with the application's title and the question icon:
+// the buttons in order, `defaultButton` taking Enter, the last one Escape.
+// Returns the index of the button chosen.
+int AskQuestion(const QString& text, const QStringList& buttons, int defaultButton, QWidget* parent = nullptr);
+
+// What to do with typed text that was not committed.
+enum class TEditsAnswer { Commit, Discard, Cancel };
+// "Commit" (the default), "Discard" and "Cancel".
+TEditsAnswer AskAboutEdits(const QString& text, QWidget* parent = nullptr);
+// "Yes" and "No"; true for "Yes". `yesIsDefault` says which takes Enter.
+bool AskYesNo(const QString& text, bool yesIsDefault, QWidget* parent = nullptr);
+
+// Tests replace the question boxes with a function that gets what would have
+// been asked and answers with a button's index.
+struct TShownQuestion {
+    QString title;
+    QString text;
+    QStringList buttons; // as captioned, mnemonics included
+    int defaultButton = 0;
+};
+using QuestionSink = std::function<int(const TShownQuestion&)>;
+void setQuestionSink(QuestionSink sink);
+
 } // namespace volm::ui

@@ -182,7 +182,8 @@ bool removeOwn(const fs::path& p)
 } // namespace
 
 bool InstallDesktopIntegration(const std::string& program, const fs::path& data,
-                               const std::vector<fs::path>& systemDirs)
+                               const std::vector<fs::path>& systemDirs,
+                               const std::vector<std::pair<int, std::string>>& icons)
 {
     const std::string id = kAppId;
     const bool systemMime = installedUnder(systemDirs, fs::path("mime") / "packages" / (id + ".xml"));
@@ -206,14 +207,20 @@ bool InstallDesktopIntegration(const std::string& program, const fs::path& data,
         "Name=Volm\n"
         "Comment=Turn plain texts into e-books for Java phones\n"
         "Exec=" + desktopExec(program) + "\n"
+        "Icon=" + id + "\n"
         "MimeType=" + std::string(kProjectMimeType) + ";\n"
         "Terminal=false\n"
         "Categories=Office;\n";
     const fs::path entryFile = data / "applications" / "volm.desktop";
-    if (systemEntry)
+    if (systemEntry) {
         removeOwn(entryFile);
-    else
+    } else {
+        for (const auto& [size, png] : icons) {
+            const std::string dir = std::to_string(size) + "x" + std::to_string(size);
+            writeIfChanged(data / "icons" / "hicolor" / dir / "apps" / (id + ".png"), png);
+        }
         writeIfChanged(entryFile, entry);
+    }
 
     std::error_code ec;
     if (!mimeChanged && (systemMime || fs::exists(mimeDir / "mime.cache", ec)))

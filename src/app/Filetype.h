@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace volm {
@@ -35,9 +36,13 @@ std::vector<std::filesystem::path> dataDirs();
 // package's is under one of `systemDirs` (then a copy written before is
 // removed); refreshes the MIME cache when the type's file changed or the
 // cache is missing. Returns true when update-mime-database ran.
+// The desktop entry names the program's icon (Icon=, the program's id); the
+// PNG files in `icons` (size in pixels, bytes) go into the user's hicolor
+// icon theme with it.
 bool InstallDesktopIntegration(const std::string& program,
                                const std::filesystem::path& dataHome,
-                               const std::vector<std::filesystem::path>& systemDirs = dataDirs());
+                               const std::vector<std::filesystem::path>& systemDirs = dataDirs(),
+                               const std::vector<std::pair<int, std::string>>& icons = {});
 
 // The desktop entry's Exec value for `program` opening one file.
 std::string desktopExec(const std::string& program);

@@ -214,6 +214,9 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + fromMessage(line);
         ShowMessageBox(built.jars.size() > 1 ? QMessageBox::Information : QMessageBox::Warning, text, target.parent);
     }
+    // The status text names where the book is.
+    if (target.StatusBar)
+        target.StatusBar->showMessage(fromMessage(std::string(kStatusDone) + " The book: " + built.jarPath));
     return TGenerateOutcome::Built;
 }
 

@@ -2,21 +2,44 @@
 
 #include "app/Errorbox.h"
 #include "app/Filetype.h"
+#include "app/Recent.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
+
+#include <algorithm>
 
 namespace volm::ui {
 
 namespace {
 TForm1* g_mainForm = nullptr;
+
+// The project files among dropped data.
+QStringList droppedProjects(const QMimeData* data)
+{
+    QStringList out;
+    if (!data || !data->hasUrls())
+        return out;
+    for (const QUrl& u : data->urls())
+        if (u.isLocalFile() && u.toLocalFile().endsWith(QStringLiteral(".volm"), Qt::CaseInsensitive))
+            out << u.toLocalFile();
+    return out;
 }
+} // namespace
 
 TForm1* mainForm()
 {
@@ -29,6 +52,13 @@ QIcon AppIcon()
     for (int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/volm/desktop/icons/%1x%1.png").arg(size), QSize(size, size));
     return icon;
+}
+
+void UseInlineCompletion(QFileDialog* dialog)
+{
+    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        if (QCompleter* c = name->completer())
+            c->setCompletionMode(QCompleter::InlineCompletion);
 }
 
 TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
@@ -47,24 +77,43 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
 
     StatusBarWithComps1 = new TStatusBarWithComps(this);
     setStatusBar(StatusBarWithComps1);
+    ModifiedLabel = new QLabel(StatusBarWithComps1);
+    ModifiedLabel->setObjectName(QStringLiteral("ModifiedLabel"));
+    ModifiedLabel->setToolTip(QStringLiteral("The topic's text was changed and not committed"));
+    StatusBarWithComps1->addPermanentWidget(ModifiedLabel);
 
-    auto action = [this](const QString& text, const QString& hint, auto slot) {
+    // Every command has its hint in the status bar and as its tooltip.
+    auto action = [this](const QString& text, const QString& hint, auto slot, const QKeySequence& keys = {}) {
         auto* a = new QAction(text, this);
         a->setStatusTip(hint);
+        a->setToolTip(keys.isEmpty() ? hint
+                                     : hint + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) + u')');
+        if (!keys.isEmpty())
+            a->setShortcut(keys);
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
 
     aOpen = action(tr("&Open/Create..."), QStringLiteral("Select existing file or type new name to create"),
-                   &TForm1::aOpenExecute);
-    aExit = action(tr("&Exit"), QString(), &QWidget::close);
-    aAbout = action(tr("&About..."), QString(), &TForm1::aAboutExecute);
-    WindowArrange = action(tr("&Arrange"), QString(), &TForm1::ArrangeIcons);
-    WindowCascade = action(tr("&Cascade"), QString(), [this] { MdiArea->cascadeSubWindows(); });
-    WindowClose = action(tr("C&lose"), QString(), [this] { MdiArea->closeActiveSubWindow(); });
-    WindowMinimizeAll = action(tr("&Minimize All"), QString(), &TForm1::MinimizeAll);
-    WindowTileHorizontal = action(tr("Tile &Horizontally"), QString(), &TForm1::TileHorizontally);
-    WindowTileVertical = action(tr("&Tile Vertically"), QString(), &TForm1::TileVertically);
+                   &TForm1::aOpenExecute, QKeySequence::Open);
+    aExit = action(tr("&Exit"), QStringLiteral("Close every project and end the program"), &QWidget::close,
+                   QKeySequence(Qt::CTRL | Qt::Key_Q));
+    aAbout = action(tr("&About..."), QStringLiteral("Show the program's version and authors"),
+                    &TForm1::aAboutExecute);
+    WindowArrange = action(tr("&Arrange"), QStringLiteral("Arrange the minimized project windows along the bottom"),
+                           &TForm1::ArrangeIcons);
+    WindowCascade = action(tr("&Cascade"), QStringLiteral("Cascade the project windows"),
+                           [this] { MdiArea->cascadeSubWindows(); });
+    WindowClose = action(tr("C&lose"), QStringLiteral("Close the active project window"),
+                         [this] { MdiArea->closeActiveSubWindow(); }, QKeySequence(Qt::CTRL | Qt::Key_W));
+    WindowClose->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
+    WindowMinimizeAll = action(tr("&Minimize All"), QStringLiteral("Minimize every project window"),
+                               &TForm1::MinimizeAll);
+    WindowTileHorizontal = action(tr("Tile &Horizontally"),
+                                  QStringLiteral("Tile the project windows one above the other"),
+                                  &TForm1::TileHorizontally);
+    WindowTileVertical = action(tr("&Tile Vertically"), QStringLiteral("Tile the project windows side by side"),
+                                &TForm1::TileVertically);
 
     File1 = menuBar()->addMenu(tr("&File"));
     File1->addAction(aOpen);
@@ -76,6 +125,10 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
         Window1->addAction(a);
     Help1 = menuBar()->addMenu(tr("&Help"));
     Help1->addAction(aAbout);
+    for (QMenu* m : {File1, Window1, Help1})
+        m->setToolTipsVisible(true);
+    connect(File1, &QMenu::aboutToShow, this, &TForm1::updateRecentProjects);
+    setAcceptDrops(true);
 
     OpenDialog1 = new QFileDialog(this, QStringLiteral("Load project"));
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
@@ -84,6 +137,7 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
     OpenDialog1->setFileMode(QFileDialog::AnyFile); // a new name may be typed
     OpenDialog1->setNameFilter(QStringLiteral("Project files (*.volm)"));
     OpenDialog1->setDefaultSuffix(QStringLiteral("volm"));
+    UseInlineCompletion(OpenDialog1);
 
     connect(MdiArea, &QMdiArea::subWindowActivated, this, &TForm1::subWindowActivated);
     updateWindowCommands();
@@ -130,7 +184,13 @@ void TForm1::FormShow()
         ShowException(e, this);
     }
     try {
-        InstallDesktopIntegration(program, dataHome());
+        std::vector<std::pair<int, std::string>> icons;
+        for (int size : {16, 32, 48, 64, 128, 256}) {
+            QFile png(QStringLiteral(":/volm/desktop/icons/%1x%1.png").arg(size));
+            if (png.open(QIODevice::ReadOnly))
+                icons.emplace_back(size, png.readAll().toStdString());
+        }
+        InstallDesktopIntegration(program, dataHome(), dataDirs(), icons);
     } catch (const std::exception& e) {
         ShowException(e, this);
     }
@@ -147,6 +207,7 @@ void TForm1::OpenOrCreateProject(const QString& name)
                 sub->showNormal();
             MdiArea->setActiveSubWindow(sub);
             sub->raise();
+            rememberProject(name);
             return;
         }
     }
@@ -155,20 +216,151 @@ void TForm1::OpenOrCreateProject(const QString& name)
     QMdiSubWindow* sub = MdiArea->addSubWindow(w);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->resize(636, 474);
+    // "C&lose" of the "&Window" menu has the keys: the window's own close
+    // command holding them too would make both ambiguous (neither would run).
+    if (QMenu* system = sub->systemMenu())
+        for (QAction* a : system->actions())
+            if (a->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_W)) ||
+                a->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_F4)))
+                a->setShortcuts({});
     if (!w->OpenProject(name)) {
+        const QString cause = w->OpenFailure();
         sub->close();
         delete sub; // no trace of the empty window is left
         updateWindowCommands();
-        ShowMessageBox(QMessageBox::Critical, QStringLiteral("Can't create/open file."), this);
+        // The message's first line as it always was; then which file and why.
+        ShowMessageBox(QMessageBox::Critical,
+                       QStringLiteral("Can't create/open file.") +
+                           (cause.isEmpty() ? QString() : u'\n' + errorBoxText(cause)),
+                       this);
         return;
     }
     connect(sub, &QObject::destroyed, this, [this] {
         // The window list changes only after the object is gone.
         QMetaObject::invokeMethod(this, [this] { subWindowActivated(); }, Qt::QueuedConnection);
     });
+    connect(w, &TProjectWindow::editsChanged, this, &TForm1::updateModified);
     sub->show();
+    fitSubWindow(sub);
     MdiArea->setActiveSubWindow(sub);
     updateWindowCommands();
+    rememberProject(name);
+}
+
+void TForm1::OpenProjectAsking(const QString& name)
+{
+    if (!QFileInfo::exists(name)) {
+        bool open = false;
+        for (TProjectWindow* w : projectWindows())
+            open = open || w->HoldsProject(name);
+        if (!open && !AskYesNo(QStringLiteral("The project \"%1\" does not exist.\nCreate it?").arg(name), true, this))
+            return;
+    }
+    OpenOrCreateProject(name);
+}
+
+void TForm1::fitSubWindow(QMdiSubWindow* sub)
+{
+    const QRect area = MdiArea->viewport()->rect();
+    if (area.width() < 50 || area.height() < 50)
+        return; // not laid out yet
+    QRect r = sub->geometry();
+    r.setSize(r.size().boundedTo(area.size()));
+    if (r.right() > area.right())
+        r.moveRight(area.right());
+    if (r.bottom() > area.bottom())
+        r.moveBottom(area.bottom());
+    r.moveLeft(std::max(r.left(), area.left()));
+    r.moveTop(std::max(r.top(), area.top()));
+    sub->setGeometry(r);
+}
+
+void TForm1::rememberProject(const QString& path)
+{
+    // The path as it names the file from anywhere.
+    const QString full = QFileInfo(path).absoluteFilePath();
+    try {
+        TRecentProjects(registry_).Add(QFile::encodeName(full).toStdString());
+    } catch (const std::exception& e) {
+        StatusBarWithComps1->showMessage(fromMessage(e.what()));
+    }
+}
+
+void TForm1::updateRecentProjects()
+{
+    for (QAction* a : recentActions_) {
+        File1->removeAction(a);
+        a->deleteLater();
+    }
+    recentActions_.clear();
+    if (recentSeparator_) {
+        File1->removeAction(recentSeparator_);
+        recentSeparator_->deleteLater();
+        recentSeparator_ = nullptr;
+    }
+    const std::vector<std::string> paths = TRecentProjects(registry_).List();
+    if (paths.empty())
+        return;
+    QList<QAction*> items;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const QString path = QFile::decodeName(paths[i].c_str());
+        QString shown = path;
+        shown.replace(u'&', QStringLiteral("&&"));
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), this);
+        a->setObjectName(QStringLiteral("Recent%1").arg(i + 1));
+        a->setStatusTip(QStringLiteral("Open %1").arg(path));
+        a->setToolTip(a->statusTip());
+        connect(a, &QAction::triggered, this, [this, path] { openRecent(path); });
+        items.append(a);
+    }
+    recentSeparator_ = new QAction(this);
+    recentSeparator_->setSeparator(true);
+    File1->insertActions(aExit, items);
+    File1->insertAction(aExit, recentSeparator_);
+    recentActions_ = items;
+}
+
+void TForm1::openRecent(const QString& path)
+{
+    if (!QFileInfo::exists(path)) {
+        try {
+            TRecentProjects(registry_).Remove(QFile::encodeName(path).toStdString());
+        } catch (const std::exception&) {
+        }
+        updateRecentProjects();
+        ShowMessageBox(QMessageBox::Warning,
+                       QStringLiteral("%1: the project no longer exists; it was taken off the recent projects.")
+                           .arg(path),
+                       this);
+        return;
+    }
+    OpenOrCreateProject(path);
+}
+
+void TForm1::updateModified()
+{
+    TProjectWindow* w = activeProjectWindow();
+    ModifiedLabel->setText(w && w->HasUncommittedEdits() ? QStringLiteral("Modified") : QString());
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (!droppedProjects(e->mimeData()).isEmpty())
+        e->acceptProposedAction();
+    else
+        e->ignore();
+}
+
+void TForm1::dropEvent(QDropEvent* e)
+{
+    const QStringList files = droppedProjects(e->mimeData());
+    if (files.isEmpty()) {
+        e->ignore();
+        return;
+    }
+    e->acceptProposedAction();
+    for (const QString& f : files)
+        OpenProjectAsking(f);
 }
 
 void TForm1::aOpenExecute()
@@ -177,7 +369,7 @@ void TForm1::aOpenExecute()
         return;
     const QStringList files = OpenDialog1->selectedFiles();
     if (!files.isEmpty())
-        OpenOrCreateProject(files.first());
+        OpenProjectAsking(files.first());
 }
 
 void TForm1::aAboutExecute()
@@ -198,6 +390,7 @@ void TForm1::subWindowActivated()
         mergedMenu_ = menu;
     }
     updateWindowCommands();
+    updateModified();
 }
 
 void TForm1::updateWindowCommands()
@@ -271,8 +464,20 @@ void TForm1::TileVertically()
 
 void TForm1::closeEvent(QCloseEvent* e)
 {
-    // Every project window closes, first to last, each committing and closing
-    // its file; closing is never refused.
+    // Typed text that was not committed is asked about per window, first to
+    // last; "Cancel" keeps the program running.
+    for (TProjectWindow* w : projectWindows()) {
+        if (!w->HasUncommittedEdits())
+            continue;
+        if (QMdiSubWindow* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget()))
+            MdiArea->setActiveSubWindow(sub);
+        if (!w->SettleEdits()) {
+            e->ignore();
+            return;
+        }
+    }
+    // Then every project window closes, first to last, each committing and
+    // closing its file.
     for (QMdiSubWindow* sub : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
         sub->close();
         delete sub;

@@ -11,10 +11,12 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <filesystem>
 #include <functional>
 
 class QAction;
 class QFileDialog;
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
@@ -24,6 +26,10 @@ namespace volm::ui {
 // The program's icon, for every window: the sizes of the desktop icon
 // (16 to 256 pixels) that the package installs.
 QIcon AppIcon();
+
+// A file dialog whose name field completes in place: no list of names pops
+// up (and none stays behind on the screen when the dialog closes).
+void UseInlineCompletion(QFileDialog* dialog);
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -38,11 +44,22 @@ public:
     // holds exactly this path to the front, or opens or creates the file in
     // a new project window ("Can't create/open file." when that fails).
     void OpenOrCreateProject(const QString& name);
+    // The same for a name the user chose (the open dialog, a recent project,
+    // a dropped file): a project that does not exist is created only when
+    // the user says so.
+    void OpenProjectAsking(const QString& name);
 
     // The project opened when the frame is first shown ("" for none).
     void setCommandLineProject(const QString& path) { commandLineProject_ = path; }
     // The about box that "&About..." shows; owned by the caller.
     void setAboutBox(QDialog* box) { aboutBox_ = box; }
+
+    // Where the recent projects are kept (the user's registry file when empty).
+    void setRegistryFile(std::filesystem::path file) { registry_ = std::move(file); }
+    // The "&File" menu's list of recent projects, as it is shown now.
+    QList<QAction*> recentActions() const { return recentActions_; }
+    // Rebuilds that list from the registry (done whenever the menu opens).
+    void updateRecentProjects();
 
     // The open project windows in the frame's child order.
     QList<TProjectWindow*> projectWindows() const;
@@ -50,6 +67,9 @@ public:
 
     // Where the frame's status texts go (hints and long work).
     TStatusBarWithComps* StatusBarWithComps1 = nullptr;
+    // On the status bar: "Modified" while the active project window holds
+    // typed text that was not committed.
+    QLabel* ModifiedLabel = nullptr;
     QMdiArea* MdiArea = nullptr;
     QMenu* File1 = nullptr;
     QMenu* Window1 = nullptr;
@@ -77,13 +97,23 @@ public slots:
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void FormShow();
     void subWindowActivated();
     void updateWindowCommands();
+    void updateModified();
+    void rememberProject(const QString& path);
+    void openRecent(const QString& path);
+    // Puts a project window fully inside the frame's window area.
+    void fitSubWindow(QMdiSubWindow* sub);
 
     ProjectWindowFactory factory_;
+    std::filesystem::path registry_;
+    QList<QAction*> recentActions_;
+    QAction* recentSeparator_ = nullptr;
     QString commandLineProject_;
     QDialog* aboutBox_ = nullptr;
     bool shown_ = false;

@@ -11,6 +11,7 @@
 namespace volm::ui {
 
 class TProjectWindow : public QWidget {
+    Q_OBJECT
 public:
     using QWidget::QWidget;
     ~TProjectWindow() override = default;
@@ -25,6 +26,20 @@ public:
     // The window's "&Document" menu; the main window shows it between "&File"
     // and "&Window" while this window is active.
     virtual QMenu* DocumentMenu() const = 0;
+
+    // Why the last OpenProject failed: the path and the cause, or "".
+    virtual QString OpenFailure() const { return {}; }
+    // True while the window holds typed text that was not committed.
+    virtual bool HasUncommittedEdits() const { return false; }
+    // Asks once what becomes of typed text that was not committed ("Commit",
+    // "Discard", "Cancel"); true when the window may go on (nothing was typed,
+    // or it was committed or discarded), false when the user cancelled or
+    // the commit failed.
+    virtual bool SettleEdits() { return true; }
+
+signals:
+    // The window's typed text became uncommitted, or committed or discarded.
+    void editsChanged(bool uncommitted);
 };
 
 } // namespace volm::ui

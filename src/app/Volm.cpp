@@ -8,8 +8,9 @@
 // status 2), and "--" lets a project named "--..." through.
 //
 // A hidden option for the documentation, --screenshots FOLDER, saves pictures
-// of the main window, the build parameters dialog, the font dialog and the
-// about box into FOLDER and ends the program (works without a display with
+// of the main window, the topic list's context menu, the question about typed
+// text, the build parameters dialog, the font dialog and the about box into
+// FOLDER and ends the program (works without a display with
 // QT_QPA_PLATFORM=offscreen).
 
 #include "app/Errorbox.h"
@@ -23,6 +24,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -100,6 +105,34 @@ int takeScreenshots(TForm1& frame, TAboutBox& about, TForm3& build, const QDir& 
             tree->setCurrentItem(tree->topLevelItem(0));
     }
     ok &= savePicture(&frame, dir, QStringLiteral("main-window.png"));
+    if (auto* w = frame.findChild<TForm2*>(); w && w->TreeView1->topLevelItemCount() > 1) {
+        // The topic list's context menu, drawn over the window it belongs to.
+        QTreeWidgetItem* node = w->TreeView1->topLevelItem(1);
+        const QPoint at = w->TreeView1->visualItemRect(node).center();
+        emit w->TreeView1->customContextMenuRequested(at);
+        settle();
+        QPixmap picture = frame.grab();
+        {
+            QPainter painter(&picture);
+            painter.drawPixmap(w->TopicMenu->mapToGlobal(QPoint(0, 0)) - frame.mapToGlobal(QPoint(0, 0)),
+                               w->TopicMenu->grab());
+        }
+        w->TopicMenu->hide();
+        ok &= picture.save(dir.filePath(QStringLiteral("context-menu.png")));
+        // The question about typed text that was not committed (answered "Cancel").
+        w->TreeView1->setCurrentItem(node);
+        w->RxRichEdit1->moveCursor(QTextCursor::End);
+        w->RxRichEdit1->insertPlainText(QStringLiteral("\nA line typed and not committed."));
+        QTimer::singleShot(100, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                ok &= savePicture(box, dir, QStringLiteral("question.png"));
+                box->reject();
+            }
+        });
+        w->SettleEdits();
+        ok &= savePicture(&frame, dir, QStringLiteral("modified.png"));
+        w->RxRichEdit1->document()->setModified(false); // leave without a question
+    }
     build.show();
     ok &= savePicture(&build, dir, QStringLiteral("build-dialog.png"));
     build.reject();

@@ -1,5 +1,5 @@
 // volm-cli's project commands: new, add, add-list, list, text, import,
-// delete, pack, font. Each is a thin front over the project model; topics are
+// delete, move, rename, pack, font. Each is a thin front over the project model; topics are
 // addressed by their 1-based position in the list. Names on the command line
 // and in `list` are UTF-8, converted to and from the project's Windows-1251.
 
@@ -243,6 +243,25 @@ int cmdDelete(const Args& a)
     return 0;
 }
 
+int cmdMove(const Args& a)
+{
+    auto p = openExisting(a["PROJECT"]);
+    const size_t from = position(*p, a["N"]);
+    const size_t to = position(*p, a["M"]);
+    p->MoveTopic(from, to);
+    p->CloseProject();
+    return 0;
+}
+
+int cmdRename(const Args& a)
+{
+    const std::string name = fromTerminal(a["NAME"], "the topic name");
+    auto p = openExisting(a["PROJECT"]);
+    p->RenameTopic(position(*p, a["N"]), name);
+    p->CloseProject();
+    return 0;
+}
+
 int cmdPack(const Args& a)
 {
     const std::string& path = a["PROJECT"];
@@ -357,6 +376,8 @@ const Registrar registrar{
     {"import", {"PROJECT", "N", "FILE"}, {{"--no-detect", "", "take the file's bytes as Windows-1251"}},
      "load a text file into topic N as the editor does (code-page detection, CR LF line ends)", cmdImport},
     {"delete", {"PROJECT", "N"}, {}, "delete topic N", cmdDelete},
+    {"move", {"PROJECT", "N", "M"}, {}, "move topic N to position M (the topics between shift by one)", cmdMove},
+    {"rename", {"PROJECT", "N", "NAME"}, {}, "rename topic N (the first 50 bytes are stored)", cmdRename},
     {"pack", {"PROJECT"}, {}, "rewrite the project file without the space freed by deletions", cmdPack},
     {"font",
      {"PROJECT"},

@@ -1027,6 +1027,55 @@ void CompoundFile::destroy(std::u16string_view name)
     });
 }
 
+void CompoundFile::rename(std::u16string_view from, std::u16string_view to)
+{
+    rename({{std::u16string(from), std::u16string(to)}});
+}
+
+void CompoundFile::rename(const std::vector<std::pair<std::u16string, std::u16string>>& renames)
+{
+    checkWritable();
+    // Everything is checked before anything changes.
+    std::vector<Entry*> moving;
+    for (const auto& [from, to] : renames) {
+        if (from.empty() || from.size() > kMaxNameUnits)
+            checkName(from);
+        checkName(to);
+        Entry* e = find(from);
+        if (!e)
+            fail(STG_E_FILENOTFOUND, "no element named " + quoted(from));
+        if (std::find(moving.begin(), moving.end(), e) != moving.end())
+            fail(STG_E_INVALIDPARAMETER, "the element " + quoted(from) + " is renamed twice in one change");
+        moving.push_back(e);
+    }
+    for (size_t i = 0; i < renames.size(); ++i) {
+        const std::u16string& to = renames[i].second;
+        for (size_t j = 0; j < i; ++j)
+            if (compareNames(to, renames[j].second) == 0)
+                fail(STG_E_FILEALREADYEXISTS, "two elements would be named " + quoted(to));
+        Entry* holder = find(to);
+        if (holder && std::find(moving.begin(), moving.end(), holder) == moving.end())
+            fail(STG_E_FILEALREADYEXISTS, "an element named " + quoted(to) + " already exists");
+    }
+    if (moving.empty())
+        return;
+    mutate([&] {
+        std::vector<Entry*> touched;
+        for (Entry* e : moving)
+            tree::erase(root_, e, touched);
+        for (size_t i = 0; i < moving.size(); ++i) {
+            Entry* e = moving[i];
+            e->name = renames[i].second;
+            // The entry is written afresh under its new name, in a slot the
+            // old tree does not use; the old slot keeps the old name until
+            // the switch.
+            e->onDisk = false;
+            tree::insert(root_, e, touched);
+        }
+        applyTreeChange(touched, {});
+    });
+}
+
 void CompoundFile::commit()
 {
     if (readOnly_)

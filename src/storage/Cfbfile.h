@@ -28,6 +28,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace volm::cfb {
@@ -93,6 +94,15 @@ public:
     std::shared_ptr<StreamEntry> createStreamWith(std::u16string_view name, std::string_view content);
     // Removes a root-level element (a storage with everything in it).
     void destroy(std::u16string_view name);
+    // Renames root-level elements in one change: the file holds every old
+    // name or every new one, whenever it is cut short. A new name may be one
+    // that another element of the same call gives up, so elements can
+    // exchange names. Open streams stay open under their new names.
+    // STG_E_FILENOTFOUND for a missing element, STG_E_FILEALREADYEXISTS when
+    // a new name is taken by an element that keeps its name (or is given
+    // twice), STG_E_INVALIDPARAMETER for an element named twice.
+    void rename(const std::vector<std::pair<std::u16string, std::u16string>>& renames);
+    void rename(std::u16string_view from, std::u16string_view to);
     // Makes everything written so far durable.
     void commit();
 

@@ -154,6 +154,20 @@ void TComponoundDocument::DestroyElement(const std::string& name)
     file_->destroy(toContainer(name));
 }
 
+void TComponoundDocument::RenameElement(const std::string& oldName, const std::string& newName)
+{
+    file_->rename(toContainer(oldName), toContainer(newName));
+}
+
+void TComponoundDocument::RenameElements(const std::vector<std::pair<std::string, std::string>>& renames)
+{
+    std::vector<std::pair<std::u16string, std::u16string>> names;
+    names.reserve(renames.size());
+    for (const auto& [from, to] : renames)
+        names.emplace_back(toContainer(from), toContainer(to));
+    file_->rename(names);
+}
+
 void TComponoundDocument::Commit()
 {
     file_->commit();

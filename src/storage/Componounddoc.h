@@ -19,6 +19,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace volm {
 
@@ -99,6 +101,12 @@ public:
     void CreateStream(TDocStream& target, const std::string& name, std::string_view content);
 
     void DestroyElement(const std::string& name);
+
+    // Renames a root-level element; an open stream stays open.
+    void RenameElement(const std::string& oldName, const std::string& newName);
+    // Renames several root-level elements as one change (the file holds all
+    // old names or all new ones); elements may exchange names.
+    void RenameElements(const std::vector<std::pair<std::string, std::string>>& renames);
 
     // Makes everything written so far durable.
     void Commit();

@@ -272,6 +272,68 @@ void TProject::DeleteTopic(size_t index)
     }
 }
 
+void TProject::RenameTopic(size_t index, const std::string& name)
+{
+    requireOpen();
+    Topic(index); // range check
+    TTopicNode& t = topics_[index];
+    try {
+        t.Item->SetName(name);
+    } catch (const std::exception& e) {
+        fail("", e);
+    }
+    t.Text = name;
+}
+
+void TProject::MoveTopic(size_t from, size_t to)
+{
+    requireOpen();
+    Topic(from); // range checks
+    Topic(to);
+    if (from == to)
+        return;
+    const size_t lo = std::min(from, to), hi = std::max(from, to);
+    // order[k]: the topic that ends up at lo + k; it takes the k-th number.
+    std::vector<size_t> order;
+    std::vector<int32_t> numbers;
+    for (size_t i = lo; i <= hi; ++i) {
+        order.push_back(i);
+        numbers.push_back(topics_[i].Number);
+    }
+    if (from < to)
+        std::rotate(order.begin(), order.begin() + 1, order.end());
+    else
+        std::rotate(order.begin(), order.end() - 1, order.end());
+    std::vector<std::pair<std::string, std::string>> renames;
+    for (size_t k = 0; k < order.size(); ++k) {
+        const TTopicNode& t = topics_[order[k]];
+        const std::string key = std::to_string(numbers[k]);
+        if (t.Item->Key != key)
+            renames.emplace_back(t.Item->Key, key);
+    }
+    try {
+        doc_->RenameElements(renames);
+    } catch (const std::exception& e) {
+        fail("can't move topic " + topics_[from].Item->Key, e);
+    }
+    for (size_t k = 0; k < order.size(); ++k) {
+        TTopicNode& t = topics_[order[k]];
+        t.Number = numbers[k];
+        t.Item->Key = std::to_string(numbers[k]);
+    }
+    if (from < to)
+        std::rotate(topics_.begin() + static_cast<ptrdiff_t>(lo), topics_.begin() + static_cast<ptrdiff_t>(lo) + 1,
+                    topics_.begin() + static_cast<ptrdiff_t>(hi) + 1);
+    else
+        std::rotate(topics_.begin() + static_cast<ptrdiff_t>(lo), topics_.begin() + static_cast<ptrdiff_t>(hi),
+                    topics_.begin() + static_cast<ptrdiff_t>(hi) + 1);
+    try {
+        doc_->Commit();
+    } catch (const std::exception& e) {
+        fail("can't move topic", e);
+    }
+}
+
 void TProject::CommitText(size_t index, const std::string& text)
 {
     requireOpen();

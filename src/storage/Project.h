@@ -81,6 +81,16 @@ public:
     size_t AddTopic(const std::string& name);
     // Removes the topic: its stream is closed and destroyed, the file committed.
     void DeleteTopic(size_t index);
+    // Renames the topic: its item stores the first 50 bytes (SetName), the
+    // list shows `name` whole. A failure raises and keeps the old name.
+    void RenameTopic(size_t index, const std::string& name);
+    // Moves the topic at `from` to position `to` (positions in the list as
+    // it is before the move). The list order is the storage-number order, so
+    // the topics from `from` to `to` exchange storage numbers: the same set
+    // of numbers, handed out again in the new order. The renaming is one
+    // change of the file: cut short at any write, the file holds the old
+    // order or the new one, every topic once with its own name and text.
+    void MoveTopic(size_t from, size_t to);
     // Replaces the topic's text (TJSDataItem::SetText; a failure raises and keeps the old text).
     void CommitText(size_t index, const std::string& text);
     std::string GetText(size_t index) const;

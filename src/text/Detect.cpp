@@ -507,4 +507,85 @@ size_t LoadedTextCut(std::string_view fileBytes, const TDetection* found)
     return FirstNul(fileBytes);
 }
 
+namespace {
+
+// The characters of a file's text as DetectAndConvert read them, one unit
+// (or surrogate pair) for every byte it wrote, up to the first NUL.
+std::u16string DecodedUnits(std::string_view bytes, const TDetection& found)
+{
+    std::u16string out;
+    switch (found.origin) {
+    case TTextOrigin::Utf16LE:
+    case TTextOrigin::Utf16BE: {
+        const bool bigEndian = found.origin == TTextOrigin::Utf16BE;
+        if (bytes.size() >= 2 && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF"))
+            bytes.remove_prefix(2);
+        out = Utf16Units(bytes, bigEndian);
+        if (bytes.size() % 2 != 0)
+            out.push_back(u'\uFFFD');
+        break;
+    }
+    case TTextOrigin::Utf8: {
+        std::string_view text = BeforeNul(bytes);
+        if (text.substr(0, 3) == "\xEF\xBB\xBF")
+            text.remove_prefix(3);
+        out = utf8ToUtf16(text);
+        break;
+    }
+    case TTextOrigin::SingleByte:
+        out = decode(CandidateCodePage(found.candidate), BeforeNul(bytes));
+        break;
+    }
+    const size_t nul = out.find(u'\0');
+    if (nul != std::u16string::npos)
+        out.resize(nul);
+    return out;
+}
+
+} // namespace
+
+TDecodedList DecodeTopicList(std::string_view fileBytes)
+{
+    TDecodedList out;
+    out.names = SplitLines(DetectAndConvert(fileBytes, out.found));
+    if (out.found.missing == 0 && out.found.invalid == 0)
+        return out;
+    // Which lines lost characters: the same text as characters, split by
+    // the same rule (line breaks are the same characters in every reading).
+    const std::u16string text = DecodedUnits(fileBytes, out.found);
+    size_t line = 0, start = 0;
+    auto check = [&](size_t from, size_t to) {
+        ++line;
+        TRefusedName r;
+        for (size_t i = from; i < to; ++i) {
+            size_t n = 1;
+            char16_t c = text[i];
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < to && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+                n = 2;
+            if (n == 2 || c == u'\uFFFD' || !fromUnicode(CodePage::Cp1251, c)) {
+                std::string ch = utf16ToUtf8(std::u16string_view(text).substr(i, n));
+                if (std::find(r.characters.begin(), r.characters.end(), ch) == r.characters.end())
+                    r.characters.push_back(ch);
+            }
+            i += n - 1;
+        }
+        if (!r.characters.empty()) {
+            r.line = line;
+            r.text = utf16ToUtf8(std::u16string_view(text).substr(from, to - from));
+            out.refused.push_back(std::move(r));
+        }
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' || text[i] == u'\n') {
+            check(start, i);
+            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < text.size())
+        check(start, text.size());
+    return out;
+}
+
 } // namespace volm

@@ -41,6 +41,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace volm {
 
@@ -121,5 +122,21 @@ std::string LoadedText(std::string_view fileBytes, bool detect, TDetection* foun
 // found, null when the bytes were taken as they are. NulCutNote (Textlines.h)
 // says it to the user.
 size_t LoadedTextCut(std::string_view fileBytes, const TDetection* found);
+// A topic-list file read as text: its text detected as DetectAndConvert
+// does (UTF-16, UTF-8 with or without a byte-order mark, or one of the five
+// Cyrillic pages) and split by the list's line rule (SplitLines). A line
+// holding a character Windows-1251 lacks is refused, not mangled: it is
+// listed in `refused`, and `names` holds its "?" form at its place.
+struct TRefusedName {
+    size_t line = 0;                      // 1-based
+    std::string text;                     // the line in UTF-8
+    std::vector<std::string> characters;  // what Windows-1251 lacks, each once, in UTF-8
+};
+struct TDecodedList {
+    std::vector<std::string> names; // Windows-1251, one per line
+    std::vector<TRefusedName> refused;
+    TDetection found;
+};
+TDecodedList DecodeTopicList(std::string_view fileBytes);
 
 } // namespace volm

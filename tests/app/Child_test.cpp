@@ -217,9 +217,14 @@ TEST(Child, SelectionCommitLoadAndPack)
     w->Button2->click();
     EXPECT_EQ(w->Project().GetText(0), std::string(500, '\xe6') + "\r\nend\r\n");
 
-    // Typing and then selecting another topic drops the typing.
-    w->RxRichEdit1->setPlainText(QStringLiteral("not committed"));
+    // Typing and then selecting another topic drops the typing when the
+    // user says "Discard".
+    Questions questions;
+    questions.answers = {kDiscard};
+    w->RxRichEdit1->moveCursor(QTextCursor::End);
+    w->RxRichEdit1->insertPlainText(QStringLiteral("not committed"));
     w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(1));
+    EXPECT_EQ(questions.asked.size(), 1u);
     EXPECT_EQ(w->RxRichEdit1->toPlainText(), QString());
     w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
     EXPECT_EQ(w->RxRichEdit1->toPlainText(), longParagraph + QStringLiteral("\nend\n"));
@@ -274,7 +279,8 @@ TEST(Child, SelectionCommitLoadAndPack)
     EXPECT_EQ(frame.projectWindows().size(), 1);
     EXPECT_EQ(volm::test::readFile(dir / "plain.txt"), "hello\r\n");
     ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[1].text, QStringLiteral("Can't create/open file."));
+    EXPECT_TRUE(messages.shown[1].text.startsWith(QStringLiteral("Can't create/open file.\n")));
+    EXPECT_TRUE(messages.shown[1].text.contains(QStringLiteral("plain.txt: not a project file")));
 
     // Exit commits and closes every project.
     frame.OpenOrCreateProject(QString::fromStdString((dir / "second.volm").string()));
@@ -321,7 +327,9 @@ TEST(Child, GenerateAsksForTheParametersAndBuildsTheBook)
     });
     w->GenerateJAVA1->trigger();
     EXPECT_TRUE(messages.shown.empty()) << messages.shown[0].text.toStdString();
-    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("Done. Subfolder was created."));
+    EXPECT_EQ(frame.statusBar()->currentMessage(),
+              QStringLiteral("Done. Subfolder was created. The book: ") +
+                  QString::fromStdString((dir / "Tales" / "Tales.jar").string()));
     const std::string jad = volm::test::readFile(dir / "Tales" / "Tales.jad");
     EXPECT_NE(jad.find("MIDlet-Vendor: ACME \r\n"), std::string::npos) << jad;
     EXPECT_NE(jad.find("MIDlet-Info-URL: http://x.example.org/\r\n"), std::string::npos);

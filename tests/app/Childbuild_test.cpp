@@ -132,7 +132,8 @@ TEST(Childbuild, GenerateMenuBuildsTheJarOrWritesNothingOnCancel)
     w.form->GenerateJAVA1->trigger();
     setBuildParamsDialog(nullptr);
     EXPECT_TRUE(messages.shown.empty()) << (messages.shown.empty() ? "" : messages.shown[0].text.toStdString());
-    EXPECT_EQ(w.status(), QStringLiteral("Done. Subfolder was created."));
+    EXPECT_EQ(w.status(), QStringLiteral("Done. Subfolder was created. The book: ") +
+                              QString::fromStdString((dir / "Sample" / "Sample.jar").string()));
     EXPECT_TRUE(w.frame.statusBar()->findChildren<QProgressBar*>().isEmpty());
     EXPECT_TRUE(fs::exists(dir / "Sample" / "Sample.jar"));
     EXPECT_TRUE(fs::exists(dir / "Sample" / "Sample.jad"));

@@ -126,7 +126,9 @@ TEST(Generate, BuildWritesJarAndJadWithTheUntrimmedTexts)
     EXPECT_TRUE(rendered);
     EXPECT_FALSE(Generating());
     EXPECT_TRUE(f.boxes.empty()) << (f.boxes.empty() ? "" : f.boxes[0].text.toStdString());
-    EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created."));
+    // The status text of a finished build, then where the jar is.
+    EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created. The book: ") +
+                              QString::fromStdString((f.dir / "Tales" / "Tales.jar").string()));
     EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
 
     const fs::path book = f.dir / "Tales";

@@ -278,7 +278,7 @@ TEST_F(FrameTest, SamePathComesToFrontOtherSpellingsAndTextFilesAreRefused)
     frame.OpenOrCreateProject(QString::fromStdString((dir / "." / "a.volm").string()));
     EXPECT_EQ(frame.projectWindows().size(), 2);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Can't create/open file."));
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Can't create/open file.")); // no cause known
     EXPECT_EQ(messages.shown[0].title, QStringLiteral("Volm"));
     EXPECT_EQ(messages.shown[0].icon, QMessageBox::Critical);
     EXPECT_TRUE(frame.projectWindows()[0]->HoldsProject(a));
@@ -367,14 +367,23 @@ TEST_F(FrameTest, OpenDialogAddsTheExtensionAndCancelDoesNothing)
     frame.aOpen->trigger();
     EXPECT_TRUE(frame.projectWindows().isEmpty());
 
-    // A new name typed without extension.
-    QTimer::singleShot(0, [d] {
-        auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(edit, nullptr);
-        edit->setText(QStringLiteral("Tales"));
-        QTest::keyClick(edit, Qt::Key_Return);
-    });
-    frame.aOpen->trigger();
+    // A new name typed without extension: the program asks before it
+    // creates the project ("No" first, then "Yes").
+    Questions questions;
+    questions.answers = {kNo, kYes};
+    for (int i = 0; i < 2; ++i) {
+        QTimer::singleShot(0, [d] {
+            auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(edit, nullptr);
+            edit->setText(QStringLiteral("Tales"));
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        frame.aOpen->trigger();
+        EXPECT_EQ(frame.projectWindows().size(), i);
+    }
+    ASSERT_EQ(questions.asked.size(), 2u);
+    EXPECT_TRUE(questions.asked[0].text.contains(QStringLiteral("does not exist")));
+    EXPECT_EQ(questions.asked[0].buttons, (QStringList{QStringLiteral("&Yes"), QStringLiteral("&No")}));
     ASSERT_EQ(frame.projectWindows().size(), 1);
     const QString want = QString::fromStdString((dir / "Tales.volm").string());
     EXPECT_TRUE(frame.projectWindows()[0]->HoldsProject(want));
@@ -388,12 +397,16 @@ TEST(Filetype, DesktopEntryAndMimeType)
               "\"/opt/my apps/100%%/vo\\\\\"lm\" %f");
 
     TempDir data;
-    InstallDesktopIntegration("/opt/my apps/volm", data.path(), {});
+    InstallDesktopIntegration("/opt/my apps/volm", data.path(), {}, {{48, "png48"}, {256, "png256"}});
+    // The icon in the user's icon theme, named as the entry names it.
+    EXPECT_EQ(volm::test::readFile(data / ("icons/hicolor/48x48/apps/" + std::string(kAppId) + ".png")), "png48");
+    EXPECT_EQ(volm::test::readFile(data / ("icons/hicolor/256x256/apps/" + std::string(kAppId) + ".png")), "png256");
     const std::string xml = volm::test::readFile(data / "mime/packages/volm-project.xml");
     EXPECT_NE(xml.find("<glob pattern=\"*.volm\"/>"), std::string::npos);
     const std::string entry = volm::test::readFile(data / "applications/volm.desktop");
     EXPECT_NE(entry.find("Exec=\"/opt/my apps/volm\" %f\n"), std::string::npos);
     EXPECT_NE(entry.find("MimeType=application/x-volm-project;\n"), std::string::npos);
+    EXPECT_NE(entry.find("Icon=" + std::string(kAppId) + "\n"), std::string::npos);
     if (volm::test::haveProgram("update-mime-database")) {
         const std::string globs = volm::test::readFile(data / "mime/globs2");
         EXPECT_NE(globs.find("application/x-volm-project:*.volm"), std::string::npos) << globs;

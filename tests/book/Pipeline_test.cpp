@@ -357,6 +357,29 @@ TEST(Pipeline, PackingFailureKeepsTheOldJar)
     EXPECT_EQ(Listing(book), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf"}));
 }
 
+TEST(Pipeline, ABookFolderThatCannotBeMadeNamesTheRealCause)
+{
+    // sysfs takes no new folders (EPERM or EACCES), and the folder is then
+    // also missing: the message must give mkdir's cause, not the later lookup's.
+    if (!fs::is_directory("/sys/kernel"))
+        GTEST_SKIP() << "no /sys here";
+    TTopicList topics{{"One", "1"}};
+    TBuildRequest r;
+    r.projectPath = "/sys/Tales.volm";
+    try {
+        GenerateBook(r, topics, {});
+        ADD_FAILURE() << "the run went on";
+    } catch (const Error& e) {
+        const std::string m = e.what();
+        EXPECT_NE(m.find("/sys/Tales/"), std::string::npos) << m;
+        EXPECT_EQ(m.find("No such file or directory"), std::string::npos) << m;
+        EXPECT_TRUE(m.find("Operation not permitted") != std::string::npos ||
+                    m.find("Permission denied") != std::string::npos ||
+                    m.find("Read-only file system") != std::string::npos)
+            << m;
+    }
+}
+
 TEST(Pipeline, CustomFontNeedsARenderer)
 {
     TempDir dir;

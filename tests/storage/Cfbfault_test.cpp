@@ -87,6 +87,13 @@ const std::vector<Op>& ops()
         {"replace", [](CompoundFile& f) { f.createStream(u"12", true); }},
         {"grow the table", [](CompoundFile& f) { write(f, "2", 0, bytes(200000, 'e')); }},
         {"many mini sectors", [](CompoundFile& f) { write(f, "11", 883, bytes(3200, 'f')); }},
+        {"rename", [](CompoundFile& f) { f.rename(u"5", u"500"); }},
+        {"exchange names", [](CompoundFile& f) { f.rename({{u"4", u"38"}, {u"38", u"4"}}); }},
+        {"rotate names of open streams",
+         [](CompoundFile& f) {
+             auto a = f.openStream(u"10"), b = f.openStream(u"11"), c = f.openStream(u"12");
+             f.rename({{u"10", u"11"}, {u"11", u"12"}, {u"12", u"10"}});
+         }},
     };
     return list;
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -188,6 +189,101 @@ TEST(Cfbfile, TreeStaysBalancedAndOrderedThroughInsertsAndDeletes)
     std::sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return compareNames(a, b) < 0; });
     for (size_t i = 0; i < list.size(); ++i)
         EXPECT_EQ(list[i].name, expected[i]);
+}
+
+TEST(Cfbfile, RenamesKeepTheTreeTheContentsAndOpenStreams)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    std::mt19937 rng(11);
+    std::map<std::u16string, std::string> content; // name -> bytes
+    {
+        auto f = CompoundFile::create(path, false);
+        for (int i = 0; i < 300; ++i) {
+            std::u16string name = u(std::to_string(100 + i));
+            content[name] = pattern(i % 3 ? 872 + i : 5000 + i, static_cast<unsigned>(i));
+            f->createStream(name, false)->write(0, content[name].data(), content[name].size());
+        }
+        // Single renames, exchanges and rotations of names.
+        for (int round = 0; round < 400; ++round) {
+            std::vector<std::u16string> names;
+            for (auto& [n, _] : content)
+                names.push_back(n);
+            size_t k = 1 + rng() % 4;
+            std::vector<std::u16string> from;
+            while (from.size() < k) {
+                const std::u16string& n = names[rng() % names.size()];
+                if (std::find(from.begin(), from.end(), n) == from.end())
+                    from.push_back(n);
+            }
+            std::vector<std::pair<std::u16string, std::u16string>> renames;
+            std::map<std::u16string, std::string> moved;
+            for (size_t i = 0; i < k; ++i) {
+                // A rotation among the chosen, or a fresh name for a single one.
+                std::u16string to = k == 1 ? u(std::to_string(1000 + round)) : from[(i + 1) % k];
+                renames.emplace_back(from[i], to);
+                moved[to] = content[from[i]];
+            }
+            f->rename(renames);
+            for (auto& r : renames)
+                content.erase(r.first);
+            for (auto& [n, c] : moved)
+                content[n] = c;
+        }
+        checkTree(f->root()->child, nullptr, nullptr);
+
+        // An open stream keeps working under its new name.
+        auto s = f->openStream(u"1399");
+        f->rename(u"1399", u"9");
+        EXPECT_EQ(s->name(), u"9");
+        s->write(0, "new", 3);
+        s.reset();
+        content[u"9"] = content[u"1399"];
+        content[u"9"].replace(0, 3, "new");
+        content.erase(u"1399");
+        f->commit();
+    }
+    auto f = CompoundFile::open(path, CompoundFile::Access::ReadOnly);
+    checkTree(f->root()->child, nullptr, nullptr);
+    auto list = f->list();
+    ASSERT_EQ(list.size(), content.size());
+    for (const ElementInfo& e : list) {
+        ASSERT_TRUE(content.count(e.name));
+        EXPECT_EQ(readAll(*f->openStream(e.name)), content[e.name]);
+    }
+}
+
+TEST(Cfbfile, RefusedRenamesChangeNothing)
+{
+    TempDir dir;
+    std::string path = (dir / "a.cfb").string();
+    auto f = CompoundFile::create(path, false);
+    for (const char* n : {"a", "b", "c"})
+        f->createStream(u(n), false)->write(0, n, 1);
+    auto expectStatus = [&](uint32_t status, const std::vector<std::pair<std::u16string, std::u16string>>& r) {
+        try {
+            f->rename(r);
+            ADD_FAILURE() << "no error";
+        } catch (const EStorageError& e) {
+            EXPECT_EQ(e.status(), status) << e.what();
+        }
+    };
+    expectStatus(STG_E_FILENOTFOUND, {{u"a", u"x"}, {u"missing", u"y"}});
+    expectStatus(STG_E_FILEALREADYEXISTS, {{u"a", u"B"}});              // b keeps its name
+    expectStatus(STG_E_FILEALREADYEXISTS, {{u"a", u"x"}, {u"b", u"X"}}); // two would be named x
+    expectStatus(STG_E_INVALIDPARAMETER, {{u"a", u"x"}, {u"A", u"y"}});  // a named twice
+    expectStatus(STG_E_INVALIDNAME, {{u"a", u"x/y"}});
+    expectStatus(STG_E_INVALIDNAME, {{u"a", u""}});
+    const long writes = f->io().writesDone();
+    f->rename({}); // nothing to do
+    EXPECT_EQ(f->io().writesDone(), writes);
+    std::vector<std::u16string> names;
+    for (const ElementInfo& e : f->list())
+        names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"a", u"b", u"c"}));
+    f->rename(u"a", u"A"); // the letter case alone
+    EXPECT_EQ(f->list()[0].name, u"A");
+    EXPECT_EQ(readAll(*f->openStream(u"A")), "a");
 }
 
 TEST(Cfbfile, FreedSpaceIsReused)

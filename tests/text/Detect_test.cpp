@@ -269,3 +269,45 @@ TEST(Detect, AClearVerdictOnALongTextStands)
     EXPECT_EQ(out.substr(out.size() - table.size()), encode(CodePage::Cp1251, u"+------+-----+\r\n| Река | Дон |\r\n+------+-----+\r\n"));
     EXPECT_EQ(found.missing, 3 * 31u);
 }
+
+TEST(Detect, TopicListsAreReadAsTextAndLinesWithLackingCharactersAreRefused)
+{
+    const std::string names = "Глава первая. Осень\r\nГлава вторая. Дорога домой\r\n\r\nЭпилог\r\n";
+    const std::vector<std::string> want = {utf8ToCp1251("Глава первая. Осень"),
+                                           utf8ToCp1251("Глава вторая. Дорога домой"), "",
+                                           utf8ToCp1251("Эпилог")};
+    // UTF-8 with and without a byte-order mark, KOI8-R, Windows-1251: the same names.
+    for (const std::string& bytes : {names, "\xEF\xBB\xBF" + names, encode(CodePage::Koi8R, utf8ToUtf16(names)),
+                                      utf8ToCp1251(names)}) {
+        TDecodedList l = DecodeTopicList(bytes);
+        EXPECT_EQ(l.names, want) << l.found.Describe();
+        EXPECT_TRUE(l.refused.empty());
+    }
+    EXPECT_EQ(DecodeTopicList(names).found.origin, TTextOrigin::Utf8);
+
+    // A name with characters Windows-1251 lacks is named with its line.
+    TDecodedList l = DecodeTopicList("Один\nДва 中文 и 中\nTri\xF0\x9F\x98\x80\nЧетыре");
+    ASSERT_EQ(l.names.size(), 4u);
+    EXPECT_EQ(l.names[0], utf8ToCp1251("Один"));
+    ASSERT_EQ(l.refused.size(), 2u);
+    EXPECT_EQ(l.refused[0].line, 2u);
+    EXPECT_EQ(l.refused[0].text, "Два 中文 и 中");
+    EXPECT_EQ(l.refused[0].characters, (std::vector<std::string>{"中", "文"}));
+    EXPECT_EQ(l.refused[1].line, 3u);
+    EXPECT_EQ(l.refused[1].characters, (std::vector<std::string>{"\xF0\x9F\x98\x80"}));
+
+    // UTF-16 with a byte-order mark; lone CR and LF end lines, a NUL ends the text.
+    std::u16string u16 = u"\uFEFFАльфа\rБета\u2603\nГамма";
+    std::string le;
+    for (char16_t c : u16) {
+        le.push_back(static_cast<char>(c & 0xFF));
+        le.push_back(static_cast<char>(c >> 8));
+    }
+    l = DecodeTopicList(le);
+    EXPECT_EQ(l.found.origin, TTextOrigin::Utf16LE);
+    EXPECT_EQ(l.names.size(), 3u);
+    ASSERT_EQ(l.refused.size(), 1u);
+    EXPECT_EQ(l.refused[0].line, 2u);
+    EXPECT_EQ(l.refused[0].characters, (std::vector<std::string>{"☃"}));
+    EXPECT_EQ(DecodeTopicList(std::string("A\r\nB\0C\r\n", 8)).names, (std::vector<std::string>{"A", "B"}));
+}
