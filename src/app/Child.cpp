@@ -1,5 +1,6 @@
 #include "app/Child.h"
 
+#include "app/Bookdialog.h"
 #include "app/Errorbox.h"
 #include "app/Fontdialog.h"
 #include "app/Generate.h"
@@ -230,6 +231,28 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     connect(GenerateJAVA1, &QAction::triggered, this, &TForm2::GenerateJAVA1Click);
     connect(TreeView1, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { TreeView1Change(current); });
+
+    // Whole books (Bookdialog): the menu command, the list's context menu and
+    // book files dropped on the list.
+    Document1->addSeparator();
+    ImportBook1 = Document1->addAction(QStringLiteral("Import &book..."));
+    ImportBook1->setStatusTip(
+        QStringLiteral("Appends a book file (FB2, EPUB, HTML, Markdown, text) as one topic per chapter"));
+    connect(ImportBook1, &QAction::triggered, this, [this] { ImportBook1Click(); });
+    TreeView1->addAction(ImportBook1);
+    TreeView1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    AcceptBookDrops(TreeView1, [this](const QString& file) { ImportBook1Click(file); });
+}
+
+void TForm2::ImportBook1Click(const QString& file)
+{
+    if (!project_.IsOpen())
+        return;
+    const size_t first = project_.TopicCount();
+    if (!ImportBookDialog(this, project_, file))
+        return;
+    for (size_t i = first; i < project_.TopicCount(); ++i)
+        appendNode(project_.Topic(i).Text)->setData(0, kNumberRole, project_.Topic(i).Number);
 }
 
 TForm2::~TForm2()

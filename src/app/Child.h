@@ -79,6 +79,7 @@ public:
     QAction* Usecustomfont1 = nullptr;
     QAction* Pack1 = nullptr;
     QAction* GenerateJAVA1 = nullptr;
+    QAction* ImportBook1 = nullptr; // "Import &book..." (Bookdialog)
 
 public slots:
     void BitBtn1Click();  // append
@@ -91,6 +92,8 @@ public slots:
     void Usecustomfont1Click();
     void GenerateJAVA1Click();
     void TreeView1Change(QTreeWidgetItem* node);
+    // Book import (Bookdialog): `file`, or one the user chooses when empty.
+    void ImportBook1Click(const QString& file = {});
 
 protected:
     void closeEvent(QCloseEvent* e) override;
