@@ -324,7 +324,9 @@ std::vector<TBookChapter> TBookBuilder::Finish(const std::string& bookTitle, con
     for (size_t i = 0; i < out.size(); ++i)
         if (!derived[i] && !out[i].front)
             byName[out[i].name].push_back(i);
-    for (auto& [name, idx] : byName) {
+    for (auto& entry : byName) {
+        const std::string& name = entry.first;
+        const std::vector<size_t>& idx = entry.second;
         if (idx.size() < 2)
             continue;
         size_t most = 0;

@@ -144,9 +144,10 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian, size_t& invalid)
     return out;
 }
 
-std::string Utf8Checked(std::string_view bytes, size_t& invalid)
+// `valid`: the caller has checked the bytes with isValidUtf8 already.
+std::string Utf8Checked(std::string_view bytes, bool valid, size_t& invalid)
 {
-    if (isValidUtf8(bytes))
+    if (valid)
         return std::string(bytes);
     return utf16ToUtf8(utf8ToUtf16(bytes, &invalid));
 }
@@ -180,9 +181,9 @@ TSourceText Detected(std::string_view bytes, bool detect)
     } else if (AllAscii(bytes)) {
         t.encoding = "ASCII";
         t.utf8 = std::string(bytes);
-    } else if (isValidUtf8(bytes) || LooksLikeUtf8(bytes)) {
+    } else if (bool valid = isValidUtf8(bytes); valid || LooksLikeUtf8(bytes)) {
         t.encoding = "UTF-8";
-        t.utf8 = Utf8Checked(bytes, t.invalid);
+        t.utf8 = Utf8Checked(bytes, valid, t.invalid);
     } else {
         int c = ChooseCodePage(bytes);
         t.encoding = CandidateName(c);
@@ -261,13 +262,14 @@ TSourceText DecodeSource(std::string_view bytes, bool html, bool detect)
         std::string_view body = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? bytes.substr(3) : bytes;
         // A document that says UTF-8 and is something else (an old page
         // saved in its own code page) is read as detection finds it.
-        if (!isValidUtf8(body) && !LooksLikeUtf8(body) && detect) {
+        const bool valid = isValidUtf8(body);
+        if (!valid && !LooksLikeUtf8(body) && detect) {
             t = Detected(body, detect);
             t.note = "it says UTF-8 but is not; read as " + t.encoding;
             return t;
         }
         t.encoding = "UTF-8";
-        t.utf8 = Utf8Checked(body, t.invalid);
+        t.utf8 = Utf8Checked(body, valid, t.invalid);
         return t;
     }
     case TEncodingKind::Utf16: {

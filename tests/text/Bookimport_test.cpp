@@ -310,9 +310,14 @@ TEST(Bookimport, EntitiesAreNeitherExpandedNorLoaded)
     // Billion laughs: refused at once, not expanded.
     std::string laughs = "<?xml version='1.0'?><!DOCTYPE FictionBook [<!ENTITY a 'haha'>";
     for (int i = 1; i < 12; ++i) {
-        laughs += "<!ENTITY " + std::string(1, char('a' + i)) + " '";
-        for (int j = 0; j < 10; ++j)
-            laughs += "&" + std::string(1, char('a' + i - 1)) + ";";
+        laughs += "<!ENTITY ";
+        laughs += char('a' + i);
+        laughs += " '";
+        for (int j = 0; j < 10; ++j) {
+            laughs += '&';
+            laughs += char('a' + i - 1);
+            laughs += ';';
+        }
         laughs += "'>";
     }
     laughs += "]><FictionBook><body><section><p>&l;</p></section></body></FictionBook>";
