@@ -486,9 +486,10 @@ void RequireText(const TBook& book, const std::string& fileName)
 
 void RequireTextSize(std::string_view bytes, const std::string& fileName, TBookFormat format)
 {
-    if (bytes.size() > kMaxBookTextSize)
+    const uint64_t most = format == TBookFormat::Markdown ? kMaxMarkdownSize : kMaxBookTextSize;
+    if (bytes.size() > most)
         throw EBookError(fileName + ": too large for " + BookFormatName(format) + " (" +
-                         std::to_string(kMaxBookTextSize >> 20) + " MB at most)");
+                         std::to_string(most >> 20) + " MB at most)");
 }
 
 } // namespace

@@ -36,10 +36,12 @@ namespace volm {
 
 // The longest topic name the project stores.
 inline constexpr size_t kTopicNameBytes = 50;
-// The largest book file that is read, and the largest plain or Markdown text
-// (these are held whole in several forms while they are read).
+// The largest book file that is read; the largest plain text (held whole in
+// several forms while it is read) and Markdown text (cmark builds its tree).
+// FB2 and HTML are read as streams, in any size up to the first.
 inline constexpr uint64_t kMaxBookFileSize = 256u << 20;
 inline constexpr uint64_t kMaxBookTextSize = 64u << 20;
+inline constexpr uint64_t kMaxMarkdownSize = 16u << 20;
 // The smallest split size.
 inline constexpr size_t kMinSplitSize = 64;
 

@@ -144,12 +144,14 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian, size_t& invalid)
     return out;
 }
 
-// `valid`: the caller has checked the bytes with isValidUtf8 already.
-std::string Utf8Checked(std::string_view bytes, bool valid, size_t& invalid)
+// UTF-8 bytes into `t`: borrowed when `valid` (checked by the caller with
+// isValidUtf8), else converted with U+FFFD for what is no character.
+void Utf8Checked(TSourceText& t, std::string_view bytes, bool valid)
 {
     if (valid)
-        return std::string(bytes);
-    return utf16ToUtf8(utf8ToUtf16(bytes, &invalid));
+        t.borrowed = bytes.data() ? bytes : std::string_view("", 0);
+    else
+        t.utf8 = utf16ToUtf8(utf8ToUtf16(bytes, &t.invalid));
 }
 
 std::string PageToUtf8(CodePage page, std::string_view bytes, size_t& invalid)
@@ -180,10 +182,10 @@ TSourceText Detected(std::string_view bytes, bool detect)
         t.utf8 = Utf16ToUtf8(bytes, bigEndian, t.invalid);
     } else if (AllAscii(bytes)) {
         t.encoding = "ASCII";
-        t.utf8 = std::string(bytes);
+        Utf8Checked(t, bytes, true);
     } else if (bool valid = isValidUtf8(bytes); valid || LooksLikeUtf8(bytes)) {
         t.encoding = "UTF-8";
-        t.utf8 = Utf8Checked(bytes, valid, t.invalid);
+        Utf8Checked(t, bytes, valid);
     } else {
         int c = ChooseCodePage(bytes);
         t.encoding = CandidateName(c);
@@ -269,7 +271,7 @@ TSourceText DecodeSource(std::string_view bytes, bool html, bool detect)
             return t;
         }
         t.encoding = "UTF-8";
-        t.utf8 = Utf8Checked(body, valid, t.invalid);
+        Utf8Checked(t, body, valid);
         return t;
     }
     case TEncodingKind::Utf16: {
@@ -292,7 +294,7 @@ TSourceText DecodeSource(std::string_view bytes, bool html, bool detect)
     case TEncodingKind::Ascii:
         if (AllAscii(bytes)) {
             t.encoding = "ASCII";
-            t.utf8 = std::string(bytes);
+            Utf8Checked(t, bytes, true);
             return t;
         }
         t = Detected(bytes, detect);

@@ -25,7 +25,12 @@ namespace volm {
 
 // How a document's bytes were read.
 struct TSourceText {
-    std::string utf8;       // the text: well-formed UTF-8 without a byte-order mark
+    // The text: well-formed UTF-8 without a byte-order mark. When the
+    // document's bytes are that already, they are not copied: the text is
+    // then a view of the caller's bytes, valid as long as they are.
+    std::string_view Text() const { return borrowed.data() ? borrowed : std::string_view(utf8); }
+    std::string utf8;           // the text when it had to be converted
+    std::string_view borrowed;  // the text when it is the caller's bytes
     std::string encoding;   // "UTF-8", "UTF-16LE", "KOI8-R", "Windows-1251", ...
     bool declared = false;  // the document names its encoding
     size_t invalid = 0;     // bytes (UTF-16 units) that were no character, read as U+FFFD
@@ -37,8 +42,9 @@ struct TSourceText {
 // "" when it names none.
 std::string DeclaredEncoding(std::string_view bytes, bool html);
 
-// The document's bytes as UTF-8 (see above). With `detect` off, a document
-// that names no encoding is read as Windows-1251.
+// The document's bytes as UTF-8 (see above): a view of `bytes` when they are
+// UTF-8 already (keep them alive while the text is used). With `detect` off,
+// a document that names no encoding is read as Windows-1251.
 TSourceText DecodeSource(std::string_view bytes, bool html, bool detect);
 
 // The text of one character in Windows-1251 when the page lacks it: its

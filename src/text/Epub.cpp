@@ -99,7 +99,7 @@ TPackage ReadPackage(const std::string& opf, const std::string& opfPath, const s
 {
     TSourceText src = DecodeSource(opf, false, detect);
     TPackage pkg;
-    ReadXml(src.utf8, where,
+    ReadXml(src.Text(), where,
             [&](TXmlReader& r) {
                 pkg = TPackage{};
                 std::string text;
@@ -154,7 +154,7 @@ std::vector<TNavEntry> ReadNcx(const std::string& bytes, const std::string& ncxP
 {
     TSourceText src = DecodeSource(bytes, false, detect);
     std::vector<TNavEntry> entries;
-    ReadXml(src.utf8, where,
+    ReadXml(src.Text(), where,
             [&](TXmlReader& r) {
                 entries.clear();
                 std::vector<size_t> open; // entries of the open navPoints
@@ -329,9 +329,10 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
     // The package document.
     std::string opfPath;
     if (std::string c = members.Find("META-INF/container.xml"); !c.empty()) {
-        TSourceText src = DecodeSource(members.Read(c), false, options.detect);
+        const std::string bytes = members.Read(c);
+        TSourceText src = DecodeSource(bytes, false, options.detect); // a view of `bytes`
         std::vector<std::pair<std::string, std::string>> roots;
-        ReadXml(src.utf8, fileName + ": " + c,
+        ReadXml(src.Text(), fileName + ": " + c,
                 [&](TXmlReader& r) {
                     roots.clear();
                     for (bool ok = r.Read(); ok; ok = r.Read())
@@ -386,9 +387,10 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
             break;
         }
     if (navItem && !members.Find(navItem->path).empty()) {
-        TSourceText src = DecodeSource(members.Read(members.Find(navItem->path)), true, options.detect);
+        const std::string bytes = members.Read(members.Find(navItem->path));
+        TSourceText src = DecodeSource(bytes, true, options.detect);
         TNavReader reader(navItem->path);
-        ParseHtml(src.utf8, fileName + ": " + navItem->path, reader);
+        ParseHtml(src.Text(), fileName + ": " + navItem->path, reader);
         nav = reader.Entries();
     }
     if (nav.empty()) {
@@ -433,12 +435,13 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
         std::string where = fileName + ": " + stored;
         THtmlText doc;
         {
-            TSourceText src = DecodeSource(members.Read(stored), true, options.detect);
+            const std::string bytes = members.Read(stored);
+            TSourceText src = DecodeSource(bytes, true, options.detect);
             if (book.encoding.empty())
                 book.encoding = src.encoding;
             if (!src.note.empty())
                 book.notes.push_back(where + ": " + src.note);
-            doc = HtmlBlocks(src.utf8, where, w);
+            doc = HtmlBlocks(src.Text(), where, w);
         }
         // Where the navigation's entries start their chapters.
         std::vector<std::pair<size_t, size_t>> starts; // block, entry

@@ -281,7 +281,7 @@ TBook ImportFb2(std::string_view bytes, const std::string& fileName, const TBook
     if (!src.note.empty())
         book.notes.push_back(fileName + ": " + src.note);
     std::optional<TFb2Reader> reader;
-    ReadXml(src.utf8, fileName,
+    ReadXml(src.Text(), fileName,
             [&](TXmlReader& r) {
                 reader.emplace(fileName); // a second run starts afresh
                 reader->Read(r);

@@ -261,7 +261,7 @@ TBook ImportHtml(std::string_view bytes, const std::string& fileName, const TBoo
     if (!src.note.empty())
         book.notes.push_back(fileName + ": " + src.note);
     TAnsiWriter w;
-    THtmlText doc = HtmlBlocks(src.utf8, fileName, w);
+    THtmlText doc = HtmlBlocks(src.Text(), fileName, w);
     src.utf8.clear();
     src.utf8.shrink_to_fit();
     return FinishHtml(doc, fileName, w, std::move(book));
@@ -278,7 +278,7 @@ TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const 
     // cmark makes HTML of it (raw HTML in the text is left out), and that is
     // read as any HTML document.
     std::unique_ptr<char, void (*)(void*)> html(
-        cmark_markdown_to_html(src.utf8.data(), src.utf8.size(), CMARK_OPT_DEFAULT), std::free);
+        cmark_markdown_to_html(src.Text().data(), src.Text().size(), CMARK_OPT_DEFAULT), std::free);
     if (!html)
         throw EBookError(fileName + ": out of memory");
     src.utf8.clear();

@@ -190,7 +190,7 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
         book.encoding = src.encoding;
         if (!src.note.empty())
             book.notes.push_back(fileName + ": " + src.note);
-        std::string text = w(src.utf8);
+        std::string text = w(src.Text());
         src.utf8.clear();
         src.utf8.shrink_to_fit();
         size_t start = 0;
@@ -231,19 +231,19 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
         lines[i].fixed = kinds[i] != TPlainHeading::None;
     }
     if (!options.keepLines) {
-        std::vector<TWrapLine> copy = lines;
-        TRewrapResult r = Rewrap(copy);
+        // Rewrap changes nothing unless it finds the text wrapped.
+        std::vector<TPlainHeading> headingKinds;
+        for (TPlainHeading k : kinds)
+            if (k != TPlainHeading::None)
+                headingKinds.push_back(k);
+        TRewrapResult r = Rewrap(lines);
         if (r.wrapped) {
             // Headings stay as they were, in their order: their kinds go with them.
-            std::vector<TPlainHeading> headingKinds, joinedKinds;
-            for (TPlainHeading k : kinds)
-                if (k != TPlainHeading::None)
-                    headingKinds.push_back(k);
             size_t next = 0;
-            for (const TWrapLine& l : copy)
-                joinedKinds.push_back(l.fixed ? headingKinds[next++] : TPlainHeading::None);
-            lines = std::move(copy);
-            kinds = std::move(joinedKinds);
+            kinds.assign(lines.size(), TPlainHeading::None);
+            for (size_t i = 0; i < lines.size(); ++i)
+                if (lines[i].fixed)
+                    kinds[i] = headingKinds[next++];
             book.notes.push_back(fileName + ": hard-wrapped at " + std::to_string(r.width) + " columns; " +
                                  std::to_string(r.joined) + " line breaks removed (--keep-lines keeps them)");
         }

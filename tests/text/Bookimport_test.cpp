@@ -286,6 +286,9 @@ TEST(Bookimport, WhatIsNoBookIsRefusedNamingTheFile)
     EXPECT_NE(refusal("\r\n  \n\n", "/x/blank.txt").find("holds no text"), std::string::npos);
     EXPECT_NE(refusal("<FictionBook><description/></FictionBook>", "/x/nobody.fb2").find("holds no text"),
               std::string::npos);
+    // Markdown is refused above 16 MB (cmark builds its whole tree).
+    EXPECT_NE(refusal(std::string(17u << 20, 'x'), "/x/big.md").find("/x/big.md: too large for Markdown (16 MB at most)"),
+              std::string::npos);
     // Recovery mode can't make a book of markup that holds nothing.
     std::string broken = refusal("<FictionBook><body><", "/x/broken.fb2");
     EXPECT_NE(broken.find("/x/broken.fb2: "), std::string::npos) << broken;
