@@ -76,6 +76,11 @@ bool LooksBinary(std::string_view head)
     return controls * 100 > head.size();
 }
 
+bool Blank(const std::string& s)
+{
+    return s.find_first_not_of(" \t") == std::string::npos;
+}
+
 std::string_view SkipBlanks(std::string_view s)
 {
     size_t i = s.find_first_not_of(" \t\r\n");
@@ -189,11 +194,6 @@ void TBookBuilder::add(const std::string& line, TKind kind)
         open_.hasBody = true;
     if (kind != kTitle)
         hasText_ = true;
-}
-
-static bool Blank(const std::string& s)
-{
-    return s.find_first_not_of(" \t") == std::string::npos;
 }
 
 void TBookBuilder::Title(const std::string& line)
