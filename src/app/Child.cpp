@@ -1,5 +1,6 @@
 #include "app/Child.h"
 
+#include "app/Bookdialog.h"
 #include "app/Errorbox.h"
 #include "app/Fontdialog.h"
 #include "app/Generate.h"
@@ -363,6 +364,26 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     connect(Commit1, &QAction::triggered, this, &TForm2::Button2Click);
     connect(RxRichEdit1->document(), &QTextDocument::modificationChanged, this, &TForm2::editorModified);
     updateTopicCommands();
+    // Whole books (Bookdialog): the menu command and the list's context menu;
+    // book files dropped on the list come through DropFiles.
+    Document1->addSeparator();
+    ImportBook1 = Document1->addAction(QStringLiteral("Import &book..."));
+    ImportBook1->setStatusTip(
+        QStringLiteral("Appends a book file (FB2, EPUB, HTML, Markdown, text) as one topic per chapter"));
+    connect(ImportBook1, &QAction::triggered, this, [this] { ImportBook1Click(); });
+    TopicMenu->addSeparator();
+    TopicMenu->addAction(ImportBook1);
+}
+
+void TForm2::ImportBook1Click(const QString& file)
+{
+    if (!project_.IsOpen())
+        return;
+    const size_t first = project_.TopicCount();
+    if (!ImportBookDialog(this, project_, file))
+        return;
+    for (size_t i = first; i < project_.TopicCount(); ++i)
+        appendNode(project_.Topic(i).Text)->setData(0, kNumberRole, project_.Topic(i).Number);
 }
 
 TForm2::~TForm2()
@@ -891,17 +912,21 @@ void TForm2::DropFiles(const QStringList& paths)
 {
     if (!project_.IsOpen())
         return;
-    QStringList texts;
+    QStringList texts, books;
     for (const QString& p : paths) {
         if (p.endsWith(QStringLiteral(".volm"), Qt::CaseInsensitive)) {
             if (auto* frame = qobject_cast<TForm1*>(window()))
                 frame->OpenOrCreateProject(p);
+        } else if (IsBookFileName(p)) {
+            books << p; // shown chapter by chapter before anything is appended
         } else {
             texts << p;
         }
     }
-    if (texts.isEmpty() || !SettleEdits())
+    if ((texts.isEmpty() && books.isEmpty()) || !SettleEdits())
         return;
+    for (const QString& p : books)
+        ImportBook1Click(p);
     // Each text file becomes a topic named after the file, its text loaded
     // as "L&oad..." loads it; the first failure stops, what came before stays.
     for (const QString& p : texts) {

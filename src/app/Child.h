@@ -105,6 +105,7 @@ public:
     QAction* MoveDown1 = nullptr;   // Alt+Down
     QAction* LoadText1 = nullptr;   // "L&oad..." of the editor
     QAction* Commit1 = nullptr;     // Ctrl+S
+    QAction* ImportBook1 = nullptr; // "Import &book..." (Bookdialog)
 
 public slots:
     void BitBtn1Click();  // append
@@ -129,6 +130,8 @@ public slots:
     bool MoveTopic(int from, int to);
     // Files dropped on the list: projects open, other files become topics.
     void DropFiles(const QStringList& paths);
+    // Book import (Bookdialog): `file`, or one the user chooses when empty.
+    void ImportBook1Click(const QString& file = {});
 
 protected:
     void closeEvent(QCloseEvent* e) override;

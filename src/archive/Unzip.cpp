@@ -236,6 +236,46 @@ std::string TUnZip::OutputPath(const std::string& extractDir, const std::string&
     return folder + namePart(name);
 }
 
+bool TUnZip::readEntry(int fd, uint64_t pos, zip::TCentralHeader& header, std::string& raw) const
+{
+    uint8_t hdr[zip::kCentralSize];
+    if (!readAt(fd, pos, hdr, zip::kCentralSize) || zip::get32(hdr) != zip::kCentralSig)
+        return false;
+    header = zip::TCentralHeader{};
+    header.parse(hdr);
+    const zip::TCentralHeader& h = header;
+    raw.assign(h.nameLength, '\0');
+    if (h.nameLength && !readAt(fd, pos + zip::kCentralSize, raw.data(), raw.size()))
+        return false;
+    if (raw.size() > kMaxName)
+        raw.resize(kMaxName);
+    // Sizes or offset too large for the header come from the ZIP64 extra record.
+    if (h.extraLength &&
+        (h.uncompressedSize == 0xFFFFFFFF || h.compressedSize == 0xFFFFFFFF || h.localOffset == 0xFFFFFFFF)) {
+        std::vector<uint8_t> extra(h.extraLength);
+        if (readAt(fd, pos + zip::kCentralSize + h.nameLength, extra.data(), extra.size())) {
+            for (size_t e = 0; e + 4 <= extra.size();) {
+                uint16_t id = zip::get16(&extra[e]), len = zip::get16(&extra[e + 2]);
+                size_t q = e + 4, qend = std::min(extra.size(), q + len);
+                if (id == 0x0001) {
+                    auto take = [&](uint64_t& field) {
+                        if (field != 0xFFFFFFFF || q + 8 > qend)
+                            return;
+                        field = zip::get32(&extra[q]) | (static_cast<uint64_t>(zip::get32(&extra[q + 4])) << 32);
+                        q += 8;
+                    };
+                    take(header.uncompressedSize);
+                    take(header.compressedSize);
+                    take(header.localOffset);
+                    break;
+                }
+                e = q + len;
+            }
+        }
+    }
+    return true;
+}
+
 int TUnZip::Extract()
 {
     resetFailures();
@@ -316,42 +356,10 @@ std::vector<TUnZip::TItem> TUnZip::listItems(int fd, uint32_t& maxDate)
     // One pass over the central directory builds the list of members.
     std::vector<TItem> items;
     uint64_t pos = centralStart_;
-    uint8_t hdr[zip::kCentralSize];
-    while (readAt(fd, pos, hdr, zip::kCentralSize) && zip::get32(hdr) == zip::kCentralSig) {
-        TItem item;
-        item.header.parse(hdr);
-        const zip::TCentralHeader& h = item.header;
-        std::string raw(h.nameLength, '\0');
-        if (h.nameLength && !readAt(fd, pos + zip::kCentralSize, raw.data(), raw.size()))
-            break;
-        if (raw.size() > kMaxName)
-            raw.resize(kMaxName);
-        // Sizes or offset too large for the header come from the ZIP64 extra record.
-        if (h.extraLength &&
-            (h.uncompressedSize == 0xFFFFFFFF || h.compressedSize == 0xFFFFFFFF ||
-             h.localOffset == 0xFFFFFFFF)) {
-            std::vector<uint8_t> extra(h.extraLength);
-            if (readAt(fd, pos + zip::kCentralSize + h.nameLength, extra.data(), extra.size())) {
-                for (size_t e = 0; e + 4 <= extra.size();) {
-                    uint16_t id = zip::get16(&extra[e]), len = zip::get16(&extra[e + 2]);
-                    size_t q = e + 4, qend = std::min(extra.size(), q + len);
-                    if (id == 0x0001) {
-                        auto take = [&](uint64_t& field) {
-                            if (field != 0xFFFFFFFF || q + 8 > qend)
-                                return;
-                            field = zip::get32(&extra[q]) |
-                                    (static_cast<uint64_t>(zip::get32(&extra[q + 4])) << 32);
-                            q += 8;
-                        };
-                        take(item.header.uncompressedSize);
-                        take(item.header.compressedSize);
-                        take(item.header.localOffset);
-                        break;
-                    }
-                    e = q + len;
-                }
-            }
-        }
+    std::string raw;
+    TItem entry;
+    while (readEntry(fd, pos, entry.header, raw)) {
+        const zip::TCentralHeader& h = entry.header;
         // Names flagged as UTF-8 (general purpose bit 11, as the JDK's jar
         // and Python write non-ASCII names) are turned into the program's
         // code page; the others are in the OEM code page.
@@ -360,14 +368,14 @@ std::vector<TUnZip::TItem> TUnZip::listItems(int fd, uint32_t& maxDate)
             name = encode(CodePage::Cp1251, utf8ToUtf16(raw), '_');
         else
             name = TranslateOemChar ? oemToAnsi(raw) : raw;
-        item.name = slashPath(name);
-        if (Selected(item.name)) {
+        entry.name = slashPath(name);
+        if (Selected(entry.name)) {
             uint8_t sig[4];
             if (!readAt(fd, h.localOffset, sig, 4) || zip::get32(sig) != zip::kLocalSig) {
-                reportError(item.name, zeBadHeader);
+                reportError(entry.name, zeBadHeader);
             } else {
                 maxDate = std::max(maxDate, h.dosDateTime);
-                items.push_back(std::move(item));
+                items.push_back(entry);
             }
         }
         pos += zip::kCentralSize + h.nameLength + h.extraLength + h.commentLength;
@@ -552,6 +560,116 @@ void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDi
     // The stored value passes in its finished or its un-complemented form.
     if (decoded && h.crc != crc.value() && h.crc != crc.raw())
         reportError(item.name, zeCrc);
+}
+
+int TUnZip::openForMembers()
+{
+    if (archiveFile_.empty())
+        throw EArchiveError(zeNoFile, zipErrorMessage(zeNoFile));
+    int fd = ::open(archiveFile_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw EArchiveError(zeOpen, archiveFile_ + ": " + zipErrorMessage(zeOpen) + " (" + systemMessage(errno) + ")");
+    if (arcType_ == atNA) {
+        ::close(fd);
+        throw EArchiveError(zeBadHeader, archiveFile_ + ": " + zipErrorMessage(zeBadHeader) +
+                                             " (not a readable archive)");
+    }
+    return fd;
+}
+
+std::vector<std::string> TUnZip::StoredNames()
+{
+    TFd fd(openForMembers());
+    std::vector<std::string> names;
+    zip::TCentralHeader h;
+    std::string raw;
+    for (uint64_t pos = centralStart_; readEntry(fd.get(), pos, h, raw);
+         pos += zip::kCentralSize + h.nameLength + h.extraLength + h.commentLength)
+        names.push_back(slashPath(raw));
+    return names;
+}
+
+std::string TUnZip::ReadMember(const std::string& storedName)
+{
+    TFd fd(openForMembers());
+    zip::TCentralHeader h;
+    std::string raw;
+    bool found = false;
+    for (uint64_t pos = centralStart_; readEntry(fd.get(), pos, h, raw);
+         pos += zip::kCentralSize + h.nameLength + h.extraLength + h.commentLength)
+        if (slashPath(raw) == storedName) {
+            found = true;
+            break;
+        }
+    const std::string where = archiveFile_ + ": " + storedName + ": ";
+    auto fail = [&](int code, const std::string& detail) {
+        throw EArchiveError(code, where + zipErrorMessage(code) + (detail.empty() ? "" : " (" + detail + ")"));
+    };
+    if (!found)
+        fail(zeNoFile, "no such member");
+    if ((h.flags & 0x0001) != 0 || (h.method != 0 && h.method != 8))
+        fail(zeMethod, (h.flags & 0x0001) ? "encrypted" : "method " + std::to_string(h.method));
+    const uint64_t mib = 1u << 20;
+    if (h.uncompressedSize > MaxMemberSize)
+        fail(zeWrite, "it declares " + std::to_string(h.uncompressedSize / mib) + " MB, more than the " +
+                          std::to_string(MaxMemberSize / mib) + " MB read into memory");
+    uint8_t local[zip::kLocalSize];
+    if (!readAt(fd.get(), h.localOffset, local, sizeof local) || zip::get32(local) != zip::kLocalSig)
+        fail(zeBadHeader, {});
+    uint64_t at = h.localOffset + zip::kLocalSize + zip::get16(local + 26) + zip::get16(local + 28);
+
+    std::string out;
+    if (h.method == 0) {
+        if (h.compressedSize > MaxMemberSize)
+            fail(zeWrite, "it is stored with more than " + std::to_string(MaxMemberSize / mib) + " MB");
+        out.resize(static_cast<size_t>(h.compressedSize));
+        if (!readAt(fd.get(), at, out.data(), out.size()))
+            fail(zeBadHeader, "the data runs past the end of the archive");
+    } else {
+        // The output may not grow past the limit, whatever the entry says.
+        const uint64_t limit = std::min<uint64_t>(MaxMemberSize, h.uncompressedSize * MaxInflateRatio);
+        z_stream* zsp = inflater_->start();
+        if (!zsp)
+            fail(zeWrite, "out of memory");
+        z_stream& zs = *zsp;
+        std::vector<uint8_t>& in = inflater_->in;
+        out.reserve(static_cast<size_t>(h.uncompressedSize));
+        uint64_t inLeft = h.compressedSize;
+        int ret = Z_OK;
+        while (ret != Z_STREAM_END) {
+            if (zs.avail_in == 0) {
+                if (inLeft == 0)
+                    fail(zeCrc, "the data ends early");
+                size_t want = static_cast<size_t>(std::min<uint64_t>(inLeft, kChunk));
+                if (!readAt(fd.get(), at, in.data(), want))
+                    fail(zeCrc, "the data runs past the end of the archive");
+                at += want;
+                inLeft -= want;
+                zs.next_in = in.data();
+                zs.avail_in = static_cast<uInt>(want);
+            }
+            size_t old = out.size();
+            out.resize(old + kChunk);
+            zs.next_out = reinterpret_cast<Bytef*>(out.data() + old);
+            zs.avail_out = static_cast<uInt>(kChunk);
+            ret = inflate(&zs, Z_NO_FLUSH);
+            out.resize(old + (kChunk - zs.avail_out));
+            if (ret != Z_OK && ret != Z_STREAM_END && !(ret == Z_BUF_ERROR && zs.avail_in == 0))
+                fail(zeCrc, "damaged data");
+            if (out.size() > limit) {
+                if (out.size() > MaxMemberSize)
+                    fail(zeWrite, "it inflates past " + std::to_string(MaxMemberSize / mib) + " MB");
+                fail(zeWrite, "it inflates past " + std::to_string(MaxInflateRatio) +
+                                  " times the size its directory entry declares");
+            }
+        }
+        out.shrink_to_fit();
+    }
+    TCrc32 crc;
+    crc.update(out.data(), out.size());
+    if (h.crc != crc.value() && h.crc != crc.raw())
+        fail(zeCrc, {});
+    return out;
 }
 
 } // namespace volm

@@ -94,6 +94,24 @@ public:
     static std::string OutputPath(const std::string& extractDir, const std::string& name,
                                   bool useStoredDirs);
 
+    // Reading members into memory, for containers whose members are parsed
+    // rather than extracted (EPUB, zipped FB2). Names here are the stored
+    // bytes, no code-page translation ("\" read as "/"); FileSpec and
+    // ExcludeSpec play no part. Both raise EArchiveError naming the archive
+    // (and the member) when the archive is not readable.
+    //
+    // The members' stored names in central-directory order.
+    std::vector<std::string> StoredNames();
+    // The whole data of the member stored as `storedName` (the first of that
+    // name), checked against its CRC-32. A member is refused before anything
+    // is inflated when its directory entry claims more than MaxMemberSize
+    // bytes, and while inflating once its data runs past MaxMemberSize or past
+    // MaxInflateRatio times the size its directory entry declares: a member
+    // that claims little and inflates to much is not read whole.
+    std::string ReadMember(const std::string& storedName);
+    uint64_t MaxMemberSize = 200u << 20;
+    uint64_t MaxInflateRatio = 10;
+
 protected:
     void examine() override;
 
@@ -102,6 +120,12 @@ private:
         zip::TCentralHeader header;
         std::string name;
     };
+
+    // Reads the directory entry at `pos`: its header (ZIP64 sizes and offset
+    // applied) and its stored name, cut to 255 bytes. False when no entry is there.
+    bool readEntry(int fd, uint64_t pos, zip::TCentralHeader& header, std::string& raw) const;
+    // Opens the archive for reading members into memory, or raises.
+    int openForMembers();
 
     bool maskMatches(const std::string& mask, const std::string& name) const;
     bool readAt(int fd, uint64_t pos, void* buf, size_t len) const;

@@ -452,3 +452,88 @@ TEST(TUnJar, EachMemberInflatesFromItsOwnDataOnly)
     EXPECT_TRUE(readFile(out / "a") == a);
     EXPECT_TRUE(readFile(out / "b") == b);
 }
+
+// Members read into memory (book containers): by their stored names, checked,
+// and never inflated past the limits.
+TEST(TUnZip, MembersAreReadIntoMemoryWithinTheirLimits)
+{
+    TempDir tmp;
+    writeFile(tmp / "big.src", std::string(3u << 20, 'a'));
+    pythonZip(tmp / "m.zip",
+              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
+              "z.writestr('mimetype', 'application/epub+zip', zipfile.ZIP_STORED)\n"
+              "z.writestr('OEBPS/\\u0433\\u043b\\u0430\\u0432\\u0430.xhtml', '<p>text</p>' * 50, zipfile.ZIP_DEFLATED)\n"
+              "z.writestr('empty.txt', '', zipfile.ZIP_DEFLATED)\n"
+              "z.writestr('big.txt', open(sys.argv[1][:-5] + 'big.src', 'rb').read(), zipfile.ZIP_DEFLATED)\n"
+              "z.writestr('crc.txt', 'checked data', zipfile.ZIP_STORED)\n"
+              "z.close()\n");
+    std::string bytes = readFile(tmp / "m.zip");
+    TZipListing z = listZip(bytes);
+    ASSERT_EQ(z.entries.size(), 5u);
+    size_t crcAt = z.cdOffset;
+    for (int k = 0; k < 4; ++k)
+        crcAt += 46 + z.entries[k].name.size() + z.entries[k].extraLen + z.entries[k].commentLen;
+    setLe32(bytes, crcAt + 16, z.entries[4].crc ^ 1);
+    writeFile(tmp / "m.zip", bytes);
+
+    TUnZip un;
+    un.SetArchiveFile((tmp / "m.zip").string());
+    // Stored names as they are: UTF-8 bytes, no OEM translation.
+    EXPECT_EQ(un.StoredNames(), (std::vector<std::string>{"mimetype", "OEBPS/глава.xhtml", "empty.txt", "big.txt",
+                                                          "crc.txt"}));
+    EXPECT_EQ(un.ReadMember("mimetype"), "application/epub+zip");
+    std::string want;
+    for (int i = 0; i < 50; ++i)
+        want += "<p>text</p>";
+    EXPECT_EQ(un.ReadMember("OEBPS/глава.xhtml"), want);
+    EXPECT_EQ(un.ReadMember("empty.txt"), "");
+    EXPECT_EQ(un.ReadMember("big.txt").size(), 3u << 20); // inflates 1000 times its packed size: allowed
+
+    auto failure = [&](const std::string& name) {
+        try {
+            un.ReadMember(name);
+        } catch (const EArchiveError& e) {
+            return std::make_pair(e.code(), std::string(e.what()));
+        }
+        ADD_FAILURE() << name << " was read";
+        return std::make_pair(0, std::string());
+    };
+    auto [crcCode, crcText] = failure("crc.txt");
+    EXPECT_EQ(crcCode, 25151);
+    EXPECT_NE(crcText.find("m.zip: crc.txt: File fails CRC check"), std::string::npos) << crcText;
+    EXPECT_EQ(failure("none.txt").first, 25192);
+    // Limits: past the absolute one, or past ten times what the entry declares.
+    un.MaxMemberSize = 1u << 20;
+    auto [bigCode, bigText] = failure("big.txt");
+    EXPECT_NE(bigText.find("more than the 1 MB"), std::string::npos) << bigText;
+    un.MaxMemberSize = 200u << 20;
+
+    // A member that claims 1000 bytes and inflates to 3 MB stops at 10 KB.
+    std::string lying = readFile(tmp / "m.zip");
+    TZipListing lz = listZip(lying);
+    size_t bigAt = lz.cdOffset;
+    for (int k = 0; k < 3; ++k)
+        bigAt += 46 + lz.entries[k].name.size() + lz.entries[k].extraLen + lz.entries[k].commentLen;
+    setLe32(lying, bigAt + 24, 1000);
+    writeFile(tmp / "lying.zip", lying);
+    TUnZip liar;
+    liar.SetArchiveFile((tmp / "lying.zip").string());
+    try {
+        liar.ReadMember("big.txt");
+        ADD_FAILURE() << "a bomb was read";
+    } catch (const EArchiveError& e) {
+        EXPECT_NE(std::string(e.what()).find("inflates past 10 times the size its directory entry declares"),
+                  std::string::npos) << e.what();
+    }
+
+    // No readable archive: one error, naming the file.
+    writeFile(tmp / "not.zip", "PK\x03\x04 but nothing more");
+    TUnZip bad;
+    bad.SetArchiveFile((tmp / "not.zip").string());
+    try {
+        bad.StoredNames();
+        ADD_FAILURE() << "a damaged archive was listed";
+    } catch (const EArchiveError& e) {
+        EXPECT_NE(std::string(e.what()).find("not.zip: Bad file header"), std::string::npos) << e.what();
+    }
+}

@@ -1,0 +1,73 @@
+#pragma once
+// "Import book...": a whole book file (FB2, zipped FB2, EPUB, HTML, Markdown
+// or a plain text) shown chapter by chapter before it is appended to the
+// project: each chapter's name, size and the parts a split will make. The
+// split (on, at 32 KB) and, for plain texts, keeping the lines of a
+// hard-wrapped text are chosen here; "&Append" appends every topic (all or
+// none), "Cancel" nothing. The project window offers it in its "&Document"
+// menu and its topic list's context menu, and for book files dropped on the
+// list.
+
+#include "text/Bookimport.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QAbstractItemView;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QTreeWidget;
+
+namespace volm {
+class TProject;
+}
+
+namespace volm::ui {
+
+class TBookDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Reads the book at `file` (raises volm::Error when it is no book).
+    explicit TBookDialog(const QString& file, QWidget* parent = nullptr);
+
+    // The topics "&Append" appends, as the controls stand.
+    std::vector<TBookTopic> Topics() const;
+    const TBook& Book() const { return book_; }
+
+    QLabel* Label1 = nullptr;         // what the file is, what was replaced
+    QTreeWidget* TreeView1 = nullptr; // chapters (name, size, parts); their parts below them
+    QCheckBox* CheckBox1 = nullptr;   // "&Split chapters longer than"
+    QSpinBox* SpinEdit1 = nullptr;    // the split size in KB
+    QCheckBox* CheckBox2 = nullptr;   // "&Keep lines as they are" (plain texts)
+    QPushButton* BitBtn1 = nullptr;   // "&Append"
+    QPushButton* BitBtn2 = nullptr;   // "Cancel"
+
+private:
+    void read();
+    void fill();
+    size_t splitAt() const;
+
+    QString file_;
+    TBook book_;
+};
+
+// Shows the dialog for `file` (first asks for a file when it is empty) and
+// appends the topics the user accepts to `project`. True when topics were
+// appended; failures are shown in the error box.
+bool ImportBookDialog(QWidget* parent, TProject& project, const QString& file = {});
+
+// True for the names of book files the dialog takes when dropped: .fb2,
+// .fb2.zip, .epub, .html, .htm, .xhtml, .md, .markdown (plain .txt files are
+// the list's own business).
+bool IsBookFileName(const QString& path);
+
+// Lets `view` take book files dropped on it: each goes to `onBook`. Other
+// drops are left to the view.
+void AcceptBookDrops(QAbstractItemView* view, std::function<void(const QString& file)> onBook);
+
+} // namespace volm::ui

@@ -1,0 +1,80 @@
+#include "book/Bookfile.h"
+
+#include "archive/Unzip.h"
+#include "common/Fd.h"
+#include "common/Fileio.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace volm {
+namespace {
+
+// A ZIP archive's members, read into memory by the archive reader.
+class TZipContainer : public TBookContainer {
+public:
+    explicit TZipContainer(const std::string& path)
+    {
+        unzip_.SetArchiveFile(path);
+        names_ = unzip_.StoredNames(); // raises for an archive that can't be read
+    }
+    std::vector<std::string> Names() override { return names_; }
+    std::string Read(const std::string& name) override { return unzip_.ReadMember(name); }
+
+private:
+    TUnZip unzip_;
+    std::vector<std::string> names_;
+};
+
+// The first bytes of the file, to tell a ZIP archive from the rest.
+std::string Head(const std::string& path)
+{
+    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+        throw EFileError("Can't read file " + path + ": " + systemMessage(errno), path, errno);
+    if (!S_ISREG(st.st_mode))
+        throw EFileError("Can't read file " + path + ": not a regular file", path, EINVAL);
+    char buf[4];
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+} // namespace
+
+TBook ReadBookFile(const std::string& path, const TBookOptions& options)
+{
+    std::string head = Head(path);
+    if (RecogniseBook(head, path) == TBookFormat::Zip) {
+        TZipContainer zip(path);
+        return ImportBookContainer(zip, path, options);
+    }
+    return ImportBook(ReadWholeFile(path, kMaxBookFileSize), path, options);
+}
+
+std::vector<size_t> AppendBookTopics(TProject& project, const std::vector<TBookTopic>& topics)
+{
+    const size_t first = project.TopicCount();
+    std::vector<size_t> added;
+    try {
+        for (const TBookTopic& t : topics) {
+            size_t i = project.AddTopic(t.name);
+            added.push_back(i);
+            project.CommitText(i, t.text);
+        }
+    } catch (...) {
+        while (project.TopicCount() > first) {
+            try {
+                project.DeleteTopic(project.TopicCount() - 1);
+            } catch (...) {
+                break;
+            }
+        }
+        throw;
+    }
+    return added;
+}
+
+} // namespace volm

@@ -1,0 +1,81 @@
+// volm-cli import-book: a whole book file (FB2, zipped FB2, EPUB, HTML,
+// Markdown or a plain text) appended to a project as one topic per chapter.
+// The book is read whole first; nothing is appended unless all of it was.
+
+#include "cli/Cli.h"
+
+#include "book/Bookfile.h"
+#include "common/Codepage.h"
+#include "storage/Project.h"
+#include "text/Bookimport.h"
+#include "text/Detect.h"
+
+#include <iostream>
+#include <regex>
+
+namespace volm::cli {
+namespace {
+
+int cmdImportBook(const Args& a)
+{
+    TBookOptions options;
+    options.detect = !a.has("--no-detect");
+    options.keepLines = a.has("--keep-lines");
+    size_t splitAt = 0;
+    if (auto v = a.value("--split-at")) {
+        if (!ParseSplitSize(*v, splitAt))
+            throw UsageError("--split-at takes a size in bytes, K or M after it (not \"" + *v + "\")");
+        if (splitAt < kMinSplitSize)
+            throw UsageError("--split-at " + *v + " is too small (" + std::to_string(kMinSplitSize) +
+                             " bytes at least)");
+    }
+    if (auto v = a.value("--chapters")) {
+        options.chapters = fromTerminal(*v, "the chapter pattern");
+        try {
+            std::regex check(options.chapters, std::regex::ECMAScript);
+        } catch (const std::regex_error& e) {
+            throw UsageError("the chapter pattern \"" + *v + "\" is not a pattern (" + e.what() + ")");
+        }
+    }
+    const std::string& file = a["FILE"];
+
+    TProject p;
+    p.Open(a["PROJECT"], TProject::omOpenExisting);
+    const TBook book = ReadBookFile(file, options);
+    const std::vector<TBookTopic> topics = BookTopics(book, splitAt);
+    const std::vector<size_t> added = AppendBookTopics(p, topics);
+
+    std::string out;
+    for (size_t i : added) {
+        const TTopicNode& t = p.Topic(i);
+        out += std::to_string(i + 1) + '\t' + std::to_string(t.Number) + '\t' + cp1251ToUtf8(t.Text) + '\n';
+    }
+    out += std::to_string(added.size()) + (added.size() == 1 ? " topic" : " topics") + " from " + file + " (" +
+           book.format + ", " + book.encoding + ")\n";
+    for (const std::string& note : book.notes)
+        out += note + '\n';
+    TDetection replaced;
+    replaced.missing = book.missing;
+    replaced.invalid = book.invalid;
+    if (!replaced.Replacements().empty())
+        out += replaced.Replacements() + '\n';
+    if (std::string name = book.NameSuggestion(); !name.empty())
+        out += "book name suggestion (a book is named after its project file): " + cp1251ToUtf8(name) + '\n';
+    p.CloseProject();
+    std::cout << out;
+    return 0;
+}
+
+const Registrar registrar{
+    {"import-book",
+     {"PROJECT", "FILE"},
+     {{"--split-at", "SIZE", "keep every topic at or under SIZE bytes (K and M suffixes), cut at paragraph ends"},
+      {"--chapters", "REGEX", "plain texts: the heading lines' pattern (ECMAScript, whole lines)"},
+      {"--no-detect", "", "read texts that name no encoding as Windows-1251"},
+      {"--keep-lines", "", "plain texts: keep the lines of a hard-wrapped text as they are"}},
+     "append a book (FB2, EPUB, HTML, Markdown, plain text) as one topic per chapter",
+     cmdImportBook},
+};
+
+} // namespace
+} // namespace volm::cli

@@ -1,0 +1,460 @@
+#include "text/Booktext.h"
+
+#include "common/Codepage.h"
+#include "text/Detect.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
+
+namespace volm {
+namespace {
+
+enum class TEncodingKind { Unknown, Ascii, Utf8, Utf16, Page };
+
+struct TEncoding {
+    TEncodingKind kind = TEncodingKind::Unknown;
+    CodePage page = CodePage::Cp1251;
+    const char* name = "";
+};
+
+// An encoding's name as documents write it ("windows-1251", "KOI8-R",
+// "utf-8", "x-mac-cyrillic"), looked up without case, dashes or underscores.
+TEncoding EncodingOf(std::string_view declared)
+{
+    std::string key;
+    for (char c : declared)
+        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+            key.push_back(asciiLower(c));
+    struct TName {
+        const char* key;
+        TEncoding enc;
+    };
+    using K = TEncodingKind;
+    static const TName names[] = {
+        {"utf8", {K::Utf8, CodePage::Cp1251, "UTF-8"}},
+        {"utf16", {K::Utf16, CodePage::Cp1251, "UTF-16"}},
+        {"utf16le", {K::Utf16, CodePage::Cp1251, "UTF-16LE"}},
+        {"utf16be", {K::Utf16, CodePage::Cp1251, "UTF-16BE"}},
+        {"ucs2", {K::Utf16, CodePage::Cp1251, "UTF-16"}},
+        {"usascii", {K::Ascii, CodePage::Cp1251, "ASCII"}},
+        {"ascii", {K::Ascii, CodePage::Cp1251, "ASCII"}},
+        {"windows1251", {K::Page, CodePage::Cp1251, "Windows-1251"}},
+        {"cp1251", {K::Page, CodePage::Cp1251, "Windows-1251"}},
+        {"xcp1251", {K::Page, CodePage::Cp1251, "Windows-1251"}},
+        {"koi8r", {K::Page, CodePage::Koi8R, "KOI8-R"}},
+        {"cskoi8r", {K::Page, CodePage::Koi8R, "KOI8-R"}},
+        {"koi8", {K::Page, CodePage::Koi8R, "KOI8-R"}},
+        {"cp866", {K::Page, CodePage::Cp866, "CP866"}},
+        {"ibm866", {K::Page, CodePage::Cp866, "CP866"}},
+        {"866", {K::Page, CodePage::Cp866, "CP866"}},
+        {"csibm866", {K::Page, CodePage::Cp866, "CP866"}},
+        {"iso88595", {K::Page, CodePage::Iso8859_5, "ISO-8859-5"}},
+        {"iso885951988", {K::Page, CodePage::Iso8859_5, "ISO-8859-5"}},
+        {"cyrillic", {K::Page, CodePage::Iso8859_5, "ISO-8859-5"}},
+        {"isoir144", {K::Page, CodePage::Iso8859_5, "ISO-8859-5"}},
+        {"csisolatincyrillic", {K::Page, CodePage::Iso8859_5, "ISO-8859-5"}},
+        {"maccyrillic", {K::Page, CodePage::MacCyrillic, "Mac Cyrillic"}},
+        {"xmaccyrillic", {K::Page, CodePage::MacCyrillic, "Mac Cyrillic"}},
+        // Documents that say Latin-1 are read as Windows-1252, its superset,
+        // as browsers read them.
+        {"windows1252", {K::Page, CodePage::Cp1252, "Windows-1252"}},
+        {"cp1252", {K::Page, CodePage::Cp1252, "Windows-1252"}},
+        {"iso88591", {K::Page, CodePage::Cp1252, "Windows-1252"}},
+        {"latin1", {K::Page, CodePage::Cp1252, "Windows-1252"}},
+        {"l1", {K::Page, CodePage::Cp1252, "Windows-1252"}},
+        {"windows1250", {K::Page, CodePage::Cp1250, "Windows-1250"}},
+        {"cp1250", {K::Page, CodePage::Cp1250, "Windows-1250"}},
+        {"windows1253", {K::Page, CodePage::Cp1253, "Windows-1253"}},
+        {"windows1254", {K::Page, CodePage::Cp1254, "Windows-1254"}},
+        {"windows1255", {K::Page, CodePage::Cp1255, "Windows-1255"}},
+        {"windows1256", {K::Page, CodePage::Cp1256, "Windows-1256"}},
+        {"windows1257", {K::Page, CodePage::Cp1257, "Windows-1257"}},
+        {"windows1258", {K::Page, CodePage::Cp1258, "Windows-1258"}},
+        {"windows874", {K::Page, CodePage::Cp874, "Windows-874"}},
+        {"macintosh", {K::Page, CodePage::MacRoman, "Mac Roman"}},
+        {"macroman", {K::Page, CodePage::MacRoman, "Mac Roman"}},
+        {"xmacroman", {K::Page, CodePage::MacRoman, "Mac Roman"}},
+    };
+    for (const TName& n : names)
+        if (key == n.key)
+            return n.enc;
+    return {};
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        c = asciiLower(c);
+    return out;
+}
+
+// The value of `attr` ("encoding", "charset") after `from` in `text`:
+// quoted or up to a blank, quote, ";" or ">".
+std::string ValueAfter(std::string_view text, size_t from)
+{
+    size_t i = from;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    if (i >= text.size() || text[i] != '=')
+        return {};
+    ++i;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    char quote = 0;
+    if (i < text.size() && (text[i] == '"' || text[i] == '\''))
+        quote = text[i++];
+    size_t start = i;
+    while (i < text.size() && text[i] != quote && !(quote == 0 && (IsBlank(text[i]) || text[i] == ';' ||
+                                                                    text[i] == '>' || text[i] == '"' ||
+                                                                    text[i] == '\'' || text[i] == '/')))
+        ++i;
+    return std::string(text.substr(start, i - start));
+}
+
+// UTF-16 units, either order, as UTF-8; lone surrogates and a half unit at
+// the end count as invalid.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian, size_t& invalid)
+{
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        units.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a));
+    }
+    for (size_t i = 0; i < units.size(); ++i) {
+        char16_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+            ++i;
+        else if (u >= 0xD800 && u <= 0xDFFF)
+            ++invalid;
+    }
+    std::string out = utf16ToUtf8(units);
+    if (bytes.size() % 2 != 0) {
+        out += "\xEF\xBF\xBD";
+        ++invalid;
+    }
+    return out;
+}
+
+// UTF-8 bytes into `t`: borrowed when `valid` (checked by the caller with
+// isValidUtf8), else converted with U+FFFD for what is no character.
+void Utf8Checked(TSourceText& t, std::string_view bytes, bool valid)
+{
+    if (valid)
+        t.borrowed = bytes.data() ? bytes : std::string_view("", 0);
+    else
+        t.utf8 = utf16ToUtf8(utf8ToUtf16(bytes, &t.invalid));
+}
+
+std::string PageToUtf8(CodePage page, std::string_view bytes, size_t& invalid)
+{
+    std::u16string u = decode(page, bytes);
+    for (char16_t c : u)
+        invalid += c == 0xFFFD;
+    return utf16ToUtf8(u);
+}
+
+bool AllAscii(std::string_view bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// What detection makes of a document that names no encoding.
+TSourceText Detected(std::string_view bytes, bool detect)
+{
+    TSourceText t;
+    if (!detect) {
+        t.encoding = "Windows-1251";
+        t.utf8 = PageToUtf8(CodePage::Cp1251, bytes, t.invalid);
+        return t;
+    }
+    bool bigEndian = false;
+    if (LooksLikeUtf16(bytes, bigEndian)) {
+        t.encoding = bigEndian ? "UTF-16BE" : "UTF-16LE";
+        t.utf8 = Utf16ToUtf8(bytes, bigEndian, t.invalid);
+    } else if (AllAscii(bytes)) {
+        t.encoding = "ASCII";
+        Utf8Checked(t, bytes, true);
+    } else if (bool valid = isValidUtf8(bytes); valid || LooksLikeUtf8(bytes)) {
+        t.encoding = "UTF-8";
+        Utf8Checked(t, bytes, valid);
+    } else {
+        int c = ChooseCodePage(bytes);
+        t.encoding = CandidateName(c);
+        t.utf8 = PageToUtf8(CandidateCodePage(c), bytes, t.invalid);
+    }
+    return t;
+}
+
+// Windows-1251's byte for every character of the basic plane, -1 for none.
+const std::array<int16_t, 0x10000>& AnsiTable()
+{
+    static const auto table = [] {
+        auto t = std::make_unique<std::array<int16_t, 0x10000>>();
+        t->fill(-1);
+        for (int b = 0; b < 256; ++b) {
+            char16_t c = toUnicode(CodePage::Cp1251, static_cast<uint8_t>(b));
+            if (c != kNoChar)
+                (*t)[c] = static_cast<int16_t>(b);
+        }
+        return t;
+    }();
+    return *table;
+}
+
+} // namespace
+
+std::string DeclaredEncoding(std::string_view bytes, bool html)
+{
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        return "UTF-8";
+    if (bytes.substr(0, 2) == "\xFF\xFE")
+        return "UTF-16LE";
+    if (bytes.substr(0, 2) == "\xFE\xFF")
+        return "UTF-16BE";
+    // UTF-16 without a mark still shows "<?" as "<\0?\0" or "\0<\0?".
+    if (bytes.substr(0, 4) == std::string_view("<\0?\0", 4))
+        return "UTF-16LE";
+    if (bytes.substr(0, 4) == std::string_view("\0<\0?", 4))
+        return "UTF-16BE";
+    std::string head = Lower(bytes.substr(0, 8192));
+    if (head.compare(0, 5, "<?xml") == 0) {
+        size_t end = head.find("?>");
+        size_t at = head.find("encoding");
+        if (at != std::string::npos && (end == std::string::npos || at < end)) {
+            std::string v = ValueAfter(head, at + 8);
+            if (!v.empty())
+                return v;
+        }
+    }
+    if (!html)
+        return {};
+    // <meta charset="..."> or <meta http-equiv="Content-Type" content="...; charset=...">
+    for (size_t at = head.find("<meta"); at != std::string::npos; at = head.find("<meta", at + 5)) {
+        size_t end = head.find('>', at);
+        std::string_view tag = std::string_view(head).substr(at, end == std::string::npos ? std::string::npos : end - at);
+        size_t cs = tag.find("charset");
+        if (cs != std::string_view::npos) {
+            std::string v = ValueAfter(tag, cs + 7);
+            if (!v.empty())
+                return v;
+        }
+    }
+    return {};
+}
+
+TSourceText DecodeSource(std::string_view bytes, bool html, bool detect)
+{
+    std::string declared = DeclaredEncoding(bytes, html);
+    TSourceText t;
+    if (declared.empty())
+        return Detected(bytes, detect);
+    TEncoding enc = EncodingOf(declared);
+    t.declared = true;
+    switch (enc.kind) {
+    case TEncodingKind::Utf8: {
+        std::string_view body = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? bytes.substr(3) : bytes;
+        // A document that says UTF-8 and is something else (an old page
+        // saved in its own code page) is read as detection finds it.
+        const bool valid = isValidUtf8(body);
+        if (!valid && !LooksLikeUtf8(body) && detect) {
+            t = Detected(body, detect);
+            t.note = "it says UTF-8 but is not; read as " + t.encoding;
+            return t;
+        }
+        t.encoding = "UTF-8";
+        Utf8Checked(t, body, valid);
+        return t;
+    }
+    case TEncodingKind::Utf16: {
+        bool big = declared == "UTF-16BE" || Lower(declared) == "utf-16be";
+        std::string_view body = bytes;
+        if (body.substr(0, 2) == "\xFF\xFE" || body.substr(0, 2) == "\xFE\xFF") {
+            big = body[0] == '\xFE';
+            body.remove_prefix(2);
+        } else if (body.size() >= 2 && body[0] == '\0' && body[1] != '\0') {
+            big = true;
+        }
+        t.encoding = big ? "UTF-16BE" : "UTF-16LE";
+        t.utf8 = Utf16ToUtf8(body, big, t.invalid);
+        return t;
+    }
+    case TEncodingKind::Page:
+        t.encoding = enc.name;
+        t.utf8 = PageToUtf8(enc.page, bytes, t.invalid);
+        return t;
+    case TEncodingKind::Ascii:
+        if (AllAscii(bytes)) {
+            t.encoding = "ASCII";
+            Utf8Checked(t, bytes, true);
+            return t;
+        }
+        t = Detected(bytes, detect);
+        t.note = "it says ASCII but is not; read as " + t.encoding;
+        return t;
+    case TEncodingKind::Unknown:
+        break;
+    }
+    t = Detected(bytes, detect);
+    t.note = "its encoding \"" + declared + "\" is not one this program reads; read as " + t.encoding;
+    return t;
+}
+
+const char* NearestAnsi(char32_t c)
+{
+    // Latin letters with accents, as their plain letters.
+    static const char latin1[] = "AAAAAA*CEEEEIIIIDNOOOOOxOUUUUY**aaaaaa*ceeeeiiiidnooooo/ouuuuy*y";
+    static const char extA[] = "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi**JjKkkLlLlLlLlLlNnNnNn"
+                               "nNnOoOoOo**RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
+    static thread_local char one[2];
+    if (c >= 0xC0 && c <= 0xFF) {
+        switch (c) {
+        case 0xC6: return "AE";
+        case 0xE6: return "ae";
+        case 0xDE: return "Th";
+        case 0xFE: return "th";
+        case 0xDF: return "ss";
+        default: one[0] = latin1[c - 0xC0]; one[1] = 0; return one;
+        }
+    }
+    if (c >= 0x100 && c <= 0x17F) {
+        switch (c) {
+        case 0x132: return "IJ";
+        case 0x133: return "ij";
+        case 0x152: return "OE";
+        case 0x153: return "oe";
+        default: one[0] = extA[c - 0x100]; one[1] = 0; return one;
+        }
+    }
+    // Combining marks (Russian stress marks among them) and invisible characters.
+    if ((c >= 0x300 && c <= 0x36F) || (c >= 0x200B && c <= 0x200F) || (c >= 0x2060 && c <= 0x2064) ||
+        c == 0xFEFF || c == 0xAD || c == 0x34F)
+        return "";
+    if ((c >= 0x2000 && c <= 0x200A) || c == 0xA0 || c == 0x202F || c == 0x205F || c == 0x3000)
+        return " ";
+    switch (c) {
+    case 0x2010: case 0x2011: case 0x2043: case 0x2212: case 0x2027: return "-";
+    case 0x2012: return "\x96";                  // figure dash: en dash
+    case 0x2015: case 0x2E3A: return "\x97";     // horizontal bar, two-em dash: em dash
+    case 0x2E3B: return "\x97\x97";
+    case 0x201B: case 0x2032: case 0x2035: case 0xB4: case 0x2BC: case 0x2B9: return "'";
+    case 0x201F: case 0x2033: case 0x2036: case 0x2BA: case 0x301D: case 0x301E: return "\"";
+    case 0x22EF: return "\x85";
+    case 0x2024: return ".";
+    case 0x2025: return "..";
+    case 0x2044: case 0x2215: return "/";
+    case 0x2190: return "<-";
+    case 0x2192: return "->";
+    case 0x2194: return "<->";
+    case 0x2264: return "<=";
+    case 0x2265: return ">=";
+    case 0xD7: case 0x2715: return "x";
+    case 0xF7: return "/";
+    case 0xBC: return "1/4";
+    case 0xBD: return "1/2";
+    case 0xBE: return "3/4";
+    case 0xB9: return "1";
+    case 0xB2: return "2";
+    case 0xB3: return "3";
+    case 0xAA: return "a";
+    case 0xBA: return "o";
+    case 0xBF: return "?";
+    case 0xA1: return "!";
+    case 0x2047: return "??";
+    case 0x2048: return "?!";
+    case 0x2049: return "!?";
+    case 0x203C: return "!!";
+    default: return nullptr;
+    }
+}
+
+std::string TAnsiWriter::operator()(std::string_view s)
+{
+    const auto& table = AnsiTable();
+    std::string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            // Control characters other than tab and line breaks are dropped.
+            if (b >= 0x20 || b == '\t' || b == '\n' || b == '\r')
+                out.push_back(static_cast<char>(b));
+            ++i;
+            continue;
+        }
+        char32_t c = 0xFFFD;
+        size_t len = 1;
+        if (b >= 0xC2 && b <= 0xDF && i + 1 < s.size() && (s[i + 1] & 0xC0) == 0x80) {
+            c = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F);
+            len = 2;
+        } else if (b >= 0xE0 && b <= 0xEF && i + 2 < s.size() && (s[i + 1] & 0xC0) == 0x80 &&
+                   (s[i + 2] & 0xC0) == 0x80) {
+            c = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+            len = 3;
+        } else if (b >= 0xF0 && b <= 0xF4 && i + 3 < s.size() && (s[i + 1] & 0xC0) == 0x80 &&
+                   (s[i + 2] & 0xC0) == 0x80 && (s[i + 3] & 0xC0) == 0x80) {
+            c = ((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
+            len = 4;
+        }
+        i += len;
+        if (c == 0xFFFD) {
+            ++invalid;
+            out.push_back('?');
+            continue;
+        }
+        if (c == 0xA0) {
+            out.push_back(' ');
+            continue;
+        }
+        if (c == 0xAD)
+            continue;
+        if (c < 0x10000 && table[c] >= 0) {
+            out.push_back(static_cast<char>(table[c]));
+            continue;
+        }
+        if (const char* near = NearestAnsi(c)) {
+            out += near;
+            continue;
+        }
+        ++missing;
+        out.push_back('?');
+    }
+    return out;
+}
+
+std::string CollapseBlanks(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    bool blank = false;
+    for (char c : text) {
+        if (IsBlank(c)) {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank)
+            out.push_back(' ');
+        blank = false;
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string CutText(std::string_view text, size_t bytes)
+{
+    std::string out(text.substr(0, bytes));
+    while (!out.empty() && IsBlank(out.back()))
+        out.pop_back();
+    return out;
+}
+
+} // namespace volm

@@ -1,0 +1,293 @@
+#include "text/Fb2.h"
+
+#include "text/Booktext.h"
+#include "text/Htmltext.h"
+#include "text/Xmlread.h"
+
+#include <optional>
+
+namespace volm {
+namespace {
+
+bool OneOf(std::string_view name, std::initializer_list<std::string_view> names)
+{
+    for (std::string_view n : names)
+        if (name == n)
+            return true;
+    return false;
+}
+
+// Elements that end the paragraph before them and their own.
+bool Block(std::string_view n)
+{
+    return OneOf(n, {"p", "v", "subtitle", "text-author", "date", "title", "epigraph", "annotation", "section",
+                     "poem", "stanza", "cite", "empty-line", "table", "tr", "body", "image"});
+}
+
+class TFb2Reader {
+public:
+    explicit TFb2Reader(const std::string& fileName) : fileName_(fileName) {}
+
+    void Read(TXmlReader& r)
+    {
+        for (bool ok = r.Read(); ok;) {
+            switch (r.Type()) {
+            case TXmlReader::ntElement: {
+                std::string name(r.Name());
+                if (name == "binary" && !r.IsEmpty()) {
+                    ok = r.Skip();
+                    continue;
+                }
+                const bool empty = r.IsEmpty();
+                start(name, r);
+                stack_.push_back(name);
+                if (empty) {
+                    end(name);
+                    stack_.pop_back();
+                }
+                break;
+            }
+            case TXmlReader::ntEndElement:
+                if (!stack_.empty()) {
+                    end(stack_.back());
+                    stack_.pop_back();
+                }
+                break;
+            case TXmlReader::ntText:
+            case TXmlReader::ntCdata:
+            case TXmlReader::ntWhitespace:
+            case TXmlReader::ntSignificantWhitespace:
+                text(r.Value());
+                break;
+            default:
+                break;
+            }
+            ok = r.Read();
+        }
+    }
+
+    TBook Finish(TBook book)
+    {
+        flush();
+        book.title = CollapseBlanks(w_(title_));
+        for (const TAuthor& a : authors_) {
+            // "Имя Отчество Фамилия"; the nickname when there is no name.
+            std::string name = CollapseBlanks(w_(a.first + ' ' + a.middle + ' ' + a.last));
+            if (name.empty())
+                name = CollapseBlanks(w_(a.nick));
+            if (name.empty())
+                continue;
+            if (!book.author.empty())
+                book.author += ", ";
+            book.author += name;
+        }
+        book.chapters = b_.Finish(book.title, BookFileStem(fileName_));
+        book.missing = w_.missing;
+        book.invalid = w_.invalid;
+        return book;
+    }
+
+private:
+    enum TKind { kTitle, kLead, kBody };
+
+    bool in(std::string_view name) const
+    {
+        for (const std::string& s : stack_)
+            if (s == name)
+                return true;
+        return false;
+    }
+
+    // Where a paragraph belongs, from the elements around it.
+    TKind kind(bool& sectionTitle) const
+    {
+        sectionTitle = false;
+        for (size_t i = stack_.size(); i-- > 0;) {
+            const std::string& n = stack_[i];
+            const std::string parent = i > 0 ? stack_[i - 1] : std::string();
+            bool ofSection = parent == "section" || parent == "body";
+            if (n == "title") {
+                if (!ofSection)
+                    return kBody;
+                if (notes_ && parent == "section")
+                    return kBody;
+                sectionTitle = true;
+                return kTitle;
+            }
+            if (n == "epigraph" || n == "annotation")
+                return ofSection && !notes_ ? kLead : kBody;
+            if (OneOf(n, {"poem", "cite", "stanza", "section", "body"}))
+                return kBody;
+        }
+        return kBody;
+    }
+
+    void flush()
+    {
+        if (para_.empty())
+            return;
+        std::string line = CollapseBlanks(w_(para_));
+        para_.clear();
+        if (line.empty())
+            return;
+        bool sectionTitle = false;
+        switch (kind(sectionTitle)) {
+        case kTitle:
+            b_.Title(line);
+            titleLines_.push_back(line);
+            break;
+        case kLead: b_.Lead(line); break;
+        case kBody: b_.Line(line); break;
+        }
+    }
+
+    void start(const std::string& name, TXmlReader& r)
+    {
+        if (name == "description") {
+            inDescription_ = true;
+            return;
+        }
+        if (inDescription_) {
+            if (name == "author" && in("title-info") && !in("author"))
+                authors_.emplace_back();
+            return;
+        }
+        if (name == "body") {
+            flush();
+            ++bodies_;
+            inBody_ = true;
+            // The first body is the book; a later one with a name is notes.
+            notes_ = bodies_ > 1 && !r.Attribute("name").empty();
+            if (notes_) {
+                b_.Chapter("", 1);
+                sections_ = 0;
+            }
+            return;
+        }
+        if (!inBody_)
+            return;
+        if (Block(name))
+            flush();
+        if (name == "section" && !notes_) {
+            ++sections_;
+            b_.Chapter("", sections_);
+        } else if (name == "title") {
+            titleLines_.clear();
+        } else if (name == "empty-line") {
+            b_.Empty();
+        } else if (name == "stanza" || name == "poem") {
+            b_.Empty(); // verse stands apart from prose, stanzas from each other
+        } else if (name == "td" || name == "th") {
+            if (para_.find_first_not_of(" \t\r\n") != std::string::npos)
+                para_ += " | ";
+        } else if (name == "a") {
+            noteRefs_.push_back(r.Attribute("type") == "note" ? static_cast<long>(para_.size()) : -1);
+        }
+    }
+
+    void end(const std::string& name)
+    {
+        if (name == "description") {
+            inDescription_ = false;
+            return;
+        }
+        if (inDescription_)
+            return;
+        if (name == "body") {
+            flush();
+            inBody_ = false;
+            if (notes_ && !notesTitled_)
+                b_.SetName("Notes");
+            notes_ = notesTitled_ = false;
+            return;
+        }
+        if (!inBody_)
+            return;
+        if (Block(name))
+            flush();
+        if (name == "section" && !notes_) {
+            if (sections_ > 0)
+                --sections_;
+        } else if (name == "title") {
+            const std::string parent = stack_.size() >= 2 ? stack_[stack_.size() - 2] : std::string();
+            if ((parent == "section" && !notes_) || (parent == "body" && notes_))
+                b_.SetName(JoinTitle(titleLines_));
+            notesTitled_ |= parent == "body" && notes_ && !titleLines_.empty();
+        } else if (name == "stanza" || name == "poem") {
+            b_.Empty();
+        } else if (name == "a" && !noteRefs_.empty()) {
+            long at = noteRefs_.back();
+            noteRefs_.pop_back();
+            if (at >= 0 && static_cast<size_t>(at) <= para_.size()) {
+                size_t from = para_.find_first_not_of(" \t\r\n", static_cast<size_t>(at));
+                if (from != std::string::npos && para_[from] != '[' && para_[from] != '{' && para_[from] != '(') {
+                    para_.insert(from, "[");
+                    size_t to = para_.find_last_not_of(" \t\r\n");
+                    para_.insert(to + 1, "]");
+                }
+            }
+        }
+    }
+
+    void text(std::string_view t)
+    {
+        if (inDescription_) {
+            if (stack_.empty() || !in("title-info"))
+                return;
+            const std::string& n = stack_.back();
+            if (n == "book-title" && !in("sequence")) {
+                title_ += t;
+            } else if (!authors_.empty() && in("author")) {
+                TAuthor& a = authors_.back();
+                if (n == "first-name")
+                    a.first += t;
+                else if (n == "middle-name")
+                    a.middle += t;
+                else if (n == "last-name")
+                    a.last += t;
+                else if (n == "nickname")
+                    a.nick += t;
+            }
+            return;
+        }
+        if (inBody_)
+            para_ += t;
+    }
+
+    std::string fileName_;
+    TBookBuilder b_;
+    TAnsiWriter w_;
+    std::vector<std::string> stack_;
+    std::string para_;
+    std::vector<std::string> titleLines_;
+    std::vector<long> noteRefs_;
+    std::string title_;
+    struct TAuthor {
+        std::string first, middle, last, nick;
+    };
+    std::vector<TAuthor> authors_;
+    int bodies_ = 0, sections_ = 0;
+    bool inDescription_ = false, inBody_ = false, notes_ = false, notesTitled_ = false;
+};
+
+} // namespace
+
+TBook ImportFb2(std::string_view bytes, const std::string& fileName, const TBookOptions& options)
+{
+    TBook book;
+    book.format = BookFormatName(TBookFormat::Fb2);
+    TSourceText src = DecodeSource(bytes, false, options.detect);
+    book.encoding = src.encoding;
+    if (!src.note.empty())
+        book.notes.push_back(fileName + ": " + src.note);
+    std::optional<TFb2Reader> reader;
+    ReadXml(src.Text(), fileName,
+            [&](TXmlReader& r) {
+                reader.emplace(fileName); // a second run starts afresh
+                reader->Read(r);
+            },
+            book.notes);
+    return reader->Finish(std::move(book));
+}
+
+} // namespace volm

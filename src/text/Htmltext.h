@@ -1,0 +1,48 @@
+#pragma once
+// HTML (and EPUB's XHTML, and Markdown made into HTML) as text by blocks.
+//
+// Block elements (p, div, h1-h6, li, blockquote, pre, tr, dt, dd, section,
+// ...) and br end a paragraph; inline markup is dropped and its text kept;
+// runs of blanks become one space (inside pre, lines stay as they are);
+// entities are decoded by the parser. Scripts, styles, the head (but for its
+// title), templates and SVG are dropped. Table cells are joined with " | ".
+//
+// A single HTML document (and Markdown) is split at the highest heading
+// level that occurs more than once; a lone heading of a higher level that
+// opens the document is the book's title.
+
+#include "text/Bookimport.h"
+#include "text/Booktext.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace volm {
+
+struct THtmlBlock {
+    int heading = 0;  // 1 to 6 for a line of an h1-h6, 0 for other text
+    int group = 0;    // lines of one heading element share a number
+    std::string text; // Windows-1251, one paragraph
+    std::vector<std::string> ids; // anchors (id, a name) met since the block before, as written
+};
+
+struct THtmlText {
+    std::string title; // the head's title, Windows-1251
+    std::vector<THtmlBlock> blocks;
+};
+
+// The blocks of an HTML document (UTF-8), its text written with `writer`.
+THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TAnsiWriter& writer);
+
+// The name of the heading whose first line is blocks[i]: its lines joined with ". ".
+std::string HeadingName(const std::vector<THtmlBlock>& blocks, size_t i);
+
+// Joins title lines into one name with ". " (no second stop after one that
+// ends in punctuation).
+std::string JoinTitle(const std::vector<std::string>& lines);
+
+TBook ImportHtml(std::string_view bytes, const std::string& fileName, const TBookOptions& options);
+TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const TBookOptions& options);
+
+} // namespace volm

@@ -1,0 +1,299 @@
+#include "text/Plainbook.h"
+
+#include "common/Codepage.h"
+#include "text/Booktext.h"
+#include "text/Rewrap.h"
+
+#include <regex>
+
+namespace volm {
+namespace {
+
+constexpr size_t kLongestHeading = 200;
+constexpr size_t kTitleLine = 80;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool Letter(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 0xC0 || c == 0xA8 || c == 0xB8;
+}
+
+// Words in Windows-1251, made once from their UTF-8 spelling here.
+std::vector<std::string> Words(std::initializer_list<const char*> utf8)
+{
+    std::vector<std::string> out;
+    for (const char* w : utf8)
+        out.push_back(utf8ToCp1251(w));
+    return out;
+}
+
+// A Roman numeral in its usual form (I to MMMCMXCIX); Cyrillic look-alikes count.
+bool Roman(std::string_view s)
+{
+    if (s.empty() || s.size() > 12)
+        return false;
+    std::string latin;
+    for (char ch : s) {
+        switch (static_cast<unsigned char>(ch)) {
+        case 0xD5: latin += 'X'; break; // Х
+        case 0xB2: latin += 'I'; break; // І
+        case 0xD1: latin += 'C'; break; // С
+        case 0xCC: latin += 'M'; break; // М
+        default: latin += ch;
+        }
+    }
+    auto value = [](char c) {
+        switch (c) {
+        case 'I': return 1; case 'V': return 5; case 'X': return 10; case 'L': return 50;
+        case 'C': return 100; case 'D': return 500; case 'M': return 1000; default: return 0;
+        }
+    };
+    int total = 0;
+    for (size_t i = 0; i < latin.size(); ++i) {
+        int v = value(latin[i]);
+        if (v == 0)
+            return false;
+        int next = i + 1 < latin.size() ? value(latin[i + 1]) : 0;
+        total += v < next ? -v : v;
+    }
+    if (total <= 0 || total >= 4000)
+        return false;
+    // Only the canonical spelling of that value.
+    static const char* thousands[] = {"", "M", "MM", "MMM"};
+    static const char* hundreds[] = {"", "C", "CC", "CCC", "CD", "D", "DC", "DCC", "DCCC", "CM"};
+    static const char* tens[] = {"", "X", "XX", "XXX", "XL", "L", "LX", "LXX", "LXXX", "XC"};
+    static const char* ones[] = {"", "I", "II", "III", "IV", "V", "VI", "VII", "VIII", "IX"};
+    std::string canon = std::string(thousands[total / 1000]) + hundreds[total / 100 % 10] + tens[total / 10 % 10] +
+                        ones[total % 10];
+    return canon == latin;
+}
+
+// What follows a heading's keyword: a number and maybe a title.
+// Returns false when it is not a heading's number.
+bool NumberAndTitle(std::string_view rest, bool& bare)
+{
+    if (rest.empty() || !IsBlank(rest[0]))
+        return false;
+    rest = Trim(rest);
+    size_t end = 0;
+    while (end < rest.size() && !IsBlank(rest[end]) && rest[end] != '.' && rest[end] != ':' && rest[end] != ',')
+        ++end;
+    std::string_view number = rest.substr(0, end), after = rest.substr(end);
+    bool digits = !number.empty() && number.size() <= 4 &&
+                  number.find_first_not_of("0123456789") == std::string_view::npos;
+    bool word = !number.empty() && Letter(static_cast<unsigned char>(number[0]));
+    for (char c : number)
+        word &= Letter(static_cast<unsigned char>(c)) || c == '-';
+    bool numeral = digits || Roman(number);
+    if (!numeral && !word)
+        return false;
+    if (!after.empty() && (after[0] == '.' || after[0] == ':'))
+        after.remove_prefix(1);
+    after = Trim(after);
+    if (after.empty()) {
+        bare = true;
+        return true;
+    }
+    bare = false;
+    // A title after punctuation, or after a numeral and a blank when it
+    // starts as a title does (a capital, a quote). Anything else is prose:
+    // "Глава семьи сказал", "Part 2 of the story".
+    bool punct = rest.substr(end).find_first_of(".:") == 0;
+    auto first = static_cast<unsigned char>(after[0]);
+    bool dashed = first == '-' || first == 0x96 || first == 0x97;
+    bool capital = (first >= 'A' && first <= 'Z') || (first >= 0xC0 && first <= 0xDF) || first == 0xA8 ||
+                   first == 0xAB || first == '"' || first == 0x84 || first == 0x93 || (first >= '0' && first <= '9');
+    return punct || dashed || (numeral && capital);
+}
+
+bool StartsWithWord(std::string_view line, const std::string& word, std::string_view& rest)
+{
+    if (line.size() < word.size() || line.compare(0, word.size(), word) != 0)
+        return false;
+    rest = line.substr(word.size());
+    return rest.empty() || !Letter(static_cast<unsigned char>(rest[0]));
+}
+
+} // namespace
+
+TPlainHeading DefaultHeading(std::string_view line, bool& bare)
+{
+    static const std::vector<std::string> chapters = Words({"Глава", "ГЛАВА", "Chapter", "CHAPTER"});
+    static const std::vector<std::string> parts = Words({"Часть", "ЧАСТЬ", "Part", "PART"});
+    static const std::vector<std::string> alone =
+        Words({"Пролог", "ПРОЛОГ", "Эпилог", "ЭПИЛОГ", "Предисловие", "ПРЕДИСЛОВИЕ", "Послесловие", "ПОСЛЕСЛОВИЕ",
+               "Prologue", "PROLOGUE", "Epilogue", "EPILOGUE"});
+    bare = false;
+    line = Trim(line);
+    if (line.empty() || line.size() > kLongestHeading)
+        return TPlainHeading::None;
+    if (line[0] == '*') {
+        size_t stars = 0;
+        for (char c : line) {
+            if (c == '*')
+                ++stars;
+            else if (!IsBlank(c))
+                return TPlainHeading::None;
+        }
+        bare = true;
+        return stars >= 3 ? TPlainHeading::Separator : TPlainHeading::None;
+    }
+    std::string_view rest;
+    for (const std::string& w : chapters)
+        if (StartsWithWord(line, w, rest))
+            return NumberAndTitle(rest, bare) ? TPlainHeading::Chapter : TPlainHeading::None;
+    for (const std::string& w : parts)
+        if (StartsWithWord(line, w, rest))
+            return NumberAndTitle(rest, bare) ? TPlainHeading::Part : TPlainHeading::None;
+    std::string_view word = line;
+    if (word.back() == '.')
+        word.remove_suffix(1);
+    for (const std::string& w : alone)
+        if (word == w) {
+            bare = true;
+            return TPlainHeading::Chapter;
+        }
+    if (Roman(word)) {
+        bare = true;
+        return TPlainHeading::Chapter;
+    }
+    return TPlainHeading::None;
+}
+
+TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const TBookOptions& options)
+{
+    TBook book;
+    book.format = BookFormatName(TBookFormat::Text);
+    std::optional<std::regex> pattern;
+    if (!options.chapters.empty()) {
+        try {
+            pattern.emplace(options.chapters, std::regex::ECMAScript | std::regex::optimize);
+        } catch (const std::regex_error& e) {
+            throw EBookError("the chapter pattern \"" + cp1251ToUtf8(options.chapters) + "\" is not a pattern (" +
+                             e.what() + ")");
+        }
+    }
+    TAnsiWriter w;
+    std::vector<TWrapLine> lines;
+    {
+        TSourceText src = DecodeSource(bytes, false, options.detect);
+        book.encoding = src.encoding;
+        if (!src.note.empty())
+            book.notes.push_back(fileName + ": " + src.note);
+        std::string text = w(src.Text());
+        src.utf8.clear();
+        src.utf8.shrink_to_fit();
+        size_t start = 0;
+        for (size_t i = 0; i <= text.size(); ++i) {
+            if (i < text.size() && text[i] != '\r' && text[i] != '\n')
+                continue;
+            std::string_view l(text.data() + start, i - start);
+            while (!l.empty() && IsBlank(l.back()))
+                l.remove_suffix(1);
+            if (i < text.size() || !l.empty())
+                lines.push_back({std::string(l), false});
+            if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    book.missing = w.missing;
+    book.invalid = w.invalid;
+
+    // Headings first: they are never joined to their neighbours.
+    std::vector<TPlainHeading> kinds(lines.size(), TPlainHeading::None);
+    auto empty = [&](size_t i) { return lines[i].text.find_first_not_of(" \t") == std::string::npos; };
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string_view t = Trim(lines[i].text);
+        if (t.empty() || t.size() > kLongestHeading)
+            continue;
+        if (pattern) {
+            if (std::regex_match(t.begin(), t.end(), *pattern))
+                kinds[i] = TPlainHeading::Chapter;
+        } else {
+            bool bare = false;
+            TPlainHeading k = DefaultHeading(t, bare);
+            bool apart = i == 0 || empty(i - 1) || kinds[i - 1] != TPlainHeading::None || i + 1 == lines.size() ||
+                         empty(i + 1);
+            if (k != TPlainHeading::None && (bare || apart))
+                kinds[i] = k;
+        }
+        lines[i].fixed = kinds[i] != TPlainHeading::None;
+    }
+    if (!options.keepLines) {
+        // Rewrap changes nothing unless it finds the text wrapped.
+        std::vector<TPlainHeading> headingKinds;
+        for (TPlainHeading k : kinds)
+            if (k != TPlainHeading::None)
+                headingKinds.push_back(k);
+        TRewrapResult r = Rewrap(lines);
+        if (r.wrapped) {
+            // Headings stay as they were, in their order: their kinds go with them.
+            size_t next = 0;
+            kinds.assign(lines.size(), TPlainHeading::None);
+            for (size_t i = 0; i < lines.size(); ++i)
+                if (lines[i].fixed)
+                    kinds[i] = headingKinds[next++];
+            book.notes.push_back(fileName + ": hard-wrapped at " + std::to_string(r.width) + " columns; " +
+                                 std::to_string(r.joined) + " line breaks removed (--keep-lines keeps them)");
+        }
+    }
+
+    // The title: one to three short lines before the first heading.
+    size_t first = 0;
+    while (first < lines.size() && kinds[first] == TPlainHeading::None)
+        ++first;
+    size_t titleLines = 0;
+    bool allShort = true;
+    for (size_t i = 0; i < first; ++i)
+        if (!empty(i)) {
+            ++titleLines;
+            allShort &= lines[i].text.size() <= kTitleLine;
+        }
+    bool titleBlock = first < lines.size() && titleLines >= 1 && titleLines <= 3 && allShort;
+    std::string bookTitle;
+    for (size_t i = 0; i < first; ++i)
+        if (!empty(i)) {
+            if (lines[i].text.size() <= kTitleLine && (titleBlock || i + 1 >= lines.size() || empty(i + 1)))
+                bookTitle = CollapseBlanks(lines[i].text);
+            break;
+        }
+
+    TBookBuilder b;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& text = lines[i].text;
+        switch (kinds[i]) {
+        case TPlainHeading::Separator:
+            b.Break();
+            break;
+        case TPlainHeading::Part:
+        case TPlainHeading::Chapter: {
+            std::string name = CollapseBlanks(text);
+            b.Chapter(name, kinds[i] == TPlainHeading::Part ? 1 : 2);
+            b.Title(std::string(Trim(text)));
+            break;
+        }
+        case TPlainHeading::None:
+            if (i < first && titleBlock)
+                b.Title(text);
+            else
+                b.Line(text);
+            break;
+        }
+    }
+    book.title = bookTitle;
+    book.chapters = b.Finish(bookTitle, BookFileStem(fileName));
+    return book;
+}
+
+} // namespace volm

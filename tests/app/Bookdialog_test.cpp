@@ -1,0 +1,179 @@
+// The project window's book import: the dialog shows the chapters, their
+// sizes and parts as the split stands, appends all topics or none, and takes
+// book files dropped on the topic list.
+#include "app/Bookdialog.h"
+
+#include "app/Child.h"
+#include "app/Errorbox.h"
+#include "common/Codepage.h"
+
+#include "Testutil.h"
+#include "app/Guitest.h"
+#include "text/Bookexpect.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using namespace volm;
+using namespace volm::ui;
+using namespace volm::test;
+
+namespace {
+
+QString fixture(const char* name)
+{
+    return QString::fromStdString((booksDir() / name).string());
+}
+
+// Runs `check` on the book dialog once it is up.
+void whenDialogShows(std::function<void(TBookDialog&)> check)
+{
+    QTimer::singleShot(0, [check] {
+        auto* d = qobject_cast<TBookDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        check(*d);
+    });
+}
+
+QStringList column(const QTreeWidget* tree, int col)
+{
+    QStringList out;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        out << tree->topLevelItem(i)->text(col);
+    return out;
+}
+
+QStringList nodeTexts(const TForm2& w)
+{
+    QStringList out;
+    for (int i = 0; i < w.TreeView1->topLevelItemCount(); ++i)
+        out << w.TreeView1->topLevelItem(i)->text(0);
+    return out;
+}
+
+} // namespace
+
+TEST(Bookdialog, ShowsChaptersAndPartsThenAppendsThem)
+{
+    TempDir dir;
+    TForm2 w;
+    ASSERT_TRUE(w.OpenProject(QString::fromStdString((dir / "book.volm").string())));
+    EXPECT_TRUE(w.Document1->actions().contains(w.ImportBook1));
+    EXPECT_TRUE(w.TreeView1->actions().contains(w.ImportBook1)); // the list's context menu
+    w.Edit1->setText(QStringLiteral("First"));
+    w.BitBtn1->click();
+
+    whenDialogShows([](TBookDialog& d) {
+        // Split at 32 KB by default: every chapter of this book is one topic.
+        EXPECT_TRUE(d.CheckBox1->isChecked());
+        EXPECT_EQ(d.SpinEdit1->value(), 32);
+        EXPECT_TRUE(d.CheckBox2->isEnabled()); // a plain text may keep its lines
+        EXPECT_EQ(column(d.TreeView1, 0),
+                  (QStringList{"Глава 1", "Глава 2. Гость", "Глава 3", "ГЛАВА 4"}));
+        EXPECT_EQ(column(d.TreeView1, 2), (QStringList{"1", "1", "1", "1"}));
+        EXPECT_TRUE(d.Label1->text().contains(QStringLiteral("KOI8-R"))) << d.Label1->text().toStdString();
+        // At 4 KB the long chapter makes two parts, shown below it.
+        d.SpinEdit1->setValue(4);
+        EXPECT_EQ(column(d.TreeView1, 2), (QStringList{"1", "1", "2", "1"}));
+        QTreeWidgetItem* long3 = d.TreeView1->topLevelItem(2);
+        ASSERT_EQ(long3->childCount(), 2);
+        EXPECT_EQ(long3->child(1)->text(0), QStringLiteral("Глава 3 (2)"));
+        EXPECT_EQ(d.Topics().size(), 5u);
+        d.BitBtn1->click();
+    });
+    w.ImportBook1Click(fixture("glava.koi8.txt"));
+    EXPECT_EQ(nodeTexts(w), (QStringList{"First", "Глава 1", "Глава 2. Гость", "Глава 3 (1)", "Глава 3 (2)",
+                                         "ГЛАВА 4"}));
+    EXPECT_EQ(TForm2::NodeNumber(w.TreeView1->topLevelItem(5)), 106);
+    EXPECT_EQ(w.TreeView1->currentItem(), w.TreeView1->topLevelItem(5));
+    for (size_t i = 1; i < w.Project().TopicCount(); ++i)
+        EXPECT_LE(w.Project().GetText(i).size(), 4096u);
+    EXPECT_EQ(w.Project().GetText(2).substr(0, 8), utf8ToCp1251("Глава 2."));
+
+    // Cancel appends nothing.
+    whenDialogShows([](TBookDialog& d) {
+        EXPECT_FALSE(d.CheckBox2->isEnabled()); // keeping lines is for plain texts
+        d.BitBtn2->click();
+    });
+    w.ImportBook1Click(fixture("tale3.epub"));
+    EXPECT_EQ(w.TreeView1->topLevelItemCount(), 6);
+    EXPECT_EQ(w.Project().TopicCount(), 6u);
+}
+
+TEST(Bookdialog, KeepingTheLinesOfAHardWrappedTextReadsItAgain)
+{
+    TBookDialog d(fixture("wrapped.txt"));
+    EXPECT_TRUE(d.CheckBox2->isEnabled());
+    EXPECT_TRUE(d.Label1->text().contains(QStringLiteral("hard-wrapped at 72 columns")));
+    const size_t repaired = d.Topics()[0].text.size();
+    d.CheckBox2->setChecked(true);
+    EXPECT_FALSE(d.Label1->text().contains(QStringLiteral("hard-wrapped")));
+    EXPECT_GT(d.Topics()[0].text.size(), repaired); // the line breaks are back
+    d.CheckBox1->setChecked(false);
+    EXPECT_FALSE(d.SpinEdit1->isEnabled());
+    EXPECT_EQ(d.Topics().size(), 1u);
+}
+
+TEST(Bookdialog, WhatIsNoBookIsShownInTheErrorBox)
+{
+    TempDir dir;
+    writeFile(dir / "photo.epub", std::string("\x89PNG\r\n\x1a\n\0\0", 10));
+    std::vector<TShownMessage> shown;
+    setMessageSink([&](const TShownMessage& m) { shown.push_back(m); });
+    TForm2 w;
+    ASSERT_TRUE(w.OpenProject(QString::fromStdString((dir / "book.volm").string())));
+    w.ImportBook1Click(QString::fromStdString((dir / "photo.epub").string()));
+    setMessageSink({});
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("photo.epub: not a book"))) << shown[0].text.toStdString();
+    EXPECT_EQ(w.Project().TopicCount(), 0u);
+}
+
+TEST(Bookdialog, BookFilesDroppedOnTheListOpenTheDialog)
+{
+    EXPECT_TRUE(IsBookFileName(QStringLiteral("/x/Tale.FB2.zip")));
+    EXPECT_TRUE(IsBookFileName(QStringLiteral("a.epub")));
+    EXPECT_TRUE(IsBookFileName(QStringLiteral("a.md")));
+    EXPECT_FALSE(IsBookFileName(QStringLiteral("a.txt")));
+    EXPECT_FALSE(IsBookFileName(QStringLiteral("a.zip")));
+
+    TempDir dir;
+    TForm2 w;
+    ASSERT_TRUE(w.OpenProject(QString::fromStdString((dir / "book.volm").string())));
+    w.show();
+    auto drop = [&](const QString& file) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(file)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.TreeView1->viewport(), &enter);
+        bool accepted = enter.isAccepted();
+        if (accepted) {
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(w.TreeView1->viewport(), &dropped);
+        }
+        return accepted;
+    };
+    whenDialogShows([](TBookDialog& d) {
+        EXPECT_EQ(column(d.TreeView1, 0), (QStringList{"Глава первая: Мастерская", "Глава вторая: Гость",
+                                                       "Глава третья: Зима", "Эпилог"}));
+        d.BitBtn1->click();
+    });
+    EXPECT_TRUE(drop(fixture("tale2.epub")));
+    EXPECT_EQ(w.Project().TopicCount(), 4u);
+    // A plain text file is not this handler's: the list's own drop rules apply.
+    EXPECT_FALSE(drop(fixture("chapter.txt")));
+    EXPECT_EQ(w.Project().TopicCount(), 4u);
+}

@@ -1,0 +1,140 @@
+// Book files through their containers (EPUB 2 and 3, zipped FB2) and into a
+// project: all topics or none.
+#include "book/Bookfile.h"
+
+#include "Testutil.h"
+#include "common/Codepage.h"
+#include "storage/Componounddoc.h"
+#include "text/Bookexpect.h"
+#include "text/Epub.h"
+
+#include <gtest/gtest.h>
+
+using namespace volm;
+using namespace volm::test;
+
+namespace {
+
+TBook readFixture(const std::string& name)
+{
+    return ReadBookFile((booksDir() / name).string(), {});
+}
+
+// Writes a ZIP archive with Python's zipfile: `members` are (name, data).
+void makeZip(const fs::path& out, const std::vector<std::pair<std::string, std::string>>& members)
+{
+    TempDir src;
+    std::string code = "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n";
+    for (size_t i = 0; i < members.size(); ++i) {
+        writeFile(src / std::to_string(i), members[i].second);
+        code += "z.write(sys.argv[2] + '/" + std::to_string(i) + "', '" + members[i].first + "')\n";
+    }
+    code += "z.close()\n";
+    auto r = run({pythonWith({"zipfile"}), "-c", code, out.string(), src.path().string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+}
+
+std::string failure(const fs::path& p)
+{
+    try {
+        ReadBookFile(p.string(), {});
+    } catch (const Error& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << p << " was read";
+    return {};
+}
+
+} // namespace
+
+TEST(Bookfile, EpubsAndAZippedFb2GiveTheirChaptersWithEveryParagraphOnceInOrder)
+{
+    for (const char* name : {"tale2.epub", "tale3.epub"}) {
+        SCOPED_TRACE(name);
+        TBook b = readFixture(name);
+        EXPECT_EQ(b.format, "EPUB");
+        EXPECT_EQ(cp1251ToUtf8(b.NameSuggestion()), "Иван Сидоров - Сказка о часовщике");
+        expectTopics(b, name);
+    }
+    TBook zipped = readFixture("tale.fb2.zip");
+    EXPECT_EQ(zipped.format, "FB2 (zipped)");
+    expectTopics(zipped, "tale.fb2");
+    // The plain formats go the same way without a container.
+    expectTopics(readFixture("tale.html"), "tale.html");
+}
+
+TEST(Bookfile, HrefsResolveInsideTheContainer)
+{
+    std::string frag;
+    EXPECT_EQ(ResolveHref("OEBPS/content.opf", "Text/ch%201.xhtml#c2", &frag), "OEBPS/Text/ch 1.xhtml");
+    EXPECT_EQ(frag, "c2");
+    EXPECT_EQ(ResolveHref("OEBPS/Text/nav.xhtml", "../Text/./a.xhtml"), "OEBPS/Text/a.xhtml");
+    EXPECT_EQ(ResolveHref("OEBPS/nav.xhtml", "#top", &frag), "OEBPS/nav.xhtml");
+    EXPECT_EQ(ResolveHref("a/b.opf", "../../../x.xhtml"), "x.xhtml"); // never above the root
+    EXPECT_EQ(ResolveHref("a/b.opf", "http://example.org/x.xhtml"), "");
+}
+
+TEST(Bookfile, DamagedAndForeignContainersAreRefusedNamingTheFile)
+{
+    TempDir tmp;
+    // A damaged archive: the EPUB cut short.
+    std::string epub = readFile(booksDir() / "tale3.epub");
+    writeFile(tmp / "cut.epub", epub.substr(0, epub.size() / 2));
+    EXPECT_NE(failure(tmp / "cut.epub").find("cut.epub"), std::string::npos);
+    // An archive that is no book.
+    makeZip(tmp / "photos.zip", {{"a.jpg", "not really"}});
+    EXPECT_NE(failure(tmp / "photos.zip").find("photos.zip: a ZIP archive that is neither an EPUB nor a zipped FB2"),
+              std::string::npos);
+    // An EPUB without a spine.
+    makeZip(tmp / "nospine.epub",
+            {{"mimetype", "application/epub+zip"},
+             {"content.opf", "<package xmlns='http://www.idpf.org/2007/opf'><metadata/><manifest>"
+                             "<item id='a' href='a.xhtml' media-type='application/xhtml+xml'/></manifest></package>"},
+             {"a.xhtml", "<html><body><p>text</p></body></html>"}});
+    EXPECT_NE(failure(tmp / "nospine.epub").find("nospine.epub: an EPUB without a spine"), std::string::npos);
+    // A member whose data is damaged: the CRC check names it.
+    std::string zipped = readFile(booksDir() / "tale.fb2.zip");
+    zipped[zipped.size() / 2] = static_cast<char>(zipped[zipped.size() / 2] ^ 0x55);
+    writeFile(tmp / "bad.fb2.zip", zipped);
+    std::string msg = failure(tmp / "bad.fb2.zip");
+    EXPECT_NE(msg.find("bad.fb2.zip: tale.fb2: "), std::string::npos) << msg;
+    // Not a file at all.
+    EXPECT_NE(failure(tmp.path()).find("not a regular file"), std::string::npos);
+}
+
+TEST(Bookfile, TopicsAreAppendedAllOrNone)
+{
+    TempDir tmp;
+    const std::string path = (tmp / "book.volm").string();
+    TBook book = readFixture("tale3.epub");
+    std::vector<TBookTopic> topics = BookTopics(book, 300);
+    ASSERT_GT(topics.size(), 4u);
+    {
+        TProject p;
+        p.Open(path, TProject::omCreateNew);
+        p.AddTopic("before");
+        std::vector<size_t> added = AppendBookTopics(p, topics);
+        ASSERT_EQ(added.size(), topics.size());
+        for (size_t i = 0; i < topics.size(); ++i) {
+            EXPECT_EQ(p.Topic(added[i]).Text, topics[i].name);
+            EXPECT_EQ(p.GetText(added[i]), topics[i].text);
+            EXPECT_LE(topics[i].text.size(), 300u);
+        }
+        p.CloseProject();
+    }
+    // A stream in the way of the third new topic: the two before it go again.
+    TProject p;
+    p.Open(path, TProject::omOpenExisting);
+    const size_t before = p.TopicCount();
+    const std::string blockerName = std::to_string(p.TopicCounter() + 3);
+    TDocStream blocker;
+    p.Document()->CreateStream(blocker, blockerName, 0x12);
+    blocker.Close();
+    EXPECT_THROW(AppendBookTopics(p, topics), Error);
+    EXPECT_EQ(p.TopicCount(), before);
+    p.Document()->DestroyElement(blockerName); // ours, not the import's
+    p.CloseProject();
+    TProject again;
+    again.Open(path, TProject::omOpenExisting);
+    EXPECT_EQ(again.TopicCount(), before);
+}

@@ -1,0 +1,384 @@
+// Whole books into topics: each fixture format gives its chapters in order
+// with every paragraph once; splitting, naming, repair of hard-wrapped texts,
+// recognition and the refusals of what is no book.
+#include "text/Bookimport.h"
+#include "text/Booktext.h"
+#include "text/Plainbook.h"
+#include "text/Rewrap.h"
+
+#include "Testutil.h"
+#include "common/Codepage.h"
+#include "text/Bookexpect.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace volm;
+using namespace volm::test;
+
+namespace {
+
+TBook importFixture(const std::string& name, const TBookOptions& options = {})
+{
+    fs::path p = booksDir() / name;
+    return ImportBook(readFile(p), p.string(), options);
+}
+
+std::string win(const std::string& utf8) { return utf8ToCp1251(utf8); }
+
+// The message of the EBookError that importing `bytes` as `name` raises.
+std::string refusal(const std::string& bytes, const std::string& name, const TBookOptions& options = {})
+{
+    try {
+        ImportBook(bytes, name, options);
+    } catch (const EBookError& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << name << " was imported";
+    return {};
+}
+
+std::vector<std::string> names(const std::vector<TBookTopic>& topics)
+{
+    std::vector<std::string> out;
+    for (const auto& t : topics)
+        out.push_back(cp1251ToUtf8(t.name));
+    return out;
+}
+
+} // namespace
+
+TEST(Bookimport, EachFixtureGivesItsChaptersWithEveryParagraphOnceInOrder)
+{
+    for (const char* name : {"tale.fb2", "tale.html", "tale.md", "glava.koi8.txt", "chapter.txt", "parts.cp866.txt",
+                             "roman.cp1251.txt", "wrapped.txt"}) {
+        SCOPED_TRACE(name);
+        expectTopics(importFixture(name), name);
+    }
+    // The FB2 in Windows-1251 says so and reads as the same book.
+    TBook b = importFixture("tale-1251.fb2");
+    EXPECT_EQ(b.encoding, "Windows-1251");
+    expectTopics(b, "tale.fb2");
+}
+
+TEST(Bookimport, WhatABookTellsAboutItself)
+{
+    TBook fb2 = importFixture("tale.fb2");
+    EXPECT_EQ(fb2.format, "FB2");
+    EXPECT_EQ(cp1251ToUtf8(fb2.title), "Сказка о часовщике");
+    EXPECT_EQ(cp1251ToUtf8(fb2.author), "Иван Сидоров"); // the document's own author is not the book's
+    EXPECT_EQ(cp1251ToUtf8(fb2.NameSuggestion()), "Иван Сидоров - Сказка о часовщике");
+    EXPECT_EQ(fb2.missing + fb2.invalid, 0u);
+
+    EXPECT_EQ(importFixture("glava.koi8.txt").encoding, "KOI8-R");
+    EXPECT_EQ(importFixture("parts.cp866.txt").encoding, "CP866");
+    EXPECT_EQ(importFixture("chapter.txt").NameSuggestion(), ""); // no title: a preface opens it
+    // The HTML's smiley has no Windows-1251 text: one "?", counted.
+    TBook html = importFixture("tale.html");
+    EXPECT_EQ(html.missing, 1u);
+    EXPECT_EQ(cp1251ToUtf8(html.title), "Сказка о часовщике");
+}
+
+TEST(Bookimport, HardWrappedTextIsRepairedUnlessLinesAreKept)
+{
+    TBook repaired = importFixture("wrapped.txt");
+    ASSERT_EQ(repaired.notes.size(), 1u);
+    EXPECT_NE(repaired.notes[0].find("hard-wrapped at 72 columns"), std::string::npos) << repaired.notes[0];
+
+    TBookOptions keep;
+    keep.keepLines = true;
+    TBook kept = importFixture("wrapped.txt", keep);
+    EXPECT_TRUE(kept.notes.empty());
+    // Every line as the file has it (without trailing blanks).
+    std::string file = readFile(booksDir() / "wrapped.txt");
+    std::vector<std::string> want;
+    for (size_t at = 0, nl; (nl = file.find('\n', at)) != std::string::npos; at = nl + 1)
+        want.push_back(file.substr(at, nl - at));
+    ASSERT_EQ(kept.chapters.size(), 1u);
+    EXPECT_EQ(topicLines(BookTopics(kept, 0)[0].text), want);
+}
+
+TEST(Bookimport, RepairLeavesVerseParagraphLinesAndUnwrappedTextsAlone)
+{
+    // Short lines inside a wrapped text: the next word would have fit, so
+    // each break was the author's.
+    std::vector<TWrapLine> lines;
+    const std::string prose = "the quick brown fox jumps over the lazy dog and keeps on running far";
+    for (int i = 0; i < 6; ++i)
+        lines.push_back({prose.substr(0, prose.size() - static_cast<size_t>(i % 3)), false});
+    lines.push_back({"away.", false});
+    lines.push_back({"Roses are red,", false});
+    lines.push_back({"violets are blue.", false});
+    TRewrapResult r = Rewrap(lines);
+    ASSERT_TRUE(r.wrapped);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1].text, "Roses are red,");
+    EXPECT_EQ(lines[2].text, "violets are blue.");
+
+    // One paragraph per line, of any length: nothing near one width.
+    std::vector<TWrapLine> one;
+    for (int i = 0; i < 20; ++i)
+        one.push_back({std::string(static_cast<size_t>(20 + i * 37 % 300), 'x') + " end.", false});
+    std::vector<TWrapLine> before = one;
+    EXPECT_FALSE(Rewrap(one).wrapped);
+    EXPECT_EQ(one.size(), before.size());
+}
+
+TEST(Bookimport, SplitKeepsEveryTopicUnderTheSizeAndCutsAtParagraphsThenWords)
+{
+    TBook book = importFixture("glava.koi8.txt");
+    std::vector<TBookTopic> whole = BookTopics(book, 0), split = BookTopics(book, 4096);
+    EXPECT_EQ(names(split), (std::vector<std::string>{"Глава 1", "Глава 2. Гость", "Глава 3 (1)", "Глава 3 (2)",
+                                                      "ГЛАВА 4"}));
+    std::string joined;
+    for (const auto& t : split) {
+        EXPECT_LE(t.text.size(), 4096u) << cp1251ToUtf8(t.name);
+        joined += t.text;
+    }
+    // Only the empty line where the long chapter was cut is gone.
+    std::string all;
+    for (const auto& t : whole)
+        all += t.text;
+    auto nonEmpty = [](const std::string& text) {
+        std::vector<std::string> out;
+        for (const std::string& l : topicLines(text))
+            if (!l.empty())
+                out.push_back(l);
+        return out;
+    };
+    EXPECT_EQ(nonEmpty(joined), nonEmpty(all));
+    for (const auto& t : split) { // no part begins or ends with an empty line
+        EXPECT_NE(t.text.substr(0, 2), "\r\n");
+        EXPECT_NE(t.text.substr(t.text.size() - 4), "\r\n\r\n");
+    }
+
+    // A paragraph longer than a part is cut between words, all words kept.
+    std::string para;
+    for (int i = 0; i < 200; ++i)
+        para += "word" + std::to_string(i) + ' ';
+    para.pop_back();
+    std::vector<std::string> parts = SplitParts({"first", para, "last"}, 100);
+    std::string words;
+    for (const std::string& p : parts) {
+        EXPECT_LE(p.size(), 100u);
+        EXPECT_EQ(p.substr(p.size() - 2), "\r\n");
+        for (const std::string& l : topicLines(p))
+            words += (words.empty() ? "" : " ") + l;
+    }
+    EXPECT_EQ(words, "first " + para + " last");
+    EXPECT_EQ(parts.front(), "first\r\n");
+}
+
+TEST(Bookimport, TopicNamesFitFiftyBytesAndKeepTheirPartNumbers)
+{
+    TBookChapter ch;
+    ch.name = std::string(70, 'n');
+    ch.pieces.push_back({});
+    for (int i = 0; i < 12; ++i)
+        ch.pieces.back().push_back(std::string(90, 'a' + i));
+    std::vector<TBookTopic> one = ChapterTopics(ch, 0);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].name, std::string(50, 'n'));
+    std::vector<TBookTopic> parts = ChapterTopics(ch, 100);
+    ASSERT_EQ(parts.size(), 12u);
+    EXPECT_EQ(parts[0].name, std::string(45, 'n') + " (1)");
+    EXPECT_EQ(parts[11].name, std::string(45, 'n') + " (12)");
+    EXPECT_EQ(parts[11].name.size(), 50u);
+}
+
+TEST(Bookimport, ChaptersWithoutTitlesAndTextBeforeTheFirstChapter)
+{
+    // Untitled sections go on as pieces of the part they lie in; the body's
+    // epigraph makes the text before the first chapter a topic of its own.
+    std::string fb2 = "<?xml version='1.0' encoding='utf-8'?><FictionBook><description><title-info>"
+                      "<book-title>Книга</book-title></title-info></description><body>"
+                      "<epigraph><p>Эпиграф.</p></epigraph>"
+                      "<section><title><p>Часть</p></title><section><p>один</p></section>"
+                      "<section><p>два</p></section></section>"
+                      "<section><p>три</p></section></body></FictionBook>";
+    TBook b = ImportBook(fb2, "untitled.fb2", {});
+    EXPECT_EQ(names(BookTopics(b, 0)), (std::vector<std::string>{"Книга", "Часть (1)", "Часть (2)", "Книга"}));
+    EXPECT_EQ(topicLines(BookTopics(b, 0)[1].text), (std::vector<std::string>{"Часть", "один"}));
+
+    // A text without headings is one topic, named after its title line, or
+    // after the file when it has none.
+    TBook one = ImportBook(win("Заглавие\n\nПервый абзац.\nВторой абзац.\n"), "/x/story.txt", {});
+    EXPECT_EQ(names(BookTopics(one, 0)), std::vector<std::string>{"Заглавие"});
+    TBook none = ImportBook(std::string(120, 'x') + "\nmore\n", "/x/story.txt", {});
+    EXPECT_EQ(names(BookTopics(none, 0)), std::vector<std::string>{"story"});
+}
+
+TEST(Bookimport, BuiltInHeadingsAndAPatternOfOnesOwn)
+{
+    struct {
+        const char* line;
+        TPlainHeading kind;
+        bool bare;
+    } cases[] = {
+        {"Глава 1", TPlainHeading::Chapter, true},
+        {"ГЛАВА XII.", TPlainHeading::Chapter, true},
+        {"Глава первая", TPlainHeading::Chapter, true},
+        {"Глава 3. Встреча", TPlainHeading::Chapter, false},
+        {"Глава 3 Встреча", TPlainHeading::Chapter, false},
+        {"Chapter One: The Road", TPlainHeading::Chapter, false},
+        {"CHAPTER 12 - The End", TPlainHeading::Chapter, false},
+        {"Часть вторая", TPlainHeading::Part, true},
+        {"Part IV", TPlainHeading::Part, true},
+        {"XIV", TPlainHeading::Chapter, true},
+        {"ХIV", TPlainHeading::Chapter, true}, // a Cyrillic Х
+        {"Эпилог", TPlainHeading::Chapter, true},
+        {"* * *", TPlainHeading::Separator, true},
+        {"*****", TPlainHeading::Separator, true},
+        {"Глава семьи сказал", TPlainHeading::None, false},
+        {"Part 2 of the plan", TPlainHeading::None, false},
+        {"Главах 2", TPlainHeading::None, false},
+        {"Глава", TPlainHeading::None, false},
+        {"IIII", TPlainHeading::None, false},
+        {"VX", TPlainHeading::None, false},
+        {"* *", TPlainHeading::None, false},
+        {"* * * and more", TPlainHeading::None, false},
+    };
+    for (const auto& c : cases) {
+        bool bare = false;
+        EXPECT_EQ(DefaultHeading(win(c.line), bare), c.kind) << c.line;
+        if (c.kind != TPlainHeading::None) {
+            EXPECT_EQ(bare, c.bare) << c.line;
+        }
+    }
+
+    // A heading with a title counts only where it stands apart.
+    const std::string preface = "Вступление, которое длиннее любого заглавия: в нём больше восьмидесяти байтов текста.";
+    TBook b = ImportBook(win(preface + "\n\nГлава 1. Утро\nТекст.\nГлава 2. День\nЕщё.\n"), "a.txt", {});
+    EXPECT_EQ(names(BookTopics(b, 0)), (std::vector<std::string>{"Preface", "Глава 1. Утро"}));
+
+    TBookOptions own;
+    own.chapters = win("§ \\d+");
+    TBook custom = ImportBook(win("§ 1\nАльфа.\nГлава 2\nБета.\n§ 2\nГамма.\n"), "b.txt", own);
+    EXPECT_EQ(names(BookTopics(custom, 0)), (std::vector<std::string>{"§ 1", "§ 2"}));
+    own.chapters = "(";
+    EXPECT_NE(refusal("text", "c.txt", own).find("is not a pattern"), std::string::npos);
+}
+
+TEST(Bookimport, FormatsAreRecognisedByContent)
+{
+    std::string fb2 = readFile(booksDir() / "tale.fb2");
+    EXPECT_EQ(RecogniseBook(fb2, "book.txt"), TBookFormat::Fb2);
+    EXPECT_EQ(RecogniseBook("  <!DOCTYPE html><p>x", "page"), TBookFormat::Html);
+    EXPECT_EQ(RecogniseBook("<body><p>x</p></body>", "page.txt"), TBookFormat::Html);
+    EXPECT_EQ(RecogniseBook("# Title\n\ntext", "notes.md"), TBookFormat::Markdown);
+    EXPECT_EQ(RecogniseBook("# Title\n\ntext", "notes.txt"), TBookFormat::Text);
+    EXPECT_EQ(RecogniseBook(std::string("PK\x03\x04", 4) + "rest", "a.epub"), TBookFormat::Zip);
+    EXPECT_EQ(RecogniseBook(std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "a.txt"), TBookFormat::None);
+    // UTF-16 is text for all its zero bytes.
+    std::string utf16("\xFF\xFE", 2);
+    for (char c : std::string("Chapter 1\r\nText.\r\n"))
+        utf16 += std::string{c, '\0'};
+    EXPECT_EQ(RecogniseBook(utf16, "a.txt"), TBookFormat::Text);
+    EXPECT_EQ(names(BookTopics(ImportBook(utf16, "a.txt", {}), 0)), std::vector<std::string>{"Chapter 1"});
+}
+
+TEST(Bookimport, WhatIsNoBookIsRefusedNamingTheFile)
+{
+    EXPECT_NE(refusal(std::string("\x7f" "ELF\x02\x01\x01\0\0\0\0\0", 12), "/x/prog.txt").find("/x/prog.txt: not a book"),
+              std::string::npos);
+    EXPECT_NE(refusal("", "/x/empty.txt").find("/x/empty.txt: the book holds no text"), std::string::npos);
+    EXPECT_NE(refusal("\r\n  \n\n", "/x/blank.txt").find("holds no text"), std::string::npos);
+    EXPECT_NE(refusal("<FictionBook><description/></FictionBook>", "/x/nobody.fb2").find("holds no text"),
+              std::string::npos);
+    // Markdown is refused above 16 MB (cmark builds its whole tree).
+    EXPECT_NE(refusal(std::string(17u << 20, 'x'), "/x/big.md").find("/x/big.md: too large for Markdown (16 MB at most)"),
+              std::string::npos);
+    // Recovery mode can't make a book of markup that holds nothing.
+    std::string broken = refusal("<FictionBook><body><", "/x/broken.fb2");
+    EXPECT_NE(broken.find("/x/broken.fb2: "), std::string::npos) << broken;
+}
+
+TEST(Bookimport, XmlThatIsNotWellFormedIsReadInRecoveryModeAndSaysSo)
+{
+    std::string fb2 = "<?xml version='1.0' encoding='utf-8'?><FictionBook><body>"
+                      "<section><title><p>Глава</p></title><p>один &nbsp; два</p><p>три<p>четыре</section>"
+                      "</body></FictionBook>";
+    TBook b = ImportBook(fb2, "/x/bad.fb2", {});
+    ASSERT_EQ(b.notes.size(), 1u);
+    EXPECT_NE(b.notes[0].find("/x/bad.fb2 is not well-formed XML (line 1: "), std::string::npos) << b.notes[0];
+    EXPECT_NE(b.notes[0].find("read in recovery mode"), std::string::npos);
+    ASSERT_FALSE(b.chapters.empty());
+    std::string text = cp1251ToUtf8(BookTopics(b, 0).back().text);
+    EXPECT_NE(text.find("четыре"), std::string::npos) << text;
+}
+
+TEST(Bookimport, EntitiesAreNeitherExpandedNorLoaded)
+{
+    // Billion laughs: refused at once, not expanded.
+    std::string laughs = "<?xml version='1.0'?><!DOCTYPE FictionBook [<!ENTITY a 'haha'>";
+    for (int i = 1; i < 12; ++i) {
+        laughs += "<!ENTITY ";
+        laughs += char('a' + i);
+        laughs += " '";
+        for (int j = 0; j < 10; ++j) {
+            laughs += '&';
+            laughs += char('a' + i - 1);
+            laughs += ';';
+        }
+        laughs += "'>";
+    }
+    laughs += "]><FictionBook><body><section><p>&l;</p></section></body></FictionBook>";
+    auto start = std::chrono::steady_clock::now();
+    std::string msg = refusal(laughs, "/x/laughs.fb2");
+    EXPECT_NE(msg.find("/x/laughs.fb2: "), std::string::npos) << msg;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)); // not expanded to 10^11 bytes
+
+    // An external entity names a file; it is never read.
+    TempDir dir;
+    writeFile(dir / "secret.txt", "SECRET-CONTENT");
+    std::string xxe = "<?xml version='1.0'?><!DOCTYPE FictionBook [<!ENTITY x SYSTEM 'file://" +
+                      (dir / "secret.txt").string() + "'>]><FictionBook><body><section><title><p>T</p></title>"
+                      "<p>before &x; after</p></section></body></FictionBook>";
+    TBook b = ImportBook(xxe, "/x/xxe.fb2", {});
+    std::string all;
+    for (const auto& t : BookTopics(b, 0))
+        all += t.text;
+    EXPECT_EQ(all.find("SECRET"), std::string::npos);
+    EXPECT_NE(all.find("before after"), std::string::npos) << all;
+}
+
+TEST(Bookimport, EncodingsComeFromTheDocumentOrFromDetection)
+{
+    // An HTML page in KOI8-R that says so, and one that says nothing.
+    std::string body = "<p>" + std::string("\xf0\xd2\xc9\xd7\xc5\xd4") + "</p>"; // "Привет" in KOI8-R
+    TBook said = ImportBook("<html><head><meta http-equiv='Content-Type' content='text/html; charset=koi8-r'>"
+                            "</head><body>" + body + "</body></html>", "a.html", {});
+    EXPECT_EQ(said.encoding, "KOI8-R");
+    EXPECT_EQ(cp1251ToUtf8(BookTopics(said, 0)[0].text), "Привет\r\n");
+    // A page that claims UTF-8 but is Windows-1251 is read as detection finds it.
+    std::string prose = readFile(sourceDir() / "tests/text/data/prose.cp1251.txt");
+    TBook lied = ImportBook("<html><head><meta charset='utf-8'></head><body><p>" + prose + "</p></body></html>",
+                            "b.html", {});
+    EXPECT_EQ(lied.encoding, "Windows-1251");
+    ASSERT_EQ(lied.notes.size(), 1u);
+    EXPECT_NE(lied.notes[0].find("it says UTF-8 but is not"), std::string::npos);
+    // Without detection a text that names nothing is Windows-1251.
+    TBookOptions raw;
+    raw.detect = false;
+    std::string koi = readFile(sourceDir() / "tests/text/data/prose.koi8_r.txt");
+    EXPECT_EQ(ImportBook(koi, "c.txt", raw).encoding, "Windows-1251");
+    EXPECT_EQ(ImportBook(koi, "c.txt", {}).encoding, "KOI8-R");
+}
+
+TEST(Bookimport, CharactersWindows1251LacksBecomeTheirNearestText)
+{
+    TAnsiWriter w;
+    EXPECT_EQ(w("a\u00A0b\u2009c\u202Fd"), "a b c d");                    // spaces
+    EXPECT_EQ(w("мяг\u00ADкий"), win("мягкий"));                          // soft hyphen dropped
+    EXPECT_EQ(w("за\u0301мок"), win("замок"));                            // stress mark dropped
+    EXPECT_EQ(w("\u2011\u2012\u2015\u2212"), "-\x96\x97-");               // hyphens and dashes
+    EXPECT_EQ(w("\u201B\u201F\u2033"), "'\"\"");                          // quotes and primes
+    EXPECT_EQ(w("Émile Zoë Łódź Œuvre"), "Emile Zoe Lodz OEuvre");       // accents
+    EXPECT_EQ(w("«—…„“”»"), "\xAB\x97\x85\x84\x93\x94\xBB");              // these Windows-1251 has
+    EXPECT_EQ(w.missing, 0u);
+    EXPECT_EQ(w("☺ 中 😀"), "? ? ?");
+    EXPECT_EQ(w.missing, 3u);
+    EXPECT_EQ(w("\xFF"), "?");
+    EXPECT_EQ(w.invalid, 1u);
+}
