@@ -367,7 +367,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     // Whole books (Bookdialog): the menu command and the list's context menu;
     // book files dropped on the list come through DropFiles.
     Document1->addSeparator();
-    ImportBook1 = Document1->addAction(QStringLiteral("Import &book..."));
+    ImportBook1 = Document1->addAction(QStringLiteral("&Import book..."));
     ImportBook1->setStatusTip(
         QStringLiteral("Appends a book file (FB2, EPUB, HTML, Markdown, text) as one topic per chapter"));
     connect(ImportBook1, &QAction::triggered, this, [this] { ImportBook1Click(); });

@@ -105,7 +105,7 @@ public:
     QAction* MoveDown1 = nullptr;   // Alt+Down
     QAction* LoadText1 = nullptr;   // "L&oad..." of the editor
     QAction* Commit1 = nullptr;     // Ctrl+S
-    QAction* ImportBook1 = nullptr; // "Import &book..." (Bookdialog)
+    QAction* ImportBook1 = nullptr; // "&Import book..." (Bookdialog)
 
 public slots:
     void BitBtn1Click();  // append

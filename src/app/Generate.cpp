@@ -214,9 +214,13 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + fromMessage(line);
         ShowMessageBox(built.jars.size() > 1 ? QMessageBox::Information : QMessageBox::Warning, text, target.parent);
     }
-    // The status text names where the book is.
-    if (target.StatusBar)
-        target.StatusBar->showMessage(fromMessage(std::string(kStatusDone) + " The book: " + built.jarPath));
+    // The status text names where the book is: its jar, or the folder of its volumes.
+    if (target.StatusBar) {
+        const std::string where = built.jars.size() > 1 ? built.bookFolder + " (" +
+                                                              std::to_string(built.jars.size()) + " volumes)"
+                                                        : built.jarPath;
+        target.StatusBar->showMessage(fromMessage(std::string(kStatusDone) + " The book: " + where));
+    }
     return TGenerateOutcome::Built;
 }
 

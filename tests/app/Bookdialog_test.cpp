@@ -72,7 +72,7 @@ TEST(Bookdialog, ShowsChaptersAndPartsThenAppendsThem)
     TForm2 w;
     ASSERT_TRUE(w.OpenProject(QString::fromStdString((dir / "book.volm").string())));
     EXPECT_TRUE(w.Document1->actions().contains(w.ImportBook1));
-    EXPECT_TRUE(w.TreeView1->actions().contains(w.ImportBook1)); // the list's context menu
+    EXPECT_TRUE(w.TopicMenu->actions().contains(w.ImportBook1)); // the list's context menu
     w.Edit1->setText(QStringLiteral("First"));
     w.BitBtn1->click();
 
@@ -173,7 +173,8 @@ TEST(Bookdialog, BookFilesDroppedOnTheListOpenTheDialog)
     });
     EXPECT_TRUE(drop(fixture("tale2.epub")));
     EXPECT_EQ(w.Project().TopicCount(), 4u);
-    // A plain text file is not this handler's: the list's own drop rules apply.
-    EXPECT_FALSE(drop(fixture("chapter.txt")));
-    EXPECT_EQ(w.Project().TopicCount(), 4u);
+    // A plain text file is not a book: it becomes one topic named after it.
+    EXPECT_TRUE(drop(fixture("chapter.txt")));
+    ASSERT_EQ(w.Project().TopicCount(), 5u);
+    EXPECT_EQ(w.Project().Topic(4).Text, "chapter");
 }

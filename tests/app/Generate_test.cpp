@@ -299,7 +299,8 @@ TEST(Generate, ThePhonesBudgetMakesVolumesAndTheBoxSaysSo)
                   build(d);
               }),
               TGenerateOutcome::Built);
-    EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created."));
+    EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created. The book: ") +
+                              QString::fromStdString((f.dir / "Tales").string()) + QStringLiteral("/ (2 volumes)"));
     ASSERT_EQ(f.boxes.size(), 1u);
     EXPECT_EQ(f.boxes[0].icon, QMessageBox::Information);
     EXPECT_TRUE(f.boxes[0].text.startsWith(QStringLiteral("2 volumes, each at most 65536 bytes:\njar: ")))
