@@ -130,9 +130,33 @@ int cmdAddList(const Args& a)
 {
     const std::string& path = a["PROJECT"];
     const std::string& list = a["LISTFILE"];
-    // List files are taken as they are: Windows-1251 bytes, no detection.
+    // A list is read as text, as the desktop program reads it (UTF-8, UTF-16
+    // or the detected Cyrillic code page); a name Windows-1251 can't hold is
+    // named and nothing is added. --no-detect takes the bytes as they are.
     const std::string bytes = ReadWholeFile(list, kMaxTextFileSize);
-    std::vector<std::string> lines = SplitLines(bytes);
+    std::vector<std::string> lines;
+    size_t nulAt = std::string_view::npos;
+    if (a.has("--no-detect")) {
+        lines = SplitLines(bytes);
+        nulAt = FirstNul(bytes);
+    } else {
+        TDecodedList decoded = DecodeTopicList(bytes);
+        if (!decoded.refused.empty()) {
+            std::string what;
+            for (size_t i = 0; i < decoded.refused.size() && i < 10; ++i) {
+                const TRefusedName& r = decoded.refused[i];
+                what += (i ? "; " : "") + std::string("line ") + std::to_string(r.line) + " \"" + r.text + "\" has";
+                for (size_t c = 0; c < r.characters.size(); ++c)
+                    what += (c ? ", \"" : " \"") + r.characters[c] + "\"";
+            }
+            if (decoded.refused.size() > 10)
+                what += "; ...";
+            throw Error(list + ": no topics were added; these names have characters that Windows-1251 lacks: " +
+                        what);
+        }
+        lines = std::move(decoded.names);
+        nulAt = LoadedTextCut(bytes, &decoded.found);
+    }
     auto p = openExisting(path);
     const int32_t lastBefore = p->TopicCounter();
     size_t added = 0;
@@ -169,8 +193,8 @@ int cmdAddList(const Args& a)
     }
     p->CloseProject();
     std::cout << added << " topics added\n";
-    if (size_t at = FirstNul(bytes); at != std::string_view::npos)
-        std::cout << NulCutNote(at) << '\n';
+    if (nulAt != std::string_view::npos)
+        std::cout << NulCutNote(nulAt) << '\n';
     if (!cut.empty())
         std::cout << cut.size() << (cut.size() == 1 ? " name was" : " names were") << " longer than "
                   << kItemNameSize << " bytes and stored cut (line" << (cut.size() == 1 ? " " : "s ")
@@ -368,8 +392,9 @@ int cmdFont(const Args& a)
 const Registrar registrar{
     {"new", {"PROJECT"}, {}, "create a new, empty project file (an existing file is refused)", cmdNew},
     {"add", {"PROJECT", "NAME..."}, {}, "append topics with these names (the project must exist)", cmdAdd},
-    {"add-list", {"PROJECT", "LISTFILE"}, {},
-     "append one topic per line of a list file (Windows-1251, taken as it is)", cmdAddList},
+    {"add-list", {"PROJECT", "LISTFILE"}, {{"--no-detect", "", "take the file's bytes as Windows-1251"}},
+     "append one topic per line of a list file, read as text (UTF-8, UTF-16 or the detected Cyrillic code page)",
+     cmdAddList},
     {"list", {"PROJECT"}, {}, "list the topics: position, storage number, name, text length", cmdList},
     {"text", {"PROJECT", "N"}, {{"--utf8", "", "convert the text to UTF-8"}},
      "write topic N's text to standard output (Windows-1251 unless --utf8)", cmdText},
