@@ -92,6 +92,27 @@ std::string lineList(const std::vector<size_t>& lines)
     return lines.size() > 10 ? out + ", ..." : out;
 }
 
+// A topic name from the command line in Windows-1251; a tab, line break or
+// escape would break every listing of the topics.
+std::string topicName(const std::string& typed)
+{
+    std::string name = fromTerminal(typed, "the topic name");
+    if (hasControlCharacter(name))
+        throw Error("the topic name \"" + shownName(name) +
+                    "\": control characters (tab, line break, escape...) can't be part of a name");
+    return name;
+}
+
+// Names are stored cut to kItemNameSize bytes; the user is told.
+void noteCutName(size_t position, const std::string& name)
+{
+    if (name.size() <= kItemNameSize)
+        return;
+    std::cout.flush();
+    std::cerr << "volm-cli: topic " << position << ": the name is longer than " << kItemNameSize
+              << " bytes and is stored cut: \"" << shownName(name.substr(0, kItemNameSize)) << "\"\n";
+}
+
 int cmdNew(const Args& a)
 {
     TProject p;
@@ -105,22 +126,13 @@ int cmdNew(const Args& a)
 int cmdAdd(const Args& a)
 {
     std::vector<std::string> names;
-    for (const std::string& name : a.all("NAME")) {
-        names.push_back(fromTerminal(name, "the topic name"));
-        // A tab, line break or escape would break every listing of the topics.
-        if (hasControlCharacter(names.back()))
-            throw Error("the topic name \"" + shownName(names.back()) +
-                        "\": control characters (tab, line break, escape...) can't be part of a name");
-    }
+    for (const std::string& name : a.all("NAME"))
+        names.push_back(topicName(name));
     auto p = openExisting(a["PROJECT"]);
     for (const std::string& n : names) {
         size_t i = p->AddTopic(n);
         std::cout << i + 1 << '\t' << p->Topic(i).Number << '\n';
-        if (n.size() > kItemNameSize) {
-            std::cout.flush();
-            std::cerr << "volm-cli: topic " << i + 1 << ": the name is longer than " << kItemNameSize
-                      << " bytes and is stored cut: \"" << shownName(n.substr(0, kItemNameSize)) << "\"\n";
-        }
+        noteCutName(i + 1, n);
     }
     p->CloseProject();
     return 0;
@@ -279,10 +291,12 @@ int cmdMove(const Args& a)
 
 int cmdRename(const Args& a)
 {
-    const std::string name = fromTerminal(a["NAME"], "the topic name");
+    const std::string name = topicName(a["NAME"]);
     auto p = openExisting(a["PROJECT"]);
-    p->RenameTopic(position(*p, a["N"]), name);
+    const size_t at = position(*p, a["N"]);
+    p->RenameTopic(at, name);
     p->CloseProject();
+    noteCutName(at + 1, name);
     return 0;
 }
 
@@ -402,7 +416,7 @@ const Registrar registrar{
      "load a text file into topic N as the editor does (code-page detection, CR LF line ends)", cmdImport},
     {"delete", {"PROJECT", "N"}, {}, "delete topic N", cmdDelete},
     {"move", {"PROJECT", "N", "M"}, {}, "move topic N to position M (the topics between shift by one)", cmdMove},
-    {"rename", {"PROJECT", "N", "NAME"}, {}, "rename topic N (the first 50 bytes are stored)", cmdRename},
+    {"rename", {"PROJECT", "N", "NAME"}, {}, "rename topic N (the first 50 bytes are stored; control characters are refused)", cmdRename},
     {"pack", {"PROJECT"}, {}, "rewrite the project file without the space freed by deletions", cmdPack},
     {"font",
      {"PROJECT"},
