@@ -138,17 +138,17 @@ void TUnZip::examine()
     if (!readAt(fd.get(), size - n, tail.data(), n))
         return;
     for (size_t i = n - zip::kEndSize + 1; i-- > 0;) {
-        if (zip::get32(&tail[i]) != zip::kEndSig)
+        if (get32(&tail[i]) != zip::kEndSig)
             continue;
         uint64_t endPos = size - n + i;
-        uint32_t cdSize = zip::get32(&tail[i + 12]);
+        uint32_t cdSize = get32(&tail[i + 12]);
         if (cdSize > endPos)
             return;
         // The directory is found from the end record's position and the
         // directory size; the stored directory offset is not used for it.
         uint64_t cdStart = endPos - cdSize;
         uint8_t sig[4];
-        if (!readAt(fd.get(), cdStart, sig, 4) || zip::get32(sig) != zip::kCentralSig)
+        if (!readAt(fd.get(), cdStart, sig, 4) || get32(sig) != zip::kCentralSig)
             return;
         archiveSize_ = size;
         centralStart_ = cdStart;
@@ -245,7 +245,7 @@ std::string TUnZip::OutputPath(const std::string& extractDir, const std::string&
 bool TUnZip::readEntry(int fd, uint64_t pos, zip::TCentralHeader& header, std::string& raw) const
 {
     uint8_t hdr[zip::kCentralSize];
-    if (!readAt(fd, pos, hdr, zip::kCentralSize) || zip::get32(hdr) != zip::kCentralSig)
+    if (!readAt(fd, pos, hdr, zip::kCentralSize) || get32(hdr) != zip::kCentralSig)
         return false;
     header = zip::TCentralHeader{};
     header.parse(hdr);
@@ -261,13 +261,13 @@ bool TUnZip::readEntry(int fd, uint64_t pos, zip::TCentralHeader& header, std::s
         std::vector<uint8_t> extra(h.extraLength);
         if (readAt(fd, pos + zip::kCentralSize + h.nameLength, extra.data(), extra.size())) {
             for (size_t e = 0; e + 4 <= extra.size();) {
-                uint16_t id = zip::get16(&extra[e]), len = zip::get16(&extra[e + 2]);
+                uint16_t id = get16(&extra[e]), len = get16(&extra[e + 2]);
                 size_t q = e + 4, qend = std::min(extra.size(), q + len);
                 if (id == 0x0001) {
                     auto take = [&](uint64_t& field) {
                         if (field != 0xFFFFFFFF || q + 8 > qend)
                             return;
-                        field = zip::get32(&extra[q]) | (static_cast<uint64_t>(zip::get32(&extra[q + 4])) << 32);
+                        field = get32(&extra[q]) | (static_cast<uint64_t>(get32(&extra[q + 4])) << 32);
                         q += 8;
                     };
                     take(header.uncompressedSize);
@@ -375,7 +375,7 @@ std::vector<TUnZip::TItem> TUnZip::listItems(int fd, uint32_t& maxDate)
         entry.name = slashPath(name);
         if (Selected(entry.name)) {
             uint8_t sig[4];
-            if (!readAt(fd, h.localOffset, sig, 4) || zip::get32(sig) != zip::kLocalSig) {
+            if (!readAt(fd, h.localOffset, sig, 4) || get32(sig) != zip::kLocalSig) {
                 reportError(entry.name, zeBadHeader);
             } else {
                 maxDate = std::max(maxDate, h.dosDateTime);
@@ -392,11 +392,11 @@ std::vector<TUnZip::TItem> TUnZip::listItems(int fd, uint32_t& maxDate)
 bool TUnZip::readLocal(int fd, const zip::TCentralHeader& h, uint64_t& dataStart, uint32_t* dosDateTime) const
 {
     uint8_t local[zip::kLocalSize];
-    if (!readAt(fd, h.localOffset, local, sizeof local) || zip::get32(local) != zip::kLocalSig)
+    if (!readAt(fd, h.localOffset, local, sizeof local) || get32(local) != zip::kLocalSig)
         return false;
-    dataStart = h.localOffset + zip::kLocalSize + zip::get16(local + 26) + zip::get16(local + 28);
+    dataStart = h.localOffset + zip::kLocalSize + get16(local + 26) + get16(local + 28);
     if (dosDateTime)
-        *dosDateTime = (static_cast<uint32_t>(zip::get16(local + 12)) << 16) | zip::get16(local + 10);
+        *dosDateTime = (static_cast<uint32_t>(get16(local + 12)) << 16) | get16(local + 10);
     return true;
 }
 
