@@ -9,14 +9,6 @@
 namespace volm {
 namespace {
 
-bool OneOf(std::string_view name, std::initializer_list<std::string_view> names)
-{
-    for (std::string_view n : names)
-        if (name == n)
-            return true;
-    return false;
-}
-
 // Elements that end the paragraph before them and their own.
 bool Block(std::string_view n)
 {
@@ -276,10 +268,7 @@ TBook ImportFb2(std::string_view bytes, const std::string& fileName, const TBook
 {
     TBook book;
     book.format = BookFormatName(TBookFormat::Fb2);
-    TSourceText src = DecodeSource(bytes, false, options.detect);
-    book.encoding = src.encoding;
-    if (!src.note.empty())
-        book.notes.push_back(fileName + ": " + src.note);
+    TSourceText src = DecodeBookSource(book, bytes, false, fileName, options);
     std::optional<TFb2Reader> reader;
     ReadXml(src.Text(), fileName,
             [&](TXmlReader& r) {
