@@ -133,6 +133,17 @@ private:
         }
     }
 
+    // In the body, a block element ends the paragraph before it (at its
+    // start) and its own (at its end). False outside the body.
+    bool bodyElement(const std::string& name)
+    {
+        if (!inBody_)
+            return false;
+        if (Block(name))
+            flush();
+        return true;
+    }
+
     void start(const std::string& name, TXmlReader& r)
     {
         if (name == "description") {
@@ -156,10 +167,8 @@ private:
             }
             return;
         }
-        if (!inBody_)
+        if (!bodyElement(name))
             return;
-        if (Block(name))
-            flush();
         if (name == "section" && !notes_) {
             ++sections_;
             b_.Chapter("", sections_);
@@ -193,10 +202,8 @@ private:
             notes_ = notesTitled_ = false;
             return;
         }
-        if (!inBody_)
+        if (!bodyElement(name))
             return;
-        if (Block(name))
-            flush();
         if (name == "section" && !notes_) {
             if (sections_ > 0)
                 --sections_;
