@@ -267,7 +267,7 @@ bool TUnZip::readEntry(int fd, uint64_t pos, zip::TCentralHeader& header, std::s
                     auto take = [&](uint64_t& field) {
                         if (field != 0xFFFFFFFF || q + 8 > qend)
                             return;
-                        field = get32(&extra[q]) | (static_cast<uint64_t>(get32(&extra[q + 4])) << 32);
+                        field = get64(&extra[q]);
                         q += 8;
                     };
                     take(header.uncompressedSize);
