@@ -15,6 +15,7 @@
 //
 //   buildbench [TOPICS [MEGABYTES [FOLDER]]]
 
+#include "Benchutil.h"
 #include "book/Pipeline.h"
 #include "common/Codepage.h"
 #include "storage/Project.h"
@@ -29,57 +30,14 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace volm::bench;
 
 namespace {
-
-struct TRun {
-    int status = -1;
-    double seconds = 0;
-    double cpuSeconds = 0; // user + system
-    long maxRssKiB = 0;
-};
-
-TRun finish(pid_t pid, std::chrono::steady_clock::time_point start)
-{
-    TRun r;
-    int status = 0;
-    struct rusage ru {};
-    if (pid > 0 && ::wait4(pid, &status, 0, &ru) == pid) {
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.maxRssKiB = ru.ru_maxrss;
-        r.cpuSeconds = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-    }
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return r;
-}
-
-// Runs a program (no shell) in `dir`, with its output sent to /dev/null.
-TRun runChild(const std::vector<std::string>& argv, const fs::path& dir)
-{
-    std::fflush(stdout); // the child must not print what is still buffered here
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!dir.empty() && ::chdir(dir.c_str()) != 0)
-            ::_exit(126);
-        std::FILE* null = std::freopen("/dev/null", "w", stdout);
-        (void)null;
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    return finish(pid, start);
-}
 
 // Runs `work` in a child process of its own.
 TRun runForked(const std::function<void()>& work)
@@ -96,7 +54,7 @@ TRun runForked(const std::function<void()>& work)
         }
         ::_exit(0);
     }
-    return finish(pid, start);
+    return finishChild(pid, start);
 }
 
 // Words of Windows-1251 Cyrillic letters with Russian-like letter frequencies,
@@ -110,9 +68,7 @@ public:
         // о е а и н т с р в л к м д п у я ы ь г з б ч й х ж ш ю ц щ э ф ъ ё
         static const char* letters = "\xee\xe5\xe0\xe8\xed\xf2\xf1\xf0\xe2\xeb\xea\xec\xe4\xef\xf3\xff\xfb\xfc"
                                      "\xe3\xe7\xe1\xf7\xe9\xf5\xe6\xf8\xfe\xf6\xf9\xfd\xf4\xfa\xb8";
-        static const int weights[] = {110, 85, 80, 74, 67, 63, 55, 47, 45, 44, 35, 32, 30, 28, 26, 20, 19, 17,
-                                      17, 16, 16, 14, 12, 10, 9, 7, 6, 5, 4, 3, 3, 1, 1};
-        std::discrete_distribution<int> letter(std::begin(weights), std::end(weights));
+        std::discrete_distribution<int> letter(std::begin(kRussianLetterWeights), std::end(kRussianLetterWeights));
         std::uniform_int_distribution<int> wordLen(1, 11), sentenceLen(4, 16), paraLen(3, 8);
         std::string t;
         t.reserve(bytes + 64);
@@ -170,7 +126,7 @@ bool unpackForZip(const fs::path& jar, const fs::path& files)
 {
     fs::remove_all(files);
     fs::create_directories(files);
-    return runChild({"unzip", "-q", jar.string(), "-d", files.string()}, {}).status == 0;
+    return runChild({"unzip", "-q", jar.string(), "-d", files.string()}).status == 0;
 }
 
 TRun zipNine(const fs::path& files, const fs::path& zip)

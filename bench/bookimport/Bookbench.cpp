@@ -9,57 +9,21 @@
 //
 //   bookbench [MEGABYTES [FOLDER]]
 
+#include "Benchutil.h"
+
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace volm::bench;
 
 namespace {
-
-struct TRun {
-    int status = -1;
-    double seconds = 0;
-    double cpuSeconds = 0;
-    long maxRssKiB = 0;
-};
-
-// Runs a program (no shell) with its output sent to /dev/null.
-TRun runChild(const std::vector<std::string>& argv)
-{
-    std::fflush(stdout);
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        std::FILE* null = std::freopen("/dev/null", "w", stdout);
-        (void)null;
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    TRun r;
-    int status = 0;
-    struct rusage ru {};
-    if (pid > 0 && ::wait4(pid, &status, 0, &ru) == pid) {
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.maxRssKiB = ru.ru_maxrss;
-        r.cpuSeconds = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-    }
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return r;
-}
 
 // Paragraphs of Cyrillic words (UTF-8) with Russian-like letter frequencies.
 class TProse {
@@ -71,9 +35,7 @@ public:
         static const char* letters[] = {"о", "е", "а", "и", "н", "т", "с", "р", "в", "л", "к", "м", "д", "п", "у",
                                         "я", "ы", "ь", "г", "з", "б", "ч", "й", "х", "ж", "ш", "ю", "ц", "щ", "э",
                                         "ф", "ъ", "ё"};
-        static const int weights[] = {110, 85, 80, 74, 67, 63, 55, 47, 45, 44, 35, 32, 30, 28, 26, 20, 19,
-                                      17,  17, 16, 16, 14, 12, 10, 9,  7,  6,  5,  4,  3,  3,  1,  1};
-        std::discrete_distribution<int> letter(std::begin(weights), std::end(weights));
+        std::discrete_distribution<int> letter(std::begin(kRussianLetterWeights), std::end(kRussianLetterWeights));
         std::uniform_int_distribution<int> wordLen(1, 11), sentenceLen(4, 16), paraLen(2, 7);
         std::string t;
         int sentences = paraLen(rng_);

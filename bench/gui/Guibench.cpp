@@ -8,6 +8,7 @@
 //   guibench [N [SELECTIONS [ROUNDS [FOLDER]]]]
 //   (10000 topics, 1000 selections, 3 rounds, the temporary folder)
 
+#include "Benchutil.h"
 #include "app/Errorbox.h"
 #include "app/Main.h"
 #include "common/Codepage.h"
@@ -22,11 +23,9 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <time.h>
 #include <unistd.h>
@@ -34,14 +33,10 @@
 
 using namespace volm;
 using namespace volm::ui;
+using namespace volm::bench;
 namespace fs = std::filesystem;
 
 namespace {
-
-double now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // This process's CPU time: on a busy machine the wall time also holds the
 // time other processes had the processor.
@@ -52,41 +47,7 @@ double cpu()
     return t.tv_sec + t.tv_nsec / 1e9;
 }
 
-long statusKb(const char* key)
-{
-    std::ifstream st("/proc/self/status");
-    std::string line;
-    const size_t n = std::char_traits<char>::length(key);
-    while (std::getline(st, line))
-        if (line.compare(0, n, key) == 0)
-            return std::atol(line.c_str() + n);
-    return -1;
-}
 long rssKb() { return statusKb("VmRSS:"); }
-long peakKb() { return statusKb("VmHWM:"); }
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-// libgsf opening the file and reading every root stream's topic header, in
-// seconds (-1 when the reader was not built).
-double gsfRead(const std::string& file, int& streams)
-{
-    streams = 0;
-#ifdef VOLM_GSF_READER
-    std::fflush(stdout);
-    const std::string cmd = std::string(VOLM_GSF_READER) + " '" + file + "'";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return -1;
-    double t = -1;
-    if (std::fscanf(p, "%d %lf", &streams, &t) != 2)
-        t = -1;
-    pclose(p);
-    return t;
-#else
-    (void)file;
-    return -1;
-#endif
-}
 
 double median(std::vector<double> v)
 {

@@ -5,10 +5,10 @@
 //
 //   projectbench [N] [FOLDER]      (N defaults to 10000, FOLDER to /tmp)
 
+#include "Benchutil.h"
 #include "storage/Pack.h"
 #include "storage/Project.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,14 +17,10 @@
 #include <unistd.h>
 
 using namespace volm;
+using namespace volm::bench;
 namespace fs = std::filesystem;
 
 namespace {
-
-double now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // Bytes this process handed to write calls so far.
 uint64_t written()
@@ -36,21 +32,6 @@ uint64_t written()
         if (key == "wchar:")
             return v;
     return 0;
-}
-
-// Peak resident memory since the last reset, in KB.
-void resetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-long peakKb()
-{
-    std::ifstream st("/proc/self/status");
-    std::string line;
-    while (std::getline(st, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return -1;
 }
 
 struct Phase {
@@ -66,25 +47,6 @@ struct Phase {
                     t / ops * 1e6, double(w) / ops, peakKb());
     }
 };
-
-double gsfRead(const std::string& file, int& streams)
-{
-#ifdef VOLM_GSF_READER
-    std::string cmd = std::string(VOLM_GSF_READER) + " '" + file + "'";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return -1;
-    double t = -1;
-    if (std::fscanf(p, "%d %lf", &streams, &t) != 2)
-        t = -1;
-    pclose(p);
-    return t;
-#else
-    (void)file;
-    streams = 0;
-    return -1;
-#endif
-}
 
 } // namespace
 

@@ -6,39 +6,24 @@
 //
 //   storagebench [N [FILE]]      (N = 10000; FILE = a scratch file, removed)
 
+#include "Benchutil.h"
 #include "storage/Cfbfile.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+using namespace volm::bench;
 using namespace volm::cfb;
 
 namespace {
-
-double now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-long peakKb()
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return 0;
-}
 
 std::u16string u(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 

@@ -126,6 +126,27 @@ QString openCause(const QString& path, const std::exception& e)
     return fromMessage(e.what());
 }
 
+// A splitter with a thin handle between two panes.
+QSplitter* splitter(const char* name, Qt::Orientation orientation, QWidget* first, QWidget* second,
+                    const QList<int>& sizes)
+{
+    auto* s = new QSplitter(orientation);
+    s->setObjectName(QLatin1String(name));
+    s->setHandleWidth(3);
+    s->addWidget(first);
+    s->addWidget(second);
+    s->setSizes(sizes);
+    return s;
+}
+
+// `child` filling `parent`, `margin` pixels from its edges.
+void fill(QWidget* parent, QWidget* child, int margin)
+{
+    auto* l = new QVBoxLayout(parent);
+    l->setContentsMargins(margin, margin, margin, margin);
+    l->addWidget(child);
+}
+
 } // namespace
 
 TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
@@ -176,15 +197,8 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     g3->addWidget(BitBtn2);
     g3->addWidget(BitBtn3);
     g3->addStretch();
-    RxSplitter3 = new QSplitter(Qt::Vertical);
-    RxSplitter3->setObjectName(QStringLiteral("RxSplitter3"));
-    RxSplitter3->setHandleWidth(3);
-    RxSplitter3->addWidget(TreeView1);
-    RxSplitter3->addWidget(GroupBox3);
-    RxSplitter3->setSizes({282, 150});
-    auto* g2 = new QVBoxLayout(GroupBox2);
-    g2->setContentsMargins(2, 2, 2, 2);
-    g2->addWidget(RxSplitter3);
+    RxSplitter3 = splitter("RxSplitter3", Qt::Vertical, TreeView1, GroupBox3, {282, 150});
+    fill(GroupBox2, RxSplitter3, 2);
 
     // Right: the editor pane, hidden until a topic is selected.
     PageControl1 = new QTabWidget;
@@ -225,34 +239,18 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     buttons->addWidget(Button2);
     g1->addLayout(buttons);
     g1->addWidget(CheckBox1);
-    RxSplitter1 = new QSplitter(Qt::Vertical);
-    RxSplitter1->setObjectName(QStringLiteral("RxSplitter1"));
-    RxSplitter1->setHandleWidth(3);
-    RxSplitter1->addWidget(RxRichEdit1);
-    RxSplitter1->addWidget(GroupBox1);
-    RxSplitter1->setSizes({273, 80});
+    RxSplitter1 = splitter("RxSplitter1", Qt::Vertical, RxRichEdit1, GroupBox1, {273, 80});
     RxSplitter1->setStretchFactor(0, 1);
     RxSplitter1->setCollapsible(0, false);
-    auto* tab = new QVBoxLayout(TabSheet1);
-    tab->setContentsMargins(0, 0, 0, 0);
-    tab->addWidget(RxSplitter1);
+    fill(TabSheet1, RxSplitter1, 0);
     // The pane's place stays when it is hidden: the list keeps its width.
     auto* right = new QWidget;
-    auto* rl = new QVBoxLayout(right);
-    rl->setContentsMargins(0, 0, 0, 0);
-    rl->addWidget(PageControl1);
+    fill(right, PageControl1, 0);
     PageControl1->hide();
 
-    RxSplitter2 = new QSplitter(Qt::Horizontal);
-    RxSplitter2->setObjectName(QStringLiteral("RxSplitter2"));
-    RxSplitter2->setHandleWidth(3);
-    RxSplitter2->addWidget(GroupBox2);
-    RxSplitter2->addWidget(right);
-    RxSplitter2->setSizes({185, 451});
+    RxSplitter2 = splitter("RxSplitter2", Qt::Horizontal, GroupBox2, right, {185, 451});
     RxSplitter2->setStretchFactor(1, 1);
-    auto* top = new QVBoxLayout(this);
-    top->setContentsMargins(0, 0, 0, 0);
-    top->addWidget(RxSplitter2);
+    fill(this, RxSplitter2, 0);
 
     OpenDialog2 = textDialog(this, QStringLiteral("Select list of topics..."), "OpenDialog2");
     OpenDialog1 = textDialog(this, QStringLiteral("Select text to load into topic"), "OpenDialog1");

@@ -438,29 +438,29 @@ QList<QMdiSubWindow*> restoredWindows(QMdiArea* area)
     }
     return out;
 }
+
+// The windows one above the other (Qt::Vertical) or side by side
+// (Qt::Horizontal), each an equal share of the area.
+void tile(QMdiArea* area, Qt::Orientation along)
+{
+    const auto subs = restoredWindows(area);
+    if (subs.isEmpty())
+        return;
+    const QRect r = area->viewport()->rect();
+    const int n = static_cast<int>(subs.size());
+    const int h = r.height() / n, w = r.width() / n;
+    for (int i = 0; i < n; ++i) {
+        if (along == Qt::Vertical)
+            subs[i]->setGeometry(0, i * h, r.width(), h);
+        else
+            subs[i]->setGeometry(i * w, 0, w, r.height());
+    }
+}
 } // namespace
 
-void TForm1::TileHorizontally()
-{
-    const auto subs = restoredWindows(MdiArea);
-    if (subs.isEmpty())
-        return;
-    const QRect r = MdiArea->viewport()->rect();
-    const int h = r.height() / static_cast<int>(subs.size());
-    for (int i = 0; i < subs.size(); ++i)
-        subs[i]->setGeometry(0, i * h, r.width(), h);
-}
+void TForm1::TileHorizontally() { tile(MdiArea, Qt::Vertical); }
 
-void TForm1::TileVertically()
-{
-    const auto subs = restoredWindows(MdiArea);
-    if (subs.isEmpty())
-        return;
-    const QRect r = MdiArea->viewport()->rect();
-    const int w = r.width() / static_cast<int>(subs.size());
-    for (int i = 0; i < subs.size(); ++i)
-        subs[i]->setGeometry(i * w, 0, w, r.height());
-}
+void TForm1::TileVertically() { tile(MdiArea, Qt::Horizontal); }
 
 void TForm1::closeEvent(QCloseEvent* e)
 {

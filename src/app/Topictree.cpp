@@ -172,10 +172,13 @@ void TTopicTree::startDrag(Qt::DropActions)
     drag->exec(Qt::MoveAction, Qt::MoveAction);
 }
 
-void TTopicTree::dragEnterEvent(QDragEnterEvent* e)
+namespace {
+
+// A node of the list itself is moved, local files are copied in, anything
+// else is refused.
+void answerDrag(QDragMoveEvent* e, bool ownNode)
 {
-    if (draggedRow(e->mimeData()) >= 0) {
-        setState(DraggingState);
+    if (ownNode) {
         e->setDropAction(Qt::MoveAction);
         e->accept();
     } else if (!localFiles(e->mimeData()).isEmpty()) {
@@ -186,20 +189,24 @@ void TTopicTree::dragEnterEvent(QDragEnterEvent* e)
     }
 }
 
+} // namespace
+
+void TTopicTree::dragEnterEvent(QDragEnterEvent* e)
+{
+    const bool ownNode = draggedRow(e->mimeData()) >= 0;
+    if (ownNode)
+        setState(DraggingState);
+    answerDrag(e, ownNode);
+}
+
 void TTopicTree::dragMoveEvent(QDragMoveEvent* e)
 {
-    if (draggedRow(e->mimeData()) >= 0) {
-        // The base draws the drop line between the nodes (they take no
-        // children, so a drop is always above or below one) and scrolls.
+    const bool ownNode = draggedRow(e->mimeData()) >= 0;
+    // The base draws the drop line between the nodes (they take no children,
+    // so a drop is always above or below one) and scrolls.
+    if (ownNode)
         QTreeWidget::dragMoveEvent(e);
-        e->setDropAction(Qt::MoveAction);
-        e->accept();
-    } else if (!localFiles(e->mimeData()).isEmpty()) {
-        e->setDropAction(Qt::CopyAction);
-        e->accept();
-    } else {
-        e->ignore();
-    }
+    answerDrag(e, ownNode);
 }
 
 int TTopicTree::landingRow(int from, const QPoint& pos) const

@@ -28,6 +28,12 @@ bool hasExtension(const std::string& path, const char* ext)
     return dot != std::string::npos && sameText(name.substr(dot), ext);
 }
 
+// The stored value passes in its finished or its un-complemented form.
+bool crcMatches(uint32_t stored, const TCrc32& crc)
+{
+    return stored == crc.value() || stored == crc.raw();
+}
+
 } // namespace
 
 struct TUnZip::TInflater {
@@ -132,17 +138,17 @@ void TUnZip::examine()
     if (!readAt(fd.get(), size - n, tail.data(), n))
         return;
     for (size_t i = n - zip::kEndSize + 1; i-- > 0;) {
-        if (zip::get32(&tail[i]) != zip::kEndSig)
+        if (get32(&tail[i]) != zip::kEndSig)
             continue;
         uint64_t endPos = size - n + i;
-        uint32_t cdSize = zip::get32(&tail[i + 12]);
+        uint32_t cdSize = get32(&tail[i + 12]);
         if (cdSize > endPos)
             return;
         // The directory is found from the end record's position and the
         // directory size; the stored directory offset is not used for it.
         uint64_t cdStart = endPos - cdSize;
         uint8_t sig[4];
-        if (!readAt(fd.get(), cdStart, sig, 4) || zip::get32(sig) != zip::kCentralSig)
+        if (!readAt(fd.get(), cdStart, sig, 4) || get32(sig) != zip::kCentralSig)
             return;
         archiveSize_ = size;
         centralStart_ = cdStart;
@@ -239,7 +245,7 @@ std::string TUnZip::OutputPath(const std::string& extractDir, const std::string&
 bool TUnZip::readEntry(int fd, uint64_t pos, zip::TCentralHeader& header, std::string& raw) const
 {
     uint8_t hdr[zip::kCentralSize];
-    if (!readAt(fd, pos, hdr, zip::kCentralSize) || zip::get32(hdr) != zip::kCentralSig)
+    if (!readAt(fd, pos, hdr, zip::kCentralSize) || get32(hdr) != zip::kCentralSig)
         return false;
     header = zip::TCentralHeader{};
     header.parse(hdr);
@@ -255,13 +261,13 @@ bool TUnZip::readEntry(int fd, uint64_t pos, zip::TCentralHeader& header, std::s
         std::vector<uint8_t> extra(h.extraLength);
         if (readAt(fd, pos + zip::kCentralSize + h.nameLength, extra.data(), extra.size())) {
             for (size_t e = 0; e + 4 <= extra.size();) {
-                uint16_t id = zip::get16(&extra[e]), len = zip::get16(&extra[e + 2]);
+                uint16_t id = get16(&extra[e]), len = get16(&extra[e + 2]);
                 size_t q = e + 4, qend = std::min(extra.size(), q + len);
                 if (id == 0x0001) {
                     auto take = [&](uint64_t& field) {
                         if (field != 0xFFFFFFFF || q + 8 > qend)
                             return;
-                        field = zip::get32(&extra[q]) | (static_cast<uint64_t>(zip::get32(&extra[q + 4])) << 32);
+                        field = get64(&extra[q]);
                         q += 8;
                     };
                     take(header.uncompressedSize);
@@ -328,13 +334,11 @@ std::vector<TExtractedMember> TUnZip::ExtractToMemory()
             continue;
         TExtractedMember m;
         m.name = item.name;
-        uint8_t local[zip::kLocalSize];
-        if (!readAt(fd.get(), item.header.localOffset, local, sizeof local) || zip::get32(local) != zip::kLocalSig) {
+        uint64_t dataStart = 0;
+        if (!readLocal(fd.get(), item.header, dataStart)) {
             reportError(item.name, zeBadHeader);
             continue;
         }
-        const uint64_t dataStart =
-            item.header.localOffset + zip::kLocalSize + zip::get16(local + 26) + zip::get16(local + 28);
         TCrc32 crc;
         bool decoded = decodeItem(fd.get(), dataStart, item, [&](const uint8_t* p, size_t n) {
             crc.update(p, n);
@@ -342,7 +346,7 @@ std::vector<TExtractedMember> TUnZip::ExtractToMemory()
         });
         if (!decoded)
             continue;
-        if (item.header.crc != crc.value() && item.header.crc != crc.raw()) {
+        if (!crcMatches(item.header.crc, crc)) {
             reportError(item.name, zeCrc);
             continue;
         }
@@ -371,7 +375,7 @@ std::vector<TUnZip::TItem> TUnZip::listItems(int fd, uint32_t& maxDate)
         entry.name = slashPath(name);
         if (Selected(entry.name)) {
             uint8_t sig[4];
-            if (!readAt(fd, h.localOffset, sig, 4) || zip::get32(sig) != zip::kLocalSig) {
+            if (!readAt(fd, h.localOffset, sig, 4) || get32(sig) != zip::kLocalSig) {
                 reportError(entry.name, zeBadHeader);
             } else {
                 maxDate = std::max(maxDate, h.dosDateTime);
@@ -383,6 +387,17 @@ std::vector<TUnZip::TItem> TUnZip::listItems(int fd, uint32_t& maxDate)
     }
 
     return items;
+}
+
+bool TUnZip::readLocal(int fd, const zip::TCentralHeader& h, uint64_t& dataStart, uint32_t* dosDateTime) const
+{
+    uint8_t local[zip::kLocalSize];
+    if (!readAt(fd, h.localOffset, local, sizeof local) || get32(local) != zip::kLocalSig)
+        return false;
+    dataStart = h.localOffset + zip::kLocalSize + get16(local + 26) + get16(local + 28);
+    if (dosDateTime)
+        *dosDateTime = (static_cast<uint32_t>(get16(local + 12)) << 16) | get16(local + 10);
+    return true;
 }
 
 ssize_t TUnZip::readChunk(int fd, uint64_t pos, uint8_t* buf, size_t len) const
@@ -397,18 +412,13 @@ ssize_t TUnZip::readChunk(int fd, uint64_t pos, uint8_t* buf, size_t len) const
     return ::pread(fd, buf, len, static_cast<off_t>(pos));
 }
 
-bool TUnZip::decodeItem(int fd, uint64_t dataStart, const TItem& item,
-                        const std::function<void(const uint8_t*, size_t)>& emit)
+TUnZip::TDecodeEnd TUnZip::decodeData(int fd, uint64_t dataStart, const TItem& item, uint64_t cap,
+                                      const std::function<void(const uint8_t*, size_t)>& emit)
 {
     const zip::TCentralHeader& h = item.header;
     std::vector<uint8_t>& in = inflater_->in;
     std::vector<uint8_t>& buf = inflater_->out;
-    if ((h.flags & 0x0001) != 0 || (h.method != 0 && h.method != 8)) {
-        // Encrypted members and methods other than stored and deflated are
-        // not supported; the empty output file stays.
-        reportError(item.name, zeMethod);
-        return false;
-    } else if (h.method == 0) {
+    if (h.method == 0) {
         uint64_t left = h.compressedSize, at = dataStart;
         while (left > 0) {
             size_t want = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
@@ -416,55 +426,73 @@ bool TUnZip::decodeItem(int fd, uint64_t dataStart, const TItem& item,
             if (r < 0 && errno == EINTR)
                 continue;
             if (r <= 0)
-                break;
+                return TDecodeEnd::Unreadable;
             emit(in.data(), static_cast<size_t>(r));
             at += static_cast<uint64_t>(r);
             left -= static_cast<uint64_t>(r);
         }
-    } else {
-        z_stream* zsp = inflater_->start();
-        if (!zsp) {
-            reportError(item.name, zeWrite, "Out of memory");
-        } else {
-            z_stream& zs = *zsp;
-            uint64_t inLeft = h.compressedSize, at = dataStart, produced = 0;
-            while (produced < h.uncompressedSize) {
-                if (zs.avail_in == 0 && inLeft > 0) {
-                    size_t want = static_cast<size_t>(std::min<uint64_t>(inLeft, kChunk));
-                    ssize_t r = readChunk(fd, at, in.data(), want);
-                    if (r < 0 && errno == EINTR)
-                        continue;
-                    if (r <= 0) {
-                        inLeft = 0;
-                    } else {
-                        at += static_cast<uint64_t>(r);
-                        inLeft -= static_cast<uint64_t>(r);
-                        zs.next_in = in.data();
-                        zs.avail_in = static_cast<uInt>(r);
-                    }
-                }
-                progress(psExtract, item.name);
-                size_t room = static_cast<size_t>(std::min<uint64_t>(h.uncompressedSize - produced, kChunk));
-                zs.next_out = buf.data();
-                zs.avail_out = static_cast<uInt>(room);
-                int ret = inflate(&zs, Z_NO_FLUSH);
-                size_t have = room - zs.avail_out;
-                if (have > 0) {
-                    emit(buf.data(), have);
-                    produced += have;
-                }
-                if (ret == Z_STREAM_END)
-                    break;
-                if (ret != Z_OK && ret != Z_BUF_ERROR)
-                    break;   // corrupt data: keep what decoded, the check reports it
-                if (have == 0 && zs.avail_in == 0 && inLeft == 0)
-                    break;   // the input yields nothing more
-                if (have == 0 && ret == Z_BUF_ERROR && zs.avail_in != 0)
-                    break;
-            }
-        }
+        return TDecodeEnd::Done;
     }
 
+    z_stream* zsp = inflater_->start();
+    if (!zsp)
+        return TDecodeEnd::NoMemory;
+    z_stream& zs = *zsp;
+    uint64_t inLeft = h.compressedSize, at = dataStart, produced = 0;
+    bool unreadable = false;
+    while (produced < cap) {
+        if (zs.avail_in == 0 && inLeft > 0) {
+            size_t want = static_cast<size_t>(std::min<uint64_t>(inLeft, kChunk));
+            ssize_t r = readChunk(fd, at, in.data(), want);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0) {
+                // What the inflater holds still comes out.
+                unreadable = true;
+                inLeft = 0;
+            } else {
+                at += static_cast<uint64_t>(r);
+                inLeft -= static_cast<uint64_t>(r);
+                zs.next_in = in.data();
+                zs.avail_in = static_cast<uInt>(r);
+            }
+        }
+        progress(psExtract, item.name);
+        size_t room = static_cast<size_t>(std::min<uint64_t>(cap - produced, kChunk));
+        zs.next_out = buf.data();
+        zs.avail_out = static_cast<uInt>(room);
+        int ret = inflate(&zs, Z_NO_FLUSH);
+        size_t have = room - zs.avail_out;
+        if (have > 0) {
+            emit(buf.data(), have);
+            produced += have;
+        }
+        if (ret == Z_STREAM_END)
+            return TDecodeEnd::Done;
+        if (ret != Z_OK && ret != Z_BUF_ERROR)
+            return TDecodeEnd::Damaged;
+        if (have == 0 && zs.avail_in == 0 && inLeft == 0)
+            return unreadable ? TDecodeEnd::Unreadable : TDecodeEnd::Short; // the input yields nothing more
+        if (have == 0 && ret == Z_BUF_ERROR && zs.avail_in != 0)
+            return TDecodeEnd::Damaged;
+    }
+    return TDecodeEnd::Capped;
+}
+
+bool TUnZip::decodeItem(int fd, uint64_t dataStart, const TItem& item,
+                        const std::function<void(const uint8_t*, size_t)>& emit)
+{
+    const zip::TCentralHeader& h = item.header;
+    if ((h.flags & 0x0001) != 0 || (h.method != 0 && h.method != 8)) {
+        // Encrypted members and methods other than stored and deflated are
+        // not supported; the empty output file stays.
+        reportError(item.name, zeMethod);
+        return false;
+    }
+    // Data that ends early or is damaged keeps what decoded: the CRC check
+    // reports it.
+    if (decodeData(fd, dataStart, item, h.uncompressedSize, emit) == TDecodeEnd::NoMemory)
+        reportError(item.name, zeWrite, "Out of memory");
     return true;
 }
 
@@ -472,13 +500,12 @@ void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDi
                          uint32_t maxDate, int& count)
 {
     const zip::TCentralHeader& h = item.header;
-    uint8_t local[zip::kLocalSize];
-    if (!readAt(fd, h.localOffset, local, sizeof local) || zip::get32(local) != zip::kLocalSig) {
+    uint64_t dataStart = 0;
+    uint32_t localDate = 0;
+    if (!readLocal(fd, h, dataStart, &localDate)) {
         reportError(item.name, zeBadHeader);
         return;
     }
-    uint64_t dataStart = h.localOffset + zip::kLocalSize + zip::get16(local + 26) + zip::get16(local + 28);
-    uint32_t localDate = (static_cast<uint32_t>(zip::get16(local + 12)) << 16) | zip::get16(local + 10);
 
     std::string outPath = OutputPath(extractDir, item.name, UseStoredDirs);
     if (outPath.empty()) {
@@ -557,8 +584,7 @@ void TUnZip::extractItem(int fd, const TItem& item, const std::string& extractDi
     if (::close(out.release()) != 0)
         reportError(outPath, zeClose, systemMessage(errno));
 
-    // The stored value passes in its finished or its un-complemented form.
-    if (decoded && h.crc != crc.value() && h.crc != crc.raw())
+    if (decoded && !crcMatches(h.crc, crc))
         reportError(item.name, zeCrc);
 }
 
@@ -602,73 +628,50 @@ std::string TUnZip::ReadMember(const std::string& storedName)
             break;
         }
     const std::string where = archiveFile_ + ": " + storedName + ": ";
-    auto fail = [&](int code, const std::string& detail) {
-        throw EArchiveError(code, where + zipErrorMessage(code) + (detail.empty() ? "" : " (" + detail + ")"));
+    auto failure = [&](int code, const std::string& detail) {
+        return EArchiveError(code, where + zipErrorMessage(code) + (detail.empty() ? "" : " (" + detail + ")"));
     };
     if (!found)
-        fail(zeNoFile, "no such member");
+        throw failure(zeNoFile, "no such member");
     if ((h.flags & 0x0001) != 0 || (h.method != 0 && h.method != 8))
-        fail(zeMethod, (h.flags & 0x0001) ? "encrypted" : "method " + std::to_string(h.method));
+        throw failure(zeMethod, (h.flags & 0x0001) ? "encrypted" : "method " + std::to_string(h.method));
     const uint64_t mib = 1u << 20;
     if (h.uncompressedSize > MaxMemberSize)
-        fail(zeWrite, "it declares " + std::to_string(h.uncompressedSize / mib) + " MB, more than the " +
+        throw failure(zeWrite, "it declares " + std::to_string(h.uncompressedSize / mib) + " MB, more than the " +
                           std::to_string(MaxMemberSize / mib) + " MB read into memory");
-    uint8_t local[zip::kLocalSize];
-    if (!readAt(fd.get(), h.localOffset, local, sizeof local) || zip::get32(local) != zip::kLocalSig)
-        fail(zeBadHeader, {});
-    uint64_t at = h.localOffset + zip::kLocalSize + zip::get16(local + 26) + zip::get16(local + 28);
+    uint64_t at = 0;
+    if (!readLocal(fd.get(), h, at))
+        throw failure(zeBadHeader, {});
+    if (h.method == 0 && h.compressedSize > MaxMemberSize)
+        throw failure(zeWrite, "it is stored with more than " + std::to_string(MaxMemberSize / mib) + " MB");
+    // Inflated data may not grow past the limit, whatever the entry says:
+    // inflating stops one byte past it.
+    const uint64_t limit = std::min<uint64_t>(MaxMemberSize, h.uncompressedSize * MaxInflateRatio);
+    const uint64_t cap = limit < UINT64_MAX ? limit + 1 : limit;
 
     std::string out;
-    if (h.method == 0) {
-        if (h.compressedSize > MaxMemberSize)
-            fail(zeWrite, "it is stored with more than " + std::to_string(MaxMemberSize / mib) + " MB");
-        out.resize(static_cast<size_t>(h.compressedSize));
-        if (!readAt(fd.get(), at, out.data(), out.size()))
-            fail(zeBadHeader, "the data runs past the end of the archive");
-    } else {
-        // The output may not grow past the limit, whatever the entry says.
-        const uint64_t limit = std::min<uint64_t>(MaxMemberSize, h.uncompressedSize * MaxInflateRatio);
-        z_stream* zsp = inflater_->start();
-        if (!zsp)
-            fail(zeWrite, "out of memory");
-        z_stream& zs = *zsp;
-        std::vector<uint8_t>& in = inflater_->in;
-        out.reserve(static_cast<size_t>(h.uncompressedSize));
-        uint64_t inLeft = h.compressedSize;
-        int ret = Z_OK;
-        while (ret != Z_STREAM_END) {
-            if (zs.avail_in == 0) {
-                if (inLeft == 0)
-                    fail(zeCrc, "the data ends early");
-                size_t want = static_cast<size_t>(std::min<uint64_t>(inLeft, kChunk));
-                if (!readAt(fd.get(), at, in.data(), want))
-                    fail(zeCrc, "the data runs past the end of the archive");
-                at += want;
-                inLeft -= want;
-                zs.next_in = in.data();
-                zs.avail_in = static_cast<uInt>(want);
-            }
-            size_t old = out.size();
-            out.resize(old + kChunk);
-            zs.next_out = reinterpret_cast<Bytef*>(out.data() + old);
-            zs.avail_out = static_cast<uInt>(kChunk);
-            ret = inflate(&zs, Z_NO_FLUSH);
-            out.resize(old + (kChunk - zs.avail_out));
-            if (ret != Z_OK && ret != Z_STREAM_END && !(ret == Z_BUF_ERROR && zs.avail_in == 0))
-                fail(zeCrc, "damaged data");
-            if (out.size() > limit) {
-                if (out.size() > MaxMemberSize)
-                    fail(zeWrite, "it inflates past " + std::to_string(MaxMemberSize / mib) + " MB");
-                fail(zeWrite, "it inflates past " + std::to_string(MaxInflateRatio) +
-                                  " times the size its directory entry declares");
-            }
-        }
-        out.shrink_to_fit();
-    }
+    out.reserve(static_cast<size_t>(h.method == 0 ? h.compressedSize : h.uncompressedSize));
     TCrc32 crc;
-    crc.update(out.data(), out.size());
-    if (h.crc != crc.value() && h.crc != crc.raw())
-        fail(zeCrc, {});
+    const TItem item{h, storedName};
+    switch (decodeData(fd.get(), at, item, cap, [&](const uint8_t* p, size_t n) {
+        crc.update(p, n);
+        out.append(reinterpret_cast<const char*>(p), n);
+    })) {
+    case TDecodeEnd::Done: break;
+    case TDecodeEnd::NoMemory: throw failure(zeWrite, "out of memory");
+    case TDecodeEnd::Unreadable:
+        throw failure(h.method == 0 ? zeBadHeader : zeCrc, "the data runs past the end of the archive");
+    case TDecodeEnd::Short: throw failure(zeCrc, "the data ends early");
+    case TDecodeEnd::Damaged: throw failure(zeCrc, "damaged data");
+    case TDecodeEnd::Capped:
+        if (out.size() > MaxMemberSize)
+            throw failure(zeWrite, "it inflates past " + std::to_string(MaxMemberSize / mib) + " MB");
+        throw failure(zeWrite, "it inflates past " + std::to_string(MaxInflateRatio) +
+                          " times the size its directory entry declares");
+    }
+    if (!crcMatches(h.crc, crc))
+        throw failure(zeCrc, {});
+    out.shrink_to_fit();
     return out;
 }
 

@@ -133,8 +133,25 @@ private:
     std::vector<TItem> listItems(int fd, uint32_t& maxDate);
     // Reads up to `len` bytes at `pos` of the archive (file or memory).
     ssize_t readChunk(int fd, uint64_t pos, uint8_t* buf, size_t len) const;
-    // Decodes a member's data, which starts at `dataStart`, into `emit`;
-    // false when its method is not supported (reported).
+    // Reads a member's local header: where its data starts and (when asked)
+    // the date it stores. False when no local header is at the entry's offset.
+    bool readLocal(int fd, const zip::TCentralHeader& h, uint64_t& dataStart, uint32_t* dosDateTime = nullptr) const;
+
+    // How decoding a member's data ended.
+    enum class TDecodeEnd {
+        Done,       // all stored data copied, or the deflated stream's end reached
+        Capped,     // the inflated data reached the cap
+        Short,      // the deflated data ends before its stream does
+        Unreadable, // the archive ends (or can't be read) inside the data
+        Damaged,    // the deflated data is corrupt
+        NoMemory,   // no inflate stream could be had
+    };
+    // Decodes the data of a stored or deflated member, which starts at
+    // `dataStart`, into `emit`; inflating stops after `cap` bytes.
+    TDecodeEnd decodeData(int fd, uint64_t dataStart, const TItem& item, uint64_t cap,
+                          const std::function<void(const uint8_t*, size_t)>& emit);
+    // Decodes a member for extraction, into `emit`, up to the size its entry
+    // declares; false when its method is not supported (reported).
     bool decodeItem(int fd, uint64_t dataStart, const TItem& item,
                     const std::function<void(const uint8_t*, size_t)>& emit);
     void extractItem(int fd, const TItem& item, const std::string& extractDir,

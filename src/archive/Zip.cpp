@@ -468,33 +468,37 @@ bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t ma
     buf.resize(kInChunk);
     bool readFailed = false;
     int readErr = 0;
+    // Reads up to `want` bytes of the file into `buf`; false (the failure
+    // kept for the report) when reading fails.
+    size_t n = 0;
+    auto readNext = [&](size_t want) {
+        ssize_t r = readSome(in.get(), buf.data(), want);
+        if (r < 0) {
+            readFailed = true;
+            readErr = errno;
+            return false;
+        }
+        n = static_cast<size_t>(r);
+        return true;
+    };
 
     // The first 257 bytes tell a small file from a large one.
-    ssize_t first = readSome(in.get(), buf.data(), kSmallFile + 1);
-    if (first < 0) {
-        readFailed = true;
-        readErr = errno;
+    if (!readNext(kSmallFile + 1)) {
+        // reported below, once the entry is dropped again
     } else if (type == dtDeflateS) {
-        size_t n = static_cast<size_t>(first);
         while (n > 0) {
             crc.update(buf.data(), n);
             inSize += n;
             if (!out.write(buf.data(), n))
                 return failWrite();
             progress(psPack, src.path);
-            ssize_t r = readSome(in.get(), buf.data(), buf.size());
-            if (r < 0) {
-                readFailed = true;
-                readErr = errno;
+            if (!readNext(buf.size()))
                 break;
-            }
-            n = static_cast<size_t>(r);
         }
         outSize = inSize;
         h.method = 0;
-    } else if (static_cast<uint64_t>(first) <= kSmallFile) {
+    } else if (n <= kSmallFile) {
         // Small: deflated in memory, and stored when that would not shrink it.
-        size_t n = static_cast<size_t>(first);
         crc.update(buf.data(), n);
         inSize = n;
         uint8_t packedBytes[2 * kSmallFile + 64];
@@ -533,7 +537,6 @@ bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t ma
         z_stream& zs = *zsp;
         std::vector<uint8_t>& obuf = outBuf_;
         obuf.resize(kOutChunk);
-        size_t n = static_cast<size_t>(first);
         bool eof = false;
         for (;;) {
             crc.update(buf.data(), n);
@@ -554,13 +557,8 @@ bool TZipBase::packFile(TOutput& out, const TSource& src, int& packed, time_t ma
             if (eof)
                 break;
             progress(psPack, src.path);
-            ssize_t r = readSome(in.get(), buf.data(), buf.size());
-            if (r < 0) {
-                readFailed = true;
-                readErr = errno;
+            if (!readNext(buf.size()))
                 break;
-            }
-            n = static_cast<size_t>(r);
             eof = n < buf.size();
         }
     }
@@ -604,12 +602,9 @@ bool TZipBase::closeArchive(TOutput& out)
     uint64_t cdSize = out.position() - cdStart;
     if (cdStart > kMax32 || cdSize > kMax32)
         return fail("The archive would exceed 4 GiB");
-    uint8_t end[zip::kEndSize] = {};
-    zip::put32(end, zip::kEndSig);
-    zip::put16(end + 8, static_cast<uint32_t>(central_.size()));
-    zip::put16(end + 10, static_cast<uint32_t>(central_.size()));
-    zip::put32(end + 12, static_cast<uint32_t>(cdSize));
-    zip::put32(end + 16, static_cast<uint32_t>(cdStart));
+    uint8_t end[zip::kEndSize];
+    zip::writeEnd(end, static_cast<uint16_t>(central_.size()), static_cast<uint32_t>(cdSize),
+                  static_cast<uint32_t>(cdStart));
     if (!out.write(end, sizeof end) || !out.flush())
         return fail(systemMessage(out.error()));
     return true;

@@ -148,20 +148,31 @@ void TCentralHeader::parse(const uint8_t* p)
     localOffset = get32(p + 42);
 }
 
+namespace {
+
+// The fields both headers hold, in the same order: "version needed" to
+// "extra field length", 26 bytes.
+void writeShared(const TCentralHeader& h, uint8_t* p)
+{
+    put16(p, h.versionNeeded);
+    put16(p + 2, h.flags);
+    put16(p + 4, h.method);
+    put16(p + 6, h.dosDateTime & 0xFFFF);
+    put16(p + 8, h.dosDateTime >> 16);
+    put32(p + 10, h.crc);
+    put32(p + 14, static_cast<uint32_t>(h.compressedSize));
+    put32(p + 18, static_cast<uint32_t>(h.uncompressedSize));
+    put16(p + 22, h.nameLength);
+    put16(p + 24, h.extraLength);
+}
+
+} // namespace
+
 void TCentralHeader::write(uint8_t* p) const
 {
     put32(p, kCentralSig);
     put16(p + 4, versionMadeBy);
-    put16(p + 6, versionNeeded);
-    put16(p + 8, flags);
-    put16(p + 10, method);
-    put16(p + 12, dosDateTime & 0xFFFF);
-    put16(p + 14, dosDateTime >> 16);
-    put32(p + 16, crc);
-    put32(p + 20, static_cast<uint32_t>(compressedSize));
-    put32(p + 24, static_cast<uint32_t>(uncompressedSize));
-    put16(p + 28, nameLength);
-    put16(p + 30, extraLength);
+    writeShared(*this, p + 6);
     put16(p + 32, commentLength);
     put16(p + 34, diskStart);
     put16(p + 36, internalAttr);
@@ -172,16 +183,17 @@ void TCentralHeader::write(uint8_t* p) const
 void TCentralHeader::writeLocal(uint8_t* p) const
 {
     put32(p, kLocalSig);
-    put16(p + 4, versionNeeded);
-    put16(p + 6, flags);
-    put16(p + 8, method);
-    put16(p + 10, dosDateTime & 0xFFFF);
-    put16(p + 12, dosDateTime >> 16);
-    put32(p + 14, crc);
-    put32(p + 18, static_cast<uint32_t>(compressedSize));
-    put32(p + 22, static_cast<uint32_t>(uncompressedSize));
-    put16(p + 26, nameLength);
-    put16(p + 28, extraLength);
+    writeShared(*this, p + 4);
+}
+
+void writeEnd(uint8_t* p, uint16_t entries, uint32_t cdSize, uint32_t cdStart)
+{
+    std::memset(p, 0, kEndSize);
+    put32(p, kEndSig);
+    put16(p + 8, entries);
+    put16(p + 10, entries);
+    put32(p + 12, cdSize);
+    put32(p + 16, cdStart);
 }
 
 } // namespace zip

@@ -8,6 +8,7 @@
 // and treat it as "/"; inside archives both "/" and "\" separate folders.
 
 #include "common/Codepage.h"
+#include "common/Endian.h"
 #include "common/Errors.h"
 
 #include <cstdint>
@@ -135,23 +136,6 @@ inline constexpr size_t kLocalSize = 30;
 inline constexpr size_t kCentralSize = 46;
 inline constexpr size_t kEndSize = 22;
 
-inline uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t get32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void put16(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void put32(uint8_t* p, uint32_t v)
-{
-    put16(p, v & 0xFFFF);
-    put16(p + 2, v >> 16);
-}
-
 // The fields of a central-directory header (the local header holds the
 // same ones from "version needed" to "extra field length").
 struct TCentralHeader {
@@ -175,6 +159,9 @@ struct TCentralHeader {
     void write(uint8_t* p) const;              // 46 bytes
     void writeLocal(uint8_t* p) const;         // the 30-byte local header
 };
+
+// The 22-byte end record of a one-disk archive without a comment.
+void writeEnd(uint8_t* p, uint16_t entries, uint32_t cdSize, uint32_t cdStart);
 
 } // namespace zip
 } // namespace volm

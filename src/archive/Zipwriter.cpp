@@ -97,12 +97,9 @@ void TZipWriter::Finish()
     const uint64_t size = Size() - start;
     if (Size() + kEndCost > kMax32)
         tooLarge("the archive would exceed 4 GiB");
-    uint8_t end[zip::kEndSize] = {};
-    zip::put32(end, zip::kEndSig);
-    zip::put16(end + 8, static_cast<uint32_t>(central_.size()));
-    zip::put16(end + 10, static_cast<uint32_t>(central_.size()));
-    zip::put32(end + 12, static_cast<uint32_t>(size));
-    zip::put32(end + 16, static_cast<uint32_t>(start));
+    uint8_t end[zip::kEndSize];
+    zip::writeEnd(end, static_cast<uint16_t>(central_.size()), static_cast<uint32_t>(size),
+                  static_cast<uint32_t>(start));
     put(end, sizeof end);
     flush();
 }

@@ -77,6 +77,17 @@ Utf8Census utf8Census(std::string_view s);
 
 inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// The value of a hexadecimal digit of either case; -1 for any other character.
+inline int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = asciiLower(c);
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 // True when `a` and `b` are equal with ASCII letters compared without regard
 // to case (file names, masks, registry key and value names).
 bool sameText(std::string_view a, std::string_view b);

@@ -87,14 +87,6 @@ std::string escape(std::string_view bytes)
 
 std::string unescape(std::string_view text)
 {
-    auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        c = asciiLower(c);
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -109,8 +101,8 @@ std::string unescape(std::string_view text)
         case 'n': out += '\n'; break;
         case 't': out += '\t'; break;
         case 'x':
-            if (i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-                out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            if (i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
+                out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
                 i += 2;
             } else {
                 out += 'x';

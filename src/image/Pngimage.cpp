@@ -58,14 +58,6 @@ void TChunk::SaveToStream(TStream& stream) const
     writeChunk(stream, type_, data_.data(), data_.size());
 }
 
-std::unique_ptr<TChunk> TChunkIHDR::Clone(TPNGObject& o) const
-{
-    auto c = std::make_unique<TChunkIHDR>(o);
-    *c = *this;
-    c->owner_ = &o;
-    return c;
-}
-
 void TChunkIHDR::SaveToStream(TStream& stream) const
 {
     uint8_t d[13];
@@ -79,13 +71,6 @@ void TChunkIHDR::SaveToStream(TStream& stream) const
     writeChunk(stream, type_, d, sizeof d);
 }
 
-std::unique_ptr<TChunk> TChunkPLTE::Clone(TPNGObject& o) const
-{
-    auto c = std::make_unique<TChunkPLTE>(o);
-    c->data_ = data_;
-    return c;
-}
-
 void TChunkPLTE::SaveToStream(TStream& stream) const
 {
     const TPNGObject& png = *owner_;
@@ -97,23 +82,6 @@ void TChunkPLTE::SaveToStream(TStream& stream) const
         d.push_back(png.InverseTable[q.blue]);
     }
     writeChunk(stream, type_, d.data(), d.size());
-}
-
-std::unique_ptr<TChunk> TChunktRNS::Clone(TPNGObject& o) const
-{
-    auto c = std::make_unique<TChunktRNS>(o);
-    c->data_ = data_;
-    return c;
-}
-
-std::unique_ptr<TChunk> TChunkIEND::Clone(TPNGObject& o) const
-{
-    return std::make_unique<TChunkIEND>(o);
-}
-
-std::unique_ptr<TChunk> TChunkIDAT::Clone(TPNGObject& o) const
-{
-    return std::make_unique<TChunkIDAT>(o);
 }
 
 void TChunkIDAT::SaveToStream(TStream& stream) const

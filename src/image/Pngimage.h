@@ -44,41 +44,49 @@ protected:
     std::vector<uint8_t> data_;
 };
 
-class TChunkIHDR : public TChunk {
+// A chunk of the kind `T`, copied whole (its data included) when its image is.
+template <class T>
+class TChunkOf : public TChunk {
 public:
-    explicit TChunkIHDR(TPNGObject& o) : TChunk(o, "IHDR") {}
-    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+    using TChunk::TChunk;
+    std::unique_ptr<TChunk> Clone(TPNGObject& owner) const override
+    {
+        auto c = std::make_unique<T>(static_cast<const T&>(*this));
+        c->owner_ = &owner;
+        return c;
+    }
+};
+
+class TChunkIHDR : public TChunkOf<TChunkIHDR> {
+public:
+    explicit TChunkIHDR(TPNGObject& o) : TChunkOf(o, "IHDR") {}
     uint32_t Width = 0, Height = 0;
     uint8_t BitDepth = 8, ColorType = 2, CompressionMethod = 0, FilterMethod = 0,
             InterlaceMethod = 0;
     void SaveToStream(TStream& stream) const override;
 };
 
-class TChunkPLTE : public TChunk {
+class TChunkPLTE : public TChunkOf<TChunkPLTE> {
 public:
-    explicit TChunkPLTE(TPNGObject& o) : TChunk(o, "PLTE") {}
-    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+    explicit TChunkPLTE(TPNGObject& o) : TChunkOf(o, "PLTE") {}
     void SaveToStream(TStream& stream) const override;
 };
 
-class TChunktRNS : public TChunk {
+class TChunktRNS : public TChunkOf<TChunktRNS> {
 public:
-    explicit TChunktRNS(TPNGObject& o) : TChunk(o, "tRNS") {}
-    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+    explicit TChunktRNS(TPNGObject& o) : TChunkOf(o, "tRNS") {}
 };
 
-class TChunkIDAT : public TChunk {
+class TChunkIDAT : public TChunkOf<TChunkIDAT> {
 public:
-    explicit TChunkIDAT(TPNGObject& o) : TChunk(o, "IDAT") {}
-    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+    explicit TChunkIDAT(TPNGObject& o) : TChunkOf(o, "IDAT") {}
     // Compresses the owner's pixels into one or more "IDAT" chunks.
     void SaveToStream(TStream& stream) const override;
 };
 
-class TChunkIEND : public TChunk {
+class TChunkIEND : public TChunkOf<TChunkIEND> {
 public:
-    explicit TChunkIEND(TPNGObject& o) : TChunk(o, "IEND") {}
-    std::unique_ptr<TChunk> Clone(TPNGObject& o) const override;
+    explicit TChunkIEND(TPNGObject& o) : TChunkOf(o, "IEND") {}
 };
 
 class TPNGObject {

@@ -1,6 +1,9 @@
 #pragma once
 // Layout constants of the Compound File Binary format and the small helpers
-// the engine's units share: little-endian access and the order of names.
+// the engine's units share: the order of names (little-endian access is
+// common/Endian.h).
+
+#include "common/Endian.h"
 
 #include <cstdint>
 #include <cstring>
@@ -65,25 +68,6 @@ enum EntryOffset : size_t {
 
 // Entry types.
 enum : uint8_t { kTypeEmpty = 0, kTypeStorage = 1, kTypeStream = 2, kTypeRoot = 5 };
-
-inline uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t get32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline uint64_t get64(const uint8_t* p) { return get32(p) | (static_cast<uint64_t>(get32(p + 4)) << 32); }
-inline void put16(uint8_t* p, uint16_t v) { p[0] = static_cast<uint8_t>(v); p[1] = static_cast<uint8_t>(v >> 8); }
-inline void put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void put64(uint8_t* p, uint64_t v)
-{
-    put32(p, static_cast<uint32_t>(v));
-    put32(p + 4, static_cast<uint32_t>(v >> 32));
-}
 
 // The upper case of one UTF-16 unit as the format's name order uses it
 // (simple one-to-one mappings of the Latin, Greek and Cyrillic letters).

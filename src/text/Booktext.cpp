@@ -308,6 +308,16 @@ TSourceText DecodeSource(std::string_view bytes, bool html, bool detect)
     return t;
 }
 
+TSourceText DecodeBookSource(TBook& book, std::string_view bytes, bool html, const std::string& fileName,
+                             const TBookOptions& options)
+{
+    TSourceText src = DecodeSource(bytes, html, options.detect);
+    book.encoding = src.encoding;
+    if (!src.note.empty())
+        book.notes.push_back(fileName + ": " + src.note);
+    return src;
+}
+
 const char* NearestAnsi(char32_t c)
 {
     // Latin letters with accents, as their plain letters.

@@ -16,6 +16,8 @@
 // dropped and the non-breaking space becomes a space: the phone breaks rows
 // at spaces and shows every byte it is given.
 
+#include "text/Bookimport.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -46,6 +48,12 @@ std::string DeclaredEncoding(std::string_view bytes, bool html);
 // UTF-8 already (keep them alive while the text is used). With `detect` off,
 // a document that names no encoding is read as Windows-1251.
 TSourceText DecodeSource(std::string_view bytes, bool html, bool detect);
+
+// A book's document read as DecodeSource does, with options.detect; the
+// encoding goes into `book`, and the note (after `fileName`) into its notes
+// when there is one.
+TSourceText DecodeBookSource(TBook& book, std::string_view bytes, bool html, const std::string& fileName,
+                             const TBookOptions& options);
 
 // The text of one character in Windows-1251 when the page lacks it: its
 // nearest text ("" drops it), or nullptr when there is none.

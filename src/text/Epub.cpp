@@ -58,16 +58,6 @@ std::string Folder(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = asciiLower(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 class TMembers {
 public:
     explicit TMembers(TBookContainer& c) : c_(c)
@@ -289,8 +279,8 @@ std::string ResolveHref(const std::string& base, const std::string& href, std::s
         return {};
     std::string decoded;
     for (size_t i = 0; i < h.size(); ++i) {
-        if (h[i] == '%' && i + 2 < h.size() && HexValue(h[i + 1]) >= 0 && HexValue(h[i + 2]) >= 0) {
-            decoded.push_back(static_cast<char>(HexValue(h[i + 1]) * 16 + HexValue(h[i + 2])));
+        if (h[i] == '%' && i + 2 < h.size() && hexDigit(h[i + 1]) >= 0 && hexDigit(h[i + 2]) >= 0) {
+            decoded.push_back(static_cast<char>(hexDigit(h[i + 1]) * 16 + hexDigit(h[i + 2])));
             i += 2;
         } else {
             decoded.push_back(h[i] == '\\' ? '/' : h[i]);

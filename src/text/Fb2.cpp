@@ -9,14 +9,6 @@
 namespace volm {
 namespace {
 
-bool OneOf(std::string_view name, std::initializer_list<std::string_view> names)
-{
-    for (std::string_view n : names)
-        if (name == n)
-            return true;
-    return false;
-}
-
 // Elements that end the paragraph before them and their own.
 bool Block(std::string_view n)
 {
@@ -141,6 +133,17 @@ private:
         }
     }
 
+    // In the body, a block element ends the paragraph before it (at its
+    // start) and its own (at its end). False outside the body.
+    bool bodyElement(const std::string& name)
+    {
+        if (!inBody_)
+            return false;
+        if (Block(name))
+            flush();
+        return true;
+    }
+
     void start(const std::string& name, TXmlReader& r)
     {
         if (name == "description") {
@@ -164,10 +167,8 @@ private:
             }
             return;
         }
-        if (!inBody_)
+        if (!bodyElement(name))
             return;
-        if (Block(name))
-            flush();
         if (name == "section" && !notes_) {
             ++sections_;
             b_.Chapter("", sections_);
@@ -201,10 +202,8 @@ private:
             notes_ = notesTitled_ = false;
             return;
         }
-        if (!inBody_)
+        if (!bodyElement(name))
             return;
-        if (Block(name))
-            flush();
         if (name == "section" && !notes_) {
             if (sections_ > 0)
                 --sections_;
@@ -276,10 +275,7 @@ TBook ImportFb2(std::string_view bytes, const std::string& fileName, const TBook
 {
     TBook book;
     book.format = BookFormatName(TBookFormat::Fb2);
-    TSourceText src = DecodeSource(bytes, false, options.detect);
-    book.encoding = src.encoding;
-    if (!src.note.empty())
-        book.notes.push_back(fileName + ": " + src.note);
+    TSourceText src = DecodeBookSource(book, bytes, false, fileName, options);
     std::optional<TFb2Reader> reader;
     ReadXml(src.Text(), fileName,
             [&](TXmlReader& r) {

@@ -11,14 +11,6 @@
 namespace volm {
 namespace {
 
-bool OneOf(std::string_view name, std::initializer_list<std::string_view> names)
-{
-    for (std::string_view n : names)
-        if (name == n)
-            return true;
-    return false;
-}
-
 // Elements whose content is not text of the book.
 bool Dropped(std::string_view name)
 {
@@ -256,10 +248,7 @@ TBook ImportHtml(std::string_view bytes, const std::string& fileName, const TBoo
 {
     TBook book;
     book.format = BookFormatName(TBookFormat::Html);
-    TSourceText src = DecodeSource(bytes, true, options.detect);
-    book.encoding = src.encoding;
-    if (!src.note.empty())
-        book.notes.push_back(fileName + ": " + src.note);
+    TSourceText src = DecodeBookSource(book, bytes, true, fileName, options);
     TAnsiWriter w;
     THtmlText doc = HtmlBlocks(src.Text(), fileName, w);
     src.utf8.clear();
@@ -271,10 +260,7 @@ TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const 
 {
     TBook book;
     book.format = BookFormatName(TBookFormat::Markdown);
-    TSourceText src = DecodeSource(bytes, false, options.detect);
-    book.encoding = src.encoding;
-    if (!src.note.empty())
-        book.notes.push_back(fileName + ": " + src.note);
+    TSourceText src = DecodeBookSource(book, bytes, false, fileName, options);
     // cmark makes HTML of it (raw HTML in the text is left out), and that is
     // read as any HTML document.
     std::unique_ptr<char, void (*)(void*)> html(

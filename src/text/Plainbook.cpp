@@ -186,10 +186,7 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
     TAnsiWriter w;
     std::vector<TWrapLine> lines;
     {
-        TSourceText src = DecodeSource(bytes, false, options.detect);
-        book.encoding = src.encoding;
-        if (!src.note.empty())
-            book.notes.push_back(fileName + ": " + src.note);
+        TSourceText src = DecodeBookSource(book, bytes, false, fileName, options);
         std::string text = w(src.Text());
         src.utf8.clear();
         src.utf8.shrink_to_fit();

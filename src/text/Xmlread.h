@@ -19,6 +19,7 @@
 #include "common/Errors.h"
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,6 +28,15 @@
 namespace volm {
 
 inline constexpr size_t kMaxRecoverSize = 32u << 20;
+
+// True when an element's `name` is one of `names`.
+inline bool OneOf(std::string_view name, std::initializer_list<std::string_view> names)
+{
+    for (std::string_view n : names)
+        if (name == n)
+            return true;
+    return false;
+}
 
 // The first error libxml2 reported: "line 12: Opening and ending tag mismatch: p and section".
 class EXmlError : public Error {
