@@ -6,14 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <ctime>
 #include <dirent.h>
 #include <map>
 #include <random>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace volm;
@@ -378,26 +375,20 @@ TEST(TJar, FullDiskReportsLeavesNothingAndDeletesNothing)
     TempDir tmp;
     writeTree(tmp / "book", {{"a.txt", "a"}, {"noise.bin", randomBytes(600000, 7)}});
     fs::create_directories(tmp / "temp");
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // Files may not grow beyond 100 kB in this process: writes fail with EFBIG.
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit rl {100000, 100000};
-        setrlimit(RLIMIT_FSIZE, &rl);
-        int code = 0;
-        TJar jar;
-        jar.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&,
-                          int c) { code = c; };
-        jar.TempDir = (tmp / "temp").string();
-        pipelineSettings(jar, tmp / "book", (tmp / "book.jar").string());
-        int n = jar.Compress();
-        _exit(n == 0 && code == 25160 ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "Compress did not report 25160 and return 0";
+    // Files may not grow beyond 100 kB in the child: writes fail with EFBIG.
+    int status = runInChild(
+        [&] {
+            int code = 0;
+            TJar jar;
+            jar.OnError = [&](TZipCommon&, const std::string&, const std::string&, const std::string&,
+                              int c) { code = c; };
+            jar.TempDir = (tmp / "temp").string();
+            pipelineSettings(jar, tmp / "book", (tmp / "book.jar").string());
+            int n = jar.Compress();
+            return n == 0 && code == 25160 ? 0 : 1;
+        },
+        100000);
+    EXPECT_EQ(status, 0) << "Compress did not report 25160 and return 0";
     EXPECT_FALSE(fs::exists(tmp / "book.jar"));
     EXPECT_EQ(listFolder(tmp / "book").size(), 2u);
     EXPECT_TRUE(fs::is_empty(tmp / "temp"));
