@@ -198,18 +198,11 @@ TEST(TUnJar, CorruptMembersAreReportedAndTheRestExtracted)
     std::string bytes = readFile(tmp / "c.zip");
     TZipListing z = listZip(bytes);
     ASSERT_EQ(z.entries.size(), 6u);
-    size_t cd = z.cdOffset;
-    auto cdPos = [&](int i) {
-        size_t p = cd;
-        for (int k = 0; k < i; ++k)
-            p += 46 + z.entries[k].name.size() + z.entries[k].extraLen + z.entries[k].commentLen;
-        return p;
-    };
-    setLe32(bytes, cdPos(0) + 16, z.entries[0].crc ^ 0x1234);           // wrong CRC
+    setLe32(bytes, z.entries[0].cdPos + 16, z.entries[0].crc ^ 0x1234); // wrong CRC
     size_t data2 = z.entries[1].offset + 30 + z.entries[1].name.size();
     for (size_t i = 5000; i < 5100; ++i)                                // damaged deflate data
         bytes[data2 + i] = static_cast<char>(bytes[data2 + i] ^ 0x5A);
-    setLe32(bytes, cdPos(2) + 42, z.entries[2].offset + 1);            // points at no header
+    setLe32(bytes, z.entries[2].cdPos + 42, z.entries[2].offset + 1);  // points at no header
     writeFile(tmp / "c.zip", bytes);
 
     TempDir out;
@@ -248,11 +241,8 @@ TEST(TUnJar, ARunsReportsReachTheCallerAsOneArchiveError)
     std::string good = readFile(tmp / "two.zip");
     std::string bad = good;
     TZipListing z = listZip(good);
-    size_t p = z.cdOffset;
-    for (int i = 0; i < 2; ++i) { // a.txt and b.txt get a wrong CRC
-        setLe32(bad, p + 16, z.entries[i].crc ^ 1);
-        p += 46 + z.entries[i].name.size() + z.entries[i].extraLen + z.entries[i].commentLen;
-    }
+    for (int i = 0; i < 2; ++i) // a.txt and b.txt get a wrong CRC
+        setLe32(bad, z.entries[i].cdPos + 16, z.entries[i].crc ^ 1);
     writeFile(tmp / "bad.zip", bad);
 
     TUnJar un;
@@ -470,10 +460,7 @@ TEST(TUnZip, MembersAreReadIntoMemoryWithinTheirLimits)
     std::string bytes = readFile(tmp / "m.zip");
     TZipListing z = listZip(bytes);
     ASSERT_EQ(z.entries.size(), 5u);
-    size_t crcAt = z.cdOffset;
-    for (int k = 0; k < 4; ++k)
-        crcAt += 46 + z.entries[k].name.size() + z.entries[k].extraLen + z.entries[k].commentLen;
-    setLe32(bytes, crcAt + 16, z.entries[4].crc ^ 1);
+    setLe32(bytes, z.entries[4].cdPos + 16, z.entries[4].crc ^ 1);
     writeFile(tmp / "m.zip", bytes);
 
     TUnZip un;
@@ -511,10 +498,7 @@ TEST(TUnZip, MembersAreReadIntoMemoryWithinTheirLimits)
     // A member that claims 1000 bytes and inflates to 3 MB stops at 10 KB.
     std::string lying = readFile(tmp / "m.zip");
     TZipListing lz = listZip(lying);
-    size_t bigAt = lz.cdOffset;
-    for (int k = 0; k < 3; ++k)
-        bigAt += 46 + lz.entries[k].name.size() + lz.entries[k].extraLen + lz.entries[k].commentLen;
-    setLe32(lying, bigAt + 24, 1000);
+    setLe32(lying, lz.entries[3].cdPos + 24, 1000);
     writeFile(tmp / "lying.zip", lying);
     TUnZip liar;
     liar.SetArchiveFile((tmp / "lying.zip").string());

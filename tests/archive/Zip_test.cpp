@@ -162,8 +162,6 @@ TEST(TJar, PipelineJarIsExactAndReadableByEveryTool)
     EXPECT_EQ(expectOffset, z.cdOffset);
 
     // The outside tools.
-    auto t = run({"unzip", "-t", (book / "Tales.jar").string()});
-    EXPECT_EQ(t.status, 0) << t.out << t.err;
     auto zi = run({"zipinfo", "-v", (book / "Tales.jar").string()});
     EXPECT_EQ(zi.status, 0) << zi.err;
     EXPECT_NE(zi.out.find("minimum software version required to extract:   2.0"), std::string::npos);
@@ -180,20 +178,15 @@ TEST(TJar, PipelineJarIsExactAndReadableByEveryTool)
             EXPECT_NE(j.out.find(name + "\n"), std::string::npos) << name;
         EXPECT_EQ(j.out.find("/\n"), std::string::npos);   // no folder entries
     }
-    std::string py = pythonWith({"zipfile"});
-    ASSERT_FALSE(py.empty());
-    std::string script =
-        "import sys, zipfile\n"
-        "z = zipfile.ZipFile(sys.argv[1])\n"
-        "assert z.testzip() is None\n"
+    std::optional<std::string> read = expectZipToolsAccept(
+        book / "Tales.jar",
         "for i in z.infolist():\n"
-        "    sys.stdout.buffer.write(i.filename.encode('cp437') + b'\\0' + str(len(z.read(i))).encode() + b'\\0' + z.read(i) + b'\\0')\n";
-    auto r = run({py, "-c", script, (book / "Tales.jar").string()});
-    ASSERT_EQ(r.status, 0) << r.err;
+        "    sys.stdout.buffer.write(i.filename.encode('cp437') + b'\\0' + str(len(z.read(i))).encode() + b'\\0' + z.read(i) + b'\\0')\n");
+    ASSERT_TRUE(read) << "no Python with zipfile";
     std::string expect;
     for (const TZipEntry& e : z.entries)
         expect += e.name + '\0' + std::to_string(files[e.name].size()) + '\0' + files[e.name] + '\0';
-    EXPECT_TRUE(r.out == expect);
+    EXPECT_TRUE(*read == expect);
 }
 
 TEST(TJar, DeflateTypesSetLevelsAndFlags)

@@ -1,10 +1,14 @@
 #pragma once
 // Reading back the archives the tests make: a plain walk of the central
-// directory from the end record, independent of the reader under test.
+// directory from the end record, independent of the reader under test, and
+// the outside tools' check.
 
 #include "Testutil.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,6 +37,7 @@ struct TZipEntry {
     uint16_t extraLen = 0, commentLen = 0, disk = 0, internalAttr = 0;
     uint32_t externalAttr = 0, offset = 0;
     std::string name;
+    size_t cdPos = 0; // where its central-directory header starts
 };
 
 struct TZipListing {
@@ -76,6 +81,7 @@ inline TZipListing listZip(const std::string& bytes)
     size_t p = z.cdOffset;
     for (int i = 0; i < z.count && p + 46 <= bytes.size(); ++i) {
         TZipEntry t;
+        t.cdPos = p;
         t.madeBy = le16(bytes, p + 4);
         t.needed = le16(bytes, p + 6);
         t.flags = le16(bytes, p + 8);
@@ -97,6 +103,26 @@ inline TZipListing listZip(const std::string& bytes)
         p += 46 + n + t.extraLen + t.commentLen;
     }
     return z;
+}
+
+// unzip -t and Python's zipfile (every member read and checked) accept the
+// archive; `more` is Python run after that on the open archive `z`. Returns
+// what Python printed, or nothing when no Python with zipfile is installed.
+inline std::optional<std::string> expectZipToolsAccept(const fs::path& zip, const std::string& more = {})
+{
+    RunResult t = run({"unzip", "-t", zip.string()});
+    EXPECT_EQ(t.status, 0) << zip << "\n" << t.out << t.err;
+    std::string py = pythonWith({"zipfile"});
+    if (py.empty())
+        return std::nullopt;
+    RunResult p = run({py, "-c",
+                       "import sys, zipfile\n"
+                       "z = zipfile.ZipFile(sys.argv[1])\n"
+                       "assert z.testzip() is None\n" +
+                           more,
+                       zip.string()});
+    EXPECT_EQ(p.status, 0) << zip << "\n" << p.err;
+    return p.out;
 }
 
 } // namespace volm::test
