@@ -153,8 +153,9 @@ TEST(Packing, ArchivesReadBackAndAreTheSameForAnyNumberOfThreads)
     size_t total = 0;
     for (const std::string& c : contents)
         total += c.size();
-    if (read)
+    if (read) {
         EXPECT_EQ(*read, std::to_string(total) + "\n");
+    }
 }
 
 // A failure of a packing job reaches the caller in order, and the pool goes

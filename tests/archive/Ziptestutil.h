@@ -66,6 +66,21 @@ inline void setLe32(std::string& s, size_t p, uint32_t v)
     setLe16(s, p + 2, uint16_t(v >> 16));
 }
 
+// Reads little-endian fields one after the other, each as wide as the
+// variable it is read into.
+struct TLeReader {
+    const std::string& bytes;
+    size_t pos;
+    template <class T> TLeReader& operator>>(T& v)
+    {
+        v = 0;
+        for (size_t i = 0; i < sizeof(T); ++i)
+            v = static_cast<T>(v | static_cast<T>(static_cast<T>(uint8_t(bytes[pos + i])) << (8 * i)));
+        pos += sizeof(T);
+        return *this;
+    }
+};
+
 // Parses an archive whose end record has an empty comment.
 inline TZipListing listZip(const std::string& bytes)
 {
@@ -74,30 +89,15 @@ inline TZipListing listZip(const std::string& bytes)
     if (e == std::string::npos || e + 22 > bytes.size())
         return z;
     z.endPos = e;
-    z.count = le16(bytes, e + 10);
-    z.cdSize = le32(bytes, e + 12);
-    z.cdOffset = le32(bytes, e + 16);
-    z.commentLen = le16(bytes, e + 20);
+    TLeReader{bytes, e + 10} >> z.count >> z.cdSize >> z.cdOffset >> z.commentLen;
     size_t p = z.cdOffset;
     for (int i = 0; i < z.count && p + 46 <= bytes.size(); ++i) {
         TZipEntry t;
         t.cdPos = p;
-        t.madeBy = le16(bytes, p + 4);
-        t.needed = le16(bytes, p + 6);
-        t.flags = le16(bytes, p + 8);
-        t.method = le16(bytes, p + 10);
-        t.time = le16(bytes, p + 12);
-        t.date = le16(bytes, p + 14);
-        t.crc = le32(bytes, p + 16);
-        t.compSize = le32(bytes, p + 20);
-        t.size = le32(bytes, p + 24);
-        uint16_t n = le16(bytes, p + 28);
-        t.extraLen = le16(bytes, p + 30);
-        t.commentLen = le16(bytes, p + 32);
-        t.disk = le16(bytes, p + 34);
-        t.internalAttr = le16(bytes, p + 36);
-        t.externalAttr = le32(bytes, p + 38);
-        t.offset = le32(bytes, p + 42);
+        uint16_t n = 0;
+        TLeReader{bytes, p + 4} >> t.madeBy >> t.needed >> t.flags >> t.method >> t.time >> t.date >> t.crc >>
+            t.compSize >> t.size >> n >> t.extraLen >> t.commentLen >> t.disk >> t.internalAttr >> t.externalAttr >>
+            t.offset;
         t.name = bytes.substr(p + 46, n);
         z.entries.push_back(t);
         p += 46 + n + t.extraLen + t.commentLen;

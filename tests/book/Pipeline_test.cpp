@@ -209,8 +209,9 @@ TEST(Pipeline, JarPassesTheOutsideTools)
     fs::path jar = dir / "Tales" / "Tales.jar";
 
     std::vector<std::string> listed = ExpectToolsAccept(jar);
-    if (haveProgram("jar"))
+    if (haveProgram("jar")) {
         EXPECT_EQ(Sorted(listed), ExpectedEntries(2));
+    }
     EXPECT_EQ(JarMember(jar, "META-INF/MANIFEST.MF"), kTalesManifest);
     // The custom font's image replaced the template's sample.
     EXPECT_EQ(JarMember(jar, "images/Font.png"), "font Courier New -11");
