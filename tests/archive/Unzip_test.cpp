@@ -82,10 +82,11 @@ std::string python()
     return py;
 }
 
-// Runs a Python snippet that writes an archive to sys.argv[1].
+// Writes the archive `out` with Python: `body` runs with the archive open
+// for writing as `z`.
 void pythonZip(const fs::path& out, const std::string& body)
 {
-    std::string code = "import sys, zipfile\n" + body;
+    std::string code = "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w')\n" + body + "z.close()\n";
     auto r = run({python(), "-c", code, out.string()});
     ASSERT_EQ(r.status, 0) << r.err;
 }
@@ -106,12 +107,10 @@ TEST(TUnJar, ExtractsArchivesOfZipPythonAndJar)
     pythonZip(tmp / "py.zip",
               "import os\n"
               "root = sys.argv[1].replace('py.zip', 'src')\n"
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "for d, _, fs in os.walk(root):\n"
               "    for f in fs:\n"
               "        p = os.path.join(d, f); n = os.path.relpath(p, root)\n"
-              "        z.write(p, n, zipfile.ZIP_STORED if n.endswith('.png') else zipfile.ZIP_DEFLATED)\n"
-              "z.close()\n");
+              "        z.write(p, n, zipfile.ZIP_STORED if n.endswith('.png') else zipfile.ZIP_DEFLATED)\n");
     // Python streaming to a pipe: every member has a data descriptor.
     auto s = run({python(), "-c",
                   "import sys, os, zipfile\n"
@@ -155,11 +154,9 @@ TEST(TUnJar, DatesAreTheExtractionTimeAndFilesAreReplaced)
 {
     TempDir tmp;
     pythonZip(tmp / "a.jar",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "i = zipfile.ZipInfo('old.txt', (1990, 1, 1, 0, 0, 0))\n"
               "z.writestr(i, 'fresh')\n"
-              "z.writestr('ro.txt', 'new')\n"
-              "z.close()\n");
+              "z.writestr('ro.txt', 'new')\n");
     TempDir out;
     writeFile(out / "old.txt", "stale contents that are longer");
     writeFile(out / "ro.txt", "keep");
@@ -187,14 +184,12 @@ TEST(TUnJar, CorruptMembersAreReportedAndTheRestExtracted)
     std::string big = text(200000);
     writeFile(tmp / "c.zip.src", big);
     pythonZip(tmp / "c.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "z.writestr('1-crc.txt', 'stored data', zipfile.ZIP_STORED)\n"
               "z.writestr('2-data.txt', open(sys.argv[1] + '.src', 'rb').read(), zipfile.ZIP_DEFLATED)\n"
               "z.writestr('3-header.txt', 'lost', zipfile.ZIP_STORED)\n"
               "z.writestr('4-method.txt', 'bz', zipfile.ZIP_BZIP2)\n"
               "z.writestr('5-good.txt', 'good', zipfile.ZIP_DEFLATED)\n"
-              "z.writestr('6-empty.txt', '', zipfile.ZIP_STORED)\n"
-              "z.close()\n");
+              "z.writestr('6-empty.txt', '', zipfile.ZIP_STORED)\n");
     std::string bytes = readFile(tmp / "c.zip");
     TZipListing z = listZip(bytes);
     ASSERT_EQ(z.entries.size(), 6u);
@@ -233,11 +228,9 @@ TEST(TUnJar, ARunsReportsReachTheCallerAsOneArchiveError)
 {
     TempDir tmp;
     pythonZip(tmp / "two.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "z.writestr('a.txt', 'aaa', zipfile.ZIP_STORED)\n"
               "z.writestr('b.txt', 'bbb', zipfile.ZIP_STORED)\n"
-              "z.writestr('c.txt', 'ccc', zipfile.ZIP_STORED)\n"
-              "z.close()\n");
+              "z.writestr('c.txt', 'ccc', zipfile.ZIP_STORED)\n");
     std::string good = readFile(tmp / "two.zip");
     std::string bad = good;
     TZipListing z = listZip(good);
@@ -280,14 +273,12 @@ TEST(TUnJar, NamesLeadingOutsideTheFolderAreSkipped)
     fs::path out = tmp / "a" / "b" / "out";
     fs::create_directories(out);
     pythonZip(tmp / "evil.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "for n in ['../evil1', 'x/../../evil2', '//evil3', 'C://evil4', '..\\\\evil5',\n"
               "          'ok\\\\..\\\\..\\\\evil6', 'C:..\\\\evil7', '../../../../../../../tmp/evil8',\n"
               "          '..', 'sub/..']:\n"
               "    z.writestr(zipfile.ZipInfo(n), 'evil')\n"
               "for n in ['/rooted.txt', 'C:\\\\drive.txt', 'd:x.txt', 'win\\\\sub\\\\f.txt', 'a..b/c..d', 'fine.txt']:\n"
-              "    z.writestr(zipfile.ZipInfo(n), 'good')\n"
-              "z.close()\n");
+              "    z.writestr(zipfile.ZipInfo(n), 'good')\n");
     TExtraction r = extract(tmp / "evil.zip", out);
     EXPECT_EQ(r.reports.size(), 10u);
     for (auto& rep : r.reports)
@@ -329,11 +320,9 @@ TEST(TUnJar, ArchiveStatesAndMasks)
     }
 
     pythonZip(tmp / "m.ZIP",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "for n in ['README', 'a.txt', 'sub/b.TXT', 'sub/c.bin', 'sub/deep/d.txt']:\n"
               "    z.writestr(n, n)\n"
-              "z.writestr('x' * 300, 'long')\n"
-              "z.close()\n");
+              "z.writestr('x' * 300, 'long')\n");
     un.SetArchiveFile((tmp / "m.ZIP").string());
     EXPECT_EQ(un.ArcType(), atZip);
     EXPECT_TRUE(un.Selected("README"));
@@ -364,9 +353,7 @@ TEST(TUnJar, ArchiveStatesAndMasks)
     EXPECT_FALSE(fs::exists(tmp / "sub/c.bin"));
     // A name flagged as UTF-8 comes out in Windows-1251.
     pythonZip(tmp / "u.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
-              "z.writestr('\u041a\u043d\u0438\u0433\u0430.txt', 'utf')\n"
-              "z.close()\n");
+              "z.writestr('\u041a\u043d\u0438\u0433\u0430.txt', 'utf')\n");
     un.SetArchiveFile((tmp / "u.zip").string());
     un.ExcludeSpec.clear();
     EXPECT_EQ(un.Extract(), 1);
@@ -450,13 +437,11 @@ TEST(TUnZip, MembersAreReadIntoMemoryWithinTheirLimits)
     TempDir tmp;
     writeFile(tmp / "big.src", std::string(3u << 20, 'a'));
     pythonZip(tmp / "m.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "z.writestr('mimetype', 'application/epub+zip', zipfile.ZIP_STORED)\n"
               "z.writestr('OEBPS/\\u0433\\u043b\\u0430\\u0432\\u0430.xhtml', '<p>text</p>' * 50, zipfile.ZIP_DEFLATED)\n"
               "z.writestr('empty.txt', '', zipfile.ZIP_DEFLATED)\n"
               "z.writestr('big.txt', open(sys.argv[1][:-5] + 'big.src', 'rb').read(), zipfile.ZIP_DEFLATED)\n"
-              "z.writestr('crc.txt', 'checked data', zipfile.ZIP_STORED)\n"
-              "z.close()\n");
+              "z.writestr('crc.txt', 'checked data', zipfile.ZIP_STORED)\n");
     std::string bytes = readFile(tmp / "m.zip");
     TZipListing z = listZip(bytes);
     ASSERT_EQ(z.entries.size(), 5u);
