@@ -228,9 +228,7 @@ TEST(Cfbfile, RefusedRenamesChangeNothing)
 {
     TempDir dir;
     std::string path = (dir / "a.cfb").string();
-    auto f = CompoundFile::create(path, false);
-    for (const char* n : {"a", "b", "c"})
-        f->createStream(u(n), false)->write(0, n, 1);
+    auto f = abcFile(path);
     auto expectStatus = [&](uint32_t status, const std::vector<std::pair<std::u16string, std::u16string>>& r) {
         try {
             f->rename(r);

@@ -1,14 +1,26 @@
 #pragma once
-// Shared by the compound-file engine's tests: a stream's whole contents, and
-// the red-black rules and name order of a storage's tree.
+// Shared by the compound-file engine's tests: a small file to start from, a
+// stream's whole contents, and the red-black rules and name order of a
+// storage's tree.
 
 #include "storage/Cfbfile.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace volm::test {
+
+// A new file at `path` with the streams "a", "b" and "c", each holding its
+// own name.
+inline std::shared_ptr<cfb::CompoundFile> abcFile(const std::string& path)
+{
+    auto f = cfb::CompoundFile::create(path, false);
+    for (const char* n : {"a", "b", "c"})
+        f->createStream(std::u16string(n, n + 1), false)->write(0, n, 1);
+    return f;
+}
 
 inline std::string readAll(cfb::StreamEntry& s)
 {

@@ -353,12 +353,7 @@ TEST(Cfbwild, ListedStreamsAreFoundWhateverTheTreeSays)
 {
     TempDir dir;
     std::string path = (dir / "a.cfb").string();
-    {
-        auto f = CompoundFile::create(path, false);
-        for (const char* n : {"a", "b", "c"})
-            f->createStream(utf8ToUtf16(n), false)->write(0, n, 1);
-        f->commit(); // no stale copies of entries left in free slots
-    }
+    abcFile(path)->commit(); // no stale copies of entries left in free slots
     // The tree is b over a and c. "b" made a storage and "a" renamed "b":
     // the walk meets the storage, the listing holds both.
     std::string bytes = test::readFile(path);
