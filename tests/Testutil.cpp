@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <csignal>
 #include <poll.h>
@@ -86,8 +87,10 @@ std::vector<std::string> nonEmptyLines(const std::string& text)
 int runInChild(const std::function<int()>& body, unsigned long fileSizeLimit)
 {
     pid_t pid = fork();
-    if (pid < 0)
+    if (pid < 0) {
+        ADD_FAILURE() << "cannot start a process: " << std::strerror(errno);
         return -1;
+    }
     if (pid == 0) {
         if (fileSizeLimit > 0) {
             signal(SIGXFSZ, SIG_IGN);
