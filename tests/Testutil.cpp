@@ -1,13 +1,18 @@
 #include "Testutil.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <csignal>
 #include <poll.h>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +66,47 @@ std::vector<std::string> fileNames(const fs::path& dir)
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::string> splitLines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+std::vector<std::string> nonEmptyLines(const std::string& text)
+{
+    std::vector<std::string> out = splitLines(text);
+    out.erase(std::remove(out.begin(), out.end(), std::string()), out.end());
+    return out;
+}
+
+int runInChild(const std::function<int()>& body, unsigned long fileSizeLimit)
+{
+    pid_t pid = fork();
+    if (pid < 0) {
+        ADD_FAILURE() << "cannot start a process: " << std::strerror(errno);
+        return -1;
+    }
+    if (pid == 0) {
+        if (fileSizeLimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit lim{fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &lim);
+        }
+        int status = 125;
+        try {
+            status = body();
+        } catch (...) {
+        }
+        _exit(status);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 RunResult run(const std::vector<std::string>& argv, const std::string& input)
@@ -157,5 +203,18 @@ std::string pythonWith(const std::vector<std::string>& modules)
 fs::path sourceDir() { return VOLM_SOURCE_DIR; }
 fs::path binaryDir() { return VOLM_BINARY_DIR; }
 fs::path corpusDir() { return VOLM_CORPUS_DIR; }
+
+void expectCorpusFilesUnchanged(const fs::path& path, const std::function<void()>& use)
+{
+    const fs::path corpus = corpusDir() / "cfb";
+    if (!fs::is_directory(corpus))
+        GTEST_SKIP() << "no corpus of other programs' compound files at " << corpus;
+    for (const auto& e : fs::directory_iterator(corpus)) {
+        const std::string bytes = readFile(e.path());
+        writeFile(path, bytes);
+        use();
+        EXPECT_TRUE(readFile(path) == bytes) << e.path();
+    }
+}
 
 } // namespace volm::test

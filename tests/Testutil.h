@@ -30,6 +30,10 @@ std::string readFile(const fs::path& p);
 void writeFile(const fs::path& p, const std::string& bytes);
 // The names of the entries directly in `dir`, sorted.
 std::vector<std::string> fileNames(const fs::path& dir);
+// The lines of `text` without their line feeds; nonEmptyLines leaves the
+// empty ones out.
+std::vector<std::string> splitLines(const std::string& text);
+std::vector<std::string> nonEmptyLines(const std::string& text);
 
 struct RunResult {
     int status = -1;    // exit status, or -1 when the program could not run
@@ -44,6 +48,13 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input = {
 // (limits, another user).
 RunResult run(const std::vector<std::string>& argv, const std::string& input, const std::function<void()>& inChild);
 
+// Runs `body` in a forked process and returns what it returned as that
+// process's exit status (125 when an exception escaped it), or -1 when a
+// signal ended it. A `fileSizeLimit`
+// above 0 keeps the process's files below that size: writes past it fail
+// with EFBIG, as on a full disk.
+int runInChild(const std::function<int()>& body, unsigned long fileSizeLimit = 0);
+
 // True when `program` is found on PATH (or is an existing path).
 bool haveProgram(const std::string& program);
 
@@ -56,5 +67,11 @@ std::string pythonWith(const std::vector<std::string>& modules);
 fs::path sourceDir();
 fs::path binaryDir();
 fs::path corpusDir();
+
+// Puts each file of the compound-file corpus (other programs' files, sound
+// and damaged) in turn at `path`, calls `use`, and expects the file
+// unchanged: for what only reads. Marks the test skipped, saying so, when the
+// corpus is absent.
+void expectCorpusFilesUnchanged(const fs::path& path, const std::function<void()>& use);
 
 } // namespace volm::test

@@ -295,9 +295,7 @@ public final class ReaderTest {
             same(List.of("> One", "Two"), h.menuRows(), "the menu opens on the topic read last");
             h.command("Select");
             h.press(ReaderHarness.DOWN);
-            h.command("Topics");
-            h.press(ReaderHarness.DOWN);
-            h.command("Select");
+            openNextTopic(h);
             h.press(ReaderHarness.UP);
             h.destroy();
             same("{Last=1, Pos0=20, Pos1=10}", records("Tales"), "positions after a restart");
@@ -309,9 +307,7 @@ public final class ReaderTest {
             h.start();
             h.command("Select");
             same("0123456789", h.textRows().get(0), "position beyond the end");
-            h.command("Topics");
-            h.press(ReaderHarness.DOWN);
-            h.command("Select");
+            openNextTopic(h);
             same("0123456789", h.textRows().get(0), "position that is not a number");
         }
     }
@@ -501,6 +497,13 @@ public final class ReaderTest {
         return h.textRows().get(0);
     }
 
+    /** Back to the topics, down to the next one, and opened. */
+    private static void openNextTopic(ReaderHarness h) throws Exception {
+        h.command("Topics");
+        h.press(ReaderHarness.DOWN);
+        h.command("Select");
+    }
+
     /** 26 rows of 10 letters: row k is letter k. Grid, 84 x 40: 10 columns, 3 rows, a page is 2 rows. */
     static void gridKeys() throws Exception {
         StringBuilder t = new StringBuilder();
@@ -568,20 +571,14 @@ public final class ReaderTest {
             same("The quick", top(h), "back a page");
             h.press(key('7'));
             same(List.of("jumps over", "the lazy", "dog"), h.textRows(), "7");
-            h.command("Topics");
-            h.press(ReaderHarness.DOWN);
-            h.command("Select");
+            openNextTopic(h);
             same(List.of("abcdefghij", "klmnopqrst", "uvwxyz end"), h.textRows(),
                  "a word longer than a row breaks inside");
-            h.command("Topics");
-            h.press(ReaderHarness.DOWN);
-            h.command("Select");
+            openNextTopic(h);
             same(List.of("ab", "cd", ""), h.textRows(), "CR LF and LF end rows");
             h.press(ReaderHarness.DOWN);
             same(List.of("cd", "", "ef"), h.textRows(), "an empty line is a row");
-            h.command("Topics");
-            h.press(ReaderHarness.DOWN);
-            h.command("Select");
+            openNextTopic(h);
             same(List.of("    x   y", "abcdefghi", "z"), h.textRows(),
                  "tabs reach the next multiple of 4 columns; one at the row end breaks it");
             h.command("Exit");
@@ -646,9 +643,7 @@ public final class ReaderTest {
                 }
             }
             // In the long paragraph going up still reaches the start, a row at a time.
-            h.command("Topics");
-            h.press(ReaderHarness.DOWN);
-            h.command("Select");
+            openNextTopic(h);
             h.press(key('7'));
             int presses = 0;
             int[] before = pixels(h);

@@ -32,23 +32,6 @@ using volm::test::TempDir;
 
 namespace {
 
-struct Messages {
-    Messages() { setMessageSink([this](const TShownMessage& m) { shown.push_back(m); }); }
-    ~Messages() { setMessageSink({}); }
-    std::vector<TShownMessage> shown;
-};
-
-// Chooses `path` in a file dialog once it is up.
-void chooseFile(QFileDialog* d, const std::string& path)
-{
-    QTimer::singleShot(0, [d, path] {
-        auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(edit, nullptr);
-        edit->setText(QString::fromStdString(path));
-        QTest::keyClick(edit, Qt::Key_Return);
-    });
-}
-
 QStringList nodeTexts(const TForm2& w)
 {
     QStringList out;

@@ -42,12 +42,6 @@ struct TWindow {
     QString status() const { return frame.statusBar()->currentMessage(); }
 };
 
-struct Messages {
-    Messages() { setMessageSink([this](const TShownMessage& m) { shown.push_back(m); }); }
-    ~Messages() { setMessageSink({}); }
-    std::vector<TShownMessage> shown;
-};
-
 fs::path sampleCopy(const TempDir& dir)
 {
     const fs::path sample = sourceDir() / "examples" / "Sample.volm";

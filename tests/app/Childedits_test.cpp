@@ -47,19 +47,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Messages {
-    Messages() { setMessageSink([this](const TShownMessage& m) { shown.push_back(m); }); }
-    ~Messages() { setMessageSink({}); }
-    QString all() const
-    {
-        QStringList t;
-        for (const auto& m : shown)
-            t << m.text;
-        return t.join(u'|');
-    }
-    std::vector<TShownMessage> shown;
-};
-
 std::string cp1251(const char* utf8)
 {
     return utf8ToCp1251(utf8);
@@ -72,16 +59,6 @@ void rejectNextDialog()
     QTimer::singleShot(0, [] {
         if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
             d->reject();
-    });
-}
-
-void chooseFile(QFileDialog* d, const fs::path& path)
-{
-    QTimer::singleShot(0, [d, path] {
-        auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(edit, nullptr);
-        edit->setText(QString::fromStdString(path.string()));
-        QTest::keyClick(edit, Qt::Key_Return);
     });
 }
 

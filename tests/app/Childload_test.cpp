@@ -26,26 +26,6 @@ using namespace volm;
 using namespace volm::ui;
 using volm::test::TempDir;
 
-namespace {
-
-struct Messages {
-    Messages() { setMessageSink([this](const TShownMessage& m) { shown.push_back(m); }); }
-    ~Messages() { setMessageSink({}); }
-    std::vector<TShownMessage> shown;
-};
-
-void chooseFile(QFileDialog* d, const std::string& path)
-{
-    QTimer::singleShot(0, [d, path] {
-        auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(edit, nullptr);
-        edit->setText(QString::fromStdString(path));
-        QTest::keyClick(edit, Qt::Key_Return);
-    });
-}
-
-} // namespace
-
 TEST(Childload, NoTextIsRefusedAndACutTextIsSaid)
 {
     TempDir dir;

@@ -1,18 +1,42 @@
 #pragma once
-// Shared by the GUI tests: readable QString values in failure messages, and
-// the stand-ins for the program's message and question boxes.
+// Shared by the GUI tests: readable QString values in failure messages, the
+// stand-ins for the program's message and question boxes, and a file chosen
+// in a file dialog.
 #include "app/Errorbox.h"
 
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QString>
+#include <QStringList>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <ostream>
+#include <string>
 #include <vector>
 
 inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';
 }
+
+// Records the messages the program shows instead of showing them.
+struct Messages {
+    Messages() { volm::ui::setMessageSink([this](const volm::ui::TShownMessage& m) { shown.push_back(m); }); }
+    ~Messages() { volm::ui::setMessageSink({}); }
+    // Every message's text, joined by '|' (for failure output).
+    QString all() const
+    {
+        QStringList t;
+        for (const auto& m : shown)
+            t << m.text;
+        return t.join(u'|');
+    }
+    std::vector<volm::ui::TShownMessage> shown;
+};
 
 // Records the questions the program asks and answers them with the button
 // indexes given, in order (then with the default button).
@@ -35,3 +59,14 @@ struct Questions {
 // Button indexes of the question about typed text, and of Yes/No.
 inline constexpr int kCommit = 0, kDiscard = 1, kCancel = 2;
 inline constexpr int kYes = 0, kNo = 1;
+
+// Types `path` into a file dialog and accepts it, once the dialog is up.
+inline void chooseFile(QFileDialog* d, const std::string& path)
+{
+    QTimer::singleShot(0, [d, path] {
+        auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        edit->setText(QString::fromStdString(path));
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+}

@@ -105,15 +105,6 @@ private:
     QMenu* menu_;
 };
 
-struct Messages {
-    Messages()
-    {
-        setMessageSink([this](const TShownMessage& m) { shown.push_back(m); });
-    }
-    ~Messages() { setMessageSink({}); }
-    std::vector<TShownMessage> shown;
-};
-
 TProjectWindow* fakeFactory(TForm1* frame)
 {
     return new TFakeProject(frame);
@@ -372,12 +363,7 @@ TEST_F(FrameTest, OpenDialogAddsTheExtensionAndCancelDoesNothing)
     Questions questions;
     questions.answers = {kNo, kYes};
     for (int i = 0; i < 2; ++i) {
-        QTimer::singleShot(0, [d] {
-            auto* edit = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            ASSERT_NE(edit, nullptr);
-            edit->setText(QStringLiteral("Tales"));
-            QTest::keyClick(edit, Qt::Key_Return);
-        });
+        chooseFile(d, "Tales");
         frame.aOpen->trigger();
         EXPECT_EQ(frame.projectWindows().size(), i);
     }

@@ -82,10 +82,11 @@ std::string python()
     return py;
 }
 
-// Runs a Python snippet that writes an archive to sys.argv[1].
+// Writes the archive `out` with Python: `body` runs with the archive open
+// for writing as `z`.
 void pythonZip(const fs::path& out, const std::string& body)
 {
-    std::string code = "import sys, zipfile\n" + body;
+    std::string code = "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w')\n" + body + "z.close()\n";
     auto r = run({python(), "-c", code, out.string()});
     ASSERT_EQ(r.status, 0) << r.err;
 }
@@ -106,12 +107,10 @@ TEST(TUnJar, ExtractsArchivesOfZipPythonAndJar)
     pythonZip(tmp / "py.zip",
               "import os\n"
               "root = sys.argv[1].replace('py.zip', 'src')\n"
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "for d, _, fs in os.walk(root):\n"
               "    for f in fs:\n"
               "        p = os.path.join(d, f); n = os.path.relpath(p, root)\n"
-              "        z.write(p, n, zipfile.ZIP_STORED if n.endswith('.png') else zipfile.ZIP_DEFLATED)\n"
-              "z.close()\n");
+              "        z.write(p, n, zipfile.ZIP_STORED if n.endswith('.png') else zipfile.ZIP_DEFLATED)\n");
     // Python streaming to a pipe: every member has a data descriptor.
     auto s = run({python(), "-c",
                   "import sys, os, zipfile\n"
@@ -155,11 +154,9 @@ TEST(TUnJar, DatesAreTheExtractionTimeAndFilesAreReplaced)
 {
     TempDir tmp;
     pythonZip(tmp / "a.jar",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "i = zipfile.ZipInfo('old.txt', (1990, 1, 1, 0, 0, 0))\n"
               "z.writestr(i, 'fresh')\n"
-              "z.writestr('ro.txt', 'new')\n"
-              "z.close()\n");
+              "z.writestr('ro.txt', 'new')\n");
     TempDir out;
     writeFile(out / "old.txt", "stale contents that are longer");
     writeFile(out / "ro.txt", "keep");
@@ -187,29 +184,20 @@ TEST(TUnJar, CorruptMembersAreReportedAndTheRestExtracted)
     std::string big = text(200000);
     writeFile(tmp / "c.zip.src", big);
     pythonZip(tmp / "c.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "z.writestr('1-crc.txt', 'stored data', zipfile.ZIP_STORED)\n"
               "z.writestr('2-data.txt', open(sys.argv[1] + '.src', 'rb').read(), zipfile.ZIP_DEFLATED)\n"
               "z.writestr('3-header.txt', 'lost', zipfile.ZIP_STORED)\n"
               "z.writestr('4-method.txt', 'bz', zipfile.ZIP_BZIP2)\n"
               "z.writestr('5-good.txt', 'good', zipfile.ZIP_DEFLATED)\n"
-              "z.writestr('6-empty.txt', '', zipfile.ZIP_STORED)\n"
-              "z.close()\n");
+              "z.writestr('6-empty.txt', '', zipfile.ZIP_STORED)\n");
     std::string bytes = readFile(tmp / "c.zip");
     TZipListing z = listZip(bytes);
     ASSERT_EQ(z.entries.size(), 6u);
-    size_t cd = z.cdOffset;
-    auto cdPos = [&](int i) {
-        size_t p = cd;
-        for (int k = 0; k < i; ++k)
-            p += 46 + z.entries[k].name.size() + z.entries[k].extraLen + z.entries[k].commentLen;
-        return p;
-    };
-    setLe32(bytes, cdPos(0) + 16, z.entries[0].crc ^ 0x1234);           // wrong CRC
+    setLe32(bytes, z.entries[0].cdPos + 16, z.entries[0].crc ^ 0x1234); // wrong CRC
     size_t data2 = z.entries[1].offset + 30 + z.entries[1].name.size();
     for (size_t i = 5000; i < 5100; ++i)                                // damaged deflate data
         bytes[data2 + i] = static_cast<char>(bytes[data2 + i] ^ 0x5A);
-    setLe32(bytes, cdPos(2) + 42, z.entries[2].offset + 1);            // points at no header
+    setLe32(bytes, z.entries[2].cdPos + 42, z.entries[2].offset + 1);  // points at no header
     writeFile(tmp / "c.zip", bytes);
 
     TempDir out;
@@ -240,19 +228,14 @@ TEST(TUnJar, ARunsReportsReachTheCallerAsOneArchiveError)
 {
     TempDir tmp;
     pythonZip(tmp / "two.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "z.writestr('a.txt', 'aaa', zipfile.ZIP_STORED)\n"
               "z.writestr('b.txt', 'bbb', zipfile.ZIP_STORED)\n"
-              "z.writestr('c.txt', 'ccc', zipfile.ZIP_STORED)\n"
-              "z.close()\n");
+              "z.writestr('c.txt', 'ccc', zipfile.ZIP_STORED)\n");
     std::string good = readFile(tmp / "two.zip");
     std::string bad = good;
     TZipListing z = listZip(good);
-    size_t p = z.cdOffset;
-    for (int i = 0; i < 2; ++i) { // a.txt and b.txt get a wrong CRC
-        setLe32(bad, p + 16, z.entries[i].crc ^ 1);
-        p += 46 + z.entries[i].name.size() + z.entries[i].extraLen + z.entries[i].commentLen;
-    }
+    for (int i = 0; i < 2; ++i) // a.txt and b.txt get a wrong CRC
+        setLe32(bad, z.entries[i].cdPos + 16, z.entries[i].crc ^ 1);
     writeFile(tmp / "bad.zip", bad);
 
     TUnJar un;
@@ -290,14 +273,12 @@ TEST(TUnJar, NamesLeadingOutsideTheFolderAreSkipped)
     fs::path out = tmp / "a" / "b" / "out";
     fs::create_directories(out);
     pythonZip(tmp / "evil.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "for n in ['../evil1', 'x/../../evil2', '//evil3', 'C://evil4', '..\\\\evil5',\n"
               "          'ok\\\\..\\\\..\\\\evil6', 'C:..\\\\evil7', '../../../../../../../tmp/evil8',\n"
               "          '..', 'sub/..']:\n"
               "    z.writestr(zipfile.ZipInfo(n), 'evil')\n"
               "for n in ['/rooted.txt', 'C:\\\\drive.txt', 'd:x.txt', 'win\\\\sub\\\\f.txt', 'a..b/c..d', 'fine.txt']:\n"
-              "    z.writestr(zipfile.ZipInfo(n), 'good')\n"
-              "z.close()\n");
+              "    z.writestr(zipfile.ZipInfo(n), 'good')\n");
     TExtraction r = extract(tmp / "evil.zip", out);
     EXPECT_EQ(r.reports.size(), 10u);
     for (auto& rep : r.reports)
@@ -339,11 +320,9 @@ TEST(TUnJar, ArchiveStatesAndMasks)
     }
 
     pythonZip(tmp / "m.ZIP",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "for n in ['README', 'a.txt', 'sub/b.TXT', 'sub/c.bin', 'sub/deep/d.txt']:\n"
               "    z.writestr(n, n)\n"
-              "z.writestr('x' * 300, 'long')\n"
-              "z.close()\n");
+              "z.writestr('x' * 300, 'long')\n");
     un.SetArchiveFile((tmp / "m.ZIP").string());
     EXPECT_EQ(un.ArcType(), atZip);
     EXPECT_TRUE(un.Selected("README"));
@@ -374,9 +353,7 @@ TEST(TUnJar, ArchiveStatesAndMasks)
     EXPECT_FALSE(fs::exists(tmp / "sub/c.bin"));
     // A name flagged as UTF-8 comes out in Windows-1251.
     pythonZip(tmp / "u.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
-              "z.writestr('\u041a\u043d\u0438\u0433\u0430.txt', 'utf')\n"
-              "z.close()\n");
+              "z.writestr('\u041a\u043d\u0438\u0433\u0430.txt', 'utf')\n");
     un.SetArchiveFile((tmp / "u.zip").string());
     un.ExcludeSpec.clear();
     EXPECT_EQ(un.Extract(), 1);
@@ -460,20 +437,15 @@ TEST(TUnZip, MembersAreReadIntoMemoryWithinTheirLimits)
     TempDir tmp;
     writeFile(tmp / "big.src", std::string(3u << 20, 'a'));
     pythonZip(tmp / "m.zip",
-              "z = zipfile.ZipFile(sys.argv[1], 'w')\n"
               "z.writestr('mimetype', 'application/epub+zip', zipfile.ZIP_STORED)\n"
               "z.writestr('OEBPS/\\u0433\\u043b\\u0430\\u0432\\u0430.xhtml', '<p>text</p>' * 50, zipfile.ZIP_DEFLATED)\n"
               "z.writestr('empty.txt', '', zipfile.ZIP_DEFLATED)\n"
               "z.writestr('big.txt', open(sys.argv[1][:-5] + 'big.src', 'rb').read(), zipfile.ZIP_DEFLATED)\n"
-              "z.writestr('crc.txt', 'checked data', zipfile.ZIP_STORED)\n"
-              "z.close()\n");
+              "z.writestr('crc.txt', 'checked data', zipfile.ZIP_STORED)\n");
     std::string bytes = readFile(tmp / "m.zip");
     TZipListing z = listZip(bytes);
     ASSERT_EQ(z.entries.size(), 5u);
-    size_t crcAt = z.cdOffset;
-    for (int k = 0; k < 4; ++k)
-        crcAt += 46 + z.entries[k].name.size() + z.entries[k].extraLen + z.entries[k].commentLen;
-    setLe32(bytes, crcAt + 16, z.entries[4].crc ^ 1);
+    setLe32(bytes, z.entries[4].cdPos + 16, z.entries[4].crc ^ 1);
     writeFile(tmp / "m.zip", bytes);
 
     TUnZip un;
@@ -511,10 +483,7 @@ TEST(TUnZip, MembersAreReadIntoMemoryWithinTheirLimits)
     // A member that claims 1000 bytes and inflates to 3 MB stops at 10 KB.
     std::string lying = readFile(tmp / "m.zip");
     TZipListing lz = listZip(lying);
-    size_t bigAt = lz.cdOffset;
-    for (int k = 0; k < 3; ++k)
-        bigAt += 46 + lz.entries[k].name.size() + lz.entries[k].extraLen + lz.entries[k].commentLen;
-    setLe32(lying, bigAt + 24, 1000);
+    setLe32(lying, lz.entries[3].cdPos + 24, 1000);
     writeFile(tmp / "lying.zip", lying);
     TUnZip liar;
     liar.SetArchiveFile((tmp / "lying.zip").string());

@@ -1,10 +1,14 @@
 #pragma once
 // Reading back the archives the tests make: a plain walk of the central
-// directory from the end record, independent of the reader under test.
+// directory from the end record, independent of the reader under test, and
+// the outside tools' check.
 
 #include "Testutil.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,6 +37,7 @@ struct TZipEntry {
     uint16_t extraLen = 0, commentLen = 0, disk = 0, internalAttr = 0;
     uint32_t externalAttr = 0, offset = 0;
     std::string name;
+    size_t cdPos = 0; // where its central-directory header starts
 };
 
 struct TZipListing {
@@ -61,6 +66,21 @@ inline void setLe32(std::string& s, size_t p, uint32_t v)
     setLe16(s, p + 2, uint16_t(v >> 16));
 }
 
+// Reads little-endian fields one after the other, each as wide as the
+// variable it is read into.
+struct TLeReader {
+    const std::string& bytes;
+    size_t pos;
+    template <class T> TLeReader& operator>>(T& v)
+    {
+        v = 0;
+        for (size_t i = 0; i < sizeof(T); ++i)
+            v = static_cast<T>(v | static_cast<T>(static_cast<T>(uint8_t(bytes[pos + i])) << (8 * i)));
+        pos += sizeof(T);
+        return *this;
+    }
+};
+
 // Parses an archive whose end record has an empty comment.
 inline TZipListing listZip(const std::string& bytes)
 {
@@ -69,34 +89,40 @@ inline TZipListing listZip(const std::string& bytes)
     if (e == std::string::npos || e + 22 > bytes.size())
         return z;
     z.endPos = e;
-    z.count = le16(bytes, e + 10);
-    z.cdSize = le32(bytes, e + 12);
-    z.cdOffset = le32(bytes, e + 16);
-    z.commentLen = le16(bytes, e + 20);
+    TLeReader{bytes, e + 10} >> z.count >> z.cdSize >> z.cdOffset >> z.commentLen;
     size_t p = z.cdOffset;
     for (int i = 0; i < z.count && p + 46 <= bytes.size(); ++i) {
         TZipEntry t;
-        t.madeBy = le16(bytes, p + 4);
-        t.needed = le16(bytes, p + 6);
-        t.flags = le16(bytes, p + 8);
-        t.method = le16(bytes, p + 10);
-        t.time = le16(bytes, p + 12);
-        t.date = le16(bytes, p + 14);
-        t.crc = le32(bytes, p + 16);
-        t.compSize = le32(bytes, p + 20);
-        t.size = le32(bytes, p + 24);
-        uint16_t n = le16(bytes, p + 28);
-        t.extraLen = le16(bytes, p + 30);
-        t.commentLen = le16(bytes, p + 32);
-        t.disk = le16(bytes, p + 34);
-        t.internalAttr = le16(bytes, p + 36);
-        t.externalAttr = le32(bytes, p + 38);
-        t.offset = le32(bytes, p + 42);
+        t.cdPos = p;
+        uint16_t n = 0;
+        TLeReader{bytes, p + 4} >> t.madeBy >> t.needed >> t.flags >> t.method >> t.time >> t.date >> t.crc >>
+            t.compSize >> t.size >> n >> t.extraLen >> t.commentLen >> t.disk >> t.internalAttr >> t.externalAttr >>
+            t.offset;
         t.name = bytes.substr(p + 46, n);
         z.entries.push_back(t);
         p += 46 + n + t.extraLen + t.commentLen;
     }
     return z;
+}
+
+// unzip -t and Python's zipfile (every member read and checked) accept the
+// archive; `more` is Python run after that on the open archive `z`. Returns
+// what Python printed, or nothing when no Python with zipfile is installed.
+inline std::optional<std::string> expectZipToolsAccept(const fs::path& zip, const std::string& more = {})
+{
+    RunResult t = run({"unzip", "-t", zip.string()});
+    EXPECT_EQ(t.status, 0) << zip << "\n" << t.out << t.err;
+    std::string py = pythonWith({"zipfile"});
+    if (py.empty())
+        return std::nullopt;
+    RunResult p = run({py, "-c",
+                       "import sys, zipfile\n"
+                       "z = zipfile.ZipFile(sys.argv[1])\n"
+                       "assert z.testzip() is None\n" +
+                           more,
+                       zip.string()});
+    EXPECT_EQ(p.status, 0) << zip << "\n" << p.err;
+    return p.out;
 }
 
 } // namespace volm::test

@@ -1,6 +1,7 @@
 #include "book/Manifest.h"
 #include "common/Errors.h"
 
+#include "Jartest.h"
 #include "Testutil.h"
 
 #include <gtest/gtest.h>
@@ -26,17 +27,8 @@ TEST(Manifest, LinesOfTheDescriptorAndTheManifest)
 {
     auto manifest = ManifestLines("Tales", "X", "ACME");
     auto jad = DescriptorLines(manifest, "Tales", 12345);
-    EXPECT_EQ(LinesText(jad),
-              "Manifest-Version: 1.0\r\n"
-              "MIDlet-1: Tales, /images/orvane.png, LumeriaMain\r\n"
-              "MIDlet-Info-URL: X\r\n"
-              "MIDlet-Name: Tales\r\n"
-              "MIDlet-Vendor: ACME\r\n"
-              "MIDlet-Version: 1.0\r\n"
-              "MicroEdition-Configuration: CLDC-1.0\r\n"
-              "MicroEdition-Profile: MIDP-1.0\r\n"
-              "MIDlet-Jar-URL: Tales.jar\r\n"
-              "MIDlet-Jar-Size: 12345\r\n");
+    EXPECT_EQ(LinesText(manifest), kTalesManifest);
+    EXPECT_EQ(LinesText(jad), kTalesManifest + "MIDlet-Jar-URL: Tales.jar\r\nMIDlet-Jar-Size: 12345\r\n");
     ASSERT_EQ(manifest.size(), 8u);
     EXPECT_EQ(std::vector<std::string>(jad.begin(), jad.begin() + 8), manifest);
 

@@ -94,8 +94,8 @@ void ExpectVolumesHoldTheBook(const TempDir& dir, const TBuildResult& r, TTopicL
             EXPECT_EQ(readFile(folder / "manifest.mf"), JarMember(jar, "META-INF/MANIFEST.MF"));
         }
 
-        std::vector<std::string> titles = NonEmptyLines(JarMember(jar, "topics.txt"));
-        std::vector<std::string> files = NonEmptyLines(JarMember(jar, "files.txt"));
+        std::vector<std::string> titles = nonEmptyLines(JarMember(jar, "topics.txt"));
+        std::vector<std::string> files = nonEmptyLines(JarMember(jar, "files.txt"));
         // The menu's last entry says where the book goes on.
         if (k < n) {
             ASSERT_FALSE(titles.empty());
@@ -282,7 +282,7 @@ TEST(Volumes, VolumesRunOnTheSimulatedPhone)
         argv.insert(argv.end(), actions.begin(), actions.end());
         RunResult res = run(argv);
         EXPECT_EQ(res.status, 0) << res.out << res.err;
-        return NonEmptyLines(res.out);
+        return nonEmptyLines(res.out);
     };
 
     std::vector<std::string> menu = phone(0, {"menu"});

@@ -114,15 +114,6 @@ TEST(Buildcmd, CustomFontNeedsTheRenderer)
 #ifdef VOLM_HAVE_HARNESS
 namespace {
 
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        out.push_back(l);
-    return out;
-}
-
 // The simulated phone reads a screen back through the font image: bytes
 // outside printable ASCII print as \xNN, and a glyph that looks like an ASCII
 // one (Cyrillic a, e, o, p, c ...) reads as that ASCII character. True when
@@ -218,12 +209,12 @@ TEST(Buildcmd, SampleBookRunsOnTheSimulatedPhone)
         argv.insert(argv.end(), actions.begin(), actions.end());
         RunResult r = run(argv);
         EXPECT_EQ(r.status, 0) << r.err;
-        return Lines(r.out);
+        return splitLines(r.out);
     };
 
     // The titles and texts as the project holds them.
     std::vector<std::string> titles, texts;
-    for (const std::string& line : Lines(run({Cli(), "list", (dir / "Sample.volm").string()}).out)) {
+    for (const std::string& line : splitLines(run({Cli(), "list", (dir / "Sample.volm").string()}).out)) {
         size_t a = line.find('\t'), b = line.find('\t', a + 1), c = line.find('\t', b + 1);
         titles.push_back(utf8ToCp1251(line.substr(b + 1, c - b - 1)));
         texts.push_back(run({Cli(), "text", (dir / "Sample.volm").string(), std::to_string(titles.size())}).out);

@@ -6,12 +6,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <csignal>
 #include <random>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace volm;
 using namespace volm::test;
@@ -313,23 +309,17 @@ TEST(TPNGObject, FileErrorsLeaveNothingBehind)
     // A full disk part-way: an error, and neither a truncated file nor a
     // temporary one stays.
     fs::create_directories(tmp / "full");
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit rl {100000, 100000};
-        setrlimit(RLIMIT_FSIZE, &rl);
-        try {
-            png.SaveToFile((tmp / "full" / "Font.png").string());
-        } catch (const Error& e) {
-            _exit(std::string(e.what()).find("Font.png") != std::string::npos ? 0 : 2);
-        }
-        _exit(1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    int status = runInChild(
+        [&] {
+            try {
+                png.SaveToFile((tmp / "full" / "Font.png").string());
+            } catch (const Error& e) {
+                return std::string(e.what()).find("Font.png") != std::string::npos ? 0 : 2;
+            }
+            return 1;
+        },
+        100000);
+    EXPECT_EQ(status, 0);
     EXPECT_TRUE(fs::is_empty(tmp / "full"));
 }
 

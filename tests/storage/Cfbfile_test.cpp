@@ -2,7 +2,7 @@
 // freed space, and what a reopened file holds.
 
 #include "Testutil.h"
-#include "storage/Cfbfile.h"
+#include "storage/Cfbtest.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 using namespace volm;
 using namespace volm::cfb;
-using volm::test::TempDir;
+using namespace volm::test;
 
 namespace {
 
@@ -27,36 +27,7 @@ std::string pattern(size_t n, unsigned seed)
     return s;
 }
 
-std::string readAll(StreamEntry& s)
-{
-    std::string out(static_cast<size_t>(s.size()), '\0');
-    EXPECT_EQ(s.read(0, out.data(), out.size()), out.size());
-    return out;
-}
-
 std::u16string u(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-// Checks the red-black rules and the name order of a storage's tree; returns
-// its black height.
-int checkTree(const Entry* e, const Entry* lo, const Entry* hi)
-{
-    if (!e)
-        return 1;
-    if (lo) {
-        EXPECT_LT(compareNames(lo->name, e->name), 0);
-    }
-    if (hi) {
-        EXPECT_LT(compareNames(e->name, hi->name), 0);
-    }
-    if (e->red) {
-        EXPECT_FALSE(e->left && e->left->red);
-        EXPECT_FALSE(e->right && e->right->red);
-    }
-    int l = checkTree(e->left, lo, e);
-    int r = checkTree(e->right, e, hi);
-    EXPECT_EQ(l, r);
-    return l + (e->red ? 0 : 1);
-}
 
 } // namespace
 
@@ -257,9 +228,7 @@ TEST(Cfbfile, RefusedRenamesChangeNothing)
 {
     TempDir dir;
     std::string path = (dir / "a.cfb").string();
-    auto f = CompoundFile::create(path, false);
-    for (const char* n : {"a", "b", "c"})
-        f->createStream(u(n), false)->write(0, n, 1);
+    auto f = abcFile(path);
     auto expectStatus = [&](uint32_t status, const std::vector<std::pair<std::u16string, std::u16string>>& r) {
         try {
             f->rename(r);

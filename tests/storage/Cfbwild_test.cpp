@@ -5,7 +5,7 @@
 
 #include "Testutil.h"
 #include "common/Codepage.h"
-#include "storage/Cfbfile.h"
+#include "storage/Cfbtest.h"
 #include "storage/Project.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 
 using namespace volm;
 using namespace volm::cfb;
-using volm::test::TempDir;
+using namespace volm::test;
 
 namespace {
 
@@ -35,13 +35,6 @@ std::string topicStream(const std::string& name, const std::string& text)
 }
 
 std::string textOf(int n) { return "text of topic " + std::to_string(n); }
-
-std::string readAll(StreamEntry& s)
-{
-    std::string out(static_cast<size_t>(s.size()), '\0');
-    EXPECT_EQ(s.read(0, out.data(), out.size()), out.size());
-    return out;
-}
 
 // A version 3 file whose root holds kCount topic streams (in the mini
 // stream) linked as one chain of right siblings in name order, every entry of
@@ -121,43 +114,24 @@ std::string chainFile(bool red)
     return b;
 }
 
-// Depth of the root's tree, walked without recursion.
+// Depth of the root's tree, counted level by level (a chain of 10,000
+// entries would take a recursive walk's stack with it).
 size_t depthOf(const Entry* storage)
 {
-    size_t deepest = 0;
-    std::vector<std::pair<const Entry*, size_t>> stack;
+    size_t depth = 0;
+    std::vector<const Entry*> level;
     if (storage->child)
-        stack.push_back({storage->child, 1});
-    while (!stack.empty()) {
-        auto [e, d] = stack.back();
-        stack.pop_back();
-        deepest = std::max(deepest, d);
-        for (const Entry* c : {e->left, e->right})
-            if (c)
-                stack.push_back({c, d + 1});
+        level.push_back(storage->child);
+    while (!level.empty()) {
+        ++depth;
+        std::vector<const Entry*> below;
+        for (const Entry* e : level)
+            for (const Entry* c : {e->left, e->right})
+                if (c)
+                    below.push_back(c);
+        level.swap(below);
     }
-    return deepest;
-}
-
-// The red-black rules and the name order; returns the black height.
-int checkTree(const Entry* e, const Entry* lo, const Entry* hi)
-{
-    if (!e)
-        return 1;
-    if (lo) {
-        EXPECT_LT(compareNames(lo->name, e->name), 0);
-    }
-    if (hi) {
-        EXPECT_LT(compareNames(e->name, hi->name), 0);
-    }
-    if (e->red) {
-        EXPECT_FALSE(e->left && e->left->red);
-        EXPECT_FALSE(e->right && e->right->red);
-    }
-    int l = checkTree(e->left, lo, e);
-    int r = checkTree(e->right, e, hi);
-    EXPECT_EQ(l, r);
-    return l + (e->red ? 0 : 1);
+    return depth;
 }
 
 // The same project written by libgsf's gsf, from one file per topic.
@@ -379,12 +353,7 @@ TEST(Cfbwild, ListedStreamsAreFoundWhateverTheTreeSays)
 {
     TempDir dir;
     std::string path = (dir / "a.cfb").string();
-    {
-        auto f = CompoundFile::create(path, false);
-        for (const char* n : {"a", "b", "c"})
-            f->createStream(utf8ToUtf16(n), false)->write(0, n, 1);
-        f->commit(); // no stale copies of entries left in free slots
-    }
+    abcFile(path)->commit(); // no stale copies of entries left in free slots
     // The tree is b over a and c. "b" made a storage and "a" renamed "b":
     // the walk meets the storage, the listing holds both.
     std::string bytes = test::readFile(path);

@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace volm;
 using volm::test::TempDir;
+using volm::test::runInChild;
 
 namespace {
 
@@ -169,14 +167,11 @@ TEST(Componounddoc, SecondOpenOfAnOpenFileFails)
     std::filesystem::current_path(cwd);
     EXPECT_EQ(st, STG_E_SHAREVIOLATION);
     // And so does another process.
-    pid_t pid = fork();
-    if (pid == 0) {
-        uint32_t s = statusOf([&] { TComponoundDocument again(path, 0x12); });
-        _exit(s == STG_E_SHAREVIOLATION ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(runInChild([&] {
+                  uint32_t s = statusOf([&] { TComponoundDocument again(path, 0x12); });
+                  return s == STG_E_SHAREVIOLATION ? 0 : 1;
+              }),
+              0);
 }
 
 TEST(Componounddoc, ClosedFileCanBeOpenedAgain)

@@ -9,8 +9,6 @@
 
 #include <csignal>
 #include <optional>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace volm;
@@ -162,24 +160,17 @@ TEST(Pack, RefusedWriteLeavesTheProjectIntact)
     std::string path = (dir / "book.volm").string();
     makeProject(path);
     const std::string bytes = readFile(path);
-    pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit lim{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &lim);
-        try {
-            PackProject(path);
-            _exit(1); // should not have succeeded
-        } catch (const Error&) {
-            _exit(0);
-        } catch (...) {
-            _exit(2);
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    int status = runInChild(
+        [&] {
+            try {
+                PackProject(path);
+                return 1; // should not have succeeded
+            } catch (const Error&) {
+                return 0;
+            }
+        },
+        4096);
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(readFile(path), bytes);
     EXPECT_FALSE(tempFilesIn(dir.path()));
     PackProject(path); // and without the limit it packs
@@ -196,18 +187,15 @@ TEST(Pack, NextPackRemovesWhatAKilledPackLeft)
     makeProject(path);
     const std::string bytes = readFile(path);
     for (const char* at : {"temp", "copied", "flushed"}) {
-        pid_t pid = fork();
-        if (pid == 0) {
+        int status = runInChild([&] {
             PackFaultHook = [&](const char* stage) {
                 if (std::string(stage) == at)
                     ::kill(::getpid(), SIGKILL);
             };
             PackProject(path);
-            _exit(0);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << at;
+            return 0;
+        });
+        ASSERT_EQ(status, -1) << at; // killed
         EXPECT_TRUE(readFile(path) == bytes) << at;
         // Each pack removed what the one before it left: one left-over.
         ASSERT_EQ(fileNames(dir.path()).size(), 2u) << at;
