@@ -1,6 +1,7 @@
 #include "app/Bookdialog.h"
 
 #include "app/Ansitext.h"
+#include "app/Dialogbuttons.h"
 #include "app/Errorbox.h"
 #include "book/Bookfile.h"
 #include "storage/Project.h"
@@ -121,11 +122,8 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
     CheckBox2 = new QCheckBox(QStringLiteral("&Keep lines as they are"), this);
     CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
     CheckBox2->setStatusTip(QStringLiteral("A hard-wrapped plain text keeps its line breaks"));
-    BitBtn1 = new QPushButton(QStringLiteral("&Append"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn1 = AcceptButton(this, QStringLiteral("&Append"), "BitBtn1");
+    BitBtn2 = RejectButton(this, QStringLiteral("Cancel"), "BitBtn2");
 
     auto* split = new QHBoxLayout;
     split->addWidget(CheckBox1);
@@ -142,8 +140,6 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
     all->addLayout(split);
     all->addLayout(buttons);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) {
         SpinEdit1->setEnabled(on);
         fill();

@@ -1,5 +1,6 @@
 #include "app/Fontdialog.h"
 
+#include "app/Dialogbuttons.h"
 #include "app/Errorbox.h"
 #include "book/Fontimage.h"
 #include "app/Ansitext.h"
@@ -186,11 +187,8 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
     HeightLabel->setObjectName(QStringLiteral("HeightLabel"));
     HeightLabel->setToolTip(QStringLiteral("The height of a character cell in the phone's font image"));
 
-    OkButton = new QPushButton(QStringLiteral("OK"), this);
-    OkButton->setObjectName(QStringLiteral("OkButton"));
-    OkButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    OkButton = AcceptButton(this, QStringLiteral("OK"), "OkButton");
+    CancelButton = RejectButton(this, QStringLiteral("Cancel"), "CancelButton");
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(OkButton);
     buttons->addWidget(CancelButton);
@@ -249,8 +247,6 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
     grid->addWidget(sampleBox, 4, 1, 1, 2);
     grid->setRowStretch(2, 1);
 
-    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(FontEdit, &QLineEdit::textEdited, this, &TFontDialog::familyTyped);
     connect(FontList, &QListWidget::currentTextChanged, this, [this](const QString& text) {
         if (!filling_ && !FontEdit->hasFocus())

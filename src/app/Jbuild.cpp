@@ -1,7 +1,8 @@
 #include "app/Jbuild.h"
 
-#include "app/Errorbox.h"
 #include "app/Ansitext.h"
+#include "app/Dialogbuttons.h"
+#include "app/Errorbox.h"
 #include "common/Codepage.h"
 
 #include <QComboBox>
@@ -102,14 +103,10 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     ComboBox2->setGeometry(64, 109, 273, 21);
     connect(ComboBox2, QOverload<int>::of(&QComboBox::activated), this, &TForm3::phoneChosen);
 
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                              QStringLiteral("&Build"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1 = AcceptButton(this, QStringLiteral("&Build"), "BitBtn1", style()->standardIcon(QStyle::SP_DialogOkButton));
     BitBtn1->setGeometry(64, 136, 75, 25);
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                              QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2 = RejectButton(this, QStringLiteral("Cancel"), "BitBtn2",
+                           style()->standardIcon(QStyle::SP_DialogCancelButton));
     BitBtn2->setGeometry(264, 136, 75, 25);
     BitBtn2->setAutoDefault(false);
     // Between the buttons: the layout of the texts on the phone.
@@ -120,8 +117,6 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     ComboBox1->setToolTip(QStringLiteral("Words: rows break between words and at line ends.\n"
                                          "Grid: every row holds as many characters as fit."));
     ComboBox1->setGeometry(148, 138, 108, 21);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject); // Esc rejects too
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, Edit3);

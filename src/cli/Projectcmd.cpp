@@ -55,24 +55,9 @@ std::unique_ptr<TProject> openForReading(const std::string& path)
 // tab-separated fields.
 std::string shownName(const std::string& name)
 {
-    std::string out;
-    for (char c : cp1251ToUtf8(name)) {
-        auto b = static_cast<unsigned char>(c);
-        if (b >= 0x20 && b != 0x7F) {
-            out += c;
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", b);
-            out += hex;
-        }
-    }
-    return out;
+    TEscapeRules rules;
+    rules.upperHex = true;
+    return EscapeControls(cp1251ToUtf8(name), rules);
 }
 
 bool hasControlCharacter(const std::string& name)

@@ -269,4 +269,31 @@ std::string utf8ToCp1251(std::string_view s)
     return out;
 }
 
+std::string EscapeControls(std::string_view bytes, const TEscapeRules& rules)
+{
+    const char* hex = rules.upperHex ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() + 8);
+    for (char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (rules.quotes && (ch == '\\' || ch == '"')) {
+            out += '\\';
+            out += ch;
+        } else if (ch == '\r') {
+            out += "\\r";
+        } else if (ch == '\n') {
+            out += "\\n";
+        } else if (ch == '\t') {
+            out += "\\t";
+        } else if (b < 0x20 || b == 0x7F || (b >= 0x80 && rules.highBytes)) {
+            out += "\\x";
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 } // namespace volm

@@ -77,6 +77,17 @@ Utf8Census utf8Census(std::string_view s);
 
 inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// Bytes as a line of text can show them: tab, line feed and carriage return
+// as "\t", "\n" and "\r", other control bytes (and DEL) as "\xNN"; with
+// `quotes` a backslash and a double quote get a backslash in front, with
+// `highBytes` the bytes 0x80-0xFF are written as "\xNN" too.
+struct TEscapeRules {
+    bool quotes = false;
+    bool highBytes = false;
+    bool upperHex = false; // "\x1B" rather than "\x1b"
+};
+std::string EscapeControls(std::string_view bytes, const TEscapeRules& rules);
+
 // The value of a hexadecimal digit of either case; -1 for any other character.
 inline int hexDigit(char c)
 {

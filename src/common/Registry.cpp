@@ -59,30 +59,11 @@ namespace registryformat {
 
 std::string escape(std::string_view bytes)
 {
-    const bool utf8 = isValidUtf8(bytes);
-    static const char hex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(bytes.size() + 8);
-    for (char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (ch == '\\' || ch == '"') {
-            out += '\\';
-            out += ch;
-        } else if (ch == '\r') {
-            out += "\\r";
-        } else if (ch == '\n') {
-            out += "\\n";
-        } else if (ch == '\t') {
-            out += "\\t";
-        } else if (b < 0x20 || b == 0x7F || (b >= 0x80 && !utf8)) {
-            out += "\\x";
-            out += hex[b >> 4];
-            out += hex[b & 15];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
+    // Text that is not UTF-8 keeps its bytes above 0x7F as escapes.
+    TEscapeRules rules;
+    rules.quotes = true;
+    rules.highBytes = !isValidUtf8(bytes);
+    return EscapeControls(bytes, rules);
 }
 
 std::string unescape(std::string_view text)

@@ -45,15 +45,9 @@
 
 namespace volm {
 
-// The candidate pages in their fixed order; the index is what DetectCodePage returns.
-enum TCandidate : int {
-    cpCp866 = 0,
-    cpIso8859_5 = 1,
-    cpKoi8R = 2,
-    cpMacCyrillic = 3,
-    cpCp1251 = 4,
-};
-inline constexpr int kCandidateCount = 5;
+// The candidate pages in their fixed order, numbered from 0; the index is
+// what DetectCodePage returns. kCandidateCount follows the last.
+enum TCandidate : int { cpCp866, cpIso8859_5, cpKoi8R, cpMacCyrillic, cpCp1251, kCandidateCount };
 
 // The code page of candidate `index` (0 to 4).
 CodePage CandidateCodePage(int index);
