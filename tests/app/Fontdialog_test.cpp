@@ -47,6 +47,16 @@ QString otherFamily(const TFontDialog& d, const QString& not_)
     return {};
 }
 
+// Runs `test` with a fixed-pitch family of the system other than the held
+// "Courier New"; skips the test when the system has none.
+void withOtherFamily(const TFontDialog& d, const std::function<void(const QString&)>& test)
+{
+    const QString family = otherFamily(d, QStringLiteral("Courier New"));
+    if (family.isEmpty())
+        GTEST_SKIP() << "no fixed-pitch font installed";
+    test(family);
+}
+
 void selectFamily(TFontDialog& d, const QString& family)
 {
     const auto items = d.FontList->findItems(family, Qt::MatchExactly);
@@ -99,52 +109,50 @@ TEST(Fontdialog, OffersFixedPitchFontsAndShowsTheHeldChoice)
 TEST(Fontdialog, OkTakesEveryControlAndCancelKeepsTheHeldChoice)
 {
     TFontDialog d;
-    const QString family = otherFamily(d, QStringLiteral("Courier New"));
-    if (family.isEmpty())
-        GTEST_SKIP() << "no fixed-pitch font installed";
+    withOtherFamily(d, [&](const QString& family) {
+        TFontChoice expected;
+        expected.name = family.toStdString(); // the installed families have ASCII names
+        expected.height = -27;                // 20 points
+        expected.style = fsBold | fsItalic | fsUnderline | fsStrikeOut;
+        expected.color = 0x0000FF;            // red
+        expected.charset = RUSSIAN_CHARSET;
+        expected.pitch = fpFixed;
 
-    TFontChoice expected;
-    expected.name = family.toStdString(); // the installed families have ASCII names
-    expected.height = -27;                // 20 points
-    expected.style = fsBold | fsItalic | fsUnderline | fsStrikeOut;
-    expected.color = 0x0000FF;            // red
-    expected.charset = RUSSIAN_CHARSET;
-    expected.pitch = fpFixed;
+        ASSERT_TRUE(execute(d, [&](TFontDialog& f) {
+            selectFamily(f, family);
+            EXPECT_EQ(f.FontEdit->text(), family);
+            f.StyleList->setCurrentRow(3); // Bold Italic
+            f.SizeList->setCurrentItem(f.SizeList->findItems(QStringLiteral("20"), Qt::MatchExactly).front());
+            EXPECT_EQ(f.SizeEdit->text(), QStringLiteral("20"));
+            EXPECT_EQ(f.HeightLabel->text(), QStringLiteral("27 px"));
+            f.Underline->setChecked(true);
+            f.StrikeOut->setChecked(true);
+            selectData(f.ColorBox, 0x0000FF);
+            EXPECT_EQ(f.ColorBox->currentText(), QStringLiteral("Red"));
+            f.ScriptBox->setCurrentIndex(f.ScriptBox->findText(QStringLiteral("Cyrillic")));
+            EXPECT_TRUE(f.Sample->text().contains(QChar(0x0410))) << f.Sample->text().toStdString();
+            EXPECT_EQ(f.Sample->font().family(), family);
+            f.OkButton->click();
+        }));
+        EXPECT_EQ(d.Font(), expected);
 
-    ASSERT_TRUE(execute(d, [&](TFontDialog& f) {
-        selectFamily(f, family);
-        EXPECT_EQ(f.FontEdit->text(), family);
-        f.StyleList->setCurrentRow(3); // Bold Italic
-        f.SizeList->setCurrentItem(f.SizeList->findItems(QStringLiteral("20"), Qt::MatchExactly).front());
-        EXPECT_EQ(f.SizeEdit->text(), QStringLiteral("20"));
-        EXPECT_EQ(f.HeightLabel->text(), QStringLiteral("27 px"));
-        f.Underline->setChecked(true);
-        f.StrikeOut->setChecked(true);
-        selectData(f.ColorBox, 0x0000FF);
-        EXPECT_EQ(f.ColorBox->currentText(), QStringLiteral("Red"));
-        f.ScriptBox->setCurrentIndex(f.ScriptBox->findText(QStringLiteral("Cyrillic")));
-        EXPECT_TRUE(f.Sample->text().contains(QChar(0x0410))) << f.Sample->text().toStdString();
-        EXPECT_EQ(f.Sample->font().family(), family);
-        f.OkButton->click();
-    }));
-    EXPECT_EQ(d.Font(), expected);
-
-    // Everything changed and then cancelled: the held choice stays, and the
-    // next showing offers it again.
-    EXPECT_FALSE(execute(d, [&](TFontDialog& f) {
-        f.StyleList->setCurrentRow(0);
-        QTest::keyClicks(f.SizeEdit, QStringLiteral("1")); // "201"
-        f.Underline->setChecked(false);
-        selectData(f.ColorBox, 0xFF0000);
-        f.ScriptBox->setCurrentIndex(f.ScriptBox->findText(QStringLiteral("Greek")));
-        f.CancelButton->click();
-    }));
-    EXPECT_EQ(d.Font(), expected);
-    execute(d, [&](TFontDialog& f) {
-        EXPECT_EQ(f.Choice(), expected);
-        QTest::keyClick(&f, Qt::Key_Escape);
+        // Everything changed and then cancelled: the held choice stays, and the
+        // next showing offers it again.
+        EXPECT_FALSE(execute(d, [&](TFontDialog& f) {
+            f.StyleList->setCurrentRow(0);
+            QTest::keyClicks(f.SizeEdit, QStringLiteral("1")); // "201"
+            f.Underline->setChecked(false);
+            selectData(f.ColorBox, 0xFF0000);
+            f.ScriptBox->setCurrentIndex(f.ScriptBox->findText(QStringLiteral("Greek")));
+            f.CancelButton->click();
+        }));
+        EXPECT_EQ(d.Font(), expected);
+        execute(d, [&](TFontDialog& f) {
+            EXPECT_EQ(f.Choice(), expected);
+            QTest::keyClick(&f, Qt::Key_Escape);
+        });
+        EXPECT_EQ(d.Font(), expected);
     });
-    EXPECT_EQ(d.Font(), expected);
 }
 
 TEST(Fontdialog, SizesAreHeightsInPixelsAndAnUntouchedSizeKeepsItsHeight)
@@ -212,18 +220,17 @@ TEST(Fontdialog, ScriptsMapToCharacterSetsAndUnknownValuesSurvive)
 TEST(Fontdialog, TypingANameSelectsTheFirstMatchingFamily)
 {
     TFontDialog d;
-    const QString family = otherFamily(d, QStringLiteral("Courier New"));
-    if (family.isEmpty())
-        GTEST_SKIP() << "no fixed-pitch font installed";
-    d.FontEdit->setFocus();
-    d.FontEdit->clear();
-    QTest::keyClicks(d.FontEdit, family.left(3).toLower());
-    ASSERT_NE(d.FontList->currentItem(), nullptr);
-    EXPECT_TRUE(d.FontList->currentItem()->text().startsWith(family.left(3), Qt::CaseInsensitive));
-    d.FontEdit->clear();
-    QTest::keyClicks(d.FontEdit, family);
-    EXPECT_EQ(d.FontList->currentItem()->text(), family);
-    EXPECT_EQ(d.Choice().name, family.toStdString());
+    withOtherFamily(d, [&](const QString& family) {
+        d.FontEdit->setFocus();
+        d.FontEdit->clear();
+        QTest::keyClicks(d.FontEdit, family.left(3).toLower());
+        ASSERT_NE(d.FontList->currentItem(), nullptr);
+        EXPECT_TRUE(d.FontList->currentItem()->text().startsWith(family.left(3), Qt::CaseInsensitive));
+        d.FontEdit->clear();
+        QTest::keyClicks(d.FontEdit, family);
+        EXPECT_EQ(d.FontList->currentItem()->text(), family);
+        EXPECT_EQ(d.Choice().name, family.toStdString());
+    });
 }
 
 // --- the project window's commands -------------------------------------------
@@ -288,36 +295,35 @@ bool fontCommand(TWindow& w, const QString& family, int points = 12)
 TEST(Fontcommands, ChoosingAFontSwitchesOnSavesAndGivesTheEditorTheFont)
 {
     TWindow w;
-    const QString family = otherFamily(w.dialog, QStringLiteral("Courier New"));
-    if (family.isEmpty())
-        GTEST_SKIP() << "no fixed-pitch font installed";
-    const QFont before = w.editor.font();
+    withOtherFamily(w.dialog, [&](const QString& family) {
+        const QFont before = w.editor.font();
 
-    // Cancel: nothing changes, nothing is written.
-    EXPECT_FALSE(fontCommand(w, {}));
-    EXPECT_TRUE(w.saved.empty());
-    EXPECT_FALSE(w.item.isChecked());
-    EXPECT_EQ(w.editor.font(), before);
-    EXPECT_EQ(w.dialog.Font(), TFontChoice());
+        // Cancel: nothing changes, nothing is written.
+        EXPECT_FALSE(fontCommand(w, {}));
+        EXPECT_TRUE(w.saved.empty());
+        EXPECT_FALSE(w.item.isChecked());
+        EXPECT_EQ(w.editor.font(), before);
+        EXPECT_EQ(w.dialog.Font(), TFontChoice());
 
-    ASSERT_TRUE(fontCommand(w, family, 12));
-    EXPECT_TRUE(w.item.isChecked());
-    ASSERT_EQ(w.saved.size(), 1u);
-    EXPECT_TRUE(w.saved[0].useCustomFont);
-    EXPECT_EQ(w.saved[0].font.name, family.toStdString());
-    EXPECT_EQ(w.saved[0].font.height, -16);
-    EXPECT_EQ(w.editor.font().family(), family);
-    EXPECT_EQ(w.editor.font().pixelSize(), 16);
+        ASSERT_TRUE(fontCommand(w, family, 12));
+        EXPECT_TRUE(w.item.isChecked());
+        ASSERT_EQ(w.saved.size(), 1u);
+        EXPECT_TRUE(w.saved[0].useCustomFont);
+        EXPECT_EQ(w.saved[0].font.name, family.toStdString());
+        EXPECT_EQ(w.saved[0].font.height, -16);
+        EXPECT_EQ(w.editor.font().family(), family);
+        EXPECT_EQ(w.editor.font().pixelSize(), 16);
 
-    // Switched off by hand, then a font chosen again: the switch is on again.
-    w.toggle();
-    ASSERT_EQ(w.saved.size(), 2u);
-    EXPECT_FALSE(w.saved[1].useCustomFont);
-    ASSERT_TRUE(fontCommand(w, family, 10));
-    ASSERT_EQ(w.saved.size(), 3u);
-    EXPECT_TRUE(w.saved[2].useCustomFont);
-    EXPECT_EQ(w.saved[2].font.height, -13);
-    EXPECT_TRUE(w.boxes.empty());
+        // Switched off by hand, then a font chosen again: the switch is on again.
+        w.toggle();
+        ASSERT_EQ(w.saved.size(), 2u);
+        EXPECT_FALSE(w.saved[1].useCustomFont);
+        ASSERT_TRUE(fontCommand(w, family, 10));
+        ASSERT_EQ(w.saved.size(), 3u);
+        EXPECT_TRUE(w.saved[2].useCustomFont);
+        EXPECT_EQ(w.saved[2].font.height, -13);
+        EXPECT_TRUE(w.boxes.empty());
+    });
 }
 
 TEST(Fontcommands, TogglingKeepsTheChoiceAndGivesTheEditorTheDialogsFont)
@@ -352,28 +358,27 @@ TEST(Fontcommands, TogglingKeepsTheChoiceAndGivesTheEditorTheDialogsFont)
 TEST(Fontcommands, AFailedSaveShowsTheErrorBoxAndLeavesTheEditorsFont)
 {
     TWindow w;
-    const QString family = otherFamily(w.dialog, QStringLiteral("Courier New"));
-    if (family.isEmpty())
-        GTEST_SKIP() << "no fixed-pitch font installed";
-    w.failSave = true;
-    w.editor.setFont(QFont(QStringLiteral("Serif"), 30));
-    const QFont before = w.editor.font();
+    withOtherFamily(w.dialog, [&](const QString& family) {
+        w.failSave = true;
+        w.editor.setFont(QFont(QStringLiteral("Serif"), 30));
+        const QFont before = w.editor.font();
 
-    w.toggle();
-    EXPECT_TRUE(w.item.isChecked()); // the mark has changed all the same
-    ASSERT_EQ(w.boxes.size(), 1u);
-    EXPECT_EQ(w.boxes[0].title, QStringLiteral("Volm"));
-    EXPECT_EQ(w.boxes[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(w.boxes[0].text, QStringLiteral("Can't write the font settings of /x/book.volm: disk full."));
-    EXPECT_EQ(w.editor.font(), before);
+        w.toggle();
+        EXPECT_TRUE(w.item.isChecked()); // the mark has changed all the same
+        ASSERT_EQ(w.boxes.size(), 1u);
+        EXPECT_EQ(w.boxes[0].title, QStringLiteral("Volm"));
+        EXPECT_EQ(w.boxes[0].icon, QMessageBox::Critical);
+        EXPECT_EQ(w.boxes[0].text, QStringLiteral("Can't write the font settings of /x/book.volm: disk full."));
+        EXPECT_EQ(w.editor.font(), before);
 
-    w.item.setChecked(false);
-    ASSERT_TRUE(fontCommand(w, family));
-    EXPECT_TRUE(w.item.isChecked());
-    EXPECT_EQ(w.boxes.size(), 2u);
-    EXPECT_EQ(w.editor.font(), before);
-    EXPECT_EQ(w.dialog.Font().name, family.toStdString()); // the dialog keeps the choice
-    EXPECT_TRUE(w.saved.empty());
+        w.item.setChecked(false);
+        ASSERT_TRUE(fontCommand(w, family));
+        EXPECT_TRUE(w.item.isChecked());
+        EXPECT_EQ(w.boxes.size(), 2u);
+        EXPECT_EQ(w.editor.font(), before);
+        EXPECT_EQ(w.dialog.Font().name, family.toStdString()); // the dialog keeps the choice
+        EXPECT_TRUE(w.saved.empty());
+    });
 }
 
 // --- with the project file -----------------------------------------------------

@@ -91,6 +91,32 @@ void pythonZip(const fs::path& out, const std::string& body)
     ASSERT_EQ(r.status, 0) << r.err;
 }
 
+struct TMember {
+    std::string name; // UTF-8
+    std::string data;
+    std::string method; // zipfile's constant: "ZIP_STORED", "ZIP_DEFLATED", "ZIP_BZIP2"
+};
+
+// Writes the archive `out` with Python's zipfile, holding `members` in order.
+// Names go over as hex and data through files beside the archive, so any
+// bytes come through as given.
+void pythonZip(const fs::path& out, const std::vector<TMember>& members)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string body;
+    for (size_t i = 0; i < members.size(); ++i) {
+        std::string name;
+        for (unsigned char c : members[i].name)
+            name += {digits[c >> 4], digits[c & 15]};
+        writeFile(out.string() + "." + std::to_string(i), members[i].data);
+        body += "z.writestr(bytes.fromhex('" + name + "').decode(), open(sys.argv[1] + '." + std::to_string(i) +
+                "', 'rb').read(), zipfile." + members[i].method + ")\n";
+    }
+    pythonZip(out, body);
+    for (size_t i = 0; i < members.size(); ++i)
+        fs::remove(out.string() + "." + std::to_string(i));
+}
+
 } // namespace
 
 TEST(TUnJar, ExtractsArchivesOfZipPythonAndJar)
@@ -182,14 +208,12 @@ TEST(TUnJar, CorruptMembersAreReportedAndTheRestExtracted)
 {
     TempDir tmp;
     std::string big = text(200000);
-    writeFile(tmp / "c.zip.src", big);
-    pythonZip(tmp / "c.zip",
-              "z.writestr('1-crc.txt', 'stored data', zipfile.ZIP_STORED)\n"
-              "z.writestr('2-data.txt', open(sys.argv[1] + '.src', 'rb').read(), zipfile.ZIP_DEFLATED)\n"
-              "z.writestr('3-header.txt', 'lost', zipfile.ZIP_STORED)\n"
-              "z.writestr('4-method.txt', 'bz', zipfile.ZIP_BZIP2)\n"
-              "z.writestr('5-good.txt', 'good', zipfile.ZIP_DEFLATED)\n"
-              "z.writestr('6-empty.txt', '', zipfile.ZIP_STORED)\n");
+    pythonZip(tmp / "c.zip", {{"1-crc.txt", "stored data", "ZIP_STORED"},
+                              {"2-data.txt", big, "ZIP_DEFLATED"},
+                              {"3-header.txt", "lost", "ZIP_STORED"},
+                              {"4-method.txt", "bz", "ZIP_BZIP2"},
+                              {"5-good.txt", "good", "ZIP_DEFLATED"},
+                              {"6-empty.txt", "", "ZIP_STORED"}});
     std::string bytes = readFile(tmp / "c.zip");
     TZipListing z = listZip(bytes);
     ASSERT_EQ(z.entries.size(), 6u);
@@ -228,9 +252,7 @@ TEST(TUnJar, ARunsReportsReachTheCallerAsOneArchiveError)
 {
     TempDir tmp;
     pythonZip(tmp / "two.zip",
-              "z.writestr('a.txt', 'aaa', zipfile.ZIP_STORED)\n"
-              "z.writestr('b.txt', 'bbb', zipfile.ZIP_STORED)\n"
-              "z.writestr('c.txt', 'ccc', zipfile.ZIP_STORED)\n");
+              {{"a.txt", "aaa", "ZIP_STORED"}, {"b.txt", "bbb", "ZIP_STORED"}, {"c.txt", "ccc", "ZIP_STORED"}});
     std::string good = readFile(tmp / "two.zip");
     std::string bad = good;
     TZipListing z = listZip(good);
@@ -435,13 +457,14 @@ TEST(TUnJar, EachMemberInflatesFromItsOwnDataOnly)
 TEST(TUnZip, MembersAreReadIntoMemoryWithinTheirLimits)
 {
     TempDir tmp;
-    writeFile(tmp / "big.src", std::string(3u << 20, 'a'));
-    pythonZip(tmp / "m.zip",
-              "z.writestr('mimetype', 'application/epub+zip', zipfile.ZIP_STORED)\n"
-              "z.writestr('OEBPS/\\u0433\\u043b\\u0430\\u0432\\u0430.xhtml', '<p>text</p>' * 50, zipfile.ZIP_DEFLATED)\n"
-              "z.writestr('empty.txt', '', zipfile.ZIP_DEFLATED)\n"
-              "z.writestr('big.txt', open(sys.argv[1][:-5] + 'big.src', 'rb').read(), zipfile.ZIP_DEFLATED)\n"
-              "z.writestr('crc.txt', 'checked data', zipfile.ZIP_STORED)\n");
+    std::string page;
+    for (int i = 0; i < 50; ++i)
+        page += "<p>text</p>";
+    pythonZip(tmp / "m.zip", {{"mimetype", "application/epub+zip", "ZIP_STORED"},
+                              {"OEBPS/глава.xhtml", page, "ZIP_DEFLATED"},
+                              {"empty.txt", "", "ZIP_DEFLATED"},
+                              {"big.txt", std::string(3u << 20, 'a'), "ZIP_DEFLATED"},
+                              {"crc.txt", "checked data", "ZIP_STORED"}});
     std::string bytes = readFile(tmp / "m.zip");
     TZipListing z = listZip(bytes);
     ASSERT_EQ(z.entries.size(), 5u);
@@ -454,10 +477,7 @@ TEST(TUnZip, MembersAreReadIntoMemoryWithinTheirLimits)
     EXPECT_EQ(un.StoredNames(), (std::vector<std::string>{"mimetype", "OEBPS/глава.xhtml", "empty.txt", "big.txt",
                                                           "crc.txt"}));
     EXPECT_EQ(un.ReadMember("mimetype"), "application/epub+zip");
-    std::string want;
-    for (int i = 0; i < 50; ++i)
-        want += "<p>text</p>";
-    EXPECT_EQ(un.ReadMember("OEBPS/глава.xhtml"), want);
+    EXPECT_EQ(un.ReadMember("OEBPS/глава.xhtml"), page);
     EXPECT_EQ(un.ReadMember("empty.txt"), "");
     EXPECT_EQ(un.ReadMember("big.txt").size(), 3u << 20); // inflates 1000 times its packed size: allowed
 

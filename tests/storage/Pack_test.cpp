@@ -38,9 +38,11 @@ Snapshot snapshot(const std::string& path)
     return s;
 }
 
-// A project of 60 topics with texts, 45 of them deleted again.
-void makeProject(const std::string& path)
+// A project of 60 topics with texts, 45 of them deleted again, made as
+// `name` in `dir`; gives its path.
+std::string makeProject(const TempDir& dir, const std::string& name = "book.volm")
 {
+    const std::string path = (dir / name).string();
     TProject p;
     p.Open(path);
     for (int i = 0; i < 60; ++i) {
@@ -56,6 +58,7 @@ void makeProject(const std::string& path)
     fs.useCustomFont = true;
     p.SaveFontSettings(fs);
     p.CloseProject();
+    return path;
 }
 
 bool tempFilesIn(const fs::path& dir)
@@ -71,8 +74,7 @@ bool tempFilesIn(const fs::path& dir)
 TEST(Pack, ManyDeletesPackSmallerAndKeepEverything)
 {
     TempDir dir;
-    std::string path = (dir / "book.volm").string();
-    makeProject(path);
+    const std::string path = makeProject(dir);
     Snapshot before = snapshot(path);
     ASSERT_EQ(before.keys.size(), 15u);
     auto sizeBefore = fs::file_size(path);
@@ -131,8 +133,7 @@ TEST(Pack, SubStoragesAreNotCarried)
 TEST(Pack, FailureAtAnyStageLeavesTheProjectAsItWas)
 {
     TempDir dir;
-    std::string path = (dir / "book.volm").string();
-    makeProject(path);
+    const std::string path = makeProject(dir);
     const std::string bytes = readFile(path);
     for (const char* at : {"temp", "copied", "flushed", "rename"}) {
         PackFaultHook = [&](const char* stage) {
@@ -157,8 +158,7 @@ TEST(Pack, FailureAtAnyStageLeavesTheProjectAsItWas)
 TEST(Pack, RefusedWriteLeavesTheProjectIntact)
 {
     TempDir dir;
-    std::string path = (dir / "book.volm").string();
-    makeProject(path);
+    const std::string path = makeProject(dir);
     const std::string bytes = readFile(path);
     int status = runInChild(
         [&] {
@@ -183,8 +183,7 @@ TEST(Pack, RefusedWriteLeavesTheProjectIntact)
 TEST(Pack, NextPackRemovesWhatAKilledPackLeft)
 {
     TempDir dir;
-    std::string path = (dir / "book.volm").string();
-    makeProject(path);
+    const std::string path = makeProject(dir);
     const std::string bytes = readFile(path);
     for (const char* at : {"temp", "copied", "flushed"}) {
         int status = runInChild([&] {
@@ -234,8 +233,7 @@ TEST(Pack, RefusesWhatItCannotPack)
 TEST(Pack, KeepsPermissionsAndLinks)
 {
     TempDir dir;
-    std::string real = (dir / "real.volm").string();
-    makeProject(real);
+    const std::string real = makeProject(dir, "real.volm");
     fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     std::string link = (dir / "link.volm").string();
     fs::create_symlink(real, link);
@@ -253,8 +251,7 @@ TEST(Pack, KeepsPermissionsAndLinks)
 TEST(Pack, ProjectPackReopens)
 {
     TempDir dir;
-    std::string path = (dir / "book.volm").string();
-    makeProject(path);
+    const std::string path = makeProject(dir);
     Snapshot before = snapshot(path);
     TProject p;
     p.Open(path);
