@@ -187,9 +187,10 @@ TEST(Pipeline, ZeroAndTwelveTopics)
     TTopicList twelve;
     std::string titles, files;
     for (int i = 1; i <= 12; ++i) {
-        twelve.Add("T" + std::to_string(i), std::string(static_cast<size_t>(i) * 100, 'a' + static_cast<char>(i)));
-        titles += "T" + std::to_string(i) + "\r\n";
-        files += "/texts/itm" + std::to_string(i) + "\r\n";
+        const std::string n = std::to_string(i);
+        twelve.Add(std::string("T").append(n), std::string(static_cast<size_t>(i) * 100, 'a' + static_cast<char>(i)));
+        titles.append("T").append(n).append("\r\n");
+        files.append("/texts/itm").append(n).append("\r\n");
     }
     GenerateBook(Request(dir), twelve, {});
     EXPECT_EQ(Sorted(JarEntries(jar)), ExpectedEntries(12));

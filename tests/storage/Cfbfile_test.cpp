@@ -64,7 +64,7 @@ TEST(Cfbfile, StreamsOfEverySizeSurviveReopening)
     {
         auto f = CompoundFile::create(path, false);
         for (size_t i = 0; i < sizes.size(); ++i) {
-            auto s = f->createStream(u("s" + std::to_string(i)), false);
+            auto s = f->createStream(u(std::string("s").append(std::to_string(i))), false);
             std::string data = pattern(sizes[i], static_cast<unsigned>(i));
             s->write(0, data.data(), data.size());
             EXPECT_EQ(s->size(), sizes[i]);
@@ -76,7 +76,7 @@ TEST(Cfbfile, StreamsOfEverySizeSurviveReopening)
     auto list = f->list();
     ASSERT_EQ(list.size(), sizes.size());
     for (size_t i = 0; i < sizes.size(); ++i) {
-        auto s = f->openStream(u("s" + std::to_string(i)));
+        auto s = f->openStream(u(std::string("s").append(std::to_string(i))));
         EXPECT_EQ(readAll(*s), pattern(sizes[i], static_cast<unsigned>(i))) << i;
     }
 }
