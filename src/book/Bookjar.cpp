@@ -120,43 +120,43 @@ std::string TBookJars::Title(const TJarEntry& e) const
     return e.part == 0 ? name : TitleLine(name) + " (" + std::to_string(e.part) + ")";
 }
 
-std::vector<std::string> TBookJars::ManifestLines(const TJarSpec& spec) const
+std::vector<std::string> TBookJars::ManifestLines(const TJarSpec& jarSpec) const
 {
-    return volm::ManifestLines(spec.midletName, input_.url, input_.vendor);
+    return volm::ManifestLines(jarSpec.midletName, input_.url, input_.vendor);
 }
 
-std::vector<uint64_t> TBookJars::entrySizes(const TJarSpec& spec) const
+std::vector<uint64_t> TBookJars::entrySizes(const TJarSpec& jarSpec) const
 {
     std::vector<uint64_t> sizes;
-    for (const TJarEntry& e : spec.entries)
+    for (const TJarEntry& e : jarSpec.entries)
         sizes.push_back(e.part == 0 ? textSizes_.at(e.topic) : e.end - e.begin);
     return sizes;
 }
 
-void TBookJars::specMembers(const TJarSpec& spec, std::vector<TPackedMember>& head,
+void TBookJars::specMembers(const TJarSpec& jarSpec, std::vector<TPackedMember>& head,
                             std::vector<TPackedMember>& tail)
 {
     head.clear();
     tail.clear();
-    head.push_back(packSmall("META-INF/MANIFEST.MF", LinesText(ManifestLines(spec))));
+    head.push_back(packSmall("META-INF/MANIFEST.MF", LinesText(ManifestLines(jarSpec))));
     for (const TSlot& s : slots_) {
         switch (s.kind) {
         case TSlotKind::Shared: head.push_back(shared_[s.shared]); break;
-        case TSlotKind::AppName: head.push_back(packSmall("appname.txt", AppNameText(spec.midletName))); break;
-        case TSlotKind::Files: head.push_back(packSmall("files.txt", FilesText(spec.entries.size()))); break;
+        case TSlotKind::AppName: head.push_back(packSmall("appname.txt", AppNameText(jarSpec.midletName))); break;
+        case TSlotKind::Files: head.push_back(packSmall("files.txt", FilesText(jarSpec.entries.size()))); break;
         case TSlotKind::Topics: {
             std::vector<std::string> titles;
-            for (const TJarEntry& e : spec.entries)
+            for (const TJarEntry& e : jarSpec.entries)
                 titles.push_back(Title(e));
-            if (!spec.next.empty())
-                titles.push_back(ContinuationTitle(spec.next));
+            if (!jarSpec.next.empty())
+                titles.push_back(ContinuationTitle(jarSpec.next));
             head.push_back(packSmall("topics.txt", TopicsText(titles)));
             break;
         }
         }
     }
     if (input_.layout)
-        tail.push_back(packSmall("layout.txt", LayoutText(*input_.layout, entrySizes(spec))));
+        tail.push_back(packSmall("layout.txt", LayoutText(*input_.layout, entrySizes(jarSpec))));
     for (const TPackedMember& m : userPacked_)
         tail.push_back(m);
 }
@@ -200,17 +200,17 @@ void TBookJars::ForgetPart(const TJarEntry& e)
     packedParts_.erase({e.topic, e.begin, e.end});
 }
 
-uint64_t TBookJars::Size(const TJarSpec& spec)
+uint64_t TBookJars::Size(const TJarSpec& jarSpec)
 {
     std::vector<TPackedMember> head, tail;
-    specMembers(spec, head, tail);
+    specMembers(jarSpec, head, tail);
     uint64_t size = TZipWriter::kEndCost;
     for (const TPackedMember& m : head)
         size += TZipWriter::EntryCost(m);
     for (const TPackedMember& m : tail)
         size += TZipWriter::EntryCost(m);
-    for (size_t j = 0; j < spec.entries.size(); ++j) {
-        const TJarEntry& e = spec.entries[j];
+    for (size_t j = 0; j < jarSpec.entries.size(); ++j) {
+        const TJarEntry& e = jarSpec.entries[j];
         const uint64_t data = e.part == 0 ? packedTexts_.at(e.topic).dataSize : PartPackedSize(e, false);
         size += TZipWriter::EntryCost(TextEntryName(j + 1).size(), data);
     }
@@ -227,7 +227,7 @@ void TBookJars::remember(size_t topic, TPackedMember member)
     }
 }
 
-TBookJars::TWritten TBookJars::Write(const TJarSpec& spec, int fd, const std::string& archive,
+TBookJars::TWritten TBookJars::Write(const TJarSpec& jarSpec, int fd, const std::string& archive,
                                      std::optional<uint64_t> stopAbove,
                                      const std::function<void(uint64_t, uint64_t)>& progress)
 {
@@ -235,8 +235,8 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& spec, int fd, const std::st
     TWritten r;
     bool writing = true;
     std::vector<TPackedMember> head, tail;
-    specMembers(spec, head, tail); // the tail is made again once the texts are read
-    const uint64_t total = head.size() + spec.entries.size() + tail.size();
+    specMembers(jarSpec, head, tail); // the tail is made again once the texts are read
+    const uint64_t total = head.size() + jarSpec.entries.size() + tail.size();
     auto out = [&](const TPackedMember& m) {
         if (!writing)
             return;
@@ -261,8 +261,8 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& spec, int fd, const std::st
             remember(e.topic, std::move(m));
     };
     const TDeflateType type = jar_.MemberDeflateType("texts/itm1");
-    for (size_t j = 0; j < spec.entries.size(); ++j) {
-        const TJarEntry& e = spec.entries[j];
+    for (size_t j = 0; j < jarSpec.entries.size(); ++j) {
+        const TJarEntry& e = jarSpec.entries[j];
         const std::string name = TextEntryName(j + 1);
         const TPackedMember* ready = nullptr;
         if (e.part == 0 && packedTexts_.at(e.topic).member)
@@ -300,7 +300,7 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& spec, int fd, const std::st
     while (pool_.Pending())
         take();
 
-    specMembers(spec, head, tail); // layout.txt needs the sizes of the texts just read
+    specMembers(jarSpec, head, tail); // layout.txt needs the sizes of the texts just read
     for (const TPackedMember& m : tail)
         out(m);
     if (writing) {

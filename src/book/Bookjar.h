@@ -103,10 +103,10 @@ public:
     void KeepPackedTexts(uint64_t limitBytes) { keepLimit_ = limitBytes; }
 
     // The exact size of a jar, every text it holds packed or measured.
-    uint64_t Size(const TJarSpec& spec);
+    uint64_t Size(const TJarSpec& jarSpec);
 
     // The manifest lines of a jar.
-    std::vector<std::string> ManifestLines(const TJarSpec& spec) const;
+    std::vector<std::string> ManifestLines(const TJarSpec& jarSpec) const;
 
     struct TWritten {
         bool complete = false;   // false: stopped once the archive grew over `stopAbove`
@@ -118,7 +118,7 @@ public:
     // pool; their sizes are recorded. With `stopAbove`, writing stops once
     // the archive is larger, but every text is still packed and measured.
     // `progress(done, total)` counts members written.
-    TWritten Write(const TJarSpec& spec, int fd, const std::string& archive,
+    TWritten Write(const TJarSpec& jarSpec, int fd, const std::string& archive,
                    std::optional<uint64_t> stopAbove, const std::function<void(uint64_t, uint64_t)>& progress);
 
     size_t TopicCount() const { return textSizes_.size(); }
@@ -141,8 +141,8 @@ private:
 
     TPackedMember packSmall(const std::string& name, const std::string& bytes);
     // The members of a jar that are not topic texts, before and after them.
-    void specMembers(const TJarSpec& spec, std::vector<TPackedMember>& head, std::vector<TPackedMember>& tail);
-    std::vector<uint64_t> entrySizes(const TJarSpec& spec) const;
+    void specMembers(const TJarSpec& jarSpec, std::vector<TPackedMember>& head, std::vector<TPackedMember>& tail);
+    std::vector<uint64_t> entrySizes(const TJarSpec& jarSpec) const;
     void remember(size_t topic, TPackedMember member);
 
     TBookInput input_;

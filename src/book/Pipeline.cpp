@@ -315,12 +315,12 @@ int writeFailureCode(int err)
 // Writes one jar beside its old one and renames it over it once complete.
 // Returns what was written; with `stopAbove`, a jar that grows larger is not
 // put in place (complete is false) and the old one stays.
-TBookJars::TWritten writeJar(TBookJars& jars, const TJarSpec& spec, const std::string& path,
+TBookJars::TWritten writeJar(TBookJars& jars, const TJarSpec& jarSpec, const std::string& path,
                              std::optional<uint64_t> stopAbove, IBuildProgress& progress)
 {
     try {
         TSafeFile file(path);
-        TBookJars::TWritten w = jars.Write(spec, file.Fd(), path, stopAbove, [&](uint64_t done, uint64_t total) {
+        TBookJars::TWritten w = jars.Write(jarSpec, file.Fd(), path, stopAbove, [&](uint64_t done, uint64_t total) {
             progress.Progress(TBuildStage::Packing, done, total);
         });
         if (w.complete)
@@ -489,15 +489,15 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         plan = PlanVolumes(jars, book, room);
         r.jars.clear();
         uint64_t over = 0;
-        for (const TJarSpec& spec : plan) {
-            const std::string path = folder + spec.fileName + ".jar";
-            TBookJars::TWritten w = writeJar(jars, spec, path, std::nullopt, progress);
+        for (const TJarSpec& jarSpec : plan) {
+            const std::string path = folder + jarSpec.fileName + ".jar";
+            TBookJars::TWritten w = writeJar(jars, jarSpec, path, std::nullopt, progress);
             const uint64_t size = fileSize(path);
             over = std::max(over, size > request.maxJar ? size - request.maxJar : 0);
-            const std::vector<std::string> specLines = jars.ManifestLines(spec);
-            const std::string jad = folder + spec.fileName + ".jad";
-            SaveLines(jad, DescriptorLines(specLines, spec.fileName, size));
-            r.jars.push_back({path, jad, size, w.members, spec.entries});
+            const std::vector<std::string> specLines = jars.ManifestLines(jarSpec);
+            const std::string jad = folder + jarSpec.fileName + ".jad";
+            SaveLines(jad, DescriptorLines(specLines, jarSpec.fileName, size));
+            r.jars.push_back({path, jad, size, w.members, jarSpec.entries});
         }
         if (over == 0)
             break;
