@@ -130,10 +130,7 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
     split->addWidget(SpinEdit1);
     split->addStretch();
     split->addWidget(CheckBox2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    auto* buttons = ButtonBox(Qt::Horizontal, BitBtn1, BitBtn2);
     auto* all = new QVBoxLayout(this);
     all->addWidget(Label1);
     all->addWidget(TreeView1, 1);

@@ -1,7 +1,8 @@
 // The buttons that end a dialog: the accepting one is the default button
-// (Enter), the rejecting one does what Escape does.
+// (Enter), the rejecting one does what Escape does; and their layout.
 #pragma once
 
+#include <QBoxLayout>
 #include <QDialog>
 #include <QIcon>
 #include <QPushButton>
@@ -24,6 +25,21 @@ inline QPushButton* RejectButton(QDialog* dialog, const QString& caption, const 
     b->setObjectName(QString::fromLatin1(name));
     QObject::connect(b, &QPushButton::clicked, dialog, &QDialog::reject);
     return b;
+}
+
+// The two buttons in a layout of their own: a row at the right, or a column
+// at the top.
+inline QBoxLayout* ButtonBox(Qt::Orientation orientation, QPushButton* accept, QPushButton* reject)
+{
+    const bool row = orientation == Qt::Horizontal;
+    auto* box = row ? static_cast<QBoxLayout*>(new QHBoxLayout) : new QVBoxLayout;
+    if (row)
+        box->addStretch(1);
+    box->addWidget(accept);
+    box->addWidget(reject);
+    if (!row)
+        box->addStretch(1);
+    return box;
 }
 
 } // namespace volm::ui

@@ -189,10 +189,7 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
 
     OkButton = AcceptButton(this, QStringLiteral("OK"), "OkButton");
     CancelButton = RejectButton(this, QStringLiteral("Cancel"), "CancelButton");
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(OkButton);
-    buttons->addWidget(CancelButton);
-    buttons->addStretch(1);
+    auto* buttons = ButtonBox(Qt::Vertical, OkButton, CancelButton);
 
     grid->addWidget(fontLabel, 0, 0);
     grid->addWidget(FontEdit, 1, 0);
