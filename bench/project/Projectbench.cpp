@@ -99,7 +99,7 @@ int main(int argc, char** argv)
             p.Open(path, TProject::omOpenExisting);
             size_t chars = 0;
             for (size_t i = 0; i < p.TopicCount(); ++i)
-                chars += p.Topic(i).Text.size() + p.Item(i).GetTextLength();
+                chars += p.Topic(i).Name.size() + p.Item(i).GetTextLength();
             listed = p.TopicCount();
             double t = now() - pl.start;
             pl.report(listed ? listed : 1);

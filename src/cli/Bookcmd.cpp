@@ -48,7 +48,7 @@ int cmdImportBook(const Args& a)
     std::string out;
     for (size_t i : added) {
         const TTopicNode& t = p.Topic(i);
-        out += std::to_string(i + 1) + '\t' + std::to_string(t.Number) + '\t' + cp1251ToUtf8(t.Text) + '\n';
+        out += std::to_string(i + 1) + '\t' + std::to_string(t.Number) + '\t' + cp1251ToUtf8(t.Name) + '\n';
     }
     out += std::to_string(added.size()) + (added.size() == 1 ? " topic" : " topics") + " from " + file + " (" +
            book.format + ", " + book.encoding + ")\n";

@@ -206,7 +206,7 @@ int cmdList(const Args& a)
     std::string out;
     for (size_t i = 0; i < p->TopicCount(); ++i) {
         const TTopicNode& t = p->Topic(i);
-        out += std::to_string(i + 1) + '\t' + std::to_string(t.Number) + '\t' + shownName(t.Text) + '\t' +
+        out += std::to_string(i + 1) + '\t' + std::to_string(t.Number) + '\t' + shownName(t.Name) + '\t' +
                std::to_string(t.Item->GetTextLength()) + '\n';
     }
     std::cout << out;

@@ -192,7 +192,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
             auto item = std::make_unique<TJSDataItem>(std::move(holder));
             item->Key = c.elem->name;
             TTopicNode node;
-            node.Text = item->GetName();
+            node.Name = item->GetName();
             node.Item = std::move(item);
             node.Number = c.number;
             topics.push_back(std::move(node));
@@ -251,7 +251,7 @@ size_t TProject::AddTopic(const std::string& name)
         fail("can't add a topic", e);
     }
     TTopicNode node;
-    node.Text = name;
+    node.Name = name;
     node.Item = std::move(item);
     node.Number = number;
     topics_.push_back(std::move(node));
@@ -282,7 +282,7 @@ void TProject::RenameTopic(size_t index, const std::string& name)
     } catch (const std::exception& e) {
         fail("", e);
     }
-    t.Text = name;
+    t.Name = name;
 }
 
 void TProject::MoveTopic(size_t from, size_t to)

@@ -28,7 +28,9 @@ namespace volm {
 
 // One entry of the topic list.
 struct TTopicNode {
-    std::string Text;                  // what the list shows: the name as appended, or the stored name after opening
+    // The topic's name as the list shows it: whole as appended or renamed
+    // (the item stores its first 50 bytes), the stored name after opening.
+    std::string Name;
     std::unique_ptr<TJSDataItem> Item; // the topic's item (owns its open stream)
     int32_t Number = 0;                // storage number (Item->Key in decimal)
 };
@@ -81,8 +83,8 @@ public:
     size_t AddTopic(const std::string& name);
     // Removes the topic: its stream is closed and destroyed, the file committed.
     void DeleteTopic(size_t index);
-    // Renames the topic: its item stores the first 50 bytes (SetName), the
-    // list shows `name` whole. A failure raises and keeps the old name.
+    // Renames the topic: its item stores the first 50 bytes (SetName), its
+    // Name is `name` whole. A failure raises and keeps the old name.
     void RenameTopic(size_t index, const std::string& name);
     // Moves the topic at `from` to position `to` (positions in the list as
     // it is before the move). The list order is the storage-number order, so

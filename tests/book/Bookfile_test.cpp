@@ -116,7 +116,7 @@ TEST(Bookfile, TopicsAreAppendedAllOrNone)
         std::vector<size_t> added = AppendBookTopics(p, topics);
         ASSERT_EQ(added.size(), topics.size());
         for (size_t i = 0; i < topics.size(); ++i) {
-            EXPECT_EQ(p.Topic(added[i]).Text, topics[i].name);
+            EXPECT_EQ(p.Topic(added[i]).Name, topics[i].name);
             EXPECT_EQ(p.GetText(added[i]), topics[i].text);
             EXPECT_LE(topics[i].text.size(), 300u);
         }

@@ -69,7 +69,7 @@ std::vector<std::string> names(const TProject& p)
 {
     std::vector<std::string> v;
     for (size_t i = 0; i < p.TopicCount(); ++i)
-        v.push_back(p.Topic(i).Item->Key + ":" + p.Topic(i).Text);
+        v.push_back(p.Topic(i).Item->Key + ":" + p.Topic(i).Name);
     return v;
 }
 
@@ -118,7 +118,7 @@ TEST(Project, WhatIsWrittenReadsBackThroughOlefile)
         p.AddTopic(std::string("\xCF\xE5\xF0\xE2\xE0\xFF", 6));
         p.AddTopic(std::string(60, 'L'));
         p.AddTopic("third");
-        EXPECT_EQ(p.Topic(1).Text, std::string(60, 'L')); // the list shows the whole line until reopened
+        EXPECT_EQ(p.Topic(1).Name, std::string(60, 'L')); // the list shows the whole line until reopened
         p.CommitText(0, "one\r\ntwo\r\n");
         p.CommitText(1, big);
         p.CommitText(2, "x");
@@ -530,7 +530,7 @@ TEST(Project, RefusedWritesAtEveryPointLoseNothing)
             TProject p;
             ASSERT_NO_THROW(p.Open(path));
             ASSERT_GE(p.TopicCount(), 1u);
-            EXPECT_EQ(p.Topic(0).Text, "kept") << k;
+            EXPECT_EQ(p.Topic(0).Name, "kept") << k;
             std::string text = p.GetText(0);
             if (op == Commit) {
                 EXPECT_TRUE(text == oldText || text == newText) << k << ": " << text.size();
@@ -548,7 +548,7 @@ TEST(Project, RefusedWritesAtEveryPointLoseNothing)
                 EXPECT_LE(p.TopicCount(), 2u) << k;
                 EXPECT_TRUE(p.TopicCount() == 2 || raised) << k;
                 if (p.TopicCount() == 2) {
-                    EXPECT_EQ(p.Topic(1).Text, "added") << k;
+                    EXPECT_EQ(p.Topic(1).Name, "added") << k;
                     EXPECT_EQ(p.Item(1).Stream().Size(), 872u) << k;
                 }
                 EXPECT_TRUE(p.SkippedElements().empty()) << k;
@@ -580,7 +580,7 @@ TEST(Project, MovingExchangesStorageNumbersAndRenamingKeepsThePlace)
         p.MoveTopic(2, 2);           // nothing
         EXPECT_THROW(p.MoveTopic(0, 4), Error);
         p.RenameTopic(2, "Renamed " + std::string(60, 'x'));
-        EXPECT_EQ(p.Topic(2).Text, "Renamed " + std::string(60, 'x')); // whole until reopened
+        EXPECT_EQ(p.Topic(2).Name, "Renamed " + std::string(60, 'x')); // whole until reopened
         EXPECT_EQ(p.GetText(2), "text of C");
         EXPECT_EQ(p.TopicCounter(), 105);
         p.AddTopic("F");            // the counter is not touched by moves
@@ -631,12 +631,12 @@ TEST(Project, AMoveCutShortAtAnyWriteKeepsEveryTopicOnceWithItsText)
             TProject p;
             p.Open(path);
             for (size_t i = 0; i < p.TopicCount(); ++i)
-                before.push_back(p.Topic(i).Text);
+                before.push_back(p.Topic(i).Name);
             const long w0 = p.Document()->File().io().writesDone();
             p.MoveTopic(m.from, m.to);
             total = p.Document()->File().io().writesDone() - w0;
             for (size_t i = 0; i < p.TopicCount(); ++i)
-                after.push_back(p.Topic(i).Text);
+                after.push_back(p.Topic(i).Name);
         }
         ASSERT_GT(total, 1);
         ASSERT_NE(before, after);
@@ -653,8 +653,8 @@ TEST(Project, AMoveCutShortAtAnyWriteKeepsEveryTopicOnceWithItsText)
             ASSERT_NO_THROW(p.Open(path)) << k;
             std::vector<std::string> now;
             for (size_t i = 0; i < p.TopicCount(); ++i) {
-                now.push_back(p.Topic(i).Text);
-                EXPECT_EQ(p.GetText(i), texts[p.Topic(i).Text]) << k;
+                now.push_back(p.Topic(i).Name);
+                EXPECT_EQ(p.GetText(i), texts[p.Topic(i).Name]) << k;
             }
             // Every topic once: the old order or the new one, nothing between.
             EXPECT_TRUE(now == before || now == after) << m.from << "->" << m.to << " cut at write " << k;
