@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -137,17 +138,23 @@ std::string findOnPath(const std::string& name)
 // Runs a program with its output discarded; its exit status, or -1.
 int runQuietly(const std::string& program, const std::vector<std::string>& args)
 {
+    // Everything the child needs is made before the fork: in the child of a
+    // program with threads only async-signal-safe calls may run until exec.
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = ::fork();
     if (pid < 0)
         return -1;
     if (pid == 0) {
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        // Output to /dev/null; a child that can't have that does not run.
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::dup2(null, STDOUT_FILENO) < 0 || ::dup2(null, STDERR_FILENO) < 0)
+            ::_exit(127);
+        if (null > STDERR_FILENO)
+            ::close(null);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
