@@ -6,8 +6,6 @@
 #include "app/Ansitext.h"
 #include "common/Codepage.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -22,9 +20,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <optional>
 
 namespace volm::ui {
 
@@ -54,9 +52,11 @@ QIcon swatch(const QColor& c)
     return QIcon(p);
 }
 
-bool isSystemColor(TColor c)
+// A colour as the font image draws it.
+QColor inkColor(TColor color)
 {
-    return (static_cast<uint32_t>(c) & 0xFF000000u) != 0;
+    const TRGBQuad rgb = GlyphColor(color);
+    return QColor(rgb.red, rgb.green, rgb.blue);
 }
 
 } // namespace
@@ -104,28 +104,6 @@ int PointsFromHeight(int32_t height)
 {
     const double px = std::abs(static_cast<double>(height));
     return static_cast<int>(std::lround(px * 72.0 / kPixelsPerInch));
-}
-
-QFont ScreenFont(const TFontChoice& choice)
-{
-    QFont f(ansiToText(choice.name));
-    f.setStyleHint(QFont::TypeWriter);
-    const int px = std::abs(choice.height);
-    f.setPixelSize(px > 0 ? std::min(px, 512) : 1);
-    f.setBold(choice.style & fsBold);
-    f.setItalic(choice.style & fsItalic);
-    f.setUnderline(choice.style & fsUnderline);
-    f.setStrikeOut(choice.style & fsStrikeOut);
-    f.setFixedPitch(choice.pitch == fpFixed);
-    return f;
-}
-
-QColor ScreenColor(const TFontChoice& choice)
-{
-    if (choice.color == clWindowText)
-        return QApplication::palette().color(QPalette::Text);
-    const TRGBQuad rgb = GlyphColor(choice.color);
-    return QColor(rgb.red, rgb.green, rgb.blue);
 }
 
 QString SampleText(uint8_t charset)
@@ -213,8 +191,7 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
     ColorBox->setObjectName(QStringLiteral("ColorBox"));
     colorLabel->setBuddy(ColorBox);
     for (const TNamedColor& c : kColors) {
-        const TRGBQuad rgb = GlyphColor(c.color);
-        ColorBox->addItem(swatch(QColor(rgb.red, rgb.green, rgb.blue)), QString::fromLatin1(c.name),
+        ColorBox->addItem(swatch(inkColor(c.color)), QString::fromLatin1(c.name),
                           QVariant::fromValue<qint32>(c.color));
     }
     effectsLayout->addWidget(StrikeOut);
@@ -306,13 +283,11 @@ int TFontDialog::colorIndex(TColor color)
         return i;
     // A colour the list lacks (the window-text colour, a colour chosen
     // elsewhere) is offered first, so that OK keeps it.
-    TFontChoice c;
-    c.color = color;
     const QString name = color == clWindowText ? QStringLiteral("Window text")
-                         : isSystemColor(color)
+                         : IsSystemColor(color)
                              ? QStringLiteral("System colour")
                              : QStringLiteral("Custom");
-    ColorBox->insertItem(0, swatch(ScreenColor(c)), name, QVariant::fromValue<qint32>(color));
+    ColorBox->insertItem(0, swatch(inkColor(color)), name, QVariant::fromValue<qint32>(color));
     return 0;
 }
 
@@ -428,76 +403,17 @@ void TFontDialog::updateSample()
         return;
     const bool sizeOk = SizeEdit->hasAcceptableInput() || SizeEdit->text().trimmed() == shownSize_;
     OkButton->setEnabled(FontList->currentItem() != nullptr && sizeOk);
+    // The sample shows what the phone gets: the font image's font for the
+    // choice's cell, in the image's colour on its white.
     const TFontChoice c = Choice();
-    Sample->setFont(ScreenFont(c));
+    const int64_t h = FontCellHeight(c);
+    Sample->setFont(FontImageFont(c, static_cast<int>(std::clamp<int64_t>(h, 1, kMaxFontCell))));
     QPalette p = Sample->palette();
-    p.setColor(QPalette::WindowText, ScreenColor(c));
+    p.setColor(QPalette::WindowText, inkColor(c.color));
     p.setColor(QPalette::Window, Qt::white);
     Sample->setPalette(p);
     Sample->setText(SampleText(c.charset));
-    const int32_t h = c.height < 0 ? -c.height : c.height;
     HeightLabel->setText(QStringLiteral("%1 px").arg(h));
-}
-
-// ---------------------------------------------------------------------------
-
-TFontSettings CurrentFontSettings(const TFontCommandTarget& target)
-{
-    TFontSettings s;
-    s.font = target.FontDialog1->Font();
-    s.useCustomFont = target.Usecustomfont1->isChecked();
-    return s;
-}
-
-void ApplyEditorFont(QWidget* editor, const TFontChoice& choice)
-{
-    if (!editor)
-        return;
-    editor->setFont(ScreenFont(choice));
-    QPalette p = editor->palette();
-    const QColor ink = isSystemColor(choice.color) ? QApplication::palette(editor).color(QPalette::Text)
-                                                   : ScreenColor(choice);
-    p.setColor(QPalette::Text, ink);
-    editor->setPalette(p);
-}
-
-void RestoreFontSettings(const TFontCommandTarget& target, const TFontSettings& settings)
-{
-    target.FontDialog1->SetFont(settings.font);
-    target.Usecustomfont1->setChecked(settings.useCustomFont);
-    ApplyEditorFont(target.Editor, settings.font);
-}
-
-namespace {
-
-// Save font settings, then the editor takes the dialog's font; a failure
-// goes to the error box and leaves the editor as it was.
-void saveAndApply(const TFontCommandTarget& target)
-{
-    try {
-        if (target.SaveFontSettings)
-            target.SaveFontSettings(CurrentFontSettings(target));
-    } catch (const std::exception& e) {
-        ShowException(e, target.parent);
-        return;
-    }
-    ApplyEditorFont(target.Editor, target.FontDialog1->Font());
-}
-
-} // namespace
-
-bool ChooseFont(const TFontCommandTarget& target)
-{
-    if (!target.FontDialog1->Execute())
-        return false;
-    target.Usecustomfont1->setChecked(true);
-    saveAndApply(target);
-    return true;
-}
-
-void SwitchCustomFont(const TFontCommandTarget& target)
-{
-    saveAndApply(target);
 }
 
 } // namespace volm::ui

@@ -20,10 +20,8 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
-class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -47,12 +45,6 @@ QString ScriptName(uint8_t charset);
 // Points and pixel heights at 96 pixels per inch, rounded as the desktop does.
 int32_t HeightFromPoints(int points);   // 8 -> -11
 int PointsFromHeight(int32_t height);   // -11 -> 8, 11 -> 8
-
-// A font choice as the screen shows it (family, pixel size, style, effects;
-// the colour is separate).
-QFont ScreenFont(const TFontChoice& choice);
-// The colour of a choice on screen; system colours as the desktop has them.
-QColor ScreenColor(const TFontChoice& choice);
 
 // A short text in the choice's script: Latin letters and, where the script's
 // code page has them, a few of its own letters.
@@ -107,37 +99,5 @@ private:
     QString shownSize_;      // the size text they were filled with
     bool filling_ = false;
 };
-
-// What the project window's font commands work on.
-struct TFontCommandTarget {
-    TFontDialog* FontDialog1 = nullptr;   // holds the font choice
-    QAction* Usecustomfont1 = nullptr;    // the switch (a check item)
-    QWidget* Editor = nullptr;            // the topic text editor
-    // Save font settings: rewrites the project's font-settings stream.
-    std::function<void(const TFontSettings&)> SaveFontSettings;
-    QWidget* parent = nullptr;            // for the error box
-};
-
-// The settings as the window holds them: the dialog's choice and the switch.
-TFontSettings CurrentFontSettings(const TFontCommandTarget& target);
-
-// Gives the editor a font choice (font and text colour).
-void ApplyEditorFont(QWidget* editor, const TFontChoice& choice);
-
-// After a project is opened: the dialog, the switch and the editor take the
-// stored settings.
-void RestoreFontSettings(const TFontCommandTarget& target, const TFontSettings& settings);
-
-// "&Font": shows the dialog; on OK switches the custom font on, saves the
-// settings and gives the editor the chosen font. Returns false when cancelled
-// (nothing changed, nothing written). A failure to save is shown in the error
-// box; the switch is on by then and the editor keeps its font.
-bool ChooseFont(const TFontCommandTarget& target);
-
-// "&Use custom font", called when the check item was triggered (the check mark
-// already inverted): saves the settings and gives the editor the dialog's font.
-// A failure to save is shown in the error box; the check mark stays inverted
-// and the editor keeps its font.
-void SwitchCustomFont(const TFontCommandTarget& target);
 
 } // namespace volm::ui

@@ -59,34 +59,9 @@ char16_t ShiftJisCharacter(uint8_t b)
     return kNoChar;
 }
 
-QFont MakeFont(const TFontChoice& choice, int pixelSize, bool antialias)
+bool Antialiased(int cell)
 {
-    QFont f(QString::fromStdString(cp1251ToUtf8(choice.name)));
-    f.setPixelSize(pixelSize);
-    f.setBold(choice.style & fsBold);
-    f.setItalic(choice.style & fsItalic);
-    f.setUnderline(choice.style & fsUnderline);
-    f.setStrikeOut(choice.style & fsStrikeOut);
-    if (choice.pitch == fpFixed)
-        f.setStyleHint(QFont::TypeWriter);
-    f.setFixedPitch(choice.pitch == fpFixed);
-    f.setHintingPreference(QFont::PreferFullHinting);
-    int strategy = QFont::NoFontMerging;
-    if (!antialias)
-        strategy |= QFont::NoAntialias;
-    f.setStyleStrategy(static_cast<QFont::StyleStrategy>(strategy));
-    return f;
-}
-
-// The largest pixel size whose ascent plus descent fits the cell.
-int PixelSizeForCell(const TFontChoice& choice, int cell, bool antialias)
-{
-    for (int px = cell; px > 1; --px) {
-        QFontMetrics fm(MakeFont(choice, px, antialias));
-        if (fm.ascent() + fm.descent() <= cell)
-            return px;
-    }
-    return 1;
+    return cell >= 16;
 }
 
 } // namespace
@@ -147,9 +122,19 @@ TRGBQuad GlyphColor(TColor color)
     return TRGBQuad{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c), 0};
 }
 
+bool IsSystemColor(TColor color)
+{
+    return (static_cast<uint32_t>(color) & 0xFF000000u) != 0;
+}
+
+int64_t FontCellHeight(const TFontChoice& font)
+{
+    return font.height < 0 ? -static_cast<int64_t>(font.height) : font.height;
+}
+
 int FontCellSize(const TFontChoice& font)
 {
-    int64_t h = font.height < 0 ? -static_cast<int64_t>(font.height) : font.height;
+    const int64_t h = FontCellHeight(font);
     if (h == 0)
         throw Error("The font \"" + cp1251ToUtf8(font.name) + "\" has no height; choose a size for the font image");
     if (h > kMaxFontCell)
@@ -158,13 +143,48 @@ int FontCellSize(const TFontChoice& font)
     return static_cast<int>(h);
 }
 
+QFont ChoiceFont(const TFontChoice& choice, int pixelSize)
+{
+    QFont f(QString::fromStdString(cp1251ToUtf8(choice.name)));
+    f.setPixelSize(std::max(1, pixelSize));
+    f.setBold(choice.style & fsBold);
+    f.setItalic(choice.style & fsItalic);
+    f.setUnderline(choice.style & fsUnderline);
+    f.setStrikeOut(choice.style & fsStrikeOut);
+    if (choice.pitch == fpFixed)
+        f.setStyleHint(QFont::TypeWriter);
+    f.setFixedPitch(choice.pitch == fpFixed);
+    return f;
+}
+
+QFont FontImageFont(const TFontChoice& choice, int cell)
+{
+    EnsureGuiApplication();
+    const bool antialias = Antialiased(cell);
+    auto imageFont = [&](int px) {
+        QFont f = ChoiceFont(choice, px);
+        f.setHintingPreference(QFont::PreferFullHinting);
+        int strategy = QFont::NoFontMerging;
+        if (!antialias)
+            strategy |= QFont::NoAntialias;
+        f.setStyleStrategy(static_cast<QFont::StyleStrategy>(strategy));
+        return f;
+    };
+    // The largest pixel size whose ascent plus descent fits the cell.
+    for (int px = cell; px > 1; --px) {
+        QFont f = imageFont(px);
+        const QFontMetrics fm(f);
+        if (fm.ascent() + fm.descent() <= cell)
+            return f;
+    }
+    return imageFont(1);
+}
+
 TBitmap RenderFontImage(const TFontChoice& choice)
 {
     const int cell = FontCellSize(choice);
-    EnsureGuiApplication();
-
-    const bool antialias = cell >= 16;
-    const QFont font = MakeFont(choice, PixelSizeForCell(choice, cell, antialias), antialias);
+    const bool antialias = Antialiased(cell);
+    const QFont font = FontImageFont(choice, cell);
     const QFontMetrics metrics(font);
     const QRawFont raw = QRawFont::fromFont(font);
     const int ascent = metrics.ascent();

@@ -22,6 +22,8 @@
 #include <optional>
 #include <string>
 
+class QFont;
+
 namespace volm {
 
 // The largest cell height rendered, in pixels (a 4096 x 4096 image).
@@ -43,10 +45,25 @@ char16_t FontImageCharacter(uint8_t charset, uint8_t b);
 // The colour of the glyphs as red, green, blue: plain colours as they stand,
 // system colours (clWindowText ...) as their usual desktop values.
 TRGBQuad GlyphColor(TColor color);
+// True for the system colours (clWindowText ...) and the other special values.
+bool IsSystemColor(TColor color);
 
+// The cell height a font choice asks for: the absolute value of its height.
+int64_t FontCellHeight(const TFontChoice& font);
 // The cell height of a font choice in pixels. Raises volm::Error for a height
 // of 0 or above kMaxFontCell.
 int FontCellSize(const TFontChoice& font);
+
+// The one mapping from a font choice to a desktop font: its name, style
+// (bold, italic, underline, strikeout) and pitch, at `pixelSize` pixels.
+// Everything that shows a choice takes its font from here: the font image,
+// the font dialog's sample and the topic editor.
+QFont ChoiceFont(const TFontChoice& font, int pixelSize);
+// The font the font image draws a cell of `cell` pixels with: ChoiceFont at
+// the largest pixel size whose ascent plus descent fits the cell, fully
+// hinted, without other fonts standing in for characters it lacks (those
+// show its missing-glyph box), without antialiasing under 16 pixels.
+QFont FontImageFont(const TFontChoice& font, int cell);
 
 // Renders the font image: 16h x 16h pixels, 24 bits, rows bottom-up.
 TBitmap RenderFontImage(const TFontChoice& font);

@@ -1,4 +1,5 @@
 #include "app/Fontdialog.h"
+#include "app/Fontcommands.h"
 
 #include "app/Errorbox.h"
 #include "common/Errors.h"
