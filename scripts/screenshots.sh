@@ -3,14 +3,17 @@
 # sample book open and a topic selected, the topic list's context menu, the
 # question about typed text that was not committed (and the window marked
 # while it waits), the build parameters dialog, the project's font dialog and
-# the about box. Runs `volm` under Xvfb when it is
-# installed (the offscreen platform otherwise), with scratch configuration and
-# data folders so that your own settings stay untouched.
+# the about box. Runs the program's windows (the tool volm-screenshots, built
+# beside the tests) under Xvfb when it is installed (the offscreen platform
+# otherwise), with scratch configuration and data folders so that your own
+# settings stay untouched.
 #
 #   scripts/screenshots.sh [PROJECT.volm]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ -x build/src/app/volm ] || { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release && cmake --build build; }
+[ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build --target volm-screenshots
+tool=build/tests/app/volm-screenshots
 
 project="${1:-}"
 if [ -z "$project" ]; then
@@ -19,15 +22,15 @@ fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 export XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" XDG_RUNTIME_DIR="$scratch"
-args=(--screenshots "$PWD/docs")
+args=("$PWD/docs")
 if [ -n "$project" ]; then
   # A copy: the program opens projects for writing.
   cp "$project" "$scratch/$(basename "$project")"
   args+=("$scratch/$(basename "$project")")
 fi
 if command -v xvfb-run >/dev/null; then
-  xvfb-run -a -s "-screen 0 1024x768x24" build/src/app/volm "${args[@]}"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$tool" "${args[@]}"
 else
-  QT_QPA_PLATFORM=offscreen build/src/app/volm "${args[@]}"
+  QT_QPA_PLATFORM=offscreen "$tool" "${args[@]}"
 fi
 ls -l docs/*.png

@@ -53,6 +53,12 @@ TEST(VolmCommandLine, UnknownOptionIsRefusedAndCreatesNothing)
     EXPECT_EQ(r.err, "volm: unknown option \"--versoin\" (see volm --help)\n");
     EXPECT_FALSE(std::filesystem::exists("--versoin"));
     EXPECT_FALSE(std::filesystem::exists(dir / "data"));
+    // The documentation's pictures are a tool's business (volm-screenshots).
+    r = run({"/usr/bin/env", "QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + (dir / "config").string(),
+             "XDG_DATA_HOME=" + (dir / "data").string(), "XDG_RUNTIME_DIR=" + dir.path().string(), VOLM_PROGRAM,
+             "--screenshots", (dir / "pictures").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir / "pictures"));
 }
 
 // Past a file-size limit a write must fail with EFBIG and be reported, not end
