@@ -13,6 +13,7 @@
 #include "app/Main.h"
 #include "common/Codepage.h"
 #include "app/Child.h"
+#include "app/Editortext.h"
 #include "storage/Project.h"
 
 #include <QApplication>
@@ -241,7 +242,7 @@ int main(int argc, char** argv)
                 if (res.picks.empty() || took > *std::max_element(res.picks.begin(), res.picks.end()))
                     res.slowest = index;
                 res.picks.push_back(took);
-                if (w->TreeView1->currentItem() != node || w->EditorText() != texts[index]) {
+                if (w->TreeView1->currentItem() != node || w->EditorText().Text() != texts[index]) {
                     std::fprintf(stderr, "guibench: clicking topic %zu did not show its text\n", index + 1);
                     status = 1;
                     break;

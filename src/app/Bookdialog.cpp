@@ -3,26 +3,22 @@
 #include "app/Ansitext.h"
 #include "app/Dialogbuttons.h"
 #include "app/Errorbox.h"
+#include "app/Filedialogs.h"
+#include "book/Topiccommands.h"
 #include "book/Bookfile.h"
-#include "storage/Project.h"
 #include "text/Detect.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace volm::ui {
@@ -42,56 +38,6 @@ QString sizeText(size_t bytes)
                         : QStringLiteral("%1 KB").arg(static_cast<double>(bytes) / 1024.0, 0, 'f', 1);
 }
 
-// Routes book files dropped on a view to the dialog.
-class TBookDrop : public QObject {
-public:
-    TBookDrop(QAbstractItemView* view, std::function<void(const QString&)> onBook)
-        : QObject(view), onBook_(std::move(onBook))
-    {
-    }
-
-    static QStringList books(const QMimeData* mime)
-    {
-        QStringList out;
-        if (!mime || !mime->hasUrls())
-            return out;
-        for (const QUrl& u : mime->urls())
-            if (u.isLocalFile() && IsBookFileName(u.toLocalFile()))
-                out << u.toLocalFile();
-        return out;
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        switch (e->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto* d = static_cast<QDragMoveEvent*>(e);
-            if (books(d->mimeData()).isEmpty())
-                return false;
-            d->acceptProposedAction();
-            return true;
-        }
-        case QEvent::Drop: {
-            auto* d = static_cast<QDropEvent*>(e);
-            const QStringList files = books(d->mimeData());
-            if (files.isEmpty())
-                return false;
-            d->acceptProposedAction();
-            for (const QString& f : files)
-                onBook_(f);
-            return true;
-        }
-        default:
-            return false;
-        }
-    }
-
-private:
-    std::function<void(const QString&)> onBook_;
-};
-
 } // namespace
 
 TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent), file_(file)
@@ -100,49 +46,49 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Import book"));
     resize(560, 420);
 
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    Label1->setTextFormat(Qt::PlainText);
-    TreeView1 = new QTreeWidget(this);
-    TreeView1->setObjectName(QStringLiteral("TreeView1"));
-    TreeView1->setHeaderLabels({QStringLiteral("Chapter"), QStringLiteral("Size"), QStringLiteral("Parts")});
-    TreeView1->setUniformRowHeights(true);
-    TreeView1->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    TreeView1->header()->setStretchLastSection(false);
-    TreeView1->setSelectionMode(QAbstractItemView::NoSelection);
-    CheckBox1 = new QCheckBox(QStringLiteral("&Split chapters longer than"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setChecked(true);
-    SpinEdit1 = new QSpinBox(this);
-    SpinEdit1->setObjectName(QStringLiteral("SpinEdit1"));
-    SpinEdit1->setRange(1, 1024);
-    SpinEdit1->setSuffix(QStringLiteral(" KB"));
-    SpinEdit1->setValue(kDefaultSplitKB);
-    CheckBox2 = new QCheckBox(QStringLiteral("&Keep lines as they are"), this);
-    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    CheckBox2->setStatusTip(QStringLiteral("A hard-wrapped plain text keeps its line breaks"));
-    BitBtn1 = AcceptButton(this, QStringLiteral("&Append"), "BitBtn1");
-    BitBtn2 = RejectButton(this, QStringLiteral("Cancel"), "BitBtn2");
+    SummaryLabel = new QLabel(this);
+    SummaryLabel->setObjectName(QStringLiteral("SummaryLabel"));
+    SummaryLabel->setWordWrap(true);
+    SummaryLabel->setTextFormat(Qt::PlainText);
+    ChapterList = new QTreeWidget(this);
+    ChapterList->setObjectName(QStringLiteral("ChapterList"));
+    ChapterList->setHeaderLabels({QStringLiteral("Chapter"), QStringLiteral("Size"), QStringLiteral("Parts")});
+    ChapterList->setUniformRowHeights(true);
+    ChapterList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    ChapterList->header()->setStretchLastSection(false);
+    ChapterList->setSelectionMode(QAbstractItemView::NoSelection);
+    SplitCheck = new QCheckBox(QStringLiteral("&Split chapters longer than"), this);
+    SplitCheck->setObjectName(QStringLiteral("SplitCheck"));
+    SplitCheck->setChecked(true);
+    SplitSizeBox = new QSpinBox(this);
+    SplitSizeBox->setObjectName(QStringLiteral("SplitSizeBox"));
+    SplitSizeBox->setRange(1, 1024);
+    SplitSizeBox->setSuffix(QStringLiteral(" KB"));
+    SplitSizeBox->setValue(kDefaultSplitKB);
+    KeepLinesCheck = new QCheckBox(QStringLiteral("&Keep lines as they are"), this);
+    KeepLinesCheck->setObjectName(QStringLiteral("KeepLinesCheck"));
+    KeepLinesCheck->setStatusTip(QStringLiteral("A hard-wrapped plain text keeps its line breaks"));
+    AppendButton = AcceptButton(this, QStringLiteral("&Append"), "AppendButton");
+    CancelButton = RejectButton(this, QStringLiteral("Cancel"), "CancelButton");
 
     auto* split = new QHBoxLayout;
-    split->addWidget(CheckBox1);
-    split->addWidget(SpinEdit1);
+    split->addWidget(SplitCheck);
+    split->addWidget(SplitSizeBox);
     split->addStretch();
-    split->addWidget(CheckBox2);
-    auto* buttons = ButtonBox(Qt::Horizontal, BitBtn1, BitBtn2);
+    split->addWidget(KeepLinesCheck);
+    auto* buttons = ButtonBox(Qt::Horizontal, AppendButton, CancelButton);
     auto* all = new QVBoxLayout(this);
-    all->addWidget(Label1);
-    all->addWidget(TreeView1, 1);
+    all->addWidget(SummaryLabel);
+    all->addWidget(ChapterList, 1);
     all->addLayout(split);
     all->addLayout(buttons);
 
-    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) {
-        SpinEdit1->setEnabled(on);
+    connect(SplitCheck, &QCheckBox::toggled, this, [this](bool on) {
+        SplitSizeBox->setEnabled(on);
         fill();
     });
-    connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { fill(); });
-    connect(CheckBox2, &QCheckBox::toggled, this, [this] {
+    connect(SplitSizeBox, &QSpinBox::valueChanged, this, [this] { fill(); });
+    connect(KeepLinesCheck, &QCheckBox::toggled, this, [this] {
         // The repair happens while reading: read again.
         try {
             TWaitCursor wait;
@@ -155,20 +101,20 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
     });
 
     read();
-    CheckBox2->setEnabled(book_.format == BookFormatName(TBookFormat::Text));
+    KeepLinesCheck->setEnabled(book_.format == BookFormatName(TBookFormat::Text));
     fill();
 }
 
 void TBookDialog::read()
 {
     TBookOptions options;
-    options.keepLines = CheckBox2->isChecked();
+    options.keepLines = KeepLinesCheck->isChecked();
     book_ = ReadBookFile(QFile::encodeName(file_).toStdString(), options);
 }
 
 size_t TBookDialog::splitAt() const
 {
-    return CheckBox1->isChecked() ? static_cast<size_t>(SpinEdit1->value()) * 1024 : 0;
+    return SplitCheck->isChecked() ? static_cast<size_t>(SplitSizeBox->value()) * 1024 : 0;
 }
 
 std::vector<TBookTopic> TBookDialog::Topics() const
@@ -178,7 +124,7 @@ std::vector<TBookTopic> TBookDialog::Topics() const
 
 void TBookDialog::fill()
 {
-    TreeView1->clear();
+    ChapterList->clear();
     size_t topics = 0;
     QList<QTreeWidgetItem*> items;
     for (const TBookChapter& ch : book_.chapters) {
@@ -193,9 +139,9 @@ void TBookDialog::fill()
                 item->addChild(new QTreeWidgetItem(QStringList{ansiToText(p.name), sizeText(p.text.size())}));
         items << item;
     }
-    TreeView1->addTopLevelItems(items);
-    TreeView1->resizeColumnToContents(1);
-    TreeView1->resizeColumnToContents(2);
+    ChapterList->addTopLevelItems(items);
+    ChapterList->resizeColumnToContents(1);
+    ChapterList->resizeColumnToContents(2);
 
     QStringList info;
     info << QStringLiteral("%1 (%2, %3): %4 chapters, %5 topics")
@@ -213,23 +159,19 @@ void TBookDialog::fill()
         info << QString::fromUtf8(replaced.Replacements().c_str());
     for (const std::string& note : book_.notes)
         info << QString::fromUtf8(note.c_str());
-    Label1->setText(info.join(u'\n'));
+    SummaryLabel->setText(info.join(u'\n'));
 }
 
-bool ImportBookDialog(QWidget* parent, TProject& project, const QString& givenFile)
+bool ImportBookDialog(QWidget* parent, TTopicCommands& commands, const QString& givenFile)
 {
     QString file = givenFile;
     if (file.isEmpty()) {
-        QFileDialog d(parent, QStringLiteral("Select a book to import"));
-        d.setObjectName(QStringLiteral("OpenDialog3"));
-        d.setOption(QFileDialog::DontUseNativeDialog);
-        d.setAcceptMode(QFileDialog::AcceptOpen);
-        d.setFileMode(QFileDialog::ExistingFile);
-        d.setNameFilters({QStringLiteral("Books (*.fb2 *.fb2.zip *.epub *.html *.htm *.xhtml *.md *.txt)"),
-                          QStringLiteral("*.*")});
-        if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
+        std::unique_ptr<QFileDialog> choose(NewFileDialog(
+            parent, QStringLiteral("Select a book to import"), "BookFileDialog", TFileWanted::Existing,
+            {QStringLiteral("Books (*.fb2 *.fb2.zip *.epub *.html *.htm *.xhtml *.md *.txt)"), QStringLiteral("*.*")}));
+        file = ChooseFile(choose.get());
+        if (file.isEmpty())
             return false;
-        file = d.selectedFiles().first();
     }
     try {
         std::unique_ptr<TBookDialog> dialog;
@@ -240,7 +182,7 @@ bool ImportBookDialog(QWidget* parent, TProject& project, const QString& givenFi
         if (dialog->exec() != QDialog::Accepted)
             return false;
         TWaitCursor wait;
-        AppendBookTopics(project, dialog->Topics());
+        commands.AppendBook(dialog->Topics());
     } catch (const std::exception& e) {
         ShowException(e, parent);
         return false;
@@ -255,13 +197,6 @@ bool IsBookFileName(const QString& path)
         if (name.endsWith(QLatin1String(ext)))
             return true;
     return false;
-}
-
-void AcceptBookDrops(QAbstractItemView* view, std::function<void(const QString& file)> onBook)
-{
-    view->setAcceptDrops(true);
-    view->viewport()->setAcceptDrops(true);
-    view->viewport()->installEventFilter(new TBookDrop(view, std::move(onBook)));
 }
 
 } // namespace volm::ui

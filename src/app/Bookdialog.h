@@ -13,10 +13,8 @@
 #include <QDialog>
 #include <QString>
 
-#include <functional>
 #include <vector>
 
-class QAbstractItemView;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -24,7 +22,7 @@ class QSpinBox;
 class QTreeWidget;
 
 namespace volm {
-class TProject;
+class TTopicCommands;
 }
 
 namespace volm::ui {
@@ -39,13 +37,13 @@ public:
     std::vector<TBookTopic> Topics() const;
     const TBook& Book() const { return book_; }
 
-    QLabel* Label1 = nullptr;         // what the file is, what was replaced
-    QTreeWidget* TreeView1 = nullptr; // chapters (name, size, parts); their parts below them
-    QCheckBox* CheckBox1 = nullptr;   // "&Split chapters longer than"
-    QSpinBox* SpinEdit1 = nullptr;    // the split size in KB
-    QCheckBox* CheckBox2 = nullptr;   // "&Keep lines as they are" (plain texts)
-    QPushButton* BitBtn1 = nullptr;   // "&Append"
-    QPushButton* BitBtn2 = nullptr;   // "Cancel"
+    QLabel* SummaryLabel = nullptr;       // what the file is, what was replaced
+    QTreeWidget* ChapterList = nullptr;   // chapters (name, size, parts); their parts below them
+    QCheckBox* SplitCheck = nullptr;      // "&Split chapters longer than"
+    QSpinBox* SplitSizeBox = nullptr;     // the split size in KB
+    QCheckBox* KeepLinesCheck = nullptr;  // "&Keep lines as they are" (plain texts)
+    QPushButton* AppendButton = nullptr;  // "&Append"
+    QPushButton* CancelButton = nullptr;  // "Cancel"
 
 private:
     void read();
@@ -57,17 +55,13 @@ private:
 };
 
 // Shows the dialog for `file` (first asks for a file when it is empty) and
-// appends the topics the user accepts to `project`. True when topics were
-// appended; failures are shown in the error box.
-bool ImportBookDialog(QWidget* parent, TProject& project, const QString& file = {});
+// appends the topics the user accepts (TTopicCommands::AppendBook). True when
+// topics were appended; failures are shown in the error box.
+bool ImportBookDialog(QWidget* parent, TTopicCommands& commands, const QString& file = {});
 
 // True for the names of book files the dialog takes when dropped: .fb2,
 // .fb2.zip, .epub, .html, .htm, .xhtml, .md, .markdown (plain .txt files are
 // the list's own business).
 bool IsBookFileName(const QString& path);
-
-// Lets `view` take book files dropped on it: each goes to `onBook`. Other
-// drops are left to the view.
-void AcceptBookDrops(QAbstractItemView* view, std::function<void(const QString& file)> onBook);
 
 } // namespace volm::ui

@@ -1,25 +1,22 @@
 #include "app/Child.h"
 
+#include "app/Ansitext.h"
 #include "app/Bookdialog.h"
+#include "app/Editortext.h"
 #include "app/Errorbox.h"
+#include "app/Filedialogs.h"
+#include "app/Fontcommands.h"
 #include "app/Fontdialog.h"
 #include "app/Generate.h"
-#include "app/Main.h"
 #include "app/Topictree.h"
 #include "book/Manifest.h"
-#include "common/Codepage.h"
-#include "common/Fileio.h"
-#include "text/Detect.h"
 #include "text/Textlines.h"
-#include "storage/Pack.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -28,10 +25,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTextBlock>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -47,25 +44,10 @@ std::string pathBytes(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-// The whole file, or a volm::Error naming it and the cause.
-std::string readWholeFile(const QString& path)
-{
-    return ReadWholeFile(pathBytes(path), kMaxTextFileSize);
-}
-
 QFileDialog* textDialog(QWidget* parent, const QString& title, const char* name)
 {
-    auto* d = new QFileDialog(parent, title);
-    d->setObjectName(QString::fromLatin1(name));
-    d->setOption(QFileDialog::DontUseNativeDialog);
-    d->setOption(QFileDialog::ReadOnly, false);
-    d->setAcceptMode(QFileDialog::AcceptOpen);
-    d->setFileMode(QFileDialog::ExistingFile); // path and file must exist
-    d->setNameFilters({QStringLiteral("*.txt"), QStringLiteral("*.*")});
-    d->setDefaultSuffix(QStringLiteral("txt"));
-    d->setSizeGripEnabled(true);
-    UseInlineCompletion(d);
-    return d;
+    return NewFileDialog(parent, title, name, TFileWanted::Existing, {QStringLiteral("*.txt"), QStringLiteral("*.*")},
+                         QStringLiteral("txt"));
 }
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& hint)
@@ -78,19 +60,6 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, c
     f.setBold(true);
     b->setFont(f);
     return b;
-}
-
-// What the font commands work on: the dialog, the check item, the editor
-// and the project file.
-TFontCommandTarget fontTarget(TForm2& w)
-{
-    TFontCommandTarget t;
-    t.FontDialog1 = w.FontDialog1;
-    t.Usecustomfont1 = w.Usecustomfont1;
-    t.Editor = w.RxRichEdit1;
-    t.SaveFontSettings = [&w](const TFontSettings& s) { w.Project().SaveFontSettings(s); };
-    t.parent = &w;
-    return t;
 }
 
 // A command with its hint in the status bar and as its tooltip.
@@ -147,9 +116,24 @@ void fill(QWidget* parent, QWidget* child, int margin)
     l->addWidget(child);
 }
 
+// The message that refuses a list whose names Windows-1251 can't hold.
+QString refusedListMessage(const QString& file, const std::vector<TRefusedName>& refused)
+{
+    QStringList lines;
+    for (const TRefusedName& r : refused) {
+        QStringList chars;
+        for (const std::string& c : r.characters)
+            chars << u'"' + QString::fromStdString(c) + u'"';
+        lines << QStringLiteral("line %1 \"%2\": %3").arg(r.line).arg(QString::fromStdString(r.text),
+                                                           chars.join(QStringLiteral(", ")));
+    }
+    return QStringLiteral("%1: no topics were added; these names have characters that Windows-1251 lacks:\n%2")
+        .arg(file, lines.join(u'\n'));
+}
+
 } // namespace
 
-TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
+TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, this)
 {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -255,10 +239,10 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     OpenDialog2 = textDialog(this, QStringLiteral("Select list of topics..."), "OpenDialog2");
     OpenDialog1 = textDialog(this, QStringLiteral("Select text to load into topic"), "OpenDialog1");
 
-    Document1 = new QMenu(QStringLiteral("&Document"), this);
-    Document1->setObjectName(QStringLiteral("Document1"));
-    Document1->setToolTipsVisible(true);
-    Font1 = command(this, QStringLiteral("&Font"), QStringLiteral("Allow to choose font for text in mobile."));
+    DocumentMenu = new QMenu(QStringLiteral("&Document"), this);
+    DocumentMenu->setObjectName(QStringLiteral("DocumentMenu"));
+    DocumentMenu->setToolTipsVisible(true);
+    ChooseFontAction = command(this, QStringLiteral("&Font"), QStringLiteral("Allow to choose font for text in mobile."));
     Usecustomfont1 = command(this, QStringLiteral("&Use custom font"),
                              QStringLiteral("Allows to put in JAVA package newly selected custom font."));
     Usecustomfont1->setCheckable(true);
@@ -266,49 +250,50 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
                     QStringLiteral("Allows to minimize size of current document (used if was a lot of deletions)"));
     GenerateJAVA1 = command(this, QStringLiteral("&Generate JAVA middlet"),
                             QStringLiteral("Starts generation of MIDDLET for current document"));
-    OpenBookFolder1 = command(this, QStringLiteral("Open &book folder"),
+    OpenBookFolderAction = command(this, QStringLiteral("Open &book folder"),
                               QStringLiteral("Opens the folder of the generated jar and jad with the desktop's file "
                                              "manager"));
-    Document1->addAction(Font1);
-    Document1->addAction(Usecustomfont1);
-    Document1->addSeparator();
-    Document1->addAction(Pack1);
-    Document1->addAction(GenerateJAVA1);
-    Document1->addAction(OpenBookFolder1);
+    DocumentMenu->addAction(ChooseFontAction);
+    DocumentMenu->addAction(Usecustomfont1);
+    DocumentMenu->addSeparator();
+    DocumentMenu->addAction(Pack1);
+    DocumentMenu->addAction(GenerateJAVA1);
+    DocumentMenu->addAction(OpenBookFolderAction);
     FontDialog1 = new TFontDialog(this);
 
     // The topic list's commands: the context menu, and keys while the list has the focus.
-    Append1 = command(this, QStringLiteral("&Append"),
+    AppendAction = command(this, QStringLiteral("&Append"),
                       QStringLiteral("Append topic with entered name to list"));
-    Rename1 = command(this, QStringLiteral("&Rename"), QStringLiteral("Rename the selected topic"),
+    RenameAction = command(this, QStringLiteral("&Rename"), QStringLiteral("Rename the selected topic"),
                       QKeySequence(Qt::Key_F2));
-    Delete1 = command(this, QStringLiteral("&Delete"), QStringLiteral("Delete selected item (asks first)"),
+    DeleteAction = command(this, QStringLiteral("&Delete"), QStringLiteral("Delete selected item (asks first)"),
                       QKeySequence(QKeySequence::Delete));
-    MoveUp1 = command(this, QStringLiteral("Move &up"), QStringLiteral("Move the selected topic up the list"),
+    MoveUpAction = command(this, QStringLiteral("Move &up"), QStringLiteral("Move the selected topic up the list"),
                       QKeySequence(Qt::ALT | Qt::Key_Up));
-    MoveDown1 = command(this, QStringLiteral("Move do&wn"), QStringLiteral("Move the selected topic down the list"),
+    MoveDownAction = command(this, QStringLiteral("Move do&wn"), QStringLiteral("Move the selected topic down the list"),
                         QKeySequence(Qt::ALT | Qt::Key_Down));
-    LoadText1 = command(this, QStringLiteral("&Load text..."), QStringLiteral("Load text file"));
-    for (QAction* a : {Rename1, Delete1, MoveUp1, MoveDown1}) {
+    LoadTextAction = command(this, QStringLiteral("&Load text..."), QStringLiteral("Load text file"));
+    for (QAction* a : {RenameAction, DeleteAction, MoveUpAction, MoveDownAction}) {
         a->setShortcutContext(Qt::WidgetShortcut);
         TreeView1->addAction(a);
     }
     TopicMenu = new QMenu(this);
     TopicMenu->setObjectName(QStringLiteral("TopicMenu"));
     TopicMenu->setToolTipsVisible(true);
-    TopicMenu->addAction(Append1);
-    TopicMenu->addAction(Rename1);
-    TopicMenu->addAction(Delete1);
+    TopicMenu->addAction(AppendAction);
+    TopicMenu->addAction(RenameAction);
+    TopicMenu->addAction(DeleteAction);
     TopicMenu->addSeparator();
-    TopicMenu->addAction(MoveUp1);
-    TopicMenu->addAction(MoveDown1);
+    TopicMenu->addAction(MoveUpAction);
+    TopicMenu->addAction(MoveDownAction);
     TopicMenu->addSeparator();
-    TopicMenu->addAction(LoadText1);
+    TopicMenu->addAction(LoadTextAction);
     TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    Commit1 = command(this, QStringLiteral("&Commit"), Button2->statusTip(), QKeySequence::Save);
-    Commit1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(Commit1);
-    editor_->fileText = [this](const QString& path) { return fileText(path); };
+    CommitAction = command(this, QStringLiteral("&Commit"), Button2->statusTip(), QKeySequence::Save);
+    CommitAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(CommitAction);
+    text_ = new TEditorText(RxRichEdit1, commands_, this);
+    editor_->fileText = [this](const QString& path) { return TEditorText::FileText(path, CheckBox1->isChecked()); };
 
     connect(BitBtn1, &QPushButton::clicked, this, &TForm2::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm2::BitBtn2Click);
@@ -316,19 +301,18 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     connect(Pack1, &QAction::triggered, this, &TForm2::Pack1Click);
-    connect(Font1, &QAction::triggered, this, &TForm2::FontClick);
+    connect(ChooseFontAction, &QAction::triggered, this, &TForm2::FontClick);
     connect(Usecustomfont1, &QAction::triggered, this, &TForm2::Usecustomfont1Click);
     connect(GenerateJAVA1, &QAction::triggered, this, &TForm2::GenerateJAVA1Click);
-    connect(OpenBookFolder1, &QAction::triggered, this, &TForm2::OpenBookFolder1Click);
-    connect(Document1, &QMenu::aboutToShow, this, [this] {
-        OpenBookFolder1->setEnabled(project_.IsOpen() &&
+    connect(OpenBookFolderAction, &QAction::triggered, this, &TForm2::OpenBookFolder);
+    connect(DocumentMenu, &QMenu::aboutToShow, this, [this] {
+        OpenBookFolderAction->setEnabled(project_.IsOpen() &&
                                     QFileInfo(QFile::decodeName(BookFolder(project_.Path()).c_str())).isDir());
     });
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
-        if (!tree_->quiet)
-            TreeView1Change(current);
-    });
-    tree_->mayLeave = [this](QTreeWidgetItem* to) { return to == editorNode_ || SettleEdits(); };
+    // Not while the window rearranges its nodes under a QSignalBlocker.
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { TreeView1Change(current); });
+    tree_->mayLeave = [this](QTreeWidgetItem* to) { return (to && to == EditorNode()) || SettleEdits(); };
     connect(tree_, &TTopicTree::moveRequested, this, [this](int from, int to) { MoveTopic(from, to); });
     connect(tree_, &TTopicTree::filesDropped, this, &TForm2::DropFiles);
     connect(tree_, &TTopicTree::renameRequested, this,
@@ -340,54 +324,72 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent)
         TopicMenu->popup(TreeView1->viewport()->mapToGlobal(pos));
     });
     connect(Edit1, &QLineEdit::returnPressed, this, &TForm2::Edit1Enter);
-    connect(Append1, &QAction::triggered, this, [this] {
+    connect(AppendAction, &QAction::triggered, this, [this] {
         if (Edit1->text().isEmpty())
             Edit1->setFocus(); // type the name there
         else
             BitBtn1Click();
     });
-    connect(Rename1, &QAction::triggered, this, &TForm2::Rename1Click);
-    connect(Delete1, &QAction::triggered, this, &TForm2::Delete1Click);
-    connect(MoveUp1, &QAction::triggered, this, [this] {
+    connect(RenameAction, &QAction::triggered, this, &TForm2::RenameSelected);
+    connect(DeleteAction, &QAction::triggered, this, &TForm2::DeleteSelectedAsking);
+    connect(MoveUpAction, &QAction::triggered, this, [this] {
         const int row = TreeView1->indexOfTopLevelItem(TreeView1->currentItem());
         if (row > 0)
             MoveTopic(row, row - 1);
     });
-    connect(MoveDown1, &QAction::triggered, this, [this] {
+    connect(MoveDownAction, &QAction::triggered, this, [this] {
         const int row = TreeView1->indexOfTopLevelItem(TreeView1->currentItem());
         if (row >= 0 && row + 1 < TreeView1->topLevelItemCount())
             MoveTopic(row, row + 1);
     });
-    connect(LoadText1, &QAction::triggered, this, &TForm2::Button1Click);
-    connect(Commit1, &QAction::triggered, this, &TForm2::Button2Click);
-    connect(RxRichEdit1->document(), &QTextDocument::modificationChanged, this, &TForm2::editorModified);
+    connect(LoadTextAction, &QAction::triggered, this, &TForm2::Button1Click);
+    connect(CommitAction, &QAction::triggered, this, &TForm2::Button2Click);
+    connect(text_, &TEditorText::modifiedChanged, this, [this](bool modified) {
+        updateCaption();
+        emit editsChanged(modified);
+    });
+    connect(text_, &TEditorText::remark, this, &TForm2::showStatus);
     updateTopicCommands();
     // Whole books (Bookdialog): the menu command and the list's context menu;
     // book files dropped on the list come through DropFiles.
-    Document1->addSeparator();
-    ImportBook1 = Document1->addAction(QStringLiteral("&Import book..."));
-    ImportBook1->setStatusTip(
+    DocumentMenu->addSeparator();
+    ImportBookAction = DocumentMenu->addAction(QStringLiteral("&Import book..."));
+    ImportBookAction->setStatusTip(
         QStringLiteral("Appends a book file (FB2, EPUB, HTML, Markdown, text) as one topic per chapter"));
-    connect(ImportBook1, &QAction::triggered, this, [this] { ImportBook1Click(); });
+    connect(ImportBookAction, &QAction::triggered, this, [this] { ImportBook(); });
     TopicMenu->addSeparator();
-    TopicMenu->addAction(ImportBook1);
-}
-
-void TForm2::ImportBook1Click(const QString& file)
-{
-    if (!project_.IsOpen())
-        return;
-    const size_t first = project_.TopicCount();
-    if (!ImportBookDialog(this, project_, file))
-        return;
-    for (size_t i = first; i < project_.TopicCount(); ++i)
-        appendNode(project_.Topic(i).Text)->setData(0, kNumberRole, project_.Topic(i).Number);
+    TopicMenu->addAction(ImportBookAction);
 }
 
 TForm2::~TForm2()
 {
     closeProject();
 }
+
+TFontCommandTarget TForm2::fontTarget()
+{
+    TFontCommandTarget t;
+    t.FontDialog1 = FontDialog1;
+    t.Usecustomfont1 = Usecustomfont1;
+    t.Editor = RxRichEdit1;
+    t.SaveFontSettings = [this](const TFontSettings& s) { project_.SaveFontSettings(s); };
+    t.parent = this;
+    return t;
+}
+
+template <class F>
+bool TForm2::run(F&& command)
+{
+    try {
+        command();
+    } catch (const std::exception& e) {
+        ShowException(e, this);
+        return false;
+    }
+    return true;
+}
+
+// --- the list and the project ------------------------------------------------
 
 int32_t TForm2::NodeNumber(const QTreeWidgetItem* node)
 {
@@ -410,6 +412,130 @@ int TForm2::TopicIndex(const QTreeWidgetItem* node) const
     return -1;
 }
 
+QTreeWidgetItem* TForm2::topicNode(size_t index) const
+{
+    size_t k = 0;
+    for (int r = 0; r < TreeView1->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* node = TreeView1->topLevelItem(r);
+        if (NodeNumber(node) != 0 && k++ == index)
+            return node;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* TForm2::EditorNode() const
+{
+    const std::optional<size_t> index = text_->TopicIndex();
+    return index ? topicNode(*index) : nullptr;
+}
+
+bool TForm2::editorShowsSelection() const
+{
+    QTreeWidgetItem* node = EditorNode();
+    return node && node == TreeView1->currentItem();
+}
+
+QTreeWidgetItem* TForm2::appendNode(const std::string& name, int32_t number)
+{
+    QTreeWidgetItem* node = newNode(ansiToText(name));
+    node->setData(0, kNumberRole, number);
+    TreeView1->addTopLevelItem(node);
+    return node;
+}
+
+void TForm2::fillTree()
+{
+    QList<QTreeWidgetItem*> nodes;
+    nodes.reserve(static_cast<qsizetype>(project_.TopicCount()));
+    for (size_t i = 0; i < project_.TopicCount(); ++i) {
+        const TTopicNode& t = project_.Topic(i);
+        QTreeWidgetItem* node = newNode(ansiToText(t.Name));
+        node->setData(0, kNumberRole, t.Number);
+        nodes.append(node);
+    }
+    TreeView1->addTopLevelItems(nodes);
+    updateTopicCommands();
+}
+
+void TForm2::deselect()
+{
+    {
+        const QSignalBlocker quiet(TreeView1);
+        TreeView1->setCurrentItem(nullptr);
+        TreeView1->clearSelection();
+    }
+    TreeView1Change(nullptr);
+}
+
+void TForm2::clearTree()
+{
+    {
+        const QSignalBlocker quiet(TreeView1);
+        TreeView1->setCurrentItem(nullptr);
+        TreeView1->clear();
+    }
+    TreeView1Change(nullptr);
+}
+
+void TForm2::TopicAppended(size_t index)
+{
+    // The new node is selected: the editor shows its topic's text.
+    QTreeWidgetItem* node = appendNode(project_.Topic(index).Name, project_.Topic(index).Number);
+    TreeView1->setCurrentItem(node);
+}
+
+void TForm2::TopicAppendFailed(const std::string& name)
+{
+    // The node stays, without a topic, until the project is opened again.
+    TreeView1->setCurrentItem(appendNode(name, 0));
+}
+
+void TForm2::TopicDeleted(size_t index)
+{
+    QTreeWidgetItem* node = topicNode(index);
+    if (node && node == TreeView1->currentItem())
+        deselect();
+    delete node;
+    text_->TopicDeleted();
+    updateTopicCommands();
+}
+
+void TForm2::TopicMoved(size_t from, size_t to)
+{
+    // The node goes where the node of the topic at `to` stood; the topics
+    // between keep their nodes, which take their new storage numbers.
+    QTreeWidgetItem* node = topicNode(from);
+    QTreeWidgetItem* target = topicNode(to);
+    if (!node || !target)
+        return;
+    const int row = TreeView1->indexOfTopLevelItem(target);
+    QTreeWidgetItem* current = TreeView1->currentItem();
+    {
+        const QSignalBlocker quiet(TreeView1);
+        TreeView1->takeTopLevelItem(TreeView1->indexOfTopLevelItem(node));
+        TreeView1->insertTopLevelItem(row, node);
+        TreeView1->setCurrentItem(current);
+    }
+    for (size_t i = std::min(from, to); i <= std::max(from, to); ++i)
+        if (QTreeWidgetItem* n = topicNode(i))
+            n->setData(0, kNumberRole, project_.Topic(i).Number);
+    TreeView1->scrollToItem(node);
+    updateTopicCommands();
+}
+
+void TForm2::TopicRenamed(size_t index)
+{
+    if (QTreeWidgetItem* node = topicNode(index))
+        node->setText(0, ansiToText(project_.Topic(index).Name));
+}
+
+void TForm2::TopicTextChanged(size_t index)
+{
+    text_->TopicTextChanged(index);
+}
+
+// --- opening and closing -------------------------------------------------------
+
 bool TForm2::OpenProject(const QString& path)
 {
     if (project_.IsOpen())
@@ -419,7 +545,7 @@ bool TForm2::OpenProject(const QString& path)
         project_.Open(pathBytes(path));
         path_ = path;
         updateCaption();
-        RestoreFontSettings(fontTarget(*this), project_.FontSettings());
+        RestoreFontSettings(fontTarget(), project_.FontSettings());
         fillTree();
     } catch (const std::exception& e) {
         // The window holds no file then; the caller reports the failure.
@@ -439,37 +565,86 @@ bool TForm2::HoldsProject(const QString& path) const
     return project_.IsOpen() && path_ == path;
 }
 
-void TForm2::fillTree()
+void TForm2::closeProject()
 {
-    QList<QTreeWidgetItem*> nodes;
-    nodes.reserve(static_cast<qsizetype>(project_.TopicCount()));
-    for (size_t i = 0; i < project_.TopicCount(); ++i) {
-        const TTopicNode& t = project_.Topic(i);
-        QTreeWidgetItem* node = newNode(ansiToText(t.Text));
-        node->setData(0, kNumberRole, t.Number);
-        nodes.append(node);
+    if (!project_.IsOpen())
+        return;
+    {
+        // The window is going: nobody hears of the list or the editor emptied.
+        const QSignalBlocker quietList(TreeView1);
+        const QSignalBlocker quietText(text_);
+        TreeView1->setCurrentItem(nullptr);
+        TreeView1->clear();
+        text_->Show(std::nullopt);
     }
-    TreeView1->addTopLevelItems(nodes);
+    run([this] { project_.CloseProject(); });
+}
+
+void TForm2::closeEvent(QCloseEvent* e)
+{
+    // Closing asks only about typed text that was not committed.
+    if (!SettleEdits()) {
+        e->ignore();
+        return;
+    }
+    closeProject();
+    e->accept();
+}
+
+// --- the editor ------------------------------------------------------------------
+
+bool TForm2::HasUncommittedEdits() const
+{
+    return text_->Modified();
+}
+
+bool TForm2::SettleEdits()
+{
+    return text_->Settle();
+}
+
+void TForm2::TreeView1Change(QTreeWidgetItem* node)
+{
+    PageControl1->setVisible(node != nullptr);
+    if (!node || node != EditorNode()) { // the editor's own node keeps what was typed
+        const int index = TopicIndex(node);
+        text_->Show(index >= 0 ? std::optional<size_t>(static_cast<size_t>(index)) : std::nullopt);
+    }
     updateTopicCommands();
 }
 
-QTreeWidgetItem* TForm2::appendNode(const std::string& name)
+void TForm2::Button1Click()
 {
-    QTreeWidgetItem* node = newNode(ansiToText(name));
-    TreeView1->addTopLevelItem(node);
-    TreeView1->setCurrentItem(node);
-    return node;
+    if (!editorShowsSelection() || !SettleEdits())
+        return;
+    if (const QString file = ChooseFile(OpenDialog1); !file.isEmpty())
+        text_->Load(file, CheckBox1->isChecked());
 }
 
-void TForm2::appendTopic(const std::string& name)
+void TForm2::Button2Click()
 {
-    // The node comes first and is selected before it has its topic.
-    QTreeWidgetItem* node = appendNode(name);
-    const size_t index = project_.AddTopic(name);
-    node->setData(0, kNumberRole, project_.Topic(index).Number);
-    // The editor shows the new topic's (empty) text, never the one before.
-    showTopic(node);
+    // Only what the editor shows for the selected topic is stored.
+    if (editorShowsSelection())
+        text_->Commit();
 }
+
+void TForm2::updateCaption()
+{
+    if (path_.isEmpty())
+        return;
+    // "[*]" in a path is shown as it is, not as the toolkit's mark.
+    QString caption = path_;
+    caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(HasUncommittedEdits() ? caption + u'*' : caption);
+}
+
+void TForm2::showStatus(const QString& text)
+{
+    if (auto* frame = qobject_cast<QMainWindow*>(window()))
+        frame->statusBar()->showMessage(text);
+}
+
+// --- the list's commands --------------------------------------------------------
 
 std::optional<std::string> TForm2::entryName()
 {
@@ -487,58 +662,42 @@ void TForm2::BitBtn1Click()
     if (Edit1->text().isEmpty() || !project_.IsOpen())
         return;
     const std::optional<std::string> name = entryName();
-    if (!name || !SettleEdits())
-        return;
-    try {
-        appendTopic(*name);
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-    }
-    updateTopicCommands();
+    if (name && SettleEdits())
+        run([&] { commands_.Append(*name); });
 }
 
 void TForm2::Edit1Enter()
 {
     if (Edit1->text().isEmpty() || !project_.IsOpen())
         return;
-    const int before = TreeView1->topLevelItemCount();
+    const size_t before = project_.TopicCount();
     BitBtn1Click();
-    if (TreeView1->topLevelItemCount() > before)
+    if (project_.TopicCount() > before)
         Edit1->clear(); // ready for the next name
 }
 
 void TForm2::BitBtn2Click()
 {
+    // What the editor held goes with its topic: no question.
     RxRichEdit1->clear();
     QTreeWidgetItem* node = TreeView1->currentItem();
-    if (!node) {
-        showTopic(nullptr);
-        return;
-    }
     const int index = TopicIndex(node);
-    // What the editor held goes with its topic: no question.
-    tree_->quiet = true;
-    TreeView1->setCurrentItem(nullptr);
-    TreeView1->clearSelection();
-    tree_->quiet = false;
-    TreeView1Change(nullptr);
-    delete node;
-    updateTopicCommands();
-    if (index < 0)
-        return; // a node without a topic: only the node goes
-    try {
-        project_.DeleteTopic(static_cast<size_t>(index));
-    } catch (const std::exception& e) {
-        ShowException(e, this);
+    if (index >= 0) {
+        run([&] { commands_.Delete(static_cast<size_t>(index)); });
+    } else if (node) {
+        deselect(); // a node without a topic: only the node goes
+        delete node;
+        updateTopicCommands();
+    } else {
+        text_->Show(std::nullopt);
     }
 }
 
-void TForm2::Delete1Click()
+void TForm2::DeleteSelectedAsking()
 {
     QTreeWidgetItem* node = TreeView1->currentItem();
-    if (!node || !project_.IsOpen())
-        return;
-    if (AskYesNo(QStringLiteral("Delete topic \"%1\"?").arg(node->text(0)), false, this))
+    if (node && project_.IsOpen() &&
+        AskYesNo(QStringLiteral("Delete topic \"%1\"?").arg(node->text(0)), false, this))
         BitBtn2Click();
 }
 
@@ -546,289 +705,37 @@ void TForm2::BitBtn3Click()
 {
     if (!project_.IsOpen() || !SettleEdits())
         return;
-    if (OpenDialog2->exec() != QDialog::Accepted || OpenDialog2->selectedFiles().isEmpty())
-        return;
-    const QString file = OpenDialog2->selectedFiles().first();
-    std::string bytes;
-    try {
-        bytes = readWholeFile(file);
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-        return;
-    }
-    // The list is read as text (UTF-8, UTF-16 or the detected Cyrillic code
-    // page); a name Windows-1251 can't hold is named, and nothing is added.
-    const TDecodedList list = DecodeTopicList(bytes);
-    if (!list.refused.empty()) {
-        QStringList lines;
-        for (const TRefusedName& r : list.refused) {
-            QStringList chars;
-            for (const std::string& c : r.characters)
-                chars << u'"' + QString::fromStdString(c) + u'"';
-            lines << QStringLiteral("line %1 \"%2\": %3").arg(r.line).arg(QString::fromStdString(r.text),
-                                                               chars.join(QStringLiteral(", ")));
-        }
-        ShowMessageBox(QMessageBox::Critical,
-                       QStringLiteral("%1: no topics were added; these names have characters that Windows-1251 "
-                                      "lacks:\n%2")
-                           .arg(file, lines.join(u'\n')),
-                       this);
-        return;
-    }
+    if (const QString file = ChooseFile(OpenDialog2); !file.isEmpty())
+        appendList(file);
+}
+
+void TForm2::appendList(const QString& file)
+{
+    TListAppend done;
     TreeView1->setUpdatesEnabled(false);
-    size_t added = 0;
-    try {
-        for (const std::string& line : list.names) {
-            appendTopic(line);
-            ++added;
-        }
-    } catch (const std::exception& e) {
+    const bool read = run([&] { done = commands_.AppendList(pathBytes(file)); });
+    TreeView1->setUpdatesEnabled(true);
+    if (!read)
+        return;
+    if (!done.refused.empty()) {
+        ShowMessageBox(QMessageBox::Critical, refusedListMessage(file, done.refused), this);
+        return;
+    }
+    if (!done.failure.empty())
         // What was appended before the failing line stays.
-        TreeView1->setUpdatesEnabled(true);
         ShowErrorMessage(QStringLiteral("%1, line %2: %3 (the topics of the %4 lines before it were appended)")
                              .arg(file)
-                             .arg(added + 1)
-                             .arg(fromMessage(e.what()))
-                             .arg(added),
+                             .arg(done.appended + 1)
+                             .arg(fromMessage(done.failure))
+                             .arg(done.appended),
                          this);
-    }
-    TreeView1->setUpdatesEnabled(true);
     if (QTreeWidgetItem* last = TreeView1->currentItem())
         TreeView1->scrollToItem(last);
-    updateTopicCommands();
-    if (size_t at = LoadedTextCut(bytes, &list.found); at != std::string::npos)
-        showStatus(QString::fromStdString(NulCutNote(at)));
+    if (done.cutAt != std::string::npos)
+        showStatus(QString::fromStdString(NulCutNote(done.cutAt)));
 }
 
-void TForm2::TreeView1Change(QTreeWidgetItem* node)
-{
-    PageControl1->setVisible(node != nullptr);
-    if (node && node == editorNode_)
-        return; // its text (and what was typed into it) is there already
-    showTopic(node);
-    updateTopicCommands();
-}
-
-void TForm2::showTopic(QTreeWidgetItem* node)
-{
-    const int index = TopicIndex(node);
-    QString text;
-    if (index >= 0) {
-        try {
-            text = ansiToText(project_.GetText(static_cast<size_t>(index)));
-        } catch (const std::exception& e) {
-            ShowException(e, this);
-            node = nullptr;
-        }
-    } else {
-        node = nullptr;
-    }
-    // One update: the old text is replaced as a whole.
-    editorNode_ = node;
-    RxRichEdit1->setPlainText(text);
-    RxRichEdit1->setReadOnly(node == nullptr);
-    RxRichEdit1->document()->setModified(false);
-    editorModified();
-}
-
-bool TForm2::HasUncommittedEdits() const
-{
-    return editorNode_ && RxRichEdit1->document()->isModified();
-}
-
-bool TForm2::SettleEdits()
-{
-    if (!HasUncommittedEdits())
-        return true;
-    const QString name = editorNode_->text(0);
-    switch (AskAboutEdits(QStringLiteral("The text of topic \"%1\" was changed and not committed.\n"
-                                         "Commit the changes?")
-                              .arg(name),
-                          this)) {
-    case TEditsAnswer::Commit:
-        return commitEditor();
-    case TEditsAnswer::Discard:
-        showTopic(editorNode_); // the stored text again
-        return true;
-    case TEditsAnswer::Cancel:
-        break;
-    }
-    return false;
-}
-
-void TForm2::editorModified()
-{
-    updateCaption();
-    emit editsChanged(HasUncommittedEdits());
-}
-
-void TForm2::updateCaption()
-{
-    if (path_.isEmpty())
-        return;
-    // "[*]" in a path is shown as it is, not as the toolkit's mark.
-    QString caption = path_;
-    caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
-    setWindowTitle(HasUncommittedEdits() ? caption + u'*' : caption);
-}
-
-void TForm2::updateTopicCommands()
-{
-    QTreeWidgetItem* node = TreeView1->currentItem();
-    const int row = TreeView1->indexOfTopLevelItem(node);
-    const bool topic = TopicIndex(node) >= 0;
-    Rename1->setEnabled(topic);
-    Delete1->setEnabled(node != nullptr);
-    MoveUp1->setEnabled(topic && row > 0 && TopicIndex(TreeView1->topLevelItem(row - 1)) >= 0);
-    MoveDown1->setEnabled(topic && row + 1 < TreeView1->topLevelItemCount() &&
-                          TopicIndex(TreeView1->topLevelItem(row + 1)) >= 0);
-    LoadText1->setEnabled(topic);
-    Append1->setEnabled(project_.IsOpen());
-}
-
-std::string TForm2::EditorText(size_t* missing) const
-{
-    // The editor's paragraphs, whatever its width: a long line the editor
-    // wraps on the screen is still one line of the text.
-    std::vector<std::string> lines;
-    size_t lacking = 0;
-    for (QTextBlock b = RxRichEdit1->document()->begin(); b.isValid(); b = b.next()) {
-        size_t m = 0;
-        const QStringList parts = b.text().split(QChar::LineSeparator);
-        for (const QString& part : parts) {
-            lines.push_back(textToAnsi(part, &m));
-            lacking += m;
-        }
-    }
-    if (missing)
-        *missing = lacking;
-    return JoinLines(lines);
-}
-
-bool TForm2::commitEditor()
-{
-    const int index = TopicIndex(editorNode_);
-    if (index < 0)
-        return true;
-    size_t missing = 0;
-    const std::string text = EditorText(&missing);
-    try {
-        project_.CommitText(static_cast<size_t>(index), text);
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-        return false;
-    }
-    RxRichEdit1->document()->setModified(false);
-    if (missing > 0)
-        showStatus(QStringLiteral("%1 character(s) that Windows-1251 lacks were stored as \"?\".")
-                       .arg(missing));
-    return true;
-}
-
-void TForm2::Button2Click()
-{
-    // Only what the editor shows for the selected topic is stored.
-    if (!editorNode_ || editorNode_ != TreeView1->currentItem())
-        return;
-    commitEditor();
-}
-
-QString TForm2::fileText(const QString& path, size_t* cutAt) const
-{
-    const std::string bytes = readWholeFile(path);
-    TDetection found;
-    const bool detect = CheckBox1->isChecked();
-    const std::string text = LoadedText(bytes, detect, &found);
-    if (cutAt)
-        *cutAt = LoadedTextCut(bytes, detect ? &found : nullptr);
-    std::vector<std::string> paragraphs = SplitParagraphs(text);
-    QString shown;
-    for (size_t i = 0; i < paragraphs.size(); ++i) {
-        if (i)
-            shown += u'\n';
-        shown += ansiToText(paragraphs[i]);
-    }
-    return shown;
-}
-
-void TForm2::Button1Click()
-{
-    if (!editorNode_ || editorNode_ != TreeView1->currentItem() || !SettleEdits())
-        return;
-    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
-        return;
-    QString shown;
-    size_t cutAt = std::string::npos;
-    try {
-        shown = fileText(OpenDialog1->selectedFiles().first(), &cutAt);
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-        return;
-    }
-    RxRichEdit1->setPlainText(shown);
-    // Not stored until the commit below succeeds.
-    RxRichEdit1->document()->setModified(true);
-    Button2Click();
-    // The text ends at its first NUL byte; the user is told so.
-    if (cutAt != std::string::npos)
-        showStatus(QString::fromStdString(NulCutNote(cutAt)));
-}
-
-void TForm2::FontClick()
-{
-    if (project_.IsOpen())
-        ChooseFont(fontTarget(*this));
-}
-
-void TForm2::Usecustomfont1Click()
-{
-    if (project_.IsOpen())
-        SwitchCustomFont(fontTarget(*this));
-}
-
-void TForm2::Pack1Click()
-{
-    if (!project_.IsOpen() || !SettleEdits())
-        return;
-    tree_->quiet = true;
-    TreeView1->setCurrentItem(nullptr);
-    TreeView1->clear();
-    tree_->quiet = false;
-    TreeView1Change(nullptr);
-    try {
-        project_.Pack(); // closes, packs and opens again, also after a failure
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-    }
-    if (project_.IsOpen())
-        fillTree();
-    updateTopicCommands();
-}
-
-void TForm2::GenerateJAVA1Click()
-{
-    if (!project_.IsOpen() || !SettleEdits())
-        return;
-    auto* frame = qobject_cast<QMainWindow*>(window());
-    GenerateMidlet(project_, CurrentFontSettings(fontTarget(*this)), frame ? frame->statusBar() : nullptr, this);
-}
-
-void TForm2::OpenBookFolder1Click()
-{
-    if (!project_.IsOpen())
-        return;
-    const QString folder = QFile::decodeName(BookFolder(project_.Path()).c_str());
-    if (!QFileInfo(folder).isDir()) {
-        ShowErrorMessage(QStringLiteral("%1: there is no book folder yet (\"&Generate JAVA middlet\" makes it)")
-                             .arg(folder),
-                         this);
-        return;
-    }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        ShowErrorMessage(QStringLiteral("%1: no file manager could be started").arg(folder), this);
-}
-
-void TForm2::Rename1Click()
+void TForm2::RenameSelected()
 {
     QTreeWidgetItem* node = TreeView1->currentItem();
     if (TopicIndex(node) >= 0)
@@ -855,14 +762,7 @@ bool TForm2::RenameTopic(QTreeWidgetItem* node, const QString& name)
             Qt::QueuedConnection);
         return false;
     }
-    try {
-        project_.RenameTopic(static_cast<size_t>(index), *bytes);
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-        return false;
-    }
-    node->setText(0, name);
-    return true;
+    return run([&] { commands_.Rename(static_cast<size_t>(index), *bytes); });
 }
 
 bool TForm2::MoveTopic(int from, int to)
@@ -870,40 +770,10 @@ bool TForm2::MoveTopic(int from, int to)
     const int n = TreeView1->topLevelItemCount();
     if (from < 0 || to < 0 || from >= n || to >= n || from == to || !project_.IsOpen())
         return false;
-    QTreeWidgetItem* node = TreeView1->topLevelItem(from);
-    const int fromIndex = TopicIndex(node);
+    const int fromIndex = TopicIndex(TreeView1->topLevelItem(from));
     const int toIndex = TopicIndex(TreeView1->topLevelItem(to));
-    if (fromIndex < 0 || toIndex < 0)
-        return false;
-    // The topics keep their nodes; the nodes between take new numbers.
-    const int lo = std::min(from, to), hi = std::max(from, to);
-    std::vector<std::pair<QTreeWidgetItem*, const TJSDataItem*>> moved;
-    for (int r = lo; r <= hi; ++r) {
-        QTreeWidgetItem* x = TreeView1->topLevelItem(r);
-        const int i = TopicIndex(x);
-        if (i >= 0)
-            moved.emplace_back(x, project_.Topic(static_cast<size_t>(i)).Item.get());
-    }
-    try {
-        project_.MoveTopic(static_cast<size_t>(fromIndex), static_cast<size_t>(toIndex));
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-        return false;
-    }
-    for (auto& [x, item] : moved)
-        for (size_t i = 0; i < project_.TopicCount(); ++i)
-            if (project_.Topic(i).Item.get() == item)
-                x->setData(0, kNumberRole, project_.Topic(i).Number);
-    const bool wasCurrent = TreeView1->currentItem() == node;
-    QTreeWidgetItem* current = TreeView1->currentItem();
-    tree_->quiet = true;
-    TreeView1->takeTopLevelItem(from);
-    TreeView1->insertTopLevelItem(to, node);
-    TreeView1->setCurrentItem(wasCurrent ? node : current);
-    tree_->quiet = false;
-    TreeView1->scrollToItem(node);
-    updateTopicCommands();
-    return true;
+    return fromIndex >= 0 && toIndex >= 0 &&
+           run([&] { commands_.Move(static_cast<size_t>(fromIndex), static_cast<size_t>(toIndex)); });
 }
 
 void TForm2::DropFiles(const QStringList& paths)
@@ -912,76 +782,103 @@ void TForm2::DropFiles(const QStringList& paths)
         return;
     QStringList texts, books;
     for (const QString& p : paths) {
-        if (p.endsWith(QStringLiteral(".volm"), Qt::CaseInsensitive)) {
-            if (auto* frame = qobject_cast<TForm1*>(window()))
-                frame->OpenOrCreateProject(p);
-        } else if (IsBookFileName(p)) {
+        if (p.endsWith(QStringLiteral(".volm"), Qt::CaseInsensitive))
+            emit projectFileDropped(p);
+        else if (IsBookFileName(p))
             books << p; // shown chapter by chapter before anything is appended
-        } else {
+        else
             texts << p;
-        }
     }
     if ((texts.isEmpty() && books.isEmpty()) || !SettleEdits())
         return;
     for (const QString& p : books)
-        ImportBook1Click(p);
+        ImportBook(p);
+    appendTextFiles(texts);
+}
+
+void TForm2::appendTextFiles(const QStringList& files)
+{
     // Each text file becomes a topic named after the file, its text loaded
     // as "L&oad..." loads it; the first failure stops, what came before stays.
-    for (const QString& p : texts) {
+    for (const QString& p : files) {
         const QString name = QFileInfo(p).completeBaseName();
         const std::optional<std::string> bytes = textToAnsiExact(name);
         if (!bytes) {
             ShowErrorMessage(QStringLiteral("%1: %2").arg(p, lackingMessage(QStringLiteral("the topic name"), name)),
                              this);
-            break;
+            return;
         }
-        std::string text;
-        try {
-            text = LoadedText(readWholeFile(p), CheckBox1->isChecked());
-            appendTopic(*bytes);
-            const int index = TopicIndex(TreeView1->currentItem());
-            if (index >= 0)
-                project_.CommitText(static_cast<size_t>(index), text);
-        } catch (const std::exception& e) {
-            ShowException(e, this);
-            break;
-        }
-        showTopic(TreeView1->currentItem());
+        if (!run([&] { commands_.AppendTextFile(*bytes, pathBytes(p), CheckBox1->isChecked()); }))
+            return;
     }
+}
+
+void TForm2::ImportBook(const QString& file)
+{
+    if (project_.IsOpen() && SettleEdits())
+        ImportBookDialog(this, commands_, file);
+}
+
+void TForm2::updateTopicCommands()
+{
+    QTreeWidgetItem* node = TreeView1->currentItem();
+    const int row = TreeView1->indexOfTopLevelItem(node);
+    const bool topic = TopicIndex(node) >= 0;
+    RenameAction->setEnabled(topic);
+    DeleteAction->setEnabled(node != nullptr);
+    MoveUpAction->setEnabled(topic && row > 0 && TopicIndex(TreeView1->topLevelItem(row - 1)) >= 0);
+    MoveDownAction->setEnabled(topic && row + 1 < TreeView1->topLevelItemCount() &&
+                               TopicIndex(TreeView1->topLevelItem(row + 1)) >= 0);
+    LoadTextAction->setEnabled(topic);
+    AppendAction->setEnabled(project_.IsOpen());
+}
+
+// --- the "&Document" menu ---------------------------------------------------------
+
+void TForm2::FontClick()
+{
+    if (project_.IsOpen())
+        ChooseFont(fontTarget());
+}
+
+void TForm2::Usecustomfont1Click()
+{
+    if (project_.IsOpen())
+        SwitchCustomFont(fontTarget());
+}
+
+void TForm2::Pack1Click()
+{
+    if (!project_.IsOpen() || !SettleEdits())
+        return;
+    clearTree();
+    run([this] { project_.Pack(); }); // closes, packs and opens again, also after a failure
+    if (project_.IsOpen())
+        fillTree();
     updateTopicCommands();
 }
 
-void TForm2::showStatus(const QString& text)
+void TForm2::GenerateJAVA1Click()
 {
-    if (auto* frame = qobject_cast<QMainWindow*>(window()))
-        frame->statusBar()->showMessage(text);
+    if (!project_.IsOpen() || !SettleEdits())
+        return;
+    auto* frame = qobject_cast<QMainWindow*>(window());
+    GenerateMidlet(project_, CurrentFontSettings(fontTarget()), frame ? frame->statusBar() : nullptr, this);
 }
 
-void TForm2::closeProject()
+void TForm2::OpenBookFolder()
 {
     if (!project_.IsOpen())
         return;
-    tree_->quiet = true;
-    TreeView1->setCurrentItem(nullptr);
-    TreeView1->clear();
-    tree_->quiet = false;
-    editorNode_ = nullptr;
-    try {
-        project_.CloseProject();
-    } catch (const std::exception& e) {
-        ShowException(e, this);
-    }
-}
-
-void TForm2::closeEvent(QCloseEvent* e)
-{
-    // Closing asks only about typed text that was not committed.
-    if (!SettleEdits()) {
-        e->ignore();
+    const QString folder = QFile::decodeName(BookFolder(project_.Path()).c_str());
+    if (!QFileInfo(folder).isDir()) {
+        ShowErrorMessage(QStringLiteral("%1: there is no book folder yet (\"&Generate JAVA middlet\" makes it)")
+                             .arg(folder),
+                         this);
         return;
     }
-    closeProject();
-    e->accept();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        ShowErrorMessage(QStringLiteral("%1: no file manager could be started").arg(folder), this);
 }
 
 } // namespace volm::ui

@@ -1,19 +1,51 @@
 #pragma once
 // The project window (TForm2): one open project in a child window of the main
-// window. The left side lists the topics (a tree used as a flat list) and
-// appends, deletes and loads topics from a list file; the right side, shown
-// while a topic is selected, edits the selected topic's text, loads a text
-// file into it (with Cyrillic code-page detection) and commits the text.
+// window. This is the form: it builds the controls and answers their events,
+// each handler a short call into the units that do the work:
+//  - TTopicCommands (book/Topiccommands): what the commands do to the topic
+//    list; the window is its view (ITopicListView) and keeps the list's
+//    nodes in step with the project's topics;
+//  - TEditorText (Editortext): the editor's text, its commit and the
+//    question asked before typed text is lost;
+//  - Fontcommands, Generate, Bookdialog: the font, the build, whole books.
 // Every change goes into the project file at once.
 //
-// The editor always holds the text of the selected topic (or nothing). Typed
-// text that was not committed marks the window (an asterisk in its caption)
-// and is never dropped without a word: selecting another topic, appending,
-// loading a list or a text, packing, generating, closing the window and
-// exiting first ask "Commit", "Discard" or "Cancel".
+// | Name | Role |
+// |---|---|
+// | `TForm2` | the project window |
+// | `GroupBox2` | left pane, "Add/select topic here" |
+// | `TreeView1` | the topic list (TTopicTree); `TreeView1Change`: the selection changed |
+// | `RxSplitter3` | between the list and `GroupBox3` |
+// | `GroupBox3` | the name field and the list's buttons |
+// | `Label1` | "Enter topic's name here:" |
+// | `Edit1` | the name field; `Edit1Enter`: Enter appends and empties it |
+// | `BitBtn1` | Append (`BitBtn1Click`) |
+// | `BitBtn2` | Delete, without asking (`BitBtn2Click`) |
+// | `BitBtn3` | Load a list of topic names (`BitBtn3Click`) |
+// | `RxSplitter2` | between the left pane and the editor pane |
+// | `PageControl1`, `TabSheet1` | the editor pane, shown while a topic is selected |
+// | `RxRichEdit1` | the topic editor (TTopicEditor; its text: TEditorText) |
+// | `RxSplitter1` | between the editor and `GroupBox1` |
+// | `GroupBox1` | the editor's buttons |
+// | `Button1` | Load a text file into the topic (`Button1Click`) |
+// | `CheckBox1` | code-page detection of loaded texts |
+// | `Button2` | Commit the editor's text (`Button2Click`) |
+// | `OpenDialog1`, `OpenDialog2` | the text file to load, the list file |
+// | `FontDialog1` | the font choice for the phone (TFontDialog); `FontClick`: "&Font" |
+// | `Usecustomfont1` | "&Use custom font" (`Usecustomfont1Click`) |
+// | `Pack1` | "&Pack" (`Pack1Click`) |
+// | `GenerateJAVA1` | "&Generate JAVA middlet" (`GenerateJAVA1Click`) |
+// | `FormCloseQuery`, `FormClose` | closeEvent: asks about typed text, closes the project |
+//
+// The project owns the topics' items, so no node has one to free when it goes
+// (what TreeView1Deletion would do). Typed text that was not committed marks
+// the window (an asterisk in its caption) and is never dropped without a
+// word: selecting another topic, appending, loading a list or a text,
+// packing, generating, closing the window and exiting first ask "Commit",
+// "Discard" or "Cancel".
 
-#include "app/Ansitext.h"
 #include "app/Projectwindow.h"
+#include "book/Topiccommands.h"
 #include "storage/Project.h"
 
 #include <QString>
@@ -36,11 +68,13 @@ class QTreeWidgetItem;
 
 namespace volm::ui {
 
+class TEditorText;
 class TFontDialog;
 class TTopicTree;
 class TTopicEditor;
+struct TFontCommandTarget;
 
-class TForm2 : public TProjectWindow {
+class TForm2 : public TProjectWindow, private ITopicListView {
     Q_OBJECT
 public:
     explicit TForm2(QWidget* parent = nullptr);
@@ -48,120 +82,137 @@ public:
 
     bool OpenProject(const QString& path) override;
     bool HoldsProject(const QString& path) const override;
-    QMenu* DocumentMenu() const override { return Document1; }
+    QMenu* MergedMenu() const override { return DocumentMenu; }
     QString OpenFailure() const override { return openFailure_; }
     bool HasUncommittedEdits() const override;
     bool SettleEdits() override;
 
     // The node whose topic's text the editor holds (null: none).
-    QTreeWidgetItem* EditorNode() const { return editorNode_; }
+    QTreeWidgetItem* EditorNode() const;
 
     TProject& Project() { return project_; }
+    TTopicCommands& TopicCommands() { return commands_; }
+    TEditorText& EditorText() { return *text_; }
     const QString& ProjectPath() const { return path_; }
     // The storage number of a node's topic, 0 for a node without one.
     static int32_t NodeNumber(const QTreeWidgetItem* node);
     // The project's index of a node's topic, or -1.
     int TopicIndex(const QTreeWidgetItem* node) const;
-    // The editor's text as the topic stores it: its paragraphs, each followed
-    // by CR LF, in Windows-1251.
-    std::string EditorText(size_t* missing = nullptr) const;
 
-    // Controls, named as in the window's layout.
+    // Controls, named as in the window's layout (see the table above).
     QGroupBox* GroupBox2 = nullptr;
     QTreeWidget* TreeView1 = nullptr;
     QSplitter* RxSplitter3 = nullptr;
     QGroupBox* GroupBox3 = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* Edit1 = nullptr;
-    QPushButton* BitBtn1 = nullptr; // "A&ppend"
-    QPushButton* BitBtn2 = nullptr; // "&Delete"
-    QPushButton* BitBtn3 = nullptr; // "&Load..." (topic list)
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
     QSplitter* RxSplitter2 = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
     QPlainTextEdit* RxRichEdit1 = nullptr;
     QSplitter* RxSplitter1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
-    QPushButton* Button1 = nullptr; // "L&oad..." (topic text)
+    QPushButton* Button1 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
-    QPushButton* Button2 = nullptr; // "&Commit"
-    QFileDialog* OpenDialog1 = nullptr; // text to load into the topic
-    QFileDialog* OpenDialog2 = nullptr; // list of topics
-    TFontDialog* FontDialog1 = nullptr; // the font choice for the phone
+    QPushButton* Button2 = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* OpenDialog2 = nullptr;
+    TFontDialog* FontDialog1 = nullptr;
 
-    QMenu* Document1 = nullptr;
-    QAction* Font1 = nullptr;
+    // "&Document", merged into the main window's menu bar.
+    QMenu* DocumentMenu = nullptr;
+    QAction* ChooseFontAction = nullptr; // "&Font"
     QAction* Usecustomfont1 = nullptr;
     QAction* Pack1 = nullptr;
     QAction* GenerateJAVA1 = nullptr;
-    QAction* OpenBookFolder1 = nullptr;
+    QAction* OpenBookFolderAction = nullptr; // "Open &book folder"
+    QAction* ImportBookAction = nullptr;     // "&Import book..." (Bookdialog)
 
     // The topic list's context menu and keys.
     QMenu* TopicMenu = nullptr;
-    QAction* Append1 = nullptr;     // appends the typed name (or goes to the name field)
-    QAction* Rename1 = nullptr;     // F2
-    QAction* Delete1 = nullptr;     // Delete key, asks first
-    QAction* MoveUp1 = nullptr;     // Alt+Up
-    QAction* MoveDown1 = nullptr;   // Alt+Down
-    QAction* LoadText1 = nullptr;   // "L&oad..." of the editor
-    QAction* Commit1 = nullptr;     // Ctrl+S
-    QAction* ImportBook1 = nullptr; // "&Import book..." (Bookdialog)
+    QAction* AppendAction = nullptr;   // appends the typed name (or goes to the name field)
+    QAction* RenameAction = nullptr;   // F2
+    QAction* DeleteAction = nullptr;   // Delete key, asks first
+    QAction* MoveUpAction = nullptr;   // Alt+Up
+    QAction* MoveDownAction = nullptr; // Alt+Down
+    QAction* LoadTextAction = nullptr; // "L&oad..." of the editor
+    QAction* CommitAction = nullptr;   // Ctrl+S
 
 public slots:
-    void BitBtn1Click();  // append
-    void BitBtn2Click();  // delete
-    void BitBtn3Click();  // load topic list
-    void Button1Click();  // load text
-    void Button2Click();  // commit
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void Button1Click();
+    void Button2Click();
     void Pack1Click();
     void FontClick();
     void Usecustomfont1Click();
     void GenerateJAVA1Click();
-    void OpenBookFolder1Click();
     void TreeView1Change(QTreeWidgetItem* node);
-    // Enter in the name field: appends and empties the field.
     void Edit1Enter();
-    void Rename1Click();  // opens the name editor on the selected topic
-    void Delete1Click();  // asks, then deletes the selected topic
+    // Opens the desktop's file manager on the book folder.
+    void OpenBookFolder();
+    // Opens the name editor on the selected topic.
+    void RenameSelected();
+    // Asks, then deletes the selected topic.
+    void DeleteSelectedAsking();
     // Renames the node's topic; a name with characters Windows-1251 lacks is
     // refused and the name editor opens again with it. True when stored.
     bool RenameTopic(QTreeWidgetItem* node, const QString& name);
     // Moves the topic at row `from` to row `to`; true when it moved.
     bool MoveTopic(int from, int to);
-    // Files dropped on the list: projects open, other files become topics.
+    // Files dropped on the list: project files go to the main window
+    // (projectFileDropped), book files to "&Import book...", other files
+    // become topics.
     void DropFiles(const QStringList& paths);
-    // Book import (Bookdialog): `file`, or one the user chooses when empty.
-    void ImportBook1Click(const QString& file = {});
+    // "&Import book...": `file`, or one the user chooses when empty.
+    void ImportBook(const QString& file = {});
 
 protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // ITopicListView: the list's nodes follow the project's topics.
+    void TopicAppended(size_t index) override;
+    void TopicAppendFailed(const std::string& name) override;
+    void TopicDeleted(size_t index) override;
+    void TopicMoved(size_t from, size_t to) override;
+    void TopicRenamed(size_t index) override;
+    void TopicTextChanged(size_t index) override;
+
+    // The node of the topic at `index` (nodes of topics are in topic order;
+    // nodes without a topic may stand between them).
+    QTreeWidgetItem* topicNode(size_t index) const;
+    QTreeWidgetItem* appendNode(const std::string& name, int32_t number);
     void fillTree();
-    QTreeWidgetItem* appendNode(const std::string& name);
-    // Appends a node named `name`, selects it and adds its topic; raises.
-    void appendTopic(const std::string& name);
-    void showStatus(const QString& text);
+    // No node selected, the editor empty.
+    void deselect();
+    void clearTree();
     void closeProject();
+    // Runs a command; a failure goes to the error box. False after one.
+    template <class F>
+    bool run(F&& command);
+    void appendList(const QString& file);
+    void appendTextFiles(const QStringList& files);
+    void showStatus(const QString& text);
     // The entry's name in Windows-1251, or nothing after saying why not.
     std::optional<std::string> entryName();
-    // Puts the node's stored text into the editor (none for no node, or a
-    // node without a topic: the editor is then empty and read-only).
-    void showTopic(QTreeWidgetItem* node);
-    // Stores the editor's text in its topic; false after a failure.
-    bool commitEditor();
-    void editorModified();
+    // True when the editor holds the selected node's topic.
+    bool editorShowsSelection() const;
     void updateCaption();
     void updateTopicCommands();
-    // The text of a file as the editor shows it (detection as "L&oad..." does it).
-    QString fileText(const QString& path, size_t* cutAt = nullptr) const;
+    TFontCommandTarget fontTarget();
 
     TProject project_;
+    TTopicCommands commands_;
     QString path_;
     QString openFailure_;
     TTopicTree* tree_ = nullptr;
     TTopicEditor* editor_ = nullptr;
-    QTreeWidgetItem* editorNode_ = nullptr;
+    TEditorText* text_ = nullptr;
 };
 
 } // namespace volm::ui

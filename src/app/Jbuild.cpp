@@ -61,7 +61,7 @@ void setBuildParamsDialog(TForm3* dialog)
 }
 
 TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
-    : QDialog(parent), store_(std::move(registry))
+    : QDialog(parent), FormStorage1(std::move(registry))
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("JAR Build parameters"));
@@ -91,17 +91,17 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     Edit2 = edit(this, "Edit2", QString::fromLatin1(kDefaultUrl), 61);
     Label4 = label(this, "Label4", QStringLiteral("Descript:"), 8, 88, 11, Qt::blue);
     Edit3 = edit(this, "Edit3", QString::fromLatin1(kDefaultDescription), 85);
-    Label5 = label(this, "Label5", QStringLiteral("Phone:"), 8, 112, 11, Qt::blue);
-    ComboBox2 = new QComboBox(this);
-    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
+    PhoneLabel = label(this, "PhoneLabel", QStringLiteral("Phone:"), 8, 112, 11, Qt::blue);
+    PhoneBox = new QComboBox(this);
+    PhoneBox->setObjectName(QStringLiteral("PhoneBox"));
     for (uint64_t bytes : {uint64_t(0), uint64_t(64) << 10, uint64_t(100) << 10, uint64_t(128) << 10,
                            uint64_t(300) << 10, uint64_t(1) << 20})
-        ComboBox2->addItem(QString::fromStdString(JarBudgetText(bytes)), QVariant::fromValue<qulonglong>(bytes));
-    ComboBox2->addItem(QStringLiteral("Other..."), QVariant::fromValue<qlonglong>(-1));
-    ComboBox2->setToolTip(QStringLiteral("The largest jar the phone takes; a larger book is built as volumes\n"
+        PhoneBox->addItem(QString::fromStdString(JarBudgetText(bytes)), QVariant::fromValue<qulonglong>(bytes));
+    PhoneBox->addItem(QStringLiteral("Other..."), QVariant::fromValue<qlonglong>(-1));
+    PhoneBox->setToolTip(QStringLiteral("The largest jar the phone takes; a larger book is built as volumes\n"
                                          "(many phones of the time take at most 64 KB)."));
-    ComboBox2->setGeometry(64, 109, 273, 21);
-    connect(ComboBox2, QOverload<int>::of(&QComboBox::activated), this, &TForm3::phoneChosen);
+    PhoneBox->setGeometry(64, 109, 273, 21);
+    connect(PhoneBox, QOverload<int>::of(&QComboBox::activated), this, &TForm3::phoneChosen);
 
     BitBtn1 = AcceptButton(this, QStringLiteral("&Build"), "BitBtn1", style()->standardIcon(QStyle::SP_DialogOkButton));
     BitBtn1->setGeometry(64, 136, 75, 25);
@@ -110,20 +110,20 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     BitBtn2->setGeometry(264, 136, 75, 25);
     BitBtn2->setAutoDefault(false);
     // Between the buttons: the layout of the texts on the phone.
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItem(QStringLiteral("Words layout"), static_cast<int>(TReaderLayout::Words));
-    ComboBox1->addItem(QStringLiteral("Grid layout"), static_cast<int>(TReaderLayout::Grid));
-    ComboBox1->setToolTip(QStringLiteral("Words: rows break between words and at line ends.\n"
+    LayoutBox = new QComboBox(this);
+    LayoutBox->setObjectName(QStringLiteral("LayoutBox"));
+    LayoutBox->addItem(QStringLiteral("Words layout"), static_cast<int>(TReaderLayout::Words));
+    LayoutBox->addItem(QStringLiteral("Grid layout"), static_cast<int>(TReaderLayout::Grid));
+    LayoutBox->setToolTip(QStringLiteral("Words: rows break between words and at line ends.\n"
                                          "Grid: every row holds as many characters as fit."));
-    ComboBox1->setGeometry(148, 138, 108, 21);
+    LayoutBox->setGeometry(148, 138, 108, 21);
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, Edit3);
-    setTabOrder(Edit3, ComboBox2);
-    setTabOrder(ComboBox2, BitBtn1);
-    setTabOrder(BitBtn1, ComboBox1);
-    setTabOrder(ComboBox1, BitBtn2);
+    setTabOrder(Edit3, PhoneBox);
+    setTabOrder(PhoneBox, BitBtn1);
+    setTabOrder(BitBtn1, LayoutBox);
+    setTabOrder(LayoutBox, BitBtn2);
 }
 
 TForm3::~TForm3()
@@ -133,7 +133,7 @@ TForm3::~TForm3()
     // Restored and never saved since: keep the texts all the same.
     if (restored_) {
         try {
-            store_.save(placement(), pixelsPerInch(), true,
+            FormStorage1.save(placement(), pixelsPerInch(), true,
                         {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar());
         } catch (...) {
         }
@@ -150,42 +150,37 @@ std::string TForm3::UrlText() const
     return textToAnsi(Edit2->text());
 }
 
-std::string TForm3::DescriptionText() const
-{
-    return textToAnsi(Edit3->text());
-}
-
 void TForm3::SetLayout(TReaderLayout layout)
 {
-    ComboBox1->setCurrentIndex(ComboBox1->findData(static_cast<int>(layout)));
+    LayoutBox->setCurrentIndex(LayoutBox->findData(static_cast<int>(layout)));
 }
 
 TReaderLayout TForm3::Layout() const
 {
-    return static_cast<TReaderLayout>(ComboBox1->currentData().toInt());
+    return static_cast<TReaderLayout>(LayoutBox->currentData().toInt());
 }
 
 uint64_t TForm3::MaxJar() const
 {
-    const qlonglong v = ComboBox2->currentData().toLongLong();
+    const qlonglong v = PhoneBox->currentData().toLongLong();
     return v < 0 ? 0 : static_cast<uint64_t>(v);
 }
 
 void TForm3::SetMaxJar(uint64_t bytes)
 {
-    int i = ComboBox2->findData(QVariant::fromValue<qulonglong>(bytes));
+    int i = PhoneBox->findData(QVariant::fromValue<qulonglong>(bytes));
     if (i < 0) {
         // A size of the user's own, listed before "Other...".
-        i = ComboBox2->count() - 1;
-        ComboBox2->insertItem(i, QString::fromStdString(JarBudgetText(bytes)), QVariant::fromValue<qulonglong>(bytes));
+        i = PhoneBox->count() - 1;
+        PhoneBox->insertItem(i, QString::fromStdString(JarBudgetText(bytes)), QVariant::fromValue<qulonglong>(bytes));
     }
-    ComboBox2->setCurrentIndex(i);
+    PhoneBox->setCurrentIndex(i);
     lastPhone_ = i;
 }
 
 void TForm3::phoneChosen(int index)
 {
-    if (ComboBox2->itemData(index).toLongLong() < 0)
+    if (PhoneBox->itemData(index).toLongLong() < 0)
         askForBudget();
     else
         lastPhone_ = index;
@@ -193,7 +188,7 @@ void TForm3::phoneChosen(int index)
 
 void TForm3::askForBudget()
 {
-    ComboBox2->setCurrentIndex(lastPhone_);
+    PhoneBox->setCurrentIndex(lastPhone_);
     bool ok = false;
     const QString text = QInputDialog::getText(this, QStringLiteral("Phone"),
                                                QStringLiteral("The largest jar the phone takes, in bytes\n"
@@ -241,7 +236,7 @@ void TForm3::restore()
     if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen())
         move(s->geometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
     try {
-        const TRestoredPlacement r = store_.restorePlacement(placement(), pixelsPerInch());
+        const TRestoredPlacement r = FormStorage1.restorePlacement(placement(), pixelsPerInch());
         if (r.apply)
             move(r.placement.left, r.placement.top);
         // The dialog has no title-bar buttons: it is always shown normal, so
@@ -251,18 +246,18 @@ void TForm3::restore()
     }
     std::array<std::string, 3> texts{textToAnsi(Edit1->text()), textToAnsi(Edit2->text()),
                                      textToAnsi(Edit3->text())};
-    store_.restoreTexts(texts);
+    FormStorage1.restoreTexts(texts);
     Edit1->setText(ansiToText(texts[0]));
     Edit2->setText(ansiToText(texts[1]));
     Edit3->setText(ansiToText(texts[2]));
-    SetMaxJar(store_.restoreBudget());
+    SetMaxJar(FormStorage1.restoreBudget());
     restored_ = true;
 }
 
 void TForm3::save(bool visible)
 {
     try {
-        store_.save(placement(), pixelsPerInch(), visible,
+        FormStorage1.save(placement(), pixelsPerInch(), visible,
                     {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar());
     } catch (const std::exception& e) {
         ShowException(e, this);

@@ -7,6 +7,17 @@
 // project, so the caller sets it before showing and reads it after. "Phone"
 // chooses the jar budget (No limit, 64 KB, 100 KB, 128 KB, 300 KB, 1 MB, or
 // Other..., which asks for a size); it is stored with the texts.
+//
+// | Name | Role |
+// |---|---|
+// | `TForm3` | the build parameters dialog, "JAR Build parameters" |
+// | `Label1` | "Please, enter atributes for creating package:" |
+// | `Label2`, `Edit1` | "Vendor:", the vendor (the manifest's MIDlet-Vendor) |
+// | `Label3`, `Edit2` | "URL:", the information URL (MIDlet-Info-URL) |
+// | `Label4`, `Edit3` | "Descript:", the description (remembered, written nowhere) |
+// | `FormStorage1` | keeps the texts, the budget and the placement in the registry (TBuildParamsStore) |
+// | `BitBtn1` | "&Build": closes with OK |
+// | `BitBtn2` | "Cancel" |
 
 #include "book/Buildparams.h"
 #include "storage/Readerlayout.h"
@@ -40,15 +51,15 @@ public:
     QLineEdit* Edit3 = nullptr; // description
     QPushButton* BitBtn1 = nullptr; // "&Build"
     QPushButton* BitBtn2 = nullptr; // "Cancel"
-    QComboBox* ComboBox1 = nullptr; // the reader's layout: words or grid
-    QLabel* Label5 = nullptr;       // "Phone:"
-    QComboBox* ComboBox2 = nullptr; // the jar budget
+    QComboBox* LayoutBox = nullptr;  // the reader's layout: words or grid
+    QLabel* PhoneLabel = nullptr;    // "Phone:"
+    QComboBox* PhoneBox = nullptr;   // the jar budget
 
     // The texts as they stand in the controls (not trimmed), in Windows-1251;
-    // a character that code page lacks becomes "?".
+    // a character that code page lacks becomes "?". The description is
+    // written nowhere.
     std::string VendorText() const;
     std::string UrlText() const;
-    std::string DescriptionText() const;
     // The layout offered (as the project has it) and the one chosen.
     void SetLayout(TReaderLayout layout);
     TReaderLayout Layout() const;
@@ -70,7 +81,7 @@ private:
     TWindowPlacement placement() const;
     int pixelsPerInch() const;
 
-    TBuildParamsStore store_;
+    TBuildParamsStore FormStorage1;
     bool restored_ = false; // restored at this showing and not saved since
     int lastPhone_ = 0;     // the budget chosen before "Other..."
 };

@@ -1,12 +1,12 @@
 #include "app/Main.h"
 
 #include "app/Errorbox.h"
+#include "app/Filedialogs.h"
 #include "app/Filetype.h"
 #include "app/Recent.h"
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCompleter>
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -14,7 +14,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -26,7 +25,6 @@
 namespace volm::ui {
 
 namespace {
-TForm1* g_mainForm = nullptr;
 
 // The project files among dropped data.
 QStringList droppedProjects(const QMimeData* data)
@@ -41,11 +39,6 @@ QStringList droppedProjects(const QMimeData* data)
 }
 } // namespace
 
-TForm1* mainForm()
-{
-    return g_mainForm;
-}
-
 QIcon AppIcon()
 {
     QIcon icon;
@@ -54,17 +47,9 @@ QIcon AppIcon()
     return icon;
 }
 
-void UseInlineCompletion(QFileDialog* dialog)
-{
-    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-        if (QCompleter* c = name->completer())
-            c->setCompletionMode(QCompleter::InlineCompletion);
-}
-
 TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
     : QMainWindow(parent), factory_(std::move(factory))
 {
-    g_mainForm = this;
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(AppIcon());
@@ -115,39 +100,30 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
     WindowTileVertical = action(tr("&Tile Vertically"), QStringLiteral("Tile the project windows side by side"),
                                 &TForm1::TileVertically);
 
-    File1 = menuBar()->addMenu(tr("&File"));
-    File1->addAction(aOpen);
-    File1->addSeparator();
-    File1->addAction(aExit);
-    Window1 = menuBar()->addMenu(tr("&Window"));
+    FileMenu = menuBar()->addMenu(tr("&File"));
+    FileMenu->addAction(aOpen);
+    FileMenu->addSeparator();
+    FileMenu->addAction(aExit);
+    WindowMenu = menuBar()->addMenu(tr("&Window"));
     for (QAction* a : {WindowArrange, WindowCascade, WindowClose, WindowMinimizeAll,
                        WindowTileHorizontal, WindowTileVertical})
-        Window1->addAction(a);
-    Help1 = menuBar()->addMenu(tr("&Help"));
-    Help1->addAction(aAbout);
-    for (QMenu* m : {File1, Window1, Help1})
+        WindowMenu->addAction(a);
+    HelpMenu = menuBar()->addMenu(tr("&Help"));
+    HelpMenu->addAction(aAbout);
+    for (QMenu* m : {FileMenu, WindowMenu, HelpMenu})
         m->setToolTipsVisible(true);
-    connect(File1, &QMenu::aboutToShow, this, &TForm1::updateRecentProjects);
+    connect(FileMenu, &QMenu::aboutToShow, this, &TForm1::updateRecentProjects);
     setAcceptDrops(true);
 
-    OpenDialog1 = new QFileDialog(this, QStringLiteral("Load project"));
-    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-    OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1->setFileMode(QFileDialog::AnyFile); // a new name may be typed
-    OpenDialog1->setNameFilter(QStringLiteral("Project files (*.volm)"));
-    OpenDialog1->setDefaultSuffix(QStringLiteral("volm"));
-    UseInlineCompletion(OpenDialog1);
+    // A new name may be typed.
+    OpenProjectDialog = NewFileDialog(this, QStringLiteral("Load project"), "OpenProjectDialog", TFileWanted::AnyName,
+                                      {QStringLiteral("Project files (*.volm)")}, QStringLiteral("volm"));
 
     connect(MdiArea, &QMdiArea::subWindowActivated, this, &TForm1::subWindowActivated);
     updateWindowCommands();
 }
 
-TForm1::~TForm1()
-{
-    if (g_mainForm == this)
-        g_mainForm = nullptr;
-}
+TForm1::~TForm1() = default;
 
 QList<TProjectWindow*> TForm1::projectWindows() const
 {
@@ -240,6 +216,7 @@ void TForm1::OpenOrCreateProject(const QString& name)
         QMetaObject::invokeMethod(this, [this] { subWindowActivated(); }, Qt::QueuedConnection);
     });
     connect(w, &TProjectWindow::editsChanged, this, &TForm1::updateModified);
+    connect(w, &TProjectWindow::projectFileDropped, this, &TForm1::OpenOrCreateProject);
     sub->show();
     fitSubWindow(sub);
     MdiArea->setActiveSubWindow(sub);
@@ -289,12 +266,12 @@ void TForm1::rememberProject(const QString& path)
 void TForm1::updateRecentProjects()
 {
     for (QAction* a : recentActions_) {
-        File1->removeAction(a);
+        FileMenu->removeAction(a);
         a->deleteLater();
     }
     recentActions_.clear();
     if (recentSeparator_) {
-        File1->removeAction(recentSeparator_);
+        FileMenu->removeAction(recentSeparator_);
         recentSeparator_->deleteLater();
         recentSeparator_ = nullptr;
     }
@@ -315,8 +292,8 @@ void TForm1::updateRecentProjects()
     }
     recentSeparator_ = new QAction(this);
     recentSeparator_->setSeparator(true);
-    File1->insertActions(aExit, items);
-    File1->insertAction(aExit, recentSeparator_);
+    FileMenu->insertActions(aExit, items);
+    FileMenu->insertAction(aExit, recentSeparator_);
     recentActions_ = items;
 }
 
@@ -365,11 +342,8 @@ void TForm1::dropEvent(QDropEvent* e)
 
 void TForm1::aOpenExecute()
 {
-    if (OpenDialog1->exec() != QDialog::Accepted)
-        return;
-    const QStringList files = OpenDialog1->selectedFiles();
-    if (!files.isEmpty())
-        OpenProjectAsking(files.first());
+    if (const QString file = ChooseFile(OpenProjectDialog); !file.isEmpty())
+        OpenProjectAsking(file);
 }
 
 void TForm1::aAboutExecute()
@@ -381,12 +355,12 @@ void TForm1::aAboutExecute()
 void TForm1::subWindowActivated()
 {
     TProjectWindow* w = activeProjectWindow();
-    QMenu* menu = w ? w->DocumentMenu() : nullptr;
+    QMenu* menu = w ? w->MergedMenu() : nullptr;
     if (mergedMenu_ != menu) {
         if (mergedMenu_)
             menuBar()->removeAction(mergedMenu_->menuAction());
         if (menu)
-            menuBar()->insertAction(Window1->menuAction(), menu->menuAction());
+            menuBar()->insertAction(WindowMenu->menuAction(), menu->menuAction());
         mergedMenu_ = menu;
     }
     updateWindowCommands();

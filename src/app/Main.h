@@ -3,6 +3,15 @@
 // project windows, one per open project file. It holds no project state of
 // its own; it walks its children to find an open project and to close them
 // all at the end.
+//
+// | Name | Role |
+// |---|---|
+// | `TForm1` | the main window |
+// | `StatusBarWithComps1` | the status bar: hints, status texts, the build's progress |
+// | `aOpen` | "&Open/Create..." (`aOpenExecute`); `OpenOrCreateProject`: the one way a project opens |
+// | `aExit` | "&Exit": closes every project window, then the program |
+// | `aAbout` | "&About..." (`aAboutExecute`) |
+// | `FormShow` | first showing: the file type registered, the command line's project opened |
 
 #include "app/Projectwindow.h"
 #include "app/Statusbarwithcomps.h"
@@ -26,10 +35,6 @@ namespace volm::ui {
 // The program's icon, for every window: the sizes of the desktop icon
 // (16 to 256 pixels) that the package installs.
 QIcon AppIcon();
-
-// A file dialog whose name field completes in place: no list of names pops
-// up (and none stays behind on the screen when the dialog closes).
-void UseInlineCompletion(QFileDialog* dialog);
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -71,9 +76,9 @@ public:
     // typed text that was not committed.
     QLabel* ModifiedLabel = nullptr;
     QMdiArea* MdiArea = nullptr;
-    QMenu* File1 = nullptr;
-    QMenu* Window1 = nullptr;
-    QMenu* Help1 = nullptr;
+    QMenu* FileMenu = nullptr;
+    QMenu* WindowMenu = nullptr;
+    QMenu* HelpMenu = nullptr;
     QAction* aOpen = nullptr;
     QAction* aExit = nullptr;
     QAction* aAbout = nullptr;
@@ -84,7 +89,7 @@ public:
     QAction* WindowTileHorizontal = nullptr;
     QAction* WindowTileVertical = nullptr;
     // "Load project": asks for a project file, existing or new.
-    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* OpenProjectDialog = nullptr;
 
 public slots:
     void aOpenExecute();
@@ -119,8 +124,5 @@ private:
     bool shown_ = false;
     QPointer<QMenu> mergedMenu_;
 };
-
-// The frame of the running program (null before start-up made it).
-TForm1* mainForm();
 
 } // namespace volm::ui

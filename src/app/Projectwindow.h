@@ -2,7 +2,8 @@
 // What the main window needs of a project window (TForm2): the main window
 // creates one per project, asks it to open or create the file, finds an open
 // project by its path, merges the window's "&Document" menu into its menu bar
-// while the window is active, and closes it.
+// while the window is active, opens the project files dropped on it, and
+// closes it.
 
 #include <QMenu>
 #include <QString>
@@ -23,9 +24,9 @@ public:
     virtual bool OpenProject(const QString& path) = 0;
     // True when the window holds an open file whose path is `path` exactly.
     virtual bool HoldsProject(const QString& path) const = 0;
-    // The window's "&Document" menu; the main window shows it between "&File"
-    // and "&Window" while this window is active.
-    virtual QMenu* DocumentMenu() const = 0;
+    // The menu the main window merges into its menu bar, between "&File" and
+    // "&Window", while this window is active (the project window's "&Document").
+    virtual QMenu* MergedMenu() const = 0;
 
     // Why the last OpenProject failed: the path and the cause, or "".
     virtual QString OpenFailure() const { return {}; }
@@ -40,6 +41,8 @@ public:
 signals:
     // The window's typed text became uncommitted, or committed or discarded.
     void editsChanged(bool uncommitted);
+    // A project file was dropped on the window; the main window opens it.
+    void projectFileDropped(const QString& path);
 };
 
 } // namespace volm::ui

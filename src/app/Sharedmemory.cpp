@@ -92,41 +92,41 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
                    Qt::WindowCloseButtonHint);
     setFixedSize(291, 161);
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel1->setGeometry(8, 8, 275, 145);
+    RaisedPanel = new QFrame(this);
+    RaisedPanel->setObjectName(QStringLiteral("RaisedPanel"));
+    RaisedPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    RaisedPanel->setGeometry(8, 8, 275, 145);
 
-    ProgramIcon = new TClickLabel(Panel1);
+    ProgramIcon = new TClickLabel(RaisedPanel);
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
     ProgramIcon->setPixmap(QPixmap(QStringLiteral(":/volm/about.png")));
     ProgramIcon->setGeometry(8, 8, 152, 60);
     ProgramIcon->setCursor(Qt::PointingHandCursor);
 
-    ProductName = new QLabel(QStringLiteral("Volm creator"), Panel1);
+    ProductName = new QLabel(QStringLiteral("Volm creator"), RaisedPanel);
     ProductName->setObjectName(QStringLiteral("ProductName"));
     QFont bold = ProductName->font();
     bold.setBold(true);
     ProductName->setFont(bold);
     ProductName->setGeometry(168, 12, 100, 16);
 
-    Version = new QLabel(QStringLiteral("Version:"), Panel1);
+    Version = new QLabel(QStringLiteral("Version:"), RaisedPanel);
     Version->setObjectName(QStringLiteral("Version"));
     Version->setGeometry(168, 32, 100, 16);
 
-    Copyright = link(Panel1, QString::fromLatin1(kMakerNotice), "Copyright");
+    Copyright = link(RaisedPanel, QString::fromLatin1(kMakerNotice), "Copyright");
     Copyright->setWordWrap(true);
     Copyright->setGeometry(168, 48, 104, 30);
 
-    Label1 = link(Panel1, QStringLiteral("Forum"), "Label1");
+    Label1 = link(RaisedPanel, QStringLiteral("Forum"), "Label1");
     Label1->setGeometry(8, 76, 60, 16);
 
-    Comments = new QLabel(QStringLiteral("A new look on how mobile can be used ;)"), Panel1);
+    Comments = new QLabel(QStringLiteral("A new look on how mobile can be used ;)"), RaisedPanel);
     Comments->setObjectName(QStringLiteral("Comments"));
     Comments->setWordWrap(true);
     Comments->setGeometry(8, 96, 260, 16);
 
-    Label2 = link(Panel1,
+    Label2 = link(RaisedPanel,
                   QStringLiteral("Порадовать автора подарком:\n") + QString::fromLatin1(kDonationId),
                   "Label2");
     Label2->setGeometry(8, 114, 260, 28);

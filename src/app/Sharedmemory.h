@@ -1,5 +1,19 @@
 #pragma once
 // The about box (TAboutBox) and the version string of a program file.
+//
+// | Name | Role |
+// |---|---|
+// | `TAboutBox` | the about box, "About", shown by "&About..." |
+// | `FormShow` | showEvent: the version of the running program into `Version` |
+// | `ProgramIcon` | the program's picture; `ProgramIconClick` opens the maker's web site |
+// | `ProductName` | "Volm creator" |
+// | `Version` | the version string |
+// | `Label1` | "Forum"; `Label1Click` opens the forum page |
+// | `Comments` | "A new look on how mobile can be used ;)" |
+// | `Label2` | the gift line; `Label2Click` copies the identifier to the clipboard |
+//
+// Named by role: `RaisedPanel`, the panel that holds every item, and
+// `Copyright`, the maker's notice (`CopyrightClick` writes a mail to the maker).
 
 #include <QDialog>
 #include <QLabel>
@@ -44,7 +58,7 @@ class TAboutBox : public QDialog {
 public:
     explicit TAboutBox(QWidget* parent = nullptr);
 
-    QFrame* Panel1 = nullptr;
+    QFrame* RaisedPanel = nullptr;
     TClickLabel* ProgramIcon = nullptr;
     QLabel* ProductName = nullptr;
     QLabel* Version = nullptr;

@@ -13,9 +13,8 @@ class TStatusBarWithComps : public QStatusBar {
 public:
     explicit TStatusBarWithComps(QWidget* parent = nullptr);
 
-    // The simple text: what the bar shows now.
+    // The simple text: what the bar shows now (showMessage sets it).
     QString SimpleText() const { return currentMessage(); }
-    void SetSimpleText(const QString& text) { showMessage(text); }
 };
 
 } // namespace volm::ui

@@ -28,7 +28,7 @@ public:
 
     void setCurrentIndex(const QModelIndex& index, QItemSelectionModel::SelectionFlags command) override
     {
-        if (index != currentIndex() && !tree_->quiet && tree_->mayLeave &&
+        if (index != currentIndex() && !tree_->signalsBlocked() && tree_->mayLeave &&
             !tree_->mayLeave(tree_->itemFromIndex(index)))
             return;
         approved_ = index;
@@ -37,7 +37,8 @@ public:
 
     void select(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command) override
     {
-        if ((command & (Select | Toggle)) && !selection.isEmpty() && approved_.isValid() && !tree_->quiet) {
+        if ((command & (Select | Toggle)) && !selection.isEmpty() && approved_.isValid() &&
+            !tree_->signalsBlocked()) {
             bool holds = false;
             for (const QModelIndex& i : selection.indexes())
                 holds = holds || i.row() == approved_.row();

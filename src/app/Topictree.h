@@ -33,11 +33,11 @@ public:
     explicit TTopicTree(QWidget* parent = nullptr);
 
     // Asked before the current node changes to `to` (null: none); false keeps
-    // the current node. Not asked while `quiet` holds.
+    // the current node. Not asked while the list's signals are blocked: a
+    // window that rearranges its nodes does that under a QSignalBlocker, and
+    // the changes of the current node are then neither asked about nor
+    // reported.
     std::function<bool(QTreeWidgetItem* to)> mayLeave;
-    // While set, changes of the current node are neither asked about nor
-    // reported (the window rearranges its nodes).
-    bool quiet = false;
 
     // Opens the name editor on `node`, holding `text`.
     void editName(QTreeWidgetItem* node, const QString& text);

@@ -6,35 +6,16 @@
 // --help and --version are answered before anything is shown (no display is
 // needed); another first argument that begins with "--" is refused (exit
 // status 2), and "--" lets a project named "--..." through.
-//
-// A hidden option for the documentation, --screenshots FOLDER, saves pictures
-// of the main window, the topic list's context menu, the question about typed
-// text, the build parameters dialog, the font dialog and the about box into
-// FOLDER and ends the program (works without a display with
-// QT_QPA_PLATFORM=offscreen).
 
 #include "app/Errorbox.h"
 #include "app/Filetype.h"
-#include "app/Main.h"
-#include "app/Sharedmemory.h"
-#include "app/Child.h"
-#include "app/Fontdialog.h"
-#include "app/Jbuild.h"
+#include "app/Startup.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
-#include <QDir>
-#include <QMenu>
-#include <QMessageBox>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QTimer>
-#include <QTreeWidget>
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 using namespace volm::ui;
 
@@ -74,82 +55,6 @@ int answerOption(const char* arg)
     return -1;
 }
 
-TProjectWindow* newProjectWindow(TForm1* frame)
-{
-    return new TForm2(frame);
-}
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QApplication::processEvents();
-}
-
-bool savePicture(QWidget* w, const QDir& dir, const QString& name)
-{
-    settle();
-    const bool ok = w->grab().save(dir.filePath(name));
-    if (!ok)
-        qWarning("volm: can't write %s", qPrintable(dir.filePath(name)));
-    return ok;
-}
-
-// Pictures for the documentation; returns the exit status.
-int takeScreenshots(TForm1& frame, TAboutBox& about, TForm3& build, const QDir& dir)
-{
-    QDir().mkpath(dir.path());
-    bool ok = true;
-    // The first topic of the open project selected, if there is one.
-    if (auto* tree = frame.findChild<QTreeWidget*>(QStringLiteral("TreeView1"))) {
-        if (tree->topLevelItemCount() > 0)
-            tree->setCurrentItem(tree->topLevelItem(0));
-    }
-    ok &= savePicture(&frame, dir, QStringLiteral("main-window.png"));
-    if (auto* w = frame.findChild<TForm2*>(); w && w->TreeView1->topLevelItemCount() > 1) {
-        // The topic list's context menu, drawn over the window it belongs to.
-        QTreeWidgetItem* node = w->TreeView1->topLevelItem(1);
-        const QPoint at = w->TreeView1->visualItemRect(node).center();
-        emit w->TreeView1->customContextMenuRequested(at);
-        settle();
-        QPixmap picture = frame.grab();
-        {
-            QPainter painter(&picture);
-            painter.drawPixmap(w->TopicMenu->mapToGlobal(QPoint(0, 0)) - frame.mapToGlobal(QPoint(0, 0)),
-                               w->TopicMenu->grab());
-        }
-        w->TopicMenu->hide();
-        ok &= picture.save(dir.filePath(QStringLiteral("context-menu.png")));
-        // The question about typed text that was not committed (answered "Cancel").
-        w->TreeView1->setCurrentItem(node);
-        w->RxRichEdit1->moveCursor(QTextCursor::End);
-        w->RxRichEdit1->insertPlainText(QStringLiteral("\nA line typed and not committed."));
-        QTimer::singleShot(100, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                ok &= savePicture(box, dir, QStringLiteral("question.png"));
-                box->reject();
-            }
-        });
-        w->SettleEdits();
-        ok &= savePicture(&frame, dir, QStringLiteral("modified.png"));
-        w->RxRichEdit1->document()->setModified(false); // leave without a question
-    }
-    build.show();
-    ok &= savePicture(&build, dir, QStringLiteral("build-dialog.png"));
-    build.reject();
-    // The open project's font dialog, showing its choice.
-    if (auto* font = frame.findChild<TFontDialog*>(QStringLiteral("FontDialog1"))) {
-        font->SetFont(font->Font());
-        font->show();
-        ok &= savePicture(font, dir, QStringLiteral("font-dialog.png"));
-        font->reject();
-    }
-    about.show();
-    ok &= savePicture(&about, dir, QStringLiteral("about-box.png"));
-    about.hide();
-    frame.close();
-    return ok ? 0 : 1;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -171,11 +76,6 @@ int main(int argc, char** argv)
 
     // Qt has taken its own options out by now.
     QStringList args = QApplication::arguments();
-    QString screenshots;
-    if (args.size() >= 3 && args[1] == QStringLiteral("--screenshots")) {
-        screenshots = args[2];
-        args.remove(1, 2);
-    }
     if (args.size() > 1) {
         if (int status = answerOption(args[1].toLocal8Bit().constData()); status >= 0)
             return status;
@@ -187,29 +87,19 @@ int main(int argc, char** argv)
         }
     }
 
-    std::unique_ptr<TForm1> frame;
-    std::unique_ptr<TAboutBox> about;
-    std::unique_ptr<TForm3> build;
+    TProgramWindows windows;
     try {
-        frame = std::make_unique<TForm1>(&newProjectWindow);
-        about = std::make_unique<TAboutBox>(frame.get());
-        build = std::make_unique<TForm3>(frame.get());
-        setBuildParamsDialog(build.get());
-        frame->setAboutBox(about.get());
+        // The first argument, exactly as given; the rest are ignored.
+        windows = MakeProgramWindows(args.size() > 1 ? args[1] : QString());
     } catch (const std::exception& e) {
         ShowException(e);
         return 1;
     }
-    // The first argument, exactly as given; the rest are ignored.
-    frame->setCommandLineProject(args.size() > 1 ? args[1] : QString());
+    TForm1* frame = windows.frame.get();
     frame->resize(900, 640);
     frame->show();
 
-    if (!screenshots.isEmpty())
-        return takeScreenshots(*frame, *about, *build, QDir(screenshots));
     const int status = app.exec();
-    build.reset();
-    about.reset();
-    frame.reset();
+    windows.Reset();
     return status;
 }

@@ -71,30 +71,30 @@ TEST(Bookdialog, ShowsChaptersAndPartsThenAppendsThem)
     TempDir dir;
     TForm2 w;
     ASSERT_TRUE(w.OpenProject(QString::fromStdString((dir / "book.volm").string())));
-    EXPECT_TRUE(w.Document1->actions().contains(w.ImportBook1));
-    EXPECT_TRUE(w.TopicMenu->actions().contains(w.ImportBook1)); // the list's context menu
+    EXPECT_TRUE(w.DocumentMenu->actions().contains(w.ImportBookAction));
+    EXPECT_TRUE(w.TopicMenu->actions().contains(w.ImportBookAction)); // the list's context menu
     w.Edit1->setText(QStringLiteral("First"));
     w.BitBtn1->click();
 
     whenDialogShows([](TBookDialog& d) {
         // Split at 32 KB by default: every chapter of this book is one topic.
-        EXPECT_TRUE(d.CheckBox1->isChecked());
-        EXPECT_EQ(d.SpinEdit1->value(), 32);
-        EXPECT_TRUE(d.CheckBox2->isEnabled()); // a plain text may keep its lines
-        EXPECT_EQ(column(d.TreeView1, 0),
+        EXPECT_TRUE(d.SplitCheck->isChecked());
+        EXPECT_EQ(d.SplitSizeBox->value(), 32);
+        EXPECT_TRUE(d.KeepLinesCheck->isEnabled()); // a plain text may keep its lines
+        EXPECT_EQ(column(d.ChapterList, 0),
                   (QStringList{"Глава 1", "Глава 2. Гость", "Глава 3", "ГЛАВА 4"}));
-        EXPECT_EQ(column(d.TreeView1, 2), (QStringList{"1", "1", "1", "1"}));
-        EXPECT_TRUE(d.Label1->text().contains(QStringLiteral("KOI8-R"))) << d.Label1->text().toStdString();
+        EXPECT_EQ(column(d.ChapterList, 2), (QStringList{"1", "1", "1", "1"}));
+        EXPECT_TRUE(d.SummaryLabel->text().contains(QStringLiteral("KOI8-R"))) << d.SummaryLabel->text().toStdString();
         // At 4 KB the long chapter makes two parts, shown below it.
-        d.SpinEdit1->setValue(4);
-        EXPECT_EQ(column(d.TreeView1, 2), (QStringList{"1", "1", "2", "1"}));
-        QTreeWidgetItem* long3 = d.TreeView1->topLevelItem(2);
+        d.SplitSizeBox->setValue(4);
+        EXPECT_EQ(column(d.ChapterList, 2), (QStringList{"1", "1", "2", "1"}));
+        QTreeWidgetItem* long3 = d.ChapterList->topLevelItem(2);
         ASSERT_EQ(long3->childCount(), 2);
         EXPECT_EQ(long3->child(1)->text(0), QStringLiteral("Глава 3 (2)"));
         EXPECT_EQ(d.Topics().size(), 5u);
-        d.BitBtn1->click();
+        d.AppendButton->click();
     });
-    w.ImportBook1Click(fixture("glava.koi8.txt"));
+    w.ImportBook(fixture("glava.koi8.txt"));
     EXPECT_EQ(nodeTexts(w), (QStringList{"First", "Глава 1", "Глава 2. Гость", "Глава 3 (1)", "Глава 3 (2)",
                                          "ГЛАВА 4"}));
     EXPECT_EQ(TForm2::NodeNumber(w.TreeView1->topLevelItem(5)), 106);
@@ -105,10 +105,10 @@ TEST(Bookdialog, ShowsChaptersAndPartsThenAppendsThem)
 
     // Cancel appends nothing.
     whenDialogShows([](TBookDialog& d) {
-        EXPECT_FALSE(d.CheckBox2->isEnabled()); // keeping lines is for plain texts
-        d.BitBtn2->click();
+        EXPECT_FALSE(d.KeepLinesCheck->isEnabled()); // keeping lines is for plain texts
+        d.CancelButton->click();
     });
-    w.ImportBook1Click(fixture("tale3.epub"));
+    w.ImportBook(fixture("tale3.epub"));
     EXPECT_EQ(w.TreeView1->topLevelItemCount(), 6);
     EXPECT_EQ(w.Project().TopicCount(), 6u);
 }
@@ -116,14 +116,14 @@ TEST(Bookdialog, ShowsChaptersAndPartsThenAppendsThem)
 TEST(Bookdialog, KeepingTheLinesOfAHardWrappedTextReadsItAgain)
 {
     TBookDialog d(fixture("wrapped.txt"));
-    EXPECT_TRUE(d.CheckBox2->isEnabled());
-    EXPECT_TRUE(d.Label1->text().contains(QStringLiteral("hard-wrapped at 72 columns")));
+    EXPECT_TRUE(d.KeepLinesCheck->isEnabled());
+    EXPECT_TRUE(d.SummaryLabel->text().contains(QStringLiteral("hard-wrapped at 72 columns")));
     const size_t repaired = d.Topics()[0].text.size();
-    d.CheckBox2->setChecked(true);
-    EXPECT_FALSE(d.Label1->text().contains(QStringLiteral("hard-wrapped")));
+    d.KeepLinesCheck->setChecked(true);
+    EXPECT_FALSE(d.SummaryLabel->text().contains(QStringLiteral("hard-wrapped")));
     EXPECT_GT(d.Topics()[0].text.size(), repaired); // the line breaks are back
-    d.CheckBox1->setChecked(false);
-    EXPECT_FALSE(d.SpinEdit1->isEnabled());
+    d.SplitCheck->setChecked(false);
+    EXPECT_FALSE(d.SplitSizeBox->isEnabled());
     EXPECT_EQ(d.Topics().size(), 1u);
 }
 
@@ -135,7 +135,7 @@ TEST(Bookdialog, WhatIsNoBookIsShownInTheErrorBox)
     setMessageSink([&](const TShownMessage& m) { shown.push_back(m); });
     TForm2 w;
     ASSERT_TRUE(w.OpenProject(QString::fromStdString((dir / "book.volm").string())));
-    w.ImportBook1Click(QString::fromStdString((dir / "photo.epub").string()));
+    w.ImportBook(QString::fromStdString((dir / "photo.epub").string()));
     setMessageSink({});
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_TRUE(shown[0].text.contains(QStringLiteral("photo.epub: not a book"))) << shown[0].text.toStdString();
@@ -167,14 +167,14 @@ TEST(Bookdialog, BookFilesDroppedOnTheListOpenTheDialog)
         return accepted;
     };
     whenDialogShows([](TBookDialog& d) {
-        EXPECT_EQ(column(d.TreeView1, 0), (QStringList{"Глава первая: Мастерская", "Глава вторая: Гость",
+        EXPECT_EQ(column(d.ChapterList, 0), (QStringList{"Глава первая: Мастерская", "Глава вторая: Гость",
                                                        "Глава третья: Зима", "Эпилог"}));
-        d.BitBtn1->click();
+        d.AppendButton->click();
     });
     EXPECT_TRUE(drop(fixture("tale2.epub")));
     EXPECT_EQ(w.Project().TopicCount(), 4u);
     // A plain text file is not a book: it becomes one topic named after it.
     EXPECT_TRUE(drop(fixture("chapter.txt")));
     ASSERT_EQ(w.Project().TopicCount(), 5u);
-    EXPECT_EQ(w.Project().Topic(4).Text, "chapter");
+    EXPECT_EQ(w.Project().Topic(4).Name, "chapter");
 }

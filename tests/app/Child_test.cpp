@@ -1,9 +1,12 @@
+#include "app/Ansitext.h"
 #include "app/Errorbox.h"
 #include "app/Main.h"
+#include "app/Fontcommands.h"
 #include "app/Fontdialog.h"
 #include "app/Jbuild.h"
 #include "common/Codepage.h"
 #include "app/Child.h"
+#include "app/Editortext.h"
 #include "storage/Componounddoc.h"
 
 #include "Testutil.h"
@@ -74,11 +77,11 @@ TEST(Child, EditorKeepsEveryWindows1251Byte)
 
     TForm2 w;
     w.RxRichEdit1->setPlainText(ansiToText(all));
-    EXPECT_EQ(w.EditorText(), all + "\r\n");
+    EXPECT_EQ(w.EditorText().Text(), all + "\r\n");
     w.RxRichEdit1->setPlainText(QString());
-    EXPECT_EQ(w.EditorText(), ""); // an empty editor gives the empty text
+    EXPECT_EQ(w.EditorText().Text(), ""); // an empty editor gives the empty text
     w.RxRichEdit1->setPlainText(QStringLiteral("a\n\nb\n"));
-    EXPECT_EQ(w.EditorText(), "a\r\n\r\nb\r\n"); // an empty last line is not counted
+    EXPECT_EQ(w.EditorText().Text(), "a\r\n\r\nb\r\n"); // an empty last line is not counted
 }
 
 TEST(Child, NewProjectAppendDeleteAndNumbers)
@@ -341,7 +344,7 @@ TEST(Child, FontChoiceStoredAndRestoredCancelWritesNothing)
             ASSERT_NE(d, nullptr);
             d->reject();
         });
-        w.Font1->trigger();
+        w.ChooseFontAction->trigger();
         EXPECT_EQ(w.Project().FontSettings(), before);
         EXPECT_FALSE(w.Usecustomfont1->isChecked());
 
@@ -355,7 +358,7 @@ TEST(Child, FontChoiceStoredAndRestoredCancelWritesNothing)
             d->StyleList->setCurrentRow(2);            // Bold
             d->OkButton->click();
         });
-        w.Font1->trigger();
+        w.ChooseFontAction->trigger();
         const TFontSettings& s = w.Project().FontSettings();
         EXPECT_TRUE(s.useCustomFont);
         EXPECT_TRUE(w.Usecustomfont1->isChecked());

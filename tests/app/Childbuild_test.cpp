@@ -77,7 +77,7 @@ TEST(Childbuild, FontMenuChoosesStoresAndRestoresTheFont)
         // Cancel: the file is not touched.
         const std::string before = readFile(project);
         QTimer::singleShot(0, [&] { w.form->FontDialog1->CancelButton->click(); });
-        w.form->Font1->trigger();
+        w.form->ChooseFontAction->trigger();
         EXPECT_EQ(readFile(project), before);
         EXPECT_FALSE(w.form->Usecustomfont1->isChecked());
 
@@ -87,7 +87,7 @@ TEST(Childbuild, FontMenuChoosesStoresAndRestoresTheFont)
             d->ScriptBox->setCurrentIndex(d->ScriptBox->findText(QStringLiteral("Cyrillic")));
             d->OkButton->click();
         });
-        w.form->Font1->trigger();
+        w.form->ChooseFontAction->trigger();
         EXPECT_TRUE(w.form->Usecustomfont1->isChecked());
         EXPECT_EQ(w.form->RxRichEdit1->font().family(), family);
     }

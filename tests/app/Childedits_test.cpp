@@ -4,6 +4,7 @@
 // renamed and reordered, files dropped become topics, recent projects.
 
 #include "app/Child.h"
+#include "app/Editortext.h"
 #include "app/Jbuild.h"
 #include "app/Main.h"
 #include "app/Topictree.h"
@@ -132,7 +133,7 @@ protected:
         }
         EXPECT_EQ(w->EditorNode(), node);
         EXPECT_FALSE(w->RxRichEdit1->isReadOnly());
-        EXPECT_EQ(w->EditorText(), w->Project().GetText(static_cast<size_t>(index)));
+        EXPECT_EQ(w->EditorText().Text(), w->Project().GetText(static_cast<size_t>(index)));
     }
 
     TempDir dir;
@@ -442,9 +443,9 @@ TEST_F(Editor, RenameInPlaceAndReorderByKeysMenuAndDragging)
     EXPECT_EQ(w->TreeView1->currentItem(), one);
     EXPECT_EQ(w->EditorNode(), one);
     EXPECT_TRUE(w->HasUncommittedEdits());
-    w->MoveDown1->trigger();
-    w->MoveDown1->trigger();
-    EXPECT_FALSE(w->MoveDown1->isEnabled()); // the last
+    w->MoveDownAction->trigger();
+    w->MoveDownAction->trigger();
+    EXPECT_FALSE(w->MoveDownAction->isEnabled()); // the last
     QTest::keyClick(tree, Qt::Key_Up, Qt::AltModifier);
     EXPECT_EQ(names(w), (QStringList{"Второй", "Three", "One", "Four"}));
     w->Button2->click(); // the typing goes into One, wherever it is now
@@ -473,11 +474,11 @@ TEST_F(Editor, RenameInPlaceAndReorderByKeysMenuAndDragging)
     TProject p;
     p.Open((dir / "order.volm").string());
     ASSERT_EQ(p.TopicCount(), 4u);
-    EXPECT_EQ(p.Topic(0).Text, "Four");
+    EXPECT_EQ(p.Topic(0).Name, "Four");
     EXPECT_EQ(p.GetText(0), "text of Four\r\n");
-    EXPECT_EQ(p.Topic(1).Text, cp1251("Второй"));
+    EXPECT_EQ(p.Topic(1).Name, cp1251("Второй"));
     EXPECT_EQ(p.GetText(1), "text of Two\r\n");
-    EXPECT_EQ(p.Topic(3).Text, "One");
+    EXPECT_EQ(p.Topic(3).Name, "One");
     EXPECT_EQ(p.GetText(3), "text of One\r\n!\r\n");
     EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
 }
@@ -557,7 +558,7 @@ TEST_F(Editor, RecentProjectsAndCreatingOnlyWhenAsked)
     ASSERT_EQ(recent.size(), 8); // the last eight, latest first
     EXPECT_EQ(recent[0]->text(), QStringLiteral("&1 ") + QString::fromStdString(paths[8]));
     EXPECT_EQ(recent[7]->text(), QStringLiteral("&8 ") + QString::fromStdString(paths[1]));
-    EXPECT_EQ(frame->File1->actions().indexOf(recent[0]), 2); // after "&Open/Create..." and its line
+    EXPECT_EQ(frame->FileMenu->actions().indexOf(recent[0]), 2); // after "&Open/Create..." and its line
 
     // A project that has gone is taken off the list, with a message.
     fs::remove(paths[7]);
@@ -637,7 +638,7 @@ TEST_F(Editor, MnemonicsTooltipsIconAndPlacement)
     for (QPushButton* b : buttons)
         claim(claimed, b->text());
     frame->updateRecentProjects();
-    for (QMenu* menu : {frame->File1, w->Document1, frame->Window1, frame->Help1, w->TopicMenu}) {
+    for (QMenu* menu : {frame->FileMenu, w->DocumentMenu, frame->WindowMenu, frame->HelpMenu, w->TopicMenu}) {
         std::map<QChar, QString> inMenu;
         for (QAction* a : menu->actions()) {
             if (a->isSeparator())
@@ -654,7 +655,7 @@ TEST_F(Editor, MnemonicsTooltipsIconAndPlacement)
     EXPECT_EQ(w->BitBtn2->text(), QStringLiteral("D&elete"));
 
     // The file dialogs complete names in place: no list pops up to stay behind.
-    for (QFileDialog* d : {frame->OpenDialog1, w->OpenDialog1, w->OpenDialog2}) {
+    for (QFileDialog* d : {frame->OpenProjectDialog, w->OpenDialog1, w->OpenDialog2}) {
         auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         ASSERT_NE(name, nullptr);
         ASSERT_NE(name->completer(), nullptr);
@@ -689,14 +690,14 @@ TEST_F(Editor, OpenBookFolderHandsTheFolderToTheDesktop)
     TForm2* w = open("Tales.volm");
     TUrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
-    w->OpenBookFolder1->trigger(); // no book yet
+    w->OpenBookFolderAction->trigger(); // no book yet
     EXPECT_TRUE(catcher.urls.isEmpty());
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("no book folder yet")));
     fs::create_directories(dir / "Tales");
-    emit w->Document1->aboutToShow();
-    EXPECT_TRUE(w->OpenBookFolder1->isEnabled());
-    w->OpenBookFolder1->trigger();
+    emit w->DocumentMenu->aboutToShow();
+    EXPECT_TRUE(w->OpenBookFolderAction->isEnabled());
+    w->OpenBookFolderAction->trigger();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(fs::path(catcher.urls[0].toLocalFile().toStdString()), dir / "Tales" / "");

@@ -249,7 +249,7 @@ TEST(Generate, TheDialogsLayoutIsStoredWhenChanged)
     TReaderLayout offered = TReaderLayout::Grid;
     QTimer::singleShot(0, [&] {
         offered = f.dialog.Layout();
-        f.dialog.ComboBox1->setCurrentIndex(f.dialog.ComboBox1->findData(static_cast<int>(TReaderLayout::Grid)));
+        f.dialog.LayoutBox->setCurrentIndex(f.dialog.LayoutBox->findData(static_cast<int>(TReaderLayout::Grid)));
         build(f.dialog);
     });
     EXPECT_EQ(GenerateMidlet(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);

@@ -153,14 +153,14 @@ TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
     const auto reg = dir / "registry.ini";
     TForm3 d(nullptr, reg);
     QStringList items;
-    for (int i = 0; i < d.ComboBox2->count(); ++i)
-        items << d.ComboBox2->itemText(i);
+    for (int i = 0; i < d.PhoneBox->count(); ++i)
+        items << d.PhoneBox->itemText(i);
     EXPECT_EQ(items, (QStringList{"No limit", "64 KB", "100 KB", "128 KB", "300 KB", "1 MB", "Other..."}));
-    EXPECT_EQ(d.Label5->text(), QStringLiteral("Phone:"));
+    EXPECT_EQ(d.PhoneLabel->text(), QStringLiteral("Phone:"));
 
     runDialog(d, [](TForm3& f) {
         EXPECT_EQ(f.MaxJar(), 0u);
-        f.ComboBox2->setCurrentIndex(f.ComboBox2->findText(QStringLiteral("100 KB")));
+        f.PhoneBox->setCurrentIndex(f.PhoneBox->findText(QStringLiteral("100 KB")));
         f.BitBtn1->click();
     });
     EXPECT_EQ(d.MaxJar(), 100u * 1024);
@@ -178,8 +178,8 @@ TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
             ask->setTextValue(typed);
             ask->accept();
         });
-        d.ComboBox2->setCurrentIndex(d.ComboBox2->count() - 1);
-        emit d.ComboBox2->activated(d.ComboBox2->count() - 1);
+        d.PhoneBox->setCurrentIndex(d.PhoneBox->count() - 1);
+        emit d.PhoneBox->activated(d.PhoneBox->count() - 1);
     };
     runDialog(d, [&](TForm3& f) {
         EXPECT_EQ(f.MaxJar(), 100u * 1024); // offered again
@@ -187,7 +187,7 @@ TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
         EXPECT_EQ(f.MaxJar(), 100u * 1024);
         other(QStringLiteral("200K"));
         EXPECT_EQ(f.MaxJar(), 200u * 1024);
-        EXPECT_EQ(f.ComboBox2->currentText(), QStringLiteral("200 KB"));
+        EXPECT_EQ(f.PhoneBox->currentText(), QStringLiteral("200 KB"));
         f.BitBtn1->click();
     });
     setMessageSink({});
@@ -197,7 +197,7 @@ TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
     TForm3 again(nullptr, reg);
     runDialog(again, [](TForm3& f) {
         EXPECT_EQ(f.MaxJar(), 200u * 1024);
-        EXPECT_EQ(f.ComboBox2->currentText(), QStringLiteral("200 KB"));
+        EXPECT_EQ(f.PhoneBox->currentText(), QStringLiteral("200 KB"));
         f.reject();
     });
 }

@@ -82,7 +82,7 @@ public:
     {
         return !path_.isEmpty() && path_ == path;
     }
-    QMenu* DocumentMenu() const override { return menu_; }
+    QMenu* MergedMenu() const override { return menu_; }
 
 protected:
     void closeEvent(QCloseEvent* e) override
@@ -179,14 +179,14 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("Volm"));
     EXPECT_EQ(menuTitles(frame),
               (QStringList{QStringLiteral("&File"), QStringLiteral("&Window"), QStringLiteral("&Help")}));
-    EXPECT_EQ(itemTexts(frame.File1),
+    EXPECT_EQ(itemTexts(frame.FileMenu),
               (QStringList{QStringLiteral("&Open/Create..."), QStringLiteral("-"), QStringLiteral("&Exit")}));
-    EXPECT_EQ(itemTexts(frame.Window1),
+    EXPECT_EQ(itemTexts(frame.WindowMenu),
               (QStringList{QStringLiteral("&Arrange"), QStringLiteral("&Cascade"), QStringLiteral("C&lose"),
                            QStringLiteral("&Minimize All"), QStringLiteral("Tile &Horizontally"),
                            QStringLiteral("&Tile Vertically")}));
-    EXPECT_EQ(itemTexts(frame.Help1), (QStringList{QStringLiteral("&About...")}));
-    for (QAction* a : frame.Window1->actions())
+    EXPECT_EQ(itemTexts(frame.HelpMenu), (QStringList{QStringLiteral("&About...")}));
+    for (QAction* a : frame.WindowMenu->actions())
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
 
     // The hint of what is under the mouse goes to the status bar's simple text.
@@ -206,13 +206,13 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
     frame.OpenOrCreateProject(QString::fromStdString(a));
     frame.OpenOrCreateProject(QString::fromStdString(b));
     ASSERT_EQ(frame.projectWindows().size(), 2);
-    for (QAction* a2 : frame.Window1->actions())
+    for (QAction* a2 : frame.WindowMenu->actions())
         EXPECT_TRUE(a2->isEnabled()) << a2->text().toStdString();
     // The active window's "&Document" menu sits between "&File" and "&Window".
     EXPECT_EQ(menuTitles(frame),
               (QStringList{QStringLiteral("&File"), QStringLiteral("&Document"), QStringLiteral("&Window"),
                            QStringLiteral("&Help")}));
-    EXPECT_EQ(frame.menuBar()->actions()[1], frame.projectWindows()[1]->DocumentMenu()->menuAction());
+    EXPECT_EQ(frame.menuBar()->actions()[1], frame.projectWindows()[1]->MergedMenu()->menuAction());
 
     frame.MinimizeAll();
     for (QMdiSubWindow* s : frame.MdiArea->subWindowList())
@@ -347,7 +347,7 @@ TEST_F(FrameTest, OpenDialogAddsTheExtensionAndCancelDoesNothing)
 {
     TForm1 frame(fakeFactory);
     frame.show();
-    QFileDialog* d = frame.OpenDialog1;
+    QFileDialog* d = frame.OpenProjectDialog;
     EXPECT_EQ(d->windowTitle(), QStringLiteral("Load project"));
     EXPECT_EQ(d->nameFilters(), QStringList{QStringLiteral("Project files (*.volm)")});
     EXPECT_EQ(d->defaultSuffix(), QStringLiteral("volm"));

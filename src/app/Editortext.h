@@ -1,0 +1,90 @@
+#pragma once
+// The topic editor's text (RxRichEdit1 of the project window): which topic's
+// text it holds, what was typed into it, loading a text file into it,
+// committing it, and the question asked before typed text would be lost.
+//
+// The editor always holds the stored text of one topic, or nothing (empty
+// and read-only). Typed text that was not committed is "modified"; whatever
+// would replace it first asks once: "Commit", "Discard" or "Cancel" (Settle).
+// Text the program put there itself is never asked about.
+//
+// The editor stores its paragraphs, whatever its width: a long line that
+// the editor wraps on the screen is one line of the text, each followed by
+// CR LF, in Windows-1251 (a character Windows-1251 lacks is stored as "?",
+// and counted).
+
+#include "book/Topiccommands.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+#include <string>
+
+class QPlainTextEdit;
+class QWidget;
+
+namespace volm {
+class TJSDataItem;
+}
+
+namespace volm::ui {
+
+class TEditorText : public QObject {
+    Q_OBJECT
+public:
+    // `parent` owns this and parents the message boxes.
+    TEditorText(QPlainTextEdit* editor, TTopicCommands& commands, QWidget* parent);
+
+    // The index of the topic whose text the editor holds, or none.
+    std::optional<size_t> TopicIndex() const;
+
+    // Puts topic `index`'s stored text into the editor, unmodified (none:
+    // nothing, the editor empty and read-only). A text that can't be read
+    // is shown in the error box, and the editor then holds nothing.
+    void Show(std::optional<size_t> index);
+
+    // True while the editor holds typed text that was not committed.
+    bool Modified() const;
+    // The editor's text as its topic stores it; `missing` gets the count of
+    // characters Windows-1251 lacks.
+    std::string Text(size_t* missing = nullptr) const;
+    // Stores the text in its topic (nothing to do without one); false after a
+    // failure, which is shown in the error box (the editor keeps the text).
+    bool Commit();
+    // Asks about modified text ("Commit", "Discard": the stored text again,
+    // "Cancel"). True when whatever was asked for may go on.
+    bool Settle();
+
+    // A text file's text as the editor shows it: read as the load reads it
+    // (code-page detection when `detect`), its paragraphs. Raises volm::Error
+    // when the file can't be read. `cutAt` gets where the text was cut at a
+    // NUL byte (npos: not cut).
+    static QString FileText(const QString& path, bool detect, size_t* cutAt = nullptr);
+    // Loads a text file into the editor and commits it ("L&oad..."). The
+    // editor is unchanged when the file can't be read (shown in the error box).
+    void Load(const QString& path, bool detect);
+
+    // The list changed: the editor lets go of a topic that is gone, and takes
+    // the new text of its own topic when nothing was typed.
+    void TopicDeleted();
+    void TopicTextChanged(size_t index);
+
+signals:
+    // The editor's text became modified, or committed or discarded.
+    void modifiedChanged(bool modified);
+    // A remark for the status bar (characters stored as "?", a text cut at a
+    // NUL byte).
+    void remark(const QString& text);
+
+private:
+    QPlainTextEdit* editor_;
+    TTopicCommands& commands_;
+    QWidget* parent_;
+    // The topic whose text the editor holds (its item stays with it when
+    // topics move); compared, never used to reach the item.
+    const TJSDataItem* topic_ = nullptr;
+    bool committing_ = false;
+};
+
+} // namespace volm::ui
