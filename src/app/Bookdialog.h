@@ -35,7 +35,6 @@ public:
 
     // The topics "&Append" appends, as the controls stand.
     std::vector<TBookTopic> Topics() const;
-    const TBook& Book() const { return book_; }
 
     QLabel* SummaryLabel = nullptr;       // what the file is, what was replaced
     QTreeWidget* ChapterList = nullptr;   // chapters (name, size, parts); their parts below them

@@ -91,9 +91,7 @@ public:
     QTreeWidgetItem* EditorNode() const;
 
     TProject& Project() { return project_; }
-    TTopicCommands& TopicCommands() { return commands_; }
     TEditorText& EditorText() { return *text_; }
-    const QString& ProjectPath() const { return path_; }
     // The storage number of a node's topic, 0 for a node without one.
     static int32_t NodeNumber(const QTreeWidgetItem* node);
     // The project's index of a node's topic, or -1.

@@ -2,6 +2,7 @@
 #include "app/Fontcommands.h"
 
 #include "app/Errorbox.h"
+#include "book/Fontimage.h"
 #include "common/Errors.h"
 #include "storage/Project.h"
 
@@ -216,6 +217,28 @@ TEST(Fontdialog, ScriptsMapToCharacterSetsAndUnknownValuesSurvive)
     EXPECT_EQ(d.ScriptBox->currentText(), QStringLiteral("Character set 99"));
     EXPECT_EQ(d.ColorBox->currentText(), QStringLiteral("Custom"));
     EXPECT_EQ(d.Choice(), odd);
+}
+
+TEST(Fontdialog, TheSampleShowsTheFontAndColourOfTheFontImage)
+{
+    TFontDialog d;
+    TFontChoice c;
+    c.name = "Liberation Mono";
+    c.height = -16;
+    c.style = fsBold;
+    d.SetFont(c);
+    EXPECT_EQ(d.Sample->font(), FontImageFont(d.Choice(), 16));
+    // The window-text colour is drawn black into the image, whatever the
+    // desktop's own text colour; the sample says so.
+    EXPECT_EQ(d.Sample->palette().color(QPalette::WindowText), QColor(Qt::black));
+    EXPECT_EQ(d.Sample->palette().color(QPalette::Window), QColor(Qt::white));
+    selectData(d.ColorBox, 0x0000FF);
+    EXPECT_EQ(d.Sample->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    // A size past the largest cell is shown at the largest cell.
+    c.height = -400;
+    d.SetFont(c);
+    EXPECT_EQ(d.Sample->font(), FontImageFont(d.Choice(), kMaxFontCell));
+    EXPECT_EQ(d.HeightLabel->text(), QStringLiteral("400 px"));
 }
 
 TEST(Fontdialog, TypingANameSelectsTheFirstMatchingFamily)

@@ -3,6 +3,9 @@
 
 #include "Testutil.h"
 
+#include <QFont>
+#include <QFontMetrics>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -185,6 +188,37 @@ TEST(Fontimage, StyleAndColour)
         EXPECT_NE(Cell(styled, 0x41), Cell(plain, 0x41)) << int(style);
         EXPECT_EQ(styled.width, 176);
     }
+}
+
+TEST(Fontimage, OneMappingFromAChoiceToTheFontEveryViewShows)
+{
+    TFontChoice choice = Font(-20, RUSSIAN_CHARSET, fsBold | fsItalic | fsUnderline);
+    choice.name = "Liberation Mono";
+    const QFont shown = ChoiceFont(choice, 20);
+    EXPECT_EQ(shown.family(), QStringLiteral("Liberation Mono"));
+    EXPECT_EQ(shown.pixelSize(), 20);
+    EXPECT_TRUE(shown.bold() && shown.italic() && shown.underline() && !shown.strikeOut());
+    EXPECT_TRUE(shown.fixedPitch());
+
+    // The image's font is that font at the size whose glyph boxes fit the
+    // cell, nothing else changed; small cells are drawn without antialiasing.
+    for (int cell : {11, 20, 40}) {
+        const QFont image = FontImageFont(choice, cell);
+        const QFontMetrics metrics(image);
+        EXPECT_LE(metrics.ascent() + metrics.descent(), cell);
+        EXPECT_GE(image.pixelSize(), cell * 2 / 3) << cell;
+        QFont same = ChoiceFont(choice, image.pixelSize());
+        EXPECT_EQ(image.family(), same.family());
+        EXPECT_EQ(image.bold(), same.bold());
+        EXPECT_EQ(image.italic(), same.italic());
+        EXPECT_EQ(image.underline(), same.underline());
+        EXPECT_EQ((image.styleStrategy() & QFont::NoAntialias) != 0, cell < 16) << cell;
+        EXPECT_TRUE(image.styleStrategy() & QFont::NoFontMerging);
+    }
+    EXPECT_EQ(FontCellHeight(Font(-20)), 20);
+    EXPECT_EQ(FontCellHeight(Font(INT32_MIN)), int64_t(1) << 31);
+    EXPECT_TRUE(IsSystemColor(clWindowText));
+    EXPECT_FALSE(IsSystemColor(0x00FFFFFF));
 }
 
 TEST(Fontimage, HeightsWithoutAnImageAreRefused)
