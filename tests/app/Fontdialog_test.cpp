@@ -222,10 +222,7 @@ TEST(Fontdialog, ScriptsMapToCharacterSetsAndUnknownValuesSurvive)
 TEST(Fontdialog, TheSampleShowsTheFontAndColourOfTheFontImage)
 {
     TFontDialog d;
-    TFontChoice c;
-    c.name = "Liberation Mono";
-    c.height = -16;
-    c.style = fsBold;
+    TFontChoice c{"Liberation Mono", -16, fsBold};
     d.SetFont(c);
     EXPECT_EQ(d.Sample->font(), FontImageFont(d.Choice(), 16));
     // The window-text colour is drawn black into the image, whatever the

@@ -53,6 +53,17 @@ std::vector<std::string> names(const TProject& p)
 
 using Lines = std::vector<std::string>;
 
+// A new project in a scratch folder, its commands told to a log.
+struct TBench {
+    TempDir dir;
+    TProject p;
+    TLog log{p};
+    TTopicCommands c{p, &log};
+    TBench() { p.Open((dir / "p.volm").string()); }
+    // Writes fail with `err` after `count` more (a negative count: they work again).
+    void failWritesAfter(long count, int err = ENOSPC) { p.Document()->File().io().failWritesAfter(count, err); }
+};
+
 } // namespace
 
 TEST(Topiccommands, EachCommandChangesTheFileAndTellsTheView)
@@ -92,11 +103,8 @@ TEST(Topiccommands, EachCommandChangesTheFileAndTellsTheView)
 
 TEST(Topiccommands, AListIsReadAsTextAndStopsAtTheFirstFailure)
 {
-    TempDir dir;
-    TProject p;
-    p.Open((dir / "lists.volm").string());
-    TLog log(p);
-    TTopicCommands c(p, &log);
+    TBench b;
+    auto& [dir, p, log, c] = b;
 
     // UTF-8 with a byte-order mark, a NUL ending the list: Windows-1251 names.
     writeFile(dir / "utf8.txt", std::string("\xEF\xBB\xBF\xD0\x9F\xD0\xB5\xD1\x80\xD0\xB2\xD0\xB0\xD1\x8F\nB\r\n\0C\n", 21));
@@ -123,9 +131,9 @@ TEST(Topiccommands, AListIsReadAsTextAndStopsAtTheFirstFailure)
     // The disk fills part-way: the lines before the failing one stay, the
     // view has heard of each of them and of the one that failed.
     writeFile(dir / "long.txt", "a\nb\nc\nd\ne\nf\n");
-    p.Document()->File().io().failWritesAfter(12, ENOSPC);
+    b.failWritesAfter(12);
     done = c.AppendList((dir / "long.txt").string());
-    p.Document()->File().io().failWritesAfter(-1, 0);
+    b.failWritesAfter(-1);
     EXPECT_FALSE(done.failure.empty());
     ASSERT_GE(done.appended, 1u);
     ASSERT_LT(done.appended, 6u);
@@ -137,11 +145,8 @@ TEST(Topiccommands, AListIsReadAsTextAndStopsAtTheFirstFailure)
 
 TEST(Topiccommands, TextFilesAndBooksAreAppendedWithTheirTexts)
 {
-    TempDir dir;
-    TProject p;
-    p.Open((dir / "texts.volm").string());
-    TLog log(p);
-    TTopicCommands c(p, &log);
+    TBench b;
+    auto& [dir, p, log, c] = b;
 
     // KOI8-R prose, detected; LF becomes CR LF.
     const std::string prose = "Дорогой доктор, хорошо ли вам? Около высокой горы стоит старый дом.\n";
@@ -169,30 +174,27 @@ TEST(Topiccommands, TextFilesAndBooksAreAppendedWithTheirTexts)
     EXPECT_EQ(p.GetText(3), "two\r\n");
     // A book that fails part-way is taken out again, and nobody hears of it.
     log.heard.clear();
-    p.Document()->File().io().failWritesAfter(3, ENOSPC);
+    b.failWritesAfter(3);
     EXPECT_THROW(c.AppendBook({{"A", std::string(20000, 'a')}, {"B", std::string(20000, 'b')}}), Error);
-    p.Document()->File().io().failWritesAfter(-1, 0);
+    b.failWritesAfter(-1);
     EXPECT_EQ(p.TopicCount(), 4u);
     EXPECT_TRUE(log.heard.empty());
 }
 
 TEST(Topiccommands, AFailedAppendAndAFailedDeleteAreTold)
 {
-    TempDir dir;
-    TProject p;
-    p.Open((dir / "faults.volm").string());
-    TLog log(p);
-    TTopicCommands c(p, &log);
+    TBench b;
+    auto& [dir, p, log, c] = b;
     c.Append("Kept");
     c.Append("Gone");
     log.heard.clear();
 
-    p.Document()->File().io().failWritesAfter(0, EIO);
+    b.failWritesAfter(0, EIO);
     EXPECT_THROW(c.Append("Never"), Error);
     EXPECT_EQ(p.TopicCount(), 2u);
     // The topic leaves the list before the file fails: the view hears of it.
     EXPECT_THROW(c.Delete(1), Error);
-    p.Document()->File().io().failWritesAfter(-1, 0);
+    b.failWritesAfter(-1);
     EXPECT_EQ(names(p), (Lines{"Kept"}));
     EXPECT_EQ(log.heard, (Lines{"failed Never", "deleted 1"}));
 }
