@@ -11,7 +11,16 @@
 // Sizes are offered in points and kept as heights in pixels at 96 pixels per
 // inch, negative (a character height without internal leading): 8 points is
 // -11. A size that is not touched keeps the held height exactly, so a
-// positive height read from a project survives an OK.
+// positive height read from a project survives an OK. The sample shows what
+// the phone gets: the font image's own font for the choice's cell
+// (FontImageFont) in the image's colour on white.
+//
+// | Name | Role |
+// |---|---|
+// | `FontDialog1` | this dialog, the project window's font choice |
+// | `FontClick`, `Usecustomfont1Click` | the commands that use it (Fontcommands) |
+//
+// Its controls are named by their role (FontList, SizeEdit, ScriptBox, ...).
 
 #include "storage/Fontsettings.h"
 

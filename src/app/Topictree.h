@@ -2,7 +2,7 @@
 // The two working widgets of the project window (TForm2), beyond what the
 // toolkit's own do:
 //
-// TTopicTree, the topic list: a tree used as a flat list that
+// TTopicTree, the topic list (TreeView1): a tree used as a flat list that
 //  - asks before the current topic changes (by keys, mouse or code): while
 //    `mayLeave` refuses, the current topic and the selection stay as they are;
 //  - moves topics by dragging them inside the list: it only reports the move
@@ -12,8 +12,9 @@
 //    typed is reported (renameRequested); the node shows a new name only when
 //    the window has stored it.
 //
-// TTopicEditor, the text editor: a file dropped on it (or pasted as a file)
-// inserts the file's text, not its address.
+// TTopicEditor, the text editor (RxRichEdit1): a file dropped on it (or pasted
+// as a file) inserts the file's text, not its address. What its text is, and
+// when it is committed, is TEditorText's business (Editortext).
 
 #include <QPlainTextEdit>
 #include <QString>
