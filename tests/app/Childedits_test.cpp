@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
@@ -538,6 +539,14 @@ TEST_F(Editor, DroppedFilesBecomeTopicsProjectsOpenAndTheEditorTakesText)
     QApplication::sendEvent(frame.get(), &dropFrame);
     EXPECT_EQ(frame->projectWindows().size(), 2);
     EXPECT_TRUE(questions.asked.empty()); // it exists: nothing to ask
+    // One dropped on the list: the window hands it to the main window.
+    QSignalSpy dropped(w, &TProjectWindow::projectFileDropped);
+    const QString third = QString::fromStdString((dir / "third.volm").string());
+    EXPECT_TRUE(drop(w->TreeView1->viewport(), {QUrl::fromLocalFile(third)}));
+    ASSERT_EQ(dropped.count(), 1);
+    EXPECT_EQ(dropped[0][0].toString(), third);
+    EXPECT_EQ(frame->projectWindows().size(), 3);
+    EXPECT_EQ(w->Project().TopicCount(), 3u); // and no topic of it
     EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
 }
 
