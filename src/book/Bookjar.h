@@ -60,7 +60,7 @@ struct TBookInput {
     std::string url, vendor;                         // for the manifest
     std::optional<TReaderLayout> layout;
     std::vector<std::string> names;                  // topic names in book order
-    std::vector<TUserFile> userFiles;                // the book folder's own files (Bookfolder.h)
+    std::vector<TUserFile> userFiles;                // the user's files in the book folder
 };
 
 // The names of a jar's own members (all but the user's files; texts/itm1
