@@ -1,5 +1,6 @@
 #include "archive/Deflate.h"
 
+#include "common/Codepage.h"
 #include "common/Crc32.h"
 
 #include <libdeflate.h>
@@ -7,6 +8,40 @@
 #include <new>
 
 namespace volm {
+
+const std::vector<std::string>& DefaultStoredExtensions()
+{
+    static const std::vector<std::string> extensions{
+        ".ACE", ".ARC", ".ARJ", ".BH",  ".CAB", ".ENC", ".GZ",  ".HA",  ".JAR", ".LHA", ".LZH", ".PAK",
+        ".PK3", ".PK_", ".RAR", ".TAR", ".TGZ", ".UUE", ".UU",  ".WAR", ".XXE", ".Z",   ".ZIP", ".ZOO"};
+    return extensions;
+}
+
+std::string FileExtension(std::string_view name)
+{
+    const size_t slash = name.find_last_of("/\\");
+    const std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    const size_t dot = last.find_last_of('.');
+    return dot == std::string_view::npos ? std::string() : std::string(last.substr(dot));
+}
+
+TDeflateType MemberDeflateType(std::string_view name, TCompressMethod method, TDeflateType type,
+                               const std::vector<std::string>& storedExtensions)
+{
+    if (method == cmStore)
+        return dtDeflateS;
+    const std::string ext = FileExtension(name);
+    if (!ext.empty())
+        for (const std::string& s : storedExtensions)
+            if (sameText(s, ext))
+                return dtDeflateS;
+    return type;
+}
+
+std::string TJarSettings::StoredName(const std::string& name) const
+{
+    return TranslateOemChar ? ansiToOem(name) : name;
+}
 
 TDeflateSetting DeflateSetting(TDeflateType type)
 {

@@ -1,6 +1,8 @@
 #pragma once
 // Raw deflate for archive members, made with libdeflate one whole member at a
-// time, and the store-or-deflate rule of the jar writer.
+// time, and the store-or-deflate rule of the jar writer: the settings a jar's
+// members are packed with (TJarSettings), which both the book's jars and the
+// folder packer (TJar) follow.
 //
 // The deflate types keep their names and flag bits; their levels are mapped
 // onto libdeflate's: dtDeflateF -> 1 (flag bits 0x0004), dtDeflateN -> 6 (none),
@@ -10,12 +12,47 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct libdeflate_compressor;
 
 namespace volm {
 
 enum TDeflateType { dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX };
+enum TCompressMethod { cmStore, cmDeflate };
+
+// The extensions of files that are stored, not deflated (archives, packed
+// already), in the jar writer's order: ".ACE", ".ARC", ... ".ZOO".
+const std::vector<std::string>& DefaultStoredExtensions();
+
+// The extension of a file or member name, "." included: the text from the
+// last "." of its last name component ("/" or "\" separated) on; "" when
+// there is none.
+std::string FileExtension(std::string_view name);
+
+// How a member named `name` is packed: stored (dtDeflateS) with cmStore or
+// when its extension is one of `storedExtensions` (letter case aside), else
+// with `type`.
+TDeflateType MemberDeflateType(std::string_view name, TCompressMethod method, TDeflateType type,
+                               const std::vector<std::string>& storedExtensions);
+
+// The settings the members of a book's jar are packed with: the jar writer's
+// settings that packing reads, at the values of a book (the strongest
+// deflate, archives stored, names in the OEM code page).
+struct TJarSettings {
+    TCompressMethod CompressMethod = cmDeflate;
+    TDeflateType DeflateType = dtDeflateX;
+    std::vector<std::string> StoreFilesOfType = DefaultStoredExtensions();
+    bool TranslateOemChar = true;
+
+    TDeflateType MemberDeflateType(std::string_view name) const
+    {
+        return volm::MemberDeflateType(name, CompressMethod, DeflateType, StoreFilesOfType);
+    }
+    // The name a member is stored under: in the OEM code page when
+    // TranslateOemChar is on.
+    std::string StoredName(const std::string& name) const;
+};
 
 struct TDeflateSetting {
     int level = 0;        // libdeflate's level; 0 stores

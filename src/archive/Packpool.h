@@ -33,8 +33,6 @@ public:
     TPackPool(const TPackPool&) = delete;
     TPackPool& operator=(const TPackPool&) = delete;
 
-    unsigned Threads() const { return threads_; }
-
     // Queues a job whose input holds about `bytes` bytes.
     void Submit(TJob job, uint64_t bytes);
     // True when jobs were submitted whose results have not been taken.

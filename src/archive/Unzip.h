@@ -1,7 +1,9 @@
 #pragma once
 // The archive reader: examines a ZIP archive from its end record, walks the
-// central directory and extracts the selected members below ExtractDir.
-// TUnJar is what the generation pipeline uses to unpack the reader template.
+// central directory and extracts the selected members below ExtractDir, or
+// into memory. Generation reads the reader template into memory with TUnJar
+// (ExtractToMemory); Extract, the folder extractor, is the interface the
+// tests and benchmarks use.
 //
 // Member names use "/" (a "\" in a stored name is read as "/" too). A member
 // whose name would lead outside ExtractDir (a ".." or "." component, or a name that
@@ -164,7 +166,7 @@ private:
     uint64_t centralStart_ = 0;
 };
 
-// The template reader of the generation pipeline.
+// The template reader.
 class TUnJar : public TUnZip {};
 
 } // namespace volm

@@ -173,32 +173,6 @@ private:
     int err_ = 0;
 };
 
-TCompBase::TCompBase()
-    : StoreFilesOfType{".ACE", ".ARC", ".ARJ", ".BH",  ".CAB", ".ENC", ".GZ",  ".HA",
-                       ".JAR", ".LHA", ".LZH", ".PAK", ".PK3", ".PK_", ".RAR", ".TAR",
-                       ".TGZ", ".UUE", ".UU",  ".WAR", ".XXE", ".Z",   ".ZIP", ".ZOO"}
-{
-}
-
-std::string TCompBase::Extension(const std::string& name)
-{
-    std::string last = namePart(slashPath(name));
-    size_t dot = last.find_last_of('.');
-    return dot == std::string::npos ? std::string() : last.substr(dot);
-}
-
-TDeflateType TCompBase::MemberDeflateType(const std::string& name) const
-{
-    if (CompressMethod == cmStore)
-        return dtDeflateS;
-    std::string ext = Extension(name);
-    if (!ext.empty())
-        for (const std::string& s : StoreFilesOfType)
-            if (sameText(s, ext))
-                return dtDeflateS;
-    return DeflateType;
-}
-
 void TCompBase::SetDefaultExt(const std::string& ext)
 {
     std::string e = (!ext.empty() && ext[0] == '.') ? ext : "." + ext;
@@ -213,7 +187,7 @@ void TCompBase::SetDefaultExt(const std::string& ext)
 void TCompBase::SetArchiveFile(const std::string& path)
 {
     archiveFile_ = slashPath(path);
-    if (!archiveFile_.empty() && archiveFile_.back() != '/' && Extension(archiveFile_).empty())
+    if (!archiveFile_.empty() && archiveFile_.back() != '/' && FileExtension(archiveFile_).empty())
         archiveFile_ += defaultExt_;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
-// The archive writer: scans a folder depth first, packs every qualifying file
-// into a ZIP archive built in a temporary file outside the scanned folder,
-// puts the archive in place under its name and, with swMove, deletes the
-// packed files. TJar carries the settings of the generation pipeline's jar
-// (deflate type, stored extensions, name translation); the pipeline packs
-// its members in memory with them (Deflate, Zipwriter, Packpool). This
-// folder packer deflates with zlib, streaming each file.
+// The archive writer of the folder-packing interface: scans a folder depth
+// first, packs every qualifying file into a ZIP archive built in a temporary
+// file outside the scanned folder, puts the archive in place under its name
+// and, with swMove, deletes the packed files. This folder packer deflates
+// with zlib, streaming each file. Generation does not use it: a book's jar
+// is put together in memory (Deflate, Zipwriter, Packpool) with the jar
+// settings of TJarSettings; tests and benchmarks pack folders with TJar and
+// measure that packing against it.
 //
 // Written archives carry no directory entries, no extra fields and no data
 // descriptors; every member is stored or raw-deflated.
@@ -30,15 +31,12 @@ enum TFileAttr {
 using TFileAttrs = std::set<TFileAttr>;
 
 enum TStoredDirNames { sdRelative, sdAbsolute, sdNone };
-enum TCompressMethod { cmStore, cmDeflate };
 enum TSwitch { swAdd, swMove };
 enum TDeleteOptions { doAllowUndo, doFinal };
 enum TCompressionMethod { cmTempFile, cmInMemory };
 
 class TCompBase : public TZipCommon {
 public:
-    TCompBase();
-
     bool IncludeHiddenDirs = false;
     TFileAttrs Attributes{fsZeroAttr, fsReadOnly, fsArchive, fsCompressed, fsEncrypted};
     TFileAttrs AttributesEx;
@@ -46,7 +44,7 @@ public:
     TStoredDirNames StoredDirNames = sdRelative;
     TCompressMethod CompressMethod = cmDeflate;
     TDeflateType DeflateType = dtDeflateN;
-    std::vector<std::string> StoreFilesOfType;   // extensions stored, not deflated
+    std::vector<std::string> StoreFilesOfType = DefaultStoredExtensions();   // extensions stored, not deflated
     TSwitch Switch = swAdd;
     // There is no recycle bin here: doAllowUndo deletes the packed files
     // plainly, as doFinal does.
@@ -71,11 +69,12 @@ public:
     // record (RaiseFailures).
     int Compress();
 
-    // The extension of a file name, "." included ("" when there is none).
-    static std::string Extension(const std::string& name);
     // How a member of this name is packed: stored (dtDeflateS) with cmStore
     // or an extension of StoreFilesOfType, else DeflateType.
-    TDeflateType MemberDeflateType(const std::string& name) const;
+    TDeflateType MemberDeflateType(const std::string& name) const
+    {
+        return volm::MemberDeflateType(name, CompressMethod, DeflateType, StoreFilesOfType);
+    }
 
 protected:
     struct TSource {

@@ -26,9 +26,9 @@ std::string ContinuationTitle(const std::string& nextName)
     return "\xBB " + nextName; // "»" in Windows-1251
 }
 
-TBookJars::TBookJars(TBookInput input, ITopicSequence& topics, const TJar& jar, TPackPool& pool,
+TBookJars::TBookJars(TBookInput input, ITopicSequence& topics, const TJarSettings& settings, TPackPool& pool,
                      std::function<time_t()> clock)
-    : input_(std::move(input)), topics_(topics), jar_(jar), pool_(pool), clock_(std::move(clock))
+    : input_(std::move(input)), topics_(topics), settings_(settings), pool_(pool), clock_(std::move(clock))
 {
     if (!clock_)
         clock_ = [] { return ::time(nullptr); };
@@ -38,8 +38,7 @@ TBookJars::TBookJars(TBookInput input, ITopicSequence& topics, const TJar& jar, 
 
 TPackedMember TBookJars::packSmall(const std::string& name, const std::string& bytes)
 {
-    return PackBytes(jar_.TranslateOemChar ? ansiToOem(name) : name, bytes, jar_.MemberDeflateType(name),
-                     pool_.Own());
+    return PackBytes(settings_.StoredName(name), bytes, settings_.MemberDeflateType(name), pool_.Own());
 }
 
 std::vector<std::string> OwnMemberNames(const TBookInput& input)
@@ -90,7 +89,7 @@ void TBookJars::PackShared()
     }
 
     // The user's files, read and packed on the pool.
-    for (const TBookInput::TUserFile& f : input_.userFiles) {
+    for (const TUserFile& f : input_.userFiles) {
         std::string bytes;
         try {
             bytes = ReadWholeFile(f.path, 64u << 20);
@@ -98,7 +97,7 @@ void TBookJars::PackShared()
             const std::string cause = e.code() == EFBIG ? "larger than 64 MB" : systemMessage(e.code());
             throw EArchiveError(zeOpen, f.path + ": " + zipErrorMessage(zeOpen) + " (" + cause + ")");
         }
-        const TDeflateType type = jar_.MemberDeflateType(f.name);
+        const TDeflateType type = settings_.MemberDeflateType(f.name);
         const uint64_t n = bytes.size();
         pool_.Submit(
             [name = f.name, bytes = std::move(bytes), type, attrs = f.attributes](TDeflater& d) {
@@ -187,7 +186,7 @@ uint64_t TBookJars::PartPackedSize(const TJarEntry& e, bool keep)
         return it->second.dataSize;
     const std::string& text = Text(e.topic);
     TPackedMember m = PackBytes("texts/itm", std::string_view(text).substr(e.begin, e.end - e.begin),
-                                jar_.MemberDeflateType("texts/itm1"), pool_.Own());
+                                settings_.MemberDeflateType("texts/itm1"), pool_.Own());
     TPackedText& p = packedParts_[key];
     p.dataSize = m.data.size();
     if (keep)
@@ -260,7 +259,7 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& jarSpec, int fd, const std:
         if (e.part == 0)
             remember(e.topic, std::move(m));
     };
-    const TDeflateType type = jar_.MemberDeflateType("texts/itm1");
+    const TDeflateType type = settings_.MemberDeflateType("texts/itm1");
     for (size_t j = 0; j < jarSpec.entries.size(); ++j) {
         const TJarEntry& e = jarSpec.entries[j];
         const std::string name = TextEntryName(j + 1);

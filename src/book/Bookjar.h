@@ -19,7 +19,7 @@
 #include "archive/Deflate.h"
 #include "archive/Packpool.h"
 #include "archive/Unzip.h"
-#include "archive/Zip.h"
+#include "book/Bookfolder.h"
 #include "book/Datafiles.h"
 #include "common/Fileio.h"
 
@@ -60,12 +60,7 @@ struct TBookInput {
     std::string url, vendor;                         // for the manifest
     std::optional<TReaderLayout> layout;
     std::vector<std::string> names;                  // topic names in book order
-    struct TUserFile {
-        std::string path;          // on disk
-        std::string name;          // stored name
-        uint32_t attributes = 0x20;
-    };
-    std::vector<TUserFile> userFiles;
+    std::vector<TUserFile> userFiles;                // the user's files in the book folder
 };
 
 // The names of a jar's own members (all but the user's files; texts/itm1
@@ -75,9 +70,9 @@ std::vector<std::string> OwnMemberNames(const TBookInput& input);
 
 class TBookJars {
 public:
-    // `jar` carries the jar writer's settings (deflate type, stored
+    // Every member is packed as `settings` say (deflate type, stored
     // extensions, name translation); `clock` dates the entries.
-    TBookJars(TBookInput input, ITopicSequence& topics, const TJar& jar, TPackPool& pool,
+    TBookJars(TBookInput input, ITopicSequence& topics, const TJarSettings& settings, TPackPool& pool,
               std::function<time_t()> clock);
 
     // Packs the members every jar shares (the user's files are read here;
@@ -89,7 +84,6 @@ public:
     const std::string& Text(size_t topic);
     // The size of a topic's reader text; known once the topic was read.
     uint64_t TextSize(size_t topic) const { return textSizes_.at(topic); }
-    bool TextSizeKnown(size_t topic) const { return textSizes_.at(topic) != kUnknown; }
     // The packed size of a whole topic's text; known once a jar holding it
     // was written (or measured).
     std::optional<uint64_t> PackedSize(size_t topic) const;
@@ -147,7 +141,7 @@ private:
 
     TBookInput input_;
     ITopicSequence& topics_;
-    const TJar& jar_;
+    const TJarSettings settings_;
     TPackPool& pool_;
     std::function<time_t()> clock_;
 

@@ -10,7 +10,8 @@
 // where it is). It is written beside the old jar under a temporary name and
 // renamed over it once complete; manifest.mf and the jad, which carries the
 // jar's exact size, are written last. Nothing else in the folder is created
-// or deleted, but for the build's own stale temporary files.
+// or deleted, but for the build's own stale temporary files (the rules of the
+// book folder are in Bookfolder.h).
 //
 // With a jar budget, a book whose jar would be larger is built as volumes
 // (see Volumes.h): Tales-1.jar/.jad, Tales-2.jar/.jad, ... and manifest.mf

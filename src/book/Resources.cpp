@@ -1,7 +1,6 @@
 #include "book/Resources.h"
 
 #include "common/Errors.h"
-#include "common/Fileio.h"
 
 namespace volm {
 
@@ -32,12 +31,6 @@ std::span<const uint8_t> FindResource(std::string_view type, int id)
         throw Error("The program's resource " + std::string(type) + " " + std::to_string(id) +
                     " is missing (the program was built without it)");
     return r;
-}
-
-void CopyResourceToFile(std::string_view type, int id, const std::string& path, const TSafeWriteOptions& options)
-{
-    std::span<const uint8_t> bytes = FindResource(type, id);
-    WriteFileSafely(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options);
 }
 
 } // namespace volm

@@ -4,8 +4,6 @@
 // jar). The build turns each resource file into a byte array in a generated
 // source file, so the program needs nothing beside itself at run time.
 
-#include "common/Fileio.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -24,11 +22,5 @@ std::span<const uint8_t> FindResource(std::string_view type, int id);
 
 // The same, but an empty span when the resource is missing.
 std::span<const uint8_t> FindResourceOrEmpty(std::string_view type, int id);
-
-// Writes a resource byte for byte to `path` (created or replaced) through the
-// safe-write path (WriteFileSafely). Raises volm::Error naming the file and
-// the cause.
-void CopyResourceToFile(std::string_view type, int id, const std::string& path,
-                        const TSafeWriteOptions& options = {});
 
 } // namespace volm

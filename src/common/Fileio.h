@@ -70,7 +70,6 @@ public:
     TSafeFile(const TSafeFile&) = delete;
     TSafeFile& operator=(const TSafeFile&) = delete;
 
-    const std::string& Target() const { return target_; }
     const std::string& TempPath() const { return temp_; }
     // The temporary file's descriptor; -1 after Close, Commit or a failure.
     int Fd() const { return fd_; }

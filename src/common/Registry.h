@@ -49,7 +49,6 @@ public:
     // `file` defaults to registryFile(), looked up when the object is made.
     explicit TRegistry(RegRoot root = RegRoot::CurrentUser, std::filesystem::path file = {});
 
-    RegRoot RootKey() const { return root_; }
     const std::filesystem::path& FileName() const { return file_; }
 
     // Opens `key` (backslash-separated, relative to the root; a leading
@@ -62,7 +61,6 @@ public:
     // registry file can't be read. Never writes.
     bool OpenKeyReadOnly(const std::string& key);
     void CloseKey();
-    bool HasCurrentKey() const { return !current_.empty(); }
     // The open key's full path, root included ("HKEY_CURRENT_USER\Volm_Orvane").
     const std::string& CurrentPath() const { return current_; }
 

@@ -33,7 +33,6 @@ public:
     const std::string& Type() const { return type_; }
     std::vector<uint8_t>& Data() { return data_; }
     const std::vector<uint8_t>& Data() const { return data_; }
-    TPNGObject& Owner() const { return *owner_; }
 
     // Writes length, type, data and CRC.
     virtual void SaveToStream(TStream& stream) const;
@@ -116,7 +115,6 @@ public:
     void SaveToFile(const std::string& path) const;
     void SaveToStream(TStream& stream) const;
 
-    const std::vector<std::unique_ptr<TChunk>>& Chunks() const { return chunks_; }
     TChunkIHDR* Header() const;
 
     // The pixels as the image keeps them: bottom-up rows padded to 4 bytes,

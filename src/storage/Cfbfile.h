@@ -70,7 +70,6 @@ public:
 
     const std::string& path() const { return path_; }
     int version() const { return major_; }
-    uint32_t sectorSize() const { return ss_; }
     bool readOnly() const { return readOnly_; }
     // The named file is removed when this object is released.
     void setDeleteOnRelease(bool on) { deleteOnRelease_ = on; }
@@ -108,11 +107,6 @@ public:
 
     // Raises STG_E_INVALIDNAME for a name the format cannot hold.
     void checkName(std::u16string_view name) const;
-
-    // The number of sectors new files may grow to (the 2 GB limit of the
-    // version 3 format), exposed for tests.
-    uint32_t sectorLimit() const { return sectorLimit_; }
-    void setSectorLimit(uint32_t limit) { sectorLimit_ = limit; }
 
 private:
     friend class StreamEntry;

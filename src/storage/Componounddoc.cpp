@@ -62,11 +62,6 @@ TStream* TDocStream::Stream() const
     return adapter_.get();
 }
 
-TStream* TDocStream::GetStream() const
-{
-    return adapter_.get();
-}
-
 void TDocStream::Close()
 {
     if (stream_) {
@@ -152,11 +147,6 @@ void TComponoundDocument::CreateStream(TDocStream& target, const std::string& na
 void TComponoundDocument::DestroyElement(const std::string& name)
 {
     file_->destroy(toContainer(name));
-}
-
-void TComponoundDocument::RenameElement(const std::string& oldName, const std::string& newName)
-{
-    file_->rename(toContainer(oldName), toContainer(newName));
 }
 
 void TComponoundDocument::RenameElements(const std::vector<std::pair<std::string, std::string>>& renames)

@@ -60,7 +60,6 @@ public:
 
     // The attached byte stream, or null when nothing is attached.
     virtual TStream* Stream() const;
-    virtual TStream* GetStream() const; // the same adapter
 
     // Commits and releases the attached stream; safe on an empty object.
     void Close();
@@ -102,10 +101,9 @@ public:
 
     void DestroyElement(const std::string& name);
 
-    // Renames a root-level element; an open stream stays open.
-    void RenameElement(const std::string& oldName, const std::string& newName);
-    // Renames several root-level elements as one change (the file holds all
-    // old names or all new ones); elements may exchange names.
+    // Renames root-level elements as one change (the file holds all old
+    // names or all new ones); elements may exchange names, and an open
+    // stream stays open.
     void RenameElements(const std::vector<std::pair<std::string, std::string>>& renames);
 
     // Makes everything written so far durable.

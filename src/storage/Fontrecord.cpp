@@ -106,8 +106,6 @@ void putLE(std::string& out, uint64_t v, int bytes)
 class Reader {
 public:
     explicit Reader(std::string_view bytes) : b_(bytes) {}
-
-    bool atEnd() const { return pos_ >= b_.size(); }
     uint8_t peek() const
     {
         need(1);

@@ -224,15 +224,6 @@ const TTopicNode& TProject::Topic(size_t index) const
     return topics_[index];
 }
 
-std::vector<TJSDataItem*> TProject::TopicsInOrder() const
-{
-    std::vector<TJSDataItem*> items;
-    items.reserve(topics_.size());
-    for (const TTopicNode& t : topics_)
-        items.push_back(t.Item.get());
-    return items;
-}
-
 size_t TProject::AddTopic(const std::string& name)
 {
     requireOpen();

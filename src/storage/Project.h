@@ -66,8 +66,6 @@ public:
     size_t TopicCount() const { return topics_.size(); }
     const TTopicNode& Topic(size_t index) const;
     TJSDataItem& Item(size_t index) const { return *Topic(index).Item; }
-    // The items in list order, for generation.
-    std::vector<TJSDataItem*> TopicsInOrder() const;
     int32_t TopicCounter() const { return counter_; }
     // The program's elements (font settings "0", topics 100 and up) that
     // could not be loaded when the project was opened; they stay in the file

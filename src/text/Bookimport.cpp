@@ -192,8 +192,6 @@ void TBookBuilder::add(const std::string& line, TKind kind)
         open_.hasLead = true;
     if (kind == kBody)
         open_.hasBody = true;
-    if (kind != kTitle)
-        hasText_ = true;
 }
 
 void TBookBuilder::Title(const std::string& line)

@@ -122,8 +122,6 @@ public:
     void Empty();
     // The current chapter goes on in a new piece.
     void Break();
-    // True once any line of text (not only titles) was given.
-    bool HasText() const { return hasText_; }
     // The kept chapters with their final names. `bookTitle` names the text
     // before the first chapter; `fallback` names it when the book has no
     // title and no chapter.
@@ -145,7 +143,6 @@ private:
     std::vector<std::string> carry_;                 // lines handed on to the next chapter
     bool carryEmpty_ = false;                        // and an empty line after them
     std::vector<std::pair<int, std::string>> stack_; // open chapters by depth
-    bool hasText_ = false;
 };
 
 struct TBookTopic {

@@ -124,7 +124,6 @@ std::string_view TXmlReader::Value() const
 
 bool TXmlReader::IsEmpty() const { return xmlTextReaderIsEmptyElement(R(reader_)) == 1; }
 
-int TXmlReader::Depth() const { return xmlTextReaderDepth(R(reader_)); }
 
 std::string TXmlReader::Attribute(std::string_view localName) const
 {

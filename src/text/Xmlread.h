@@ -69,7 +69,6 @@ public:
     std::string_view Value() const;
     // An element written as <name/>: no end node follows.
     bool IsEmpty() const;
-    int Depth() const;
     // The value of the current element's attribute named `localName` (in any
     // namespace), or "" when it has none.
     std::string Attribute(std::string_view localName) const;

@@ -124,6 +124,28 @@ TEST(Packing, StoreOrDeflateAndTheFlagBitsOfEachType)
     }
 }
 
+// What a book's jar stores rather than deflates: files of the archive
+// extensions (by the last name component, letter case aside), everything
+// with cmStore; and its names in the OEM code page.
+TEST(Packing, TheJarSettingsOfABook)
+{
+    const TJarSettings book;
+    EXPECT_EQ(book.DeflateType, dtDeflateX);
+    for (const char* deflated : {"texts/itm1", "topics.txt", "a.b/c", "notes.zipped", "x.u", "dir.zip/file",
+                                 "dir.zip\\file"})
+        EXPECT_EQ(book.MemberDeflateType(deflated), dtDeflateX) << deflated;
+    for (const char* stored : {"x.jar", "dir/NOTES.zip", "a.Pk_", "b.uu", "b.UUE", "c.z", "d.tgz", "e.PK3"})
+        EXPECT_EQ(book.MemberDeflateType(stored), dtDeflateS) << stored;
+    TJarSettings plain = book;
+    plain.CompressMethod = cmStore;
+    EXPECT_EQ(plain.MemberDeflateType("texts/itm1"), dtDeflateS);
+
+    const std::string cyrillic = "\xF4\xE0\xE9\xEB.txt"; // "файл.txt" in Windows-1251
+    EXPECT_EQ(book.StoredName(cyrillic), "\xE4\xA0\xA9\xAB.txt"); // and in CP866
+    plain.TranslateOemChar = false;
+    EXPECT_EQ(plain.StoredName(cyrillic), cyrillic);
+}
+
 TEST(Packing, ArchivesReadBackAndAreTheSameForAnyNumberOfThreads)
 {
     TempDir dir;

@@ -397,6 +397,6 @@ TEST(TJar, ArchiveFileAndDefaultExt)
     EXPECT_EQ(jar.ArchiveFile(), "/x/y.zip");
     jar.SetDefaultExt("ZIPPED");
     EXPECT_EQ(jar.DefaultExt(), ".zip");
-    EXPECT_EQ(TCompBase::Extension("a.b/c"), "");
-    EXPECT_EQ(TCompBase::Extension("dir/x.PK_"), ".PK_");
+    EXPECT_EQ(FileExtension("a.b/c"), "");
+    EXPECT_EQ(FileExtension("dir/x.PK_"), ".PK_");
 }

@@ -1,0 +1,246 @@
+#include "book/Bookfolder.h"
+
+#include "book/Manifest.h"
+#include "common/Codepage.h"
+#include "common/Errors.h"
+#include "common/Fileio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
+#include <string_view>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace volm {
+namespace {
+
+std::string withoutSlash(const std::string& folder)
+{
+    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+bool allDigits(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The names of the files in the book folder that a build writes: the jar,
+// the jad, manifest.mf and the volumes' jars and jads.
+bool isOutputName(const std::string& name, const std::string& book)
+{
+    if (name == book + ".jar" || name == book + ".jad" || name == "manifest.mf")
+        return true;
+    if (name.size() < book.size() + 6 || name.compare(0, book.size() + 1, book + "-") != 0)
+        return false;
+    const std::string ext = name.substr(name.size() - 4);
+    if (ext != ".jar" && ext != ".jad")
+        return false;
+    const std::string number = name.substr(book.size() + 1, name.size() - book.size() - 5);
+    return !number.empty() && number[0] != '0' && allDigits(number);
+}
+
+// The number of a volume's jar or jad name, 0 for the single jar's.
+size_t volumeNumber(const std::string& name, const std::string& book)
+{
+    if (name.size() <= book.size() + 5 || name.compare(0, book.size() + 1, book + "-") != 0)
+        return 0;
+    return static_cast<size_t>(std::stoull(name.substr(book.size() + 1, name.size() - book.size() - 5)));
+}
+
+std::vector<std::string> listFolder(const std::string& folder)
+{
+    std::vector<std::string> names;
+    DIR* d = ::opendir(folder.c_str());
+    if (!d)
+        return names;
+    while (struct dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..")
+            names.push_back(std::move(name));
+    }
+    ::closedir(d);
+    return names;
+}
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Creates the book folder; an existing one is used as it is, unless it is a
+// symbolic link (the build would write into, and replace files of, a folder
+// that is not the book's).
+void makeFolder(const std::string& folder)
+{
+    const std::string path = withoutSlash(folder);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0) {
+            if (S_ISLNK(st.st_mode))
+                throw Error("The book folder " + folder +
+                            " is a symbolic link: the build writes only into a folder of its own "
+                            "(remove the link, or move what it leads to there)");
+            if (S_ISDIR(st.st_mode))
+                return;
+            throw Error("Cannot create the book folder " + folder + ": " + systemMessage(EEXIST) +
+                        " (a file of that name is in the way)");
+        }
+        if (::mkdir(path.c_str(), 0777) == 0)
+            return;
+        const int err = errno; // the cause of this step, before anything else can change it
+        if (err != EEXIST)
+            throw Error("Cannot create the book folder " + folder + ": " + systemMessage(err));
+    }
+    throw Error("Cannot create the book folder " + folder + ": " + systemMessage(EEXIST));
+}
+
+// The folder opened (never through a link) and locked: a second build of the
+// same folder is refused while this one holds it.
+int lockFolder(const std::string& folder)
+{
+    TFd fd(::open(withoutSlash(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0) {
+        const int err = errno;
+        if (err == ELOOP || err == ENOTDIR)
+            throw Error("The book folder " + folder + " is a symbolic link: the build writes only into "
+                        "a folder of its own");
+        throw Error("Cannot open the book folder " + folder + ": " + systemMessage(err));
+    }
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (err == EWOULDBLOCK)
+            throw Error("Another build is writing the book folder " + folder + ": try again when it is done");
+        throw Error("Cannot lock the book folder " + folder + ": " + systemMessage(err));
+    }
+    return fd.release();
+}
+
+// An output the build will replace must be a plain file.
+void checkOutputs(const std::string& folder, const std::string& book)
+{
+    for (const std::string& name : listFolder(folder)) {
+        if (!isOutputName(name, book))
+            continue;
+        struct stat st {};
+        if (::lstat((folder + name).c_str(), &st) != 0)
+            continue;
+        if (S_ISLNK(st.st_mode))
+            throw Error("The book folder's " + name + " (" + folder + name +
+                        ") is a symbolic link: the build replaces only files of its own; move it away");
+        if (!S_ISREG(st.st_mode))
+            throw Error("The book folder's " + name + " (" + folder + name +
+                        ") is not a regular file: the build replaces only files of its own; move it away");
+    }
+}
+
+// With the folder locked, the temporary file of one of the outputs is a
+// killed build's. Nothing else is touched.
+void removeStaleTemps(const std::string& folder, const std::string& book)
+{
+    for (const std::string& name : listFolder(folder)) {
+        if (!IsSafeWriteTemp(name))
+            continue;
+        const size_t mark = name.rfind(".volm-");
+        if (mark == std::string::npos || mark < 2 || !isOutputName(name.substr(1, mark - 1), book))
+            continue;
+        if (isRegularFile(folder + name))
+            ::unlink((folder + name).c_str());
+    }
+}
+
+// True when a user's file `name` and a member `ours` can't both be in a jar:
+// the same name (letter case aside), or one names a folder of the other.
+bool clashes(const std::string& name, const std::string& ours)
+{
+    auto prefix = [](const std::string& a, const std::string& b) {
+        return a.size() > b.size() && a[b.size()] == '/' && sameText(std::string_view(a).substr(0, b.size()), b);
+    };
+    return sameText(name, ours) || prefix(name, ours) || prefix(ours, name);
+}
+
+} // namespace
+
+TBookFolder::TBookFolder(const std::string& projectPath)
+    : book_(volm::BookName(projectPath)), path_(volm::BookFolder(projectPath))
+{
+    if (book_ == "." || book_ == "..")
+        throw Error("The project file " + projectPath + " gives the book name \"" + book_ +
+                    "\", which names no folder of its own: rename the project file");
+    if (withoutSlash(path_) == projectPath)
+        throw Error("The project file " + projectPath +
+                    " has no extension, so its book folder would be the project file itself: "
+                    "give it the extension .volm");
+}
+
+void TBookFolder::Open()
+{
+    makeFolder(path_);
+    lock_.emplace(lockFolder(path_));
+    checkOutputs(path_, book_);
+    removeStaleTemps(path_, book_);
+}
+
+std::vector<TUserFile> TBookFolder::UserFiles(const std::vector<std::string>& ownMembers, size_t topics,
+                                              const TJarSettings& settings) const
+{
+    std::vector<TUserFile> files;
+    auto ourText = [&](const std::string& name) {
+        if (name.size() <= 9 || !sameText(std::string_view(name).substr(0, 9), "texts/itm"))
+            return false;
+        const std::string number = name.substr(9);
+        if (number[0] == '0' || number.size() > 18 || !allDigits(number))
+            return false;
+        const uint64_t n = std::stoull(number);
+        return n >= 1 && n <= std::max<size_t>(topics, 1);
+    };
+    std::function<void(const std::string&, const std::string&)> scan = [&](const std::string& dir,
+                                                                           const std::string& rel) {
+        for (const std::string& name : listFolder(dir)) {
+            const std::string full = dir + name;
+            struct stat st {};
+            if (::lstat(full.c_str(), &st) != 0)
+                continue;
+            const bool link = S_ISLNK(st.st_mode);
+            if (link && ::stat(full.c_str(), &st) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode)) {
+                if (!link && name[0] != '.')
+                    scan(full + '/', rel + name + '/');
+                continue;
+            }
+            if (!S_ISREG(st.st_mode) || IsSafeWriteTemp(name) || (rel.empty() && isOutputName(name, book_)))
+                continue;
+            const std::string stored = rel + name;
+            if (ourText(stored) || std::any_of(ownMembers.begin(), ownMembers.end(),
+                                               [&](const std::string& o) { return clashes(stored, o); }))
+                continue;
+            uint32_t attrs = 0x20;
+            if ((st.st_mode & 0222) == 0)
+                attrs |= 0x01;
+            if (name[0] == '.')
+                attrs |= 0x02;
+            files.push_back({full, settings.StoredName(stored), attrs});
+        }
+    };
+    scan(path_, {});
+    return files;
+}
+
+void TBookFolder::RemoveOldOutputs(size_t volumes) const
+{
+    for (const std::string& name : listFolder(path_)) {
+        if (!isOutputName(name, book_) || name == "manifest.mf")
+            continue;
+        const size_t k = volumeNumber(name, book_);
+        const bool keep = volumes == 0 ? k == 0 : (k >= 1 && k <= volumes);
+        if (!keep && isRegularFile(path_ + name))
+            ::unlink((path_ + name).c_str());
+    }
+}
+
+} // namespace volm

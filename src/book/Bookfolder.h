@@ -1,0 +1,74 @@
+#pragma once
+// The book folder (project folder + book name + "/") as a build finds and
+// leaves it. A build keeps to its own files there:
+// - the book name must name a folder of its own beside the project file;
+// - the folder must be a real folder, not a symbolic link, and every output
+//   the build replaces (the jar, the jad, manifest.mf, the volumes' jars and
+//   jads) a regular file, not a link: through a link the build would write
+//   over, or remove, a file that is not the book's;
+// - one build at a time: the folder is locked while the build runs;
+// - with the folder locked, the temporary files of the outputs that a killed
+//   build left (".Tales.jar.volm-XXXXXX") are stale and removed;
+// - the outputs of an earlier build that the new one does not replace are
+//   removed once the new ones are in place;
+// - everything else is the user's: packed into the jar, never changed.
+// Nothing else in the folder is created, changed or removed.
+
+#include "archive/Deflate.h"
+#include "common/Fd.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace volm {
+
+// A file the user put into the book folder, as the jar holds it.
+struct TUserFile {
+    std::string path;             // on disk
+    std::string name;             // stored name
+    uint32_t attributes = 0x20;   // archive; read-only 0x01, hidden 0x02
+};
+
+class TBookFolder {
+public:
+    // The book folder of `projectPath`. Refuses, naming the project file, a
+    // book name that is "." or "..", and a project file without extension
+    // (its book folder would be the file itself). Writes nothing.
+    explicit TBookFolder(const std::string& projectPath);
+
+    const std::string& BookName() const { return book_; }
+    const std::string& Path() const { return path_; }   // ends in "/"
+
+    // Makes the folder (an existing one is used as it is) and locks it until
+    // this object goes; refuses a folder that is a symbolic link or a file,
+    // a folder another build holds, and an output that is a link or not a
+    // regular file; then removes the stale temporary files of the outputs.
+    // Raises volm::Error naming the folder or the file and the cause.
+    void Open();
+
+    // The files the user put into the folder, in the order of the folder
+    // listing, depth first: hidden and linked folders are not entered; the
+    // build's outputs and temporary files, and files that clash with the
+    // jar's own members (`ownMembers`, and texts/itm1 to texts/itmN of the
+    // book's `topics`, or texts/itm1 of an empty book) are left out. A clash
+    // is the same name (letter case aside), or one name being a folder of the
+    // other. Stored names follow `settings` (TranslateOemChar).
+    std::vector<TUserFile> UserFiles(const std::vector<std::string>& ownMembers, size_t topics,
+                                     const TJarSettings& settings) const;
+
+    // Removes the outputs of an earlier build that this one did not replace:
+    // with `volumes` 0 (a single jar) every volume's jar and jad; with
+    // volumes, the single jar and jad and the volumes past the last one.
+    // manifest.mf is left; only regular files are removed.
+    void RemoveOldOutputs(size_t volumes) const;
+
+private:
+    std::string book_;
+    std::string path_;
+    std::optional<TFd> lock_;
+};
+
+} // namespace volm

@@ -1,0 +1,193 @@
+// The book folder's rules on their own: one build at a time, links refused,
+// stale temporaries and old outputs removed, and which of the user's files
+// go into the jar.
+#include "book/Bookfolder.h"
+#include "common/Errors.h"
+
+#include "Testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sys/stat.h>
+
+using namespace volm;
+using namespace volm::test;
+
+namespace {
+
+std::string Project(const TempDir& dir)
+{
+    return (dir / "Tales.volm").string();
+}
+
+// The message of the failure opening the book folder raises ("" for none).
+std::string Refusal(const std::string& project)
+{
+    try {
+        TBookFolder(project).Open();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return {};
+}
+
+bool Mentions(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+// The folder is locked from Open to the object's end: a second build of the
+// same book is refused meanwhile, and goes ahead once the first is done.
+TEST(Bookfolder, OneBuildAtATimeUntilTheFirstEnds)
+{
+    TempDir dir;
+    {
+        TBookFolder first(Project(dir));
+        first.Open();
+        EXPECT_TRUE(fs::is_directory(dir / "Tales"));
+        const std::string refusal = Refusal(Project(dir));
+        EXPECT_TRUE(Mentions(refusal, "Another build is writing the book folder")) << refusal;
+    }
+    EXPECT_EQ(Refusal(Project(dir)), "");
+    EXPECT_TRUE(fileNames(dir / "Tales").empty());
+}
+
+// Through a link the build would replace or remove what is not the book's:
+// a linked folder, and an output of any kind (a volume's too) that is a link
+// or no regular file, are refused, and nothing in the folder changes, its
+// stale temporaries included. Links that are no output's are the user's.
+TEST(Bookfolder, LinkedFolderAndOutputsAreRefusedAndNothingChanges)
+{
+    TempDir dir;
+    fs::create_directories(dir / "elsewhere");
+    writeFile(dir / "elsewhere" / "keep.txt", "keep me");
+
+    writeFile(dir / "Tales", "a file in the folder's place");
+    EXPECT_TRUE(Mentions(Refusal(Project(dir)), "a file of that name is in the way"));
+    fs::remove(dir / "Tales");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "Tales");
+    EXPECT_TRUE(Mentions(Refusal(Project(dir)), "is a symbolic link"));
+    EXPECT_EQ(fileNames(dir / "elsewhere"), std::vector<std::string>{"keep.txt"});
+    fs::remove(dir / "Tales");
+
+    const fs::path book = dir / "Tales";
+    fs::create_directories(book);
+    writeFile(book / ".Tales.jar.volm-AbC123", "a killed build's");
+    for (const std::string output : {"Tales.jad", "Tales-2.jar", "manifest.mf"}) {
+        if (output == "manifest.mf")
+            fs::create_directory(book / output);
+        else
+            fs::create_symlink(dir / "elsewhere" / "keep.txt", book / output);
+        const std::vector<std::string> before = fileNames(book);
+        const std::string refusal = Refusal(Project(dir));
+        EXPECT_TRUE(Mentions(refusal, (book / output).string())) << refusal;
+        EXPECT_TRUE(Mentions(refusal, output == "manifest.mf" ? "not a regular file" : "symbolic link")) << refusal;
+        EXPECT_EQ(fileNames(book), before);
+        fs::remove(book / output);
+    }
+    EXPECT_EQ(readFile(dir / "elsewhere" / "keep.txt"), "keep me");
+
+    for (const std::string users : {"notes.txt", "Tales-02.jar", "Tales-2.zip", "Other.jar"})
+        fs::create_symlink(dir / "elsewhere" / "keep.txt", book / users);
+    EXPECT_EQ(Refusal(Project(dir)), "");
+}
+
+// Once the folder is locked, the temporary files of the build's own outputs
+// are a killed build's and go; those of other names, folders and anything in
+// subfolders stay.
+TEST(Bookfolder, OnlyTheOutputsStaleTemporariesAreRemoved)
+{
+    TempDir dir;
+    const fs::path book = dir / "Tales";
+    fs::create_directories(book / "texts");
+    for (const char* stale : {".Tales.jar.volm-AbC123", ".Tales.jad.volm-000000", ".Tales-12.jad.volm-Zz9Zz9",
+                              ".manifest.mf.volm-qwerty"})
+        writeFile(book / stale, "stale");
+    for (const char* kept : {".Tales-012.jar.volm-AbC123", ".notes.txt.volm-AbC123", ".Tales.jar.volm-AbC12",
+                             "Tales.jar.volm-AbC123"})
+        writeFile(book / kept, "kept");
+    fs::create_directory(book / ".Tales-1.jar.volm-AbC123");
+    writeFile(book / "texts" / ".Tales.jar.volm-AbC123", "kept");
+
+    TBookFolder folder(Project(dir));
+    folder.Open();
+    EXPECT_EQ(fileNames(book), (std::vector<std::string>{".Tales-012.jar.volm-AbC123", ".Tales-1.jar.volm-AbC123",
+                                                         ".Tales.jar.volm-AbC12", ".notes.txt.volm-AbC123",
+                                                         "Tales.jar.volm-AbC123", "texts"}));
+    EXPECT_EQ(fileNames(book / "texts"), std::vector<std::string>{".Tales.jar.volm-AbC123"});
+}
+
+// A build as volumes removes the single jar and jad and the volumes past its
+// last; a single jar removes every volume. manifest.mf and names that are no
+// output's stay.
+TEST(Bookfolder, OldOutputsTheNewBuildDidNotReplaceAreRemoved)
+{
+    TempDir dir;
+    const fs::path book = dir / "Tales";
+    fs::create_directories(book);
+    for (const char* name : {"Tales.jar", "Tales.jad", "manifest.mf", "Tales-1.jar", "Tales-1.jad", "Tales-2.jar",
+                             "Tales-3.jad", "Tales-10.jar", "Tales-03.jar", "Tales-x.jar", "Tales-2.txt", "Other.jar"})
+        writeFile(book / name, name);
+
+    TBookFolder folder(Project(dir));
+    folder.Open();
+    folder.RemoveOldOutputs(2);
+    EXPECT_EQ(fileNames(book), (std::vector<std::string>{"Other.jar", "Tales-03.jar", "Tales-1.jad", "Tales-1.jar",
+                                                         "Tales-2.jar", "Tales-2.txt", "Tales-x.jar", "manifest.mf"}));
+    folder.RemoveOldOutputs(0);
+    EXPECT_EQ(fileNames(book), (std::vector<std::string>{"Other.jar", "Tales-03.jar", "Tales-2.txt", "Tales-x.jar",
+                                                         "manifest.mf"}));
+}
+
+// The user's files: everything but the outputs (at the top), temporaries,
+// what is no regular file, hidden and linked folders, and what clashes with
+// the jar's own members: the same name in any letter case, a folder of one
+// of them or a file in one, and the texts of the book's topics.
+TEST(Bookfolder, TheUsersFilesAndWhatIsLeftOut)
+{
+    TempDir dir;
+    const fs::path book = dir / "Tales";
+    fs::create_directories(book / "sub");
+    fs::create_directories(book / ".git");
+    fs::create_directories(book / "texts");
+    fs::create_directories(book / "images");
+    fs::create_directories(dir / "elsewhere");
+    writeFile(dir / "elsewhere" / "linked.txt", "linked");
+    for (const char* name : {"notes.txt", "Tales.jar", "Tales-1.jad", "manifest.mf", "sub/Tales.jar", ".hidden.txt",
+                             ".git/config", "TOPICS.TXT", "META-INF", "images/orvane.png", "images/Mine.png",
+                             "texts/itm1", "texts/ITM3", "texts/itm4", "texts/itm02", "texts/itm0",
+                             ".notes.txt.volm-AbC123", "sub/.x.volm-AbC123", "\xF4\xE0\xE9\xEB.txt", "ro.txt"})
+        writeFile(book / name, name);
+    fs::permissions(book / "ro.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::create_directory_symlink(dir / "elsewhere", book / "linkdir");
+    fs::create_symlink(dir / "elsewhere" / "linked.txt", book / "link.txt");
+    ASSERT_EQ(::mkfifo((book / "fifo").c_str(), 0600), 0);
+
+    const std::vector<std::string> ours{"META-INF/MANIFEST.MF", "topics.txt", "images/orvane.png", "texts/itm1"};
+    auto listed = [&](size_t topics, const TJarSettings& settings) {
+        TBookFolder folder(Project(dir));
+        std::vector<std::string> got;
+        for (const TUserFile& f : folder.UserFiles(ours, topics, settings)) {
+            EXPECT_EQ(f.path.substr(0, (book.string() + "/").size()), book.string() + "/") << f.path;
+            got.push_back(f.name + " " + std::to_string(f.attributes));
+        }
+        std::sort(got.begin(), got.end());
+        return got;
+    };
+    const TJarSettings settings;
+    EXPECT_EQ(listed(3, settings), (std::vector<std::string>{".hidden.txt 34", "images/Mine.png 32",
+                                                             "link.txt 32", "notes.txt 32", "ro.txt 33",
+                                                             "sub/Tales.jar 32", "texts/itm0 32", "texts/itm02 32",
+                                                             "texts/itm4 32", "\xE4\xA0\xA9\xAB.txt 32"}));
+    // An empty book's jar still holds texts/itm1 and nothing more of them.
+    TJarSettings ansiNames;
+    ansiNames.TranslateOemChar = false;
+    const std::vector<std::string> empty = listed(0, ansiNames);
+    EXPECT_NE(std::find(empty.begin(), empty.end(), "texts/ITM3 32"), empty.end());
+    EXPECT_NE(std::find(empty.begin(), empty.end(), "\xF4\xE0\xE9\xEB.txt 32"), empty.end());
+    EXPECT_EQ(std::count_if(empty.begin(), empty.end(), [](const std::string& s) { return s.starts_with("texts/"); }),
+              4);
+}
