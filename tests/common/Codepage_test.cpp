@@ -1,3 +1,4 @@
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "common/Errors.h"
 
