@@ -85,6 +85,25 @@ void TAnsiWriter::Lacking(char32_t c)
         lacking.push_back(Utf8Of(c));
 }
 
+void TAnsiWriter::Put(std::string& out, char32_t c)
+{
+    if (c == 0xFFFD) {
+        ++count.invalid;
+        Lacking(c);
+        out.push_back(question_);
+        return;
+    }
+    ++count.missing;
+    Lacking(c);
+    if (fallback_ == TAnsiFallback::Nearest)
+        if (const auto near = NearestAnsi(c)) {
+            out += *near;
+            return;
+        }
+    ++count.question;
+    out.push_back(question_);
+}
+
 std::string TAnsiWriter::operator()(std::u16string_view text)
 {
     const auto& table = AnsiTable();
@@ -92,35 +111,36 @@ std::string TAnsiWriter::operator()(std::u16string_view text)
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
-        if (const int16_t b = table[u]; b >= 0) {
+        if (const int16_t b = table[u]; b >= 0)
             out.push_back(static_cast<char>(b));
-            continue;
-        }
-        char32_t c = u;
-        if (HighSurrogate(u) && i + 1 < text.size() && LowSurrogate(text[i + 1]))
-            c = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (HighSurrogate(u) || LowSurrogate(u))
-            c = 0xFFFD; // a lone surrogate: no character
-        if (c == 0xFFFD) {
-            ++count.invalid;
-            Lacking(c);
-            out.push_back(question_);
-            continue;
-        }
-        ++count.missing;
-        Lacking(c);
-        if (fallback_ == TAnsiFallback::Nearest)
-            if (const auto near = NearestAnsi(c)) {
-                out += *near;
-                continue;
-            }
-        ++count.question;
-        out.push_back(question_);
+        else if (HighSurrogate(u) && i + 1 < text.size() && LowSurrogate(text[i + 1]))
+            Put(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[++i] - 0xDC00));
+        else
+            Put(out, HighSurrogate(u) || LowSurrogate(u) ? 0xFFFD : u); // a lone surrogate: no character
     }
     return out;
 }
 
-std::string TAnsiWriter::operator()(std::string_view utf8) { return (*this)(utf8ToUtf16(utf8)); }
+std::string TAnsiWriter::operator()(std::string_view utf8)
+{
+    const auto& table = AnsiTable();
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            out.push_back(utf8[i++]);
+            continue;
+        }
+        const long c = decodeUtf8(utf8, i);
+        if (c < 0)
+            Put(out, 0xFFFD);
+        else if (c < 0x10000 && table[static_cast<size_t>(c)] >= 0)
+            out.push_back(static_cast<char>(table[static_cast<size_t>(c)]));
+        else
+            Put(out, static_cast<char32_t>(c));
+    }
+    return out;
+}
 
 std::optional<std::string> ExactAnsi(std::u16string_view text, std::vector<std::string>* lacking)
 {

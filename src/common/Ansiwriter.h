@@ -64,6 +64,8 @@ public:
     bool Refused() const { return !lacking.empty(); }
 
 private:
+    // A character Windows-1251 lacks, or U+FFFD for what was no character.
+    void Put(std::string& out, char32_t c);
     void Lacking(char32_t c);
 
     TAnsiFallback fallback_;

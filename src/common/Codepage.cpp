@@ -131,10 +131,6 @@ std::string recode(CodePage from, CodePage to, std::string_view bytes)
 std::string ansiToOem(std::string_view s) { return recode(CodePage::Cp1251, CodePage::Cp866, s); }
 std::string oemToAnsi(std::string_view s) { return recode(CodePage::Cp866, CodePage::Cp1251, s); }
 
-namespace {
-
-// Decodes one UTF-8 sequence at s[i]; returns the code point or -1 when invalid,
-// and advances i past the bytes it used (at least one).
 long decodeUtf8(std::string_view s, size_t& i)
 {
     unsigned char c = s[i];
@@ -159,8 +155,6 @@ long decodeUtf8(std::string_view s, size_t& i)
     i += len;
     return cp;
 }
-
-} // namespace
 
 bool isValidUtf8(std::string_view s)
 {

@@ -66,6 +66,10 @@ std::string oemToAnsi(std::string_view s);
 std::u16string utf8ToUtf16(std::string_view s, size_t* invalid = nullptr);
 std::string utf16ToUtf8(std::u16string_view s);
 
+// The code point of the UTF-8 sequence at s[i], moving i past it; -1 for a
+// byte that starts no well-formed sequence (i moves on by one).
+long decodeUtf8(std::string_view s, size_t& i);
+
 // True when `s` is well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
 bool isValidUtf8(std::string_view s);
 
