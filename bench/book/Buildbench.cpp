@@ -17,7 +17,7 @@
 
 #include "Benchutil.h"
 #include "book/Pipeline.h"
-#include "common/Codepage.h"
+#include "common/Ansiwriter.h"
 #include "storage/Project.h"
 
 #include <algorithm>
@@ -164,7 +164,7 @@ std::vector<std::pair<std::string, std::string>> realProse()
         std::ifstream in(f, std::ios::binary);
         std::stringstream ss;
         ss << in.rdbuf();
-        std::string text = volm::encode(volm::CodePage::Cp1251, volm::utf8ToUtf16(ss.str()), '?');
+        std::string text = volm::TAnsiWriter(volm::TAnsiFallback::Question)(ss.str());
         std::string crlf;
         for (char c : text) {
             if (c == '\n')

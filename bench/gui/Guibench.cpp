@@ -11,6 +11,7 @@
 #include "Benchutil.h"
 #include "app/Errorbox.h"
 #include "app/Main.h"
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "app/Child.h"
 #include "app/Editortext.h"

@@ -1,5 +1,6 @@
 #include "archive/Unzip.h"
 
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "common/Crc32.h"
 #include "common/Errors.h"
@@ -366,10 +367,11 @@ std::vector<TUnZip::TItem> TUnZip::listItems(int fd, uint32_t& maxDate)
         const zip::TCentralHeader& h = entry.header;
         // Names flagged as UTF-8 (general purpose bit 11, as the JDK's jar
         // and Python write non-ASCII names) are turned into the program's
-        // code page; the others are in the OEM code page.
+        // code page ("_" for what it lacks: "?" is a mask's wildcard); the
+        // others are in the OEM code page.
         std::string name;
         if (h.flags & 0x0800)
-            name = encode(CodePage::Cp1251, utf8ToUtf16(raw), '_');
+            name = TAnsiWriter(TAnsiFallback::Question, '_')(raw);
         else
             name = TranslateOemChar ? oemToAnsi(raw) : raw;
         entry.name = slashPath(name);

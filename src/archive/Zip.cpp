@@ -178,10 +178,7 @@ void TCompBase::SetDefaultExt(const std::string& ext)
     std::string e = (!ext.empty() && ext[0] == '.') ? ext : "." + ext;
     if (e.size() > 4)
         e.resize(4);
-    for (char& c : e)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    defaultExt_ = e;
+    defaultExt_ = asciiLower(e);
 }
 
 void TCompBase::SetArchiveFile(const std::string& path)

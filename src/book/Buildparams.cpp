@@ -67,9 +67,7 @@ std::optional<int> placementNumber(std::string_view text, int n)
 
 std::optional<uint64_t> ParseJarBudget(std::string_view text)
 {
-    std::string t;
-    for (char c : text)
-        t += asciiLower(c);
+    const std::string t = asciiLower(text);
     if (t == "none")
         return 0;
     size_t digitsEnd = 0;

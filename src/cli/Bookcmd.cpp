@@ -5,10 +5,10 @@
 #include "cli/Cli.h"
 
 #include "book/Bookfile.h"
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "storage/Project.h"
 #include "text/Bookimport.h"
-#include "text/Detect.h"
 
 #include <iostream>
 #include <regex>
@@ -54,11 +54,8 @@ int cmdImportBook(const Args& a)
            book.format + ", " + book.encoding + ")\n";
     for (const std::string& note : book.notes)
         out += note + '\n';
-    TDetection replaced;
-    replaced.missing = book.missing;
-    replaced.invalid = book.invalid;
-    if (!replaced.Replacements().empty())
-        out += replaced.Replacements() + '\n';
+    if (const std::string replaced = ReplacementNote(book.Replaced()); !replaced.empty())
+        out += replaced + '\n';
     if (std::string name = book.NameSuggestion(); !name.empty())
         out += "book name suggestion (a book is named after its project file): " + cp1251ToUtf8(name) + '\n';
     p.CloseProject();

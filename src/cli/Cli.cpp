@@ -3,6 +3,7 @@
 
 #include "cli/Cli.h"
 
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 
 #include <algorithm>

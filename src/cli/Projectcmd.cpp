@@ -240,19 +240,18 @@ int cmdImport(const Args& a)
     auto p = openExisting(a["PROJECT"]);
     size_t index = position(*p, a["N"]);
     // As the editor loads a file: detection first, then its line rule.
-    TDetection found;
-    std::string text = LoadedText(bytes, detect, &found);
-    p->CommitText(index, text);
+    const TLoadedText loaded = LoadTextFile(bytes, detect);
+    p->CommitText(index, loaded.text);
     p->CloseProject();
-    std::cout << text.size() << " bytes stored in topic " << index + 1;
+    std::cout << loaded.text.size() << " bytes stored in topic " << index + 1;
     if (detect)
-        std::cout << " (read as " << found.Describe() << ")";
+        std::cout << " (read as " << loaded.found.Describe() << ")";
     std::cout << '\n';
-    if (!found.Replacements().empty())
-        std::cout << found.Replacements() << '\n';
+    if (const std::string replaced = loaded.found.Replacements(); !replaced.empty())
+        std::cout << replaced << '\n';
     // The editor's rule: the text ends at its first NUL. Said, not silent.
-    if (size_t at = LoadedTextCut(bytes, detect ? &found : nullptr); at != std::string_view::npos)
-        std::cout << NulCutNote(at) << '\n';
+    if (loaded.cutAt != std::string_view::npos)
+        std::cout << NulCutNote(loaded.cutAt) << '\n';
     return 0;
 }
 

@@ -1,7 +1,5 @@
 #include "common/Codepage.h"
 
-#include "common/Errors.h"
-
 #include <array>
 #include <algorithm>
 #include <cstring>
@@ -133,10 +131,6 @@ std::string recode(CodePage from, CodePage to, std::string_view bytes)
 std::string ansiToOem(std::string_view s) { return recode(CodePage::Cp1251, CodePage::Cp866, s); }
 std::string oemToAnsi(std::string_view s) { return recode(CodePage::Cp866, CodePage::Cp1251, s); }
 
-namespace {
-
-// Decodes one UTF-8 sequence at s[i]; returns the code point or -1 when invalid,
-// and advances i past the bytes it used (at least one).
 long decodeUtf8(std::string_view s, size_t& i)
 {
     unsigned char c = s[i];
@@ -161,8 +155,6 @@ long decodeUtf8(std::string_view s, size_t& i)
     i += len;
     return cp;
 }
-
-} // namespace
 
 bool isValidUtf8(std::string_view s)
 {
@@ -239,6 +231,14 @@ std::string utf16ToUtf8(std::u16string_view s)
     return out;
 }
 
+std::string asciiLower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        c = asciiLower(c);
+    return out;
+}
+
 bool sameText(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -250,24 +250,6 @@ bool sameText(std::string_view a, std::string_view b)
 }
 
 std::string cp1251ToUtf8(std::string_view s) { return utf16ToUtf8(decode(CodePage::Cp1251, s)); }
-
-std::string utf8ToCp1251(std::string_view s)
-{
-    std::u16string u = utf8ToUtf16(s);
-    std::string out;
-    out.reserve(u.size());
-    for (size_t i = 0; i < u.size(); ++i) {
-        auto b = fromUnicode(CodePage::Cp1251, u[i]);
-        if (!b) {
-            std::u16string one(1, u[i]);
-            if (u[i] >= 0xD800 && u[i] <= 0xDBFF && i + 1 < u.size())
-                one.push_back(u[i + 1]);
-            throw Error("the character \"" + utf16ToUtf8(one) + "\" has no Windows-1251 code");
-        }
-        out.push_back(static_cast<char>(*b));
-    }
-    return out;
-}
 
 std::string EscapeControls(std::string_view bytes, const TEscapeRules& rules)
 {

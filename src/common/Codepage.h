@@ -43,7 +43,9 @@ std::optional<uint8_t> fromUnicode(CodePage cp, char16_t c);
 std::u16string decode(CodePage cp, std::string_view bytes);
 
 // UTF-16 to bytes; a character the code page lacks becomes `replacement`.
-// `missing` (when given) counts the replaced characters.
+// `missing` (when given) counts the replaced characters. Names and texts go
+// into Windows-1251 through its writer (Ansiwriter.h), which chooses what
+// becomes of them.
 std::string encode(CodePage cp, std::u16string_view text, char replacement = '?',
                    size_t* missing = nullptr);
 
@@ -64,6 +66,10 @@ std::string oemToAnsi(std::string_view s);
 std::u16string utf8ToUtf16(std::string_view s, size_t* invalid = nullptr);
 std::string utf16ToUtf8(std::u16string_view s);
 
+// The code point of the UTF-8 sequence at s[i], moving i past it; -1 for a
+// byte that starts no well-formed sequence (i moves on by one).
+long decodeUtf8(std::string_view s, size_t& i);
+
 // True when `s` is well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
 bool isValidUtf8(std::string_view s);
 
@@ -75,7 +81,9 @@ struct Utf8Census {
 };
 Utf8Census utf8Census(std::string_view s);
 
+// ASCII letters in lower case; every other byte as it is.
 inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+std::string asciiLower(std::string_view s);
 
 // Bytes as a line of text can show them: tab, line feed and carriage return
 // as "\t", "\n" and "\r", other control bytes (and DEL) as "\xNN"; with
@@ -103,9 +111,7 @@ inline int hexDigit(char c)
 // to case (file names, masks, registry key and value names).
 bool sameText(std::string_view a, std::string_view b);
 
-// Convenience: Windows-1251 bytes <-> UTF-8 text.
+// Windows-1251 bytes as UTF-8 text (the other way: utf8ToCp1251, Ansiwriter.h).
 std::string cp1251ToUtf8(std::string_view s);
-// Throws volm::Error naming the first character Windows-1251 lacks.
-std::string utf8ToCp1251(std::string_view s);
 
 } // namespace volm

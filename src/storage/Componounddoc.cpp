@@ -1,5 +1,6 @@
 #include "storage/Componounddoc.h"
 
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "storage/Cfbfile.h"
 
@@ -8,9 +9,11 @@
 namespace volm {
 namespace {
 
-// Names of the project are Windows-1251; the container's are UTF-16.
+// Names of the project are Windows-1251; the container's are UTF-16. A name
+// another program gave an element with characters Windows-1251 lacks is read
+// with "?" in their place.
 std::u16string toContainer(const std::string& name) { return decode(CodePage::Cp1251, name); }
-std::string fromContainer(const std::u16string& name) { return encode(CodePage::Cp1251, name); }
+std::string fromContainer(const std::u16string& name) { return TAnsiWriter(TAnsiFallback::Question)(name); }
 
 // The program's byte stream over one open stream of the compound file.
 class DocStreamAdapter : public TStream {

@@ -1,5 +1,6 @@
 #include "storage/Fontrecord.h"
 
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "common/Errors.h"
 
@@ -69,20 +70,12 @@ struct StyleBit {
 constexpr StyleBit kStyles[] = {
     {"fsBold", fsBold}, {"fsItalic", fsItalic}, {"fsUnderline", fsUnderline}, {"fsStrikeOut", fsStrikeOut}};
 
-bool sameIdent(std::string_view a, std::string_view b)
-{
-    // Identifiers of the component format compare without regard to case.
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
+// Identifiers of the component format compare without regard to case (sameText).
 template <size_t N>
 std::optional<int32_t> lookup(const Ident (&table)[N], std::string_view name)
 {
     for (const Ident& i : table)
-        if (sameIdent(i.name, name))
+        if (sameText(i.name, name))
             return i.value;
     return std::nullopt;
 }
@@ -161,11 +154,11 @@ public:
             std::u16string w(static_cast<size_t>(units), u'\0');
             for (size_t i = 0; i < w.size(); ++i)
                 w[i] = static_cast<char16_t>(uint8_t(raw[2 * i]) | uint8_t(raw[2 * i + 1]) << 8);
-            v.text = encode(CodePage::Cp1251, w);
+            v.text = TAnsiWriter(TAnsiFallback::Question)(w);
             break;
         }
         case vaUTF8String:
-            v.text = encode(CodePage::Cp1251, utf8ToUtf16(take(le(4))));
+            v.text = TAnsiWriter(TAnsiFallback::Question)(take(le(4)));
             break;
         case vaSet:
             for (std::string e = shortString(); !e.empty(); e = shortString())
@@ -366,7 +359,7 @@ void WriteFontSettings(TStream& s, const TFontSettings& settings)
 const TPropValue* TComponentImage::find(std::string_view prop) const
 {
     for (const TImageProperty& p : properties)
-        if (sameIdent(p.name, prop))
+        if (sameText(p.name, prop))
             return &p.value;
     return nullptr;
 }
@@ -425,39 +418,39 @@ void ApplyFontDialogImage(const TComponentImage& image, TFontChoice& font)
     font.pitch = fpDefault; // left out of an image when it is the default
     for (const TImageProperty& p : image.properties) {
         const TPropValue& v = p.value;
-        if (sameIdent(p.name, "Font.Name")) {
+        if (sameText(p.name, "Font.Name")) {
             if (v.isString())
                 font.name = v.text;
-        } else if (sameIdent(p.name, "Font.Height")) {
+        } else if (sameText(p.name, "Font.Height")) {
             if (v.isInteger() && v.integer >= INT32_MIN && v.integer <= INT32_MAX)
                 font.height = static_cast<int32_t>(v.integer);
-        } else if (sameIdent(p.name, "Font.Charset")) {
+        } else if (sameText(p.name, "Font.Charset")) {
             if (v.type == vaIdent) {
                 if (auto cs = CharsetFromIdent(v.text))
                     font.charset = *cs;
             } else if (v.isInteger() && v.integer >= 0 && v.integer <= 255) {
                 font.charset = static_cast<uint8_t>(v.integer);
             }
-        } else if (sameIdent(p.name, "Font.Color")) {
+        } else if (sameText(p.name, "Font.Color")) {
             if (v.type == vaIdent) {
                 if (auto c = ColorFromIdent(v.text))
                     font.color = *c;
             } else if (v.isInteger() && v.integer >= INT32_MIN && v.integer <= UINT32_MAX) {
                 font.color = static_cast<TColor>(static_cast<uint32_t>(v.integer));
             }
-        } else if (sameIdent(p.name, "Font.Style")) {
+        } else if (sameText(p.name, "Font.Style")) {
             if (v.type == vaSet) {
                 uint8_t style = 0;
                 for (const std::string& e : v.elements)
                     for (const StyleBit& s : kStyles)
-                        if (sameIdent(e, s.name))
+                        if (sameText(e, s.name))
                             style |= s.bit;
                 font.style = style;
             }
-        } else if (sameIdent(p.name, "Font.Pitch")) {
+        } else if (sameText(p.name, "Font.Pitch")) {
             if (v.type == vaIdent)
                 for (size_t i = 0; i < kPitches.size(); ++i)
-                    if (sameIdent(v.text, kPitches[i]))
+                    if (sameText(v.text, kPitches[i]))
                         font.pitch = static_cast<TFontPitch>(i);
         }
     }

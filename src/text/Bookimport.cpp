@@ -15,17 +15,9 @@
 namespace volm {
 namespace {
 
-std::string LowerAscii(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = asciiLower(c);
-    return out;
-}
-
 bool EndsWith(std::string_view s, std::string_view tail)
 {
-    return s.size() >= tail.size() && LowerAscii(s.substr(s.size() - tail.size())) == tail;
+    return s.size() >= tail.size() && asciiLower(s.substr(s.size() - tail.size())) == tail;
 }
 
 std::string FileName(const std::string& path)
@@ -94,7 +86,7 @@ TBookFormat RecogniseBook(std::string_view bytes, std::string_view fileName)
     if (bytes.substr(0, 4) == "PK\x03\x04" || bytes.substr(0, 4) == "PK\x05\x06")
         return TBookFormat::Zip;
     std::string head = SniffHead(bytes);
-    std::string lower = LowerAscii(head);
+    std::string lower = asciiLower(head);
     std::string_view start = SkipBlanks(head);
     bool markup = !start.empty() && start[0] == '<';
     if (markup) {
@@ -147,7 +139,7 @@ std::string BookFileStem(const std::string& fileName)
     size_t dot = name.find('.', 1);
     if (dot != std::string::npos)
         name.resize(dot);
-    TAnsiWriter w;
+    TBookTextWriter w;
     return CollapseBlanks(w(name));
 }
 

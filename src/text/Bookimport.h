@@ -24,6 +24,7 @@
 // at most 50 bytes (the item's limit); the part number is never the part cut.
 // A topic's text is its lines, each followed by CR LF.
 
+#include "common/Ansiwriter.h"
 #include "common/Errors.h"
 
 #include <cstddef>
@@ -60,19 +61,22 @@ struct TBookChapter {
     bool front = false;                       // the text before the first chapter
 };
 
-struct TBook {
+// A book, and what its text had no Windows-1251 place for (its TAnsiCount:
+// characters written as their nearest text or "?", bytes that were no character).
+struct TBook : TAnsiCount {
     std::string format;    // "FB2", "EPUB", ... as BookFormatName says
     std::string title;     // the book's title, Windows-1251 ("" when unknown)
     std::string author;    // its authors, ", " between them
     std::string encoding;  // how its text was read: "UTF-8", "KOI8-R", ...
     std::vector<TBookChapter> chapters;
-    size_t missing = 0;    // characters Windows-1251 lacks, stored as "?"
-    size_t invalid = 0;    // bytes that were no character, stored as "?"
     std::vector<std::string> notes; // what the reader had to work around, one line each (UTF-8)
 
     // The book's name as a project file would carry it: "Author - Title",
     // or the title alone; "" without a title.
     std::string NameSuggestion() const;
+
+    const TAnsiCount& Replaced() const { return *this; }
+    void SetReplaced(const TAnsiCount& count) { static_cast<TAnsiCount&>(*this) = count; }
 };
 
 struct TBookOptions {

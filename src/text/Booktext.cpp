@@ -4,9 +4,6 @@
 #include "text/Detect.h"
 
 #include <algorithm>
-#include <array>
-#include <memory>
-#include <optional>
 
 namespace volm {
 namespace {
@@ -86,14 +83,6 @@ TEncoding EncodingOf(std::string_view declared)
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string Lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = asciiLower(c);
-    return out;
 }
 
 // The value of `attr` ("encoding", "charset") after `from` in `text`:
@@ -194,22 +183,6 @@ TSourceText Detected(std::string_view bytes, bool detect)
     return t;
 }
 
-// Windows-1251's byte for every character of the basic plane, -1 for none.
-const std::array<int16_t, 0x10000>& AnsiTable()
-{
-    static const auto table = [] {
-        auto t = std::make_unique<std::array<int16_t, 0x10000>>();
-        t->fill(-1);
-        for (int b = 0; b < 256; ++b) {
-            char16_t c = toUnicode(CodePage::Cp1251, static_cast<uint8_t>(b));
-            if (c != kNoChar)
-                (*t)[c] = static_cast<int16_t>(b);
-        }
-        return t;
-    }();
-    return *table;
-}
-
 } // namespace
 
 std::string DeclaredEncoding(std::string_view bytes, bool html)
@@ -225,7 +198,7 @@ std::string DeclaredEncoding(std::string_view bytes, bool html)
         return "UTF-16LE";
     if (bytes.substr(0, 4) == std::string_view("\0<\0?", 4))
         return "UTF-16BE";
-    std::string head = Lower(bytes.substr(0, 8192));
+    std::string head = asciiLower(bytes.substr(0, 8192));
     if (head.compare(0, 5, "<?xml") == 0) {
         size_t end = head.find("?>");
         size_t at = head.find("encoding");
@@ -275,7 +248,7 @@ TSourceText DecodeSource(std::string_view bytes, bool html, bool detect)
         return t;
     }
     case TEncodingKind::Utf16: {
-        bool big = declared == "UTF-16BE" || Lower(declared) == "utf-16be";
+        bool big = declared == "UTF-16BE" || asciiLower(declared) == "utf-16be";
         std::string_view body = bytes;
         if (body.substr(0, 2) == "\xFF\xFE" || body.substr(0, 2) == "\xFE\xFF") {
             big = body[0] == '\xFE';
@@ -318,126 +291,18 @@ TSourceText DecodeBookSource(TBook& book, std::string_view bytes, bool html, con
     return src;
 }
 
-const char* NearestAnsi(char32_t c)
+std::string TBookTextWriter::operator()(std::string_view utf8)
 {
-    // Latin letters with accents, as their plain letters.
-    static const char latin1[] = "AAAAAA*CEEEEIIIIDNOOOOOxOUUUUY**aaaaaa*ceeeeiiiidnooooo/ouuuuy*y";
-    static const char extA[] = "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi**JjKkkLlLlLlLlLlNnNnNn"
-                               "nNnOoOoOo**RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
-    static thread_local char one[2];
-    if (c >= 0xC0 && c <= 0xFF) {
-        switch (c) {
-        case 0xC6: return "AE";
-        case 0xE6: return "ae";
-        case 0xDE: return "Th";
-        case 0xFE: return "th";
-        case 0xDF: return "ss";
-        default: one[0] = latin1[c - 0xC0]; one[1] = 0; return one;
-        }
+    std::string out = writer_(utf8);
+    // The phone breaks rows at spaces and shows every byte it is given.
+    size_t kept = 0;
+    for (char ch : out) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b == 0xAD || (b < 0x20 && b != '\t' && b != '\n' && b != '\r'))
+            continue;
+        out[kept++] = b == 0xA0 ? ' ' : ch;
     }
-    if (c >= 0x100 && c <= 0x17F) {
-        switch (c) {
-        case 0x132: return "IJ";
-        case 0x133: return "ij";
-        case 0x152: return "OE";
-        case 0x153: return "oe";
-        default: one[0] = extA[c - 0x100]; one[1] = 0; return one;
-        }
-    }
-    // Combining marks (Russian stress marks among them) and invisible characters.
-    if ((c >= 0x300 && c <= 0x36F) || (c >= 0x200B && c <= 0x200F) || (c >= 0x2060 && c <= 0x2064) ||
-        c == 0xFEFF || c == 0xAD || c == 0x34F)
-        return "";
-    if ((c >= 0x2000 && c <= 0x200A) || c == 0xA0 || c == 0x202F || c == 0x205F || c == 0x3000)
-        return " ";
-    switch (c) {
-    case 0x2010: case 0x2011: case 0x2043: case 0x2212: case 0x2027: return "-";
-    case 0x2012: return "\x96";                  // figure dash: en dash
-    case 0x2015: case 0x2E3A: return "\x97";     // horizontal bar, two-em dash: em dash
-    case 0x2E3B: return "\x97\x97";
-    case 0x201B: case 0x2032: case 0x2035: case 0xB4: case 0x2BC: case 0x2B9: return "'";
-    case 0x201F: case 0x2033: case 0x2036: case 0x2BA: case 0x301D: case 0x301E: return "\"";
-    case 0x22EF: return "\x85";
-    case 0x2024: return ".";
-    case 0x2025: return "..";
-    case 0x2044: case 0x2215: return "/";
-    case 0x2190: return "<-";
-    case 0x2192: return "->";
-    case 0x2194: return "<->";
-    case 0x2264: return "<=";
-    case 0x2265: return ">=";
-    case 0xD7: case 0x2715: return "x";
-    case 0xF7: return "/";
-    case 0xBC: return "1/4";
-    case 0xBD: return "1/2";
-    case 0xBE: return "3/4";
-    case 0xB9: return "1";
-    case 0xB2: return "2";
-    case 0xB3: return "3";
-    case 0xAA: return "a";
-    case 0xBA: return "o";
-    case 0xBF: return "?";
-    case 0xA1: return "!";
-    case 0x2047: return "??";
-    case 0x2048: return "?!";
-    case 0x2049: return "!?";
-    case 0x203C: return "!!";
-    default: return nullptr;
-    }
-}
-
-std::string TAnsiWriter::operator()(std::string_view s)
-{
-    const auto& table = AnsiTable();
-    std::string out;
-    out.reserve(s.size());
-    size_t i = 0;
-    while (i < s.size()) {
-        auto b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80) {
-            // Control characters other than tab and line breaks are dropped.
-            if (b >= 0x20 || b == '\t' || b == '\n' || b == '\r')
-                out.push_back(static_cast<char>(b));
-            ++i;
-            continue;
-        }
-        char32_t c = 0xFFFD;
-        size_t len = 1;
-        if (b >= 0xC2 && b <= 0xDF && i + 1 < s.size() && (s[i + 1] & 0xC0) == 0x80) {
-            c = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F);
-            len = 2;
-        } else if (b >= 0xE0 && b <= 0xEF && i + 2 < s.size() && (s[i + 1] & 0xC0) == 0x80 &&
-                   (s[i + 2] & 0xC0) == 0x80) {
-            c = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
-            len = 3;
-        } else if (b >= 0xF0 && b <= 0xF4 && i + 3 < s.size() && (s[i + 1] & 0xC0) == 0x80 &&
-                   (s[i + 2] & 0xC0) == 0x80 && (s[i + 3] & 0xC0) == 0x80) {
-            c = ((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
-            len = 4;
-        }
-        i += len;
-        if (c == 0xFFFD) {
-            ++invalid;
-            out.push_back('?');
-            continue;
-        }
-        if (c == 0xA0) {
-            out.push_back(' ');
-            continue;
-        }
-        if (c == 0xAD)
-            continue;
-        if (c < 0x10000 && table[c] >= 0) {
-            out.push_back(static_cast<char>(table[c]));
-            continue;
-        }
-        if (const char* near = NearestAnsi(c)) {
-            out += near;
-            continue;
-        }
-        ++missing;
-        out.push_back('?');
-    }
+    out.resize(kept);
     return out;
 }
 

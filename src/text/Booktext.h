@@ -8,14 +8,13 @@
 // single-byte pages), or Windows-1251 when detection is off. Bytes that are no
 // character of the encoding become U+FFFD and are counted.
 //
-// Writing: UTF-8 text becomes Windows-1251. A character Windows-1251 lacks
-// becomes its nearest Windows-1251 text where one is obvious (the various
-// spaces, dashes, quotes and primes; accented Latin letters lose their
-// accents; combining marks such as Russian stress marks and invisible
-// characters are dropped) and "?" otherwise, counted. The soft hyphen is
-// dropped and the non-breaking space becomes a space: the phone breaks rows
-// at spaces and shows every byte it is given.
+// Writing: UTF-8 text becomes Windows-1251 through the writer of texts
+// (Ansiwriter.h: the nearest text of a character Windows-1251 lacks, else
+// "?", counted). Control characters other than tab and line breaks and the
+// soft hyphen are dropped, and the non-breaking space becomes a space: the
+// phone breaks rows at spaces and shows every byte it is given.
 
+#include "common/Ansiwriter.h"
 #include "text/Bookimport.h"
 
 #include <cstddef>
@@ -55,18 +54,15 @@ TSourceText DecodeSource(std::string_view bytes, bool html, bool detect);
 TSourceText DecodeBookSource(TBook& book, std::string_view bytes, bool html, const std::string& fileName,
                              const TBookOptions& options);
 
-// The text of one character in Windows-1251 when the page lacks it: its
-// nearest text ("" drops it), or nullptr when there is none.
-const char* NearestAnsi(char32_t c);
-
-// UTF-8 into Windows-1251, counting what became "?".
-class TAnsiWriter {
+// A book's UTF-8 text into Windows-1251 (see above), counting over every
+// text it writes what Windows-1251 had no place for.
+class TBookTextWriter {
 public:
     std::string operator()(std::string_view utf8);
-    // Characters written as "?" because Windows-1251 has no text for them.
-    size_t missing = 0;
-    // U+FFFD written as "?": bytes the source's encoding did not know.
-    size_t invalid = 0;
+    const TAnsiCount& Count() const { return writer_.count; }
+
+private:
+    TAnsiWriter writer_{TAnsiFallback::Nearest};
 };
 
 // Runs of blanks (space, tab, line breaks) as one space, none at either end.

@@ -149,68 +149,30 @@ const std::array<uint8_t, 256>& Symbols(int candidate)
     return all[candidate];
 }
 
-// The byte of `c` in Windows-1251; box drawing as "+", "-" or "|"; else "?".
-// Counts what it could not keep.
-char ToAnsi(char16_t c, size_t& missing)
-{
-    if (auto b = fromUnicode(CodePage::Cp1251, c))
-        return static_cast<char>(*b);
-    ++missing;
-    if (c < 0x2500 || c > 0x257F)
-        return '?';
-    switch (c) {
-    case 0x2500: case 0x2501: case 0x2504: case 0x2505: case 0x2508: case 0x2509:
-    case 0x254C: case 0x254D: case 0x2550: case 0x2574: case 0x2576: case 0x2578:
-    case 0x257A: case 0x257C: case 0x257E:
-        return '-';
-    case 0x2502: case 0x2503: case 0x2506: case 0x2507: case 0x250A: case 0x250B:
-    case 0x254E: case 0x254F: case 0x2551: case 0x2575: case 0x2577: case 0x2579:
-    case 0x257B: case 0x257D: case 0x257F:
-        return '|';
-    default:
-        return '+';
-    }
-}
-
-// UTF-16 text (surrogate pairs included) in Windows-1251.
-std::string ToAnsi(std::u16string_view text, size_t& missing)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char16_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            ++i; // outside the basic plane: no single-byte page has it
-            ++missing;
-            out.push_back('?');
-            continue;
-        }
-        out.push_back(ToAnsi(c, missing));
-    }
-    return out;
-}
-
-// A single-byte page's bytes in Windows-1251, one byte for one.
-std::string FromPage(int candidate, std::string_view text, size_t& missing)
+// A single-byte page's bytes in Windows-1251: the character of every byte
+// is written once, as the writer of texts writes it, and the text's bytes
+// are mapped.
+std::string FromPage(int candidate, std::string_view text, TAnsiCount& count)
 {
     if (candidate == cpCp1251)
         return std::string(text);
-    std::array<char, 256> map{};
-    std::array<bool, 256> lacking{};
+    std::array<std::string, 256> map;
+    std::array<TAnsiCount, 256> counts;
+    std::array<bool, 256> replaced{};
     for (int b = 0; b < 256; ++b) {
-        char16_t c = toUnicode(kPages[candidate], static_cast<uint8_t>(b));
-        size_t miss = 0;
-        if (b < 0x80)
-            map[b] = static_cast<char>(b);
-        else
-            map[b] = ToAnsi(c == kNoChar ? u'\uFFFD' : c, miss); // an undefined byte: "?"
-        lacking[b] = miss > 0;
+        const char16_t c = toUnicode(kPages[candidate], static_cast<uint8_t>(b));
+        const char16_t one = c == kNoChar ? u'\uFFFD' : c; // an undefined byte: "?"
+        TAnsiWriter w(TAnsiFallback::Nearest);
+        map[b] = w(std::u16string_view(&one, 1));
+        counts[b] = w.count;
+        replaced[b] = w.count.Any();
     }
-    std::string out(text);
-    for (char& ch : out) {
-        auto b = static_cast<unsigned char>(ch);
-        missing += lacking[b];
-        ch = map[b];
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char b : text) {
+        out += map[b];
+        if (replaced[b])
+            count += counts[b];
     }
     return out;
 }
@@ -428,20 +390,7 @@ std::string TDetection::Describe() const
     return kNames[candidate];
 }
 
-std::string TDetection::Replacements() const
-{
-    if (missing == 0 && invalid == 0)
-        return {};
-    std::string s;
-    if (missing > 0)
-        s = std::to_string(missing) + (missing == 1 ? " character" : " characters") + " Windows-1251 lacks";
-    if (invalid > 0) {
-        if (!s.empty())
-            s += " and ";
-        s += std::to_string(invalid) + (invalid == 1 ? " invalid byte" : " invalid bytes");
-    }
-    return s + " stored as \"?\"";
-}
+std::string TDetection::Replacements() const { return ReplacementNote(*this); }
 
 std::string DetectAndConvert(std::string_view bytes)
 {
@@ -461,7 +410,9 @@ std::string DetectAndConvert(std::string_view bytes, TDetection& found)
             bytes.remove_prefix(2);
         }
         found.origin = bigEndian ? TTextOrigin::Utf16BE : TTextOrigin::Utf16LE;
-        std::string out = ToAnsi(Utf16Units(bytes, bigEndian), found.missing);
+        TAnsiWriter w(TAnsiFallback::Nearest);
+        std::string out = w(Utf16Units(bytes, bigEndian));
+        found.Replaced() = w.count;
         if (bytes.size() % 2 != 0) {
             out.push_back('?'); // half a unit at the end
             ++found.invalid;
@@ -476,12 +427,13 @@ std::string DetectAndConvert(std::string_view bytes, TDetection& found)
         found.origin = TTextOrigin::Utf8;
         if (text.substr(0, 3) == "\xEF\xBB\xBF")
             text.remove_prefix(3);
-        out = ToAnsi(utf8ToUtf16(text, &found.invalid), found.missing);
-        found.missing -= std::min(found.missing, found.invalid); // each invalid byte came as U+FFFD
+        TAnsiWriter w(TAnsiFallback::Nearest); // each invalid byte comes as U+FFFD
+        out = w(text);
+        found.Replaced() = w.count;
     } else {
         found.origin = TTextOrigin::SingleByte;
         found.candidate = ChooseCodePage(text);
-        out = FromPage(found.candidate, text, found.missing);
+        out = FromPage(found.candidate, text, found.Replaced());
     }
     out.append(rest);
     return out;
@@ -493,6 +445,22 @@ std::string LoadedText(std::string_view fileBytes, bool detect, TDetection* foun
         return NormalizeLineEnds(fileBytes);
     TDetection local;
     return NormalizeLineEnds(DetectAndConvert(fileBytes, found ? *found : local));
+}
+
+TLoadedText LoadTextFile(std::string_view fileBytes, bool detect)
+{
+    TLoadedText t;
+    t.text = LoadedText(fileBytes, detect, &t.found);
+    t.cutAt = LoadedTextCut(fileBytes, detect ? &t.found : nullptr);
+    return t;
+}
+
+std::string TLoadedText::Note() const
+{
+    std::string note = found.Replacements();
+    if (cutAt != std::string_view::npos)
+        note += (note.empty() ? "" : "; ") + NulCutNote(cutAt);
+    return note;
 }
 
 size_t LoadedTextCut(std::string_view fileBytes, const TDetection* found)
@@ -509,8 +477,8 @@ size_t LoadedTextCut(std::string_view fileBytes, const TDetection* found)
 
 namespace {
 
-// The characters of a file's text as DetectAndConvert read them, one unit
-// (or surrogate pair) for every byte it wrote, up to the first NUL.
+// The characters of a file's text as DetectAndConvert read them, up to the
+// first NUL.
 std::u16string DecodedUnits(std::string_view bytes, const TDetection& found)
 {
     std::u16string out;
@@ -548,7 +516,7 @@ TDecodedList DecodeTopicList(std::string_view fileBytes)
 {
     TDecodedList out;
     out.names = SplitLines(DetectAndConvert(fileBytes, out.found));
-    if (out.found.missing == 0 && out.found.invalid == 0)
+    if (!out.found.Any())
         return out;
     // Which lines lost characters: the same text as characters, split by
     // the same rule (line breaks are the same characters in every reading).
@@ -556,24 +524,10 @@ TDecodedList DecodeTopicList(std::string_view fileBytes)
     size_t line = 0, start = 0;
     auto check = [&](size_t from, size_t to) {
         ++line;
-        TRefusedName r;
-        for (size_t i = from; i < to; ++i) {
-            size_t n = 1;
-            char16_t c = text[i];
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < to && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-                n = 2;
-            if (n == 2 || c == u'\uFFFD' || !fromUnicode(CodePage::Cp1251, c)) {
-                std::string ch = utf16ToUtf8(std::u16string_view(text).substr(i, n));
-                if (std::find(r.characters.begin(), r.characters.end(), ch) == r.characters.end())
-                    r.characters.push_back(ch);
-            }
-            i += n - 1;
-        }
-        if (!r.characters.empty()) {
-            r.line = line;
-            r.text = utf16ToUtf8(std::u16string_view(text).substr(from, to - from));
-            out.refused.push_back(std::move(r));
-        }
+        const std::u16string_view name = std::u16string_view(text).substr(from, to - from);
+        std::vector<std::string> lacking = LackingCharacters(name);
+        if (!lacking.empty())
+            out.refused.push_back({line, utf16ToUtf8(name), std::move(lacking)});
     };
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == u'\r' || text[i] == u'\n') {

@@ -29,14 +29,17 @@
 //    from running text by scripts/gen-bigrams.py), with the probes weighed
 //    in: the page whose reading is the likeliest Russian wins, the probes'
 //    verdict on a tie.
-// Every character Windows-1251 lacks becomes "?" (box drawing "+", "-" or
-// "|"), counted; so does a byte the chosen page leaves undefined. When the
-// page is Windows-1251 the bytes do not change.
+// The text is written by the writer of texts (Ansiwriter.h): a character
+// Windows-1251 lacks becomes its nearest text ("é" as "e", box drawing as
+// "+", "-" or "|"), else "?", counted; a byte that is no character (or that
+// the chosen page leaves undefined) becomes "?", counted apart. When the page
+// is Windows-1251 the bytes do not change.
 // The single-byte and UTF-8 readings look only at the bytes before the first
 // NUL byte and hand back the NUL and everything after it unchanged (the
 // editor's load cuts the text at the NUL, see Textlines.h); UTF-16, which is
 // full of NUL bytes, is decoded to its end.
 
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 
 #include <string>
@@ -72,17 +75,18 @@ int DetectCodePage(std::string_view bytes);
 // True when `bytes` (up to the first NUL) are UTF-8 as described above.
 bool LooksLikeUtf8(std::string_view bytes);
 
-// What DetectAndConvert found.
+// What DetectAndConvert found, and what the text had no Windows-1251 place
+// for (its TAnsiCount: characters Windows-1251 lacks, written as their
+// nearest text or "?"; bytes or UTF-16 units that are no character, "?").
 enum class TTextOrigin { Utf8, Utf16LE, Utf16BE, SingleByte };
-struct TDetection {
+struct TDetection : TAnsiCount {
     TTextOrigin origin = TTextOrigin::SingleByte;
     int candidate = cpCp1251;   // the chosen single-byte page (when origin is SingleByte)
-    size_t missing = 0;         // characters Windows-1251 lacks, written as "?" (box drawing as + - |)
-    size_t invalid = 0;         // bytes (or UTF-16 units) that are no character, written as "?"
     std::string Describe() const; // "UTF-8", "UTF-16LE", "KOI8-R", ...
-    // One line about the replaced characters, or "" when there were none:
-    // "3 characters Windows-1251 lacks and 1 invalid byte stored as \"?\"".
+    // One line about the replaced characters (ReplacementNote), or "" when
+    // there were none: "2 characters Windows-1251 lacks stored as the nearest text".
     std::string Replacements() const;
+    TAnsiCount& Replaced() { return *this; }
 };
 
 // The page that reads `bytes` (before the first NUL) as the most likely
@@ -110,6 +114,18 @@ std::string DetectAndConvert(std::string_view bytes, TDetection& found);
 // at the first NUL, with CR LF after every line (NormalizeLineEnds).
 std::string LoadedText(std::string_view fileBytes, bool detect, TDetection* found = nullptr);
 
+// A text file loaded as the editor loads it (LoadedText), and what the user
+// is told about it.
+struct TLoadedText {
+    std::string text;   // as the editor stores it
+    TDetection found;   // what detection found (nothing when it was off)
+    size_t cutAt = std::string_view::npos; // as LoadedTextCut
+    // One line, "" when there is nothing to say: the replaced characters
+    // and the cut at a NUL byte, "; " between them.
+    std::string Note() const;
+};
+TLoadedText LoadTextFile(std::string_view fileBytes, bool detect);
+
 // Where LoadedText cut the text of `fileBytes` short: the file offset of the
 // first NUL byte (of the first unit U+0000 of a text read as UTF-16), or
 // std::string_view::npos when nothing was cut. `found` is what detection
@@ -118,9 +134,10 @@ std::string LoadedText(std::string_view fileBytes, bool detect, TDetection* foun
 size_t LoadedTextCut(std::string_view fileBytes, const TDetection* found);
 // A topic-list file read as text: its text detected as DetectAndConvert
 // does (UTF-16, UTF-8 with or without a byte-order mark, or one of the five
-// Cyrillic pages) and split by the list's line rule (SplitLines). A line
-// holding a character Windows-1251 lacks is refused, not mangled: it is
-// listed in `refused`, and `names` holds its "?" form at its place.
+// Cyrillic pages) and split by the list's line rule (SplitLines). Names are
+// refused, not mangled: a line holding a character Windows-1251 lacks (or a
+// byte that is no character) is listed in `refused` with those characters
+// (LackingCharacters), and `names` holds its nearest-text form at its place.
 struct TRefusedName {
     size_t line = 0;                      // 1-based
     std::string text;                     // the line in UTF-8

@@ -31,13 +31,6 @@ struct TNavEntry {
     std::string path, fragment;
 };
 
-std::string LowerAscii(std::string s)
-{
-    for (char& c : s)
-        c = asciiLower(c);
-    return s;
-}
-
 bool HasToken(const std::string& list, const std::string& token)
 {
     size_t at = 0;
@@ -64,7 +57,7 @@ public:
     {
         for (const std::string& n : c.Names()) {
             exact_.emplace(n, n);
-            lower_.emplace(LowerAscii(n), n);
+            lower_.emplace(asciiLower(n), n);
         }
     }
     // The stored name of `path`, also when the case differs; "" when none.
@@ -73,7 +66,7 @@ public:
         auto it = exact_.find(path);
         if (it != exact_.end())
             return it->second;
-        auto lt = lower_.find(LowerAscii(path));
+        auto lt = lower_.find(asciiLower(path));
         return lt != lower_.end() ? lt->second : std::string();
     }
     std::string Read(const std::string& name) { return c_.Read(name); }
@@ -108,7 +101,7 @@ TPackage ReadPackage(const std::string& opf, const std::string& opfPath, const s
                             TManifestItem it;
                             it.id = r.Attribute("id");
                             it.path = ResolveHref(opfPath, r.Attribute("href"));
-                            it.mediaType = LowerAscii(r.Attribute("media-type"));
+                            it.mediaType = asciiLower(r.Attribute("media-type"));
                             it.properties = r.Attribute("properties");
                             pkg.items.push_back(std::move(it));
                         } else if (n == "spine") {
@@ -258,7 +251,7 @@ bool IsHtml(const TManifestItem& it)
         return true;
     if (!it.mediaType.empty())
         return false;
-    std::string p = LowerAscii(it.path);
+    std::string p = asciiLower(it.path);
     auto ends = [&](const std::string& e) { return p.size() >= e.size() && p.compare(p.size() - e.size(), e.size(), e) == 0; };
     return ends(".xhtml") || ends(".html") || ends(".htm");
 }
@@ -347,7 +340,7 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
     }
     if (opfPath.empty())
         for (const auto& [name, stored] : members.All())
-            if (name.size() > 4 && LowerAscii(name.substr(name.size() - 4)) == ".opf") {
+            if (name.size() > 4 && asciiLower(name.substr(name.size() - 4)) == ".opf") {
                 opfPath = stored;
                 break;
             }
@@ -360,7 +353,7 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
     for (const TManifestItem& it : pkg.items)
         byId.emplace(it.id, &it);
 
-    TAnsiWriter w;
+    TBookTextWriter w;
     book.title = CollapseBlanks(w(pkg.title));
     for (const std::string& c : pkg.creators) {
         std::string a = CollapseBlanks(w(c));
@@ -483,8 +476,7 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
         // Entries past the last block (an anchor at the very end) start nothing.
     }
     book.chapters = b.Finish(book.title, BookFileStem(fileName));
-    book.missing = w.missing;
-    book.invalid = w.invalid;
+    book.SetReplaced(w.Count());
     return book;
 }
 

@@ -74,8 +74,7 @@ public:
             book.author += name;
         }
         book.chapters = b_.Finish(book.title, BookFileStem(fileName_));
-        book.missing = w_.missing;
-        book.invalid = w_.invalid;
+        book.SetReplaced(w_.Count());
         return book;
     }
 
@@ -255,7 +254,7 @@ private:
 
     std::string fileName_;
     TBookBuilder b_;
-    TAnsiWriter w_;
+    TBookTextWriter w_;
     std::vector<std::string> stack_;
     std::string para_;
     std::vector<std::string> titleLines_;

@@ -36,7 +36,7 @@ int HeadingLevel(std::string_view name)
 
 class TBlockCollector : public THtmlEvents {
 public:
-    explicit TBlockCollector(TAnsiWriter& writer) : writer_(writer) {}
+    explicit TBlockCollector(TBookTextWriter& writer) : writer_(writer) {}
 
     void Start(std::string_view name, const std::vector<std::pair<std::string_view, std::string_view>>& attrs) override
     {
@@ -152,7 +152,7 @@ private:
         out_.blocks.push_back(std::move(b));
     }
 
-    TAnsiWriter& writer_;
+    TBookTextWriter& writer_;
     THtmlText out_;
     std::string buf_;   // UTF-8 of the paragraph being read
     std::string title_;
@@ -200,21 +200,20 @@ void HtmlChapters(const THtmlText& doc, TBookBuilder& b, std::string& bookTitle)
     }
 }
 
-TBook FinishHtml(const THtmlText& doc, const std::string& fileName, const TAnsiWriter& w, TBook book)
+TBook FinishHtml(const THtmlText& doc, const std::string& fileName, const TBookTextWriter& w, TBook book)
 {
     TBookBuilder b;
     std::string title;
     HtmlChapters(doc, b, title);
     book.title = title;
     book.chapters = b.Finish(title, BookFileStem(fileName));
-    book.missing = w.missing;
-    book.invalid = w.invalid;
+    book.SetReplaced(w.Count());
     return book;
 }
 
 } // namespace
 
-THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TAnsiWriter& writer)
+THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer)
 {
     TBlockCollector c(writer);
     ParseHtml(utf8, fileName, c);
@@ -249,7 +248,7 @@ TBook ImportHtml(std::string_view bytes, const std::string& fileName, const TBoo
     TBook book;
     book.format = BookFormatName(TBookFormat::Html);
     TSourceText src = DecodeBookSource(book, bytes, true, fileName, options);
-    TAnsiWriter w;
+    TBookTextWriter w;
     THtmlText doc = HtmlBlocks(src.Text(), fileName, w);
     src.utf8.clear();
     src.utf8.shrink_to_fit();
@@ -269,7 +268,7 @@ TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const 
         throw EBookError(fileName + ": out of memory");
     src.utf8.clear();
     src.utf8.shrink_to_fit();
-    TAnsiWriter w;
+    TBookTextWriter w;
     THtmlText doc = HtmlBlocks(html.get(), fileName, w);
     html.reset();
     return FinishHtml(doc, fileName, w, std::move(book));

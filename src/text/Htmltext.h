@@ -33,7 +33,7 @@ struct THtmlText {
 };
 
 // The blocks of an HTML document (UTF-8), its text written with `writer`.
-THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TAnsiWriter& writer);
+THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer);
 
 // The name of the heading whose first line is blocks[i]: its lines joined with ". ".
 std::string HeadingName(const std::vector<THtmlBlock>& blocks, size_t i);

@@ -1,5 +1,6 @@
 #include "text/Plainbook.h"
 
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "text/Booktext.h"
 #include "text/Rewrap.h"
@@ -183,7 +184,7 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
                              e.what() + ")");
         }
     }
-    TAnsiWriter w;
+    TBookTextWriter w;
     std::vector<TWrapLine> lines;
     {
         TSourceText src = DecodeBookSource(book, bytes, false, fileName, options);
@@ -204,8 +205,7 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
             start = i + 1;
         }
     }
-    book.missing = w.missing;
-    book.invalid = w.invalid;
+    book.SetReplaced(w.Count());
 
     // Headings first: they are never joined to their neighbours.
     std::vector<TPlainHeading> kinds(lines.size(), TPlainHeading::None);

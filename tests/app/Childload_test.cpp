@@ -1,13 +1,15 @@
 // The project window's two loads (a topic's text, a topic list) with files
 // that are no plain text: what is no regular file or too large is refused
 // with a message, and a text cut at a NUL byte is stored as far as the NUL
-// with the status bar saying so.
+// with the status bar saying so; a text Windows-1251 can't hold whole.
 #include "app/Child.h"
 #include "app/Errorbox.h"
 #include "app/Main.h"
 
 #include "Testutil.h"
 #include "app/Guitest.h"
+#include "common/Ansiwriter.h"
+#include "text/Bookimport.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -51,6 +53,12 @@ TEST(Childload, NoTextIsRefusedAndACutTextIsSaid)
     // UTF-16 is decoded whole: its zero bytes cut nothing.
     EXPECT_EQ(load("utf16.txt", std::string("\xFF\xFEh\0i\0", 6)), QStringLiteral("before"));
     EXPECT_EQ(w->Project().GetText(0), "hi\r\n");
+    // What Windows-1251 lacks becomes the nearest text, as importing the
+    // file as a book stores it.
+    const std::string menu = "Глава 1\n\nНа вывеске: «Café ½ ☺».\n";
+    load("menu.txt", menu);
+    EXPECT_EQ(w->Project().GetText(0), utf8ToCp1251("Глава 1\r\n\r\nНа вывеске: «Cafe 1/2 ?».\r\n"));
+    EXPECT_EQ(BookTopics(ImportBook(menu, "menu.txt", {}), 0).at(0).text, w->Project().GetText(0));
     w->CheckBox1->setChecked(false);
     EXPECT_EQ(load("nul2.txt", std::string("x\0", 2)),
               QStringLiteral("cut at byte 1: the file holds NUL bytes (a binary file?)"));

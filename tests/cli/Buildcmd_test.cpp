@@ -2,6 +2,7 @@
 // (cases/Build*.case) cannot say, the stored build parameters and the book on
 // the simulated phone.
 #include "book/Buildparams.h"
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 
 #include "Testutil.h"

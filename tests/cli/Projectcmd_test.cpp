@@ -83,7 +83,7 @@ TEST(Projectcmd, ImportDetectsTheCodePageUnlessTold)
     RunResult boxes = cli({"import", p, "1", (dir / "boxes.txt").string()});
     ASSERT_EQ(boxes.status, 0) << boxes.err;
     EXPECT_EQ(boxes.out, "9 bytes stored in topic 1 (read as UTF-8)\n"
-                         "2 characters Windows-1251 lacks and 2 invalid bytes stored as \"?\"\n");
+                         "2 characters Windows-1251 lacks stored as the nearest text; 2 invalid bytes stored as \"?\"\n");
     EXPECT_EQ(cli({"text", p, "1"}).out, "\xEE\xEA-| ??\r\n");
     std::string koi = readFile(data / "prose.koi8_r.txt");
     ASSERT_EQ(cli({"import", p, "1", (data / "prose.koi8_r.txt").string(), "--no-detect"}).status, 0);

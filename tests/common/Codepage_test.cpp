@@ -1,3 +1,4 @@
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "common/Errors.h"
 
@@ -60,4 +61,12 @@ TEST(Codepage, Utf8Conversions)
     EXPECT_EQ(encode(CodePage::Cp1251, u"a日b", '?', &missing), "a?b");
     EXPECT_EQ(missing, 1u);
     EXPECT_FALSE(encodeExact(CodePage::Cp1251, u"日").has_value());
+}
+
+TEST(Codepage, OnlyAsciiLettersChangeCase)
+{
+    // Windows-1251 capitals (0xC0-0xDF) are no ASCII letters: they stay.
+    EXPECT_EQ(asciiLower("UTF-8 \xC0\xC1\xA8 Font.Name"), "utf-8 \xC0\xC1\xA8 font.name");
+    EXPECT_TRUE(sameText("fsBold", "FSBOLD"));
+    EXPECT_FALSE(sameText("\xC0", "\xE0"));
 }

@@ -7,6 +7,7 @@
 #include "text/Rewrap.h"
 
 #include "Testutil.h"
+#include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "text/Bookexpect.h"
 
@@ -74,9 +75,11 @@ TEST(Bookimport, WhatABookTellsAboutItself)
     EXPECT_EQ(importFixture("glava.koi8.txt").encoding, "KOI8-R");
     EXPECT_EQ(importFixture("parts.cp866.txt").encoding, "CP866");
     EXPECT_EQ(importFixture("chapter.txt").NameSuggestion(), ""); // no title: a preface opens it
-    // The HTML's smiley has no Windows-1251 text: one "?", counted.
+    // The HTML's stress mark is dropped and its smiley, which has no
+    // Windows-1251 text, is one "?": both counted.
     TBook html = importFixture("tale.html");
-    EXPECT_EQ(html.missing, 1u);
+    EXPECT_EQ(html.missing, 2u);
+    EXPECT_EQ(html.question, 1u);
     EXPECT_EQ(cp1251ToUtf8(html.title), "Сказка о часовщике");
 }
 
@@ -368,7 +371,7 @@ TEST(Bookimport, EncodingsComeFromTheDocumentOrFromDetection)
 
 TEST(Bookimport, CharactersWindows1251LacksBecomeTheirNearestText)
 {
-    TAnsiWriter w;
+    TBookTextWriter w;
     EXPECT_EQ(w("a\u00A0b\u2009c\u202Fd"), "a b c d");                    // spaces
     EXPECT_EQ(w("мяг\u00ADкий"), win("мягкий"));                          // soft hyphen dropped
     EXPECT_EQ(w("за\u0301мок"), win("замок"));                            // stress mark dropped
@@ -376,9 +379,12 @@ TEST(Bookimport, CharactersWindows1251LacksBecomeTheirNearestText)
     EXPECT_EQ(w("\u201B\u201F\u2033"), "'\"\"");                          // quotes and primes
     EXPECT_EQ(w("Émile Zoë Łódź Œuvre"), "Emile Zoe Lodz OEuvre");       // accents
     EXPECT_EQ(w("«—…„“”»"), "\xAB\x97\x85\x84\x93\x94\xBB");              // these Windows-1251 has
-    EXPECT_EQ(w.missing, 0u);
+    // Every character Windows-1251 lacks is counted, its nearest text or not.
+    EXPECT_EQ(w.Count().missing, 16u);
+    EXPECT_EQ(w.Count().question, 0u);
     EXPECT_EQ(w("☺ 中 😀"), "? ? ?");
-    EXPECT_EQ(w.missing, 3u);
+    EXPECT_EQ(w.Count().missing, 19u);
+    EXPECT_EQ(w.Count().question, 3u);
     EXPECT_EQ(w("\xFF"), "?");
-    EXPECT_EQ(w.invalid, 1u);
+    EXPECT_EQ(w.Count().invalid, 1u);
 }

@@ -99,7 +99,7 @@ TEST(Detect, PunctuationConvertsAndPseudoGraphicsBecomeAscii)
     std::string out = DetectAndConvert(cp866, found);
     EXPECT_EQ(out, encode(CodePage::Cp1251, u"оооо ") + "-|?");
     EXPECT_EQ(found.missing, 3u);
-    EXPECT_EQ(found.Replacements(), "3 characters Windows-1251 lacks stored as \"?\"");
+    EXPECT_EQ(found.Replacements(), "3 characters Windows-1251 lacks stored as the nearest text (1 of them as \"?\")");
 }
 
 TEST(Detect, TiesAndTextsWithoutProbeLetters)
