@@ -152,11 +152,9 @@ void TBookDialog::fill()
     if (!book_.title.empty())
         info << QStringLiteral("Book name suggestion (a book is named after its project file): %1")
                     .arg(ansiToText(book_.NameSuggestion()));
-    TDetection replaced;
-    replaced.missing = book_.missing;
-    replaced.invalid = book_.invalid;
-    if (!replaced.Replacements().empty())
-        info << QString::fromUtf8(replaced.Replacements().c_str());
+    const std::string replaced = ReplacementNote(book_.Replaced());
+    if (!replaced.empty())
+        info << QString::fromStdString(replaced);
     for (const std::string& note : book_.notes)
         info << QString::fromUtf8(note.c_str());
     SummaryLabel->setText(info.join(u'\n'));

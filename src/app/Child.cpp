@@ -293,7 +293,13 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     CommitAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(CommitAction);
     text_ = new TEditorText(RxRichEdit1, commands_, this);
-    editor_->fileText = [this](const QString& path) { return TEditorText::FileText(path, CheckBox1->isChecked()); };
+    editor_->fileText = [this](const QString& path) {
+        std::string note;
+        const QString text = TEditorText::FileText(path, CheckBox1->isChecked(), &note);
+        if (!note.empty())
+            showStatus(QString::fromStdString(note));
+        return text;
+    };
 
     connect(BitBtn1, &QPushButton::clicked, this, &TForm2::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm2::BitBtn2Click);

@@ -59,20 +59,19 @@ bool TEditorText::Modified() const
     return topic_ && editor_->document()->isModified();
 }
 
-std::string TEditorText::Text(size_t* missing) const
+std::string TEditorText::Text(TAnsiCount* replaced) const
 {
+    // Typed text gets what a loaded text gets: the nearest text for a
+    // character Windows-1251 lacks.
+    TAnsiWriter writer(TAnsiFallback::Nearest);
     std::vector<std::string> lines;
-    size_t lacking = 0;
     for (QTextBlock b = editor_->document()->begin(); b.isValid(); b = b.next()) {
-        size_t m = 0;
         const QStringList parts = b.text().split(QChar::LineSeparator);
-        for (const QString& part : parts) {
-            lines.push_back(textToAnsi(part, &m));
-            lacking += m;
-        }
+        for (const QString& part : parts)
+            lines.push_back(textToAnsi(part, writer));
     }
-    if (missing)
-        *missing = lacking;
+    if (replaced)
+        *replaced = writer.count;
     return JoinLines(lines);
 }
 
@@ -81,8 +80,8 @@ bool TEditorText::Commit()
     const std::optional<size_t> index = TopicIndex();
     if (!index)
         return true;
-    size_t missing = 0;
-    const std::string text = Text(&missing);
+    TAnsiCount replaced;
+    const std::string text = Text(&replaced);
     committing_ = true;
     try {
         commands_.SetText(*index, text);
@@ -93,8 +92,8 @@ bool TEditorText::Commit()
     }
     committing_ = false;
     editor_->document()->setModified(false);
-    if (missing > 0)
-        emit remark(QStringLiteral("%1 character(s) that Windows-1251 lacks were stored as \"?\".").arg(missing));
+    if (replaced.Any())
+        emit remark(QString::fromStdString(ReplacementNote(replaced)) + u'.');
     return true;
 }
 
@@ -119,14 +118,13 @@ bool TEditorText::Settle()
     return false;
 }
 
-QString TEditorText::FileText(const QString& path, bool detect, size_t* cutAt)
+QString TEditorText::FileText(const QString& path, bool detect, std::string* note)
 {
     const std::string bytes = ReadWholeFile(QFile::encodeName(path).toStdString(), kMaxTextFileSize);
-    TDetection found;
-    const std::string text = LoadedText(bytes, detect, &found);
-    if (cutAt)
-        *cutAt = LoadedTextCut(bytes, detect ? &found : nullptr);
-    const std::vector<std::string> paragraphs = SplitParagraphs(text);
+    const TLoadedText loaded = LoadTextFile(bytes, detect);
+    if (note)
+        *note = loaded.Note();
+    const std::vector<std::string> paragraphs = SplitParagraphs(loaded.text);
     QString shown;
     for (size_t i = 0; i < paragraphs.size(); ++i) {
         if (i)
@@ -139,9 +137,9 @@ QString TEditorText::FileText(const QString& path, bool detect, size_t* cutAt)
 void TEditorText::Load(const QString& path, bool detect)
 {
     QString shown;
-    size_t cutAt = std::string::npos;
+    std::string note;
     try {
-        shown = FileText(path, detect, &cutAt);
+        shown = FileText(path, detect, &note);
     } catch (const std::exception& e) {
         ShowException(e, parent_);
         return;
@@ -150,9 +148,10 @@ void TEditorText::Load(const QString& path, bool detect)
     // Not stored until the commit below succeeds.
     editor_->document()->setModified(true);
     Commit();
-    // The text ends at its first NUL byte; the user is told so.
-    if (cutAt != std::string::npos)
-        emit remark(QString::fromStdString(NulCutNote(cutAt)));
+    // Characters Windows-1251 lacks, and a text cut at its first NUL byte:
+    // the user is told so.
+    if (!note.empty())
+        emit remark(QString::fromStdString(note));
 }
 
 void TEditorText::TopicDeleted()

@@ -46,9 +46,9 @@ public:
 
     // True while the editor holds typed text that was not committed.
     bool Modified() const;
-    // The editor's text as its topic stores it; `missing` gets the count of
-    // characters Windows-1251 lacks.
-    std::string Text(size_t* missing = nullptr) const;
+    // The editor's text as its topic stores it, a character Windows-1251
+    // lacks as its nearest text; `replaced` gets the count of them.
+    std::string Text(TAnsiCount* replaced = nullptr) const;
     // Stores the text in its topic (nothing to do without one); false after a
     // failure, which is shown in the error box (the editor keeps the text).
     bool Commit();
@@ -58,9 +58,9 @@ public:
 
     // A text file's text as the editor shows it: read as the load reads it
     // (code-page detection when `detect`), its paragraphs. Raises volm::Error
-    // when the file can't be read. `cutAt` gets where the text was cut at a
-    // NUL byte (npos: not cut).
-    static QString FileText(const QString& path, bool detect, size_t* cutAt = nullptr);
+    // when the file can't be read. `note` gets the one line the user is
+    // told: the characters Windows-1251 lacks and a cut at a NUL byte ("": nothing).
+    static QString FileText(const QString& path, bool detect, std::string* note = nullptr);
     // Loads a text file into the editor and commits it ("L&oad..."). The
     // editor is unchanged when the file can't be read (shown in the error box).
     void Load(const QString& path, bool detect);

@@ -76,15 +76,22 @@ TEST(Editortext, ShowsATopicCommitsItsParagraphsAndSaysWhatBecameAQuestionMark)
     b.editor->setPlainText(QStringLiteral("Ж 中\nend"));
     b.type(QStringLiteral("!"));
     EXPECT_TRUE(b.text.Modified());
-    size_t missing = 0;
-    EXPECT_EQ(b.text.Text(&missing), "\xc6 ?\r\nend!\r\n");
-    EXPECT_EQ(missing, 1u);
+    TAnsiCount replaced;
+    EXPECT_EQ(b.text.Text(&replaced), "\xc6 ?\r\nend!\r\n");
+    EXPECT_EQ(replaced.missing, 1u);
     ASSERT_TRUE(b.text.Commit());
     EXPECT_FALSE(b.text.Modified());
     EXPECT_EQ(b.project.GetText(1), "\xc6 ?\r\nend!\r\n");
     EXPECT_EQ(b.editor->toPlainText(), QStringLiteral("Ж 中\nend!")); // the editor keeps what it shows
-    EXPECT_EQ(b.remarks, QStringList{QStringLiteral("1 character(s) that Windows-1251 lacks were stored as \"?\".")});
+    EXPECT_EQ(b.remarks, QStringList{QStringLiteral("1 character Windows-1251 lacks stored as \"?\".")});
     EXPECT_GE(modified.count(), 2);
+
+    // Typed text gets the nearest text, as a loaded one does.
+    b.editor->setPlainText(QStringLiteral("caf\u00e9"));
+    b.type(QStringLiteral("!"));
+    ASSERT_TRUE(b.text.Commit());
+    EXPECT_EQ(b.project.GetText(1), "cafe!\r\n");
+    EXPECT_EQ(b.remarks.last(), QStringLiteral("1 character Windows-1251 lacks stored as the nearest text."));
 
     // Nothing held: empty and read-only; a commit has nothing to do.
     b.text.Show(std::nullopt);
