@@ -5,6 +5,7 @@
 #include "text/Detect.h"
 #include "text/Textlines.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,18 +17,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     volm::TDetection found;
     std::string text = volm::DetectAndConvert(in, found);
 
-    // Conversion never makes a single-byte text longer; unless the text is
-    // UTF-16, everything after the first NUL comes back unchanged.
+    // A single-byte text keeps its length unless characters Windows-1251
+    // lacks were replaced (their nearest text may be longer than one byte);
+    // unless the text is UTF-16, everything after the first NUL comes back
+    // unchanged.
     const void* nul = std::memchr(in.data(), 0, in.size());
     size_t head = nul ? static_cast<size_t>(static_cast<const char*>(nul) - in.data()) : in.size();
     bool utf16 = found.origin == volm::TTextOrigin::Utf16LE || found.origin == volm::TTextOrigin::Utf16BE;
-    if (found.origin == volm::TTextOrigin::SingleByte && text.size() != in.size())
+    if (found.origin == volm::TTextOrigin::SingleByte && !found.Any() && text.size() != in.size())
         std::abort();
     if (!utf16 && (text.size() < in.size() - head ||
                    text.compare(text.size() - (in.size() - head), std::string::npos, in.substr(head)) != 0))
         std::abort();
-    // Every replaced character is one "?" or box-drawing stand-in of the output.
-    if (found.missing + found.invalid > text.size() || found.Replacements().empty() != (found.missing + found.invalid == 0))
+    // Every character stored as "?" and every invalid byte is one "?" of the
+    // output (a nearest text may be longer, or empty for a mark that has no
+    // text of its own); the note is there exactly when something was replaced.
+    if (found.question + found.invalid > static_cast<size_t>(std::count(text.begin(), text.end(), '?')) ||
+        found.Replacements().empty() != !found.Any())
         std::abort();
     if (found.origin == volm::TTextOrigin::SingleByte && found.candidate == volm::cpCp1251 && text != in)
         std::abort();

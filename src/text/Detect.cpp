@@ -520,10 +520,13 @@ TDecodedList DecodeTopicList(std::string_view fileBytes)
         return out;
     // Which lines lost characters: the same text as characters, split by
     // the same rule (line breaks are the same characters in every reading).
-    const std::u16string text = DecodedUnits(fileBytes, out.found);
+    // The list ends at the first NUL, as the names do.
+    std::u16string text = DecodedUnits(fileBytes, out.found);
+    text.resize(std::min(text.size(), text.find(u'\0')));
     size_t line = 0, start = 0;
     auto check = [&](size_t from, size_t to) {
-        ++line;
+        if (++line > out.names.size())
+            return;
         const std::u16string_view name = std::u16string_view(text).substr(from, to - from);
         std::vector<std::string> lacking = LackingCharacters(name);
         if (!lacking.empty())

@@ -310,4 +310,18 @@ TEST(Detect, TopicListsAreReadAsTextAndLinesWithLackingCharactersAreRefused)
     EXPECT_EQ(l.refused[0].line, 2u);
     EXPECT_EQ(l.refused[0].characters, (std::vector<std::string>{"☃"}));
     EXPECT_EQ(DecodeTopicList(std::string("A\r\nB\0C\r\n", 8)).names, (std::vector<std::string>{"A", "B"}));
+
+    // A UTF-16 NUL ends the list too, and a last line that converts to
+    // nothing is no name: neither is a refused line.
+    std::u16string cut = u"\uFEFFАльфа\nБета\n\u0300";
+    cut.push_back(u'\0');
+    cut += u"\nГамма\u2603";
+    le.clear();
+    for (char16_t c : cut) {
+        le.push_back(static_cast<char>(c & 0xFF));
+        le.push_back(static_cast<char>(c >> 8));
+    }
+    l = DecodeTopicList(le);
+    EXPECT_EQ(l.names.size(), 2u);
+    EXPECT_TRUE(l.refused.empty());
 }
