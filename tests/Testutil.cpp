@@ -1,9 +1,11 @@
 #include "Testutil.h"
+#include "Ciskips.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -215,6 +217,41 @@ void expectCorpusFilesUnchanged(const fs::path& path, const std::function<void()
         use();
         EXPECT_TRUE(readFile(path) == bytes) << e.path();
     }
+}
+
+namespace {
+
+// Runs after the case's fixture is gone and before the printer reports it
+// (gtest reports a case's end to the last listener first): an undeclared skip
+// is reported as a failure and ends the program with status 1, so that
+// neither gtest's "SKIPPED" line nor CTest's skip rule can hide it.
+class CiSkipCheck : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo& info) override
+    {
+        if (!info.result() || !info.result()->Skipped())
+            return;
+        const std::string name = std::string(info.test_suite_name()) + "." + info.name();
+        for (const CiSkip& s : ciSkips)
+            if (name == s.test) {
+                std::printf("%s may skip in CI: %s\n", s.test, s.reason);
+                return;
+            }
+        std::printf("[  FAILED  ] %s skipped in CI and is not declared as one that may skip there "
+                    "(tests/Ciskips.h)\n", name.c_str());
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+};
+
+} // namespace
+
+void failUndeclaredSkipsInCi()
+{
+    const char* ci = std::getenv("CI");
+    if (!ci || std::string(ci) != "true")
+        return;
+    ::testing::UnitTest::GetInstance()->listeners().Append(new CiSkipCheck);
 }
 
 } // namespace volm::test

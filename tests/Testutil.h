@@ -74,4 +74,9 @@ fs::path corpusDir();
 // corpus is absent.
 void expectCorpusFilesUnchanged(const fs::path& path, const std::function<void()>& use);
 
+// In CI (CI=true in the environment) a case that skips fails the run unless
+// tests/Ciskips.h declares it: call before RUN_ALL_TESTS. Every test main
+// does (Testmain.cpp, the GUI tests' and the CLI cases' own).
+void failUndeclaredSkipsInCi();
+
 } // namespace volm::test

@@ -1,6 +1,8 @@
 // The main of the GUI tests: a QApplication on the offscreen platform, and
 // scratch configuration and data folders so that the tests never touch the
 // user's registry file, MIME database or desktop entries.
+#include "Testutil.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    volm::test::failUndeclaredSkipsInCi();
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     std::string tmpl = (std::filesystem::temp_directory_path() / "volm-gui-XXXXXX").string();

@@ -371,6 +371,7 @@ private:
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    volm::test::failUndeclaredSkipsInCi();
     std::vector<fs::path> files(argv + 1, argv + argc);
     if (files.empty()) {
         for (const auto& e : fs::directory_iterator(VOLM_CLI_CASES))

@@ -259,7 +259,12 @@ TEST(Faults, ReadingDamagedFilesChangesNoByte)
         ASSERT_TRUE(readFile(path) == bytes) << "mutant " << i << ": " << r.err;
     }
     EXPECT_GT(opened, 5);
+}
 
+TEST(Faults, CorpusFilesAreNeverWrittenByCommandsThatRead)
+{
+    TempDir dir;
+    const std::string path = (dir / "c.volm").string();
     expectCorpusFilesUnchanged(path, [&] {
         cli({"list", path});
         cli({"text", path, "1"});

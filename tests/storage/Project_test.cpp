@@ -320,7 +320,14 @@ TEST(Project, OpeningAndReadingChangeNoByte)
     }
     EXPECT_GT(opened, 300);
     EXPECT_GT(openedForWriting, 200);
+}
 
+// Other programs' compound files (the shared corpus) stay as they were when
+// opened and closed.
+TEST(Project, CorpusFilesAreNeverWrittenByReading)
+{
+    TempDir dir;
+    const std::string path = (dir / "c.volm").string();
     expectCorpusFilesUnchanged(path, [&] {
         try {
             TProject p;
