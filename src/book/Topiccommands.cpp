@@ -6,7 +6,57 @@
 
 namespace volm {
 
+namespace {
+
+std::string quoted(const std::string& name)
+{
+    return "\"" + name + "\"";
+}
+
+std::string topicsCount(size_t n)
+{
+    return std::to_string(n) + (n == 1 ? " topic" : " topics");
+}
+
+} // namespace
+
+// Collects the steps of one command into one change, recorded when the
+// command ends, also part-way: what did land can be taken back.
+class TTopicCommands::TGroup {
+public:
+    TGroup(TTopicCommands& c, std::string what) : c_(c), outer_(c.group_)
+    {
+        change_.what = std::move(what);
+        if (!outer_)
+            c_.group_ = &change_;
+    }
+    ~TGroup()
+    {
+        if (outer_)
+            return;
+        c_.group_ = nullptr;
+        c_.history_.Record(std::move(change_));
+    }
+    void Name(std::string what) { change_.what = std::move(what); }
+    size_t Steps() const { return change_.steps.size(); }
+
+private:
+    TTopicCommands& c_;
+    TTopicChange* outer_;
+    TTopicChange change_;
+};
+
 TTopicCommands::TTopicCommands(TProject& project, ITopicListView* view) : project_(project), view_(view) {}
+
+void TTopicCommands::record(const TTopicStep& step, const std::string& what)
+{
+    if (replaying_)
+        return;
+    if (group_)
+        group_->steps.push_back(step);
+    else
+        history_.Record(TTopicChange{what, {step}});
+}
 
 size_t TTopicCommands::Append(const std::string& name)
 {
@@ -18,6 +68,8 @@ size_t TTopicCommands::Append(const std::string& name)
             view_->TopicAppendFailed(name);
         throw;
     }
+    record({TTopicStep::skInsert, index, 0, project_.Topic(index).Name, {}, {}},
+           "Topic " + quoted(project_.Topic(index).Name) + " appended");
     if (view_)
         view_->TopicAppended(index);
     return index;
@@ -25,15 +77,34 @@ size_t TTopicCommands::Append(const std::string& name)
 
 void TTopicCommands::Delete(size_t index)
 {
-    project_.Topic(index); // range check: a topic that is not there raises untold
+    const std::string name = project_.Topic(index).Name; // range check: a topic that is not there raises untold
+    std::string text;
+    bool known = true;
+    if (!replaying_) {
+        try {
+            text = project_.GetText(index);
+        } catch (const std::exception&) {
+            known = false; // it can go, but not come back
+        }
+    }
     const size_t before = project_.TopicCount();
+    const auto gone = [&] {
+        if (!known)
+            history_.Clear();
+        else
+            record({TTopicStep::skRemove, index, 0, name, text, {}}, "Topic " + quoted(name) + " deleted");
+    };
     try {
         project_.DeleteTopic(index);
     } catch (...) {
-        if (view_ && project_.TopicCount() < before)
-            view_->TopicDeleted(index);
+        if (project_.TopicCount() < before) {
+            gone();
+            if (view_)
+                view_->TopicDeleted(index);
+        }
         throw;
     }
+    gone();
     if (view_)
         view_->TopicDeleted(index);
 }
@@ -41,20 +112,40 @@ void TTopicCommands::Delete(size_t index)
 void TTopicCommands::Move(size_t from, size_t to)
 {
     project_.MoveTopic(from, to);
-    if (view_ && from != to)
+    if (from == to)
+        return;
+    record({TTopicStep::skMove, from, to, {}, {}, {}}, "Topic " + quoted(project_.Topic(to).Name) + " moved");
+    if (view_)
         view_->TopicMoved(from, to);
 }
 
 void TTopicCommands::Rename(size_t index, const std::string& name)
 {
+    const std::string old = project_.Topic(index).Name;
     project_.RenameTopic(index, name);
+    record({TTopicStep::skRename, index, 0, name, {}, old},
+           "Topic " + quoted(old) + " renamed to " + quoted(name));
     if (view_)
         view_->TopicRenamed(index);
 }
 
 void TTopicCommands::SetText(size_t index, const std::string& text)
 {
+    std::string old;
+    bool known = true;
+    if (!replaying_) {
+        try {
+            old = project_.GetText(index);
+        } catch (const std::exception&) {
+            known = false; // a text that can't be read is replaced all the same, for good
+        }
+    }
     project_.CommitText(index, text);
+    if (!known)
+        history_.Clear();
+    else
+        record({TTopicStep::skText, index, 0, {}, text, old},
+               "Text of topic " + quoted(project_.Topic(index).Name) + " committed");
     if (view_)
         view_->TopicTextChanged(index);
 }
@@ -69,6 +160,7 @@ TListAppend TTopicCommands::AppendList(const std::string& path)
         result.refused = std::move(list.refused);
         return result;
     }
+    TGroup group(*this, {});
     for (const std::string& name : list.names) {
         try {
             Append(name);
@@ -78,6 +170,7 @@ TListAppend TTopicCommands::AppendList(const std::string& path)
         }
         ++result.appended;
     }
+    group.Name(topicsCount(result.appended) + " of the list appended");
     return result;
 }
 
@@ -85,7 +178,9 @@ size_t TTopicCommands::AppendTextFile(const std::string& name, const std::string
                                       TDetection* found)
 {
     const std::string text = LoadedText(ReadWholeFile(path, kMaxTextFileSize), detect, found);
+    TGroup group(*this, {});
     const size_t index = Append(name);
+    group.Name("Topic " + quoted(project_.Topic(index).Name) + " appended");
     SetText(index, text);
     return index;
 }
@@ -93,10 +188,85 @@ size_t TTopicCommands::AppendTextFile(const std::string& name, const std::string
 std::vector<size_t> TTopicCommands::AppendBook(const std::vector<TBookTopic>& topics)
 {
     std::vector<size_t> added = AppendBookTopics(project_, topics);
+    TTopicChange change{topicsCount(added.size()) + " of the book appended", {}};
+    for (size_t i = 0; i < added.size(); ++i)
+        change.steps.push_back({TTopicStep::skInsert, added[i], 0, project_.Topic(added[i]).Name, topics[i].text, {}});
+    if (!replaying_) {
+        if (group_)
+            group_->steps.insert(group_->steps.end(), change.steps.begin(), change.steps.end());
+        else
+            history_.Record(std::move(change));
+    }
     if (view_)
         for (size_t index : added)
             view_->TopicAppended(index);
     return added;
+}
+
+void TTopicCommands::apply(const TTopicStep& step)
+{
+    switch (step.kind) {
+    case TTopicStep::skInsert: {
+        const size_t i = Append(step.name);
+        if (!step.text.empty())
+            SetText(i, step.text);
+        if (i != step.index)
+            Move(i, step.index);
+        break;
+    }
+    case TTopicStep::skRemove:
+        Delete(step.index);
+        break;
+    case TTopicStep::skMove:
+        Move(step.index, step.to);
+        break;
+    case TTopicStep::skRename:
+        Rename(step.index, step.name);
+        break;
+    case TTopicStep::skText:
+        SetText(step.index, step.text);
+        break;
+    }
+}
+
+std::string TTopicCommands::Undo()
+{
+    if (!history_.CanUndo())
+        return {};
+    TTopicChange change = history_.TakeUndo();
+    replaying_ = true;
+    try {
+        for (auto s = change.steps.rbegin(); s != change.steps.rend(); ++s)
+            apply(s->Inverse());
+    } catch (...) {
+        replaying_ = false;
+        history_.Clear();
+        throw;
+    }
+    replaying_ = false;
+    std::string what = change.what;
+    history_.PushUndone(std::move(change));
+    return what;
+}
+
+std::string TTopicCommands::Redo()
+{
+    if (!history_.CanRedo())
+        return {};
+    TTopicChange change = history_.TakeRedo();
+    replaying_ = true;
+    try {
+        for (const TTopicStep& s : change.steps)
+            apply(s);
+    } catch (...) {
+        replaying_ = false;
+        history_.Clear();
+        throw;
+    }
+    replaying_ = false;
+    std::string what = change.what;
+    history_.PushRedone(std::move(change));
+    return what;
 }
 
 } // namespace volm

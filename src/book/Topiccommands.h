@@ -8,7 +8,12 @@
 // change as it lands, so the list and what shows it never disagree, whoever
 // made the change. A failure raises (volm::Error naming the file and the
 // cause) after the view has been told what did change.
+//
+// Every change is recorded in the commands' history, one entry per command
+// (a list or a book is one entry), and Undo and Redo take it back and make it
+// again through the same commands, so the file and the view follow.
 
+#include "book/Topichistory.h"
 #include "storage/Project.h"
 #include "text/Bookimport.h"
 #include "text/Detect.h"
@@ -100,9 +105,33 @@ public:
     // they are all in.
     std::vector<size_t> AppendBook(const std::vector<TBookTopic>& topics);
 
+    // The changes made, for undo and redo.
+    const TTopicHistory& History() const { return history_; }
+    bool CanUndo() const { return history_.CanUndo(); }
+    bool CanRedo() const { return history_.CanRedo(); }
+    // Takes back the last change (a deleted topic comes back with its name,
+    // text and place, under a new storage number) and returns what it was
+    // (Windows-1251). A failure raises after forgetting the history, as the
+    // list may then stand between the two states.
+    std::string Undo();
+    // Makes the last undone change again; as Undo.
+    std::string Redo();
+    // Forgets every change (the project was opened again, or packed).
+    void ForgetHistory() { history_.Clear(); }
+
 private:
+    class TGroup;
+    void record(const TTopicStep& step, const std::string& what);
+    void apply(const TTopicStep& step);
+
     TProject& project_;
     ITopicListView* view_ = nullptr;
+    TTopicHistory history_;
+    // The change that the running command collects its steps into (null:
+    // each step is a change of its own).
+    TTopicChange* group_ = nullptr;
+    // True while undoing or redoing: nothing is recorded.
+    bool replaying_ = false;
 };
 
 } // namespace volm
