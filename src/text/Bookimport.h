@@ -16,7 +16,7 @@
 // A chapter whose text is only its title (a part's title page) hands its
 // lines to the chapter that follows. Where two chapters would have the same
 // name, the names of the chapters they lie in go in front ("Part 2. Chapter
-// 1"). Separators ("* * *" in plain texts) cut a chapter into pieces.
+// 1"). Scene breaks ("* * *") stay in the text; they cut nothing.
 //
 // A chapter becomes one topic, or with a split size, as many as keep each at
 // or under it, cut at paragraph ends (a longer paragraph at a word boundary).

@@ -3,6 +3,9 @@
 #include "common/Codepage.h"
 #include "text/Detect.h"
 
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
 #include <algorithm>
 
 namespace volm {
@@ -291,9 +294,72 @@ TSourceText DecodeBookSource(TBook& book, std::string_view bytes, bool html, con
     return src;
 }
 
+namespace {
+
+bool InAnsi(long c)
+{
+    return c >= 0 && c < 0x80 ? true : c >= 0 && c <= 0xFFFF && fromUnicode(CodePage::Cp1251, static_cast<char16_t>(c));
+}
+
+// Compatibility forms (fullwidth and circled letters, ligatures, superscript
+// digits) that Windows-1251 lacks, as their plain letters (NFKC, one
+// character at a time, so that what Windows-1251 holds stays as it is: "№"
+// and "…" are its own). A character whose plain form is still lacking is
+// left for the writer to count. Nothing is copied when nothing lacks.
+std::string PlainForms(std::string_view utf8)
+{
+    size_t i = 0;
+    for (; i < utf8.size(); ) {
+        size_t at = i;
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        if (!InAnsi(decodeUtf8(utf8, i))) {
+            i = at;
+            break;
+        }
+    }
+    if (i >= utf8.size())
+        return {};
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfkc = icu::Normalizer2::getNFKCInstance(status);
+    if (U_FAILURE(status) || !nfkc)
+        return {};
+    std::string out(utf8.substr(0, i));
+    while (i < utf8.size()) {
+        size_t at = i;
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            out.push_back(utf8[i++]);
+            continue;
+        }
+        long c = decodeUtf8(utf8, i);
+        if (c < 0 || InAnsi(c)) {
+            out.append(utf8.substr(at, i - at));
+            continue;
+        }
+        icu::UnicodeString plain = nfkc->normalize(icu::UnicodeString(static_cast<UChar32>(c)), status);
+        bool whole = U_SUCCESS(status) && plain.length() > 0;
+        for (int32_t k = 0; whole && k < plain.length(); ++k)
+            whole = InAnsi(plain.charAt(k));
+        status = U_ZERO_ERROR;
+        if (!whole) {
+            out.append(utf8.substr(at, i - at));
+            continue;
+        }
+        std::string bytes;
+        plain.toUTF8String(bytes);
+        out += bytes;
+    }
+    return out;
+}
+
+} // namespace
+
 std::string TBookTextWriter::operator()(std::string_view utf8)
 {
-    std::string out = writer_(utf8);
+    std::string plain = PlainForms(utf8);
+    std::string out = writer_(plain.empty() ? utf8 : std::string_view(plain));
     // The phone breaks rows at spaces and shows every byte it is given.
     size_t kept = 0;
     for (char ch : out) {

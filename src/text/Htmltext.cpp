@@ -1,5 +1,6 @@
 #include "text/Htmltext.h"
 
+#include "common/Codepage.h"
 #include "text/Xmlread.h"
 
 #include <cmark.h>
@@ -163,6 +164,79 @@ private:
     bool inTitle_ = false;
 };
 
+// A chapter of reasonable size on the phone: neither a scrap nor more than
+// a few topics.
+constexpr size_t kSmallestChapter = 512;
+constexpr size_t kLargestChapter = 64 * 1024;
+
+// The heading level chapters start at: of the levels that occur at least
+// three times, the one that cuts the book into the most pieces of
+// reasonable size (the text between headings of that level or above), the
+// higher one of two that cut as many. A level used only for the title and a
+// part or two lies above it, and its headings become the chapters' parents.
+// Without such a level: the highest level that occurs twice.
+int SplitLevel(const THtmlText& doc, const std::array<int, 7>& count)
+{
+    int best = 0;
+    size_t bestPieces = 0;
+    for (int level = 1; level <= 6; ++level) {
+        if (count[level] < 3)
+            continue;
+        std::vector<size_t> sizes{0};
+        int lastGroup = 0;
+        for (const THtmlBlock& bl : doc.blocks) {
+            if (bl.heading && bl.heading <= level && bl.group != lastGroup)
+                sizes.push_back(0);
+            if (bl.heading)
+                lastGroup = bl.group;
+            sizes.back() += bl.text.size() + 2;
+        }
+        size_t reasonable = 0;
+        for (size_t n : sizes)
+            reasonable += n >= kSmallestChapter && n <= kLargestChapter;
+        if (best == 0 || reasonable > bestPieces) {
+            best = level;
+            bestPieces = reasonable;
+        }
+    }
+    if (best)
+        return best;
+    for (int level = 1; level <= 6; ++level)
+        if (count[level] > 1)
+            return level;
+    return 0;
+}
+
+// Leaves out what lies outside Project Gutenberg's "*** START OF" and
+// "*** END OF" lines, when the document has the first; says whether it had.
+bool CutGutenberg(std::vector<THtmlBlock>& blocks)
+{
+    auto marker = [](const std::string& text, std::string_view words) {
+        size_t at = text.find("***");
+        if (at == std::string::npos || at > 8)
+            return false;
+        std::string_view t = std::string_view(text).substr(at + 3);
+        while (!t.empty() && t[0] == ' ')
+            t.remove_prefix(1);
+        return t.size() >= words.size() && asciiLower(t.substr(0, words.size())) == words;
+    };
+    size_t start = blocks.size();
+    for (size_t i = 0; i < blocks.size() && start == blocks.size(); ++i)
+        if (marker(blocks[i].text, "start of"))
+            start = i;
+    if (start == blocks.size())
+        return false;
+    size_t end = blocks.size();
+    for (size_t i = start + 1; i < blocks.size(); ++i)
+        if (marker(blocks[i].text, "end of")) {
+            end = i;
+            break;
+        }
+    blocks.erase(blocks.begin() + static_cast<long>(end), blocks.end());
+    blocks.erase(blocks.begin(), blocks.begin() + static_cast<long>(start + 1));
+    return true;
+}
+
 // The chapters of one HTML document.
 void HtmlChapters(const THtmlText& doc, TBookBuilder& b, std::string& bookTitle)
 {
@@ -173,15 +247,19 @@ void HtmlChapters(const THtmlText& doc, TBookBuilder& b, std::string& bookTitle)
             ++count[bl.heading];
             lastGroup = bl.group;
         }
-    int split = 0;
-    for (int level = 1; level <= 6 && split == 0; ++level)
-        if (count[level] > 1)
-            split = level;
+    int split = SplitLevel(doc, count);
     bookTitle = doc.title;
-    // A lone heading above the split level that opens the document names the book.
+    // A heading above the split level that opens the document names the book
+    // when it is the only one of its level, or another heading follows it
+    // with no text between ("War and Peace", then "BOOK ONE").
     int titleGroup = -1;
+    size_t afterFirst = 0;
+    while (afterFirst < doc.blocks.size() && doc.blocks[afterFirst].heading &&
+           doc.blocks[afterFirst].group == doc.blocks[0].group)
+        ++afterFirst;
+    bool headingNext = afterFirst < doc.blocks.size() && doc.blocks[afterFirst].heading;
     if (!doc.blocks.empty() && doc.blocks[0].heading && (split == 0 || doc.blocks[0].heading < split) &&
-        count[doc.blocks[0].heading] == 1) {
+        (count[doc.blocks[0].heading] == 1 || (split && headingNext))) {
         titleGroup = doc.blocks[0].group;
         if (bookTitle.empty())
             bookTitle = HeadingName(doc.blocks, 0);
@@ -250,6 +328,9 @@ TBook ImportHtml(std::string_view bytes, const std::string& fileName, const TBoo
     TSourceText src = DecodeBookSource(book, bytes, true, fileName, options);
     TBookTextWriter w;
     THtmlText doc = HtmlBlocks(src.Text(), fileName, w);
+    if (CutGutenberg(doc.blocks))
+        book.notes.push_back(fileName + ": the Project Gutenberg licence before \"*** START OF\" and after "
+                                        "\"*** END OF\" is left out");
     src.utf8.clear();
     src.utf8.shrink_to_fit();
     return FinishHtml(doc, fileName, w, std::move(book));

@@ -117,23 +117,82 @@ bool NumberAndTitle(std::string_view rest, bool& bare)
     return punct || dashed || (numeral && capital);
 }
 
+// Windows-1251 upper case of a letter (ASCII, Russian, Ё).
+char Upper(char ch)
+{
+    auto c = static_cast<unsigned char>(ch);
+    if ((c >= 'a' && c <= 'z') || c >= 0xE0)
+        return static_cast<char>(c - 0x20);
+    return c == 0xB8 ? '\xA8' : ch;
+}
+
+bool SameWord(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Upper(a[i]) != Upper(b[i]))
+            return false;
+    return true;
+}
+
 bool StartsWithWord(std::string_view line, const std::string& word, std::string_view& rest)
 {
-    if (line.size() < word.size() || line.compare(0, word.size(), word) != 0)
+    if (line.size() < word.size() || !SameWord(line.substr(0, word.size()), word))
         return false;
     rest = line.substr(word.size());
     return rest.empty() || !Letter(static_cast<unsigned char>(rest[0]));
+}
+
+// Keeps only the lines between Project Gutenberg's "*** START OF" and
+// "*** END OF" lines, when the text has the first; says whether it had.
+bool CutGutenberg(std::vector<TWrapLine>& lines)
+{
+    auto marker = [](const std::string& line, std::string_view word) {
+        std::string_view t = Trim(line);
+        if (t.substr(0, 3) != "***")
+            return false;
+        t.remove_prefix(3);
+        t = Trim(t);
+        return t.size() >= word.size() && SameWord(t.substr(0, word.size()), word);
+    };
+    size_t start = lines.size();
+    for (size_t i = 0; i < lines.size() && start == lines.size(); ++i)
+        if (marker(lines[i].text, "START OF"))
+            start = i;
+    if (start == lines.size())
+        return false;
+    size_t end = lines.size();
+    for (size_t i = start + 1; i < lines.size(); ++i)
+        if (marker(lines[i].text, "END OF")) {
+            end = i;
+            break;
+        }
+    lines.erase(lines.begin() + static_cast<long>(end), lines.end());
+    lines.erase(lines.begin(), lines.begin() + static_cast<long>(start + 1));
+    return true;
 }
 
 } // namespace
 
 TPlainHeading DefaultHeading(std::string_view line, bool& bare)
 {
-    static const std::vector<std::string> chapters = Words({"Глава", "ГЛАВА", "Chapter", "CHAPTER"});
-    static const std::vector<std::string> parts = Words({"Часть", "ЧАСТЬ", "Part", "PART"});
+    static const std::vector<std::string> chapters = Words({"Глава", "Chapter"});
+    static const std::vector<std::string> parts = Words({"Часть", "Part"});
+    // Books and volumes, one level above chapters too, but only with a
+    // numeral or an ordinal: "Том" and "Book" begin prose as often.
+    static const std::vector<std::string> volumes = Words({"Книга", "Том", "Book", "Volume"});
+    static const std::vector<std::string> ordinals =
+        Words({"первая", "вторая", "третья", "четвертая", "четвёртая", "пятая", "шестая", "седьмая", "восьмая",
+               "девятая", "десятая", "первый", "второй", "третий", "четвертый", "четвёртый", "пятый", "шестой",
+               "седьмой", "восьмой", "девятый", "десятый", "последняя", "последний", "one", "two", "three", "four",
+               "five", "six", "seven", "eight", "nine", "ten", "eleven", "twelve", "thirteen", "fourteen",
+               "fifteen", "first", "second", "third", "fourth", "fifth", "sixth", "seventh", "eighth", "ninth",
+               "tenth", "last"});
     static const std::vector<std::string> alone =
-        Words({"Пролог", "ПРОЛОГ", "Эпилог", "ЭПИЛОГ", "Предисловие", "ПРЕДИСЛОВИЕ", "Послесловие", "ПОСЛЕСЛОВИЕ",
-               "Prologue", "PROLOGUE", "Epilogue", "EPILOGUE"});
+        Words({"Пролог", "Эпилог", "Предисловие", "Послесловие", "Заключение", "Вступление", "Введение",
+               "От автора", "Вместо предисловия", "Вместо послесловия", "Prologue", "Epilogue", "Preface",
+               "Foreword", "Introduction", "Afterword", "Conclusion", "Postscript"});
     bare = false;
     line = Trim(line);
     if (line.empty() || line.size() > kLongestHeading)
@@ -156,11 +215,22 @@ TPlainHeading DefaultHeading(std::string_view line, bool& bare)
     for (const std::string& w : parts)
         if (StartsWithWord(line, w, rest))
             return NumberAndTitle(rest, bare) ? TPlainHeading::Part : TPlainHeading::None;
+    for (const std::string& w : volumes)
+        if (StartsWithWord(line, w, rest)) {
+            std::string_view number = Trim(rest);
+            size_t end = number.find_first_of(" \t.:,");
+            std::string_view first = number.substr(0, end);
+            bool counted = Roman(first) || (!first.empty() && first.size() <= 4 &&
+                                            first.find_first_not_of("0123456789") == std::string_view::npos);
+            for (const std::string& o : ordinals)
+                counted |= SameWord(first, o);
+            return counted && NumberAndTitle(rest, bare) ? TPlainHeading::Part : TPlainHeading::None;
+        }
     std::string_view word = line;
     if (word.back() == '.')
         word.remove_suffix(1);
     for (const std::string& w : alone)
-        if (word == w) {
+        if (SameWord(word, w)) {
             bare = true;
             return TPlainHeading::Chapter;
         }
@@ -206,6 +276,9 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
         }
     }
     book.SetReplaced(w.Count());
+    if (CutGutenberg(lines))
+        book.notes.push_back(fileName + ": the Project Gutenberg licence before \"*** START OF\" and after "
+                                        "\"*** END OF\" is left out");
 
     // Headings first: they are never joined to their neighbours.
     std::vector<TPlainHeading> kinds(lines.size(), TPlainHeading::None);
@@ -225,8 +298,31 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
             if (k != TPlainHeading::None && (bare || apart))
                 kinds[i] = k;
         }
-        lines[i].fixed = kinds[i] != TPlainHeading::None;
     }
+    // A contents list: three or more headings with nothing but empty lines
+    // between them. Its entries stay as text; the last heading of the run
+    // (the first chapter, after the list) is kept.
+    for (size_t i = 0; i < lines.size();) {
+        if (kinds[i] == TPlainHeading::None || kinds[i] == TPlainHeading::Separator) {
+            ++i;
+            continue;
+        }
+        std::vector<size_t> run{i};
+        size_t j = i + 1;
+        for (; j < lines.size(); ++j) {
+            if (empty(j))
+                continue;
+            if (kinds[j] == TPlainHeading::None || kinds[j] == TPlainHeading::Separator)
+                break;
+            run.push_back(j);
+        }
+        if (run.size() >= 3)
+            for (size_t k = 0; k + 1 < run.size(); ++k)
+                kinds[run[k]] = TPlainHeading::None;
+        i = j;
+    }
+    for (size_t i = 0; i < lines.size(); ++i)
+        lines[i].fixed = kinds[i] != TPlainHeading::None;
     if (!options.keepLines) {
         // Rewrap changes nothing unless it finds the text wrapped.
         std::vector<TPlainHeading> headingKinds;
@@ -271,7 +367,8 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
         const std::string& text = lines[i].text;
         switch (kinds[i]) {
         case TPlainHeading::Separator:
-            b.Break();
+            // A scene break stays in the text as its own line.
+            b.Line(std::string(Trim(text)));
             break;
         case TPlainHeading::Part:
         case TPlainHeading::Chapter: {

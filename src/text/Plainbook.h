@@ -1,17 +1,24 @@
 #pragma once
 // Plain-text books: split at heading lines.
 //
-// The built-in headings, each a whole line (blanks around it ignored):
-//  - chapters: "Глава", "ГЛАВА", "Chapter" or "CHAPTER" with a number (digits,
-//    a Roman numeral, or a word such as "первая" or "One"), then nothing, or
-//    punctuation (". : - – —") and a title, or (after digits or a numeral) a
-//    blank and a title that starts with a capital or a quote; "Пролог", "Эпилог", "Предисловие", "Послесловие",
-//    "Prologue", "Epilogue" alone (either case);
-//  - parts, one level above chapters: "Часть", "ЧАСТЬ", "Part" or "PART"
-//    with a number in the same forms;
+// The built-in headings, each a whole line (blanks around it ignored, the
+// keywords in any case):
+//  - chapters: "Глава" or "Chapter" with a number (digits, a Roman numeral,
+//    or a word such as "первая" or "One"), then nothing, or punctuation
+//    (". : - – —") and a title, or (after digits or a numeral) a blank and a
+//    title that starts with a capital or a quote; the front and back matter
+//    alone: "Пролог", "Эпилог", "Предисловие", "Послесловие", "Заключение",
+//    "Вступление", "Введение", "От автора", "Prologue", "Epilogue", "Preface",
+//    "Foreword", "Introduction", "Afterword", "Conclusion", ...;
+//  - parts, one level above chapters: "Часть" or "Part" with a number in the
+//    same forms; "Книга", "Том", "Book" or "Volume" with a numeral or an
+//    ordinal ("КНИГА ПЕРВАЯ", "VOLUME II");
 //  - a Roman numeral alone (Cyrillic Х, І, С and М count as their Latin twins);
-//  - separators: three or more "*" with blanks between them ("* * *"); the
-//    text after one goes on as a new piece of the chapter.
+//  - scene breaks: three or more "*" with blanks between them ("* * *"); they
+//    start no chapter and stay in the text as a line of their own.
+// Three or more headings with only empty lines between them are a contents
+// list: all but the last stay as text. Of a Project Gutenberg text only what
+// lies between its "*** START OF" and "*** END OF" lines is read.
 // A heading with a title after its number is taken only where it stands
 // apart (an empty line, a heading or the text's edge before or after it), so
 // that a wrapped line of prose that happens to begin "Part 2 of the plan" is

@@ -1,6 +1,7 @@
 #include "text/Rewrap.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace volm {
 namespace {
@@ -55,6 +56,16 @@ std::string TrimLeft(const std::string& s)
     return s.substr(i);
 }
 
+// A line that ends a sentence: ".", "!", "?", "…", maybe followed by closing
+// quotes or brackets.
+bool EndsSentence(const std::string& s)
+{
+    size_t n = Length(s);
+    while (n > 0 && std::string_view("\"')\xBB\x94\x92]").find(s[n - 1]) != std::string_view::npos)
+        --n;
+    return n > 0 && std::string_view(".!?\x85").find(s[n - 1]) != std::string_view::npos;
+}
+
 } // namespace
 
 TRewrapResult Rewrap(std::vector<TWrapLine>& lines)
@@ -86,6 +97,13 @@ TRewrapResult Rewrap(std::vector<TWrapLine>& lines)
             near += len <= width && len >= width - width / 4;
         }
     if (near * 10 < candidates * 6)
+        return r;
+    // Hard-wrapped prose ends most lines inside a sentence; a text of one
+    // paragraph a line ends nearly every line with one, however even they are.
+    size_t ends = 0;
+    for (size_t i = 0; i < n; ++i)
+        ends += continued(i) && EndsSentence(lines[i].text);
+    if (ends * 2 > candidates)
         return r;
     r.wrapped = true;
     r.width = width;

@@ -5,8 +5,10 @@
 // columns every such line ends in a half-empty row. A text counts as wrapped
 // when most lines that another line of the same paragraph follows end near
 // one width (the width: what all but the longest 2 % of its lines fit in; near:
-// within a quarter of it), and when there are enough such lines (5). Lines
-// whose paragraphs are already one line each are left as they are.
+// within a quarter of it), when most of those lines end inside a sentence
+// (a text of one paragraph a line, its lines of even length by chance, ends
+// nearly all of them with a sentence), and when there are enough such lines
+// (5). Lines whose paragraphs are already one line each are left as they are.
 //
 // In a wrapped text a line is joined to the next when the next line belongs
 // to the same paragraph (it is not empty, not indented, not a heading) and

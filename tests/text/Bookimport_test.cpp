@@ -380,11 +380,151 @@ TEST(Bookimport, CharactersWindows1251LacksBecomeTheirNearestText)
     EXPECT_EQ(w("Émile Zoë Łódź Œuvre"), "Emile Zoe Lodz OEuvre");       // accents
     EXPECT_EQ(w("«—…„“”»"), "\xAB\x97\x85\x84\x93\x94\xBB");              // these Windows-1251 has
     // Every character Windows-1251 lacks is counted, its nearest text or not.
-    EXPECT_EQ(w.Count().missing, 16u);
+    // (the thin and narrow spaces are compatibility forms of the space).
+    EXPECT_EQ(w.Count().missing, 14u);
     EXPECT_EQ(w.Count().question, 0u);
     EXPECT_EQ(w("☺ 中 😀"), "? ? ?");
-    EXPECT_EQ(w.Count().missing, 19u);
+    EXPECT_EQ(w.Count().missing, 17u);
     EXPECT_EQ(w.Count().question, 3u);
     EXPECT_EQ(w("\xFF"), "?");
     EXPECT_EQ(w.Count().invalid, 1u);
+}
+
+TEST(Bookimport, CompatibilityFormsReachTheirPlainLettersAndWindows1251KeepsItsOwn)
+{
+    TBookTextWriter w;
+    EXPECT_EQ(w("ＦＵＬＬ ｗｉｄｔｈ ⓒⓘⓡⓒⓛⓔ ﬁne x²"), "FULL width circle fine x2");
+    EXPECT_EQ(w.Count().missing, 0u);
+    // "№" and "…" are Windows-1251's own, not "No" and "...".
+    EXPECT_EQ(w("№ 5…"), "\xB9 5\x85");
+    // A form whose plain letters Windows-1251 still lacks is counted as before.
+    EXPECT_EQ(w("㊥"), "?");
+    EXPECT_EQ(w.Count().missing, 1u);
+}
+
+namespace {
+
+std::vector<std::string> chapterNames(const TBook& b)
+{
+    std::vector<std::string> out;
+    for (const auto& ch : b.chapters)
+        out.push_back(cp1251ToUtf8(ch.name));
+    return out;
+}
+
+std::string bookText(const TBook& b)
+{
+    std::string out;
+    for (const auto& t : BookTopics(b, 0))
+        out += cp1251ToUtf8(t.text);
+    return out;
+}
+
+std::string para(int n) { return "Some words of paragraph " + std::to_string(n) + " go here and end."; }
+
+} // namespace
+
+TEST(Bookimport, HtmlChaptersAreTheLevelThatDividesTheBookAndPartsNameThem)
+{
+    // h1 for the title and two books, h2 for the chapters: the chapters are
+    // the h2s, the books their parents.
+    std::string html = "<html><body><h1>War</h1>";
+    for (int book = 1; book <= 2; ++book) {
+        html += "<h1>BOOK " + std::string(book == 1 ? "ONE" : "TWO") + "</h1>";
+        for (int ch = 1; ch <= 3; ++ch)
+            html += "<h2>CHAPTER " + std::string(ch == 1 ? "I" : ch == 2 ? "II" : "III") + "</h2><p>" +
+                    para(book * 10 + ch) + std::string(600, 'w') + "</p>";
+    }
+    html += "</body></html>";
+    TBook b = ImportBook(html, "war.html", {});
+    EXPECT_EQ(chapterNames(b), (std::vector<std::string>{"BOOK ONE. CHAPTER I", "BOOK ONE. CHAPTER II",
+                                                         "BOOK ONE. CHAPTER III", "BOOK TWO. CHAPTER I",
+                                                         "BOOK TWO. CHAPTER II", "BOOK TWO. CHAPTER III"}));
+    EXPECT_EQ(cp1251ToUtf8(b.title), "War");
+    // Subheadings over scraps of text do not make chapters of the scraps.
+    std::string longer;
+    for (int i = 0; i < 40; ++i)
+        longer += para(i) + " ";
+    std::string coarse;
+    for (int i = 0; i < 3; ++i) {
+        coarse += "<h2>S" + std::to_string(i) + "</h2><p>" + longer + "</p>";
+        for (int k = 0; k < 3; ++k)
+            coarse += "<h3>s" + std::to_string(k) + "</h3><p>short</p>";
+    }
+    EXPECT_EQ(chapterNames(ImportBook(coarse, "c.html", {})), (std::vector<std::string>{"S0", "S1", "S2"}));
+    std::string few = "<h1>A</h1><p>" + para(1) + "</p><h1>B</h1><p>" + para(2) + "</p><h3>x</h3><p>" + para(3) +
+                      "</p>";
+    EXPECT_EQ(chapterNames(ImportBook(few, "f.html", {})), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST(Bookimport, GutenbergLicenceStaysOut)
+{
+    std::string txt = "The Project Gutenberg eBook of Tale\n\nLicence words before.\n\n"
+                      "*** START OF THE PROJECT GUTENBERG EBOOK TALE ***\n\nTale\n\nCHAPTER I\n\n" +
+                      para(1) + "\n\nCHAPTER II\n\n" + para(2) +
+                      "\n\n*** END OF THE PROJECT GUTENBERG EBOOK TALE ***\n\nLicence words after.\n";
+    TBook t = ImportBook(txt, "pg.txt", {});
+    EXPECT_EQ(chapterNames(t), (std::vector<std::string>{"CHAPTER I", "CHAPTER II"}));
+    EXPECT_EQ(bookText(t).find("Licence"), std::string::npos);
+    EXPECT_EQ(bookText(t).find("Gutenberg"), std::string::npos);
+    ASSERT_FALSE(t.notes.empty());
+    EXPECT_NE(t.notes.back().find("licence"), std::string::npos);
+
+    std::string html = "<html><body><p>Licence words before.</p><p>*** START OF THE PROJECT GUTENBERG EBOOK ***</p>"
+                       "<h2>One</h2><p>" + para(1) + "</p><h2>Two</h2><p>" + para(2) +
+                       "</p><p>*** END OF THE PROJECT GUTENBERG EBOOK ***</p><p>Licence words after.</p></body></html>";
+    TBook h = ImportBook(html, "pg.html", {});
+    EXPECT_EQ(chapterNames(h), (std::vector<std::string>{"One", "Two"}));
+    EXPECT_EQ(bookText(h).find("Licence"), std::string::npos);
+}
+
+TEST(Bookimport, PlainHeadingsScenesAndContentsLists)
+{
+    // Front and back matter in Russian and English, any case; books and volumes.
+    for (const char* line : {"ЗАКЛЮЧЕНИЕ", "Предисловие", "ПОСЛЕСЛОВИЕ", "Вступление", "ОТ АВТОРА", "PREFACE",
+                             "Epilogue", "пролог"}) {
+        bool bare = false;
+        EXPECT_EQ(DefaultHeading(win(line), bare), TPlainHeading::Chapter) << line;
+    }
+    for (const char* line : {"КНИГА ПЕРВАЯ", "Том второй", "BOOK ONE", "VOLUME II", "Book 3"}) {
+        bool bare = false;
+        EXPECT_EQ(DefaultHeading(win(line), bare), TPlainHeading::Part) << line;
+    }
+    for (const char* line : {"Том сказал.", "Book of the dead", "Книга лежала"}) {
+        bool bare = false;
+        EXPECT_EQ(DefaultHeading(win(line), bare), TPlainHeading::None) << line;
+    }
+    // "ЗАКЛЮЧЕНИЕ" is a chapter of its own, not the end of the last one.
+    std::string ru = "Глава 1\n\n" + para(1) + "\n\nЗАКЛЮЧЕНИЕ\n\n" + para(2) + "\n";
+    EXPECT_EQ(chapterNames(ImportBook(ru, "ru.txt", {})), (std::vector<std::string>{"Глава 1", "ЗАКЛЮЧЕНИЕ"}));
+
+    // Scene breaks cut nothing and stay as lines; a book without headings is
+    // one chapter named after its title.
+    std::string story = "The Story\n\n" + para(1) + "\n\n* * *\n\n" + para(2) + "\n\n***\n\n" + para(3) + "\n";
+    TBook s = ImportBook(story, "story.txt", {});
+    ASSERT_EQ(s.chapters.size(), 1u);
+    EXPECT_EQ(cp1251ToUtf8(s.chapters[0].name), "The Story");
+    EXPECT_EQ(s.chapters[0].pieces.size(), 1u);
+    EXPECT_NE(bookText(s).find("\r\n* * *\r\n"), std::string::npos);
+    EXPECT_NE(bookText(s).find("\r\n***\r\n"), std::string::npos);
+
+    // A contents list makes no topics: its entries are text of the front.
+    std::string toc = "Tale\n\nCONTENTS\n\nCHAPTER I\nCHAPTER II\nCHAPTER III\n\nCHAPTER I\n\n" + para(1) +
+                      "\n\nCHAPTER II\n\n" + para(2) + "\n\nCHAPTER III\n\n" + para(3) + "\n";
+    TBook c = ImportBook(toc, "toc.txt", {});
+    EXPECT_EQ(chapterNames(c), (std::vector<std::string>{"Tale", "CHAPTER I", "CHAPTER II", "CHAPTER III"}));
+}
+
+TEST(Bookimport, OneParagraphALineOfEvenLengthIsNotJoined)
+{
+    // Lines of about 85 characters, each a whole paragraph ending a sentence.
+    std::string text;
+    for (int i = 0; i < 20; ++i)
+        text += "This line is a paragraph of its own, number " + std::to_string(10 + i) +
+                ", and it ends its sentence here.\n";
+    TBook b = ImportBook(text, "even.txt", {});
+    ASSERT_EQ(b.chapters.size(), 1u);
+    EXPECT_EQ(b.chapters[0].pieces[0].size(), 20u);
+    for (const std::string& note : b.notes)
+        EXPECT_EQ(note.find("hard-wrapped"), std::string::npos) << note;
 }

@@ -18,7 +18,7 @@
 #   glava.koi8.txt    "Глава N" headings (KOI8-R), one chapter over 4 KB
 #   chapter.txt       "CHAPTER I" / "Chapter 2: ..." headings, a preface (ASCII)
 #   parts.cp866.txt   "ЧАСТЬ ..." above "Глава N" (CP866): repeated chapter names
-#   roman.cp1251.txt  Roman numerals alone, "* * *" separators
+#   roman.cp1251.txt  Roman numerals alone, "* * *" scene breaks (kept as lines)
 #   wrapped.txt       hard-wrapped at 72 columns (UTF-8), indented paragraphs,
 #                     hyphenated words; wrapped.expect holds the repaired text
 import base64
@@ -305,9 +305,8 @@ plain('roman.cp1251.txt', 'cp1251',
       [TITLE, '', 'I', '', spaced(CH1), '', 'II', '', spaced(CH2), '', '* * *', '', spaced(CH3), '',
        '   ***', '', spaced(CH4)],
       [('I', ['I', ''] + sum([[p, ''] for p in CH1], [])[:-1]),
-       ('II (1)', ['II', ''] + sum([[p, ''] for p in CH2], [])[:-1]),
-       ('II (2)', sum([[p, ''] for p in CH3], [])[:-1]),
-       ('II (3)', sum([[p, ''] for p in CH4], [])[:-1])])
+       ('II', ['II', ''] + sum([[p, ''] for p in CH2], []) + ['* * *', ''] + sum([[p, ''] for p in CH3], []) +
+        ['***', ''] + sum([[p, ''] for p in CH4], [])[:-1])])
 
 # --- A hard-wrapped text --------------------------------------------------
 # "|" marks where a long word may be hyphenated at the end of a line.
