@@ -141,10 +141,19 @@ TEST(Faults, FifoIsRefusedWithoutWaiting)
 
 // list, text and build only read: a project the user may not write is
 // listed, read and built, and not a byte of it changes; add is refused.
-// As root, the commands run as "nobody" (a root process may write any file).
+// As root, the commands run as "nobody" (a root process may write any file),
+// from a copy of volm-cli in the scratch folder: the build's own may lie in a
+// home nobody may enter.
 TEST(Faults, ReadOnlyProjectIsListedReadAndBuilt)
 {
     TempDir dir;
+    const fs::perms reachable = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(dir.path(), reachable);
+    fs::create_directory(dir / "bin");
+    const fs::path cliCopy = dir / "bin" / "volm-cli";
+    fs::copy_file(Cli(), cliCopy);
+    fs::permissions(cliCopy, reachable);
     fs::create_directory(dir / "books");
     fs::permissions(dir / "books", fs::perms::all); // the book folder is made there
     const std::string p = (dir / "books" / "ro.volm").string();
@@ -165,7 +174,7 @@ TEST(Faults, ReadOnlyProjectIsListedReadAndBuilt)
     };
     auto asUser = [&](std::vector<std::string> args) {
         std::vector<std::string> argv{"/usr/bin/env", "XDG_CONFIG_HOME=" + (dir / "books" / "config").string(),
-                                      "TMPDIR=" + (dir / "books").string(), Cli()};
+                                      "TMPDIR=" + (dir / "books").string(), cliCopy.string()};
         argv.insert(argv.end(), args.begin(), args.end());
         return run(argv, {}, asReader);
     };

@@ -32,7 +32,8 @@ expect()
   COMPREPLY=()
   _volm_cli volm-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
   local got
-  got=$(printf '%s\n' "${COMPREPLY[@]}" | sed '/^$/d' | sort | tr '\n' ' ')
+  # Compared in byte order, whatever the user's locale sorts by.
+  got=$(printf '%s\n' "${COMPREPLY[@]}" | sed '/^$/d' | LC_ALL=C sort | tr '\n' ' ')
   got=${got% }
   if [[ $got != "$want" ]]; then
     echo "FAIL: \"$line\" completes to \"$got\", expected \"$want\""
