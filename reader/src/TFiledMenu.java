@@ -9,10 +9,13 @@ import javax.microedition.lcdui.Image;
  * The topic menu: one entry of the topic list per row, drawn with the font
  * image, the selected row framed. Up and down move the selection and wrap
  * around, left and right move it by a screen, 1 and 7 go to the first and the
- * last entry; the centre key fires the select command. A selected name wider
+ * last entry, 3 and 9 to the previous and the next one without wrapping; the
+ * centre key fires the select command. A selected name wider
  * than the screen scrolls sideways on a timer so that all of it can be read.
  */
 public class TFiledMenu extends Canvas {
+    /** The action of key 0: the text screen's options. */
+    static final int OPTIONS = 100;
     private static final char[] NO_TOPICS = "No topics".toCharArray();
     private final TFiledStringList entries;
     private final Image font;
@@ -162,6 +165,8 @@ public class TFiledMenu extends Canvas {
             s = 0;
         } else if (action == GAME_C) {
             s = last;
+        } else if (action == GAME_B || action == GAME_D) {
+            s = action == GAME_B ? (s > 0 ? s - 1 : 0) : s < last ? s + 1 : last;
         } else {
             if (action == FIRE && pressed && listener != null) {
                 listener.commandAction(fireCommand, this);
@@ -184,7 +189,8 @@ public class TFiledMenu extends Canvas {
     /**
      * What a key does on both screens: the phone's game action, with the
      * number keys fixed as 2 up, 8 down, 4 and * left, 6 and # right, 5 fire,
-     * 1 GAME_A (to the start) and 7 GAME_C (to the end); 0 for other keys.
+     * 1 GAME_A (to the start) and 7 GAME_C (to the end), 3 GAME_B and 9
+     * GAME_D (the previous and the next topic), 0 OPTIONS; 0 for other keys.
      */
     static int action(Canvas canvas, int keyCode) {
         switch (keyCode) {
@@ -195,6 +201,9 @@ public class TFiledMenu extends Canvas {
             case KEY_NUM5: return FIRE;
             case KEY_NUM1: return GAME_A;
             case KEY_NUM7: return GAME_C;
+            case KEY_NUM3: return GAME_B;
+            case KEY_NUM9: return GAME_D;
+            case KEY_NUM0: return OPTIONS;
             default:
                 try {
                     return canvas.getGameAction(keyCode);

@@ -1,14 +1,21 @@
 import java.util.TimerTask;
 
-/** The timer task that moves the menu's long selected name on by one character a run. */
+/**
+ * The timer task of a screen: moves the menu's long selected name on by one
+ * character a run, or repeats the key held on a text screen.
+ */
 class TMenuTicker extends TimerTask {
-    private final TFiledMenu menu;
+    private final Object screen;
 
-    TMenuTicker(TFiledMenu menu) {
-        this.menu = menu;
+    TMenuTicker(Object screen) {
+        this.screen = screen;
     }
 
     public void run() {
-        menu.tick();
+        if (screen instanceof TFiledMenu) {
+            ((TFiledMenu) screen).tick();
+        } else {
+            ((TScrollFixedText) screen).tick();
+        }
     }
 }

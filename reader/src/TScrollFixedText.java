@@ -1,5 +1,6 @@
 import java.io.IOException;
 import java.io.InputStream;
+import java.util.Timer;
 import javax.microedition.lcdui.Canvas;
 import javax.microedition.lcdui.Graphics;
 import javax.microedition.lcdui.Image;
@@ -8,54 +9,95 @@ import javax.microedition.lcdui.Image;
  * One topic text, shown from the byte position of its first row in one of two
  * layouts:
  * - grid: rows of exactly W bytes, CR and LF as blank cells; down stops once
- *   the end of the text is on the first row;
- * - words: rows break at blanks (inside a word only when it is longer than a
- *   row), an LF ends a row, CR takes no room, a tab reaches the next multiple
- *   of 4 columns; down stops once the last row is at the bottom.
+ *   the end of the text is on the first row; a line one pixel high along the
+ *   bottom shows how much of the text has been shown;
+ * - words: a status row on top (the topic's name, how far into the topic and
+ *   into the book the screen ends) over the same line; rows break at blanks
+ *   (inside a word only when it is longer than a row), an LF ends a row, CR
+ *   takes no room, a tab reaches the next multiple of 4 columns; down stops
+ *   once the last row is at the bottom. A paragraph's first row is indented
+ *   two columns, or (gap style) paragraphs are a third of a row apart; a line
+ *   that starts with byte 1 is a heading, centred with a blank row after it;
+ *   a scene break ("* * *", "***", "#") is centred; the book's last topic ends
+ *   in a centred "* * *"; an empty topic shows a note.
  * Up and down move a row, left and right a screen less one row (so do 4 and
  * 6, * and #, and the centre key forwards), 1 goes to the start and 7 to the
- * end. A line one pixel high shows how much of the text has been shown.
+ * end. In the words layout going on at the end of a topic (down, right, the
+ * centre key) opens the next one, going back at its start the end of the
+ * previous one; 9 and 3 open the next and the previous topic at their start
+ * and 0 the options.
  *
  * The text's stream stays open while the screen is: reading on only reads
  * what is new, and a buffer keeps the last few screens, so going back reads
- * the text from its start again only when it leaves the buffer.
+ * the text again only when it leaves the buffer. A words text longer than
+ * PIECE bytes is stored in pieces of PIECE bytes (the resource, then the
+ * resource with "_1", "_2", ...), so that a jump reads at most a piece to get
+ * where it goes; a read of more than a piece first shows "Wait...".
  */
-public class TScrollFixedText extends Canvas {
+public class TScrollFixedText extends Canvas implements Runnable {
+    static final int PIECE = 16384;
+    private static final char[] END = "* * *".toCharArray();
     private final String resource;
+    private final char[][] note;
+    private final char[] title;
     private final Image font;
     private final int cell;
     private final int glyph;
     private final boolean words;
+    private final boolean gap;
+    private final boolean endMark;
     private final LumeriaMain owner;
+    private final int before;
+    private final int total;
     private int length;
     private int position;
-    private int presses;
+    private int kept;
     private boolean failed;
+    private boolean placed;
+    private boolean waiting;
+    private boolean warned;
+    private long written;
+    private char[] flash;
+    private Timer timer;
+    private TMenuTicker repeater;
+    private int held;
 
     // The bytes [start, start + count) of the text are in buf; the stream
-    // stands at start + count.
+    // stands at start + count and reads piece `piece`.
     private InputStream in;
     private byte[] buf;
     private int start;
     private int count;
+    private int piece;
     private boolean atEnd;
     private int[] rows;
 
     /**
      * font may be null: the screen then shows the font error and ignores keys.
-     * length is the text's size in bytes, or -1 when not known; owner, when
-     * given, is told every 20 keys so that it can keep the position.
+     * resource null shows only the note, as does an empty text. length is the
+     * text's size in bytes, or -1 when not known. before and total place the
+     * text in the book (bytes of the texts before it, of all texts) for the
+     * status row; endMark asks for the end mark after the text.
      */
     public TScrollFixedText(String resource, Image font, int position, boolean words, int length,
-                            LumeriaMain owner) {
+                            LumeriaMain owner, char[] title, char[][] note, boolean gap,
+                            boolean endMark, int before, int total) {
         this.resource = resource;
         this.font = font;
         this.cell = font == null ? 0 : TFiledMenu.cellSize(font);
         this.glyph = cell * 3 / 4;
         this.position = position < 0 ? 0 : position;
+        this.kept = this.position;
+        this.placed = !words || this.position == 0;
         this.words = words;
         this.length = length;
         this.owner = owner;
+        this.title = title;
+        this.note = note;
+        this.gap = gap;
+        this.endMark = endMark;
+        this.before = before;
+        this.total = total;
     }
 
     /** The byte offset of the first byte shown. */
@@ -63,8 +105,18 @@ public class TScrollFixedText extends Canvas {
         return position;
     }
 
-    /** Closes the text's stream. */
+    /** The text's size in bytes, -1 while not known. */
+    public int getLength() {
+        return length;
+    }
+
+    /** Closes the text's stream and stops the key repeat. */
     public void close() {
+        repeat(0);
+        closeStream();
+    }
+
+    private void closeStream() {
         if (in != null) {
             try {
                 in.close();
@@ -73,6 +125,20 @@ public class TScrollFixedText extends Canvas {
             }
             in = null;
         }
+    }
+
+    /** Shows the row that holds byte p (a find, a percentage). */
+    public void showAt(int p) {
+        ready();
+        position = rowOf(p < 0 ? 0 : p);
+        placed = true;
+        repaint();
+    }
+
+    /** Shows a short line on the status row until the next key. */
+    public void flash(String s) {
+        flash = s.toCharArray();
+        repaint();
     }
 
     protected void paint(Graphics g) {
@@ -84,7 +150,31 @@ public class TScrollFixedText extends Canvas {
             TFiledMenu.drawFontError(g);
             return;
         }
+        if (waiting) {
+            g.setColor(0x000000);
+            g.drawString("Wait\u2026", 1, 1, Graphics.TOP | Graphics.LEFT);
+            return;
+        }
         ready();
+        if (!warned) {
+            // Opening far into a long text: the mark first, the text at the next paint.
+            warned = true;
+            if (cost(position) > PIECE) {
+                g.setColor(0x000000);
+                g.drawString("Wait\u2026", 1, 1, Graphics.TOP | Graphics.LEFT);
+                repaint();
+                return;
+            }
+        }
+        if (!placed) {
+            // A kept place that is no row start (a changed font or text) goes
+            // back to the start of its paragraph.
+            placed = true;
+            int row = rowOf(position);
+            if (row != position) {
+                position = paragraphOf(position);
+            }
+        }
         int h = rows();
         int shown = layout(position, h);
         if (shown == 0 && position > 0 && !failed) {
@@ -97,13 +187,32 @@ public class TScrollFixedText extends Canvas {
             g.drawString("Error loading topic.", 1, 1, Graphics.TOP | Graphics.LEFT);
             return;
         }
-        int top = words ? 2 : 0;
         int columns = columns();
+        if (words && (resource == null || length == 0)) {
+            int y = top() + (rows() - note.length) / 2 * cell;
+            for (int i = 0; i < note.length; i++, y += cell) {
+                drawRow(g, note[i], (columns - note[i].length) / 2 * glyph, y, width);
+            }
+            return;
+        }
+        shown = fits(0, shown);
+        int y = top();
         for (int r = 0; r < shown; r++) {
-            int col = 0;
-            for (int i = rows[r]; i < rows[r + 1]; i++) {
+            int s = rows[r];
+            if (r > 0 && gapBefore(s)) {
+                y += cell / 3;
+            }
+            if (endMark && s == length) {
+                drawRow(g, END, (columns - END.length) / 2 * glyph, y, width);
+                break;
+            }
+            int col = words ? indent(s) : 0;
+            if (words && (heading(s) || sceneBreak(s, rows[r + 1]))) {
+                col = (columns - used(s, rows[r + 1])) / 2;
+            }
+            for (int i = s; i < rows[r + 1]; i++) {
                 int b = buf[i - start];
-                if (words && (b == '\r' || b == '\n')) {
+                if (words && (b == '\r' || b == '\n' || b == 1)) {
                     continue;
                 }
                 if (words && b == '\t') {
@@ -111,35 +220,141 @@ public class TScrollFixedText extends Canvas {
                     continue;
                 }
                 if (col < columns) {
-                    TFiledMenu.drawChar(g, font, cell, b, 2 + glyph * col, top + cell * r);
+                    TFiledMenu.drawChar(g, font, cell, b, 2 + glyph * col, y);
                 }
                 col++;
             }
+            y += cell;
+        }
+        int end = rows[shown] > length ? length : rows[shown];
+        if (words) {
+            status(g, end, columns, width);
         }
         g.setClip(0, 0, width, height);
         if (length > 0) {
-            // Along the top (words) or in the free pixels below the grid.
+            // Under the status row (words) or in the free pixels below the grid.
             g.setColor(0x000000);
-            g.fillRect(0, words ? 0 : height - 1, (int) ((long) width * rows[shown] / length), 1);
+            g.fillRect(0, words ? cell : height - 1, (int) ((long) width * end / length), 1);
         }
     }
 
+    /** The status row: the name cut to fit with "...", then the topic's and the book's percentage. */
+    private void status(Graphics g, int end, int columns, int width) {
+        if (flash != null) {
+            drawRow(g, flash, 0, 0, width);
+            return;
+        }
+        char[] right = (percent(end, length) + "% " + percent(before + end, total) + "%").toCharArray();
+        int room = columns - right.length - 1;
+        if (room < 4) {
+            right = (percent(end, length) + "%").toCharArray();
+            room = columns - right.length - 1;
+        }
+        char[] left = title;
+        if (left != null && room > 0) {
+            if (left.length > room) {
+                char[] cut = new char[room];
+                System.arraycopy(left, 0, cut, 0, room - 1);
+                cut[room - 1] = (char) 0x85;
+                left = cut;
+            }
+            drawRow(g, left, 0, 0, width);
+        }
+        drawRow(g, right, (columns - right.length) * glyph, 0, width);
+    }
+
+    private static int percent(int part, int whole) {
+        return whole <= 0 ? 0 : (int) ((long) part * 100 / whole);
+    }
+
+    private void drawRow(Graphics g, char[] text, int x, int y, int width) {
+        TFiledMenu.drawText(g, font, cell, text, 0, text.length, 2 + (x > 0 ? x : 0), y, width);
+    }
+
     protected void keyPressed(int keyCode) {
-        key(keyCode);
+        flash = null;
+        if (!hasRepeatEvents()) {
+            repeat(keyCode);
+        }
+        key(keyCode, true);
     }
 
     protected void keyRepeated(int keyCode) {
-        key(keyCode);
+        key(keyCode, false);
     }
 
-    private void key(int keyCode) {
+    protected void keyReleased(int keyCode) {
+        repeat(0);
+        keep();
+    }
+
+    /** One step of a held key on a phone that sends no repeats: from the timer's thread to the screen's. */
+    void tick() {
+        if (owner != null) {
+            owner.serially(this);
+        }
+    }
+
+    public void run() {
+        if (held != 0) {
+            key(held, false);
+        }
+    }
+
+    /** Starts (a key code) or stops (0) the reader's own repeat of a held key. */
+    private void repeat(int keyCode) {
+        if (repeater != null) {
+            repeater.cancel();
+            repeater = null;
+        }
+        held = keyCode;
+        int action = TFiledMenu.action(this, keyCode);
+        if (keyCode != 0 && (action == DOWN || action == RIGHT || action == UP || action == LEFT)) {
+            if (timer == null) {
+                timer = new Timer();
+            }
+            repeater = new TMenuTicker(this);
+            timer.schedule(repeater, 500, 150);
+        } else if (timer != null && keyCode == 0) {
+            timer.cancel();
+            timer = null;
+        }
+    }
+
+    /** Has the place written when it moved: at once, or while a key is held at most once a second. */
+    private void keep() {
+        if (position != kept && owner != null) {
+            kept = position;
+            written = System.currentTimeMillis();
+            owner.keep();
+        }
+    }
+
+    private void key(int keyCode, boolean pressed) {
         if (font == null || failed) {
             return;
         }
         ready();
-        int page = rows() > 1 ? rows() - 1 : 1;
         int action = TFiledMenu.action(this, keyCode);
-        if (action == UP) {
+        if (words && owner != null && pressed) {
+            if (action == TFiledMenu.OPTIONS) {
+                owner.options();
+                return;
+            }
+            if (action == GAME_B || action == GAME_D) {
+                owner.go(action == GAME_D ? 1 : -1, 1);
+                return;
+            }
+        }
+        int page = fits(0, layout(position, rows())) - 1;
+        if (page < 1) {
+            page = 1;
+        }
+        int was = position;
+        boolean back = action == UP || action == LEFT;
+        if (resource == null || words && length == 0) {
+            // A note: only going on or back.
+        } else if (action == UP) {
             position = back(position, 1);
         } else if (action == LEFT) {
             position = back(position, page);
@@ -154,10 +369,20 @@ public class TScrollFixedText extends Canvas {
         } else {
             return;
         }
-        repaint();
-        if (++presses % 20 == 0 && owner != null) {
-            owner.keep();
+        if (position == was && words && owner != null && pressed
+                && (back || action == DOWN || action == RIGHT || action == FIRE)) {
+            owner.go(back ? -1 : 1, back ? 2 : 0);
+            return;
         }
+        repaint();
+        if (!pressed && System.currentTimeMillis() - written >= 1000) {
+            keep();
+        }
+    }
+
+    /** Text rows from here: below the status row in the words layout. */
+    private int top() {
+        return words ? cell + 2 : 0;
     }
 
     private int columns() {
@@ -166,42 +391,101 @@ public class TScrollFixedText extends Canvas {
     }
 
     private int rows() {
-        int rows = (getHeight() - 2) / cell;
+        int rows = (getHeight() - (words ? top() : 2)) / cell;
         return rows < 1 ? 1 : rows;
+    }
+
+    /** How many of the laid-out rows from row k on fit on the screen (at least one). */
+    private int fits(int k, int n) {
+        int y = top() + cell;
+        int fit = 1;
+        for (int r = k + 1; r < n; r++) {
+            y += cell + (gapBefore(rows[r]) ? cell / 3 : 0);
+            if (y > getHeight()) {
+                break;
+            }
+            fit++;
+        }
+        return n - k < fit ? n - k : fit;
+    }
+
+    private boolean gapBefore(int s) {
+        return gap && words && s < length && lineStart(s);
     }
 
     /** The buffer: a few screens and 4 KB more to go back in; the row starts of two screens. */
     private void ready() {
         if (buf == null) {
-            rows = new int[2 * rows() + 2];
+            rows = new int[2 * rows() + 3];
             buf = new byte[4096 + 4 * (rows() + 2) * (columns() + 1)];
         }
     }
 
     /** Moves down by at most n rows, as far as the layout lets the text scroll. */
     private void forward(int n) {
-        int limit = words ? rows() : 1;
-        int k = layout(position, n + limit) - limit;
+        if (!words) {
+            int k = layout(position, n + 1) - 1;
+            if (k > 0) {
+                position = rows[k < n ? k : n];
+            }
+            return;
+        }
+        int all = layout(position, n + rows());
+        int k = n < all ? n : all - 1;
+        if (all < n + rows()) {
+            // The end is near: no further than where the last row is at the bottom.
+            int s = 0;
+            while (s < k && s + fits(s, all) < all) {
+                s++;
+            }
+            k = s < k ? s : k;
+        }
         if (k > 0) {
-            position = rows[k < n ? k : n];
+            position = rows[k];
         }
     }
 
     /** Shows the end of the text: its last screen (grid: rows counted from here). */
     private void toEnd() {
-        while (!atEnd && fill(start + count, start + count + buf.length / 2)) {
-            // reads on to the end, keeping half a buffer behind
+        if (length < 0 || !words) {
+            wait(length < 0 ? PIECE + 1 : length - start - count);
+            while (!atEnd && fill(start + count, start + count + buf.length / 2)) {
+                // reads on to the end, keeping half a buffer behind
+            }
+            waiting = false;
         }
-        if (failed || !atEnd) {
+        if (failed || length < 0) {
             return;
         }
         if (words) {
             position = back(length, rows());
+            forward(rows());
         } else if (length > position) {
             int w = columns();
             int last = position + (length - 1 - position) / w * w;
             int up = last / w < rows() - 1 ? last / w : rows() - 1;
             position = last - up * w;
+        }
+    }
+
+    /** About how many bytes must be read to show the text from p. */
+    private int cost(int p) {
+        boolean pieces = words && length > PIECE;
+        if (in != null && p > start && p <= start + count) {
+            return 0;
+        }
+        if (in != null && p > start + count && !(pieces && p > start + count + PIECE)) {
+            return p - start - count;
+        }
+        return pieces ? p % PIECE : p;
+    }
+
+    /** Shows "Wait..." now when a read of more than a piece lies ahead. */
+    private void wait(int bytes) {
+        if (bytes > PIECE) {
+            waiting = true;
+            repaint();
+            serviceRepaints();
         }
     }
 
@@ -242,7 +526,7 @@ public class TScrollFixedText extends Canvas {
             }
             t = lineStart(s, q);
         }
-        if (t == s && s > 0) {
+        if (t == s && s > 0 && !lineStart(s)) {
             while (t < p && buf[t - start] != ' ') {
                 t++;
             }
@@ -257,6 +541,27 @@ public class TScrollFixedText extends Canvas {
         return k < n ? t : rows[(k + 1) % n];
     }
 
+    /** The start of the row that holds p (grid: p itself). */
+    private int rowOf(int p) {
+        if (!words || p <= 0) {
+            return p;
+        }
+        int r = back(p, 1);
+        for (int e = r; e <= p && e < start + count; e = next(e)) {
+            r = e;
+        }
+        return r;
+    }
+
+    /** The start of the paragraph that holds p, when it lies within half a buffer. */
+    private int paragraphOf(int p) {
+        int s = p - buf.length / 2;
+        if (!fill(s < 0 ? 0 : s, p)) {
+            return 0;
+        }
+        return lineStart(s < 0 ? 0 : s, p);
+    }
+
     /** The last line start after from, at t or before; from when there is none. */
     private int lineStart(int from, int t) {
         while (t > from && buf[t - 1 - start] != '\n') {
@@ -265,11 +570,74 @@ public class TScrollFixedText extends Canvas {
         return t;
     }
 
+    /** True when s starts a line (the byte before it is at hand or s is 0). */
+    private boolean lineStart(int s) {
+        return s == 0 || s > start && s <= start + count && buf[s - 1 - start] == '\n';
+    }
+
+    /** True when the line that holds s (its start at most 256 bytes back) is a heading. */
+    private boolean heading(int s) {
+        int l = s;
+        while (l > start && l > s - 256 && buf[l - 1 - start] != '\n') {
+            l--;
+        }
+        return (l == 0 || l > start && buf[l - 1 - start] == '\n') && l < start + count
+            && buf[l - start] == 1;
+    }
+
+    /** The columns a paragraph's first row is indented by. */
+    private int indent(int s) {
+        if (gap || !lineStart(s) || s >= start + count) {
+            return 0;
+        }
+        int b = buf[s - start];
+        return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == 1 ? 0 : 2;
+    }
+
+    /** True for a whole line that is a scene break: "* * *", "***" or "#", blanks around it. */
+    private boolean sceneBreak(int s, int e) {
+        if (!lineStart(s) || e - s > 12 || e < start + count && buf[e - 1 - start] != '\n') {
+            return false;
+        }
+        int stars = 0;
+        int other = 0;
+        for (int i = s; i < e; i++) {
+            int c = buf[i - start];
+            if (c == '*') {
+                stars++;
+            } else if (c == '#') {
+                stars += 3;
+                other++;
+            } else if (c != ' ' && c != '\r' && c != '\n' && c != '\t') {
+                other += 2;
+            }
+        }
+        return stars == 3 && other < 2;
+    }
+
+    /** The columns the bytes [s, e) take, trailing blanks not counted. */
+    private int used(int s, int e) {
+        int col = 0;
+        int end = 0;
+        for (int i = s; i < e; i++) {
+            int b = buf[i - start];
+            if (b == '\t') {
+                col = (col / 4 + 1) * 4;
+            } else if (b != '\r' && b != '\n' && b != 1) {
+                col++;
+                if (b != ' ') {
+                    end = col;
+                }
+            }
+        }
+        return end;
+    }
+
     /**
      * Lays out up to n rows from the byte position from: rows[0] = from and
      * rows[k + 1] is where row k ends. Returns the number of rows before the
      * end of the text (0 when from is at or beyond it, or the text cannot be
-     * read).
+     * read); the end mark is a row of its own, at the text's length.
      */
     private int layout(int from, int n) {
         if (!fill(from, from + n * (columns() + 1) + 1)) {
@@ -281,6 +649,9 @@ public class TScrollFixedText extends Canvas {
             rows[k + 1] = next(rows[k]);
             k++;
         }
+        if (endMark && k < n && rows[k] == length && (k > 0 || from == length)) {
+            rows[++k] = length + 1;
+        }
         return k;
     }
 
@@ -291,14 +662,16 @@ public class TScrollFixedText extends Canvas {
         if (!words) {
             return s + w < end ? s + w : end;
         }
-        int col = 0;
+        boolean head = heading(s);
+        int col = indent(s);
         int blank = -1;
         for (int i = s; i < end; i++) {
             int b = buf[i - start];
             if (b == '\n') {
-                return i + 1;
+                // A heading's line end is a blank row of its own.
+                return head && i > s ? i : i + 1;
             }
-            if (b == '\r') {
+            if (b == '\r' || b == 1) {
                 continue;
             }
             int room = b == '\t' ? 4 - col % 4 : 1;
@@ -315,24 +688,59 @@ public class TScrollFixedText extends Canvas {
     }
 
     /**
+     * Finds the bytes of what (Windows-1251 letters in either case) from byte
+     * from on; returns where they start, or -1.
+     */
+    int find(byte[] what, int from) {
+        ready();
+        int half = buf.length / 2;
+        for (int p = from < 0 ? 0 : from; fill(p, p + half); p += half - what.length) {
+            int end = start + count;
+            for (int i = p; i + what.length <= end; i++) {
+                int k = 0;
+                while (k < what.length && fold(buf[i + k - start]) == fold(what[k])) {
+                    k++;
+                }
+                if (k == what.length) {
+                    return i;
+                }
+            }
+            if (end < p + half) {
+                break;
+            }
+        }
+        return -1;
+    }
+
+    /** A Windows-1251 byte in lower case. */
+    static int fold(int b) {
+        b &= 0xFF;
+        return b >= 'A' && b <= 'Z' || b >= 0xC0 && b <= 0xDF ? b + 32 : b == 0xA8 ? 0xB8 : b;
+    }
+
+    /**
      * Makes the bytes [from, to) of the text readable in buf, as far as the
-     * text goes (to - from must not exceed the buffer). Reading on keeps the
-     * bytes just before to; going back before the buffer reads the text from
-     * its start again. False (and the screen failed) when the text cannot be
-     * read.
+     * text goes (to - from must not exceed the buffer), with the byte before
+     * from where there is one. Reading on keeps the bytes just before to;
+     * going back before the buffer, or far ahead of it, reads again from the
+     * start of the piece that holds from. False (and the screen failed) when
+     * the text cannot be read.
      */
     private boolean fill(int from, int to) {
+        if (resource == null) {
+            atEnd = true;
+            return true;
+        }
         try {
-            if (in == null || from < start) {
-                close();
-                in = getClass().getResourceAsStream(resource);
+            int need = from > 0 ? from - 1 : 0;
+            boolean pieces = words && length > PIECE;
+            if (in == null || need < start || pieces && need > start + count + PIECE) {
+                closeStream();
+                open(pieces ? need / PIECE : 0);
                 if (in == null) {
                     failed = true;
                     return false;
                 }
-                start = 0;
-                count = 0;
-                atEnd = false;
             }
             int low = to - buf.length;
             while (start + count < to && !atEnd) {
@@ -343,18 +751,32 @@ public class TScrollFixedText extends Canvas {
                     count -= drop;
                 }
                 int n = in.read(buf, count, buf.length - count);
-                if (n <= 0) {
+                if (n > 0) {
+                    count += n;
+                } else if (pieces && start + count == (piece + 1) * PIECE && start + count < length) {
+                    in.close();
+                    in = getClass().getResourceAsStream(resource + "_" + ++piece);
+                    if (in == null) {
+                        throw new IOException();
+                    }
+                } else {
                     atEnd = true;
                     length = start + count;
-                } else {
-                    count += n;
                 }
             }
             return true;
         } catch (IOException e) {
-            close();
+            closeStream();
             failed = true;
             return false;
         }
+    }
+
+    private void open(int k) {
+        in = getClass().getResourceAsStream(k == 0 ? resource : resource + "_" + k);
+        piece = k;
+        start = k * PIECE;
+        count = 0;
+        atEnd = false;
     }
 }

@@ -41,6 +41,8 @@ import javax.microedition.rms.RecordStore;
  *   up, down, left, right, fire   press a key    hold-KEY:N     hold it for N repeats
  *   key:C                 press the number key C (0-9, # or *)
  *   select, topics, exit  fire a command       pause, resume  the phone's manager
+ *   command:LABEL         fire the command LABEL (Options, Back, Find, Delete)
+ *   choose:LABEL          pick an entry of the list shown    type:TEXT   type into the text box
  *   show                  print the screen     menu           print every menu entry
  *   png:FILE              save the screen      tick:N         run the timers N times
  *   restart (or kill)     a fresh start without Exit, same store
@@ -131,11 +133,43 @@ public final class ReaderHarness implements AutoCloseable {
         return Display.getDisplay(midlet).getCurrent();
     }
 
-    /** "menu", "text", or the class name of whatever else is shown. */
+    /** "menu", "text", "list TITLE", "textbox TITLE", or the class name of whatever else is shown. */
     public String kind() {
         Displayable d = current();
         String name = d == null ? "none" : d.getClass().getName();
+        if (d instanceof javax.microedition.lcdui.List) {
+            return "list " + ((javax.microedition.lcdui.Screen) d).title();
+        }
+        if (d instanceof javax.microedition.lcdui.TextBox) {
+            return "textbox " + ((javax.microedition.lcdui.Screen) d).title();
+        }
         return name.equals("TFiledMenu") ? "menu" : name.equals("TScrollFixedText") ? "text" : name;
+    }
+
+    /** The entries of the list shown. */
+    public List<String> listItems() {
+        return ((javax.microedition.lcdui.List) current()).items();
+    }
+
+    /** Picks the entry of the list shown that reads label (the centre key on it). */
+    public void choose(String label) throws Exception {
+        javax.microedition.lcdui.List l = (javax.microedition.lcdui.List) current();
+        int i = l.items().indexOf(label);
+        if (i < 0) {
+            throw new IllegalStateException("no entry " + label + " in " + l.items());
+        }
+        call(() -> { l.choose(i); return null; });
+    }
+
+    /** Moves the selection of the list shown to the entry that reads label. */
+    public void select(String label) throws Exception {
+        javax.microedition.lcdui.List l = (javax.microedition.lcdui.List) current();
+        l.select(l.items().indexOf(label));
+    }
+
+    /** Types s into the text box shown. */
+    public void type(String s) {
+        ((javax.microedition.lcdui.TextBox) current()).type(s);
     }
 
     private Canvas canvas() {
@@ -173,6 +207,12 @@ public final class ReaderHarness implements AutoCloseable {
 
     public void press(int key) throws Exception {
         hold(key, 0);
+    }
+
+    /** A key pressed down (down true) or let go, and nothing else. */
+    public void key(int key, boolean down) throws Exception {
+        Canvas c = canvas();
+        call(() -> { c.key(key, down); return null; });
     }
 
     public void hold(int key, int repeats) throws Exception {
@@ -237,14 +277,15 @@ public final class ReaderHarness implements AutoCloseable {
 
     /**
      * The text screen's rows as bytes, trailing blanks cut: from y = 0 in the
-     * grid layout, from y = 2 below the progress line in the words layout.
+     * grid layout, below the status row and the progress line in the words
+     * layout (rows one cell apart: paragraphs without gaps).
      */
     public List<String> textRows() throws Exception {
         BufferedImage s = screen();
         Glyphs g = glyphs();
         int columns = (s.getWidth() - 2) / g.width;
-        int rows = (s.getHeight() - 2) / g.cell;
-        int top = wordsLayout() ? 2 : 0;
+        int top = wordsLayout() ? g.cell + 2 : 0;
+        int rows = (s.getHeight() - (top > 0 ? top : 2)) / g.cell;
         List<String> out = new ArrayList<>();
         for (int r = 0; r < rows; r++) {
             out.add(g.read(s, 2, top + g.cell * r, columns, g.cell));
@@ -252,13 +293,27 @@ public final class ReaderHarness implements AutoCloseable {
         return out;
     }
 
+    /** The words layout's status row as bytes, trailing blanks cut. */
+    public String statusRow() throws Exception {
+        BufferedImage s = screen();
+        Glyphs g = glyphs();
+        return g.read(s, 2, 0, (s.getWidth() - 2) / g.width, g.cell);
+    }
+
+    /** The row of text whose cells start at y, from x = 2. */
+    public String rowAt(int y) throws Exception {
+        BufferedImage s = screen();
+        Glyphs g = glyphs();
+        return g.read(s, 2, y, (s.getWidth() - 2) / g.width, g.cell);
+    }
+
     /**
-     * How long the progress line is in pixels (from x = 0 on its row: y = 0
-     * in the words layout, the bottom row in the grid layout).
+     * How long the progress line is in pixels (from x = 0 on its row: under
+     * the status row in the words layout, the bottom row in the grid layout).
      */
     public int progress() throws Exception {
         BufferedImage s = screen();
-        int y = wordsLayout() ? 0 : s.getHeight() - 1;
+        int y = wordsLayout() ? glyphs().cell : s.getHeight() - 1;
         int x = 0;
         while (x < s.getWidth() && (s.getRGB(x, y) & 0xFFFFFF) == 0) {
             x++;
@@ -557,6 +612,9 @@ public final class ReaderHarness implements AutoCloseable {
                     case "select": h.command("Select"); break;
                     case "topics": h.command("Topics"); break;
                     case "exit": h.command("Exit"); break;
+                    case "command": h.command(a.substring(8)); break;
+                    case "choose": h.choose(a.substring(7)); break;
+                    case "type": h.type(a.substring(5)); break;
                     case "pause": h.pause(); break;
                     case "resume": h.start(); break;
                     case "kill":
@@ -567,7 +625,11 @@ public final class ReaderHarness implements AutoCloseable {
                         break;
                     }
                     case "show": {
-                        List<String> rows = h.kind().equals("text") ? h.textRows() : h.menuRows();
+                        List<String> rows = h.kind().equals("text") ? h.textRows()
+                            : h.kind().equals("menu") ? h.menuRows() : new ArrayList<>();
+                        if (h.kind().startsWith("list")) {
+                            rows = h.listItems();
+                        }
                         while (!rows.isEmpty() && rows.get(rows.size() - 1).isEmpty()) {
                             rows.remove(rows.size() - 1);
                         }
@@ -575,7 +637,10 @@ public final class ReaderHarness implements AutoCloseable {
                         for (String r : rows) {
                             System.out.println(printable(r));
                         }
-                        for (String s : h.strings()) {
+                        if (h.kind().equals("text") && h.wordsLayout()) {
+                            System.out.println("(status: " + printable(h.statusRow()) + ")");
+                        }
+                        for (String s : h.kind().startsWith("list") ? List.<String>of() : h.strings()) {
                             System.out.println("(" + s + ")");
                         }
                         break;

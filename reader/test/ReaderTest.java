@@ -59,6 +59,16 @@ public final class ReaderTest {
         run("positionsAfterPauseAndKeys", ReaderTest::positionsAfterPauseAndKeys);
         run("failingRecordStore", ReaderTest::failingRecordStore);
         run("bytesReadPerPage", ReaderTest::bytesReadPerPage);
+        run("topicToTopic", ReaderTest::topicToTopic);
+        run("volumePointer", ReaderTest::volumePointer);
+        run("paragraphsHeadingsBreaks", ReaderTest::paragraphsHeadingsBreaks);
+        run("placesByTopicId", ReaderTest::placesByTopicId);
+        run("statusRow", ReaderTest::statusRow);
+        run("goToPercent", ReaderTest::goToPercent);
+        run("bookmarks", ReaderTest::bookmarks);
+        run("findAcrossTopics", ReaderTest::findAcrossTopics);
+        run("keyRepeatTimer", ReaderTest::keyRepeatTimer);
+        run("storeSize", ReaderTest::storeSize);
         if (ran == 0) {
             System.out.println("FAIL no scenario is called " + only);
             System.exit(1);
@@ -300,7 +310,7 @@ public final class ReaderTest {
             h.press(ReaderHarness.UP);
             h.command("Select");
             h.press(ReaderHarness.DOWN);
-            same("{Last=1, Pos1=20}", records("Tales"), "written when the text was left");
+            same("{Last=0, Pos0=10, Pos1=20}", records("Tales"), "written at every move");
             h.command("Exit");
             same("{Last=0, Pos0=10, Pos1=20}", records("Tales"), "positions at exit");
             h.restart();
@@ -491,11 +501,30 @@ public final class ReaderTest {
 
     // ---- layouts, keys, progress, menu, positions, reading cost ----
 
-    /** Adds layout.txt: the layout, then the size of each text in topic order. */
+    /**
+     * Adds layout.txt: the layout, the paragraph style (indent), the empty
+     * topic's note, then the size and the id ("t" and the entry number) of
+     * each text in topic order.
+     */
     private static Map<String, byte[]> layout(String kind, Map<String, byte[]> m) {
-        StringBuilder b = new StringBuilder(kind).append("\r\n");
+        return layout(kind, "indent", m);
+    }
+
+    private static final int PIECE = 16384;
+
+    private static Map<String, byte[]> layout(String kind, String style, Map<String, byte[]> m) {
+        StringBuilder b = new StringBuilder(kind).append("\r\n").append(style).append("\r\nEmpty\r\n");
         for (int n = 1; m.containsKey("texts/itm" + n); n++) {
-            b.append(m.get("texts/itm" + n).length).append("\r\n");
+            byte[] text = m.get("texts/itm" + n);
+            b.append(text.length).append(" t").append(n).append("\r\n");
+            // Words: a long text in pieces of 16384 bytes.
+            for (int k = 1; kind.equals("words") && k * PIECE < text.length; k++) {
+                m.put("texts/itm" + n + "_" + k,
+                      java.util.Arrays.copyOfRange(text, k * PIECE, Math.min(text.length, (k + 1) * PIECE)));
+            }
+            if (kind.equals("words") && text.length > PIECE) {
+                m.put("texts/itm" + n, java.util.Arrays.copyOf(text, PIECE));
+            }
         }
         m.put("layout.txt", bytes(b.toString()));
         return m;
@@ -554,60 +583,63 @@ public final class ReaderTest {
         }
     }
 
-    /** Words, 84 x 40: 10 columns, 3 rows. */
+    /** Words, 84 x 46: the status row, then 10 columns and 3 rows; paragraphs indented 2 columns. */
     static void wordsLayout() throws Exception {
         Map<String, byte[]> m = layout("words", topics("Tales",
             "Fox", "The quick brown fox jumps over the lazy dog",
             "Long", "abcdefghijklmnopqrstuvwxyz end",
             "Lines", "ab\r\ncd\n\nef",
             "Tabs", "\tx\ty\nabcdefghi\tz"));
-        try (ReaderHarness h = new ReaderHarness(book(m), 84, 40)) {
+        try (ReaderHarness h = new ReaderHarness(book(m), 84, 46)) {
             h.start();
             h.command("Select");
-            same(List.of("The quick", "brown fox", "jumps over"), h.textRows(),
-                 "rows break at blanks, a word at the row end moves down");
+            same(List.of("  The", "quick", "brown fox"), h.textRows(),
+                 "an indented first row; rows break at blanks, a word at the row end moves down");
             h.press(ReaderHarness.DOWN);
-            same(List.of("brown fox", "jumps over", "the lazy"), h.textRows(), "one row down");
-            h.press(ReaderHarness.DOWN);
+            same(List.of("quick", "brown fox", "jumps over"), h.textRows(), "one row down");
+            h.hold(ReaderHarness.DOWN, 1);
             same(List.of("jumps over", "the lazy", "dog"), h.textRows(), "the last row at the bottom");
-            h.press(ReaderHarness.DOWN);
-            h.press(ReaderHarness.RIGHT);
-            same(List.of("jumps over", "the lazy", "dog"), h.textRows(), "scrolling stops there");
             h.press(ReaderHarness.UP);
             same("brown fox", top(h), "up");
             h.press(key('1'));
-            same("The quick", top(h), "1");
+            same("  The", top(h), "1");
             h.press(ReaderHarness.RIGHT);
-            same("jumps over", top(h), "a page of 2 rows");
+            same("brown fox", top(h), "a page of 2 rows");
             h.press(ReaderHarness.LEFT);
-            same("The quick", top(h), "back a page");
+            same("  The", top(h), "back a page");
             h.press(key('7'));
             same(List.of("jumps over", "the lazy", "dog"), h.textRows(), "7");
             openNextTopic(h);
-            same(List.of("abcdefghij", "klmnopqrst", "uvwxyz end"), h.textRows(),
+            same(List.of("  abcdefgh", "ijklmnopqr", "stuvwxyz"), h.textRows(),
                  "a word longer than a row breaks inside");
             openNextTopic(h);
-            same(List.of("ab", "cd", ""), h.textRows(), "CR LF and LF end rows");
+            same(List.of("  ab", "  cd", ""), h.textRows(), "CR LF and LF end rows, each line a paragraph");
             h.press(ReaderHarness.DOWN);
-            same(List.of("cd", "", "ef"), h.textRows(), "an empty line is a row");
+            same(List.of("  cd", "", "  ef"), h.textRows(), "an empty line is a row");
             openNextTopic(h);
-            same(List.of("    x   y", "abcdefghi", "z"), h.textRows(),
-                 "tabs reach the next multiple of 4 columns; one at the row end breaks it");
+            same(List.of("    x   y", "  abcdefgh", "i   z"), h.textRows(),
+                 "tabs reach the next multiple of 4 columns; a text's own blanks are not indented");
             h.command("Exit");
-            same("{Last=3, Pos0=20, Pos1=0, Pos2=4, Pos3=0}", records("Tales"),
-                 "positions are byte offsets of the first row");
+            same("{Last=t4, Post1=20, Post2=0, Post3=4, Post4=0}", records("Tales"),
+                 "places are byte offsets of the first row, by topic id");
         }
-        // A position kept by the grid layout opens the words layout there.
+        // A kept place that is no row start (a changed font or text) opens at its paragraph's start.
         RecordStore.clear();
-        RecordStore.put("Tales", List.of(bytes("Pos0"), bytes("13")));
-        try (ReaderHarness h = new ReaderHarness(book(m), 84, 40)) {
+        RecordStore.put("Tales", List.of(bytes("Post1"), bytes("13")));
+        try (ReaderHarness h = new ReaderHarness(book(m), 84, 46)) {
             h.start();
             h.command("Select");
-            same(List.of("wn fox", "jumps over", "the lazy"), h.textRows(), "from byte 13");
+            same(List.of("  The", "quick", "brown fox"), h.textRows(), "from byte 13");
+        }
+        m.put("texts/itm1", bytes("One.\nThe quick brown fox jumps over the lazy dog"));
+        m = layout("words", m);
+        RecordStore.put("Tales", List.of(bytes("Post1"), bytes("27")));
+        try (ReaderHarness h = new ReaderHarness(book(m), 84, 46)) {
+            h.start();
+            h.command("Select");
+            same(List.of("  The", "quick", "brown fox"), h.textRows(), "from byte 27, in the second paragraph");
             h.press(ReaderHarness.UP);
-            same("brown fox", top(h), "up goes to the start of the row that holds it");
-            h.press(ReaderHarness.UP);
-            same("The quick", top(h), "and on by rows");
+            same("  One.", top(h), "and up from there by rows");
         }
     }
 
@@ -659,7 +691,7 @@ public final class ReaderTest {
             h.press(key('7'));
             int presses = 0;
             int[] before = pixels(h);
-            while (!top(h).startsWith("START") && presses < 5000) {
+            while (!top(h).startsWith("  START") && presses < 5000) {
                 h.press(ReaderHarness.UP);
                 int[] after = pixels(h);
                 if (java.util.Arrays.equals(before, after)) {
@@ -670,7 +702,7 @@ public final class ReaderTest {
                 presses++;
             }
             check(presses > 1000 && presses < 5000, "rows up the long paragraph: " + presses);
-            same("START a w1", top(h), "its start");
+            same("  START a", top(h), "its start");
         }
     }
 
@@ -681,15 +713,16 @@ public final class ReaderTest {
 
     static void progressLine() throws Exception {
         String fox = "The quick brown fox jumps over the lazy dog"; // 43 bytes
-        try (ReaderHarness h = new ReaderHarness(book(layout("words", topics("Tales", "T", fox))), 84, 40)) {
+        try (ReaderHarness h = new ReaderHarness(book(layout("words", topics("Tales", "T", fox))), 84, 46)) {
             h.start();
             h.command("Select");
-            // The first screen ends after "jumps over " (31 bytes).
-            same(84 * 31 / 43, h.progress(), "words: what has been shown, along the top");
+            // The first screen ends after "brown fox " (20 bytes).
+            same(84 * 20 / 43, h.progress(), "words: what has been shown, under the status row");
             h.press(key('7'));
             same(84, h.progress(), "words: at the end");
         }
         String hundred = "0123456789".repeat(10);
+        RecordStore.clear();
         try (ReaderHarness h = new ReaderHarness(book(layout("grid", topics("Tales", "T", hundred))), 84, 40)) {
             h.start();
             h.command("Select");
@@ -822,21 +855,27 @@ public final class ReaderTest {
             h.command("Select");
             same(screen, h.textRows(), "the screen after a pause and a kill");
             int writes = RecordStore.writes("Tales");
-            h.hold(ReaderHarness.DOWN, 18);
-            same(writes, RecordStore.writes("Tales"), "nothing written within 19 keys");
             h.press(ReaderHarness.DOWN);
-            same(writes + 1, RecordStore.writes("Tales"), "the position written at the 20th key");
+            same(writes + 1, RecordStore.writes("Tales"), "every move is written");
             screen = h.textRows();
             h.restart();
             h.command("Select");
-            same(screen, h.textRows(), "the screen after 20 keys and a kill");
+            same(screen, h.textRows(), "the screen after a key and a kill");
+            writes = RecordStore.writes("Tales");
+            h.hold(ReaderHarness.DOWN, 18);
+            check(RecordStore.writes("Tales") - writes <= 2,
+                  "a held key writes at most once a second and when let go: " + (RecordStore.writes("Tales") - writes));
+            screen = h.textRows();
+            h.restart();
+            h.command("Select");
+            same(screen, h.textRows(), "the screen after a held key and a kill");
             writes = RecordStore.writes("Tales");
             h.command("Topics");
             h.command("Select");
             h.pause();
             h.command("Topics");
             same(writes, RecordStore.writes("Tales"), "what did not change is not written again");
-            same("{Last=0, Pos0=" + positionOf(h) + "}", records("Tales"), "one record set");
+            same("{Last=t1, Post1=" + positionOf(h) + "}", records("Tales"), "one record set");
             same(4, RecordStore.contents("Tales").size(), "two pairs of records");
         }
     }
@@ -844,7 +883,7 @@ public final class ReaderTest {
     private static String positionOf(ReaderHarness h) {
         List<byte[]> r = RecordStore.contents("Tales");
         for (int i = 0; i + 1 < r.size(); i += 2) {
-            if (new String(r.get(i), StandardCharsets.ISO_8859_1).equals("Pos0")) {
+            if (new String(r.get(i), StandardCharsets.ISO_8859_1).equals("Post1")) {
                 return new String(r.get(i + 1), StandardCharsets.ISO_8859_1);
             }
         }
@@ -854,24 +893,24 @@ public final class ReaderTest {
     /** A record store that fails never stops reading; it is written anew once it works. */
     static void failingRecordStore() throws Exception {
         Path jar = book(layout("words", topics("Tales", "One", paragraphs(40), "Two", paragraphs(40))));
-        RecordStore.put("Tales", List.of(bytes("Pos0"), bytes("30")));
+        RecordStore.put("Tales", List.of(bytes("Post1"), bytes("30")));
         RecordStore.failing = true;
         try (ReaderHarness h = new ReaderHarness(jar, 100, 70)) {
             h.start();
             check(h.console().contains("Can't load properties"), "console: " + h.console());
             h.command("Select");
-            same("Paragraph 0", top(h), "read from the top");
+            same("  Paragraph", top(h), "read from the top");
             h.press(ReaderHarness.RIGHT);
             h.command("Topics");
             check(h.console().contains("Can't save properties"), "console: " + h.console());
             h.press(ReaderHarness.DOWN);
             h.command("Select");
-            same("Paragraph 0", top(h), "reading goes on");
+            same("  Paragraph", top(h), "reading goes on");
             RecordStore.failing = false;
             h.press(ReaderHarness.RIGHT);
             h.command("Topics");
             same(6, RecordStore.contents("Tales").size(), "the store written anew, old records gone");
-            check(records("Tales").matches("\\{Last=1, Pos0=\\d+, Pos1=\\d+\\}"), records("Tales"));
+            check(records("Tales").matches("\\{Last=t2, Post1=\\d+, Post2=\\d+\\}"), records("Tales"));
         } finally {
             RecordStore.failing = false;
         }
@@ -894,10 +933,14 @@ public final class ReaderTest {
             long max = 0;
             for (int percent : new int[] {1, 50, 99}) {
                 RecordStore.clear();
-                RecordStore.put("Tales", List.of(bytes("Pos0"), bytes(String.valueOf(t.length() / 100 * percent))));
+                RecordStore.put("Tales", List.of(bytes("Post1"), bytes(String.valueOf(t.length() / 100 * percent))));
                 try (ReaderHarness h = new ReaderHarness(jar, 176, 208)) {
                     h.start();
                     h.command("Select");
+                    h.screen();
+                    // Far into a text read from its start: "Wait..." first.
+                    same(kind.equals("grid") && percent > 1, h.strings().contains("Wait\u2026"),
+                         kind + " " + percent + "%: the wait mark");
                     h.screen();
                     long before = h.bytesRead();
                     for (int i = 0; i < 10; i++) {
@@ -921,5 +964,391 @@ public final class ReaderTest {
             check(max <= 2 * min, report.toString());
             check(max < 2048, report.toString());
         }
+    }
+
+    // ---- reading a whole book (words layout) ----
+
+    /** Three topics of paragraphs, 100 x 70: 12 columns, 5 rows. */
+    private static Map<String, byte[]> threeTopics() {
+        return layout("words", topics("Tales", "One", paragraphs(6), "Two", paragraphs(7), "Three", paragraphs(5)));
+    }
+
+    static void topicToTopic() throws Exception {
+        Path jar = book(threeTopics());
+        try (ReaderHarness h = new ReaderHarness(jar, 100, 70)) {
+            h.start();
+            h.press(ReaderHarness.DOWN);
+            h.command("Select");
+            int[] twoFromMenu = pixels(h);
+            h.press(ReaderHarness.DOWN);
+            h.press(ReaderHarness.DOWN);
+            int[] twoKept = pixels(h);
+            h.command("Topics");
+            h.press(ReaderHarness.UP);
+            h.command("Select");
+            h.press(key('7'));
+            List<String> endOfOne = h.textRows();
+            for (int k : new int[] {ReaderHarness.DOWN, ReaderHarness.RIGHT, ReaderHarness.FIRE, key('5')}) {
+                h.command("Topics");
+                h.press(key('1'));
+                h.command("Select");
+                h.press(key('7'));
+                h.press(k);
+                same("text", h.kind(), "key " + k);
+                check(java.util.Arrays.equals(twoKept, pixels(h)),
+                      "key " + k + " at the end of One shows Two as the menu opens it");
+            }
+            h.press(ReaderHarness.UP);
+            h.press(ReaderHarness.UP);
+            same("  Paragraph", top(h), "Two's start");
+            h.press(ReaderHarness.UP);
+            same(endOfOne, h.textRows(), "up at the start of Two: the end of One");
+            h.press(key('1'));
+            List<String> startOfOne = h.textRows();
+            h.press(ReaderHarness.LEFT);
+            same(startOfOne, h.textRows(), "left at the start of the first topic stays");
+            h.press(key('9'));
+            check(java.util.Arrays.equals(twoFromMenu, pixels(h)), "9: the start of Two");
+            h.press(key('9'));
+            h.press(key('3'));
+            check(java.util.Arrays.equals(twoFromMenu, pixels(h)), "3: the start of Two again");
+            h.press(key('9'));
+            h.press(key('7'));
+            List<String> last = h.textRows();
+            same("   * * *", last.get(last.size() - 1), "the end mark after the last topic");
+            h.press(ReaderHarness.DOWN);
+            h.press(ReaderHarness.RIGHT);
+            same(last, h.textRows(), "and no further");
+            h.command("Topics");
+            same("Three", h.selectedRow(), "the menu follows the topic read");
+            h.press(key('3'));
+            same("Two", h.selectedRow(), "3 in the menu");
+            h.press(key('9'));
+            h.press(key('9'));
+            same("Three", h.selectedRow(), "9 in the menu stops at the last entry");
+        }
+        // The grid layout keeps its keys: nothing beyond the ends of a topic.
+        Map<String, byte[]> grid = layout("grid", topics("Tales", "One", "abc", "Two", "def"));
+        try (ReaderHarness h = new ReaderHarness(book(grid), 100, 70)) {
+            h.start();
+            h.command("Select");
+            for (char c : new char[] {'9', '0', '5', '8'}) {
+                h.press(key(c));
+            }
+            same("abc", top(h), "grid: 9, 0 and going on stay in the topic");
+        }
+    }
+
+    static void volumePointer() throws Exception {
+        Map<String, byte[]> m = threeTopics();
+        m.put("topics.txt", bytes("One\r\nTwo\r\nThree\r\n\u00bb Tales 2\r\n"));
+        try (ReaderHarness h = new ReaderHarness(book(m), 100, 70)) {
+            h.start();
+            h.press(key('7'));
+            h.command("Select");
+            List<String> note = h.textRows();
+            same("text", h.kind(), "the pointer entry opens a screen");
+            same(List.of("Continued in", "  Tales 2", "(a separate", "application", "to install)"), note, "the note");
+            check(String.join("|", note).contains("Tales 2"), "names the next volume: " + note);
+            h.command("Topics");
+            h.press(ReaderHarness.UP);
+            h.command("Select");
+            h.press(key('7'));
+            List<String> end = h.textRows();
+            check(!end.contains("   * * *"), "no end mark in a volume that goes on: " + end);
+            h.press(ReaderHarness.DOWN);
+            same(note, h.textRows(), "going on past the last topic shows the same note");
+            h.press(ReaderHarness.DOWN);
+            same(note, h.textRows(), "and stays there");
+            h.press(ReaderHarness.UP);
+            same(end, h.textRows(), "up goes back to the end of the last topic");
+            h.command("Exit");
+            check(!records("Tales").contains("Pos3") && records("Tales").contains("Last=t3"),
+                  "the note keeps no place: " + records("Tales"));
+        }
+    }
+
+    static void paragraphsHeadingsBreaks() throws Exception {
+        String text = "\u0001Part\nOne two.\n* * *\n  Own blanks\n#\nA\n\nB";
+        // 100 x 125: 12 columns, 10 rows.
+        try (ReaderHarness h = new ReaderHarness(book(layout("words", topics("Tales", "T", text))), 100, 125)) {
+            h.start();
+            h.command("Select");
+            same(List.of("    Part", "", "  One two.", "   * * *", "  Own blanks", "     #", "  A", "", "  B",
+                         "   * * *"),
+                 h.textRows(), "heading centred with a blank row, scene breaks centred, own blanks kept");
+        }
+        // Gap style: no indent, a third of a row between paragraphs.
+        RecordStore.clear();
+        try (ReaderHarness h = new ReaderHarness(book(layout("words", "gap",
+                 topics("Tales", "T", "One two three four five six\nSeven"))), 100, 125)) {
+            h.start();
+            h.command("Select");
+            int top = h.glyphs().cell + 2;
+            int cell = h.glyphs().cell;
+            same("One two", h.rowAt(top).substring(0, 7), "no indent");
+            same("three four", h.rowAt(top + cell), "a row of the same paragraph right below");
+            same("Seven", h.rowAt(top + 3 * cell + cell / 3), "the next paragraph a third of a row lower");
+        }
+        // An empty topic shows the book's note.
+        RecordStore.clear();
+        Map<String, byte[]> m = layout("words", topics("Tales", "Empty one", "", "T", "text"));
+        m.put("layout.txt", bytes(new String(m.get("layout.txt"), StandardCharsets.ISO_8859_1)
+                                      .replace("Empty", "\u00cf\u00f3\u00f1\u00f2\u00ee")));
+        try (ReaderHarness h = new ReaderHarness(book(m), 100, 70)) {
+            h.start();
+            h.command("Select");
+            // (Read back as the lowest byte of each glyph: "y", "c" and "o" for the Cyrillic letters.)
+            check(h.textRows().contains("   \u00cfyc\u00f2o"), "the note: " + h.textRows());
+            h.press(ReaderHarness.DOWN);
+            same("  text", top(h), "down goes on to the next topic");
+        }
+    }
+
+    static void placesByTopicId() throws Exception {
+        Map<String, byte[]> v1 = layout("words", topics("Tales", "One", paragraphs(40), "Two", paragraphs(60)));
+        List<String> screen;
+        try (ReaderHarness h = new ReaderHarness(book(v1), 100, 70)) {
+            h.start();
+            h.press(ReaderHarness.DOWN);
+            h.command("Select");
+            for (int page = 1; page <= 3; page++) {
+                h.press(ReaderHarness.RIGHT);
+                List<String> now = h.textRows();
+                h.restart();
+                same("Two", h.selectedRow(), "after page " + page + " and a kill: the menu on Two");
+                h.command("Select");
+                same(now, h.textRows(), "after page " + page + " and a kill: the same screen");
+            }
+            screen = h.textRows();
+        }
+        // A topic inserted before it, the new jar installed over the old one: ids t1, t9, t2.
+        Map<String, byte[]> v2 = topics("Tales", "One", paragraphs(40), "New", paragraphs(10), "Two", paragraphs(60));
+        v2 = layout("words", v2);
+        v2.put("layout.txt", bytes(new String(v2.get("layout.txt"), StandardCharsets.ISO_8859_1)
+                                       .replace(" t2\r\n", " t9\r\n").replace(" t3\r\n", " t2\r\n")));
+        try (ReaderHarness h = new ReaderHarness(book(v2), 100, 70)) {
+            h.start();
+            same("Two", h.selectedRow(), "the menu opens on the topic read last");
+            h.command("Select");
+            same(screen, h.textRows(), "the topic opens at its own place");
+            h.command("Topics");
+            h.press(ReaderHarness.UP);
+            h.command("Select");
+            same("  Paragraph", top(h), "the new topic from its start");
+        }
+        // A topic removed: its place is dropped from the store.
+        Map<String, byte[]> v3 = layout("words", topics("Tales", "One", paragraphs(40)));
+        try (ReaderHarness h = new ReaderHarness(book(v3), 100, 70)) {
+            h.start();
+            h.command("Select");
+            h.press(ReaderHarness.DOWN);
+            h.command("Exit");
+            same("{Last=t1, Post1=" + positionOf(h) + "}", records("Tales"), "only the places of ids there are");
+        }
+    }
+
+    static void statusRow() throws Exception {
+        Path jar = book(layout("words", topics("Tales", "Short", paragraphs(3),
+                                                "A name longer than the row", paragraphs(30))));
+        try (ReaderHarness h = new ReaderHarness(jar, 176, 208)) {
+            h.start();
+            h.command("Select");
+            same("Short", h.statusRow().substring(0, 5), "the name");
+            int first = paragraphs(3).length();
+            check(h.statusRow().endsWith(" 100% " + first * 100 / (first + paragraphs(30).length()) + "%"),
+                  "the topic's and the book's percentage: " + h.statusRow());
+            h.command("Topics");
+            h.press(ReaderHarness.DOWN);
+            h.command("Select");
+            String s = h.statusRow();
+            check(s.matches("A name longe\u0085 +\\d+% \\d+%"), "cut with an ellipsis: " + s);
+            h.press(key('7'));
+            check(h.statusRow().endsWith(" 100% 100%"), "at the end: " + h.statusRow());
+        }
+        // On a narrow screen only the topic's percentage.
+        RecordStore.clear();
+        try (ReaderHarness h = new ReaderHarness(jar, 60, 60)) {
+            h.start();
+            h.command("Select");
+            check(h.statusRow().matches("Sh\u0085 +\\d+%"), "compact: " + h.statusRow());
+        }
+    }
+
+    /** The kept place of topic t1, from the store. */
+    private static int placeOf(ReaderHarness h) throws Exception {
+        h.command("Topics");
+        return Integer.parseInt(positionOf(h));
+    }
+
+    static void goToPercent() throws Exception {
+        String text = paragraphs(400);
+        try (ReaderHarness h = new ReaderHarness(book(layout("words", topics("Tales", "T", text))), 128, 128)) {
+            h.start();
+            h.command("Select");
+            h.command("Options");
+            same("list Options", h.kind(), "Options");
+            same(List.of("Go to %", "Add bookmark", "Bookmarks", "Find"), h.listItems(), "the options");
+            h.command("Back");
+            same("text", h.kind(), "Back");
+            h.press(key('0'));
+            same("list Options", h.kind(), "0 opens the options");
+            h.choose("Go to %");
+            same(11, h.listItems().size(), "0% to 100% in steps of 10");
+            h.choose("50%");
+            same("text", h.kind(), "back on the text");
+            int at = placeOf(h);
+            check(at <= text.length() / 2 && at > text.length() / 2 - 400, "50% lands near the middle: " + at);
+            h.command("Select");
+            h.command("Options");
+            h.choose("Go to %");
+            h.choose("100%");
+            h.press(ReaderHarness.DOWN);
+            check(h.textRows().contains("   * * *") || String.join("", h.textRows()).contains("* * *"),
+                  "100%: the end: " + h.textRows());
+        }
+    }
+
+    static void bookmarks() throws Exception {
+        Path jar = book(layout("words", topics("Tales", "One", paragraphs(100), "Two", paragraphs(100))));
+        try (ReaderHarness h = new ReaderHarness(jar, 128, 128)) {
+            h.start();
+            h.command("Select");
+            h.press(key('0'));
+            h.choose("Add bookmark");
+            same("text", h.kind(), "back on the text");
+            check(h.statusRow().startsWith("Bookmark"), h.statusRow());
+            for (int i = 0; i < 10; i++) {
+                h.press(ReaderHarness.RIGHT);
+            }
+            List<String> marked = h.textRows();
+            h.press(key('0'));
+            h.choose("Add bookmark");
+            h.press(key('9'));
+            h.press(key('0'));
+            h.choose("Add bookmark");
+            h.press(key('0'));
+            h.choose("Bookmarks");
+            List<String> items = h.listItems();
+            same(3, items.size(), "three bookmarks: " + items);
+            same("One 0%", items.get(0), "named by topic and percentage");
+            check(items.get(1).startsWith("One ") && !items.get(1).equals("One 0%"), items.get(1));
+            same("Two 0%", items.get(2), "the third");
+            h.choose(items.get(1));
+            same("text", h.kind(), "a bookmark opens");
+            same(marked, h.textRows(), "at its place");
+            h.press(key('0'));
+            h.choose("Bookmarks");
+            h.select(items.get(0));
+            h.command("Delete");
+            same(List.of(items.get(1), items.get(2)), h.listItems(), "deleted");
+            h.command("Delete");
+            h.command("Delete");
+            same(List.of(), h.listItems(), "all deleted");
+            h.command("Back");
+            h.command("Exit");
+            check(!records("Tales").contains("Bm"), "none left in the store: " + records("Tales"));
+            // At most ten: the oldest makes room.
+            h.restart();
+            h.command("Select");
+            for (int i = 0; i < 12; i++) {
+                h.press(ReaderHarness.RIGHT);
+                h.press(key('0'));
+                h.choose("Add bookmark");
+            }
+            h.press(key('0'));
+            h.choose("Bookmarks");
+            same(10, h.listItems().size(), "ten kept");
+        }
+    }
+
+    static void findAcrossTopics() throws Exception {
+        Map<String, byte[]> m = layout("words", topics("Tales",
+            "One", paragraphs(30), "Two", paragraphs(30),
+            "Three", paragraphs(20) + "Here is the Needle.\n\u00c5\u00eb\u00ea\u00e0 \u00b8\u00eb\u00ea\u00e0 \u00a8\u00cb\u00ca\u00c0\n"));
+        try (ReaderHarness h = new ReaderHarness(book(m), 128, 128)) {
+            h.start();
+            h.command("Select");
+            h.press(key('0'));
+            h.choose("Find");
+            same("textbox Find", h.kind(), "a text box");
+            h.type("nEEDLE");
+            h.command("Find");
+            same("text", h.kind(), "found");
+            same("Three", h.statusRow().substring(0, 5), "two topics on");
+            same("Needle.", top(h), "the row that holds it on top");
+            // Cyrillic in either case: "ёлка" finds "Ёлка" after "Елка".
+            h.press(key('0'));
+            h.choose("Find");
+            h.type("\u0451\u041b\u041a\u0410");
+            h.command("Find");
+            // (Read back as the lowest byte of each glyph: Latin "a" and "K" for the Cyrillic letters.)
+            check(top(h).contains("\u00b8\u00eb\u00eaa"), "found in lower case: " + top(h));
+            h.press(key('0'));
+            h.choose("Find");
+            h.command("Find");
+            check(top(h).contains("\u00a8\u00cbKA"), "found again further on, in upper case: " + top(h));
+            h.press(key('0'));
+            h.choose("Find");
+            h.type("no such words");
+            h.command("Find");
+            check(h.statusRow().startsWith("Not found"), "not found: " + h.statusRow());
+        }
+    }
+
+    static void keyRepeatTimer() throws Exception {
+        Path jar = book(layout("words", topics("Tales", "T", paragraphs(100))));
+        javax.microedition.lcdui.Canvas.repeatEvents = false;
+        try (ReaderHarness h = new ReaderHarness(jar, 128, 128)) {
+            h.start();
+            h.command("Select");
+            h.key(ReaderHarness.DOWN, true);
+            List<String> once = h.textRows();
+            h.tick(5);
+            List<String> held = h.textRows();
+            check(!once.equals(held), "a held down moves on by the reader's timer");
+            h.key(ReaderHarness.DOWN, false);
+            h.tick(5);
+            same(held, h.textRows(), "and stops when let go");
+            same(0, volm.util.Timer.scheduledTasks(), "no timer left");
+        } finally {
+            javax.microedition.lcdui.Canvas.repeatEvents = true;
+        }
+    }
+
+    /** A 300-topic book with 20 places and 5 bookmarks keeps its store small. */
+    static void storeSize() throws Exception {
+        List<String> pairs = new ArrayList<>();
+        for (int i = 1; i <= 300; i++) {
+            pairs.add("Topic " + i);
+            pairs.add(paragraphs(30));
+        }
+        Map<String, byte[]> m = layout("words", topics("Tales", pairs.toArray(new String[0])));
+        m.put("layout.txt", bytes(new String(m.get("layout.txt"), StandardCharsets.ISO_8859_1)
+                                      .replaceAll(" t(\\d+)\r\n", " 7fa3c9e$1\r\n")));
+        try (ReaderHarness h = new ReaderHarness(book(m), 128, 128)) {
+            h.start();
+            for (int t = 0; t < 20; t++) {
+                h.command("Select");
+                h.press(ReaderHarness.RIGHT);
+                if (t < 5) {
+                    h.press(key('0'));
+                    h.choose("Add bookmark");
+                }
+                h.press(key('9'));
+                h.command("Topics");
+                for (int k = 0; k < 13; k++) {
+                    h.press(ReaderHarness.DOWN);
+                }
+            }
+            h.command("Exit");
+        }
+        int bytes = 0;
+        for (byte[] r : RecordStore.contents("Tales")) {
+            bytes += r.length;
+        }
+        System.out.println("store of 300 topics, 20 places and 5 bookmarks: " + bytes + " bytes in "
+                           + RecordStore.contents("Tales").size() + " records");
+        check(bytes < 2048, "store bytes " + bytes);
     }
 }

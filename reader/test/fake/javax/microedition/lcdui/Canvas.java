@@ -36,6 +36,10 @@ public abstract class Canvas extends Displayable {
     private static int screenWidth = 176;
     private static int screenHeight = 208;
     private boolean repaintRequested;
+    /** Test side: whether the phone sends key repeats. */
+    public static boolean repeatEvents = true;
+    /** Test side: the strings each serviceRepaints painted, in order. */
+    public static final java.util.List<String> serviced = new java.util.ArrayList<>();
 
     protected Canvas() {
     }
@@ -58,7 +62,7 @@ public abstract class Canvas extends Displayable {
     }
 
     public boolean hasRepeatEvents() {
-        return true;
+        return repeatEvents;
     }
 
     public int getGameAction(int keyCode) {
@@ -107,7 +111,20 @@ public abstract class Canvas extends Displayable {
         repaintRequested = true;
     }
 
+    /** Paints a requested repaint at once, as a phone would before going on. */
     public final void serviceRepaints() {
+        if (repaintRequested && shown) {
+            serviced.addAll(render().strings());
+        }
+    }
+
+    /** Test side: a key pressed down (or, down false, let go) and nothing else. */
+    public void key(int keyCode, boolean down) {
+        if (down) {
+            keyPressed(keyCode);
+        } else {
+            keyReleased(keyCode);
+        }
     }
 
     /** Test side: a key pressed once, held for repeats, then released. */

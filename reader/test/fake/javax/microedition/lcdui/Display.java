@@ -39,6 +39,11 @@ public class Display {
         }
     }
 
+    /** Runs r at once: the simulated phone has one thread for events and the test. */
+    public void callSerially(Runnable r) {
+        r.run();
+    }
+
     public boolean isColor() {
         return true;
     }

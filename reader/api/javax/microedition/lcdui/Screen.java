@@ -1,0 +1,5 @@
+package javax.microedition.lcdui;
+
+public abstract class Screen extends Displayable {
+    Screen() { }
+}
