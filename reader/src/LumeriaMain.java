@@ -304,6 +304,7 @@ public class LumeriaMain extends MIDlet implements CommandListener {
             int size = text.getLength();
             display.setCurrent(text);
             text.showAt((int) ((long) (size > 0 ? size : 0) * i * 10 / 100));
+            keep();
             return;
         }
         String v = (String) positions.get(MARK + mark(i));
@@ -311,6 +312,7 @@ public class LumeriaMain extends MIDlet implements CommandListener {
         if (entry >= 0) {
             open(entry, 1);
             text.showAt(number(v.substring(v.indexOf(' ') + 1)));
+            keep();
         }
     }
 
@@ -352,6 +354,7 @@ public class LumeriaMain extends MIDlet implements CommandListener {
         foundEntry = entry;
         found = at;
         text.showAt(at);
+        keep();
     }
 
     /** Records the place of the open text, if any, and forgets the screen. */
