@@ -184,6 +184,7 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         progress.Progress(TBuildStage::DataFiles, i + 1, count);
     }
     input.layout = request.layout;
+    input.paragraphs = request.paragraphs;
 
     // Every member as a book's jar packs it: the strongest deflate, archives
     // stored, names in the OEM code page. The entries carry the time of the
