@@ -63,8 +63,10 @@ std::vector<std::string> TopicIds(const std::vector<std::string>& names)
         char hex[16];
         std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(h));
         std::string id = hex;
-        if (const unsigned k = seen[name]++)
-            id += "." + std::to_string(k);
+        if (const unsigned k = seen[name]++) {
+            id.push_back('.');
+            id.append(std::to_string(k));
+        }
         ids.push_back(std::move(id));
     }
     return ids;

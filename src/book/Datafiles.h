@@ -20,6 +20,7 @@
 // Topic numbers are 1-based positions in the topic sequence. Names and texts
 // are written as the project holds them (Windows-1251), without conversion.
 
+#include "common/Headingmark.h"
 #include "storage/Readerlayout.h"
 
 #include <cstddef>
@@ -63,7 +64,6 @@ private:
 // breaks become blanks, and an empty name is written as a single blank.
 std::string TitleLine(std::string_view name);
 
-inline constexpr char kHeadingMark = '\x01';
 inline constexpr uint64_t kTextPiece = 16384;
 
 // A topic text as the reader gets it: every CR byte removed, and with

@@ -1,6 +1,7 @@
 #include "text/Bookimport.h"
 
 #include "common/Codepage.h"
+#include "common/Headingmark.h"
 #include "text/Booktext.h"
 #include "text/Detect.h"
 #include "text/Epub.h"
@@ -189,7 +190,7 @@ void TBookBuilder::add(const std::string& line, TKind kind)
 void TBookBuilder::Title(const std::string& line)
 {
     if (!Blank(line))
-        add(line, kTitle);
+        add(kHeadingMark + line, kTitle); // marked for the reader
 }
 
 void TBookBuilder::Lead(const std::string& line)
