@@ -167,7 +167,6 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     dialog->SetLayout(offered);
     const TParagraphStyle offeredParagraphs = target.Paragraphs.value_or(TParagraphStyle::Indent);
     dialog->SetParagraphs(offeredParagraphs);
-    dialog->ParagraphsBox->setEnabled(offered == TReaderLayout::Words);
     if (dialog->exec() != QDialog::Accepted)
         return TGenerateOutcome::Cancelled;
     std::optional<TReaderLayout> layout = target.Layout;

@@ -164,6 +164,7 @@ std::string TForm3::UrlText() const
 void TForm3::SetLayout(TReaderLayout layout)
 {
     LayoutBox->setCurrentIndex(LayoutBox->findData(static_cast<int>(layout)));
+    ParagraphsBox->setEnabled(layout == TReaderLayout::Words);
 }
 
 TReaderLayout TForm3::Layout() const

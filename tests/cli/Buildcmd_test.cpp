@@ -164,7 +164,7 @@ TEST(Buildcmd, LayoutIsStoredAndGoesIntoTheJar)
 
     RunResult r = run({Cli(), "build", project.string()});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(layoutFile().out, "words\r\n44\r\n");
+    EXPECT_EQ(layoutFile().out, "words\r\nindent\r\nEmpty\r\n44 114af\r\n");
 #ifdef VOLM_HAVE_HARNESS
     fs::path harness = binaryDir() / "reader" / "harness";
     r = run({"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness", "--jar", jar,
@@ -174,9 +174,21 @@ TEST(Buildcmd, LayoutIsStoredAndGoesIntoTheJar)
 
     EXPECT_EQ(run({Cli(), "build", project.string(), "--layout", "columns"}).status, 2);
     ASSERT_EQ(run({Cli(), "build", project.string(), "--layout", "grid"}).status, 0);
-    EXPECT_EQ(layoutFile().out, "grid\r\n44\r\n");
+    EXPECT_EQ(layoutFile().out, "grid\r\nindent\r\nEmpty\r\n44 114af\r\n");
     ASSERT_EQ(run({Cli(), "build", project.string()}).status, 0);
-    EXPECT_EQ(layoutFile().out, "grid\r\n44\r\n"); // kept in the project
+    EXPECT_EQ(layoutFile().out, "grid\r\nindent\r\nEmpty\r\n44 114af\r\n"); // kept in the project
+
+    // --paragraphs: stored the same way; anything but indent or gap is refused
+    // before the project is touched.
+    RunResult bad = run({Cli(), "build", project.string(), "--paragraphs", "Gap"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("--paragraphs is indent or gap, not \"Gap\""), std::string::npos) << bad.err;
+    ASSERT_EQ(run({Cli(), "build", project.string(), "--paragraphs", "gap", "--layout", "words"}).status, 0);
+    EXPECT_EQ(layoutFile().out, "words\r\ngap\r\nEmpty\r\n44 114af\r\n");
+    ASSERT_EQ(run({Cli(), "build", project.string()}).status, 0);
+    EXPECT_EQ(layoutFile().out, "words\r\ngap\r\nEmpty\r\n44 114af\r\n");
+    ASSERT_EQ(run({Cli(), "build", project.string(), "--paragraphs", "indent"}).status, 0);
+    EXPECT_EQ(layoutFile().out, "words\r\nindent\r\nEmpty\r\n44 114af\r\n");
 
     fs::copy_file(sourceDir() / "examples" / "Sample.volm", dir / "Sample.volm");
     ASSERT_EQ(run({Cli(), "font", (dir / "Sample.volm").string(), "--custom", "off"}).status, 0);
