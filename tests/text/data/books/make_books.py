@@ -2,7 +2,9 @@
 # Writes the book fixtures of the import tests, all from the one story below
 # (our own prose), and beside each book the topics its import must give
 # (NAME.expect): "= name" starts a topic, "| text" is one of its lines ("|"
-# alone an empty line). Run it from this folder; it rewrites every file.
+# alone an empty line), "^ text" a heading line (H(text) below: the import
+# marks a title line with byte 0x01 in front). Run it from this folder; it
+# rewrites every file.
 #
 #   tale.fb2          FB2, UTF-8: parts with nested chapters, epigraphs, a
 #                     poem, a citation, a subtitle, emphasis, a note
@@ -70,11 +72,15 @@ def esc(s):
     return s.replace('&', '&amp;').replace('<', '&lt;').replace('>', '&gt;')
 
 
+def H(line):
+    return '\x01' + line
+
+
 def write_expect(name, topics):
     out = []
     for topic, lines in topics:
         out.append('= ' + topic)
-        out.extend('| ' + l if l else '|' for l in lines)
+        out.extend('^ ' + l[1:] if l.startswith('\x01') else '| ' + l if l else '|' for l in lines)
     open(name + '.expect', 'w', encoding='utf-8').write('\n'.join(out) + '\n')
 
 
