@@ -190,7 +190,8 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     // stored, names in the OEM code page. The entries carry the time of the
     // build (the clock); the user's files are packed and stay where they are.
     const TJarSettings settings;
-    input.userFiles = bookFolder.UserFiles(OwnMemberNames(input), count, settings);
+    input.userFiles = bookFolder.UserFiles(OwnMemberNames(input), count, settings,
+                                           input.layout == TReaderLayout::Words);
 
     TPackPool pool(request.threads);
     TBookJars jars(std::move(input), topics, settings, pool, request.clock);
