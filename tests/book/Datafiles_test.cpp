@@ -78,9 +78,9 @@ TEST(Datafiles, TheEmptyTopicsNoteFollowsTheNamesLetters)
 // line, after LF or CR) for the grid.
 TEST(Datafiles, HeadingMarksAreDroppedOnlyAtALineStart)
 {
-    const std::string text = "\x01Title\r\n\x01\x01Two\r\na\x01b\r\x01c\n\x01";
-    EXPECT_EQ(ReaderText(text), "\x01Title\n\x01\x01Two\na\x01b\x01c\n\x01");
-    EXPECT_EQ(ReaderText(text, true), "Title\n\x01Two\na\x01bc\n");
+    const std::string text = "\x01Title\r\n\x01\x01Two\r\na\x01" "b\r\x01" "c\n\x01";
+    EXPECT_EQ(ReaderText(text), "\x01Title\n\x01\x01Two\na\x01" "b\x01" "c\n\x01");
+    EXPECT_EQ(ReaderText(text, true), "Title\n\x01Two\na\x01" "bc\n");
 }
 
 // Texts of the words layout over 16384 bytes take a member per 16384 bytes.

@@ -182,8 +182,8 @@ TEST(Pipeline, LayoutFileOnlyWhenALayoutIsChosen)
 TEST(Pipeline, GridBooksDropTheHeadingMarks)
 {
     TempDir dir;
-    TTopicList marked{{"One", "\x01Chapter 1\r\n\r\nText a\x01b\r\n"}, {"Two", "\x01\x01Two\r\n"}};
-    TTopicList plain{{"One", "Chapter 1\r\n\r\nText a\x01b\r\n"}, {"Two", "\x01Two\r\n"}};
+    TTopicList marked{{"One", "\x01" "Chapter 1\r\n\r\nText a\x01" "b\r\n"}, {"Two", "\x01Two\r\n"}};
+    TTopicList plain{{"One", "Chapter 1\r\n\r\nText a\x01" "b\r\n"}, {"Two", "Two\r\n"}};
     TBuildRequest r = Request(dir);
     r.clock = [] { return time_t(1700000000); };
     const fs::path jar = dir / "Tales" / "Tales.jar";
@@ -194,12 +194,12 @@ TEST(Pipeline, GridBooksDropTheHeadingMarks)
         GenerateBook(r, marked, {});
         EXPECT_EQ(readFile(jar), want);
     }
-    EXPECT_EQ(JarMember(jar, "layout.txt"), "grid\r\nindent\r\nEmpty\r\n20 13646\r\n5 14a2c\r\n");
+    EXPECT_EQ(JarMember(jar, "layout.txt"), "grid\r\nindent\r\nEmpty\r\n20 13646\r\n4 14a2c\r\n");
     r.layout = TReaderLayout::Words;
     GenerateBook(r, marked, {});
     EXPECT_EQ(JarMember(jar, "texts/itm1"), "\x01" "Chapter 1\n\nText a\x01" "b\n");
-    EXPECT_EQ(JarMember(jar, "texts/itm2"), "\x01\x01Two\n");
-    EXPECT_EQ(JarMember(jar, "layout.txt"), "words\r\nindent\r\nEmpty\r\n21 13646\r\n6 14a2c\r\n");
+    EXPECT_EQ(JarMember(jar, "texts/itm2"), "\x01Two\n");
+    EXPECT_EQ(JarMember(jar, "layout.txt"), "words\r\nindent\r\nEmpty\r\n21 13646\r\n5 14a2c\r\n");
 }
 
 // A text of the words layout longer than 16384 bytes is stored in pieces of

@@ -124,16 +124,18 @@ void ExpectVolumesHoldTheBook(const TempDir& dir, const TBuildResult& r, TTopicL
         }
         ASSERT_EQ(titles.size(), files.size());
         ASSERT_EQ(titles.size(), r.jars[k - 1].entries.size());
-        if (!layout.empty())
+        if (!layout.empty()) {
             ASSERT_EQ(layout.size(), 3 + titles.size());
+        }
         for (size_t j = 0; j < titles.size(); ++j) {
             EXPECT_EQ(files[j], "/texts/itm" + std::to_string(j + 1) + "\r");
             menu.emplace_back(titles[j].substr(0, titles[j].size() - 1), textOf(j + 1));
             // Each entry's size and its topic's id over the whole book: a
             // part carries its topic's.
-            if (!layout.empty())
+            if (!layout.empty()) {
                 EXPECT_EQ(layout[3 + j], std::to_string(menu.back().second.size()) + " " +
                                              ids.at(r.jars[k - 1].entries[j].topic) + "\r");
+            }
         }
     }
 

@@ -706,7 +706,7 @@ TEST(Project, ParagraphsStream)
     fs::create_directory(dir / "in");
     writeFile(dir / "in" / "101", topicStream(1, "Only", "text"));
     writeFile(dir / "in" / "Layout", "words");
-    for (const std::string word : {"Gap", std::string(65, 'g')}) {
+    for (const std::string& word : {std::string("Gap"), std::string(65, 'g')}) {
         writeFile(dir / "in" / "Paragraphs", word);
         std::string cwd = fs::current_path().string();
         fs::current_path(dir / "in");
