@@ -190,10 +190,30 @@ TEST(Buildcmd, LayoutIsStoredAndGoesIntoTheJar)
     ASSERT_EQ(run({Cli(), "build", project.string(), "--paragraphs", "indent"}).status, 0);
     EXPECT_EQ(layoutFile().out, "words\r\nindent\r\nEmpty\r\n44 114af\r\n");
 
+    // A project made before there was a choice (the sample book as it was
+    // then): no layout.txt, and the heading marks of none of its texts.
+    fs::copy_file(sourceDir() / "tests" / "cli" / "data" / "Older.volm", dir / "Older.volm");
+    ASSERT_EQ(run({Cli(), "font", (dir / "Older.volm").string(), "--custom", "off"}).status, 0);
+    ASSERT_EQ(run({Cli(), "build", (dir / "Older.volm").string()}).status, 0);
+    EXPECT_EQ(run({"unzip", "-l", (dir / "Older" / "Older.jar").string(), "layout.txt"}).status, 11);
+
+    // The sample book is in the words layout, its texts' titles marked.
     fs::copy_file(sourceDir() / "examples" / "Sample.volm", dir / "Sample.volm");
     ASSERT_EQ(run({Cli(), "font", (dir / "Sample.volm").string(), "--custom", "off"}).status, 0);
     ASSERT_EQ(run({Cli(), "build", (dir / "Sample.volm").string()}).status, 0);
-    EXPECT_EQ(run({"unzip", "-l", (dir / "Sample" / "Sample.jar").string(), "layout.txt"}).status, 11);
+    const std::string sampleJar = (dir / "Sample" / "Sample.jar").string();
+    const std::vector<std::string> lines = nonEmptyLines(run({"unzip", "-p", sampleJar, "layout.txt"}).out);
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[0], "words\r");
+    EXPECT_EQ(lines[1], "indent\r");
+    for (int i = 1; i <= 6; ++i)
+        EXPECT_EQ(run({"unzip", "-p", sampleJar, "texts/itm" + std::to_string(i)}).out.substr(0, 1), "\x01") << i;
+    // The last text names the reader's keys and the options list.
+    const std::string keys = run({"unzip", "-p", sampleJar, "texts/itm6"}).out;
+    for (const char* word : {"Up or 2", "Down or 8", "Left or 4", "Right or 6", "* (back)", "# (on)", "Fire or 5",
+                             "1:", "7:", "9:", "3:", "0, or the Options command", "Go to %", "Add bookmark",
+                             "Bookmarks", "Find"})
+        EXPECT_NE(keys.find(word), std::string::npos) << word;
 }
 
 // The shipped sample book builds, and its jar runs on the simulated phone
