@@ -165,7 +165,7 @@ TEST(Editortext, HeadingMarksSurviveShowingCommittingAndLoading)
     EXPECT_EQ(b.text.Text(), marked);
     b.type(QStringLiteral("!"));
     ASSERT_TRUE(b.text.Commit());
-    EXPECT_EQ(b.project.GetText(1), "\x01\xC3\xEB\xE0\xE2\xE0 1\r\n\r\n\x01Part\r\ntext!\r\n");
+    EXPECT_EQ(b.project.GetText(1), "\x01\xC3\xEB\xE0\xE2\xE0 1\r\n\r\n\x01Part\r\ntext\r\n!\r\n");
     b.text.Show(0);
     b.text.Show(1);
     EXPECT_EQ(b.text.Text(), b.project.GetText(1));
