@@ -100,7 +100,7 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     PhoneBox->addItem(QStringLiteral("Other..."), QVariant::fromValue<qlonglong>(-1));
     PhoneBox->setToolTip(QStringLiteral("The largest jar the phone takes; a larger book is built as volumes\n"
                                          "(many phones of the time take at most 64 KB)."));
-    PhoneBox->setGeometry(64, 109, 150, 21);
+    PhoneBox->setGeometry(64, 109, 128, 21);
     connect(PhoneBox, QOverload<int>::of(&QComboBox::activated), this, &TForm3::phoneChosen);
 
     BitBtn1 = AcceptButton(this, QStringLiteral("&Build"), "BitBtn1", style()->standardIcon(QStyle::SP_DialogOkButton));
@@ -124,7 +124,7 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     ParagraphsBox->addItem(QStringLiteral("Paragraph gap"), static_cast<int>(TParagraphStyle::Gap));
     ParagraphsBox->setToolTip(QStringLiteral("Words layout: the first row of a paragraph is indented,\n"
                                              "or a small gap comes before it."));
-    ParagraphsBox->setGeometry(222, 109, 115, 21);
+    ParagraphsBox->setGeometry(200, 109, 137, 21);
     connect(LayoutBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this] { ParagraphsBox->setEnabled(Layout() == TReaderLayout::Words); });
 
