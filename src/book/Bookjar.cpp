@@ -291,7 +291,13 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& jarSpec, int fd, const std:
     bool writing = true;
     std::vector<TPackedMember> head, tail;
     specMembers(jarSpec, head, tail); // the tail is made again once the texts are read
-    const uint64_t total = head.size() + jarSpec.entries.size() + tail.size();
+    // Members to write: a text not read yet counts as one, its pieces are
+    // added once it is read.
+    uint64_t total = head.size() + tail.size();
+    for (const TJarEntry& e : jarSpec.entries) {
+        const uint64_t size = e.part != 0 ? e.end - e.begin : textSizes_.at(e.topic);
+        total += size == kUnknown ? 1 : TextPieces(layoutData_.layout, size);
+    }
     auto out = [&](const TPackedMember& m) {
         if (!writing)
             return;
@@ -356,6 +362,8 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& jarSpec, int fd, const std:
                 text = lastText_;
             else
                 text = ReaderText(topics_.Text(e.topic), dropMarks_);
+            if (textSizes_.at(e.topic) == kUnknown)
+                total += TextPieces(layoutData_.layout, text.size()) - 1;
             textSizes_.at(e.topic) = text.size();
         } else {
             text = Text(e.topic).substr(e.begin, e.end - e.begin);

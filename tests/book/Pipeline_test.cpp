@@ -214,8 +214,11 @@ TEST(Pipeline, LongTextsOfTheWordsLayoutAreStoredInPieces)
     TTopicList topics{{"A", a}, {"B", b}, {"C", c}, {"One", "x"}};
     TBuildRequest r = Request(dir);
     r.layout = TReaderLayout::Words;
-    GenerateBook(r, topics, {});
+    TRecorder rec; // the progress counts every piece, never more than its total
+    GenerateBook(r, topics, {}, &rec);
     const fs::path jar = dir / "Tales" / "Tales.jar";
+    EXPECT_EQ(rec.lastPacked, JarEntries(jar).size());
+    EXPECT_EQ(rec.packTotal, rec.lastPacked);
     std::vector<std::string> expected = kTemplateFiles;
     for (const char* m : {"texts/itm1", "texts/itm2", "texts/itm2_1", "texts/itm3", "texts/itm3_1", "texts/itm3_2",
                           "texts/itm4", "layout.txt"})
