@@ -2,7 +2,12 @@
 # Builds the sample book examples/Sample.volm from the texts in examples/texts
 # with volm-cli: six topics in English and Russian, their texts loaded from
 # files in KOI8-R, CP866, Windows-1251, UTF-8 and ASCII (the code page of
-# each is detected on loading), and a custom font for the phone.
+# each is detected on loading), and a custom font for the phone. The book is
+# in the words layout ("new" stores it) with indented paragraphs (there is no
+# "Paragraphs" stream). Each text's title line, and the subheading of the
+# keys, starts with byte 0x01, the heading mark, which loading keeps: the
+# phone shows them as headings. "Keys on the phone" names every key of the
+# reader.
 #
 #   examples/make-sample.sh [VOLM_CLI [OUTPUT]]
 set -euo pipefail

@@ -165,18 +165,23 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     }
     const TReaderLayout offered = target.Layout.value_or(TReaderLayout::Grid);
     dialog->SetLayout(offered);
+    const TParagraphStyle offeredParagraphs = target.Paragraphs.value_or(TParagraphStyle::Indent);
+    dialog->SetParagraphs(offeredParagraphs);
     if (dialog->exec() != QDialog::Accepted)
         return TGenerateOutcome::Cancelled;
     std::optional<TReaderLayout> layout = target.Layout;
-    if (dialog->Layout() != offered) {
-        layout = dialog->Layout();
-        try {
+    const TParagraphStyle paragraphs = dialog->Paragraphs();
+    try {
+        if (dialog->Layout() != offered) {
+            layout = dialog->Layout();
             if (target.StoreLayout)
                 target.StoreLayout(*layout);
-        } catch (const std::exception& e) {
-            ShowErrorMessage(fromMessage(e.what()), target.parent);
-            return TGenerateOutcome::Failed;
         }
+        if (paragraphs != offeredParagraphs && target.StoreParagraphs)
+            target.StoreParagraphs(paragraphs);
+    } catch (const std::exception& e) {
+        ShowErrorMessage(fromMessage(e.what()), target.parent);
+        return TGenerateOutcome::Failed;
     }
 
     TBuildRequest request;
@@ -185,6 +190,7 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     request.url = dialog->UrlText();
     request.font = target.Font;
     request.layout = layout;
+    request.paragraphs = paragraphs;
     request.maxJar = dialog->MaxJar();
     const TFontRenderer render = target.RenderFont ? target.RenderFont : TFontRenderer(FontImagePng);
 
@@ -235,6 +241,8 @@ TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
     TGenerateTarget t;
     t.Layout = project.Layout();
     t.StoreLayout = [&project](TReaderLayout l) { project.SaveLayout(l); };
+    t.Paragraphs = project.Paragraphs();
+    t.StoreParagraphs = [&project](TParagraphStyle s) { project.SaveParagraphs(s); };
     t.ProjectPath = project.Path();
     t.Topics = &topics;
     t.Font = font;

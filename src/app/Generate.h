@@ -66,6 +66,9 @@ struct TGenerateTarget {
     std::optional<TReaderLayout> Layout; // the project's layout (none: grid, built as before)
     // Stores a layout chosen in the dialog that differs from the project's.
     std::function<void(TReaderLayout)> StoreLayout;
+    std::optional<TParagraphStyle> Paragraphs; // the project's paragraph style (none: indent)
+    // Stores a paragraph style chosen in the dialog that differs from the project's.
+    std::function<void(TParagraphStyle)> StoreParagraphs;
 };
 
 enum class TGenerateOutcome { Cancelled, Built, Failed };
@@ -77,8 +80,9 @@ enum class TGenerateOutcome { Cancelled, Built, Failed };
 // is told in a message box afterwards: each jar, its size and its topics.
 TGenerateOutcome GenerateMidlet(const TGenerateTarget& target);
 // The same for an open project, with the window's font settings (the dialog's
-// choice and the "&Use custom font" check mark); a layout chosen in the
-// dialog that differs from the project's is stored in the project.
+// choice and the "&Use custom font" check mark); a layout or paragraph style
+// chosen in the dialog that differs from the project's is stored in the
+// project.
 TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
                                     QStatusBar* statusBar, QWidget* parent);
 

@@ -100,7 +100,7 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     PhoneBox->addItem(QStringLiteral("Other..."), QVariant::fromValue<qlonglong>(-1));
     PhoneBox->setToolTip(QStringLiteral("The largest jar the phone takes; a larger book is built as volumes\n"
                                          "(many phones of the time take at most 64 KB)."));
-    PhoneBox->setGeometry(64, 109, 273, 21);
+    PhoneBox->setGeometry(64, 109, 128, 21);
     connect(PhoneBox, QOverload<int>::of(&QComboBox::activated), this, &TForm3::phoneChosen);
 
     BitBtn1 = AcceptButton(this, QStringLiteral("&Build"), "BitBtn1", style()->standardIcon(QStyle::SP_DialogOkButton));
@@ -117,11 +117,22 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     LayoutBox->setToolTip(QStringLiteral("Words: rows break between words and at line ends.\n"
                                          "Grid: every row holds as many characters as fit."));
     LayoutBox->setGeometry(148, 138, 108, 21);
+    // Beside the phone, over the layout: how the words layout starts a paragraph.
+    ParagraphsBox = new QComboBox(this);
+    ParagraphsBox->setObjectName(QStringLiteral("ParagraphsBox"));
+    ParagraphsBox->addItem(QStringLiteral("Paragraph indent"), static_cast<int>(TParagraphStyle::Indent));
+    ParagraphsBox->addItem(QStringLiteral("Paragraph gap"), static_cast<int>(TParagraphStyle::Gap));
+    ParagraphsBox->setToolTip(QStringLiteral("Words layout: the first row of a paragraph is indented,\n"
+                                             "or a small gap comes before it."));
+    ParagraphsBox->setGeometry(200, 109, 137, 21);
+    connect(LayoutBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this] { ParagraphsBox->setEnabled(Layout() == TReaderLayout::Words); });
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, Edit3);
     setTabOrder(Edit3, PhoneBox);
-    setTabOrder(PhoneBox, BitBtn1);
+    setTabOrder(PhoneBox, ParagraphsBox);
+    setTabOrder(ParagraphsBox, BitBtn1);
     setTabOrder(BitBtn1, LayoutBox);
     setTabOrder(LayoutBox, BitBtn2);
 }
@@ -153,11 +164,22 @@ std::string TForm3::UrlText() const
 void TForm3::SetLayout(TReaderLayout layout)
 {
     LayoutBox->setCurrentIndex(LayoutBox->findData(static_cast<int>(layout)));
+    ParagraphsBox->setEnabled(layout == TReaderLayout::Words);
 }
 
 TReaderLayout TForm3::Layout() const
 {
     return static_cast<TReaderLayout>(LayoutBox->currentData().toInt());
+}
+
+void TForm3::SetParagraphs(TParagraphStyle style)
+{
+    ParagraphsBox->setCurrentIndex(ParagraphsBox->findData(static_cast<int>(style)));
+}
+
+TParagraphStyle TForm3::Paragraphs() const
+{
+    return static_cast<TParagraphStyle>(ParagraphsBox->currentData().toInt());
 }
 
 uint64_t TForm3::MaxJar() const

@@ -52,6 +52,7 @@ public:
     QPushButton* BitBtn1 = nullptr; // "&Build"
     QPushButton* BitBtn2 = nullptr; // "Cancel"
     QComboBox* LayoutBox = nullptr;  // the reader's layout: words or grid
+    QComboBox* ParagraphsBox = nullptr; // the words layout's paragraphs: indent or gap
     QLabel* PhoneLabel = nullptr;    // "Phone:"
     QComboBox* PhoneBox = nullptr;   // the jar budget
 
@@ -63,6 +64,9 @@ public:
     // The layout offered (as the project has it) and the one chosen.
     void SetLayout(TReaderLayout layout);
     TReaderLayout Layout() const;
+    // The same for the paragraph style (offered only with the words layout).
+    void SetParagraphs(TParagraphStyle style);
+    TParagraphStyle Paragraphs() const;
     // The jar budget chosen, in bytes (0: no limit); setting one that is not
     // offered adds it to the list.
     uint64_t MaxJar() const;

@@ -186,14 +186,20 @@ void TBookFolder::Open()
 }
 
 std::vector<TUserFile> TBookFolder::UserFiles(const std::vector<std::string>& ownMembers, size_t topics,
-                                              const TJarSettings& settings) const
+                                              const TJarSettings& settings, bool pieces) const
 {
     std::vector<TUserFile> files;
+    auto isNumber = [](const std::string& n) { return !n.empty() && n[0] != '0' && n.size() <= 18 && allDigits(n); };
     auto ourText = [&](const std::string& name) {
         if (name.size() <= 9 || !sameText(std::string_view(name).substr(0, 9), "texts/itm"))
             return false;
-        const std::string number = name.substr(9);
-        if (number[0] == '0' || number.size() > 18 || !allDigits(number))
+        std::string number = name.substr(9);
+        if (const size_t cut = number.find('_'); pieces && cut != std::string::npos) {
+            if (!isNumber(number.substr(cut + 1)))
+                return false;
+            number.resize(cut);
+        }
+        if (!isNumber(number))
             return false;
         const uint64_t n = std::stoull(number);
         return n >= 1 && n <= std::max<size_t>(topics, 1);

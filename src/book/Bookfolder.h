@@ -55,9 +55,11 @@ public:
     // jar's own members (`ownMembers`, and texts/itm1 to texts/itmN of the
     // book's `topics`, or texts/itm1 of an empty book) are left out. A clash
     // is the same name (letter case aside), or one name being a folder of the
-    // other. Stored names follow `settings` (TranslateOemChar).
+    // other. Stored names follow `settings` (TranslateOemChar). With
+    // `pieces` (the words layout) the pieces texts/itmN_1, texts/itmN_2, ...
+    // of those texts are the book's too.
     std::vector<TUserFile> UserFiles(const std::vector<std::string>& ownMembers, size_t topics,
-                                     const TJarSettings& settings) const;
+                                     const TJarSettings& settings, bool pieces = false) const;
 
     // Removes the outputs of an earlier build that this one did not replace:
     // with `volumes` 0 (a single jar) every volume's jar and jad; with

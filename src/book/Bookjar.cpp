@@ -1,6 +1,7 @@
 #include "book/Bookjar.h"
 
 #include "archive/Zipwriter.h"
+#include "book/Datafiles.h"
 #include "book/Manifest.h"
 #include "common/Codepage.h"
 #include "common/Errors.h"
@@ -34,6 +35,32 @@ TBookJars::TBookJars(TBookInput input, ITopicSequence& topics, const TJarSetting
         clock_ = [] { return ::time(nullptr); };
     textSizes_.assign(input_.names.size(), kUnknown);
     packedTexts_.resize(input_.names.size());
+    ids_ = TopicIds(input_.names);
+    if (input_.layout) {
+        layoutData_.layout = *input_.layout;
+        layoutData_.paragraphs = input_.paragraphs;
+        layoutData_.emptyNote = EmptyNote(input_.names);
+    }
+    dropMarks_ = input_.layout != TReaderLayout::Words;
+}
+
+uint64_t TBookJars::TPackedText::DataSize() const
+{
+    uint64_t n = 0;
+    for (uint64_t s : pieceSizes)
+        n += s;
+    return n;
+}
+
+std::vector<std::string_view> TBookJars::pieces(std::string_view text) const
+{
+    std::vector<std::string_view> out;
+    const uint64_t count = TextPieces(layoutData_.layout, text.size());
+    if (count == 1)
+        return {text};
+    for (uint64_t k = 0; k < count; ++k)
+        out.push_back(text.substr(k * kTextPiece, kTextPiece));
+    return out;
 }
 
 TPackedMember TBookJars::packSmall(const std::string& name, const std::string& bytes)
@@ -154,8 +181,12 @@ void TBookJars::specMembers(const TJarSpec& jarSpec, std::vector<TPackedMember>&
         }
         }
     }
-    if (input_.layout)
-        tail.push_back(packSmall("layout.txt", LayoutText(*input_.layout, entrySizes(jarSpec))));
+    if (input_.layout) {
+        std::vector<std::string> ids;
+        for (const TJarEntry& e : jarSpec.entries)
+            ids.push_back(ids_.at(e.topic));
+        tail.push_back(packSmall("layout.txt", LayoutText(layoutData_, entrySizes(jarSpec), ids)));
+    }
     for (const TPackedMember& m : userPacked_)
         tail.push_back(m);
 }
@@ -165,38 +196,61 @@ std::optional<uint64_t> TBookJars::PackedSize(size_t topic) const
     const TPackedText& p = packedTexts_.at(topic);
     if (textSizes_.at(topic) == kUnknown)
         return std::nullopt;
-    return p.dataSize;
+    return p.DataSize();
 }
 
 const std::string& TBookJars::Text(size_t topic)
 {
     if (topic != lastTopic_) {
-        lastText_ = ReaderText(topics_.Text(topic));
+        lastText_ = ReaderText(topics_.Text(topic), dropMarks_);
         lastTopic_ = topic;
         textSizes_.at(topic) = lastText_.size();
     }
     return lastText_;
 }
 
-uint64_t TBookJars::PartPackedSize(const TJarEntry& e, bool keep)
+const TBookJars::TPackedText& TBookJars::packPart(const TJarEntry& e, bool keep)
 {
     const TPartKey key{e.topic, e.begin, e.end};
     auto it = packedParts_.find(key);
-    if (it != packedParts_.end() && (it->second.member || !keep))
-        return it->second.dataSize;
+    if (it != packedParts_.end() && (it->second.members || !keep))
+        return it->second;
     const std::string& text = Text(e.topic);
-    TPackedMember m = PackBytes("texts/itm", std::string_view(text).substr(e.begin, e.end - e.begin),
-                                settings_.MemberDeflateType("texts/itm1"), pool_.Own());
+    const TDeflateType type = settings_.MemberDeflateType("texts/itm1");
     TPackedText& p = packedParts_[key];
-    p.dataSize = m.data.size();
+    p.pieceSizes.clear();
+    std::vector<TPackedMember> members;
+    for (std::string_view piece : pieces(std::string_view(text).substr(e.begin, e.end - e.begin))) {
+        TPackedMember m = PackBytes("texts/itm", piece, type, pool_.Own());
+        p.pieceSizes.push_back(m.data.size());
+        if (keep)
+            members.push_back(std::move(m));
+    }
     if (keep)
-        p.member = std::move(m);
-    return p.dataSize;
+        p.members = std::move(members);
+    return p;
+}
+
+uint64_t TBookJars::PartPackedSize(const TJarEntry& e, bool keep)
+{
+    return packPart(e, keep).DataSize();
 }
 
 void TBookJars::ForgetPart(const TJarEntry& e)
 {
     packedParts_.erase({e.topic, e.begin, e.end});
+}
+
+uint64_t TBookJars::TextCost(const TJarEntry& e, size_t number)
+{
+    const TPackedText& p = e.part == 0 ? packedTexts_.at(e.topic) : packPart(e, false);
+    uint64_t cost = 0;
+    for (size_t k = 0; k < p.pieceSizes.size(); ++k)
+        cost += TZipWriter::EntryCost(TextPieceName(number, k).size(), p.pieceSizes[k]);
+    // A text not packed yet counts as one empty member.
+    if (p.pieceSizes.empty())
+        cost += TZipWriter::EntryCost(TextEntryName(number).size(), 0);
+    return cost;
 }
 
 uint64_t TBookJars::Size(const TJarSpec& jarSpec)
@@ -208,21 +262,23 @@ uint64_t TBookJars::Size(const TJarSpec& jarSpec)
         size += TZipWriter::EntryCost(m);
     for (const TPackedMember& m : tail)
         size += TZipWriter::EntryCost(m);
-    for (size_t j = 0; j < jarSpec.entries.size(); ++j) {
-        const TJarEntry& e = jarSpec.entries[j];
-        const uint64_t data = e.part == 0 ? packedTexts_.at(e.topic).dataSize : PartPackedSize(e, false);
-        size += TZipWriter::EntryCost(TextEntryName(j + 1).size(), data);
-    }
+    for (size_t j = 0; j < jarSpec.entries.size(); ++j)
+        size += TextCost(jarSpec.entries[j], j + 1);
     return size;
 }
 
-void TBookJars::remember(size_t topic, TPackedMember member)
+void TBookJars::remember(size_t topic, std::vector<TPackedMember> members)
 {
     TPackedText& p = packedTexts_.at(topic);
-    p.dataSize = member.data.size();
-    if (!p.member && kept_ + member.data.size() <= keepLimit_) {
-        kept_ += member.data.size();
-        p.member = std::move(member);
+    p.pieceSizes.clear();
+    uint64_t bytes = 0;
+    for (const TPackedMember& m : members) {
+        p.pieceSizes.push_back(m.data.size());
+        bytes += m.data.size();
+    }
+    if (!p.members && kept_ + bytes <= keepLimit_) {
+        kept_ += bytes;
+        p.members = std::move(members);
     }
 }
 
@@ -235,7 +291,13 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& jarSpec, int fd, const std:
     bool writing = true;
     std::vector<TPackedMember> head, tail;
     specMembers(jarSpec, head, tail); // the tail is made again once the texts are read
-    const uint64_t total = head.size() + jarSpec.entries.size() + tail.size();
+    // Members to write: a text not read yet counts as one, its pieces are
+    // added once it is read.
+    uint64_t total = head.size() + tail.size();
+    for (const TJarEntry& e : jarSpec.entries) {
+        const uint64_t size = e.part != 0 ? e.end - e.begin : textSizes_.at(e.topic);
+        total += size == kUnknown ? 1 : TextPieces(layoutData_.layout, size);
+    }
     auto out = [&](const TPackedMember& m) {
         if (!writing)
             return;
@@ -249,52 +311,74 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& jarSpec, int fd, const std:
     for (const TPackedMember& m : head)
         out(m);
 
-    // The texts: read here in order, packed on the pool, written in order.
-    std::deque<const TJarEntry*> inFlight;
+    // The texts: read here in order, packed on the pool (each piece on its
+    // own), written in order.
+    struct TInFlight {
+        const TJarEntry* entry;
+        size_t piece, pieces;
+    };
+    std::deque<TInFlight> inFlight;
+    std::vector<TPackedMember> done; // the pieces of the text taken so far
     auto take = [&] {
         TPackedMember m = pool_.Next();
-        const TJarEntry& e = *inFlight.front();
+        const TInFlight f = inFlight.front();
         inFlight.pop_front();
         out(m);
-        if (e.part == 0)
-            remember(e.topic, std::move(m));
+        if (f.entry->part != 0)
+            return;
+        done.push_back(std::move(m));
+        if (f.piece + 1 == f.pieces) {
+            remember(f.entry->topic, std::move(done));
+            done.clear();
+        }
     };
     const TDeflateType type = settings_.MemberDeflateType("texts/itm1");
     for (size_t j = 0; j < jarSpec.entries.size(); ++j) {
         const TJarEntry& e = jarSpec.entries[j];
-        const std::string name = TextEntryName(j + 1);
-        const TPackedMember* ready = nullptr;
-        if (e.part == 0 && packedTexts_.at(e.topic).member)
-            ready = &*packedTexts_[e.topic].member;
+        const std::vector<TPackedMember>* ready = nullptr;
+        if (e.part == 0 && packedTexts_.at(e.topic).members)
+            ready = &*packedTexts_[e.topic].members;
         else if (e.part != 0) {
             auto it = packedParts_.find({e.topic, e.begin, e.end});
-            if (it != packedParts_.end() && it->second.member)
-                ready = &*it->second.member;
+            if (it != packedParts_.end() && it->second.members)
+                ready = &*it->second.members;
         }
         if (ready) {
-            pool_.Submit([ready, name](TDeflater&) {
-                TPackedMember m = *ready;
-                m.name = name;
-                return m;
-            }, 0);
-        } else {
-            std::string text;
-            if (e.part == 0) {
-                if (e.topic == lastTopic_)
-                    text = lastText_;
-                else
-                    text = ReaderText(topics_.Text(e.topic));
-                textSizes_.at(e.topic) = text.size();
-            } else {
-                text = Text(e.topic).substr(e.begin, e.end - e.begin);
+            for (size_t k = 0; k < ready->size(); ++k) {
+                pool_.Submit([m = &(*ready)[k], name = TextPieceName(j + 1, k)](TDeflater&) {
+                    TPackedMember copy = *m;
+                    copy.name = name;
+                    return copy;
+                }, 0);
+                inFlight.push_back({&e, k, ready->size()});
+                while (pool_.Full())
+                    take();
             }
-            const uint64_t n = text.size();
-            pool_.Submit([name, text = std::move(text), type](TDeflater& d) { return PackBytes(name, text, type, d); },
-                         n);
+            continue;
         }
-        inFlight.push_back(&e);
-        while (pool_.Full())
-            take();
+        std::string text;
+        if (e.part == 0) {
+            if (e.topic == lastTopic_)
+                text = lastText_;
+            else
+                text = ReaderText(topics_.Text(e.topic), dropMarks_);
+            if (textSizes_.at(e.topic) == kUnknown)
+                total += TextPieces(layoutData_.layout, text.size()) - 1;
+            textSizes_.at(e.topic) = text.size();
+        } else {
+            text = Text(e.topic).substr(e.begin, e.end - e.begin);
+        }
+        const std::vector<std::string_view> parts = pieces(text);
+        for (size_t k = 0; k < parts.size(); ++k) {
+            std::string piece(parts[k]);
+            const uint64_t n = piece.size();
+            pool_.Submit([name = TextPieceName(j + 1, k), piece = std::move(piece), type](TDeflater& d) {
+                return PackBytes(name, piece, type, d);
+            }, n);
+            inFlight.push_back({&e, k, parts.size()});
+            while (pool_.Full())
+                take();
+        }
     }
     while (pool_.Pending())
         take();

@@ -10,8 +10,10 @@
 // it), then the template's members in the template's order with the book's
 // appname.txt, files.txt and topics.txt (and the custom font's
 // images/Font.png) in the places of the template's, then texts/itm1 ...
-// texts/itmN, then layout.txt when the book has a layout, then the user's
-// files in the order of the folder listing. No folder entries.
+// texts/itmN (a long text of the words layout followed by its pieces
+// texts/itmN_1, texts/itmN_2, ...), then layout.txt when the book has a
+// layout, then the user's files in the order of the folder listing. No
+// folder entries.
 //
 // Size() tells the exact size in bytes a jar will have before it is written:
 // volumes are planned on it, and Write() writes exactly that.
@@ -59,6 +61,7 @@ struct TBookInput {
     std::optional<std::string> fontPng;              // the custom font's image, when it is on
     std::string url, vendor;                         // for the manifest
     std::optional<TReaderLayout> layout;
+    TParagraphStyle paragraphs = TParagraphStyle::Indent;
     std::vector<std::string> names;                  // topic names in book order
     std::vector<TUserFile> userFiles;                // the user's files in the book folder
 };
@@ -84,9 +87,12 @@ public:
     const std::string& Text(size_t topic);
     // The size of a topic's reader text; known once the topic was read.
     uint64_t TextSize(size_t topic) const { return textSizes_.at(topic); }
-    // The packed size of a whole topic's text; known once a jar holding it
-    // was written (or measured).
+    // The packed size of a whole topic's text (all its pieces); known once a
+    // jar holding it was written (or measured).
     std::optional<uint64_t> PackedSize(size_t topic) const;
+    // What an entry's text members cost in a jar as its text number `number`
+    // (data, headers and names of every piece); a part is packed when needed.
+    uint64_t TextCost(const TJarEntry& e, size_t number);
     // The packed size of a part, packing it when needed; `keep` keeps the
     // packed bytes for writing.
     uint64_t PartPackedSize(const TJarEntry& e, bool keep);
@@ -117,6 +123,8 @@ public:
 
     size_t TopicCount() const { return textSizes_.size(); }
     const std::string& Name(size_t topic) const { return input_.names.at(topic); }
+    // The topic's stable id in layout.txt.
+    const std::string& Id(size_t topic) const { return ids_.at(topic); }
     // The title of an entry in the menu ("Name", or "Name (2)" for a part).
     std::string Title(const TJarEntry& e) const;
 
@@ -129,15 +137,19 @@ private:
     };
     using TPartKey = std::tuple<size_t, uint64_t, uint64_t>;
     struct TPackedText {
-        uint64_t dataSize = 0;
-        std::optional<TPackedMember> member;   // kept for writing
+        std::vector<uint64_t> pieceSizes;               // packed data size of each piece
+        std::optional<std::vector<TPackedMember>> members;   // kept for writing
+        uint64_t DataSize() const;
     };
+    // The text's members of an entry, each a piece of its text.
+    std::vector<std::string_view> pieces(std::string_view text) const;
 
     TPackedMember packSmall(const std::string& name, const std::string& bytes);
     // The members of a jar that are not topic texts, before and after them.
     void specMembers(const TJarSpec& jarSpec, std::vector<TPackedMember>& head, std::vector<TPackedMember>& tail);
     std::vector<uint64_t> entrySizes(const TJarSpec& jarSpec) const;
-    void remember(size_t topic, TPackedMember member);
+    void remember(size_t topic, std::vector<TPackedMember> members);
+    const TPackedText& packPart(const TJarEntry& e, bool keep);
 
     TBookInput input_;
     ITopicSequence& topics_;
@@ -149,6 +161,9 @@ private:
     std::vector<TSlot> slots_;               // the template's order
     std::vector<TPackedMember> userPacked_;  // the user's files
     std::vector<uint64_t> textSizes_;
+    std::vector<std::string> ids_;           // the topics' stable ids
+    TLayoutData layoutData_;
+    bool dropMarks_ = true;                  // the heading marks, but in the words layout
     std::vector<TPackedText> packedTexts_;   // whole topics
     std::map<TPartKey, TPackedText> packedParts_;
     uint64_t keepLimit_ = 0, kept_ = 0;

@@ -1,6 +1,8 @@
 #include "book/Datafiles.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <unordered_map>
 
 namespace volm {
 
@@ -38,12 +40,63 @@ std::string AppNameText(std::string_view bookName)
     return TextModeLine(bookName);
 }
 
-std::string LayoutText(TReaderLayout layout, const std::vector<uint64_t>& textSizes)
+std::string LayoutText(const TLayoutData& data, const std::vector<uint64_t>& textSizes,
+                       const std::vector<std::string>& ids)
 {
-    std::string out = TextModeLine(LayoutName(layout));
-    for (uint64_t n : textSizes)
-        out += TextModeLine(std::to_string(n));
+    std::string out = TextModeLine(LayoutName(data.layout));
+    out += TextModeLine(ParagraphsName(data.paragraphs));
+    out += TextModeLine(TitleLine(data.emptyNote));
+    for (size_t i = 0; i < textSizes.size(); ++i)
+        out += TextModeLine(std::to_string(textSizes[i]) + " " + ids.at(i));
     return out;
+}
+
+std::vector<std::string> TopicIds(const std::vector<std::string>& names)
+{
+    std::vector<std::string> ids;
+    ids.reserve(names.size());
+    std::unordered_map<std::string, unsigned> seen;
+    for (const std::string& name : names) {
+        uint32_t h = 0;
+        for (char c : name)
+            h = h * 31u + static_cast<unsigned char>(c);
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(h));
+        std::string id = hex;
+        if (const unsigned k = seen[name]++) {
+            id.push_back('.');
+            id.append(std::to_string(k));
+        }
+        ids.push_back(std::move(id));
+    }
+    return ids;
+}
+
+std::string EmptyNote(const std::vector<std::string>& names)
+{
+    uint64_t cyrillic = 0, latin = 0;
+    for (const std::string& name : names)
+        for (char ch : name) {
+            const auto c = static_cast<unsigned char>(ch);
+            if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+                ++latin;
+            else if (c >= 0xC0 || c == 0xA8 || c == 0xB8) // А..я, Ё, ё
+                ++cyrillic;
+        }
+    return cyrillic > latin ? "\xCF\xF3\xF1\xF2\xEE" : "Empty"; // "Пусто"
+}
+
+uint64_t TextPieces(TReaderLayout layout, uint64_t size)
+{
+    if (layout != TReaderLayout::Words || size <= kTextPiece)
+        return 1;
+    return (size + kTextPiece - 1) / kTextPiece;
+}
+
+std::string TextPieceName(size_t number, uint64_t piece)
+{
+    std::string name = TextEntryName(number);
+    return piece == 0 ? name : name + "_" + std::to_string(piece);
 }
 
 std::string TextEntryName(size_t number)
@@ -61,10 +114,20 @@ std::string TitleLine(std::string_view name)
     return line;
 }
 
-std::string ReaderText(std::string_view text)
+std::string ReaderText(std::string_view text, bool dropMarks)
 {
-    std::string out(text);
-    std::erase(out, '\r');
+    std::string out;
+    out.reserve(text.size());
+    bool lineStart = true;
+    for (char c : text) {
+        if (c == '\r') {
+            lineStart = true;
+            continue;
+        }
+        if (!(dropMarks && lineStart && c == kHeadingMark))
+            out += c;
+        lineStart = c == '\n';
+    }
     return out;
 }
 

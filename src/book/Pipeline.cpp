@@ -184,12 +184,14 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         progress.Progress(TBuildStage::DataFiles, i + 1, count);
     }
     input.layout = request.layout;
+    input.paragraphs = request.paragraphs;
 
     // Every member as a book's jar packs it: the strongest deflate, archives
     // stored, names in the OEM code page. The entries carry the time of the
     // build (the clock); the user's files are packed and stay where they are.
     const TJarSettings settings;
-    input.userFiles = bookFolder.UserFiles(OwnMemberNames(input), count, settings);
+    input.userFiles = bookFolder.UserFiles(OwnMemberNames(input), count, settings,
+                                           input.layout == TReaderLayout::Words);
 
     TPackPool pool(request.threads);
     TBookJars jars(std::move(input), topics, settings, pool, request.clock);

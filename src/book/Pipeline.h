@@ -78,6 +78,8 @@ struct TBuildRequest {
     // The reader's text layout (layout.txt); none writes no layout.txt, as
     // for a project that never chose one.
     std::optional<TReaderLayout> layout;
+    // The paragraph style layout.txt carries (the words layout draws it).
+    TParagraphStyle paragraphs = TParagraphStyle::Indent;
     // The jar budget in bytes; 0 for none.
     uint64_t maxJar = 0;
     // Threads that pack the members: 0 for one per processor. The jar is the

@@ -46,9 +46,9 @@ private:
         return s;
     }
     bool fitsExact(const TJarSpec& s) { return jars_.Size(s) <= budget_; }
-    // What an entry adds to a jar, at most: its text's member and its lines in
-    // topics.txt, files.txt and layout.txt.
-    uint64_t growth(const TJarEntry& e, size_t number, uint64_t packed) const;
+    // What an entry adds to a jar, at most: its text's members and its lines
+    // in topics.txt, files.txt and layout.txt.
+    uint64_t growth(const TJarEntry& e, size_t number);
     bool tryWhole(size_t topic);
     void close(bool last);
     void rewindTo(const TJarEntry& e);
@@ -69,9 +69,10 @@ private:
     unsigned part_ = 0;
 };
 
-uint64_t TPlanner::growth(const TJarEntry& e, size_t number, uint64_t packed) const
+uint64_t TPlanner::growth(const TJarEntry& e, size_t number)
 {
-    uint64_t g = TZipWriter::EntryCost(TextEntryName(number).size(), packed);
+    uint64_t g = jars_.TextCost(e, number); // every piece's member
+    g += TextModeLine(jars_.Id(e.topic)).size() + 1 + kListSlack;
     g += TextModeLine(jars_.Title(e)).size() + kListSlack;
     g += TextModeLine("/texts/itm" + std::to_string(number)).size() + kListSlack;
     g += digits(e.part == 0 ? jars_.TextSize(e.topic) : e.end - e.begin) + 2 + kListSlack;
@@ -81,7 +82,7 @@ uint64_t TPlanner::growth(const TJarEntry& e, size_t number, uint64_t packed) co
 bool TPlanner::tryWhole(size_t topic)
 {
     TJarEntry e{topic, 0, 0, jars_.TextSize(topic)};
-    const uint64_t g = growth(e, cur_.entries.size() + 1, *jars_.PackedSize(topic));
+    const uint64_t g = growth(e, cur_.entries.size() + 1);
     cur_.entries.push_back(e);
     // Measured exactly only near the budget (and for a volume's first topic).
     if (cur_.entries.size() > 1 && estimate_ + g <= budget_) {

@@ -3,7 +3,8 @@
 // the command line come from the stored build parameters (the dialog's last
 // texts), or their initial texts, and so does the jar budget (the dialog's
 // "Phone" choice) when --max-jar is not given; nothing is written back there.
-// --layout stores the reader's text layout in the project before the build.
+// --layout stores the reader's text layout in the project before the build,
+// --paragraphs its paragraph style.
 
 #include "cli/Cli.h"
 
@@ -56,6 +57,10 @@ int cmdBuild(const Args& a)
     const std::optional<std::string> layoutName = a.value("--layout");
     if (layoutName && !ParseLayoutName(*layoutName, layout))
         throw UsageError("--layout is words or grid, not \"" + *layoutName + "\"");
+    TParagraphStyle paragraphs{};
+    const std::optional<std::string> paragraphsName = a.value("--paragraphs");
+    if (paragraphsName && !ParseParagraphsName(*paragraphsName, paragraphs))
+        throw UsageError("--paragraphs is indent or gap, not \"" + *paragraphsName + "\"");
 
     // The stored texts are Windows-1251 already; the command line's are UTF-8.
     TBuildTexts texts = storedBuildTexts();
@@ -77,11 +82,15 @@ int cmdBuild(const Args& a)
     // Read only (a shared lock; a read-only project builds) unless an
     // option is to be stored in it.
     TProject p;
-    p.Open(project, layoutName ? TProject::omOpenExisting : TProject::omReadOnly);
+    const bool store = layoutName || paragraphsName;
+    p.Open(project, store ? TProject::omOpenExisting : TProject::omReadOnly);
     if (layoutName)
         p.SaveLayout(layout);
+    if (paragraphsName)
+        p.SaveParagraphs(paragraphs);
     request.font = p.FontSettings();
     request.layout = p.Layout();
+    request.paragraphs = p.Paragraphs().value_or(TParagraphStyle::Indent);
     TProjectTopics topics(p);
     TConsoleProgress progress;
     TFontRenderer renderer;
@@ -103,6 +112,8 @@ const Registrar registrar{
       {"--description", "D", "the description (accepted, written nowhere)"},
       {"--layout", "words|grid",
        "the reader's layout, stored in the project (one without it reads as grid; new projects hold words)"},
+      {"--paragraphs", "indent|gap",
+       "how the words layout starts a paragraph, stored in the project (one without it: indent)"},
       {"--max-jar", "SIZE",
        "the largest jar phones take (bytes; K, M: 64K, 1M; none): a larger book becomes volumes"}},
      "generate the book's phone application (jar, jad, manifest.mf) in the folder named after the book, "

@@ -19,7 +19,8 @@ constexpr uint32_t kReadMode = STGM_READ;                                       
 constexpr int32_t kFirstTopicNumber = 100;                                             // counter start
 const char* const kFontStream = "0";
 const char* const kLayoutStream = "Layout";
-// Longer than any layout word: a stream this long is not one of ours.
+const char* const kParagraphsStream = "Paragraphs";
+// Longer than any layout or paragraphs word: a stream this long is not one of ours.
 constexpr size_t kLayoutStreamMax = 64;
 
 // Rethrows `e` with `context` in front, keeping the storage error's status.
@@ -51,6 +52,21 @@ void createProjectFile(const std::string& path, TReaderLayout layout)
     TSafeWriteOptions options;
     options.replace = false;
     WriteFileSafely(path, content, options);
+}
+
+// The word a layout or paragraphs stream holds; raises for a stream too
+// long to be one.
+std::string readWord(TComponoundDocument& doc, const std::string& name)
+{
+    TDocStream s;
+    doc.OpenStream(s, name, kOpenMode);
+    TStream& st = *s.Stream();
+    if (st.Size() > kLayoutStreamMax)
+        throw Error("not a word");
+    std::string word(st.Size(), '\0');
+    st.SetPosition(0);
+    st.ReadBuffer(word.data(), word.size());
+    return word;
 }
 
 } // namespace
@@ -138,6 +154,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     int32_t counter = kFirstTopicNumber;
     TFontSettings font;
     std::optional<TReaderLayout> layout;
+    std::optional<TParagraphStyle> paragraphs;
 
     struct Candidate {
         int32_t number;
@@ -146,18 +163,20 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     std::vector<Candidate> candidates;
     for (const TDocElem& e : elements) {
         int32_t n;
-        if (e.name == kLayoutStream) {
+        if (e.name == kLayoutStream || e.name == kParagraphsStream) {
             try {
-                TDocStream s;
-                doc->OpenStream(s, e.name, kOpenMode);
-                TStream& st = *s.Stream();
-                std::string word(std::min<uint64_t>(st.Size(), kLayoutStreamMax), '\0');
-                st.SetPosition(0);
-                st.ReadBuffer(word.data(), word.size());
-                TReaderLayout l;
-                if (st.Size() > kLayoutStreamMax || !ParseLayoutName(word, l))
-                    throw Error("unknown layout");
-                layout = l;
+                const std::string word = readWord(*doc, e.name);
+                if (e.name == kLayoutStream) {
+                    TReaderLayout l;
+                    if (!ParseLayoutName(word, l))
+                        throw Error("unknown layout");
+                    layout = l;
+                } else {
+                    TParagraphStyle style;
+                    if (!ParseParagraphsName(word, style))
+                        throw Error("unknown paragraph style");
+                    paragraphs = style;
+                }
             } catch (...) {
                 skipped.push_back(e.name); // perhaps a later version's: left as it is
             }
@@ -207,6 +226,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     counter_ = counter;
     font_ = font;
     layout_ = layout;
+    paragraphs_ = paragraphs;
     path_ = path;
     readOnly_ = mode == omReadOnly;
 }
@@ -379,21 +399,31 @@ void TProject::SaveFontSettings(const TFontSettings& settings)
     font_ = settings;
 }
 
-void TProject::SaveLayout(TReaderLayout layout)
+void TProject::saveWord(const char* stream, const std::string& word, const char* what)
 {
     requireOpen();
-    const std::string word = LayoutName(layout);
     try {
         TDocStream s;
-        doc_->CreateStream(s, kLayoutStream, kCreateMode);
+        doc_->CreateStream(s, stream, kCreateMode);
         TStream& st = *s.Stream();
         st.WriteBuffer(word.data(), word.size());
         s.Close();
         doc_->Commit();
     } catch (const std::exception& e) {
-        fail("can't store the layout", e);
+        fail(what, e);
     }
+}
+
+void TProject::SaveLayout(TReaderLayout layout)
+{
+    saveWord(kLayoutStream, LayoutName(layout), "can't store the layout");
     layout_ = layout;
+}
+
+void TProject::SaveParagraphs(TParagraphStyle style)
+{
+    saveWord(kParagraphsStream, ParagraphsName(style), "can't store the paragraph style");
+    paragraphs_ = style;
 }
 
 void TProject::CloseProject()
@@ -408,6 +438,7 @@ void TProject::CloseProject()
     counter_ = kFirstTopicNumber;
     font_ = TFontSettings();
     layout_.reset();
+    paragraphs_.reset();
     try {
         doc->Commit();
     } catch (const std::exception& e) {

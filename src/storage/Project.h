@@ -12,6 +12,8 @@
 // "grid"). Its name is not a number, so earlier versions of the program leave
 // it alone. A project made by this version gets "words"; a project without
 // the stream reads its books in the grid layout and builds them as before.
+// Stream "Paragraphs" holds the paragraph style of the words layout ("indent"
+// or "gap"), the same way; a project without it builds with the indent.
 
 #include "storage/Componounddoc.h"
 #include "storage/Doc.h"
@@ -106,6 +108,11 @@ public:
     std::optional<TReaderLayout> Layout() const { return layout_; }
     // Writes the layout stream.
     void SaveLayout(TReaderLayout layout);
+    // The paragraph style stored in the project; none without the stream (or
+    // with one this version can't read): the indent.
+    std::optional<TParagraphStyle> Paragraphs() const { return paragraphs_; }
+    // Writes the paragraphs stream.
+    void SaveParagraphs(TParagraphStyle style);
 
     // Closes every topic's stream, commits and closes the file. Raises a
     // commit failure (the project is closed all the same).
@@ -121,6 +128,8 @@ public:
 private:
     void requireOpen() const;
     [[noreturn]] void fail(const std::string& what, const std::exception& e) const;
+    // Writes a stream holding one word (the layout's, the paragraph style's).
+    void saveWord(const char* stream, const std::string& word, const char* what);
 
     std::string path_;
     std::unique_ptr<TComponoundDocument> doc_;
@@ -128,6 +137,7 @@ private:
     int32_t counter_ = 100;
     TFontSettings font_;
     std::optional<TReaderLayout> layout_;
+    std::optional<TParagraphStyle> paragraphs_;
     std::vector<std::string> skipped_;
     bool readOnly_ = false;
 };

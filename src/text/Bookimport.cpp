@@ -1,6 +1,7 @@
 #include "text/Bookimport.h"
 
 #include "common/Codepage.h"
+#include "common/Headingmark.h"
 #include "text/Booktext.h"
 #include "text/Detect.h"
 #include "text/Epub.h"
@@ -54,16 +55,20 @@ bool IsUtf16(std::string_view bytes)
 }
 
 // Bytes that ordinary text never holds: NUL, and other control characters
-// beyond one in a hundred.
+// beyond one in a hundred (a heading mark at a line start is text: a topic's
+// text written out holds them).
 bool LooksBinary(std::string_view head)
 {
     if (std::memchr(head.data(), 0, head.size()))
         return true;
     size_t controls = 0;
+    bool lineStart = true;
     for (char ch : head) {
         auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' && c != 0x1A && c != 0x1B)
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' && c != 0x1A && c != 0x1B &&
+            !(lineStart && ch == kHeadingMark))
             ++controls;
+        lineStart = c == '\n' || c == '\r';
     }
     return controls * 100 > head.size();
 }
@@ -189,7 +194,7 @@ void TBookBuilder::add(const std::string& line, TKind kind)
 void TBookBuilder::Title(const std::string& line)
 {
     if (!Blank(line))
-        add(line, kTitle);
+        add(kHeadingMark + line, kTitle); // marked for the reader
 }
 
 void TBookBuilder::Lead(const std::string& line)

@@ -22,7 +22,8 @@
 // or under it, cut at paragraph ends (a longer paragraph at a word boundary).
 // Pieces and split parts are named "Name (1)", "Name (2)", ... Topic names are
 // at most 50 bytes (the item's limit); the part number is never the part cut.
-// A topic's text is its lines, each followed by CR LF.
+// A topic's text is its lines, each followed by CR LF; a title line starts
+// with the heading mark (common/Headingmark.h).
 
 #include "common/Ansiwriter.h"
 #include "common/Errors.h"
@@ -115,7 +116,8 @@ public:
     void Chapter(const std::string& name, int level);
     // The current chapter's name.
     void SetName(const std::string& name);
-    // A line of the current chapter's title.
+    // A line of the current chapter's title; it is kept with the heading
+    // mark (kHeadingMark) in front.
     void Title(const std::string& line);
     // A line that leads into the chapter (an epigraph): text of its own, but
     // handed on with the title when a deeper chapter follows.

@@ -101,7 +101,8 @@ TEST(Bookdialog, ShowsChaptersAndPartsThenAppendsThem)
     EXPECT_EQ(w.TreeView1->currentItem(), w.TreeView1->topLevelItem(5));
     for (size_t i = 1; i < w.Project().TopicCount(); ++i)
         EXPECT_LE(w.Project().GetText(i).size(), 4096u);
-    EXPECT_EQ(w.Project().GetText(2).substr(0, 8), utf8ToCp1251("Глава 2."));
+    // The chapter's title line is marked as a heading.
+    EXPECT_EQ(w.Project().GetText(2).substr(0, 9), kHeadingMark + utf8ToCp1251("Глава 2."));
 
     // Cancel appends nothing.
     whenDialogShows([](TBookDialog& d) {

@@ -9,6 +9,7 @@
 #include "Testutil.h"
 #include "app/Guitest.h"
 #include "common/Ansiwriter.h"
+#include "common/Headingmark.h"
 #include "text/Bookimport.h"
 
 #include <QCheckBox>
@@ -54,11 +55,12 @@ TEST(Childload, NoTextIsRefusedAndACutTextIsSaid)
     EXPECT_EQ(load("utf16.txt", std::string("\xFF\xFEh\0i\0", 6)), QStringLiteral("before"));
     EXPECT_EQ(w->Project().GetText(0), "hi\r\n");
     // What Windows-1251 lacks becomes the nearest text, as importing the
-    // file as a book stores it.
+    // file as a book stores it (which marks the title line as a heading; a
+    // loaded text has no mark).
     const std::string menu = "Глава 1\n\nНа вывеске: «Café ½ ☺».\n";
     load("menu.txt", menu);
     EXPECT_EQ(w->Project().GetText(0), utf8ToCp1251("Глава 1\r\n\r\nНа вывеске: «Cafe 1/2 ?».\r\n"));
-    EXPECT_EQ(BookTopics(ImportBook(menu, "menu.txt", {}), 0).at(0).text, w->Project().GetText(0));
+    EXPECT_EQ(BookTopics(ImportBook(menu, "menu.txt", {}), 0).at(0).text, kHeadingMark + w->Project().GetText(0));
     w->CheckBox1->setChecked(false);
     EXPECT_EQ(load("nul2.txt", std::string("x\0", 2)),
               QStringLiteral("cut at byte 1: the file holds NUL bytes (a binary file?)"));

@@ -153,6 +153,35 @@ TEST(Editortext, LoadingAFileCommitsItAndAFileThatCantBeReadChangesNothing)
     EXPECT_EQ(b.project.GetText(2), "ab\r\ncd\r\n");
 }
 
+// A heading line keeps its mark (byte 0x01 first) through the editor: shown,
+// typed after, committed and shown again; and a loaded file's marks stay, in
+// any code page detection finds.
+TEST(Editortext, HeadingMarksSurviveShowingCommittingAndLoading)
+{
+    TEditorBench b;
+    const std::string marked = "\x01\xC3\xEB\xE0\xE2\xE0 1\r\n\r\n\x01Part\r\ntext\r\n";
+    b.project.CommitText(1, marked);
+    b.text.Show(1);
+    EXPECT_EQ(b.text.Text(), marked);
+    b.type(QStringLiteral("!"));
+    ASSERT_TRUE(b.text.Commit());
+    EXPECT_EQ(b.project.GetText(1), "\x01\xC3\xEB\xE0\xE2\xE0 1\r\n\r\n\x01Part\r\ntext\r\n!\r\n");
+    b.text.Show(0);
+    b.text.Show(1);
+    EXPECT_EQ(b.text.Text(), b.project.GetText(1));
+
+    const std::u16string words = utf8ToUtf16("\x01Глава первая\nОколо высокой горы стоит старый дом, а за ним сад.\n");
+    for (CodePage cp : {CodePage::Koi8R, CodePage::Cp866, CodePage::Cp1251}) {
+        volm::test::writeFile(b.dir / "marked.txt", encode(cp, words));
+        b.text.Load(QString::fromStdString((b.dir / "marked.txt").string()), true);
+        EXPECT_EQ(b.project.GetText(1), "\x01\xC3\xEB\xE0\xE2\xE0 \xEF\xE5\xF0\xE2\xE0\xFF\r\n"
+                                        "\xCE\xEA\xEE\xEB\xEE \xE2\xFB\xF1\xEE\xEA\xEE\xE9 \xE3\xEE\xF0\xFB "
+                                        "\xF1\xF2\xEE\xE8\xF2 \xF1\xF2\xE0\xF0\xFB\xE9 \xE4\xEE\xEC, \xE0 "
+                                        "\xE7\xE0 \xED\xE8\xEC \xF1\xE0\xE4.\r\n")
+            << static_cast<int>(cp);
+    }
+}
+
 TEST(Editortext, TheEditorFollowsItsTopicThroughTheListsChanges)
 {
     TEditorBench b;

@@ -256,7 +256,7 @@ TEST(Generate, TheDialogsLayoutIsStoredWhenChanged)
     EXPECT_EQ(offered, TReaderLayout::Words);
     EXPECT_EQ(p.Layout(), TReaderLayout::Grid);
     const fs::path jar = f.dir / "Fox" / "Fox.jar";
-    EXPECT_EQ(run({"unzip", "-p", jar.string(), "layout.txt"}).out, "grid\r\n19\r\n");
+    EXPECT_EQ(run({"unzip", "-p", jar.string(), "layout.txt"}).out, "grid\r\nindent\r\nEmpty\r\n19 13646\r\n");
 
     // A project without a layout stream: grid offered and kept, nothing
     // stored, no layout.txt.
@@ -280,7 +280,59 @@ TEST(Generate, TheDialogsLayoutIsStoredWhenChanged)
               TGenerateOutcome::Built);
     EXPECT_TRUE(stored);
     EXPECT_EQ(run({"unzip", "-p", (f.dir / "Tales" / "Tales.jar").string(), "layout.txt"}).out,
-              "words\r\n13\r\n3\r\n");
+              "words\r\nindent\r\nEmpty\r\n13 40be290\r\n3 93603094\r\n");
+    setBuildParamsDialog(nullptr);
+    p.CloseProject();
+}
+
+// The paragraph style is offered as the project has it (indent without the
+// stream), only with the words layout; a different choice is stored in the
+// project and goes into layout.txt, the same one is not stored.
+TEST(Generate, TheDialogsParagraphStyleIsStoredWhenChanged)
+{
+    TFixture f;
+    const fs::path project = f.dir / "Fox.volm";
+    TProject p;
+    p.Open(project.string(), TProject::omCreateNew);
+    p.CommitText(p.AddTopic("One"), "The quick brown fox");
+    EXPECT_EQ(p.Paragraphs(), std::nullopt);
+
+    setBuildParamsDialog(&f.dialog);
+    TParagraphStyle offered = TParagraphStyle::Gap;
+    bool enabled = false;
+    QTimer::singleShot(0, [&] {
+        offered = f.dialog.Paragraphs();
+        enabled = f.dialog.ParagraphsBox->isEnabled();
+        build(f.dialog);
+    });
+    EXPECT_EQ(GenerateMidlet(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
+    EXPECT_EQ(offered, TParagraphStyle::Indent);
+    EXPECT_TRUE(enabled);
+    EXPECT_EQ(p.Paragraphs(), std::nullopt); // the same choice: nothing stored
+    const fs::path jar = f.dir / "Fox" / "Fox.jar";
+
+    QTimer::singleShot(0, [&] {
+        f.dialog.ParagraphsBox->setCurrentIndex(
+            f.dialog.ParagraphsBox->findData(static_cast<int>(TParagraphStyle::Gap)));
+        build(f.dialog);
+    });
+    EXPECT_EQ(GenerateMidlet(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
+    EXPECT_EQ(p.Paragraphs(), TParagraphStyle::Gap);
+    EXPECT_EQ(run({"unzip", "-p", jar.string(), "layout.txt"}).out, "words\r\ngap\r\nEmpty\r\n19 13646\r\n");
+    p.CloseProject();
+    p.Open(project.string());
+    EXPECT_EQ(p.Paragraphs(), TParagraphStyle::Gap); // kept in the file
+
+    // With the grid chosen the choice is not offered.
+    QTimer::singleShot(0, [&] {
+        offered = f.dialog.Paragraphs();
+        f.dialog.LayoutBox->setCurrentIndex(f.dialog.LayoutBox->findData(static_cast<int>(TReaderLayout::Grid)));
+        enabled = f.dialog.ParagraphsBox->isEnabled();
+        build(f.dialog);
+    });
+    EXPECT_EQ(GenerateMidlet(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
+    EXPECT_EQ(offered, TParagraphStyle::Gap);
+    EXPECT_FALSE(enabled);
     setBuildParamsDialog(nullptr);
     p.CloseProject();
 }

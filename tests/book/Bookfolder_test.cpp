@@ -159,6 +159,7 @@ TEST(Bookfolder, TheUsersFilesAndWhatIsLeftOut)
     for (const char* name : {"notes.txt", "Tales.jar", "Tales-1.jad", "manifest.mf", "sub/Tales.jar", ".hidden.txt",
                              ".git/config", "TOPICS.TXT", "META-INF", "images/orvane.png", "images/Mine.png",
                              "texts/itm1", "texts/ITM3", "texts/itm4", "texts/itm02", "texts/itm0",
+                             "texts/itm2_1", "texts/itm3_12", "texts/itm3_0", "texts/itm4_1", "texts/itm2_",
                              ".notes.txt.volm-AbC123", "sub/.x.volm-AbC123", "\xF4\xE0\xE9\xEB.txt", "ro.txt"})
         writeFile(book / name, name);
     fs::permissions(book / "ro.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -167,10 +168,10 @@ TEST(Bookfolder, TheUsersFilesAndWhatIsLeftOut)
     ASSERT_EQ(::mkfifo((book / "fifo").c_str(), 0600), 0);
 
     const std::vector<std::string> ours{"META-INF/MANIFEST.MF", "topics.txt", "images/orvane.png", "texts/itm1"};
-    auto listed = [&](size_t topics, const TJarSettings& settings) {
+    auto listed = [&](size_t topics, const TJarSettings& settings, bool pieces = false) {
         TBookFolder folder(Project(dir));
         std::vector<std::string> got;
-        for (const TUserFile& f : folder.UserFiles(ours, topics, settings)) {
+        for (const TUserFile& f : folder.UserFiles(ours, topics, settings, pieces)) {
             EXPECT_EQ(f.path.substr(0, (book.string() + "/").size()), book.string() + "/") << f.path;
             got.push_back(f.name + " " + std::to_string(f.attributes));
         }
@@ -181,7 +182,15 @@ TEST(Bookfolder, TheUsersFilesAndWhatIsLeftOut)
     EXPECT_EQ(listed(3, settings), (std::vector<std::string>{".hidden.txt 34", "images/Mine.png 32",
                                                              "link.txt 32", "notes.txt 32", "ro.txt 33",
                                                              "sub/Tales.jar 32", "texts/itm0 32", "texts/itm02 32",
-                                                             "texts/itm4 32", "\xE4\xA0\xA9\xAB.txt 32"}));
+                                                             "texts/itm2_ 32", "texts/itm2_1 32", "texts/itm3_0 32",
+                                                             "texts/itm3_12 32", "texts/itm4 32", "texts/itm4_1 32",
+                                                             "\xE4\xA0\xA9\xAB.txt 32"}));
+    // In the words layout a long text's pieces are the book's too.
+    const std::vector<std::string> words = listed(3, settings, true);
+    for (const char* piece : {"texts/itm2_1 32", "texts/itm3_12 32"})
+        EXPECT_EQ(std::find(words.begin(), words.end(), piece), words.end()) << piece;
+    for (const char* other : {"texts/itm2_ 32", "texts/itm3_0 32", "texts/itm4_1 32"})
+        EXPECT_NE(std::find(words.begin(), words.end(), other), words.end()) << other;
     // An empty book's jar still holds texts/itm1 and nothing more of them.
     TJarSettings ansiNames;
     ansiNames.TranslateOemChar = false;
@@ -189,5 +198,5 @@ TEST(Bookfolder, TheUsersFilesAndWhatIsLeftOut)
     EXPECT_NE(std::find(empty.begin(), empty.end(), "texts/ITM3 32"), empty.end());
     EXPECT_NE(std::find(empty.begin(), empty.end(), "\xF4\xE0\xE9\xEB.txt 32"), empty.end());
     EXPECT_EQ(std::count_if(empty.begin(), empty.end(), [](const std::string& s) { return s.starts_with("texts/"); }),
-              4);
+              9);
 }

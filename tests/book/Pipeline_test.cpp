@@ -166,11 +166,88 @@ TEST(Pipeline, LayoutFileOnlyWhenALayoutIsChosen)
     std::vector<std::string> expected = ExpectedEntries(1);
     expected.push_back("layout.txt");
     EXPECT_EQ(Sorted(JarEntries(jar)), Sorted(expected));
-    EXPECT_EQ(JarMember(jar, "layout.txt"), "words\r\n11\r\n");
+    EXPECT_EQ(JarMember(jar, "layout.txt"), "words\r\nindent\r\nEmpty\r\n11 13646\r\n");
+    r.paragraphs = TParagraphStyle::Gap;
+    GenerateBook(r, topics, {});
+    EXPECT_EQ(JarMember(jar, "layout.txt"), "words\r\ngap\r\nEmpty\r\n11 13646\r\n");
 
     r.layout.reset();
     GenerateBook(r, topics, {});
     EXPECT_EQ(Sorted(JarEntries(jar)), ExpectedEntries(1));
+}
+
+// Headings keep their marks in the words layout; the grid layout and a book
+// without a layout drop them where they start a line, so that their jars are
+// byte for byte those of the same texts without marks.
+TEST(Pipeline, GridBooksDropTheHeadingMarks)
+{
+    TempDir dir;
+    TTopicList marked{{"One", "\x01" "Chapter 1\r\n\r\nText a\x01" "b\r\n"}, {"Two", "\x01Two\r\n"}};
+    TTopicList plain{{"One", "Chapter 1\r\n\r\nText a\x01" "b\r\n"}, {"Two", "Two\r\n"}};
+    TBuildRequest r = Request(dir);
+    r.clock = [] { return time_t(1700000000); };
+    const fs::path jar = dir / "Tales" / "Tales.jar";
+    for (std::optional<TReaderLayout> layout : {std::optional<TReaderLayout>(), std::optional(TReaderLayout::Grid)}) {
+        r.layout = layout;
+        GenerateBook(r, plain, {});
+        const std::string want = readFile(jar);
+        GenerateBook(r, marked, {});
+        EXPECT_EQ(readFile(jar), want);
+    }
+    EXPECT_EQ(JarMember(jar, "layout.txt"), "grid\r\nindent\r\nEmpty\r\n20 13646\r\n4 14a2c\r\n");
+    r.layout = TReaderLayout::Words;
+    GenerateBook(r, marked, {});
+    EXPECT_EQ(JarMember(jar, "texts/itm1"), "\x01" "Chapter 1\n\nText a\x01" "b\n");
+    EXPECT_EQ(JarMember(jar, "texts/itm2"), "\x01Two\n");
+    EXPECT_EQ(JarMember(jar, "layout.txt"), "words\r\nindent\r\nEmpty\r\n21 13646\r\n5 14a2c\r\n");
+}
+
+// A text of the words layout longer than 16384 bytes is stored in pieces of
+// 16384 bytes after its first member; files.txt names the first only, the
+// size in layout.txt is the whole text's. A grid book keeps one member.
+TEST(Pipeline, LongTextsOfTheWordsLayoutAreStoredInPieces)
+{
+    TempDir dir;
+    // Exactly 16384 and 16385 bytes (no CR to remove), and one of paragraphs.
+    const std::string a = RussianText(16384, 1, 0), b = RussianText(16385, 2, 0), c = RussianText(40000, 3);
+    ASSERT_EQ(ReaderText(a).size(), 16384u);
+    TTopicList topics{{"A", a}, {"B", b}, {"C", c}, {"One", "x"}};
+    TBuildRequest r = Request(dir);
+    r.layout = TReaderLayout::Words;
+    TRecorder rec; // the progress counts every piece, never more than its total
+    GenerateBook(r, topics, {}, &rec);
+    const fs::path jar = dir / "Tales" / "Tales.jar";
+    EXPECT_EQ(rec.lastPacked, JarEntries(jar).size());
+    EXPECT_EQ(rec.packTotal, rec.lastPacked);
+    std::vector<std::string> expected = kTemplateFiles;
+    for (const char* m : {"texts/itm1", "texts/itm2", "texts/itm2_1", "texts/itm3", "texts/itm3_1", "texts/itm3_2",
+                          "texts/itm4", "layout.txt"})
+        expected.push_back(m);
+    ExpectToolsAccept(jar);
+    EXPECT_EQ(Sorted(JarEntries(jar)), Sorted(expected));
+    const std::vector<std::string> entries = JarEntries(jar);
+    const auto at = [&](const std::string& n) { return std::find(entries.begin(), entries.end(), n) - entries.begin(); };
+    EXPECT_EQ(at("texts/itm2") + 1, at("texts/itm2_1"));
+    EXPECT_EQ(at("texts/itm3_1") + 1, at("texts/itm3_2"));
+    EXPECT_EQ(at("texts/itm3_2") + 1, at("texts/itm4"));
+
+    const std::string ra = ReaderText(a), rb = ReaderText(b), rc = ReaderText(c);
+    EXPECT_EQ(JarMember(jar, "texts/itm1"), ra);
+    EXPECT_EQ(JarMember(jar, "texts/itm2"), rb.substr(0, 16384));
+    EXPECT_EQ(JarMember(jar, "texts/itm2_1"), rb.substr(16384));
+    EXPECT_EQ(JarMember(jar, "texts/itm2_1").size(), rb.size() - 16384);
+    EXPECT_EQ(JarMember(jar, "texts/itm3") + JarMember(jar, "texts/itm3_1") + JarMember(jar, "texts/itm3_2"), rc);
+    EXPECT_EQ(JarMember(jar, "texts/itm3_1").size(), 16384u);
+    EXPECT_EQ(JarMember(jar, "files.txt"), FilesText(4));
+    const std::vector<std::string> ids = TopicIds({"A", "B", "C", "One"});
+    EXPECT_EQ(JarMember(jar, "layout.txt"), "words\r\nindent\r\nEmpty\r\n" + std::to_string(ra.size()) + " " +
+                                                ids[0] + "\r\n" + std::to_string(rb.size()) + " " + ids[1] + "\r\n" +
+                                                std::to_string(rc.size()) + " " + ids[2] + "\r\n1 13646\r\n");
+
+    r.layout = TReaderLayout::Grid;
+    GenerateBook(r, topics, {});
+    EXPECT_EQ(JarEntries(jar).size(), kTemplateFiles.size() + 5);
+    EXPECT_EQ(JarMember(jar, "texts/itm3"), rc);
 }
 
 TEST(Pipeline, ZeroAndTwelveTopics)

@@ -76,6 +76,10 @@ void ExpectVolumesHoldTheBook(const TempDir& dir, const TBuildResult& r, TTopicL
     EXPECT_EQ(fileNames(folder), outputs);
 
     std::vector<std::pair<std::string, std::string>> menu; // title, text, over all volumes
+    std::vector<std::string> names;
+    for (size_t t = 0; t < book.Count(); ++t)
+        names.push_back(book.Name(t));
+    const std::vector<std::string> ids = TopicIds(names);
     for (size_t k = 1; k <= n; ++k) {
         const std::string name = "Tales " + std::to_string(k), file = "Tales-" + std::to_string(k);
         const fs::path jar = folder / (file + ".jar");
@@ -94,6 +98,22 @@ void ExpectVolumesHoldTheBook(const TempDir& dir, const TBuildResult& r, TTopicL
             EXPECT_EQ(readFile(folder / "manifest.mf"), JarMember(jar, "META-INF/MANIFEST.MF"));
         }
 
+        // A text of the words layout comes in pieces: texts/itmN, texts/itmN_1, ...
+        const std::vector<std::string> members = JarEntries(jar);
+        const auto has = [&](const std::string& m) { return std::find(members.begin(), members.end(), m) != members.end(); };
+        const auto textOf = [&](size_t j) {
+            const std::string first = "texts/itm" + std::to_string(j);
+            std::string text = JarMember(jar, first);
+            for (unsigned piece = 1; has(first + "_" + std::to_string(piece)); ++piece) {
+                EXPECT_EQ(text.size(), piece * 16384u) << first;
+                text += JarMember(jar, first + "_" + std::to_string(piece));
+            }
+            return text;
+        };
+        std::vector<std::string> layout;
+        if (has("layout.txt"))
+            layout = nonEmptyLines(JarMember(jar, "layout.txt"));
+
         std::vector<std::string> titles = nonEmptyLines(JarMember(jar, "topics.txt"));
         std::vector<std::string> files = nonEmptyLines(JarMember(jar, "files.txt"));
         // The menu's last entry says where the book goes on.
@@ -104,10 +124,18 @@ void ExpectVolumesHoldTheBook(const TempDir& dir, const TBuildResult& r, TTopicL
         }
         ASSERT_EQ(titles.size(), files.size());
         ASSERT_EQ(titles.size(), r.jars[k - 1].entries.size());
+        if (!layout.empty()) {
+            ASSERT_EQ(layout.size(), 3 + titles.size());
+        }
         for (size_t j = 0; j < titles.size(); ++j) {
             EXPECT_EQ(files[j], "/texts/itm" + std::to_string(j + 1) + "\r");
-            menu.emplace_back(titles[j].substr(0, titles[j].size() - 1),
-                              JarMember(jar, "texts/itm" + std::to_string(j + 1)));
+            menu.emplace_back(titles[j].substr(0, titles[j].size() - 1), textOf(j + 1));
+            // Each entry's size and its topic's id over the whole book: a
+            // part carries its topic's.
+            if (!layout.empty()) {
+                EXPECT_EQ(layout[3 + j], std::to_string(menu.back().second.size()) + " " +
+                                             ids.at(r.jars[k - 1].entries[j].topic) + "\r");
+            }
         }
     }
 
@@ -173,6 +201,23 @@ TEST(Volumes, BudgetsOf64And100KBMakeVolumesThatHoldTheWholeBook)
     TBuildResult single = GenerateBook(Request(dir, 0), book, {});
     EXPECT_EQ(single.jars.size(), 1u);
     EXPECT_EQ(fileNames(dir / "Tales"), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf"}));
+}
+
+// In the words layout the volumes are planned with the texts' pieces (each a
+// member of its own), and each volume's ids are those of the whole book.
+TEST(Volumes, WordsLayoutVolumesCountThePiecesAndKeepTheBooksIds)
+{
+    TempDir dir;
+    TTopicList book = ABigBook();
+    book.Add("\xc3\xeb\xe0\xe2\xe0 1", RussianText(5000, 99)); // a namesake of the first
+    TBuildRequest request = Request(dir, 64u << 10);
+    request.layout = TReaderLayout::Words;
+    TBuildResult r = GenerateBook(request, book, {});
+    ExpectVolumesHoldTheBook(dir, r, book, 64u << 10);
+    EXPECT_NE(JarMember(r.jars.back().jarPath, "layout.txt").find(" " + TopicIds({"\xc3\xeb\xe0\xe2\xe0 1"})[0] + ".1\r\n"),
+              std::string::npos);
+    // Names in Cyrillic: the empty topic's note is Russian.
+    EXPECT_EQ(nonEmptyLines(JarMember(r.jars.front().jarPath, "layout.txt"))[2], "\xcf\xf3\xf1\xf2\xee\r");
 }
 
 // A book that fits its budget builds exactly as it does without one, also

@@ -1,11 +1,13 @@
 #pragma once
 // The topics a book fixture must give (tests/text/data/books/NAME.expect,
 // written by make_books.py): "= name" starts a topic, "| text" is one of its
-// lines, "|" alone an empty line. Compared with what the import made, in
+// lines, "^ text" a heading line (the text after the heading mark), "|"
+// alone an empty line. Compared with what the import made, in
 // UTF-8, so that a failure shows readable text.
 
 #include "Testutil.h"
 #include "common/Codepage.h"
+#include "common/Headingmark.h"
 #include "text/Bookimport.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +39,8 @@ inline std::vector<TExpectedTopic> readExpect(const std::string& book)
             out.back().lines.emplace_back();
         else if (line.rfind("| ", 0) == 0 && !out.empty())
             out.back().lines.push_back(line.substr(2));
+        else if (line.rfind("^ ", 0) == 0 && !out.empty())
+            out.back().lines.push_back(kHeadingMark + line.substr(2));
     }
     return out;
 }

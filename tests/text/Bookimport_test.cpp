@@ -98,6 +98,7 @@ TEST(Bookimport, HardWrappedTextIsRepairedUnlessLinesAreKept)
     std::vector<std::string> want;
     for (size_t at = 0, nl; (nl = file.find('\n', at)) != std::string::npos; at = nl + 1)
         want.push_back(file.substr(at, nl - at));
+    want[0] = kHeadingMark + want[0]; // the chapter's title line
     ASSERT_EQ(kept.chapters.size(), 1u);
     EXPECT_EQ(topicLines(BookTopics(kept, 0)[0].text), want);
 }
@@ -202,7 +203,9 @@ TEST(Bookimport, ChaptersWithoutTitlesAndTextBeforeTheFirstChapter)
                       "<section><p>три</p></section></body></FictionBook>";
     TBook b = ImportBook(fb2, "untitled.fb2", {});
     EXPECT_EQ(names(BookTopics(b, 0)), (std::vector<std::string>{"Книга", "Часть (1)", "Часть (2)", "Книга"}));
-    EXPECT_EQ(topicLines(BookTopics(b, 0)[1].text), (std::vector<std::string>{"Часть", "один"}));
+    // The part's title is the first piece's heading; the second piece has none.
+    EXPECT_EQ(topicLines(BookTopics(b, 0)[1].text), (std::vector<std::string>{"\x01Часть", "один"}));
+    EXPECT_EQ(topicLines(BookTopics(b, 0)[2].text), (std::vector<std::string>{"два"}));
 
     // A text without headings is one topic, named after its title line, or
     // after the file when it has none.
@@ -279,6 +282,12 @@ TEST(Bookimport, FormatsAreRecognisedByContent)
         utf16 += std::string{c, '\0'};
     EXPECT_EQ(RecogniseBook(utf16, "a.txt"), TBookFormat::Text);
     EXPECT_EQ(names(BookTopics(ImportBook(utf16, "a.txt", {}), 0)), std::vector<std::string>{"Chapter 1"});
+    // A topic's text written out, its headings marked, is a text; the same
+    // bytes inside lines are not. Imported again, a title keeps one mark.
+    const std::string marked = "\x01" "Chapter 1\r\n\x01Part\r\nText.\r\n";
+    EXPECT_EQ(RecogniseBook(marked, "a.txt"), TBookFormat::Text);
+    EXPECT_EQ(RecogniseBook("Chapter 1\r\nx\x01y\x01z\r\n", "a.txt"), TBookFormat::None);
+    EXPECT_EQ(BookTopics(ImportBook(marked, "a.txt", {}), 0).at(0).text.substr(0, 12), "\x01" "Chapter 1\r\n");
 }
 
 TEST(Bookimport, WhatIsNoBookIsRefusedNamingTheFile)

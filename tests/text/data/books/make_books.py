@@ -2,7 +2,9 @@
 # Writes the book fixtures of the import tests, all from the one story below
 # (our own prose), and beside each book the topics its import must give
 # (NAME.expect): "= name" starts a topic, "| text" is one of its lines ("|"
-# alone an empty line). Run it from this folder; it rewrites every file.
+# alone an empty line), "^ text" a heading line (H(text) below: the import
+# marks a title line with byte 0x01 in front). Run it from this folder; it
+# rewrites every file.
 #
 #   tale.fb2          FB2, UTF-8: parts with nested chapters, epigraphs, a
 #                     poem, a citation, a subtitle, emphasis, a note
@@ -70,11 +72,15 @@ def esc(s):
     return s.replace('&', '&amp;').replace('<', '&lt;').replace('>', '&gt;')
 
 
+def H(line):
+    return '\x01' + line
+
+
 def write_expect(name, topics):
     out = []
     for topic, lines in topics:
         out.append('= ' + topic)
-        out.extend('| ' + l if l else '|' for l in lines)
+        out.extend('^ ' + l[1:] if l.startswith('\x01') else '| ' + l if l else '|' for l in lines)
     open(name + '.expect', 'w', encoding='utf-8').write('\n'.join(out) + '\n')
 
 
@@ -133,12 +139,12 @@ def fb2(encoding):
 CH1_FB2 = [CH1[0], CH1[1].replace('маятника,', 'маятника[1],'), CH1[2]]
 POEM_LINES = ['', POEM_TITLE, ''] + STANZAS[0] + [''] + STANZAS[1] + ['', AUTHOR, '']
 FB2_TOPICS = [
-    (TITLE, [AUTHOR, TITLE, 'Время не ждёт, но иногда заходит в гости.', 'Поговорка']),
-    ('Часть первая. Глава 1', ['Часть первая', 'Всё начинается с маленькой шестерёнки.', 'Глава 1'] + CH1_FB2),
-    ('Глава 2. Гость', ['Глава 2', 'Гость'] + CH2[:2] + POEM_LINES + [CITE, 'Антон', '* * *', CH2[2]]),
-    ('Часть вторая. Глава 1', ['Часть вторая', 'Глава 1', CH3[0], '', CH3[1]]),
-    ('Глава 2. Весна', ['Глава 2', 'Весна'] + CH4),
-    ('Примечания', ['Примечания', '1', NOTE1, '2', NOTE2]),
+    (TITLE, [H(AUTHOR), H(TITLE), 'Время не ждёт, но иногда заходит в гости.', 'Поговорка']),
+    ('Часть первая. Глава 1', [H('Часть первая'), 'Всё начинается с маленькой шестерёнки.', H('Глава 1')] + CH1_FB2),
+    ('Глава 2. Гость', [H('Глава 2'), H('Гость')] + CH2[:2] + POEM_LINES + [CITE, 'Антон', '* * *', CH2[2]]),
+    ('Часть вторая. Глава 1', [H('Часть вторая'), H('Глава 1'), CH3[0], '', CH3[1]]),
+    ('Глава 2. Весна', [H('Глава 2'), H('Весна')] + CH4),
+    ('Примечания', [H('Примечания'), '1', NOTE1, '2', NOTE2]),
 ]
 open('tale.fb2', 'wb').write(fb2('utf-8'))
 open('tale-1251.fb2', 'wb').write(fb2('windows-1251'))
@@ -172,10 +178,10 @@ EPUB_FILES = [
 NAV = [('ch1.xhtml#c1', 'Глава первая: Мастерская'), ('ch23.xhtml#c2', 'Глава вторая: Гость'),
        ('ch23.xhtml#c3', 'Глава третья: Зима')]
 EPUB_TOPICS = [
-    ('Глава первая: Мастерская', ['Глава первая'] + CH1),
-    ('Глава вторая: Гость', ['Глава вторая'] + CH2),
-    ('Глава третья: Зима', ['Глава третья'] + CH3),
-    ('Эпилог', ['Эпилог'] + CH4 + ['Конец — делу венец.']),
+    ('Глава первая: Мастерская', [H('Глава первая')] + CH1),
+    ('Глава вторая: Гость', [H('Глава вторая')] + CH2),
+    ('Глава третья: Зима', [H('Глава третья')] + CH3),
+    ('Эпилог', [H('Эпилог')] + CH4 + ['Конец — делу венец.']),
 ]
 
 
@@ -233,18 +239,18 @@ html = ('<!DOCTYPE html>\n<html lang="ru"><head><meta charset="utf-8"><title>%s<
         % (TITLE, TITLE, paras(CH1), esc(CH2[0]), esc(CH2[1]), esc(CITE), paras(CH2[2:]), esc(CH3[0]), esc(CH3[1])))
 open('tale.html', 'w', encoding='utf-8').write(html)
 write_expect('tale.html', [
-    ('Глава 1. Мастерская', ['Глава 1. Мастерская'] + CH1),
-    ('Глава 2. Гость', ['Глава 2. Гость'] + CH2[:2] + [CITE] + CH2[2:]),
-    ('Глава 3. Зима', ['Глава 3. Зима'] + CH3 + ['Часы — это замок ? для времени.']),
+    ('Глава 1. Мастерская', [H('Глава 1. Мастерская')] + CH1),
+    ('Глава 2. Гость', [H('Глава 2. Гость')] + CH2[:2] + [CITE] + CH2[2:]),
+    ('Глава 3. Зима', [H('Глава 3. Зима')] + CH3 + ['Часы — это замок ? для времени.']),
 ])
 
 md = '# %s\n\n## Глава 1\n\n%s\n\n## Глава 2\n\n%s\n\n> %s\n\n## Глава 3\n\n- %s\n- %s\n\n```\nтик\n  так\n```\n' % (
     TITLE, '\n\n'.join(CH1).replace('сорок два', '*сорок два*'), '\n\n'.join(CH2), CITE, CH3[0], CH3[1])
 open('tale.md', 'w', encoding='utf-8').write(md)
 write_expect('tale.md', [
-    ('Глава 1', ['Глава 1'] + CH1),
-    ('Глава 2', ['Глава 2'] + CH2 + [CITE]),
-    ('Глава 3', ['Глава 3'] + CH3 + ['тик', '  так']),
+    ('Глава 1', [H('Глава 1')] + CH1),
+    ('Глава 2', [H('Глава 2')] + CH2 + [CITE]),
+    ('Глава 3', [H('Глава 3')] + CH3 + ['тик', '  так']),
 ])
 
 # --- Plain texts ----------------------------------------------------------
@@ -275,10 +281,10 @@ CH1, CH2, CH3, CH4 = dos(CH1), dos(CH2), dos(CH3), dos(CH4)
 plain('glava.koi8.txt', 'koi8_r',
       [TITLE, '', AUTHOR, '', '', 'Глава 1', '', spaced(CH1), '', 'Глава 2. Гость', '', spaced(CH2), '',
        'Глава 3', '', spaced(LONG), '', 'ГЛАВА 4', '', spaced(CH4)],
-      [('Глава 1', ['Глава 1', ''] + sum([[p, ''] for p in CH1], [])[:-1]),
-       ('Глава 2. Гость', ['Глава 2. Гость', ''] + sum([[p, ''] for p in CH2], [])[:-1]),
-       ('Глава 3', ['Глава 3', ''] + sum([[p, ''] for p in LONG], [])[:-1]),
-       ('ГЛАВА 4', ['ГЛАВА 4', ''] + sum([[p, ''] for p in CH4], [])[:-1])])
+      [('Глава 1', [H('Глава 1'), ''] + sum([[p, ''] for p in CH1], [])[:-1]),
+       ('Глава 2. Гость', [H('Глава 2. Гость'), ''] + sum([[p, ''] for p in CH2], [])[:-1]),
+       ('Глава 3', [H('Глава 3'), ''] + sum([[p, ''] for p in LONG], [])[:-1]),
+       ('ГЛАВА 4', [H('ГЛАВА 4'), ''] + sum([[p, ''] for p in CH4], [])[:-1])])
 
 EN_PREFACE = ('This little book was written for a clockmaker who never read it. '
               'It is short, and it has no moral.')
@@ -289,23 +295,23 @@ plain('chapter.txt', 'ascii',
       [EN_PREFACE, '', 'CHAPTER I', EN1[0], EN1[1], '', 'Chapter 2: The Visitor', '', EN2[0], EN2[1], '',
        'Part 2 of the story is short.', '', 'CHAPTER THREE', '', EN3[0], EN3[1]],
       [('Preface', [EN_PREFACE]),
-       ('CHAPTER I', ['CHAPTER I'] + EN1),
-       ('Chapter 2: The Visitor', ['Chapter 2: The Visitor', ''] + EN2 + ['', 'Part 2 of the story is short.']),
-       ('CHAPTER THREE', ['CHAPTER THREE', ''] + EN3)], crlf=True)
+       ('CHAPTER I', [H('CHAPTER I')] + EN1),
+       ('Chapter 2: The Visitor', [H('Chapter 2: The Visitor'), ''] + EN2 + ['', 'Part 2 of the story is short.']),
+       ('CHAPTER THREE', [H('CHAPTER THREE'), ''] + EN3)], crlf=True)
 
 plain('parts.cp866.txt', 'cp866',
       ['ЧАСТЬ ПЕРВАЯ', '', 'Глава 1', '', spaced(CH1), '', 'Глава 2', '', spaced(CH2), '', '',
        'ЧАСТЬ ВТОРАЯ', '', 'Глава 1', '', spaced(CH3), '', 'Глава 2', '', spaced(CH4)],
-      [('ЧАСТЬ ПЕРВАЯ. Глава 1', ['ЧАСТЬ ПЕРВАЯ', '', 'Глава 1', ''] + sum([[p, ''] for p in CH1], [])[:-1]),
-       ('ЧАСТЬ ПЕРВАЯ. Глава 2', ['Глава 2', ''] + sum([[p, ''] for p in CH2], [])[:-1]),
-       ('ЧАСТЬ ВТОРАЯ. Глава 1', ['ЧАСТЬ ВТОРАЯ', '', 'Глава 1', ''] + sum([[p, ''] for p in CH3], [])[:-1]),
-       ('ЧАСТЬ ВТОРАЯ. Глава 2', ['Глава 2', ''] + sum([[p, ''] for p in CH4], [])[:-1])])
+      [('ЧАСТЬ ПЕРВАЯ. Глава 1', [H('ЧАСТЬ ПЕРВАЯ'), '', H('Глава 1'), ''] + sum([[p, ''] for p in CH1], [])[:-1]),
+       ('ЧАСТЬ ПЕРВАЯ. Глава 2', [H('Глава 2'), ''] + sum([[p, ''] for p in CH2], [])[:-1]),
+       ('ЧАСТЬ ВТОРАЯ. Глава 1', [H('ЧАСТЬ ВТОРАЯ'), '', H('Глава 1'), ''] + sum([[p, ''] for p in CH3], [])[:-1]),
+       ('ЧАСТЬ ВТОРАЯ. Глава 2', [H('Глава 2'), ''] + sum([[p, ''] for p in CH4], [])[:-1])])
 
 plain('roman.cp1251.txt', 'cp1251',
       [TITLE, '', 'I', '', spaced(CH1), '', 'II', '', spaced(CH2), '', '* * *', '', spaced(CH3), '',
        '   ***', '', spaced(CH4)],
-      [('I', ['I', ''] + sum([[p, ''] for p in CH1], [])[:-1]),
-       ('II', ['II', ''] + sum([[p, ''] for p in CH2], []) + ['* * *', ''] + sum([[p, ''] for p in CH3], []) +
+      [('I', [H('I'), ''] + sum([[p, ''] for p in CH1], [])[:-1]),
+       ('II', [H('II'), ''] + sum([[p, ''] for p in CH2], []) + ['* * *', ''] + sum([[p, ''] for p in CH3], []) +
         ['***', ''] + sum([[p, ''] for p in CH4], [])[:-1])])
 
 # --- A hard-wrapped text --------------------------------------------------
@@ -369,4 +375,4 @@ assert any(a.endswith('-') and a[-2].islower() and b[:1].islower() for a, b in z
 assert any(l.endswith('Санкт-') for l in wrapped), 'no compound broken at its own hyphen'
 text = '\n'.join(['Глава 1', ''] + wrapped) + '\n'
 open('wrapped.txt', 'w', encoding='utf-8').write(text)
-write_expect('wrapped.txt', [('Глава 1', ['Глава 1', ''] + [p.replace('|', '') for p in WRAP_PARAS])])
+write_expect('wrapped.txt', [('Глава 1', [H('Глава 1'), ''] + [p.replace('|', '') for p in WRAP_PARAS])])
