@@ -161,9 +161,10 @@ def find(p):
                                      "key down", "wait 200", "key down", "wait 200", "key fire", SETTLE,
                                      "key 6", "wait 100", "key 6", "wait 1500", "key soft2", SETTLE,
                                      "shot", "kill"]))
-    # Chapter 3 from the menu, down past its heading and the blank row after it.
+    # Chapter 3 from the menu, down past its heading, the blank row after it
+    # and the empty line the text has there.
     b, = p.run(jar, "g", "; ".join([START, "key 7", "key fire", SETTLE, "key down", "wait 200", "key down",
-                                     SETTLE, "shot", "kill"]))
+                                     "wait 200", "key down", SETTLE, "shot", "kill"]))
     same_screen(a, b, "found / reached by Down")
 
 

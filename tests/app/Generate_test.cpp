@@ -343,7 +343,7 @@ TEST(Generate, TheDialogsParagraphStyleIsStoredWhenChanged)
 TEST(Generate, ThePhonesBudgetMakesVolumesAndTheBoxSaysSo)
 {
     TFixture f;
-    f.topics = TTopicList{{"One", RussianText(90000, 1)}, {"Two", RussianText(90000, 2)}};
+    f.topics = TTopicList{{"One", RussianText(75000, 1)}, {"Two", RussianText(75000, 2)}};
     const std::string project = (f.dir / "Tales.volm").string();
     writeFile(project, "");
     EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) {

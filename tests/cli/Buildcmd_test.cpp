@@ -168,8 +168,8 @@ TEST(Buildcmd, LayoutIsStoredAndGoesIntoTheJar)
 #ifdef VOLM_HAVE_HARNESS
     fs::path harness = binaryDir() / "reader" / "harness";
     r = run({"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness", "--jar", jar,
-             "--size", "84x40", "select", "show"});
-    EXPECT_EQ(r.out, "[text]\nThe quick\nbrown fox\njumps over\n") << r.err;
+             "--size", "84x46", "select", "show"});
+    EXPECT_EQ(r.out, "[text]\n  The\nquick\nbrown fox\n(status: Fox    45%)\n") << r.err;
 #endif
 
     EXPECT_EQ(run({Cli(), "build", project.string(), "--layout", "columns"}).status, 2);
