@@ -183,6 +183,10 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     request.projectPath = target.ProjectPath;
     request.vendor = dialog->VendorText(); // as typed, not trimmed
     request.url = dialog->UrlText();
+    request.description = dialog->DescriptionText();
+    request.build = target.Build;
+    request.nextBuild = target.NextBuild;
+    request.buildStored = target.BuildStored;
     request.font = target.Font;
     request.layout = layout;
     request.maxJar = dialog->MaxJar();
@@ -219,7 +223,8 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
         const std::string where = built.jars.size() > 1 ? built.bookFolder + " (" +
                                                               std::to_string(built.jars.size()) + " volumes)"
                                                         : built.jarPath;
-        target.StatusBar->showMessage(fromMessage(std::string(kStatusDone) + " The book: " + where));
+        target.StatusBar->showMessage(
+            fromMessage(std::string(kStatusDone) + " The book: " + where + " (MIDlet-Version " + built.version + ")"));
     }
     return TGenerateOutcome::Built;
 }
@@ -236,6 +241,13 @@ TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
     t.Layout = project.Layout();
     t.StoreLayout = [&project](TReaderLayout l) { project.SaveLayout(l); };
     t.ProjectPath = project.Path();
+    t.Build = project.BuildCount() + 1;
+    t.BuildStored = !project.IsReadOnly();
+    if (t.BuildStored)
+        t.NextBuild = [&project] {
+            project.SaveBuildCount(project.BuildCount() + 1);
+            return project.BuildCount();
+        };
     t.Topics = &topics;
     t.Font = font;
     t.StatusBar = statusBar;

@@ -66,6 +66,11 @@ struct TGenerateTarget {
     std::optional<TReaderLayout> Layout; // the project's layout (none: grid, built as before)
     // Stores a layout chosen in the dialog that differs from the project's.
     std::function<void(TReaderLayout)> StoreLayout;
+    // The build's number (TBuildRequest::nextBuild: raises the project's
+    // counter); none builds number `Build`, not stored (`BuildStored`).
+    std::function<uint64_t()> NextBuild;
+    uint64_t Build = 1;
+    bool BuildStored = true;
 };
 
 enum class TGenerateOutcome { Cancelled, Built, Failed };

@@ -12,6 +12,10 @@
 // "grid"). Its name is not a number, so earlier versions of the program leave
 // it alone. A project made by this version gets "words"; a project without
 // the stream reads its books in the grid layout and builds them as before.
+//
+// Stream "Builds" holds the number of builds of the book so far, in decimal
+// (its phone application's version rises with each); not a number as a name
+// either. A project without it has had no build counted.
 
 #include "storage/Componounddoc.h"
 #include "storage/Doc.h"
@@ -107,6 +111,12 @@ public:
     // Writes the layout stream.
     void SaveLayout(TReaderLayout layout);
 
+    // The builds counted so far (0 without the stream, or with one this
+    // version can't read).
+    uint64_t BuildCount() const { return builds_; }
+    // Writes the builds stream (and commits). A failure raises and keeps the count.
+    void SaveBuildCount(uint64_t count);
+
     // Closes every topic's stream, commits and closes the file. Raises a
     // commit failure (the project is closed all the same).
     void CloseProject();
@@ -128,6 +138,7 @@ private:
     int32_t counter_ = 100;
     TFontSettings font_;
     std::optional<TReaderLayout> layout_;
+    uint64_t builds_ = 0;
     std::vector<std::string> skipped_;
     bool readOnly_ = false;
 };

@@ -77,13 +77,18 @@ TEST(Buildcmd, TextsComeFromTheCommandLineOrTheStoredParameters)
     TBuildParamsStore store;
     store.save(TWindowPlacement{}, 96, false, {"Stored vendor", "http://stored.example/", "Stored"});
     std::string before = readFile(dir / "config" / "volm" / "registry.ini");
-    RunResult r = run({Cli(), "build", project.string(), "--vendor", "Вендор", "--description", "ignored"});
+    RunResult r = run({Cli(), "build", project.string(), "--vendor", "Вендор", "--description", "Сказки"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     std::string jad = readFile(dir / "Tales" / "Tales.jad");
     EXPECT_EQ(Field(jad, "MIDlet-Vendor: "), "\xc2\xe5\xed\xe4\xee\xf0");
     EXPECT_EQ(Field(jad, "MIDlet-Info-URL: "), "http://stored.example/");
     EXPECT_EQ(Field(jad, "MIDlet-Jar-Size: "), std::to_string(fs::file_size(dir / "Tales" / "Tales.jar")));
-    EXPECT_EQ(jad.find("ignored"), std::string::npos);
+    EXPECT_EQ(Field(jad, "MIDlet-Description: "), "\xd1\xea\xe0\xe7\xea\xe8");
+    EXPECT_EQ(Field(readFile(dir / "Tales" / "manifest.mf"), "MIDlet-Description: "), "\xd1\xea\xe0\xe7\xea\xe8");
+    // Without one on the command line, the stored description.
+    r = run({Cli(), "build", project.string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(Field(readFile(dir / "Tales" / "Tales.jad"), "MIDlet-Description: "), "Stored");
     // The command reads the stored parameters and never writes them.
     EXPECT_EQ(readFile(dir / "config" / "volm" / "registry.ini"), before);
 }
