@@ -224,7 +224,8 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
                                                               std::to_string(built.jars.size()) + " volumes)"
                                                         : built.jarPath;
         target.StatusBar->showMessage(
-            fromMessage(std::string(kStatusDone) + " The book: " + where + " (MIDlet-Version " + built.version + ")"));
+            fromMessage(std::string(kStatusDone) + " The book: " + where + " (MIDlet-Version " + built.version +
+                        (built.buildStored ? ")" : ", not counted: the project is open read only)")));
     }
     return TGenerateOutcome::Built;
 }

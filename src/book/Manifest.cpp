@@ -88,6 +88,8 @@ void CheckInfoUrl(std::string_view url, const std::string& field)
 {
     CheckOneLine(url, field);
     const std::string u = trimBlanks(url);
+    if (u.empty())
+        return; // none: the attribute stays empty
     const std::string lower = asciiLower(u);
     size_t host = 0;
     if (lower.compare(0, 7, "http://") == 0)

@@ -40,7 +40,7 @@ void CheckOneLine(std::string_view text, const std::string& field);
 
 // Raises volm::Error, naming `field`, unless `url` (blanks at its ends
 // aside) is an absolute http or https URL: the scheme, "://", a host, and no
-// blank or control character.
+// blank or control character. An empty (or blank) one is none, and passes.
 void CheckInfoUrl(std::string_view url, const std::string& field);
 
 // The most bytes of a MIDlet-Name (phones show and compare no more) and of a

@@ -107,9 +107,9 @@ TEST(Manifest, NoValueCarriesALineEnd)
 
 TEST(Manifest, TheUrlIsAnAbsoluteHttpUrl)
 {
-    for (const char* good : {"http://volm.example.org/", "https://x", " HTTP://x.example/a?b=c#d ", "http://[::1]:80/"})
+    for (const char* good : {"", "  ", "http://volm.example.org/", "https://x", " HTTP://x.example/a?b=c#d ", "http://[::1]:80/"})
         EXPECT_NO_THROW(CheckInfoUrl(good, "--url")) << good;
-    for (const char* bad : {"", "X", "volm.example.org", "ftp://x/", "http://", "http:///path", "http://a b/",
+    for (const char* bad : {"X", "volm.example.org", "ftp://x/", "http://", "http:///path", "http://a b/",
                             "javascript:alert(1)", "http://x/\r\nMIDlet-Permissions: y", "//x.example/"}) {
         try {
             CheckInfoUrl(bad, "--url");
