@@ -65,18 +65,18 @@ int cmdBuild(const Args& a)
     TBuildTexts texts = storedBuildTexts();
     TBuildRequest request;
     request.projectPath = project;
-    auto typed = [&](const char* option, const std::string& stored, const char* what) {
+    auto typed = [&](const std::string& option, const std::string& stored, const std::string& what) {
         if (std::optional<std::string> v = a.value(option)) {
             CheckOneLine(*v, option);
-            return fromTerminal(*v, what);
+            return fromTerminal(*v, "the " + what);
         }
-        CheckOneLine(stored, std::string("the stored ") + (what + 4) + " (build parameters)");
+        CheckOneLine(stored, "the stored " + what + " (build parameters)");
         return stored;
     };
-    request.vendor = typed("--vendor", texts.vendor, "the vendor");
-    request.url = typed("--url", texts.url, "the URL");
+    request.vendor = typed("--vendor", texts.vendor, "vendor");
+    request.url = typed("--url", texts.url, "URL");
     CheckInfoUrl(request.url, url ? std::string("--url") : std::string("the stored URL (build parameters)"));
-    request.description = typed("--description", texts.description, "the description");
+    request.description = typed("--description", texts.description, "description");
     request.maxJar = texts.maxJar;
     if (auto budget = a.value("--max-jar")) {
         std::optional<uint64_t> bytes = ParseJarBudget(*budget);
@@ -122,7 +122,7 @@ const Registrar registrar{
     {"build",
      {"PROJECT"},
      {{"--vendor", "V", "the vendor (MIDlet-Vendor in the manifest and the jad)"},
-      {"--url", "U", "the information URL (MIDlet-Info-URL)"},
+      {"--url", "U", "the information URL (MIDlet-Info-URL), an absolute http or https URL"},
       {"--description", "D", "the description (MIDlet-Description, cut to 128 bytes)"},
       {"--layout", "words|grid",
        "the reader's layout, stored in the project (one without it reads as grid; new projects hold words)"},

@@ -93,6 +93,30 @@ TEST(Buildcmd, TextsComeFromTheCommandLineOrTheStoredParameters)
     EXPECT_EQ(readFile(dir / "config" / "volm" / "registry.ini"), before);
 }
 
+// Stored texts are checked as typed ones are: one with a line end (written
+// there by hand, or by another program) or a URL that is not http(s) is
+// refused, naming it, before anything is written.
+TEST(Buildcmd, StoredTextsThatCantBeAttributesAreRefused)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::path project = MakeProject(dir, "Tales.volm");
+    TBuildParamsStore store;
+    store.save(TWindowPlacement{}, 96, false, {"ACME\r\nMIDlet-Permissions: x", "http://x/", "D"});
+    RunResult r = run({Cli(), "build", project.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the stored vendor (build parameters) holds a line end"), std::string::npos) << r.err;
+    // Given on the command line, the stored one is not used.
+    r = run({Cli(), "build", project.string(), "--vendor", "ACME"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    store.save(TWindowPlacement{}, 96, false, {"ACME", "file:///etc/passwd", "D"});
+    r = run({Cli(), "build", project.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the stored URL (build parameters) \"file:///etc/passwd\" is not an absolute http or https URL"),
+              std::string::npos)
+        << r.err;
+}
+
 // The custom font is drawn by the font renderer; volm-cli built without one
 // (no Qt) refuses it before anything is written.
 TEST(Buildcmd, CustomFontNeedsTheRenderer)
