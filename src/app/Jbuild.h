@@ -56,8 +56,7 @@ public:
     QComboBox* PhoneBox = nullptr;   // the jar budget
 
     // The texts as they stand in the controls (not trimmed), in Windows-1251;
-    // a character that code page lacks becomes "?". The description is
-    // written nowhere.
+    // a character that code page lacks becomes "?".
     std::string VendorText() const;
     std::string UrlText() const;
     std::string DescriptionText() const;
