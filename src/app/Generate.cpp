@@ -188,6 +188,10 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     request.projectPath = target.ProjectPath;
     request.vendor = dialog->VendorText(); // as typed, not trimmed
     request.url = dialog->UrlText();
+    request.description = dialog->DescriptionText();
+    request.build = target.Build;
+    request.nextBuild = target.NextBuild;
+    request.buildStored = target.BuildStored;
     request.font = target.Font;
     request.layout = layout;
     request.paragraphs = paragraphs;
@@ -225,7 +229,9 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
         const std::string where = built.jars.size() > 1 ? built.bookFolder + " (" +
                                                               std::to_string(built.jars.size()) + " volumes)"
                                                         : built.jarPath;
-        target.StatusBar->showMessage(fromMessage(std::string(kStatusDone) + " The book: " + where));
+        target.StatusBar->showMessage(
+            fromMessage(std::string(kStatusDone) + " The book: " + where + " (MIDlet-Version " + built.version +
+                        (built.buildStored ? ")" : ", not counted: the project is open read only)")));
     }
     return TGenerateOutcome::Built;
 }
@@ -244,6 +250,13 @@ TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
     t.Paragraphs = project.Paragraphs();
     t.StoreParagraphs = [&project](TParagraphStyle s) { project.SaveParagraphs(s); };
     t.ProjectPath = project.Path();
+    t.Build = project.BuildCount() + 1;
+    t.BuildStored = !project.IsReadOnly();
+    if (t.BuildStored)
+        t.NextBuild = [&project] {
+            project.SaveBuildCount(project.BuildCount() + 1);
+            return project.BuildCount();
+        };
     t.Topics = &topics;
     t.Font = font;
     t.StatusBar = statusBar;

@@ -69,6 +69,11 @@ struct TGenerateTarget {
     std::optional<TParagraphStyle> Paragraphs; // the project's paragraph style (none: indent)
     // Stores a paragraph style chosen in the dialog that differs from the project's.
     std::function<void(TParagraphStyle)> StoreParagraphs;
+    // The build's number (TBuildRequest::nextBuild: raises the project's
+    // counter); none builds number `Build`, not stored (`BuildStored`).
+    std::function<uint64_t()> NextBuild;
+    uint64_t Build = 1;
+    bool BuildStored = true;
 };
 
 enum class TGenerateOutcome { Cancelled, Built, Failed };

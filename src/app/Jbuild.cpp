@@ -3,6 +3,7 @@
 #include "app/Ansitext.h"
 #include "app/Dialogbuttons.h"
 #include "app/Errorbox.h"
+#include "book/Manifest.h"
 #include "common/Codepage.h"
 
 #include <QComboBox>
@@ -161,6 +162,23 @@ std::string TForm3::UrlText() const
     return textToAnsi(Edit2->text());
 }
 
+std::string TForm3::DescriptionText() const
+{
+    return textToAnsi(Edit3->text());
+}
+
+std::string TForm3::TextsProblem() const
+{
+    try {
+        CheckOneLine(VendorText(), "The vendor");
+        CheckInfoUrl(UrlText(), "The URL");
+        CheckOneLine(DescriptionText(), "The description");
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
+
 void TForm3::SetLayout(TReaderLayout layout)
 {
     LayoutBox->setCurrentIndex(LayoutBox->findData(static_cast<int>(layout)));
@@ -289,6 +307,12 @@ void TForm3::save(bool visible)
 
 void TForm3::done(int r)
 {
+    if (r == QDialog::Accepted) {
+        if (const std::string problem = TextsProblem(); !problem.empty()) {
+            ShowErrorMessage(fromMessage(problem), this);
+            return;
+        }
+    }
     if (restored_)
         save(false);
     QDialog::done(r);

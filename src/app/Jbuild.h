@@ -14,7 +14,7 @@
 // | `Label1` | "Please, enter atributes for creating package:" |
 // | `Label2`, `Edit1` | "Vendor:", the vendor (the manifest's MIDlet-Vendor) |
 // | `Label3`, `Edit2` | "URL:", the information URL (MIDlet-Info-URL) |
-// | `Label4`, `Edit3` | "Descript:", the description (remembered, written nowhere) |
+// | `Label4`, `Edit3` | "Descript:", the description (MIDlet-Description) |
 // | `FormStorage1` | keeps the texts, the budget and the placement in the registry (TBuildParamsStore) |
 // | `BitBtn1` | "&Build": closes with OK |
 // | `BitBtn2` | "Cancel" |
@@ -57,10 +57,14 @@ public:
     QComboBox* PhoneBox = nullptr;   // the jar budget
 
     // The texts as they stand in the controls (not trimmed), in Windows-1251;
-    // a character that code page lacks becomes "?". The description is
-    // written nowhere.
+    // a character that code page lacks becomes "?".
     std::string VendorText() const;
     std::string UrlText() const;
+    std::string DescriptionText() const;
+    // Why the texts can't be built ("The URL ... is not an absolute http or
+    // https URL"), or "" when they can: each is one line, the URL a web
+    // address. "&Build" shows it and keeps the dialog open.
+    std::string TextsProblem() const;
     // The layout offered (as the project has it) and the one chosen.
     void SetLayout(TReaderLayout layout);
     TReaderLayout Layout() const;

@@ -29,14 +29,28 @@ private:
 };
 
 // The first bytes of the file, to tell a ZIP archive from the rest.
+// Only a regular file: checked before the open (which would wait for a
+// writer of a FIFO) and again on what was opened, without waiting.
 std::string Head(const std::string& path)
 {
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    auto notRegular = [&](mode_t mode) {
+        const char* why = S_ISDIR(mode)                     ? "it is a folder, not a regular file"
+                          : S_ISFIFO(mode)                  ? "it is a FIFO (named pipe), not a regular file"
+                          : S_ISSOCK(mode)                  ? "it is a socket, not a regular file"
+                          : S_ISCHR(mode) || S_ISBLK(mode) ? "it is a device, not a regular file"
+                                                            : "not a regular file";
+        throw EFileError("Can't read file " + path + ": " + why, path, S_ISDIR(mode) ? EISDIR : EINVAL);
+    };
     struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        throw EFileError("Can't read file " + path + ": " + systemMessage(errno), path, errno);
+    if (!S_ISREG(st.st_mode))
+        notRegular(st.st_mode);
+    TFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
         throw EFileError("Can't read file " + path + ": " + systemMessage(errno), path, errno);
     if (!S_ISREG(st.st_mode))
-        throw EFileError("Can't read file " + path + ": not a regular file", path, EINVAL);
+        notRegular(st.st_mode);
     char buf[4];
     ssize_t n = ::read(fd.get(), buf, sizeof buf);
     return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();

@@ -1,6 +1,7 @@
 #include "book/Bookfolder.h"
 
 #include "book/Manifest.h"
+#include "common/Fd.h"
 #include "common/Codepage.h"
 #include "common/Errors.h"
 #include "common/Fileio.h"
@@ -28,27 +29,34 @@ bool allDigits(std::string_view s)
     return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The names of the files in the book folder that a build writes: the jar,
-// the jad, manifest.mf and the volumes' jars and jads.
-bool isOutputName(const std::string& name, const std::string& book)
+// The names of the files in the book folder that a build named `stem`
+// writes: the jar, the jad, manifest.mf and the volumes' jars and jads.
+bool isOutputOf(const std::string& name, const std::string& stem)
 {
-    if (name == book + ".jar" || name == book + ".jad" || name == "manifest.mf")
+    if (name == stem + ".jar" || name == stem + ".jad" || name == "manifest.mf")
         return true;
-    if (name.size() < book.size() + 6 || name.compare(0, book.size() + 1, book + "-") != 0)
+    if (name.size() < stem.size() + 6 || name.compare(0, stem.size() + 1, stem + "-") != 0)
         return false;
     const std::string ext = name.substr(name.size() - 4);
     if (ext != ".jar" && ext != ".jad")
         return false;
-    const std::string number = name.substr(book.size() + 1, name.size() - book.size() - 5);
-    return !number.empty() && number[0] != '0' && allDigits(number);
+    const std::string number = name.substr(stem.size() + 1, name.size() - stem.size() - 5);
+    return !number.empty() && number[0] != '0' && number.size() <= 18 && allDigits(number);
 }
 
-// The number of a volume's jar or jad name, 0 for the single jar's.
-size_t volumeNumber(const std::string& name, const std::string& book)
+// The outputs of this build (named by `stem`) and of builds that named them
+// by the book name as it stands (`book`).
+bool isOutputName(const std::string& name, const std::string& book, const std::string& stem)
 {
-    if (name.size() <= book.size() + 5 || name.compare(0, book.size() + 1, book + "-") != 0)
+    return isOutputOf(name, stem) || isOutputOf(name, book);
+}
+
+// The number of a volume's jar or jad name of `stem`, 0 for the single jar's.
+size_t volumeNumber(const std::string& name, const std::string& stem)
+{
+    if (name.size() <= stem.size() + 5 || name.compare(0, stem.size() + 1, stem + "-") != 0)
         return 0;
-    return static_cast<size_t>(std::stoull(name.substr(book.size() + 1, name.size() - book.size() - 5)));
+    return static_cast<size_t>(std::stoull(name.substr(stem.size() + 1, name.size() - stem.size() - 5)));
 }
 
 std::vector<std::string> listFolder(const std::string& folder)
@@ -57,6 +65,27 @@ std::vector<std::string> listFolder(const std::string& folder)
     DIR* d = ::opendir(folder.c_str());
     if (!d)
         return names;
+    while (struct dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..")
+            names.push_back(std::move(name));
+    }
+    ::closedir(d);
+    return names;
+}
+
+// The names in a folder open as `dirFd` (which stays open).
+std::vector<std::string> listFolder(int dirFd)
+{
+    std::vector<std::string> names;
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return names;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return names;
+    }
     while (struct dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
         if (name != "." && name != "..")
@@ -121,10 +150,10 @@ int lockFolder(const std::string& folder)
 }
 
 // An output the build will replace must be a plain file.
-void checkOutputs(const std::string& folder, const std::string& book)
+void checkOutputs(const std::string& folder, const std::string& book, const std::string& stem)
 {
     for (const std::string& name : listFolder(folder)) {
-        if (!isOutputName(name, book))
+        if (!isOutputName(name, book, stem))
             continue;
         struct stat st {};
         if (::lstat((folder + name).c_str(), &st) != 0)
@@ -140,13 +169,13 @@ void checkOutputs(const std::string& folder, const std::string& book)
 
 // With the folder locked, the temporary file of one of the outputs is a
 // killed build's. Nothing else is touched.
-void removeStaleTemps(const std::string& folder, const std::string& book)
+void removeStaleTemps(const std::string& folder, const std::string& book, const std::string& stem)
 {
     for (const std::string& name : listFolder(folder)) {
         if (!IsSafeWriteTemp(name))
             continue;
         const size_t mark = name.rfind(".volm-");
-        if (mark == std::string::npos || mark < 2 || !isOutputName(name.substr(1, mark - 1), book))
+        if (mark == std::string::npos || mark < 2 || !isOutputName(name.substr(1, mark - 1), book, stem))
             continue;
         if (isRegularFile(folder + name))
             ::unlink((folder + name).c_str());
@@ -168,6 +197,12 @@ bool clashes(const std::string& name, const std::string& ours)
 TBookFolder::TBookFolder(const std::string& projectPath)
     : book_(volm::BookName(projectPath)), path_(volm::BookFolder(projectPath))
 {
+    if (const std::optional<char> c = ControlCharacter(book_))
+        throw Error("The project file " + projectPath +
+                    (*c == '\r' || *c == '\n' ? ": the book name holds a line end"
+                                               : ": the book name holds a control character") +
+                    ", which no jad or manifest can carry: rename the project file");
+    stem_ = JarFileStem(book_);
     if (book_ == "." || book_ == "..")
         throw Error("The project file " + projectPath + " gives the book name \"" + book_ +
                     "\", which names no folder of its own: rename the project file");
@@ -181,12 +216,13 @@ void TBookFolder::Open()
 {
     makeFolder(path_);
     lock_.emplace(lockFolder(path_));
-    checkOutputs(path_, book_);
-    removeStaleTemps(path_, book_);
+    checkOutputs(path_, book_, stem_);
+    removeStaleTemps(path_, book_, stem_);
 }
 
 std::vector<TUserFile> TBookFolder::UserFiles(const std::vector<std::string>& ownMembers, size_t topics,
-                                              const TJarSettings& settings, bool pieces) const
+                                              const TJarSettings& settings, bool pieces,
+                                              std::vector<std::string>* skipped) const
 {
     std::vector<TUserFile> files;
     auto isNumber = [](const std::string& n) { return !n.empty() && n[0] != '0' && n.size() <= 18 && allDigits(n); };
@@ -204,22 +240,36 @@ std::vector<TUserFile> TBookFolder::UserFiles(const std::vector<std::string>& ow
         const uint64_t n = std::stoull(number);
         return n >= 1 && n <= std::max<size_t>(topics, 1);
     };
-    std::function<void(const std::string&, const std::string&)> scan = [&](const std::string& dir,
-                                                                           const std::string& rel) {
-        for (const std::string& name : listFolder(dir)) {
+    auto skip = [&](const std::string& full, const char* kind) {
+        if (skipped)
+            skipped->push_back(full + " (" + kind + ")");
+    };
+    // Each folder is read through its own descriptor, opened relative to its
+    // parent's without following a link: what is listed lies in the book folder.
+    std::function<void(int, const std::string&, const std::string&)> scan = [&](int dirFd, const std::string& dir,
+                                                                                const std::string& rel) {
+        for (const std::string& name : listFolder(dirFd)) {
             const std::string full = dir + name;
             struct stat st {};
-            if (::lstat(full.c_str(), &st) != 0)
+            if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
-            const bool link = S_ISLNK(st.st_mode);
-            if (link && ::stat(full.c_str(), &st) != 0)
-                continue;
-            if (S_ISDIR(st.st_mode)) {
-                if (!link && name[0] != '.')
-                    scan(full + '/', rel + name + '/');
+            if (S_ISLNK(st.st_mode)) {
+                skip(full, "a symbolic link");
                 continue;
             }
-            if (!S_ISREG(st.st_mode) || IsSafeWriteTemp(name) || (rel.empty() && isOutputName(name, book_)))
+            if (S_ISDIR(st.st_mode)) {
+                if (name[0] == '.')
+                    continue;
+                TFd sub(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                if (sub.get() >= 0)
+                    scan(sub.get(), full + '/', rel + name + '/');
+                continue;
+            }
+            if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+                skip(full, S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device");
+                continue;
+            }
+            if (!S_ISREG(st.st_mode) || IsSafeWriteTemp(name) || (rel.empty() && isOutputName(name, book_, stem_)))
                 continue;
             const std::string stored = rel + name;
             if (ourText(stored) || std::any_of(ownMembers.begin(), ownMembers.end(),
@@ -230,20 +280,83 @@ std::vector<TUserFile> TBookFolder::UserFiles(const std::vector<std::string>& ow
                 attrs |= 0x01;
             if (name[0] == '.')
                 attrs |= 0x02;
-            files.push_back({full, settings.StoredName(stored), attrs});
+            files.push_back({full, stored, settings.StoredName(stored), attrs});
         }
     };
-    scan(path_, {});
+    if (lock_) {
+        scan(lock_->get(), path_, {});
+    } else {
+        TFd root(::open(withoutSlash(path_).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (root.get() >= 0)
+            scan(root.get(), path_, {});
+    }
     return files;
+}
+
+std::string TBookFolder::ReadUserFile(const TUserFile& file, uint64_t maxSize) const
+{
+    auto fail = [&](const std::string& cause, int err) {
+        throw EFileError("Can't read file " + file.path + ": " + cause, file.path, err);
+    };
+    TFd root(lock_ ? ::dup(lock_->get())
+                   : ::open(withoutSlash(path_).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (root.get() < 0)
+        fail(systemMessage(errno), errno);
+    // Every folder on the way, then the file: none of them through a link.
+    // O_NONBLOCK: a FIFO put in the file's place meanwhile does not wait for a writer.
+    int at = root.get();
+    std::optional<TFd> dir;
+    size_t from = 0;
+    for (size_t slash; (slash = file.relative.find('/', from)) != std::string::npos; from = slash + 1) {
+        const std::string part = file.relative.substr(from, slash - from);
+        TFd next(::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.get() < 0) {
+            const int err = errno;
+            fail(err == ELOOP || err == ENOTDIR ? "a folder on its way is a symbolic link" : systemMessage(err), err);
+        }
+        dir.emplace(next.release());
+        at = dir->get();
+    }
+    TFd fd(::openat(at, file.relative.c_str() + from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+        const int err = errno;
+        fail(err == ELOOP ? "it is a symbolic link, not a file of the book folder" : systemMessage(err), err);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        fail(systemMessage(errno), errno);
+    if (!S_ISREG(st.st_mode))
+        fail("not a regular file", EINVAL);
+    if (static_cast<uint64_t>(st.st_size) > maxSize)
+        fail("larger than " + std::to_string(maxSize >> 20) + " MB", EFBIG);
+    std::string bytes;
+    bytes.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(systemMessage(errno), errno);
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + static_cast<size_t>(n) > maxSize)
+            fail("larger than " + std::to_string(maxSize >> 20) + " MB", EFBIG);
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    return bytes;
 }
 
 void TBookFolder::RemoveOldOutputs(size_t volumes) const
 {
     for (const std::string& name : listFolder(path_)) {
-        if (!isOutputName(name, book_) || name == "manifest.mf")
+        if (!isOutputName(name, book_, stem_) || name == "manifest.mf")
             continue;
-        const size_t k = volumeNumber(name, book_);
-        const bool keep = volumes == 0 ? k == 0 : (k >= 1 && k <= volumes);
+        // Named by the book name as it stands (an earlier version's build): never this build's.
+        const bool ours = isOutputOf(name, stem_);
+        const size_t k = ours ? volumeNumber(name, stem_) : 0;
+        const bool keep = ours && (volumes == 0 ? k == 0 : (k >= 1 && k <= volumes));
         if (!keep && isRegularFile(path_ + name))
             ::unlink((path_ + name).c_str());
     }

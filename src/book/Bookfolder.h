@@ -11,7 +11,13 @@
 //   build left (".Tales.jar.volm-XXXXXX") are stale and removed;
 // - the outputs of an earlier build that the new one does not replace are
 //   removed once the new ones are in place;
-// - everything else is the user's: packed into the jar, never changed.
+// - the jar and jad are named by the book name in plain letters (JarFileStem:
+//   "Vojna_i_mir.jar" for "Война и мир"); the outputs of an earlier build
+//   named by the book name as it stands count as outputs too, and go;
+// - everything else is the user's: packed into the jar, never changed. Only
+//   regular files that really lie in the folder are packed: each is opened
+//   relative to the folder's descriptor, never through a symbolic link;
+//   links, FIFOs, sockets and devices are left out and named in the report.
 // Nothing else in the folder is created, changed or removed.
 
 #include "archive/Deflate.h"
@@ -28,6 +34,7 @@ namespace volm {
 // A file the user put into the book folder, as the jar holds it.
 struct TUserFile {
     std::string path;             // on disk
+    std::string relative;         // on disk, within the book folder ("sub/notes.txt")
     std::string name;             // stored name
     uint32_t attributes = 0x20;   // archive; read-only 0x01, hidden 0x02
 };
@@ -41,6 +48,8 @@ public:
 
     const std::string& BookName() const { return book_; }
     const std::string& Path() const { return path_; }   // ends in "/"
+    // The jar's and jad's name without extension (JarFileStem of the book name).
+    const std::string& FileStem() const { return stem_; }
 
     // Makes the folder (an existing one is used as it is) and locks it until
     // this object goes; refuses a folder that is a symbolic link or a file,
@@ -57,9 +66,19 @@ public:
     // is the same name (letter case aside), or one name being a folder of the
     // other. Stored names follow `settings` (TranslateOemChar). With
     // `pieces` (the words layout) the pieces texts/itmN_1, texts/itmN_2, ...
-    // of those texts are the book's too.
+    // of those texts are the book's too. What is no regular file (a symbolic
+    // link, to a file or a folder, a FIFO, a socket, a device) is left out
+    // and, when `skipped` is given, named there with its kind
+    // ("/books/Tales/passwd (a symbolic link)").
     std::vector<TUserFile> UserFiles(const std::vector<std::string>& ownMembers, size_t topics,
-                                     const TJarSettings& settings, bool pieces = false) const;
+                                     const TJarSettings& settings, bool pieces = false,
+                                     std::vector<std::string>* skipped = nullptr) const;
+
+    // The bytes of a user's file, opened relative to the folder, every part
+    // of its path with O_NOFOLLOW, and read only when it is a regular file of
+    // at most `maxSize` bytes. Raises EFileError naming the file and the
+    // cause (a link on the way, a file that is no longer regular, too large).
+    std::string ReadUserFile(const TUserFile& file, uint64_t maxSize) const;
 
     // Removes the outputs of an earlier build that this one did not replace:
     // with `volumes` 0 (a single jar) every volume's jar and jad; with
@@ -69,6 +88,7 @@ public:
 
 private:
     std::string book_;
+    std::string stem_;
     std::string path_;
     std::optional<TFd> lock_;
 };

@@ -119,9 +119,12 @@ void TBookJars::PackShared()
     for (const TUserFile& f : input_.userFiles) {
         std::string bytes;
         try {
-            bytes = ReadWholeFile(f.path, 64u << 20);
+            bytes = input_.readUserFile ? input_.readUserFile(f, 64u << 20) : ReadWholeFile(f.path, 64u << 20);
         } catch (const EFileError& e) {
-            const std::string cause = e.code() == EFBIG ? "larger than 64 MB" : systemMessage(e.code());
+            const std::string what = e.what(), prefix = "Can't read file " + f.path + ": ";
+            const std::string cause = e.code() == EFBIG   ? "larger than 64 MB"
+                                      : what.starts_with(prefix) ? what.substr(prefix.size())
+                                                                 : systemMessage(e.code());
             throw EArchiveError(zeOpen, f.path + ": " + zipErrorMessage(zeOpen) + " (" + cause + ")");
         }
         const TDeflateType type = settings_.MemberDeflateType(f.name);
@@ -148,7 +151,13 @@ std::string TBookJars::Title(const TJarEntry& e) const
 
 std::vector<std::string> TBookJars::ManifestLines(const TJarSpec& jarSpec) const
 {
-    return volm::ManifestLines(jarSpec.midletName, input_.url, input_.vendor);
+    TManifestFields f;
+    f.name = jarSpec.midletName;
+    f.url = input_.url;
+    f.vendor = input_.vendor;
+    f.description = input_.description;
+    f.version = input_.version;
+    return volm::ManifestLines(f);
 }
 
 std::vector<uint64_t> TBookJars::entrySizes(const TJarSpec& jarSpec) const

@@ -59,11 +59,15 @@ std::string ContinuationTitle(const std::string& nextName);
 struct TBookInput {
     std::vector<TExtractedMember> templateMembers;   // in the template's order
     std::optional<std::string> fontPng;              // the custom font's image, when it is on
-    std::string url, vendor;                         // for the manifest
+    std::string url, vendor, description;            // for the manifest
+    std::string version = "1.0.1";                   // MIDlet-Version (MidletVersion of the build)
     std::optional<TReaderLayout> layout;
     TParagraphStyle paragraphs = TParagraphStyle::Indent;
     std::vector<std::string> names;                  // topic names in book order
     std::vector<TUserFile> userFiles;                // the user's files in the book folder
+    // Reads a user's file (TBookFolder::ReadUserFile); ReadWholeFile of its
+    // path when empty.
+    std::function<std::string(const TUserFile&, uint64_t)> readUserFile;
 };
 
 // The names of a jar's own members (all but the user's files; texts/itm1

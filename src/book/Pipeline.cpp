@@ -132,9 +132,32 @@ std::vector<std::string> BuildReport(const TBuildResult& r, const std::string& b
                         std::to_string(j.packedFiles) + " files, " + topicsText(j.entries) + ")");
         lines.push_back("jad: " + j.jadPath);
     }
+    for (const std::string& s : r.skipped)
+        lines.push_back("not packed: " + s + ": only the book folder's own regular files go into the jar");
     if (r.jars.size() == 1 && r.maxJar == 0 && r.jarSize > kPhoneSafeJar)
         lines.push_back("warning: the jar is " + kilobytes(r.jarSize) + " (" + std::to_string(r.jarSize) +
                         " bytes); many phones refuse a jar over 64 KB: " + budgetHint);
+    return lines;
+}
+
+std::vector<std::string> BuildNamesReport(const TBuildResult& r)
+{
+    std::vector<std::string> lines;
+    auto file = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+    if (r.jars.size() == 1) {
+        lines.push_back("MIDlet-Name: " + r.midletName + ", jar " + file(r.jarPath) + ", MIDlet-Jar-URL: " +
+                        PercentEncoded(file(r.jarPath)));
+    } else if (!r.jars.empty()) {
+        lines.push_back("MIDlet-Name: " + VolumeName(r.midletName, 1) + " to " +
+                        VolumeName(r.midletName, r.jars.size()) + ", jars " + file(r.jars.front().jarPath) + " to " +
+                        file(r.jars.back().jarPath));
+    }
+    std::string version = "MIDlet-Version: " + r.version + " (each build raises it, so that phones install the "
+                          "book over an earlier one)";
+    if (!r.buildStored)
+        version += "; the project is read only, so its build counter was not raised: the next build gets this "
+                   "version again";
+    lines.push_back(version);
     return lines;
 }
 
@@ -151,6 +174,9 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         throw Error("Cannot render the custom font " + request.font.font.name + " of " + request.projectPath +
                     ": this program was built without the font renderer (Qt); switch the custom font off "
                     "to use the reader's own font");
+    // No value of the manifest holds a line end (the book name's is checked above).
+    ManifestLines(TManifestFields{bookFolder.BookName(), request.url, request.vendor, request.description,
+                                  MidletVersion(1)});
     bookFolder.Open(); // locked from here on, for the whole build
 
     TBuildResult r;
@@ -168,6 +194,13 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     progress.Progress(TBuildStage::Manifest, 0, 1);
     input.url = request.url;
     input.vendor = request.vendor;
+    input.description = request.description;
+    // The number is taken here: a build refused by its checks raises no counter.
+    input.version = MidletVersion(request.nextBuild ? request.nextBuild() : request.build);
+    r.version = input.version;
+    r.buildStored = request.buildStored;
+    r.midletName = book;
+
     progress.Progress(TBuildStage::Manifest, 1, 1);
 
     // The custom font's image replaces the template's sample.
@@ -191,11 +224,13 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     // build (the clock); the user's files are packed and stay where they are.
     const TJarSettings settings;
     input.userFiles = bookFolder.UserFiles(OwnMemberNames(input), count, settings,
-                                           input.layout == TReaderLayout::Words);
+                                           input.layout == TReaderLayout::Words, &r.skipped);
+    input.readUserFile = [&bookFolder](const TUserFile& f, uint64_t max) { return bookFolder.ReadUserFile(f, max); };
 
     TPackPool pool(request.threads);
     TBookJars jars(std::move(input), topics, settings, pool, request.clock);
-    r.jarPath = folder + book + ".jar";
+    const std::string& stem = bookFolder.FileStem();
+    r.jarPath = folder + stem + ".jar";
     try {
         jars.PackShared();
     } catch (const Error&) {
@@ -205,7 +240,7 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     // The whole book as one jar, as long as it stays within the budget.
     TJarSpec whole;
     whole.midletName = book;
-    whole.fileName = book;
+    whole.fileName = stem;
     for (size_t i = 0; i < count; ++i)
         whole.entries.push_back({i, 0, 0, 0});
     if (request.maxJar)
@@ -224,8 +259,8 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         r.manifestPath = folder + "manifest.mf";
         SaveLines(r.manifestPath, lines);
         r.jarSize = fileSize(r.jarPath);
-        r.jadPath = folder + book + ".jad";
-        SaveLines(r.jadPath, DescriptorLines(lines, book, r.jarSize));
+        r.jadPath = folder + stem + ".jad";
+        SaveLines(r.jadPath, DescriptorLines(lines, stem + ".jar", r.jarSize));
         r.packedFiles = single.members;
         r.jars.push_back({r.jarPath, r.jadPath, r.jarSize, r.packedFiles, whole.entries});
         bookFolder.RemoveOldOutputs(0);
@@ -245,6 +280,8 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     std::vector<TJarSpec> plan;
     for (int attempt = 0;; ++attempt) {
         plan = PlanVolumes(jars, book, room);
+        for (size_t k = 0; k < plan.size(); ++k)
+            plan[k].fileName = VolumeFileName(stem, k + 1);
         r.jars.clear();
         uint64_t over = 0;
         for (const TJarSpec& jarSpec : plan) {
@@ -254,7 +291,7 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
             over = std::max(over, size > request.maxJar ? size - request.maxJar : 0);
             const std::vector<std::string> specLines = jars.ManifestLines(jarSpec);
             const std::string jad = folder + jarSpec.fileName + ".jad";
-            SaveLines(jad, DescriptorLines(specLines, jarSpec.fileName, size));
+            SaveLines(jad, DescriptorLines(specLines, jarSpec.fileName + ".jar", size));
             r.jars.push_back({path, jad, size, w.members, jarSpec.entries});
         }
         if (over == 0)

@@ -74,6 +74,16 @@ struct TBuildRequest {
     std::string projectPath;   // the project file, as the project was opened
     std::string vendor;        // inserted as it stands into "MIDlet-Vendor: "
     std::string url;           // inserted as it stands into "MIDlet-Info-URL: "
+    std::string description;   // "MIDlet-Description: " (cut to its most bytes); "" for none
+    // The build's number, from 1 (the project's build counter): MIDlet-Version
+    // is MidletVersion(build). When `nextBuild` is given it is called instead,
+    // once, after the checks and before the first jar is written: it raises
+    // the project's counter and gives the number (a failure raises, and
+    // nothing is written). `buildStored` false: the counter could not be kept
+    // (a read-only project), which the report says.
+    uint64_t build = 1;
+    std::function<uint64_t()> nextBuild;
+    bool buildStored = true;
     TFontSettings font;        // the font choice and the use-custom-font switch
     // The reader's text layout (layout.txt); none writes no layout.txt, as
     // for a project that never chose one.
@@ -109,12 +119,22 @@ struct TBuildResult {
     int packedFiles = 0;
     uint64_t maxJar = 0;       // the budget it was built for (0: none)
     std::vector<TBuiltJar> jars;   // the single jar, or the volumes in order
+    std::string midletName;    // of the single jar, or of the book's volumes without their numbers
+    std::string version;       // MIDlet-Version of every jar
+    bool buildStored = true;
+    // The book folder's entries left out of the jar: "PATH (a symbolic link)".
+    std::vector<std::string> skipped;
 };
 
 // What a build made, as lines for the user: per jar its path, size, files and
-// topics, and its jad. A single jar over kPhoneSafeJar without a budget gets
+// topics, and its jad; the files of the book folder left out (links, FIFOs,
+// devices). A single jar over kPhoneSafeJar without a budget gets
 // a warning line naming `budgetHint` (how to set a budget in that front end).
 std::vector<std::string> BuildReport(const TBuildResult& r, const std::string& budgetHint);
+// The names and the version phones see: the MIDlet-Name, the jar's file name
+// and MIDlet-Jar-URL, and MIDlet-Version (which every build raises, a rebuild
+// of an unchanged book too, so that a phone installs it over the last).
+std::vector<std::string> BuildNamesReport(const TBuildResult& r);
 
 // A project's topics in list order, each read through its topic item when
 // the pipeline asks for it (a topic without an item reads as "Error loading"

@@ -1,6 +1,7 @@
 #include "book/Volumes.h"
 
 #include "archive/Zipwriter.h"
+#include "book/Manifest.h"
 
 #include <algorithm>
 #include <functional>
@@ -294,7 +295,11 @@ std::vector<TJarSpec> TPlanner::Run()
 
 std::string VolumeName(const std::string& bookName, size_t k)
 {
-    return bookName + " " + std::to_string(k);
+    const std::string number = std::to_string(k);
+    std::string name = CutAtCharacter(bookName, kMidletNameMax - 1 - number.size());
+    name += ' ';
+    name += number;
+    return name;
 }
 
 std::string VolumeFileName(const std::string& bookName, size_t k)

@@ -9,6 +9,7 @@
 #include "cli/Cli.h"
 
 #include "book/Buildparams.h"
+#include "book/Manifest.h"
 #include "book/Pipeline.h"
 #include "common/Errors.h"
 #include "storage/Project.h"
@@ -17,8 +18,10 @@
 #include "book/Fontimage.h"
 #endif
 
+#include <cerrno>
 #include <iostream>
 #include <optional>
+#include <unistd.h>
 
 namespace volm::cli {
 namespace {
@@ -63,13 +66,22 @@ int cmdBuild(const Args& a)
         throw UsageError("--paragraphs is indent or gap, not \"" + *paragraphsName + "\"");
 
     // The stored texts are Windows-1251 already; the command line's are UTF-8.
+    // Every text is one line of the jad and the manifest, and the URL a web address.
     TBuildTexts texts = storedBuildTexts();
     TBuildRequest request;
     request.projectPath = project;
-    request.vendor = vendor ? fromTerminal(*vendor, "the vendor") : texts.vendor;
-    request.url = url ? fromTerminal(*url, "the URL") : texts.url;
-    if (auto description = a.value("--description"))
-        fromTerminal(*description, "the description"); // asked for, kept nowhere
+    auto typed = [&](const std::string& option, const std::string& stored, const std::string& what) {
+        if (std::optional<std::string> v = a.value(option)) {
+            CheckOneLine(*v, option);
+            return fromTerminal(*v, "the " + what);
+        }
+        CheckOneLine(stored, "the stored " + what + " (build parameters)");
+        return stored;
+    };
+    request.vendor = typed("--vendor", texts.vendor, "vendor");
+    request.url = typed("--url", texts.url, "URL");
+    CheckInfoUrl(request.url, url ? std::string("--url") : std::string("the stored URL (build parameters)"));
+    request.description = typed("--description", texts.description, "description");
     request.maxJar = texts.maxJar;
     if (auto budget = a.value("--max-jar")) {
         std::optional<uint64_t> bytes = ParseJarBudget(*budget);
@@ -79,15 +91,24 @@ int cmdBuild(const Args& a)
         request.maxJar = *bytes;
     }
 
-    // Read only (a shared lock; a read-only project builds) unless an
-    // option is to be stored in it.
+    // For writing, to count the build; a project the user may not write is
+    // built all the same, read only (a shared lock), its counter not raised
+    // -- unless an option is to be stored in it.
+    const bool writable = ::access(project.c_str(), W_OK) == 0 || (errno != EACCES && errno != EROFS);
     TProject p;
     const bool store = layoutName || paragraphsName;
-    p.Open(project, store ? TProject::omOpenExisting : TProject::omReadOnly);
+    p.Open(project, store || writable ? TProject::omOpenExisting : TProject::omReadOnly);
     if (layoutName)
         p.SaveLayout(layout);
     if (paragraphsName)
         p.SaveParagraphs(paragraphs);
+    request.buildStored = !p.IsReadOnly();
+    request.build = p.BuildCount() + 1;
+    if (request.buildStored)
+        request.nextBuild = [&p] {
+            p.SaveBuildCount(p.BuildCount() + 1);
+            return p.BuildCount();
+        };
     request.font = p.FontSettings();
     request.layout = p.Layout();
     request.paragraphs = p.Paragraphs().value_or(TParagraphStyle::Indent);
@@ -101,6 +122,8 @@ int cmdBuild(const Args& a)
     p.CloseProject();
     for (const std::string& line : BuildReport(r, "build volumes that fit with --max-jar SIZE (64K for most phones)"))
         std::cout << line << "\n";
+    for (const std::string& line : BuildNamesReport(r))
+        std::cout << line << "\n";
     return 0;
 }
 
@@ -108,8 +131,8 @@ const Registrar registrar{
     {"build",
      {"PROJECT"},
      {{"--vendor", "V", "the vendor (MIDlet-Vendor in the manifest and the jad)"},
-      {"--url", "U", "the information URL (MIDlet-Info-URL)"},
-      {"--description", "D", "the description (accepted, written nowhere)"},
+      {"--url", "U", "the information URL (MIDlet-Info-URL), an absolute http or https URL"},
+      {"--description", "D", "the description (MIDlet-Description, cut to 128 bytes)"},
       {"--layout", "words|grid",
        "the reader's layout, stored in the project (one without it reads as grid; new projects hold words)"},
       {"--paragraphs", "indent|gap",

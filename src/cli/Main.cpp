@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <exception>
+#include <cstdio>
 #include <iostream>
 #include <map>
 
@@ -82,6 +83,27 @@ int usageError(const std::string& message, const std::string& usage)
     return 2;
 }
 
+// A failure is one line: a line end or another control character in it
+// (a file name that holds one) is shown as \n, \r or \xNN.
+std::string oneLine(const std::string& message)
+{
+    std::string out;
+    for (char c : message) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 int runCommand(const Command& cmd, const std::vector<std::string>& words)
 {
     std::string hint = shortUsage(cmd);
@@ -96,10 +118,10 @@ int runCommand(const Command& cmd, const std::vector<std::string>& words)
         return cmd.run(*args);
     } catch (const UsageError& e) {
         std::cout.flush();
-        return usageError(cmd.name + ": " + e.what(), hint);
+        return usageError(oneLine(cmd.name + ": " + e.what()), hint);
     } catch (const std::exception& e) {
         std::cout.flush();
-        std::cerr << "volm-cli: " << e.what() << "\n";
+        std::cerr << "volm-cli: " << oneLine(e.what()) << "\n";
         return 1;
     }
 }

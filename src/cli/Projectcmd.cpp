@@ -5,6 +5,8 @@
 
 #include "cli/Cli.h"
 
+#include "book/Manifest.h"
+
 #include "common/Codepage.h"
 #include "common/Errors.h"
 #include "common/Fileio.h"
@@ -100,6 +102,10 @@ void noteCutName(size_t position, const std::string& name)
 
 int cmdNew(const Args& a)
 {
+    // The book is named after the file, and its name goes into the jad and
+    // the manifest, one line each.
+    const std::string file = a["PROJECT"].substr(a["PROJECT"].rfind('/') + 1);
+    CheckOneLine(file, "the project file's name");
     TProject p;
     p.Open(a["PROJECT"], TProject::omCreateNew);
     p.CloseProject();

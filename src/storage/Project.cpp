@@ -22,6 +22,8 @@ const char* const kLayoutStream = "Layout";
 const char* const kParagraphsStream = "Paragraphs";
 // Longer than any layout or paragraphs word: a stream this long is not one of ours.
 constexpr size_t kLayoutStreamMax = 64;
+const char* const kBuildsStream = "Builds";
+constexpr size_t kBuildsStreamMax = 19; // decimal digits of the count
 
 // Rethrows `e` with `context` in front, keeping the storage error's status.
 [[noreturn]] void rethrowWith(const std::string& context, const std::exception& e)
@@ -155,6 +157,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     TFontSettings font;
     std::optional<TReaderLayout> layout;
     std::optional<TParagraphStyle> paragraphs;
+    uint64_t builds = 0;
 
     struct Candidate {
         int32_t number;
@@ -179,6 +182,24 @@ void TProject::Open(const std::string& path, TOpenMode mode)
                 }
             } catch (...) {
                 skipped.push_back(e.name); // perhaps a later version's: left as it is
+            }
+            continue;
+        }
+        if (e.name == kBuildsStream) {
+            try {
+                TDocStream s;
+                doc->OpenStream(s, e.name, kOpenMode);
+                TStream& st = *s.Stream();
+                if (st.Size() == 0 || st.Size() > kBuildsStreamMax)
+                    throw Error("not a count");
+                std::string digits(st.Size(), '\0');
+                st.SetPosition(0);
+                st.ReadBuffer(digits.data(), digits.size());
+                if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                    throw Error("not a count");
+                builds = std::stoull(digits);
+            } catch (...) {
+                skipped.push_back(e.name);
             }
             continue;
         }
@@ -227,6 +248,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     font_ = font;
     layout_ = layout;
     paragraphs_ = paragraphs;
+    builds_ = builds;
     path_ = path;
     readOnly_ = mode == omReadOnly;
 }
@@ -426,6 +448,23 @@ void TProject::SaveParagraphs(TParagraphStyle style)
     paragraphs_ = style;
 }
 
+void TProject::SaveBuildCount(uint64_t count)
+{
+    requireOpen();
+    const std::string digits = std::to_string(count);
+    try {
+        TDocStream s;
+        doc_->CreateStream(s, kBuildsStream, kCreateMode);
+        TStream& st = *s.Stream();
+        st.WriteBuffer(digits.data(), digits.size());
+        s.Close();
+        doc_->Commit();
+    } catch (const std::exception& e) {
+        fail("can't store the build counter", e);
+    }
+    builds_ = count;
+}
+
 void TProject::CloseProject()
 {
     if (!doc_)
@@ -439,6 +478,7 @@ void TProject::CloseProject()
     font_ = TFontSettings();
     layout_.reset();
     paragraphs_.reset();
+    builds_ = 0;
     try {
         doc->Commit();
     } catch (const std::exception& e) {

@@ -14,6 +14,10 @@
 // the stream reads its books in the grid layout and builds them as before.
 // Stream "Paragraphs" holds the paragraph style of the words layout ("indent"
 // or "gap"), the same way; a project without it builds with the indent.
+//
+// Stream "Builds" holds the number of builds of the book so far, in decimal
+// (its phone application's version rises with each); not a number as a name
+// either. A project without it has had no build counted.
 
 #include "storage/Componounddoc.h"
 #include "storage/Doc.h"
@@ -114,6 +118,12 @@ public:
     // Writes the paragraphs stream.
     void SaveParagraphs(TParagraphStyle style);
 
+    // The builds counted so far (0 without the stream, or with one this
+    // version can't read).
+    uint64_t BuildCount() const { return builds_; }
+    // Writes the builds stream (and commits). A failure raises and keeps the count.
+    void SaveBuildCount(uint64_t count);
+
     // Closes every topic's stream, commits and closes the file. Raises a
     // commit failure (the project is closed all the same).
     void CloseProject();
@@ -138,6 +148,7 @@ private:
     TFontSettings font_;
     std::optional<TReaderLayout> layout_;
     std::optional<TParagraphStyle> paragraphs_;
+    uint64_t builds_ = 0;
     std::vector<std::string> skipped_;
     bool readOnly_ = false;
 };

@@ -315,7 +315,8 @@ TEST(Child, GenerateAsksForTheParametersAndBuildsTheBook)
     EXPECT_TRUE(messages.shown.empty()) << messages.shown[0].text.toStdString();
     EXPECT_EQ(frame.statusBar()->currentMessage(),
               QStringLiteral("Done. Subfolder was created. The book: ") +
-                  QString::fromStdString((dir / "Tales" / "Tales.jar").string()));
+                  QString::fromStdString((dir / "Tales" / "Tales.jar").string()) +
+                  QStringLiteral(" (MIDlet-Version 1.0.1)"));
     const std::string jad = volm::test::readFile(dir / "Tales" / "Tales.jad");
     EXPECT_NE(jad.find("MIDlet-Vendor: ACME \r\n"), std::string::npos) << jad;
     EXPECT_NE(jad.find("MIDlet-Info-URL: http://x.example.org/\r\n"), std::string::npos);
@@ -326,6 +327,16 @@ TEST(Child, GenerateAsksForTheParametersAndBuildsTheBook)
         auto r = volm::test::run({"unzip", "-p", (dir / "Tales" / "Tales.jar").string(), "topics.txt"});
         EXPECT_EQ(r.out, "\xcd\xe0\xf7\xe0\xeb\xee\r\n"); // Начало
     }
+    // Built again with nothing changed: the version rises (the counter is the
+    // project's), and the description goes into the jad.
+    QTimer::singleShot(0, [&] {
+        params.Edit3->setText(QStringLiteral("Сказки"));
+        params.BitBtn1->click();
+    });
+    w->GenerateJAVA1->trigger();
+    const std::string again = volm::test::readFile(dir / "Tales" / "Tales.jad");
+    EXPECT_NE(again.find("\r\nMIDlet-Version: 1.0.2\r\n"), std::string::npos) << again;
+    EXPECT_NE(again.find("\r\nMIDlet-Description: \xd1\xea\xe0\xe7\xea\xe8\r\n"), std::string::npos) << again;
     setBuildParamsDialog(nullptr);
 }
 

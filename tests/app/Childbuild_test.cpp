@@ -127,7 +127,8 @@ TEST(Childbuild, GenerateMenuBuildsTheJarOrWritesNothingOnCancel)
     setBuildParamsDialog(nullptr);
     EXPECT_TRUE(messages.shown.empty()) << (messages.shown.empty() ? "" : messages.shown[0].text.toStdString());
     EXPECT_EQ(w.status(), QStringLiteral("Done. Subfolder was created. The book: ") +
-                              QString::fromStdString((dir / "Sample" / "Sample.jar").string()));
+                              QString::fromStdString((dir / "Sample" / "Sample.jar").string()) +
+                              QStringLiteral(" (MIDlet-Version 1.0.1)"));
     EXPECT_TRUE(w.frame.statusBar()->findChildren<QProgressBar*>().isEmpty());
     EXPECT_TRUE(fs::exists(dir / "Sample" / "Sample.jar"));
     EXPECT_TRUE(fs::exists(dir / "Sample" / "Sample.jad"));

@@ -128,7 +128,8 @@ TEST(Generate, BuildWritesJarAndJadWithTheUntrimmedTexts)
     EXPECT_TRUE(f.boxes.empty()) << (f.boxes.empty() ? "" : f.boxes[0].text.toStdString());
     // The status text of a finished build, then where the jar is.
     EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created. The book: ") +
-                              QString::fromStdString((f.dir / "Tales" / "Tales.jar").string()));
+                              QString::fromStdString((f.dir / "Tales" / "Tales.jar").string()) +
+                              QStringLiteral(" (MIDlet-Version 1.0.1)"));
     EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
 
     const fs::path book = f.dir / "Tales";
@@ -352,7 +353,7 @@ TEST(Generate, ThePhonesBudgetMakesVolumesAndTheBoxSaysSo)
               }),
               TGenerateOutcome::Built);
     EXPECT_EQ(f.status(), QStringLiteral("Done. Subfolder was created. The book: ") +
-                              QString::fromStdString((f.dir / "Tales").string()) + QStringLiteral("/ (2 volumes)"));
+                              QString::fromStdString((f.dir / "Tales").string()) + QStringLiteral("/ (2 volumes) (MIDlet-Version 1.0.1)"));
     ASSERT_EQ(f.boxes.size(), 1u);
     EXPECT_EQ(f.boxes[0].icon, QMessageBox::Information);
     EXPECT_TRUE(f.boxes[0].text.startsWith(QStringLiteral("2 volumes, each at most 65536 bytes:\njar: ")))

@@ -201,3 +201,34 @@ TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
         f.reject();
     });
 }
+
+// "&Build" with a text that can't go into the jad (a line end pasted in, a
+// URL that is not http or https) names the field and keeps the dialog open;
+// the texts mended, it closes.
+TEST(Jbuild, BuildRefusesTextsThatCantBeAttributes)
+{
+    TempDir dir;
+    TForm3 d(nullptr, dir / "registry.ini");
+    Messages messages;
+    int r = runDialog(d, [&](TForm3& f) {
+        f.Edit1->setText(QStringLiteral("ACME\nMIDlet-Jar-URL: http://evil.example/x.jar"));
+        f.BitBtn1->click();
+        f.Edit1->setText(QStringLiteral("ACME"));
+        f.Edit2->setText(QStringLiteral("ftp://volm.example.org/"));
+        f.BitBtn1->click();
+        f.Edit2->setText(QStringLiteral("https://volm.example.org/"));
+        f.Edit3->setText(QStringLiteral("one\ttwo"));
+        f.BitBtn1->click();
+        EXPECT_TRUE(f.isVisible());
+        f.Edit3->setText(QStringLiteral("Сказки"));
+        f.BitBtn1->click();
+    });
+    EXPECT_EQ(r, QDialog::Accepted);
+    ASSERT_EQ(messages.shown.size(), 3u);
+    EXPECT_TRUE(messages.shown[0].text.startsWith(QStringLiteral("The vendor holds a line end"))) << messages.shown[0].text.toStdString();
+    EXPECT_TRUE(messages.shown[1].text.startsWith(QStringLiteral("The URL \"ftp://volm.example.org/\" is not an absolute http or https URL")))
+        << messages.shown[1].text.toStdString();
+    EXPECT_TRUE(messages.shown[2].text.startsWith(QStringLiteral("The description holds a control character (0x09)")))
+        << messages.shown[2].text.toStdString();
+    EXPECT_EQ(d.DescriptionText(), "\xd1\xea\xe0\xe7\xea\xe8");
+}

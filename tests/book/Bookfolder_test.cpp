@@ -143,7 +143,8 @@ TEST(Bookfolder, OldOutputsTheNewBuildDidNotReplaceAreRemoved)
 }
 
 // The user's files: everything but the outputs (at the top), temporaries,
-// what is no regular file, hidden and linked folders, and what clashes with
+// what is no regular file (links to files too: they may lead out of the
+// folder), hidden and linked folders, and what clashes with
 // the jar's own members: the same name in any letter case, a folder of one
 // of them or a file in one, and the texts of the book's topics.
 TEST(Bookfolder, TheUsersFilesAndWhatIsLeftOut)
@@ -168,10 +169,12 @@ TEST(Bookfolder, TheUsersFilesAndWhatIsLeftOut)
     ASSERT_EQ(::mkfifo((book / "fifo").c_str(), 0600), 0);
 
     const std::vector<std::string> ours{"META-INF/MANIFEST.MF", "topics.txt", "images/orvane.png", "texts/itm1"};
+    std::vector<std::string> skipped;
     auto listed = [&](size_t topics, const TJarSettings& settings, bool pieces = false) {
         TBookFolder folder(Project(dir));
         std::vector<std::string> got;
-        for (const TUserFile& f : folder.UserFiles(ours, topics, settings, pieces)) {
+        skipped.clear();
+        for (const TUserFile& f : folder.UserFiles(ours, topics, settings, pieces, &skipped)) {
             EXPECT_EQ(f.path.substr(0, (book.string() + "/").size()), book.string() + "/") << f.path;
             got.push_back(f.name + " " + std::to_string(f.attributes));
         }
@@ -180,11 +183,16 @@ TEST(Bookfolder, TheUsersFilesAndWhatIsLeftOut)
     };
     const TJarSettings settings;
     EXPECT_EQ(listed(3, settings), (std::vector<std::string>{".hidden.txt 34", "images/Mine.png 32",
-                                                             "link.txt 32", "notes.txt 32", "ro.txt 33",
+                                                             "notes.txt 32", "ro.txt 33",
                                                              "sub/Tales.jar 32", "texts/itm0 32", "texts/itm02 32",
                                                              "texts/itm2_ 32", "texts/itm2_1 32", "texts/itm3_0 32",
                                                              "texts/itm3_12 32", "texts/itm4 32", "texts/itm4_1 32",
                                                              "\xE4\xA0\xA9\xAB.txt 32"}));
+    // What was left out for what it is is named, with its kind.
+    std::sort(skipped.begin(), skipped.end());
+    const std::string at = book.string() + "/";
+    EXPECT_EQ(skipped, (std::vector<std::string>{at + "fifo (a FIFO)", at + "link.txt (a symbolic link)",
+                                                 at + "linkdir (a symbolic link)"}));
     // In the words layout a long text's pieces are the book's too.
     const std::vector<std::string> words = listed(3, settings, true);
     for (const char* piece : {"texts/itm2_1 32", "texts/itm3_12 32"})
@@ -199,4 +207,81 @@ TEST(Bookfolder, TheUsersFilesAndWhatIsLeftOut)
     EXPECT_NE(std::find(empty.begin(), empty.end(), "\xF4\xE0\xE9\xEB.txt 32"), empty.end());
     EXPECT_EQ(std::count_if(empty.begin(), empty.end(), [](const std::string& s) { return s.starts_with("texts/"); }),
               9);
+}
+
+// The jar and jad are named in plain letters; what an earlier build named by
+// the book name as it stands is an output too: never packed, and removed
+// once the new outputs are in place (the user's files of that folder stay).
+TEST(Bookfolder, OutputsOfTheBookNameAsItStandsGoToo)
+{
+    TempDir dir;
+    const std::string project = (dir / "Война и мир.volm").string();
+    const fs::path book = dir / "Война и мир";
+    fs::create_directories(book);
+    for (const char* name : {"Война и мир.jar", "Война и мир.jad", "Война и мир-2.jar", "Vojna_i_mir-3.jad",
+                             "Vojna_i_mir.jar", "Vojna_i_mir-1.jar", "Война и мир.txt", "Война.jar"})
+        writeFile(book / name, name);
+    TBookFolder folder(project);
+    EXPECT_EQ(folder.FileStem(), "Vojna_i_mir");
+    folder.Open();
+    std::vector<std::string> packed;
+    for (const TUserFile& f : folder.UserFiles({}, 1, TJarSettings()))
+        packed.push_back(f.relative);
+    std::sort(packed.begin(), packed.end());
+    EXPECT_EQ(packed, (std::vector<std::string>{"Война и мир.txt", "Война.jar"}));
+    folder.RemoveOldOutputs(1);
+    EXPECT_EQ(fileNames(book),
+              (std::vector<std::string>{"Vojna_i_mir-1.jar", "Война и мир.txt", "Война.jar"}));
+    folder.RemoveOldOutputs(0);
+    EXPECT_EQ(fileNames(book), (std::vector<std::string>{"Война и мир.txt", "Война.jar"}));
+}
+
+// A book name with a line end or another control character can't be built:
+// refused before anything is made, naming the project file.
+TEST(Bookfolder, ABookNameWithALineEndIsRefused)
+{
+    TempDir dir;
+    for (const char* n : {"Tales\nMIDlet-Permissions: x", "Tales\r", "Ta\x01les"}) {
+        const std::string name = n;
+        const std::string project = (dir / (name + ".volm")).string();
+        const std::string why = Refusal(project);
+        EXPECT_TRUE(Mentions(why, project)) << why;
+        EXPECT_TRUE(Mentions(why, name.find_first_of("\r\n") != std::string::npos
+                                      ? "the book name holds a line end"
+                                      : "the book name holds a control character"))
+            << why;
+        EXPECT_FALSE(fs::exists(dir / name));
+    }
+}
+
+// A user's file is read relative to the folder: a file that became a link,
+// or a folder on its way that became one, after the listing is refused.
+TEST(Bookfolder, AUsersFileIsNeverReadThroughALink)
+{
+    TempDir dir;
+    const fs::path book = dir / "Tales";
+    fs::create_directories(book / "sub");
+    fs::create_directories(dir / "outside");
+    writeFile(dir / "outside" / "secret.txt", "secret");
+    writeFile(book / "notes.txt", "notes");
+    writeFile(book / "sub" / "secret.txt", "mine");
+    TBookFolder folder(Project(dir));
+    folder.Open();
+    std::vector<TUserFile> files = folder.UserFiles({}, 1, TJarSettings());
+    ASSERT_EQ(files.size(), 2u);
+    for (const TUserFile& f : files)
+        EXPECT_NE(folder.ReadUserFile(f, 1 << 20), "secret");
+    fs::remove(book / "notes.txt");
+    fs::create_symlink(dir / "outside" / "secret.txt", book / "notes.txt");
+    fs::remove_all(book / "sub");
+    fs::create_directory_symlink(dir / "outside", book / "sub");
+    for (const TUserFile& f : files) {
+        try {
+            folder.ReadUserFile(f, 1 << 20);
+            ADD_FAILURE() << f.relative << " was read";
+        } catch (const EFileError& e) {
+            EXPECT_TRUE(Mentions(e.what(), f.path)) << e.what();
+            EXPECT_TRUE(Mentions(e.what(), "symbolic link")) << e.what();
+        }
+    }
 }

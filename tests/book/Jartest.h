@@ -51,7 +51,7 @@ inline const std::string kTalesManifest = "Manifest-Version: 1.0\r\n"
                                           "MIDlet-Info-URL: X\r\n"
                                           "MIDlet-Name: Tales\r\n"
                                           "MIDlet-Vendor: ACME\r\n"
-                                          "MIDlet-Version: 1.0\r\n"
+                                          "MIDlet-Version: 1.0.1\r\n"
                                           "MicroEdition-Configuration: CLDC-1.0\r\n"
                                           "MicroEdition-Profile: MIDP-1.0\r\n";
 

@@ -346,10 +346,11 @@ TEST(Pipeline, BookNamesAndTexts)
     EXPECT_NE(m.find("MIDlet-Name: my, volm.book\r\n"), std::string::npos) << m;
     EXPECT_NE(m.find("MIDlet-Info-URL: \r\n"), std::string::npos) << m;
     EXPECT_NE(m.find("MIDlet-Vendor: \r\n"), std::string::npos) << m;
-    std::string jad = readFile(book / "my, volm.book.jad");
-    EXPECT_NE(jad.find("MIDlet-Jar-URL: my, volm.book.jar\r\n"), std::string::npos) << jad;
+    // The files are named in plain letters, digits, '-' and '_'.
+    std::string jad = readFile(book / "my_volmbook.jad");
+    EXPECT_NE(jad.find("MIDlet-Jar-URL: my_volmbook.jar\r\n"), std::string::npos) << jad;
     // An empty title is written as a blank, so both titles stay on their texts.
-    fs::path jar = book / "my, volm.book.jar";
+    fs::path jar = book / "my_volmbook.jar";
     EXPECT_EQ(JarMember(jar, "topics.txt"), " \r\nTwo\r\n");
     EXPECT_EQ(JarMember(jar, "appname.txt"), "my, volm.book\r\n");
 }
@@ -656,4 +657,81 @@ TEST(Pipeline, TheReportNamesEachJarAndWarnsOfALargeOne)
     EXPECT_EQ(lines[0], "2 volumes, each at most 65536 bytes:");
     EXPECT_EQ(lines[1], "jar: /b/T/T.jar (65536 bytes, 14 files, 2 topics, 1 to 2 (1))");
     EXPECT_EQ(lines[3], "jar: /b/T/T-2.jar (1000 bytes, 13 files, topic 2 (2))");
+}
+
+// Nothing from outside the book folder reaches the jar: a link to a file
+// outside it (the build's own environment too), a linked folder, a FIFO are
+// left out, and the report names each; the folder's own files are packed.
+TEST(Pipeline, OnlyTheFoldersOwnRegularFilesArePacked)
+{
+    TempDir dir;
+    const fs::path book = dir / "Tales";
+    fs::create_directories(book / "sub");
+    fs::create_directories(dir / "outside");
+    writeFile(dir / "outside" / "passwd", "root:x:0:0");
+    writeFile(book / "notes.txt", "mine");
+    writeFile(book / "sub" / "more.txt", "more");
+    fs::create_symlink(dir / "outside" / "passwd", book / "passwd");
+    fs::create_symlink("/proc/self/environ", book / "environ");
+    fs::create_symlink("notes.txt", book / "sub" / "again.txt"); // even one that stays inside
+    fs::create_directory_symlink(dir / "outside", book / "linked");
+    ASSERT_EQ(::mkfifo((book / "pipe").c_str(), 0600), 0);
+    TTopicList topics{{"One", "1"}};
+    const TBuildResult r = GenerateBook(Request(dir), topics, {});
+    const fs::path jar = book / "Tales.jar";
+    std::vector<std::string> entries = JarEntries(jar);
+    for (const char* name : {"passwd", "environ", "sub/again.txt", "linked/passwd", "pipe"})
+        EXPECT_EQ(std::count(entries.begin(), entries.end(), name), 0) << name;
+    EXPECT_EQ(JarMember(jar, "notes.txt"), "mine");
+    EXPECT_EQ(JarMember(jar, "sub/more.txt"), "more");
+    const std::string at = book.string() + "/";
+    EXPECT_EQ(Sorted(r.skipped), (std::vector<std::string>{at + "environ (a symbolic link)",
+                                                          at + "linked (a symbolic link)",
+                                                          at + "passwd (a symbolic link)", at + "pipe (a FIFO)",
+                                                          at + "sub/again.txt (a symbolic link)"}));
+    const std::vector<std::string> report = BuildReport(r, "hint");
+    for (const std::string& s : r.skipped)
+        EXPECT_NE(std::find(report.begin(), report.end(),
+                            "not packed: " + s + ": only the book folder's own regular files go into the jar"),
+                  report.end())
+            << s;
+}
+
+// Each build raises the version through the counter it is handed, after its
+// checks: a refused build takes no number; volumes share their build's
+// version; jad and manifest (beside the jar and in it) agree.
+TEST(Pipeline, TheVersionComesFromTheBuildCounter)
+{
+    TempDir dir;
+    TTopicList topics{{"One", RussianText(30000, 1)}, {"Two", RussianText(30000, 2)}};
+    uint64_t counter = 0;
+    TBuildRequest r = Request(dir);
+    r.nextBuild = [&counter] { return ++counter; };
+    for (uint64_t n = 1; n <= 2; ++n) {
+        const TBuildResult res = GenerateBook(r, topics, {});
+        const std::string version = "1.0." + std::to_string(n);
+        EXPECT_EQ(res.version, version);
+        const std::string line = "\r\nMIDlet-Version: " + version + "\r\n";
+        EXPECT_NE(readFile(dir / "Tales" / "Tales.jad").find(line), std::string::npos);
+        EXPECT_NE(readFile(dir / "Tales" / "manifest.mf").find(line), std::string::npos);
+        EXPECT_NE(JarMember(dir / "Tales" / "Tales.jar", "META-INF/MANIFEST.MF").find(line), std::string::npos);
+    }
+    TBuildRequest refused = r;
+    refused.vendor = "A\r\nMIDlet-Permissions: x";
+    EXPECT_THROW(GenerateBook(refused, topics, {}), Error);
+    EXPECT_EQ(counter, 2u);
+
+    r.maxJar = 24 * 1024;
+    const TBuildResult volumes = GenerateBook(r, topics, {});
+    ASSERT_GT(volumes.jars.size(), 1u);
+    for (const TBuiltJar& j : volumes.jars) {
+        const std::string jad = readFile(j.jadPath);
+        EXPECT_NE(jad.find("\r\nMIDlet-Version: 1.0.3\r\n"), std::string::npos) << j.jadPath;
+        EXPECT_EQ(JarMember(j.jarPath, "META-INF/MANIFEST.MF"), jad.substr(0, jad.find("MIDlet-Jar-URL")));
+    }
+    const std::vector<std::string> names = BuildNamesReport(volumes);
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0], "MIDlet-Name: Tales 1 to Tales " + std::to_string(volumes.jars.size()) +
+                            ", jars Tales-1.jar to Tales-" + std::to_string(volumes.jars.size()) + ".jar");
+    EXPECT_EQ(names[1].substr(0, 22), "MIDlet-Version: 1.0.3 ");
 }

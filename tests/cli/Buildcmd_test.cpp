@@ -77,15 +77,44 @@ TEST(Buildcmd, TextsComeFromTheCommandLineOrTheStoredParameters)
     TBuildParamsStore store;
     store.save(TWindowPlacement{}, 96, false, {"Stored vendor", "http://stored.example/", "Stored"});
     std::string before = readFile(dir / "config" / "volm" / "registry.ini");
-    RunResult r = run({Cli(), "build", project.string(), "--vendor", "Вендор", "--description", "ignored"});
+    RunResult r = run({Cli(), "build", project.string(), "--vendor", "Вендор", "--description", "Сказки"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     std::string jad = readFile(dir / "Tales" / "Tales.jad");
     EXPECT_EQ(Field(jad, "MIDlet-Vendor: "), "\xc2\xe5\xed\xe4\xee\xf0");
     EXPECT_EQ(Field(jad, "MIDlet-Info-URL: "), "http://stored.example/");
     EXPECT_EQ(Field(jad, "MIDlet-Jar-Size: "), std::to_string(fs::file_size(dir / "Tales" / "Tales.jar")));
-    EXPECT_EQ(jad.find("ignored"), std::string::npos);
+    EXPECT_EQ(Field(jad, "MIDlet-Description: "), "\xd1\xea\xe0\xe7\xea\xe8");
+    EXPECT_EQ(Field(readFile(dir / "Tales" / "manifest.mf"), "MIDlet-Description: "), "\xd1\xea\xe0\xe7\xea\xe8");
+    // Without one on the command line, the stored description.
+    r = run({Cli(), "build", project.string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(Field(readFile(dir / "Tales" / "Tales.jad"), "MIDlet-Description: "), "Stored");
     // The command reads the stored parameters and never writes them.
     EXPECT_EQ(readFile(dir / "config" / "volm" / "registry.ini"), before);
+}
+
+// Stored texts are checked as typed ones are: one with a line end (written
+// there by hand, or by another program) or a URL that is not http(s) is
+// refused, naming it, before anything is written.
+TEST(Buildcmd, StoredTextsThatCantBeAttributesAreRefused)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::path project = MakeProject(dir, "Tales.volm");
+    TBuildParamsStore store;
+    store.save(TWindowPlacement{}, 96, false, {"ACME\r\nMIDlet-Permissions: x", "http://x/", "D"});
+    RunResult r = run({Cli(), "build", project.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the stored vendor (build parameters) holds a line end"), std::string::npos) << r.err;
+    // Given on the command line, the stored one is not used.
+    r = run({Cli(), "build", project.string(), "--vendor", "ACME"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    store.save(TWindowPlacement{}, 96, false, {"ACME", "file:///etc/passwd", "D"});
+    r = run({Cli(), "build", project.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the stored URL (build parameters) \"file:///etc/passwd\" is not an absolute http or https URL"),
+              std::string::npos)
+        << r.err;
 }
 
 // The custom font is drawn by the font renderer; volm-cli built without one

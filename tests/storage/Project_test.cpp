@@ -473,6 +473,53 @@ TEST(Project, LayoutStream)
     }
 }
 
+// The build counter: none in a new project, kept across opening and packing
+// in stream "Builds" (decimal), beside the topics; one this version can't
+// read counts as none and is listed as skipped.
+TEST(Project, BuildsStream)
+{
+    TempDir dir;
+    const std::string path = (dir / "p.volm").string();
+    {
+        TProject p;
+        p.Open(path, TProject::omCreateNew);
+        EXPECT_EQ(p.BuildCount(), 0u);
+        p.AddTopic("One");
+        p.SaveBuildCount(1);
+        p.SaveBuildCount(2);
+        EXPECT_EQ(p.BuildCount(), 2u);
+        p.Pack();
+        EXPECT_EQ(p.BuildCount(), 2u);
+    }
+    {
+        TProject p;
+        p.Open(path, TProject::omReadOnly);
+        EXPECT_EQ(p.BuildCount(), 2u);
+        EXPECT_EQ(names(p), (std::vector<std::string>{"101:One"}));
+        EXPECT_TRUE(p.SkippedElements().empty());
+    }
+    auto s = oleStreams(path);
+    if (!s.empty()) {
+        EXPECT_EQ(s["Builds"], "2");
+    }
+    for (const std::string& bad : {std::string("x1"), std::string(), std::string(30, '9')}) {
+        {
+            TProject p;
+            p.Open(path, TProject::omOpenExisting);
+            TDocStream st;
+            p.Document()->CreateStream(st, "Builds", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE);
+            if (!bad.empty())
+                st.Stream()->WriteBuffer(bad.data(), bad.size());
+            st.Close();
+            p.Document()->Commit();
+        }
+        TProject p;
+        p.Open(path, TProject::omOpenExisting);
+        EXPECT_EQ(p.BuildCount(), 0u) << bad;
+        EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"Builds"}));
+    }
+}
+
 TEST(Project, StorageNumbers)
 {
     int32_t n;
