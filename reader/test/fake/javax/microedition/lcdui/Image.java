@@ -60,6 +60,11 @@ public class Image {
         return false;
     }
 
+    /** Test side: the decoded pixels. */
+    public BufferedImage image() {
+        return pixels;
+    }
+
     BufferedImage pixels() {
         return pixels;
     }
