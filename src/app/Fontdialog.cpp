@@ -244,9 +244,19 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
 
 QStringList TFontDialog::FixedPitchFamilies() const
 {
+    return families(true);
+}
+
+QStringList TFontDialog::Families() const
+{
+    return families(false);
+}
+
+QStringList TFontDialog::families(bool fixedOnly) const
+{
     QStringList out;
     for (const QString& family : QFontDatabase::families()) {
-        if (QFontDatabase::isPrivateFamily(family) || !QFontDatabase::isFixedPitch(family))
+        if (QFontDatabase::isPrivateFamily(family) || (fixedOnly && !QFontDatabase::isFixedPitch(family)))
             continue;
         // The project file keeps the name in Windows-1251.
         if (textToAnsiExact(family))
@@ -306,7 +316,7 @@ void TFontDialog::showChoice(const TFontChoice& font)
     shown_ = font;
 
     FontList->clear();
-    FontList->addItems(FixedPitchFamilies());
+    FontList->addItems(Families());
     const QString family = ansiToText(font.name);
     const auto found = FontList->findItems(family, Qt::MatchFixedString);
     if (!found.isEmpty())
@@ -360,8 +370,8 @@ TFontChoice TFontDialog::Choice() const
         c.color = ColorBox->currentData().value<qint32>();
     if (ScriptBox->currentIndex() >= 0)
         c.charset = static_cast<uint8_t>(ScriptBox->currentData().toInt());
-    // Only fixed-pitch fonts are offered.
-    c.pitch = fpFixed;
+    // Fixed-pitch and proportional fonts are offered; the pitch is the family's.
+    c.pitch = QFontDatabase::isFixedPitch(ansiToText(c.name)) ? fpFixed : fpVariable;
     return c;
 }
 
