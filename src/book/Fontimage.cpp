@@ -159,8 +159,12 @@ QFont ChoiceFont(const TFontChoice& choice, int pixelSize)
 
 QFont FontImageFont(const TFontChoice& choice, int cell)
 {
+    return FontImageFont(choice, cell, Antialiased(cell));
+}
+
+QFont FontImageFont(const TFontChoice& choice, int cell, bool antialias)
+{
     EnsureGuiApplication();
-    const bool antialias = Antialiased(cell);
     auto imageFont = [&](int px) {
         QFont f = ChoiceFont(choice, px);
         f.setHintingPreference(QFont::PreferFullHinting);
@@ -274,8 +278,10 @@ TFontSheetImage RenderFontSheetImage(const TFontChoice& choice, int lineHeight, 
     if (lineHeight < 1 || lineHeight > 255)
         throw Error("The font \"" + cp1251ToUtf8(choice.name) + "\" cannot be drawn " + std::to_string(lineHeight) +
                     " pixels high: the sizes are 1 to 255 pixels");
-    const bool antialias = Antialiased(lineHeight);
-    const QFont font = FontImageFont(choice, lineHeight);
+    // Greys at every size: without them small glyphs of like shapes ("З"
+    // and "3" of DejaVu Sans at 11 pixels) come out the same.
+    const bool antialias = true;
+    const QFont font = FontImageFont(choice, lineHeight, antialias);
     const QFontMetrics metrics(font);
     const int ascent = metrics.ascent();
 
@@ -357,7 +363,7 @@ TFontSheet RenderFontSheet(const TFontChoice& choice, int lineHeight, const TUse
 {
     const TFontSheetImage image = RenderFontSheetImage(choice, lineHeight, used);
     TPNGObject png;
-    png.Filters = {pfNone, pfSub, pfUp, pfAverage, pfPaeth};
+    png.Filters = {pfNone};
     png.CompressionLevel = 9;
     png.Assign(image.bitmap);
     TMemoryStream out;

@@ -65,6 +65,8 @@ QFont ChoiceFont(const TFontChoice& font, int pixelSize);
 // hinted, without other fonts standing in for characters it lacks (those
 // show its missing-glyph box), without antialiasing under 16 pixels.
 QFont FontImageFont(const TFontChoice& font, int cell);
+// The same with antialiasing on or off whatever the size.
+QFont FontImageFont(const TFontChoice& font, int cell, bool antialias);
 
 // Renders the font image: 16h x 16h pixels, 24 bits, rows bottom-up.
 TBitmap RenderFontImage(const TFontChoice& font);
@@ -77,9 +79,9 @@ std::string FontImagePng(const TFontChoice& font);
 void SaveFontImage(const TFontChoice& font, const std::string& pngPath);
 
 // A sheet of the words layout (see Fontsheet.h) as the renderer drew it:
-// the palette bitmap (1 bit a pixel for two shades, else 4), the glyphs'
+// the palette bitmap (4 bits a pixel: white, 14 greys, the ink), the glyphs'
 // rectangles, and the line height. The font is FontImageFont at the line
-// height (so antialiased from 16 pixels up); the advances are the font's
+// height, antialiased at every size; the advances are the font's
 // own (QFontMetrics::horizontalAdvance). A glyph wider than a row, or a
 // line height over 255, raises volm::Error naming the font and the size.
 struct TFontSheetImage {

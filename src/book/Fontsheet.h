@@ -6,8 +6,8 @@
 // right in rows at most kSheetRowWidth pixels wide, each row H pixels high
 // (H, the line height, is the size in pixels). A glyph's rectangle is as wide
 // as its advance and H high, the glyph drawn at its pen position on the
-// baseline (no kerning). The image is a palette PNG (colour type 3) of 1 or
-// 4 bits a pixel: entry 0 is the white background, the others the shades
+// baseline (no kerning). The image is a palette PNG (colour type 3) of 4
+// bits a pixel (1 where the renderer draws two shades only): entry 0 is the white background, the others the shades
 // towards the ink colour, and nothing else in it depends on colours (the
 // reader rewrites the palette for night reading).
 //

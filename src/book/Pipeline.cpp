@@ -287,7 +287,7 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
 
     // Refused before anything is written.
     TBookFolder bookFolder(request.projectPath);
-    if (request.font.useCustomFont && !renderFont)
+    if (request.font.useCustomFont && !renderFont && request.layout != TReaderLayout::Words)
         throw Error("Cannot render the custom font " + request.font.font.name + " of " + request.projectPath +
                     ": this program was built without the font renderer (Qt); switch the custom font off "
                     "to use the reader's own font");
