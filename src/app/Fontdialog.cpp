@@ -223,7 +223,7 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
 
     connect(FontEdit, &QLineEdit::textEdited, this, &TFontDialog::familyTyped);
     connect(FontList, &QListWidget::currentTextChanged, this, [this](const QString& text) {
-        if (!filling_ && !FontEdit->hasFocus())
+        if (!filling_ && !typing_ && !FontEdit->hasFocus())
             FontEdit->setText(text);
         updateSample();
     });
@@ -370,8 +370,11 @@ TFontChoice TFontDialog::Choice() const
         c.color = ColorBox->currentData().value<qint32>();
     if (ScriptBox->currentIndex() >= 0)
         c.charset = static_cast<uint8_t>(ScriptBox->currentData().toInt());
-    // Fixed-pitch and proportional fonts are offered; the pitch is the family's.
-    c.pitch = QFontDatabase::isFixedPitch(ansiToText(c.name)) ? fpFixed : fpVariable;
+    // Fixed-pitch and proportional fonts are offered; the pitch is the
+    // family's (a family the system lacks keeps the held one).
+    const QString family = ansiToText(c.name);
+    if (QFontDatabase::hasFamily(family) && family.compare(ansiToText(shown_.name), Qt::CaseInsensitive) != 0)
+        c.pitch = QFontDatabase::isFixedPitch(family) ? fpFixed : fpVariable;
     return c;
 }
 
@@ -390,7 +393,11 @@ void TFontDialog::familyTyped(const QString& text)
             best = item;
     }
     if (best) {
+        // What is typed stays as typed (the list offers many families that
+        // start alike).
+        typing_ = true;
         FontList->setCurrentItem(best);
+        typing_ = false;
         FontList->scrollToItem(best);
     }
 }

@@ -110,6 +110,7 @@ private:
     TFontChoice shown_;      // the choice the controls were filled from
     QString shownSize_;      // the size text they were filled with
     bool filling_ = false;
+    bool typing_ = false;   // the list follows the family typed
 };
 
 } // namespace volm::ui

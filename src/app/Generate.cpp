@@ -239,7 +239,12 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     // Volumes, or a jar larger than many phones take: what was made.
     const std::vector<std::string> report =
         BuildReport(built, "choose the phone's limit under \"Phone\" in the build dialog to build volumes");
-    if (built.jars.size() > 1 || report.size() > 2 * built.jars.size()) {
+    // Told in a box: volumes, warnings and files left out; the font's sizes
+    // and the hyphens only then, with the rest of the report.
+    const bool tell = std::any_of(report.begin(), report.end(), [](const std::string& line) {
+        return line.starts_with("warning:") || line.starts_with("not packed:");
+    });
+    if (built.jars.size() > 1 || tell) {
         QString text;
         for (const std::string& line : report)
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + fromMessage(line);
