@@ -936,3 +936,29 @@ TEST(Pipeline, SoftHyphensGoIntoTheWordsBooksTextsOnly)
     EXPECT_TRUE(std::none_of(gridReport.begin(), gridReport.end(),
                              [](const std::string& l) { return l.starts_with("hyphens"); }));
 }
+
+// The words layout's settings never touch a grid book (or one without a
+// layout): the same jar byte for byte with or without them.
+TEST(Pipeline, GridBooksIgnoreSizesAndHyphens)
+{
+    TempDir dir;
+    TTopicList topics{{"One", "\xFD\xEB\xE5\xEA\xF2\xF0\xE8\xF4\xE8\xEA\xE0\xF6\xE8\xFF hyphenation\r\n"}};
+    const fs::path jar = dir / "Tales" / "Tales.jar";
+    for (std::optional<TReaderLayout> layout : {std::optional<TReaderLayout>(), std::optional(TReaderLayout::Grid)}) {
+        TBuildRequest plain = Request(dir);
+        plain.renderSheet = nullptr;
+        plain.layout = layout;
+        plain.clock = [] { return time_t(1700000000); };
+        GenerateBook(plain, topics, {});
+        const std::string want = readFile(jar);
+        TBuildRequest r = plain;
+        r.hyphens = true;
+        r.sizes = {12, 20, 30};
+        r.renderSheet = FakeSheet;
+        const TBuildResult built = GenerateBook(r, topics, {});
+        EXPECT_EQ(readFile(jar), want);
+        EXPECT_TRUE(built.sheets.empty());
+        EXPECT_FALSE(built.hyphenated);
+        EXPECT_TRUE(JarHas(jar, "images/Font.png"));
+    }
+}
