@@ -11,7 +11,9 @@
 // the chapter. A spine file no entry points to starts a chapter named after
 // its first heading when it has one, and otherwise goes on with the chapter
 // before it. What comes before the first chapter is the text before it. The
-// spine's XHTML is read as HTML (Htmltext.h). Without a spine there is no book.
+// spine's XHTML is read as HTML (Htmltext.h). The navigation document (the
+// manifest's "nav" item) and the guide's contents page are never text of the
+// book, also when the spine lists them. Without a spine there is no book.
 
 #include "text/Bookimport.h"
 

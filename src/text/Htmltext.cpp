@@ -15,8 +15,10 @@ namespace {
 // Elements whose content is not text of the book.
 bool Dropped(std::string_view name)
 {
+    // A nav holds the navigation (the book's contents, a site's menu),
+    // never the book's text.
     return OneOf(name, {"script", "style", "head", "template", "svg", "noscript", "object", "iframe", "select",
-                        "textarea", "button"});
+                        "textarea", "button", "nav"});
 }
 
 bool Block(std::string_view name)
@@ -60,6 +62,14 @@ public:
             flush();
             return;
         }
+        if (name == "a") {
+            bool href = false;
+            for (const auto& [a, v] : attrs)
+                href |= a == "href" && !v.empty();
+            links_.push_back(href);
+            linkDepth_ += href;
+            return;
+        }
         if (name == "td" || name == "th") {
             if (!buf_.empty() && buf_.find_first_not_of(" \t\r\n") != std::string::npos)
                 buf_ += " | ";
@@ -92,7 +102,16 @@ public:
                 --drop_;
             return;
         }
-        if (drop_ > 0 || !Block(name))
+        if (drop_ > 0)
+            return;
+        if (name == "a") {
+            if (!links_.empty()) {
+                linkDepth_ -= links_.back();
+                links_.pop_back();
+            }
+            return;
+        }
+        if (!Block(name))
             return;
         flush();
         if (HeadingLevel(name) && headingDepth_ > 0 && --headingDepth_ == 0)
@@ -117,6 +136,8 @@ public:
                 text.remove_prefix(nl + 1);
             }
         }
+        if (text.find_first_not_of(" \t\r\n") != std::string_view::npos)
+            (linkDepth_ > 0 ? linked_ : unlinked_) = true;
         buf_ += text;
     }
 
@@ -134,6 +155,8 @@ private:
             return;
         std::string line = writer_(buf_);
         buf_.clear();
+        const bool link = linked_ && !unlinked_;
+        linked_ = unlinked_ = false;
         if (pre_ > 0) {
             while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
                 line.pop_back();
@@ -147,6 +170,7 @@ private:
         THtmlBlock b;
         b.heading = heading_;
         b.group = heading_ ? group_ : 0;
+        b.link = link;
         b.text = std::move(line);
         b.ids = std::move(ids_);
         ids_.clear();
@@ -162,7 +186,52 @@ private:
     int heading_ = 0, headingDepth_ = 0, group_ = 0;
     int titles_ = 0;
     bool inTitle_ = false;
+    std::vector<bool> links_; // the open a elements: with an href or not
+    int linkDepth_ = 0;
+    bool linked_ = false, unlinked_ = false; // the paragraph has text inside links, outside them
 };
+
+bool ContentsWord(const std::string& text)
+{
+    std::string t = asciiLower(text);
+    while (!t.empty() && (t.back() == ':' || t.back() == '.'))
+        t.pop_back();
+    return OneOf(std::string_view(t), {"contents", "table of contents", "\xd1\xee\xe4\xe5\xf0\xe6\xe0\xed\xe8\xe5",
+                                       "\xd1\xce\xc4\xc5\xd0\xc6\xc0\xcd\xc8\xc5",
+                                       "\xce\xe3\xeb\xe0\xe2\xeb\xe5\xed\xe8\xe5",
+                                       "\xce\xc3\xcb\xc0\xc2\xcb\xc5\xcd\xc8\xc5"});
+}
+
+// Leaves out contents lists: runs of at least three paragraphs that are
+// links and nothing else, with the heading that names such a run
+// ("Contents", "Содержание", "Оглавление") when it stands right before it.
+void DropContentsLists(std::vector<THtmlBlock>& blocks)
+{
+    constexpr size_t kShortestList = 3;
+    std::vector<THtmlBlock> out;
+    out.reserve(blocks.size());
+    for (size_t i = 0; i < blocks.size();) {
+        size_t j = i;
+        while (j < blocks.size() && blocks[j].link && !blocks[j].heading)
+            ++j;
+        if (j - i >= kShortestList) {
+            if (!out.empty() && out.back().heading) {
+                size_t k = out.size();
+                while (k > 0 && out[k - 1].heading && out[k - 1].group == out.back().group)
+                    --k;
+                if (k + 1 == out.size() && ContentsWord(out.back().text))
+                    out.pop_back();
+            }
+            i = j;
+            continue;
+        }
+        if (j == i)
+            ++j;
+        for (; i < j; ++i)
+            out.push_back(std::move(blocks[i]));
+    }
+    blocks = std::move(out);
+}
 
 // A chapter of reasonable size on the phone: neither a scrap nor more than
 // a few topics.
@@ -295,7 +364,9 @@ THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTe
 {
     TBlockCollector c(writer);
     ParseHtml(utf8, fileName, c);
-    return c.Finish();
+    THtmlText doc = c.Finish();
+    DropContentsLists(doc.blocks);
+    return doc;
 }
 
 std::string JoinTitle(const std::vector<std::string>& lines)

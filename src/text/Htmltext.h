@@ -5,7 +5,10 @@
 // ...) and br end a paragraph; inline markup is dropped and its text kept;
 // runs of blanks become one space (inside pre, lines stay as they are);
 // entities are decoded by the parser. Scripts, styles, the head (but for its
-// title), templates and SVG are dropped. Table cells are joined with " | ".
+// title), templates, SVG and nav elements are dropped. Table cells are
+// joined with " | ". Contents lists (three or more paragraphs in a row that
+// are links and nothing else, with a "Contents" heading right before them)
+// are dropped.
 //
 // A single HTML document (and Markdown) is split at the highest heading
 // level that occurs more than once; a lone heading of a higher level that
@@ -23,6 +26,7 @@ namespace volm {
 struct THtmlBlock {
     int heading = 0;  // 1 to 6 for a line of an h1-h6, 0 for other text
     int group = 0;    // lines of one heading element share a number
+    bool link = false; // all its text lies in links (href)
     std::string text; // Windows-1251, one paragraph
     std::vector<std::string> ids; // anchors (id, a name) met since the block before, as written
 };

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 
 using namespace volm;
 using namespace volm::test;
@@ -536,4 +537,98 @@ TEST(Bookimport, OneParagraphALineOfEvenLengthIsNotJoined)
     EXPECT_EQ(b.chapters[0].pieces[0].size(), 20u);
     for (const std::string& note : b.notes)
         EXPECT_EQ(note.find("hard-wrapped"), std::string::npos) << note;
+}
+
+namespace {
+
+// An EPUB's members in memory.
+class TMemberMap : public TBookContainer {
+public:
+    explicit TMemberMap(std::map<std::string, std::string> m) : m_(std::move(m)) {}
+    std::vector<std::string> Names() override
+    {
+        std::vector<std::string> out;
+        for (const auto& [n, d] : m_)
+            out.push_back(n);
+        return out;
+    }
+    std::string Read(const std::string& name) override { return m_.at(name); }
+
+private:
+    std::map<std::string, std::string> m_;
+};
+
+std::string page(const std::string& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><html xmlns=\"http://www.w3.org/1999/xhtml\" "
+           "xmlns:epub=\"http://www.idpf.org/2007/ops\"><head><title>t</title></head><body>" +
+           body + "</body></html>";
+}
+
+// An EPUB 3 of `files` (name, body) in spine order; `nav` is the navigation
+// document's body and is in the spine too; `meta` goes into the metadata.
+TBook epub3(const std::vector<std::pair<std::string, std::string>>& files, const std::string& nav,
+            const std::string& meta = "", const std::string& guide = "", const TBookOptions& options = {})
+{
+    std::map<std::string, std::string> m;
+    m["mimetype"] = "application/epub+zip";
+    m["META-INF/container.xml"] = "<?xml version=\"1.0\"?><container version=\"1.0\" "
+                                  "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
+                                  "full-path=\"OPS/book.opf\" media-type=\"application/oebps-package+xml\"/>"
+                                  "</rootfiles></container>";
+    std::string manifest = "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" "
+                           "properties=\"nav\"/>";
+    std::string spine = "<itemref idref=\"nav\"/>";
+    for (size_t i = 0; i < files.size(); ++i) {
+        manifest += "<item id=\"f" + std::to_string(i) + "\" href=\"" + files[i].first +
+                    "\" media-type=\"application/xhtml+xml\"/>";
+        spine += "<itemref idref=\"f" + std::to_string(i) + "\"/>";
+        m["OPS/" + files[i].first] = page(files[i].second);
+    }
+    m["OPS/nav.xhtml"] = page(nav);
+    m["OPS/book.opf"] = "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\">"
+                        "<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>Tale</dc:title>" +
+                        meta + "</metadata><manifest>" + manifest + "</manifest><spine>" + spine + "</spine>" +
+                        guide + "</package>";
+    TMemberMap c(std::move(m));
+    return ImportBookContainer(c, "t.epub", options);
+}
+
+} // namespace
+
+TEST(Bookimport, NavigationAndContentsListsAreNeverTopics)
+{
+    const std::string nav = "<nav epub:type=\"toc\"><h1>Contents</h1><ol><li><a href=\"a.xhtml\">One</a></li>"
+                            "<li><a href=\"b.xhtml\">Two</a></li></ol></nav>";
+    // The spine lists the navigation document first; it is no topic.
+    TBook b = epub3({{"a.xhtml", "<h2>One</h2><p>" + para(1) + "</p>"}, {"b.xhtml", "<h2>Two</h2><p>" + para(2) + "</p>"}},
+                    nav);
+    EXPECT_EQ(chapterNames(b), (std::vector<std::string>{"One", "Two"}));
+    EXPECT_EQ(bookText(b).find("Contents"), std::string::npos);
+
+    // An EPUB 2 style contents page named by the guide, and a contents list
+    // of links inside a chapter's file: neither is text.
+    const std::string links = "<h2>Contents</h2><p><a href=\"a.xhtml\">One</a></p><p><a href=\"b.xhtml\">Two</a></p>"
+                              "<p><a href=\"c.xhtml\">Three</a></p>";
+    TBook g = epub3({{"toc.xhtml", "<h1>Index page</h1><p>" + para(9) + "</p>"},
+                     {"a.xhtml", links + "<h2>One</h2><p>" + para(1) + "</p>"},
+                     {"b.xhtml", "<h2>Two</h2><p>" + para(2) + " <a href=\"#x\">link</a></p>"}},
+                    "<nav epub:type=\"toc\"><ol></ol></nav>", "",
+                    "<guide><reference type=\"toc\" href=\"toc.xhtml\"/></guide>");
+    EXPECT_EQ(chapterNames(g), (std::vector<std::string>{"One", "Two"}));
+    const std::string text = bookText(g);
+    EXPECT_EQ(text.find("Index page"), std::string::npos);
+    EXPECT_EQ(text.find("Three"), std::string::npos);
+    EXPECT_NE(text.find("link"), std::string::npos); // a link in a paragraph is its text
+
+    // HTML: a run of links is left out, two links in a row and a nav's menu
+    // too, but text with links in it stays.
+    std::string html = "<html><body><nav><a href=\"/\">Home</a></nav><h1>Book</h1>"
+                       "<p><a href=\"#1\">I</a></p><p><a href=\"#2\">II</a></p><p><a href=\"#3\">III</a></p>"
+                       "<h2 id=\"1\">I</h2><p>" + para(1) + "</p><p><a href=\"#x\">See</a></p><p><a href=\"#y\">also</a></p>"
+                       "<h2 id=\"2\">II</h2><p>" + para(2) + "</p><h2 id=\"3\">III</h2><p>" + para(3) + "</p></body></html>";
+    TBook h = ImportBook(html, "b.html", {});
+    EXPECT_EQ(chapterNames(h), (std::vector<std::string>{"I", "II", "III"}));
+    EXPECT_EQ(bookText(h).find("Home"), std::string::npos);
+    EXPECT_NE(bookText(h).find("\r\nSee\r\nalso\r\n"), std::string::npos);
 }
