@@ -21,8 +21,10 @@ int cmdImportBook(const Args& a)
     TBookOptions options;
     options.detect = !a.has("--no-detect");
     options.keepLines = a.has("--keep-lines");
-    size_t splitAt = 0;
-    if (auto v = a.value("--split-at")) {
+    size_t splitAt = kDefaultSplitSize;
+    if (auto v = a.value("--split-at"); v && *v == "none") {
+        splitAt = 0;
+    } else if (v) {
         if (!ParseSplitSize(*v, splitAt))
             throw UsageError("--split-at takes a size in bytes, K or M after it (not \"" + *v + "\")");
         if (splitAt < kMinSplitSize)
@@ -54,6 +56,8 @@ int cmdImportBook(const Args& a)
            book.format + ", " + book.encoding + ")\n";
     for (const std::string& note : book.notes)
         out += note + '\n';
+    for (const std::string& note : TopicNotes(book, topics))
+        out += note + '\n';
     if (const std::string replaced = ReplacementNote(book.Replaced()); !replaced.empty())
         out += replaced + '\n';
     if (std::string name = book.NameSuggestion(); !name.empty())
@@ -66,7 +70,8 @@ int cmdImportBook(const Args& a)
 const Registrar registrar{
     {"import-book",
      {"PROJECT", "FILE"},
-     {{"--split-at", "SIZE", "keep every topic at or under SIZE bytes (K and M suffixes), cut at paragraph ends"},
+     {{"--split-at", "SIZE", "keep every topic at or under SIZE bytes (K and M suffixes; 32K unless told; none: "
+                               "a topic per chapter), cut at paragraph ends"},
       {"--chapters", "REGEX", "plain texts: the heading lines' pattern (ECMAScript, whole lines)"},
       {"--no-detect", "", "read texts that name no encoding as Windows-1251"},
       {"--keep-lines", "", "plain texts: keep the lines of a hard-wrapped text as they are"}},

@@ -468,6 +468,19 @@ std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt)
     return out;
 }
 
+std::vector<std::string> TopicNotes(const TBook& book, const std::vector<TBookTopic>& topics)
+{
+    std::vector<std::string> out;
+    if (book.chapters.size() == 1 && topics.size() > 1)
+        out.push_back("the book has no chapter headings: \"" + cp1251ToUtf8(book.chapters[0].name) +
+                      "\" is split by size into " + std::to_string(topics.size()) + " topics");
+    for (const TBookTopic& t : topics)
+        if (t.text.size() > kLargeTopicSize)
+            out.push_back("a large topic: \"" + cp1251ToUtf8(t.name) + "\", " + std::to_string(t.text.size()) +
+                          " bytes (" + std::to_string((t.text.size() + 1023) / 1024) + " KB)");
+    return out;
+}
+
 // ---------------------------------------------------------------------------
 // Reading.
 

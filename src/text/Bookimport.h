@@ -44,8 +44,11 @@ inline constexpr size_t kTopicNameBytes = 50;
 inline constexpr uint64_t kMaxBookFileSize = 256u << 20;
 inline constexpr uint64_t kMaxBookTextSize = 64u << 20;
 inline constexpr uint64_t kMaxMarkdownSize = 16u << 20;
-// The smallest split size.
+// The smallest split size; the split size import-book uses unless told;
+// topics over the large size are named in the import's notes.
 inline constexpr size_t kMinSplitSize = 64;
+inline constexpr size_t kDefaultSplitSize = 32 * 1024;
+inline constexpr size_t kLargeTopicSize = 64 * 1024;
 
 enum class TBookFormat { None, Zip, Fb2, Html, Markdown, Text };
 
@@ -164,6 +167,10 @@ size_t ChapterSize(const TBookChapter& chapter);
 std::vector<TBookTopic> ChapterTopics(const TBookChapter& chapter, size_t splitAt);
 // The topics of the whole book, in order.
 std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt);
+// What the reader of an import should know about its topics: a book of one
+// chapter that was split by size (it has no chapter headings), and every
+// topic over kLargeTopicSize with its name and size. UTF-8 lines.
+std::vector<std::string> TopicNotes(const TBook& book, const std::vector<TBookTopic>& topics);
 // A text's lines cut into parts of at most `limit` bytes each (see above).
 std::vector<std::string> SplitParts(const std::vector<std::string>& lines, size_t limit);
 

@@ -632,3 +632,31 @@ TEST(Bookimport, NavigationAndContentsListsAreNeverTopics)
     EXPECT_EQ(bookText(h).find("Home"), std::string::npos);
     EXPECT_NE(bookText(h).find("\r\nSee\r\nalso\r\n"), std::string::npos);
 }
+
+TEST(Bookimport, ABookWithoutHeadingsIsSplitBySizeAndLargeTopicsAreNamed)
+{
+    std::string body;
+    for (int i = 0; i < 1600; ++i)
+        body += "<p>" + para(i) + "</p>";
+    std::string fb2 = "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\">"
+                      "<description><title-info><book-title>One Piece</book-title></title-info></description>"
+                      "<body><section>" + body + "</section></body></FictionBook>";
+    TBook b = ImportBook(fb2, "one.fb2", {});
+    ASSERT_EQ(b.chapters.size(), 1u);
+    EXPECT_EQ(cp1251ToUtf8(b.chapters[0].name), "One Piece");
+    std::vector<TBookTopic> split = BookTopics(b, kDefaultSplitSize);
+    ASSERT_EQ(split.size(), 3u);
+    std::vector<std::string> notes = TopicNotes(b, split);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "the book has no chapter headings: \"One Piece\" is split by size into 3 topics");
+    // Whole, the one topic is over 64 KB and named with its size.
+    std::vector<TBookTopic> whole = BookTopics(b, 0);
+    ASSERT_EQ(whole.size(), 1u);
+    notes = TopicNotes(b, whole);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "a large topic: \"One Piece\", " + std::to_string(whole[0].text.size()) + " bytes (" +
+                            std::to_string((whole[0].text.size() + 1023) / 1024) + " KB)");
+    EXPECT_GT(whole[0].text.size(), kLargeTopicSize);
+    // A book of chapters says nothing.
+    EXPECT_TRUE(TopicNotes(importFixture("tale.fb2"), BookTopics(importFixture("tale.fb2"), kDefaultSplitSize)).empty());
+}
