@@ -244,7 +244,7 @@ void TBookBuilder::close(int nextLevel)
         done_.push_back(std::move(o.chapter));
         return;
     }
-    if (o.chapter.front)
+    if (o.chapter.front && (!carryFront_ || nextLevel == 0))
         return;
     for (auto& p : pieces)
         for (auto& l : p)
@@ -466,6 +466,34 @@ std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt)
         for (TBookTopic& t : ChapterTopics(ch, splitAt))
             out.push_back(std::move(t));
     return out;
+}
+
+void AddAnnotation(TBook& book, const std::vector<std::string>& lines)
+{
+    TBookChapter about;
+    about.pieces.emplace_back();
+    for (const std::string& l : lines)
+        if (!Blank(l))
+            about.pieces[0].push_back(l);
+    if (about.pieces[0].empty())
+        return;
+    // The language of the book: Cyrillic letters against Latin ones in its
+    // first 64 KB.
+    size_t cyrillic = 0, latin = 0, seen = 0;
+    for (const TBookChapter& ch : book.chapters)
+        for (const auto& piece : ch.pieces)
+            for (const std::string& l : piece) {
+                if (seen > 65536)
+                    break;
+                seen += l.size();
+                for (char c : l) {
+                    auto u = static_cast<unsigned char>(c);
+                    cyrillic += u >= 0xC0 || u == 0xA8 || u == 0xB8;
+                    latin += (u | 0x20) >= 'a' && (u | 0x20) <= 'z';
+                }
+            }
+    about.name = cyrillic > latin ? "\xc0\xed\xed\xee\xf2\xe0\xf6\xe8\xff" : "About this book";
+    book.chapters.insert(book.chapters.begin(), std::move(about));
 }
 
 std::vector<std::string> TopicNotes(const TBook& book, const std::vector<TBookTopic>& topics)

@@ -131,6 +131,10 @@ public:
     void Empty();
     // The current chapter goes on in a new piece.
     void Break();
+    // The text before the first chapter, when it is only its title (an FB2
+    // body's title), goes in front of the first chapter's text instead of
+    // being left out.
+    void CarryFrontTitle() { carryFront_ = true; }
     // The kept chapters with their final names. `bookTitle` names the text
     // before the first chapter; `fallback` names it when the book has no
     // title and no chapter.
@@ -151,6 +155,7 @@ private:
     std::vector<TBookChapter> done_;
     std::vector<std::string> carry_;                 // lines handed on to the next chapter
     bool carryEmpty_ = false;                        // and an empty line after them
+    bool carryFront_ = false;
     std::vector<std::pair<int, std::string>> stack_; // open chapters by depth
 };
 
@@ -171,6 +176,10 @@ std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt);
 // chapter that was split by size (it has no chapter headings), and every
 // topic over kLargeTopicSize with its name and size. UTF-8 lines.
 std::vector<std::string> TopicNotes(const TBook& book, const std::vector<TBookTopic>& topics);
+// The book's annotation (Windows-1251 paragraphs) as its first chapter, when
+// it has text: named "Аннотация" when the book's text is mostly Cyrillic,
+// else "About this book".
+void AddAnnotation(TBook& book, const std::vector<std::string>& lines);
 // A text's lines cut into parts of at most `limit` bytes each (see above).
 std::vector<std::string> SplitParts(const std::vector<std::string>& lines, size_t limit);
 

@@ -489,6 +489,13 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
         // Entries past the last block (an anchor at the very end) start nothing.
     }
     book.chapters = b.Finish(book.title, BookFileStem(fileName));
+    if (!pkg.description.empty()) {
+        // Often HTML written as text.
+        std::vector<std::string> lines;
+        for (THtmlBlock& bl : HtmlBlocks(pkg.description, fileName + ": " + opfPath, w).blocks)
+            lines.push_back(std::move(bl.text));
+        AddAnnotation(book, lines);
+    }
     book.SetReplaced(w.Count());
     return book;
 }

@@ -3,8 +3,8 @@
 //
 // META-INF/container.xml names the package document (else the first .opf
 // member is taken); its spine gives the reading order (linear items first,
-// then the others), its manifest the members, its metadata the title and
-// authors. Chapters start where the navigation points: the EPUB 3 navigation
+// then the others), its manifest the members, its metadata the title, the
+// authors and the description (the first topic, see AddAnnotation). Chapters start where the navigation points: the EPUB 3 navigation
 // document's "toc" nav, else the NCX (toc.ncx) of EPUB 2; an entry that points
 // into a spine file (file.xhtml#id) starts its chapter at that element, so a
 // file holding several chapters is split there, and the entry's label names

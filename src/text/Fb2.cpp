@@ -18,7 +18,7 @@ bool Block(std::string_view n)
 
 class TFb2Reader {
 public:
-    explicit TFb2Reader(const std::string& fileName) : fileName_(fileName) {}
+    explicit TFb2Reader(const std::string& fileName) : fileName_(fileName) { b_.CarryFrontTitle(); }
 
     void Read(TXmlReader& r)
     {
@@ -74,6 +74,7 @@ public:
             book.author += name;
         }
         book.chapters = b_.Finish(book.title, BookFileStem(fileName_));
+        AddAnnotation(book, annotation_);
         book.SetReplaced(w_.Count());
         return book;
     }
@@ -111,6 +112,15 @@ private:
                 return kBody;
         }
         return kBody;
+    }
+
+    // The paragraph of the annotation read so far.
+    void annotationLine()
+    {
+        std::string line = CollapseBlanks(w_(annotationPara_));
+        annotationPara_.clear();
+        if (!line.empty())
+            annotation_.push_back(std::move(line));
     }
 
     void flush()
@@ -152,6 +162,8 @@ private:
         if (inDescription_) {
             if (name == "author" && in("title-info") && !in("author"))
                 authors_.emplace_back();
+            if (in("annotation") && in("title-info") && Block(name))
+                annotationLine();
             return;
         }
         if (name == "body") {
@@ -191,8 +203,11 @@ private:
             inDescription_ = false;
             return;
         }
-        if (inDescription_)
+        if (inDescription_) {
+            if ((name == "annotation" || in("annotation")) && in("title-info") && Block(name))
+                annotationLine();
             return;
+        }
         if (name == "body") {
             flush();
             inBody_ = false;
@@ -232,6 +247,10 @@ private:
         if (inDescription_) {
             if (stack_.empty() || !in("title-info"))
                 return;
+            if (in("annotation")) {
+                annotationPara_ += t;
+                return;
+            }
             const std::string& n = stack_.back();
             if (n == "book-title" && !in("sequence")) {
                 title_ += t;
@@ -260,6 +279,8 @@ private:
     std::vector<std::string> titleLines_;
     std::vector<long> noteRefs_;
     std::string title_;
+    std::string annotationPara_;
+    std::vector<std::string> annotation_;
     struct TAuthor {
         std::string first, middle, last, nick;
     };

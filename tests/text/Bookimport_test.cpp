@@ -660,3 +660,35 @@ TEST(Bookimport, ABookWithoutHeadingsIsSplitBySizeAndLargeTopicsAreNamed)
     // A book of chapters says nothing.
     EXPECT_TRUE(TopicNotes(importFixture("tale.fb2"), BookTopics(importFixture("tale.fb2"), kDefaultSplitSize)).empty());
 }
+
+TEST(Bookimport, TheBodyTitleAndTheAnnotationAreKept)
+{
+    const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook "
+                             "xmlns:l=\"http://www.w3.org/1999/xlink\"><description><title-info>"
+                             "<book-title>Сказка</book-title>";
+    const std::string body = "<body><title><p>Иван</p><p>Сказка</p></title><section><title><p>Глава 1</p></title><p>"
+                             "Первый абзац главы.</p></section><section><title><p>Глава 2</p></title><p>Второй.</p>"
+                             "</section></body></FictionBook>";
+    // The annotation is the first topic, named by the book's language; the
+    // body's title (no epigraph) opens the first chapter's text.
+    TBook b = ImportBook(head + "<annotation><p>О книге.</p><p>Вторая <emphasis>строка</emphasis>.</p></annotation>"
+                                "</title-info><document-info><annotation><p>Не она.</p></annotation></document-info>"
+                                "</description>" + body,
+                         "a.fb2", {});
+    EXPECT_EQ(chapterNames(b), (std::vector<std::string>{"Аннотация", "Глава 1", "Глава 2"}));
+    std::vector<TBookTopic> t = BookTopics(b, 0);
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(cp1251ToUtf8(t[0].text), "О книге.\r\nВторая строка.\r\n");
+    EXPECT_EQ(cp1251ToUtf8(t[1].text), "\x01Иван\r\n\x01Сказка\r\n\x01Глава 1\r\nПервый абзац главы.\r\n");
+    // An empty annotation is no topic.
+    TBook e = ImportBook(head + "<annotation><p> </p></annotation></title-info></description>" + body, "e.fb2", {});
+    EXPECT_EQ(chapterNames(e), (std::vector<std::string>{"Глава 1", "Глава 2"}));
+
+    // EPUB: dc:description, HTML written as text, in an English book.
+    TBook ep = epub3({{"a.xhtml", "<h2>One</h2><p>" + para(1) + "</p>"}, {"b.xhtml", "<h2>Two</h2><p>" + para(2) + "</p>"}},
+                     "<nav epub:type=\"toc\"><ol></ol></nav>",
+                     "<dc:description>&lt;p&gt;A tale &lt;i&gt;of&lt;/i&gt; clocks.&lt;/p&gt;&lt;p&gt;Second.&lt;/p&gt;"
+                     "</dc:description>");
+    EXPECT_EQ(chapterNames(ep), (std::vector<std::string>{"About this book", "One", "Two"}));
+    EXPECT_EQ(BookTopics(ep, 0)[0].text, "A tale of clocks.\r\nSecond.\r\n");
+}
