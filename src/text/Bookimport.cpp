@@ -218,6 +218,81 @@ void TBookBuilder::Empty()
     open_.pendingEmpty = true;
 }
 
+namespace {
+// Starts a note's place among a chapter's lines until the notes are placed;
+// the text never holds control characters (Booktext.h), so no line of text
+// starts with it.
+constexpr char kNoteMark = '\x02';
+constexpr char kNoteKeyMark = '\x1f';
+} // namespace
+
+void TBookBuilder::NoteRef(const std::string& label, const std::string& key)
+{
+    std::vector<std::string>& piece = open_.chapter.pieces.back();
+    piece.push_back(kNoteMark + label + kNoteKeyMark + key);
+}
+
+void TBookNotes::Add(const std::string& key, const std::string& line)
+{
+    if (line.empty())
+        return;
+    auto [it, added] = text.emplace(key, line);
+    if (added)
+        order.push_back(key);
+    else
+        it->second += (it->second.empty() ? "" : " ") + line;
+}
+
+void PlaceNotes(std::vector<TBookChapter>& chapters, const TBookNotes& notes, TNoteMode mode,
+                const std::string& title)
+{
+    std::map<std::string, bool> placed;
+    for (TBookChapter& ch : chapters) {
+        std::vector<std::string> atEnd;
+        for (auto& piece : ch.pieces) {
+            std::vector<std::string> out;
+            out.reserve(piece.size());
+            for (std::string& l : piece) {
+                if (l.empty() || l[0] != kNoteMark) {
+                    out.push_back(std::move(l));
+                    continue;
+                }
+                size_t split = l.find(kNoteKeyMark);
+                std::string label = l.substr(1, split - 1);
+                std::string key = split == std::string::npos ? std::string() : l.substr(split + 1);
+                auto it = notes.text.find(key);
+                if (it == notes.text.end())
+                    continue;
+                std::string line = label + ' ' + it->second;
+                // A note referred to twice is written once, at its first place.
+                if (placed[key])
+                    continue;
+                placed[key] = true;
+                (mode == TNoteMode::End ? atEnd : out).push_back(std::move(line));
+            }
+            piece = std::move(out);
+        }
+        if (!atEnd.empty() && !ch.pieces.empty()) {
+            ch.pieces.back().emplace_back();
+            for (std::string& l : atEnd)
+                ch.pieces.back().push_back(std::move(l));
+        }
+    }
+    TBookChapter rest;
+    rest.name = title.empty() ? "Notes" : title;
+    rest.pieces.emplace_back(1, kHeadingMark + rest.name);
+    for (const std::string& key : notes.order) {
+        if (placed[key])
+            continue;
+        std::string line = notes.text.at(key);
+        if (auto l = notes.label.find(key); l != notes.label.end() && !l->second.empty())
+            line = (std::strchr("[{(", l->second[0]) ? l->second : "[" + l->second + "]") + ' ' + line;
+        rest.pieces[0].push_back(std::move(line));
+    }
+    if (rest.pieces[0].size() > 1)
+        chapters.push_back(std::move(rest));
+}
+
 void TBookBuilder::Break()
 {
     open_.pendingEmpty = false;
