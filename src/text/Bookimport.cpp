@@ -226,6 +226,25 @@ constexpr char kNoteMark = '\x02';
 constexpr char kNoteKeyMark = '\x1f';
 } // namespace
 
+namespace {
+// "[1] Text.": a note's text after its label, unless the text starts with
+// its number already ("1. Text.", "[1] Text.").
+std::string NoteLine(const std::string& label, const std::string& text)
+{
+    if (text.compare(0, label.size(), label) == 0)
+        return text;
+    std::string bare = label;
+    if (bare.size() > 2 && std::strchr("[{(", bare.front()))
+        bare = bare.substr(1, bare.size() - 2);
+    if (text.size() > bare.size() && text.compare(0, bare.size(), bare) == 0 &&
+        std::strchr(" .)", text[bare.size()])) {
+        size_t from = text.find_first_not_of(" .)", bare.size());
+        return from == std::string::npos ? label : label + ' ' + text.substr(from);
+    }
+    return label + ' ' + text;
+}
+} // namespace
+
 void TBookBuilder::NoteRef(const std::string& label, const std::string& key)
 {
     std::vector<std::string>& piece = open_.chapter.pieces.back();
@@ -263,7 +282,7 @@ void PlaceNotes(std::vector<TBookChapter>& chapters, const TBookNotes& notes, TN
                 auto it = notes.text.find(key);
                 if (it == notes.text.end())
                     continue;
-                std::string line = label + ' ' + it->second;
+                std::string line = NoteLine(label, it->second);
                 // A note referred to twice is written once, at its first place.
                 if (placed[key])
                     continue;

@@ -420,6 +420,7 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
         navUsable |= entriesOf.count(it->path) > 0;
 
     TBookBuilder b;
+    TBookNotes notes;
     bool started = false; // a chapter has begun (the text before the first one is over)
     int level = 1;
     for (const TManifestItem* it : spine) {
@@ -437,7 +438,9 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
                 book.encoding = src.encoding;
             if (!src.note.empty())
                 book.notes.push_back(where + ": " + src.note);
-            doc = HtmlBlocks(src.Text(), where, w);
+            doc = HtmlBlocks(src.Text(), where, w, options.notes != TNoteMode::Topic);
+            for (const auto& [id, text] : doc.notes)
+                notes.Add(it->path + '#' + id, text);
         }
         // Where the navigation's entries start their chapters.
         std::vector<std::pair<size_t, size_t>> starts; // block, entry
@@ -481,14 +484,22 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
                 b.Chapter(label, level);
                 started = true;
             }
-            if (doc.blocks[i].heading)
+            if (doc.blocks[i].heading) {
                 b.Title(doc.blocks[i].text);
-            else
-                b.Line(doc.blocks[i].text);
+                continue;
+            }
+            b.Line(doc.blocks[i].text);
+            for (const auto& [label, href] : doc.blocks[i].noteRefs) {
+                std::string fragment;
+                std::string path = ResolveHref(it->path, href, &fragment);
+                b.NoteRef(label, path + '#' + fragment);
+            }
         }
         // Entries past the last block (an anchor at the very end) start nothing.
     }
     book.chapters = b.Finish(book.title, BookFileStem(fileName));
+    if (options.notes != TNoteMode::Topic)
+        PlaceNotes(book.chapters, notes, options.notes, "");
     if (!pkg.description.empty()) {
         // Often HTML written as text.
         std::vector<std::string> lines;

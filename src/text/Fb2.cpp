@@ -159,8 +159,9 @@ private:
         case kLead: b_.Lead(line); break;
         case kBody: b_.Line(line); break;
         }
-        for (const auto& [label, key] : refs)
-            b_.NoteRef(label, key);
+        if (mode_ != TNoteMode::Topic)
+            for (const auto& [label, key] : refs)
+                b_.NoteRef(label, key);
     }
 
     // The notes body is read into notes to place (not as a topic).

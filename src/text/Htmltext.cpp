@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace volm {
@@ -30,6 +31,28 @@ bool Block(std::string_view name)
                         "option", "math"});
 }
 
+// An aside, or an element whose epub:type or role is one of `types`.
+bool Note(std::string_view name, const std::vector<std::pair<std::string_view, std::string_view>>& attrs,
+          std::initializer_list<std::string_view> types)
+{
+    if (name == "aside" && *types.begin() == "footnote")
+        return true;
+    for (const auto& [a, v] : attrs) {
+        if (a != "epub:type" && a != "role")
+            continue;
+        size_t at = 0;
+        while (at < v.size()) {
+            size_t end = v.find(' ', at);
+            if (end == std::string_view::npos)
+                end = v.size();
+            if (OneOf(v.substr(at, end - at), types))
+                return true;
+            at = end + 1;
+        }
+    }
+    return false;
+}
+
 int HeadingLevel(std::string_view name)
 {
     if (name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6')
@@ -39,7 +62,7 @@ int HeadingLevel(std::string_view name)
 
 class TBlockCollector : public THtmlEvents {
 public:
-    explicit TBlockCollector(TBookTextWriter& writer) : writer_(writer) {}
+    TBlockCollector(TBookTextWriter& writer, bool notes) : writer_(writer), notes_(notes) {}
 
     void Start(std::string_view name, const std::vector<std::pair<std::string_view, std::string_view>>& attrs) override
     {
@@ -58,16 +81,38 @@ public:
         }
         if (drop_ > 0)
             return;
+        if (noteNest_ > 0) {
+            noteNest_ += name == noteName_;
+            if (Block(name) || name == "br")
+                noteBuf_ += ' ';
+            for (const auto& [a, v] : attrs)
+                if (noteId_.empty() && a == "id")
+                    noteId_ = v;
+            return;
+        }
+        if (notes_ && Note(name, attrs, {"footnote", "endnote", "rearnote", "doc-footnote", "doc-endnote"})) {
+            flush();
+            noteName_ = name;
+            noteNest_ = 1;
+            noteId_.clear();
+            for (const auto& [a, v] : attrs)
+                if (a == "id")
+                    noteId_ = v;
+            return;
+        }
         if (name == "br") {
             flush();
             return;
         }
         if (name == "a") {
-            bool href = false;
+            std::string href;
             for (const auto& [a, v] : attrs)
-                href |= a == "href" && !v.empty();
-            links_.push_back(href);
-            linkDepth_ += href;
+                if (a == "href")
+                    href = v;
+            links_.push_back(!href.empty());
+            linkDepth_ += !href.empty();
+            const bool ref = notes_ && !href.empty() && Note(name, attrs, {"noteref", "doc-noteref"});
+            refs_.push_back({ref ? static_cast<long>(buf_.size()) : -1, href});
             return;
         }
         if (name == "td" || name == "th") {
@@ -104,10 +149,35 @@ public:
         }
         if (drop_ > 0)
             return;
+        if (noteNest_ > 0) {
+            if (name == noteName_ && --noteNest_ == 0) {
+                std::string text = CollapseBlanks(writer_(noteBuf_));
+                noteBuf_.clear();
+                if (!text.empty())
+                    out_.notes.emplace_back(noteId_, std::move(text));
+            } else if (Block(name)) {
+                noteBuf_ += ' ';
+            }
+            return;
+        }
         if (name == "a") {
             if (!links_.empty()) {
                 linkDepth_ -= links_.back();
                 links_.pop_back();
+            }
+            if (!refs_.empty()) {
+                auto [at, href] = std::move(refs_.back());
+                refs_.pop_back();
+                if (at >= 0 && static_cast<size_t>(at) <= buf_.size()) {
+                    size_t from = buf_.find_first_not_of(" \t\r\n", static_cast<size_t>(at));
+                    if (from != std::string::npos) {
+                        if (!std::strchr("[{(", buf_[from])) {
+                            buf_.insert(from, 1, '[');
+                            buf_.insert(buf_.find_last_not_of(" \t\r\n") + 1, 1, ']');
+                        }
+                        blockRefs_.emplace_back(buf_.substr(from), std::move(href));
+                    }
+                }
             }
             return;
         }
@@ -128,6 +198,10 @@ public:
         }
         if (drop_ > 0)
             return;
+        if (noteNest_ > 0) {
+            noteBuf_ += text;
+            return;
+        }
         if (pre_ > 0) {
             // Lines of preformatted text stay lines.
             for (size_t nl; (nl = text.find('\n')) != std::string_view::npos;) {
@@ -157,6 +231,8 @@ private:
         buf_.clear();
         const bool link = linked_ && !unlinked_;
         linked_ = unlinked_ = false;
+        std::vector<std::pair<std::string, std::string>> refs = std::move(blockRefs_);
+        blockRefs_.clear();
         if (pre_ > 0) {
             while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
                 line.pop_back();
@@ -171,6 +247,8 @@ private:
         b.heading = heading_;
         b.group = heading_ ? group_ : 0;
         b.link = link;
+        for (auto& [label, href] : refs)
+            b.noteRefs.emplace_back(CollapseBlanks(writer_(label)), std::move(href));
         b.text = std::move(line);
         b.ids = std::move(ids_);
         ids_.clear();
@@ -186,6 +264,15 @@ private:
     int heading_ = 0, headingDepth_ = 0, group_ = 0;
     int titles_ = 0;
     bool inTitle_ = false;
+    // Notes: the note element being read (its name, how many of that name
+    // are open, its id and text), the open links' note reference (where
+    // its label starts in buf_, or -1; the link), the references met in
+    // the paragraph.
+    bool notes_;
+    std::string noteName_, noteId_, noteBuf_;
+    int noteNest_ = 0;
+    std::vector<std::pair<long, std::string>> refs_;
+    std::vector<std::pair<std::string, std::string>> blockRefs_;
     std::vector<bool> links_; // the open a elements: with an href or not
     int linkDepth_ = 0;
     bool linked_ = false, unlinked_ = false; // the paragraph has text inside links, outside them
@@ -360,9 +447,9 @@ TBook FinishHtml(const THtmlText& doc, const std::string& fileName, const TBookT
 
 } // namespace
 
-THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer)
+THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer, bool notes)
 {
-    TBlockCollector c(writer);
+    TBlockCollector c(writer, notes);
     ParseHtml(utf8, fileName, c);
     THtmlText doc = c.Finish();
     DropContentsLists(doc.blocks);

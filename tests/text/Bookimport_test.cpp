@@ -692,3 +692,54 @@ TEST(Bookimport, TheBodyTitleAndTheAnnotationAreKept)
     EXPECT_EQ(chapterNames(ep), (std::vector<std::string>{"About this book", "One", "Two"}));
     EXPECT_EQ(BookTopics(ep, 0)[0].text, "A tale of clocks.\r\nSecond.\r\n");
 }
+
+TEST(Bookimport, NotesGoInPlaceAtTheChaptersEndOrInTheirTopic)
+{
+    // FB2: the note referred to follows its paragraph; the one nothing
+    // refers to stays in the notes topic with its number.
+    std::string fb2 = "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\">"
+                      "<description><title-info><book-title>T</book-title></title-info></description><body>"
+                      "<section><title><p>One</p></title><p>First<a l:href=\"#n1\" type=\"note\">1</a> words.</p>"
+                      "<p>Second.</p><p>Again<a l:href=\"#n1\" type=\"note\">1</a>.</p></section>"
+                      "<section><title><p>Two</p></title><p>Third<a l:href=\"#n2\" type=\"note\">[2]</a>.</p>"
+                      "<p>Fourth <a l:href=\"#none\" type=\"note\">3</a>.</p></section></body>"
+                      "<body name=\"notes\"><title><p>Notes</p></title>"
+                      "<section id=\"n1\"><title><p>1</p></title><p>Note one,</p><p>two lines.</p></section>"
+                      "<section id=\"n2\"><title><p>2</p></title><p>2. Note two.</p></section>"
+                      "<section id=\"n4\"><title><p>4</p></title><p>Unread.</p></section></body></FictionBook>";
+    TBookOptions inl;
+    TBook b = ImportBook(fb2, "n.fb2", inl);
+    std::vector<TBookTopic> t = BookTopics(b, 0);
+    ASSERT_EQ(names(t), (std::vector<std::string>{"One", "Two", "Notes"}));
+    EXPECT_EQ(t[0].text, "\x01One\r\nFirst[1] words.\r\n[1] Note one, two lines.\r\nSecond.\r\nAgain[1].\r\n");
+    EXPECT_EQ(t[1].text, "\x01Two\r\nThird[2].\r\n[2] Note two.\r\nFourth [3].\r\n");
+    EXPECT_EQ(t[2].text, "\x01Notes\r\n[4] Unread.\r\n");
+
+    TBookOptions end;
+    end.notes = TNoteMode::End;
+    t = BookTopics(ImportBook(fb2, "n.fb2", end), 0);
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[0].text, "\x01One\r\nFirst[1] words.\r\nSecond.\r\nAgain[1].\r\n\r\n[1] Note one, two lines.\r\n");
+
+    TBookOptions topic;
+    topic.notes = TNoteMode::Topic;
+    t = BookTopics(ImportBook(fb2, "n.fb2", topic), 0);
+    ASSERT_EQ(names(t), (std::vector<std::string>{"One", "Two", "Notes"}));
+    EXPECT_EQ(t[0].text, "\x01One\r\nFirst[1] words.\r\nSecond.\r\nAgain[1].\r\n");
+    EXPECT_EQ(t[2].text, "\x01Notes\r\n1\r\nNote one,\r\ntwo lines.\r\n2\r\n2. Note two.\r\n4\r\nUnread.\r\n");
+
+    // EPUB: a footnote in the same file, an endnote in another.
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.xhtml", "<h2>One</h2><p>Text<a epub:type=\"noteref\" href=\"#f1\">1</a> here.</p><p>" + para(1) +
+                        "</p><aside epub:type=\"footnote\" id=\"f1\"><p>Foot note.</p></aside>"},
+        {"b.xhtml", "<h2>Two</h2><p>More<a role=\"doc-noteref\" href=\"notes.xhtml#e1\">2</a>.</p>"},
+        {"notes.xhtml", "<ol><li epub:type=\"endnote\" id=\"e1\"><p>End note.</p></li></ol>"}};
+    const std::string nav = "<nav epub:type=\"toc\"><ol></ol></nav>";
+    t = BookTopics(epub3(files, nav), 0);
+    ASSERT_EQ(names(t), (std::vector<std::string>{"One", "Two"}));
+    EXPECT_EQ(t[0].text, "\x01One\r\nText[1] here.\r\n[1] Foot note.\r\n" + para(1) + "\r\n");
+    EXPECT_EQ(t[1].text, "\x01Two\r\nMore[2].\r\n[2] End note.\r\n");
+    // As notes topic: the book as it stands.
+    t = BookTopics(epub3(files, nav, "", "", topic), 0);
+    EXPECT_EQ(t[0].text, "\x01One\r\nText1 here.\r\n" + para(1) + "\r\nFoot note.\r\n");
+}
