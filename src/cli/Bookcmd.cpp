@@ -31,6 +31,16 @@ int cmdImportBook(const Args& a)
             throw UsageError("--split-at " + *v + " is too small (" + std::to_string(kMinSplitSize) +
                              " bytes at least)");
     }
+    if (auto v = a.value("--notes")) {
+        if (*v == "inline")
+            options.notes = TNoteMode::Inline;
+        else if (*v == "end")
+            options.notes = TNoteMode::End;
+        else if (*v == "topic")
+            options.notes = TNoteMode::Topic;
+        else
+            throw UsageError("--notes takes inline, end or topic (not \"" + *v + "\")");
+    }
     if (auto v = a.value("--chapters")) {
         options.chapters = fromTerminal(*v, "the chapter pattern");
         try {
@@ -72,6 +82,9 @@ const Registrar registrar{
      {"PROJECT", "FILE"},
      {{"--split-at", "SIZE", "keep every topic at or under SIZE bytes (K and M suffixes; 32K unless told; none: "
                                "a topic per chapter), cut at paragraph ends"},
+      {"--notes", "WHERE",
+       "inline: each note after the paragraph that refers to it (the default); end: at the end of the chapter; "
+       "topic: in a topic of notes at the end"},
       {"--chapters", "REGEX", "plain texts: the heading lines' pattern (ECMAScript, whole lines)"},
       {"--no-detect", "", "read texts that name no encoding as Windows-1251"},
       {"--keep-lines", "", "plain texts: keep the lines of a hard-wrapped text as they are"}},
