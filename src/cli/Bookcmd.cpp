@@ -5,16 +5,38 @@
 #include "cli/Cli.h"
 
 #include "book/Bookfile.h"
+#include "book/Manifest.h"
 #include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "storage/Project.h"
 #include "text/Bookimport.h"
+#include "text/Booktext.h"
 
 #include <iostream>
 #include <regex>
 
 namespace volm::cli {
 namespace {
+
+// volm-cli title: the book's own name, shown or set.
+int cmdTitle(const Args& a)
+{
+    TProject p;
+    const std::string& title = a["TITLE"];
+    p.Open(a["PROJECT"], !title.empty() ? TProject::omOpenExisting : TProject::omReadOnly);
+    if (title.empty()) {
+        if (p.Title().empty())
+            std::cout << "no title: the book is named after its project file\n";
+        else
+            std::cout << p.Title() << '\n';
+        return 0;
+    }
+    if (std::string fault = TitleFault(title); !fault.empty())
+        throw UsageError(fault);
+    p.SaveTitle(title);
+    p.CloseProject();
+    return 0;
+}
 
 int cmdImportBook(const Args& a)
 {
@@ -70,8 +92,15 @@ int cmdImportBook(const Args& a)
         out += note + '\n';
     if (const std::string replaced = ReplacementNote(book.Replaced()); !replaced.empty())
         out += replaced + '\n';
-    if (std::string name = book.NameSuggestion(); !name.empty())
-        out += "book name suggestion (a book is named after its project file): " + cp1251ToUtf8(name) + '\n';
+    // The book's own name, unless the project has one.
+    if (const std::string title = cp1251ToUtf8(CollapseBlanks(book.title)); !title.empty()) {
+        if (!p.Title().empty()) {
+            out += "the project keeps its title \"" + p.Title() + "\" (the book's: \"" + title + "\")\n";
+        } else if (TitleFault(CutAtCharacter(title, kTitleMax)).empty()) {
+            p.SaveTitle(CutAtCharacter(title, kTitleMax));
+            out += "title: " + p.Title() + '\n';
+        }
+    }
     p.CloseProject();
     std::cout << out;
     return 0;
@@ -88,8 +117,17 @@ const Registrar registrar{
       {"--chapters", "REGEX", "plain texts: the heading lines' pattern (ECMAScript, whole lines)"},
       {"--no-detect", "", "read texts that name no encoding as Windows-1251"},
       {"--keep-lines", "", "plain texts: keep the lines of a hard-wrapped text as they are"}},
-     "append a book (FB2, EPUB, HTML, Markdown, plain text) as one topic per chapter",
+     "append a book (FB2, EPUB, HTML, Markdown, plain text) as one topic per chapter; the book's title becomes "
+     "the project's when it has none",
      cmdImportBook},
+};
+
+const Registrar titleRegistrar{
+    {"title",
+     {"PROJECT", "[TITLE]"},
+     {},
+     "show the book's own name (its MIDlet-Name), or set it to TITLE",
+     cmdTitle},
 };
 
 } // namespace

@@ -98,6 +98,7 @@ int cmdBuild(const Args& a)
     TProject p;
     const bool store = layoutName || paragraphsName;
     p.Open(project, store || writable ? TProject::omOpenExisting : TProject::omReadOnly);
+    request.title = p.Title();
     if (layoutName)
         p.SaveLayout(layout);
     if (paragraphsName)

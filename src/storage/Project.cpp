@@ -1,5 +1,6 @@
 #include "storage/Project.h"
 
+#include "common/Codepage.h"
 #include "common/Errors.h"
 #include "common/Fileio.h"
 #include "storage/Cfbfile.h"
@@ -23,6 +24,7 @@ const char* const kParagraphsStream = "Paragraphs";
 // Longer than any layout or paragraphs word: a stream this long is not one of ours.
 constexpr size_t kLayoutStreamMax = 64;
 const char* const kBuildsStream = "Builds";
+const char* const kTitleStream = "Title";
 constexpr size_t kBuildsStreamMax = 19; // decimal digits of the count
 
 // Rethrows `e` with `context` in front, keeping the storage error's status.
@@ -158,6 +160,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     std::optional<TReaderLayout> layout;
     std::optional<TParagraphStyle> paragraphs;
     uint64_t builds = 0;
+    std::string title;
 
     struct Candidate {
         int32_t number;
@@ -182,6 +185,24 @@ void TProject::Open(const std::string& path, TOpenMode mode)
                 }
             } catch (...) {
                 skipped.push_back(e.name); // perhaps a later version's: left as it is
+            }
+            continue;
+        }
+        if (e.name == kTitleStream) {
+            try {
+                TDocStream s;
+                doc->OpenStream(s, e.name, kOpenMode);
+                TStream& st = *s.Stream();
+                if (st.Size() > kTitleMax)
+                    throw Error("too long");
+                std::string text(st.Size(), '\0');
+                st.SetPosition(0);
+                st.ReadBuffer(text.data(), text.size());
+                if (!TitleFault(text).empty())
+                    throw Error("not a title");
+                title = std::move(text);
+            } catch (...) {
+                skipped.push_back(e.name);
             }
             continue;
         }
@@ -249,6 +270,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     layout_ = layout;
     paragraphs_ = paragraphs;
     builds_ = builds;
+    title_ = std::move(title);
     path_ = path;
     readOnly_ = mode == omReadOnly;
 }
@@ -448,6 +470,28 @@ void TProject::SaveParagraphs(TParagraphStyle style)
     paragraphs_ = style;
 }
 
+std::string TitleFault(const std::string& title)
+{
+    if (title.empty())
+        return "the title is empty";
+    if (title.size() > kTitleMax)
+        return "the title is longer than " + std::to_string(kTitleMax) + " bytes";
+    for (char c : title)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return "the title holds a line end or a control character";
+    if (!isValidUtf8(title))
+        return "the title is not UTF-8 text";
+    return {};
+}
+
+void TProject::SaveTitle(const std::string& title)
+{
+    if (std::string fault = TitleFault(title); !fault.empty())
+        throw Error(path_ + ": can't store the title: " + fault);
+    saveWord(kTitleStream, title, "can't store the title");
+    title_ = title;
+}
+
 void TProject::SaveBuildCount(uint64_t count)
 {
     requireOpen();
@@ -479,6 +523,7 @@ void TProject::CloseProject()
     layout_.reset();
     paragraphs_.reset();
     builds_ = 0;
+    title_.clear();
     try {
         doc->Commit();
     } catch (const std::exception& e) {

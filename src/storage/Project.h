@@ -15,6 +15,10 @@
 // Stream "Paragraphs" holds the paragraph style of the words layout ("indent"
 // or "gap"), the same way; a project without it builds with the indent.
 //
+// Stream "Title" holds the book's own name (UTF-8, one line, at most
+// kTitleMax bytes), the same way; a project without it is named after its
+// file.
+//
 // Stream "Builds" holds the number of builds of the book so far, in decimal
 // (its phone application's version rises with each); not a number as a name
 // either. A project without it has had no build counted.
@@ -118,6 +122,13 @@ public:
     // Writes the paragraphs stream.
     void SaveParagraphs(TParagraphStyle style);
 
+    // The book's own name stored in the project; "" without the stream (or
+    // with one this version can't read).
+    const std::string& Title() const { return title_; }
+    // Writes the title stream; refuses (volm::Error) an empty title, one
+    // longer than kTitleMax bytes, or one that is not a line of UTF-8 text.
+    void SaveTitle(const std::string& title);
+
     // The builds counted so far (0 without the stream, or with one this
     // version can't read).
     uint64_t BuildCount() const { return builds_; }
@@ -149,9 +160,15 @@ private:
     std::optional<TReaderLayout> layout_;
     std::optional<TParagraphStyle> paragraphs_;
     uint64_t builds_ = 0;
+    std::string title_;
     std::vector<std::string> skipped_;
     bool readOnly_ = false;
 };
+
+// The longest title the project stores, in bytes.
+inline constexpr size_t kTitleMax = 255;
+// Why `title` can't be a project's title ("" when it can).
+std::string TitleFault(const std::string& title);
 
 // Parses an element name as the program's storage numbers are parsed: an
 // optional sign and decimal digits, within 32 bits.
