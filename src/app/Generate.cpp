@@ -186,6 +186,7 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
 
     TBuildRequest request;
     request.projectPath = target.ProjectPath;
+    request.title = target.Title;
     request.vendor = dialog->VendorText(); // as typed, not trimmed
     request.url = dialog->UrlText();
     request.description = dialog->DescriptionText();
@@ -250,6 +251,7 @@ TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
     t.Paragraphs = project.Paragraphs();
     t.StoreParagraphs = [&project](TParagraphStyle s) { project.SaveParagraphs(s); };
     t.ProjectPath = project.Path();
+    t.Title = project.Title();
     t.Build = project.BuildCount() + 1;
     t.BuildStored = !project.IsReadOnly();
     if (t.BuildStored)
