@@ -90,9 +90,6 @@ struct TBuildRequest {
     std::optional<TReaderLayout> layout;
     // The paragraph style layout.txt carries (the words layout draws it).
     TParagraphStyle paragraphs = TParagraphStyle::Indent;
-    // The book's own name (UTF-8, the project's title): MIDlet-Name; empty
-    // for the project file's name.
-    std::string title;
     // The jar budget in bytes; 0 for none.
     uint64_t maxJar = 0;
     // Threads that pack the members: 0 for one per processor. The jar is the
@@ -100,6 +97,9 @@ struct TBuildRequest {
     unsigned threads = 0;
     // The clock that dates the entries (the system's when empty).
     std::function<time_t()> clock;
+    // The book's own name (UTF-8, the project's title): MIDlet-Name; empty
+    // for the project file's name.
+    std::string title;
 };
 
 // One jar the build made.

@@ -90,7 +90,7 @@ TBuildRequest Request(const TempDir& dir, bool customFont = false)
     TBuildRequest r;
     r.projectPath = (dir / "Tales.volm").string();
     r.vendor = "ACME";
-    r.url = "X";
+    r.url.assign(1, 'X'); // not = "X": GCC 12 warns falsely (-Wrestrict) on the short literal
     r.font.useCustomFont = customFont;
     return r;
 }
