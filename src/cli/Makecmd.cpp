@@ -4,7 +4,8 @@
 // built as volm-cli build builds. Books are made in parallel, one per core; a
 // book that fails is reported and the others go on. A stamp beside each
 // project (NAME.volm.made) records the book file and the options its jars were
-// made with: run again, a book whose stamp still holds is left as it is.
+// made with: run again, a book whose stamp still holds is left as it is. A
+// project of that name without a stamp is the user's own and never replaced.
 
 #include "cli/Cli.h"
 
@@ -131,14 +132,14 @@ void MakeBook(TMade& m, const TMakeJob& job)
     try {
         const std::string stampPath = m.project + ".made";
         const std::string stamp = Stamp(m.file, job.optionText);
-        if (!job.force && fs::exists(m.project)) {
-            try {
-                if (ReadWholeFile(stampPath, 1 << 16) == stamp) {
-                    m.ok = m.skipped = true;
-                    return;
-                }
-            } catch (const std::exception&) {
-                // No stamp: made again.
+        if (fs::exists(m.project) || fs::is_symlink(m.project)) {
+            // A project without a stamp is someone's own: never replaced.
+            if (!fs::exists(stampPath))
+                throw Error(m.project + " exists and was not made by volm-cli make; left as it is (" + m.file +
+                            " not made)");
+            if (!job.force && ReadWholeFile(stampPath, 1 << 16) == stamp) {
+                m.ok = m.skipped = true;
+                return;
             }
         }
         TBook book = ReadBookFile(m.file, job.options);
