@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -68,6 +69,12 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
     KeepLinesCheck = new QCheckBox(QStringLiteral("&Keep lines as they are"), this);
     KeepLinesCheck->setObjectName(QStringLiteral("KeepLinesCheck"));
     KeepLinesCheck->setStatusTip(QStringLiteral("A hard-wrapped plain text keeps its line breaks"));
+    NotesBox = new QComboBox(this);
+    NotesBox->setObjectName(QStringLiteral("NotesBox"));
+    NotesBox->addItems({QStringLiteral("Notes in place"), QStringLiteral("Notes at the chapter's end"),
+                        QStringLiteral("Notes in a topic")});
+    NotesBox->setStatusTip(QStringLiteral("Where the book's notes go: after the paragraph that refers to them, "
+                                          "at the end of its chapter, or in a topic of notes"));
     AppendButton = AcceptButton(this, QStringLiteral("&Append"), "AppendButton");
     CancelButton = RejectButton(this, QStringLiteral("Cancel"), "CancelButton");
 
@@ -75,6 +82,7 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
     split->addWidget(SplitCheck);
     split->addWidget(SplitSizeBox);
     split->addStretch();
+    split->addWidget(NotesBox);
     split->addWidget(KeepLinesCheck);
     auto* buttons = ButtonBox(Qt::Horizontal, AppendButton, CancelButton);
     auto* all = new QVBoxLayout(this);
@@ -88,8 +96,8 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
         fill();
     });
     connect(SplitSizeBox, &QSpinBox::valueChanged, this, [this] { fill(); });
-    connect(KeepLinesCheck, &QCheckBox::toggled, this, [this] {
-        // The repair happens while reading: read again.
+    // The repair and the notes happen while reading: read again.
+    auto reread = [this] {
         try {
             TWaitCursor wait;
             read();
@@ -98,7 +106,9 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
             return;
         }
         fill();
-    });
+    };
+    connect(KeepLinesCheck, &QCheckBox::toggled, this, reread);
+    connect(NotesBox, &QComboBox::currentIndexChanged, this, reread);
 
     read();
     KeepLinesCheck->setEnabled(book_.format == BookFormatName(TBookFormat::Text));
@@ -109,6 +119,8 @@ void TBookDialog::read()
 {
     TBookOptions options;
     options.keepLines = KeepLinesCheck->isChecked();
+    const int notes = NotesBox->currentIndex();
+    options.notes = notes == 1 ? TNoteMode::End : notes == 2 ? TNoteMode::Topic : TNoteMode::Inline;
     book_ = ReadBookFile(QFile::encodeName(file_).toStdString(), options);
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -41,6 +42,7 @@ public:
     QCheckBox* SplitCheck = nullptr;      // "&Split chapters longer than"
     QSpinBox* SplitSizeBox = nullptr;     // the split size in KB
     QCheckBox* KeepLinesCheck = nullptr;  // "&Keep lines as they are" (plain texts)
+    QComboBox* NotesBox = nullptr;        // where notes go: in place, at the chapter's end, in a topic
     QPushButton* AppendButton = nullptr;  // "&Append"
     QPushButton* CancelButton = nullptr;  // "Cancel"
 

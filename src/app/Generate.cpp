@@ -196,6 +196,7 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
 
     TBuildRequest request;
     request.projectPath = target.ProjectPath;
+    request.title = target.Title;
     request.vendor = dialog->VendorText(); // as typed, not trimmed
     request.url = dialog->UrlText();
     request.description = dialog->DescriptionText();
@@ -280,6 +281,7 @@ TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
     t.Hyphens = project.Hyphens();
     t.StoreHyphens = [&project](bool on) { project.SaveHyphens(on); };
     t.ProjectPath = project.Path();
+    t.Title = project.Title();
     t.Build = project.BuildCount() + 1;
     t.BuildStored = !project.IsReadOnly();
     if (t.BuildStored)

@@ -57,6 +57,7 @@ private:
 // What the command works on.
 struct TGenerateTarget {
     std::string ProjectPath;            // as the project window opened it
+    std::string Title;                  // the project's title (MIDlet-Name), "" for none
     ITopicSequence* Topics = nullptr;   // the window's topics in list order
     TFontSettings Font;                 // the font choice and the switch
     TForm3* Dialog = nullptr;           // the build parameters dialog (the program's one when null)

@@ -305,12 +305,12 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     if (words && request.hyphens)
         hyphenator.emplace();
     // No value of the manifest holds a line end (the book name's is checked above).
-    ManifestLines(TManifestFields{bookFolder.BookName(), request.url, request.vendor, request.description,
-                                  MidletVersion(1)});
+    const std::string bookName = request.title.empty() ? bookFolder.BookName() : request.title;
+    ManifestLines(TManifestFields{bookName, request.url, request.vendor, request.description, MidletVersion(1)});
     bookFolder.Open(); // locked from here on, for the whole build
 
     TBuildResult r;
-    r.bookName = bookFolder.BookName();
+    r.bookName = bookName;
     r.bookFolder = bookFolder.Path();
     r.maxJar = request.maxJar;
     const std::string& folder = r.bookFolder;

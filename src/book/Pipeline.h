@@ -107,6 +107,9 @@ struct TBuildRequest {
     unsigned threads = 0;
     // The clock that dates the entries (the system's when empty).
     std::function<time_t()> clock;
+    // The book's own name (UTF-8, the project's title): MIDlet-Name; empty
+    // for the project file's name.
+    std::string title;
 };
 
 // One size of the words layout's font as built.

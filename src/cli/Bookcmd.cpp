@@ -5,10 +5,12 @@
 #include "cli/Cli.h"
 
 #include "book/Bookfile.h"
+#include "book/Manifest.h"
 #include "common/Ansiwriter.h"
 #include "common/Codepage.h"
 #include "storage/Project.h"
 #include "text/Bookimport.h"
+#include "text/Booktext.h"
 
 #include <iostream>
 #include <regex>
@@ -16,18 +18,50 @@
 namespace volm::cli {
 namespace {
 
+// volm-cli title: the book's own name, shown or set.
+int cmdTitle(const Args& a)
+{
+    TProject p;
+    const std::string& title = a["TITLE"];
+    p.Open(a["PROJECT"], !title.empty() ? TProject::omOpenExisting : TProject::omReadOnly);
+    if (title.empty()) {
+        if (p.Title().empty())
+            std::cout << "no title: the book is named after its project file\n";
+        else
+            std::cout << p.Title() << '\n';
+        return 0;
+    }
+    if (std::string fault = TitleFault(title); !fault.empty())
+        throw UsageError(fault);
+    p.SaveTitle(title);
+    p.CloseProject();
+    return 0;
+}
+
 int cmdImportBook(const Args& a)
 {
     TBookOptions options;
     options.detect = !a.has("--no-detect");
     options.keepLines = a.has("--keep-lines");
-    size_t splitAt = 0;
-    if (auto v = a.value("--split-at")) {
+    size_t splitAt = kDefaultSplitSize;
+    if (auto v = a.value("--split-at"); v && *v == "none") {
+        splitAt = 0;
+    } else if (v) {
         if (!ParseSplitSize(*v, splitAt))
             throw UsageError("--split-at takes a size in bytes, K or M after it (not \"" + *v + "\")");
         if (splitAt < kMinSplitSize)
             throw UsageError("--split-at " + *v + " is too small (" + std::to_string(kMinSplitSize) +
                              " bytes at least)");
+    }
+    if (auto v = a.value("--notes")) {
+        if (*v == "inline")
+            options.notes = TNoteMode::Inline;
+        else if (*v == "end")
+            options.notes = TNoteMode::End;
+        else if (*v == "topic")
+            options.notes = TNoteMode::Topic;
+        else
+            throw UsageError("--notes takes inline, end or topic (not \"" + *v + "\")");
     }
     if (auto v = a.value("--chapters")) {
         options.chapters = fromTerminal(*v, "the chapter pattern");
@@ -54,10 +88,19 @@ int cmdImportBook(const Args& a)
            book.format + ", " + book.encoding + ")\n";
     for (const std::string& note : book.notes)
         out += note + '\n';
+    for (const std::string& note : TopicNotes(book, topics))
+        out += note + '\n';
     if (const std::string replaced = ReplacementNote(book.Replaced()); !replaced.empty())
         out += replaced + '\n';
-    if (std::string name = book.NameSuggestion(); !name.empty())
-        out += "book name suggestion (a book is named after its project file): " + cp1251ToUtf8(name) + '\n';
+    // The book's own name, unless the project has one.
+    if (const std::string title = cp1251ToUtf8(CollapseBlanks(book.title)); !title.empty()) {
+        if (!p.Title().empty()) {
+            out += "the project keeps its title \"" + p.Title() + "\" (the book's: \"" + title + "\")\n";
+        } else if (TitleFault(CutAtCharacter(title, kTitleMax)).empty()) {
+            p.SaveTitle(CutAtCharacter(title, kTitleMax));
+            out += "title: " + p.Title() + '\n';
+        }
+    }
     p.CloseProject();
     std::cout << out;
     return 0;
@@ -66,12 +109,25 @@ int cmdImportBook(const Args& a)
 const Registrar registrar{
     {"import-book",
      {"PROJECT", "FILE"},
-     {{"--split-at", "SIZE", "keep every topic at or under SIZE bytes (K and M suffixes), cut at paragraph ends"},
+     {{"--split-at", "SIZE", "keep every topic at or under SIZE bytes (K and M suffixes; 32K unless told; none: "
+                               "a topic per chapter), cut at paragraph ends"},
+      {"--notes", "WHERE",
+       "inline: each note after the paragraph that refers to it (the default); end: at the end of the chapter; "
+       "topic: in a topic of notes at the end"},
       {"--chapters", "REGEX", "plain texts: the heading lines' pattern (ECMAScript, whole lines)"},
       {"--no-detect", "", "read texts that name no encoding as Windows-1251"},
       {"--keep-lines", "", "plain texts: keep the lines of a hard-wrapped text as they are"}},
-     "append a book (FB2, EPUB, HTML, Markdown, plain text) as one topic per chapter",
+     "append a book (FB2, EPUB, HTML, Markdown, plain text) as one topic per chapter; the book's title becomes "
+     "the project's when it has none",
      cmdImportBook},
+};
+
+const Registrar titleRegistrar{
+    {"title",
+     {"PROJECT", "[TITLE]"},
+     {},
+     "show the book's own name (its MIDlet-Name), or set it to TITLE",
+     cmdTitle},
 };
 
 } // namespace

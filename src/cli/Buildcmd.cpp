@@ -111,6 +111,7 @@ int cmdBuild(const Args& a)
     TProject p;
     const bool store = layoutName || paragraphsName || sizes || hyphens;
     p.Open(project, store || writable ? TProject::omOpenExisting : TProject::omReadOnly);
+    request.title = p.Title();
     if (layoutName)
         p.SaveLayout(layout);
     if (paragraphsName)

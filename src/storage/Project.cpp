@@ -1,5 +1,6 @@
 #include "storage/Project.h"
 
+#include "common/Codepage.h"
 #include "common/Errors.h"
 #include "common/Fileio.h"
 #include "storage/Cfbfile.h"
@@ -25,6 +26,7 @@ const char* const kHyphensStream = "Hyphens";
 // Longer than any layout or paragraphs word: a stream this long is not one of ours.
 constexpr size_t kLayoutStreamMax = 64;
 const char* const kBuildsStream = "Builds";
+const char* const kTitleStream = "Title";
 constexpr size_t kBuildsStreamMax = 19; // decimal digits of the count
 
 // Rethrows `e` with `context` in front, keeping the storage error's status.
@@ -162,6 +164,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     std::optional<std::string> sizes;
     std::optional<bool> hyphens;
     uint64_t builds = 0;
+    std::string title;
 
     struct Candidate {
         int32_t number;
@@ -203,6 +206,24 @@ void TProject::Open(const std::string& path, TOpenMode mode)
                 }
             } catch (...) {
                 skipped.push_back(e.name); // perhaps a later version's: left as it is
+            }
+            continue;
+        }
+        if (e.name == kTitleStream) {
+            try {
+                TDocStream s;
+                doc->OpenStream(s, e.name, kOpenMode);
+                TStream& st = *s.Stream();
+                if (st.Size() > kTitleMax)
+                    throw Error("too long");
+                std::string text(st.Size(), '\0');
+                st.SetPosition(0);
+                st.ReadBuffer(text.data(), text.size());
+                if (!TitleFault(text).empty())
+                    throw Error("not a title");
+                title = std::move(text);
+            } catch (...) {
+                skipped.push_back(e.name);
             }
             continue;
         }
@@ -272,6 +293,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     sizes_ = sizes;
     hyphens_ = hyphens;
     builds_ = builds;
+    title_ = std::move(title);
     path_ = path;
     readOnly_ = mode == omReadOnly;
 }
@@ -483,6 +505,28 @@ void TProject::SaveHyphens(bool on)
     hyphens_ = on;
 }
 
+std::string TitleFault(const std::string& title)
+{
+    if (title.empty())
+        return "the title is empty";
+    if (title.size() > kTitleMax)
+        return "the title is longer than " + std::to_string(kTitleMax) + " bytes";
+    for (char c : title)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return "the title holds a line end or a control character";
+    if (!isValidUtf8(title))
+        return "the title is not UTF-8 text";
+    return {};
+}
+
+void TProject::SaveTitle(const std::string& title)
+{
+    if (std::string fault = TitleFault(title); !fault.empty())
+        throw Error(path_ + ": can't store the title: " + fault);
+    saveWord(kTitleStream, title, "can't store the title");
+    title_ = title;
+}
+
 void TProject::SaveBuildCount(uint64_t count)
 {
     requireOpen();
@@ -516,6 +560,7 @@ void TProject::CloseProject()
     sizes_.reset();
     hyphens_.reset();
     builds_ = 0;
+    title_.clear();
     try {
         doc->Commit();
     } catch (const std::exception& e) {

@@ -19,6 +19,9 @@
 // typed ("11,14"), and stream "Hyphens" whether the words layout's texts get
 // soft hyphens ("on" or "off"), the same way again; without them a book gets
 // the default sizes and its hyphens.
+// Stream "Title" holds the book's own name (UTF-8, one line, at most
+// kTitleMax bytes), the same way; a project without it is named after its
+// file.
 //
 // Stream "Builds" holds the number of builds of the book so far, in decimal
 // (its phone application's version rises with each); not a number as a name
@@ -133,6 +136,12 @@ public:
     std::optional<bool> Hyphens() const { return hyphens_; }
     // Writes the hyphens stream.
     void SaveHyphens(bool on);
+    // The book's own name stored in the project; "" without the stream (or
+    // with one this version can't read).
+    const std::string& Title() const { return title_; }
+    // Writes the title stream; refuses (volm::Error) an empty title, one
+    // longer than kTitleMax bytes, or one that is not a line of UTF-8 text.
+    void SaveTitle(const std::string& title);
 
     // The builds counted so far (0 without the stream, or with one this
     // version can't read).
@@ -167,9 +176,15 @@ private:
     std::optional<std::string> sizes_;
     std::optional<bool> hyphens_;
     uint64_t builds_ = 0;
+    std::string title_;
     std::vector<std::string> skipped_;
     bool readOnly_ = false;
 };
+
+// The longest title the project stores, in bytes.
+inline constexpr size_t kTitleMax = 255;
+// Why `title` can't be a project's title ("" when it can).
+std::string TitleFault(const std::string& title);
 
 // Parses an element name as the program's storage numbers are parsed: an
 // optional sign and decimal digits, within 32 bits.

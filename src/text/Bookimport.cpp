@@ -218,6 +218,100 @@ void TBookBuilder::Empty()
     open_.pendingEmpty = true;
 }
 
+namespace {
+// Starts a note's place among a chapter's lines until the notes are placed;
+// the text never holds control characters (Booktext.h), so no line of text
+// starts with it.
+constexpr char kNoteMark = '\x02';
+constexpr char kNoteKeyMark = '\x1f';
+} // namespace
+
+namespace {
+// "[1] Text.": a note's text after its label, unless the text starts with
+// its number already ("1. Text.", "[1] Text.").
+std::string NoteLine(const std::string& label, const std::string& text)
+{
+    if (text.compare(0, label.size(), label) == 0)
+        return text;
+    std::string bare = label;
+    if (bare.size() > 2 && std::strchr("[{(", bare.front()))
+        bare = bare.substr(1, bare.size() - 2);
+    if (text.size() > bare.size() && text.compare(0, bare.size(), bare) == 0 &&
+        std::strchr(" .)", text[bare.size()])) {
+        size_t from = text.find_first_not_of(" .)", bare.size());
+        return from == std::string::npos ? label : label + ' ' + text.substr(from);
+    }
+    return label + ' ' + text;
+}
+} // namespace
+
+void TBookBuilder::NoteRef(const std::string& label, const std::string& key)
+{
+    std::vector<std::string>& piece = open_.chapter.pieces.back();
+    piece.push_back(kNoteMark + label + kNoteKeyMark + key);
+}
+
+void TBookNotes::Add(const std::string& key, const std::string& line)
+{
+    if (line.empty())
+        return;
+    auto [it, added] = text.emplace(key, line);
+    if (added)
+        order.push_back(key);
+    else
+        it->second += (it->second.empty() ? "" : " ") + line;
+}
+
+void PlaceNotes(std::vector<TBookChapter>& chapters, const TBookNotes& notes, TNoteMode mode,
+                const std::string& title)
+{
+    std::map<std::string, bool> placed;
+    for (TBookChapter& ch : chapters) {
+        std::vector<std::string> atEnd;
+        for (auto& piece : ch.pieces) {
+            std::vector<std::string> out;
+            out.reserve(piece.size());
+            for (std::string& l : piece) {
+                if (l.empty() || l[0] != kNoteMark) {
+                    out.push_back(std::move(l));
+                    continue;
+                }
+                size_t split = l.find(kNoteKeyMark);
+                std::string label = l.substr(1, split - 1);
+                std::string key = split == std::string::npos ? std::string() : l.substr(split + 1);
+                auto it = notes.text.find(key);
+                if (it == notes.text.end())
+                    continue;
+                std::string line = NoteLine(label, it->second);
+                // A note referred to twice is written once, at its first place.
+                if (placed[key])
+                    continue;
+                placed[key] = true;
+                (mode == TNoteMode::End ? atEnd : out).push_back(std::move(line));
+            }
+            piece = std::move(out);
+        }
+        if (!atEnd.empty() && !ch.pieces.empty()) {
+            ch.pieces.back().emplace_back();
+            for (std::string& l : atEnd)
+                ch.pieces.back().push_back(std::move(l));
+        }
+    }
+    TBookChapter rest;
+    rest.name = title.empty() ? "Notes" : title;
+    rest.pieces.emplace_back(1, kHeadingMark + rest.name);
+    for (const std::string& key : notes.order) {
+        if (placed[key])
+            continue;
+        std::string line = notes.text.at(key);
+        if (auto l = notes.label.find(key); l != notes.label.end() && !l->second.empty())
+            line = (std::strchr("[{(", l->second[0]) ? l->second : "[" + l->second + "]") + ' ' + line;
+        rest.pieces[0].push_back(std::move(line));
+    }
+    if (rest.pieces[0].size() > 1)
+        chapters.push_back(std::move(rest));
+}
+
 void TBookBuilder::Break()
 {
     open_.pendingEmpty = false;
@@ -244,7 +338,7 @@ void TBookBuilder::close(int nextLevel)
         done_.push_back(std::move(o.chapter));
         return;
     }
-    if (o.chapter.front)
+    if (o.chapter.front && (!carryFront_ || nextLevel == 0))
         return;
     for (auto& p : pieces)
         for (auto& l : p)
@@ -465,6 +559,47 @@ std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt)
     for (const TBookChapter& ch : book.chapters)
         for (TBookTopic& t : ChapterTopics(ch, splitAt))
             out.push_back(std::move(t));
+    return out;
+}
+
+void AddAnnotation(TBook& book, const std::vector<std::string>& lines)
+{
+    TBookChapter about;
+    about.pieces.emplace_back();
+    for (const std::string& l : lines)
+        if (!Blank(l))
+            about.pieces[0].push_back(l);
+    if (about.pieces[0].empty())
+        return;
+    // The language of the book: Cyrillic letters against Latin ones in its
+    // first 64 KB.
+    size_t cyrillic = 0, latin = 0, seen = 0;
+    for (const TBookChapter& ch : book.chapters)
+        for (const auto& piece : ch.pieces)
+            for (const std::string& l : piece) {
+                if (seen > 65536)
+                    break;
+                seen += l.size();
+                for (char c : l) {
+                    auto u = static_cast<unsigned char>(c);
+                    cyrillic += u >= 0xC0 || u == 0xA8 || u == 0xB8;
+                    latin += (u | 0x20) >= 'a' && (u | 0x20) <= 'z';
+                }
+            }
+    about.name = cyrillic > latin ? "\xc0\xed\xed\xee\xf2\xe0\xf6\xe8\xff" : "About this book";
+    book.chapters.insert(book.chapters.begin(), std::move(about));
+}
+
+std::vector<std::string> TopicNotes(const TBook& book, const std::vector<TBookTopic>& topics)
+{
+    std::vector<std::string> out;
+    if (book.chapters.size() == 1 && topics.size() > 1)
+        out.push_back("the book has no chapter headings: \"" + cp1251ToUtf8(book.chapters[0].name) +
+                      "\" is split by size into " + std::to_string(topics.size()) + " topics");
+    for (const TBookTopic& t : topics)
+        if (t.text.size() > kLargeTopicSize)
+            out.push_back("a large topic: \"" + cp1251ToUtf8(t.name) + "\", " + std::to_string(t.text.size()) +
+                          " bytes (" + std::to_string((t.text.size() + 1023) / 1024) + " KB)");
     return out;
 }
 

@@ -30,6 +30,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,8 +45,11 @@ inline constexpr size_t kTopicNameBytes = 50;
 inline constexpr uint64_t kMaxBookFileSize = 256u << 20;
 inline constexpr uint64_t kMaxBookTextSize = 64u << 20;
 inline constexpr uint64_t kMaxMarkdownSize = 16u << 20;
-// The smallest split size.
+// The smallest split size; the split size import-book uses unless told;
+// topics over the large size are named in the import's notes.
 inline constexpr size_t kMinSplitSize = 64;
+inline constexpr size_t kDefaultSplitSize = 32 * 1024;
+inline constexpr size_t kLargeTopicSize = 64 * 1024;
 
 enum class TBookFormat { None, Zip, Fb2, Html, Markdown, Text };
 
@@ -80,11 +84,19 @@ struct TBook : TAnsiCount {
     void SetReplaced(const TAnsiCount& count) { static_cast<TAnsiCount&>(*this) = count; }
 };
 
+// Where the notes of a book (FB2 notes, EPUB footnotes and endnotes) go:
+// each after the paragraph that refers to it, as a paragraph of its own
+// ("[1] Text of the note."); all at the end of the chapter that refers to
+// them; or, as they stand, in a topic of notes at the end of the book (EPUB
+// notes then stay where the book has them).
+enum class TNoteMode { Inline, End, Topic };
+
 struct TBookOptions {
     // Detect the code page of texts that name none (else: Windows-1251).
     bool detect = true;
     // Plain texts: keep the lines as they are (no hard-wrap repair).
     bool keepLines = false;
+    TNoteMode notes = TNoteMode::Inline;
     // Plain texts: the heading pattern (ECMAScript, Windows-1251, matched
     // against whole lines); empty for the built-in one.
     std::string chapters;
@@ -126,8 +138,15 @@ public:
     void Line(const std::string& line);
     // An empty line: kept once, never at the start or end of a piece.
     void Empty();
+    // The place of a note: `label` is the reference as the text shows it
+    // ("[1]"), `key` the note it refers to (see PlaceNotes).
+    void NoteRef(const std::string& label, const std::string& key);
     // The current chapter goes on in a new piece.
     void Break();
+    // The text before the first chapter, when it is only its title (an FB2
+    // body's title), goes in front of the first chapter's text instead of
+    // being left out.
+    void CarryFrontTitle() { carryFront_ = true; }
     // The kept chapters with their final names. `bookTitle` names the text
     // before the first chapter; `fallback` names it when the book has no
     // title and no chapter.
@@ -148,6 +167,7 @@ private:
     std::vector<TBookChapter> done_;
     std::vector<std::string> carry_;                 // lines handed on to the next chapter
     bool carryEmpty_ = false;                        // and an empty line after them
+    bool carryFront_ = false;
     std::vector<std::pair<int, std::string>> stack_; // open chapters by depth
 };
 
@@ -164,6 +184,29 @@ size_t ChapterSize(const TBookChapter& chapter);
 std::vector<TBookTopic> ChapterTopics(const TBookChapter& chapter, size_t splitAt);
 // The topics of the whole book, in order.
 std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt);
+// What the reader of an import should know about its topics: a book of one
+// chapter that was split by size (it has no chapter headings), and every
+// topic over kLargeTopicSize with its name and size. UTF-8 lines.
+std::vector<std::string> TopicNotes(const TBook& book, const std::vector<TBookTopic>& topics);
+// The notes of a book, by their keys, and the keys in the book's order.
+struct TBookNotes {
+    std::map<std::string, std::string> text;  // key -> the note's text, Windows-1251
+    std::map<std::string, std::string> label; // key -> its own number, when it has one
+    std::vector<std::string> order;
+    void Add(const std::string& key, const std::string& line);
+};
+
+// Puts the notes where the chapters refer to them (TBookBuilder::NoteRef):
+// as the paragraph after the reference ("[1] Text."), or with `mode` End all
+// at the end of the chapter. Notes no reference reached are a last chapter,
+// `title` ("Notes" when empty), each after its own number, so none is lost.
+void PlaceNotes(std::vector<TBookChapter>& chapters, const TBookNotes& notes, TNoteMode mode,
+                const std::string& title);
+
+// The book's annotation (Windows-1251 paragraphs) as its first chapter, when
+// it has text: named "Аннотация" when the book's text is mostly Cyrillic,
+// else "About this book".
+void AddAnnotation(TBook& book, const std::vector<std::string>& lines);
 // A text's lines cut into parts of at most `limit` bytes each (see above).
 std::vector<std::string> SplitParts(const std::vector<std::string>& lines, size_t limit);
 

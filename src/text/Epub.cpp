@@ -23,6 +23,8 @@ struct TPackage {
     bool hasSpine = false;
     std::string tocId;
     std::vector<std::pair<std::string, bool>> spine; // idref, linear
+    std::vector<std::string> tocPages; // the guide's contents pages
+    std::string description;           // dc:description, UTF-8
 };
 
 struct TNavEntry {
@@ -86,7 +88,7 @@ TPackage ReadPackage(const std::string& opf, const std::string& opfPath, const s
             [&](TXmlReader& r) {
                 pkg = TPackage{};
                 std::string text;
-                int inText = 0; // 1 title, 2 creator
+                int inText = 0; // 1 title, 2 creator, 3 description
                 bool inMetadata = false;
                 for (bool ok = r.Read(); ok; ok = r.Read()) {
                     int t = r.Type();
@@ -94,9 +96,12 @@ TPackage ReadPackage(const std::string& opf, const std::string& opfPath, const s
                         std::string_view n = r.Name();
                         if (n == "metadata") {
                             inMetadata = !r.IsEmpty();
-                        } else if (inMetadata && (n == "title" || n == "creator") && !r.IsEmpty()) {
-                            inText = n == "title" ? 1 : 2;
+                        } else if (inMetadata && (n == "title" || n == "creator" || n == "description") &&
+                                   !r.IsEmpty()) {
+                            inText = n == "title" ? 1 : n == "creator" ? 2 : 3;
                             text.clear();
+                        } else if (n == "reference" && asciiLower(r.Attribute("type")) == "toc") {
+                            pkg.tocPages.push_back(ResolveHref(opfPath, r.Attribute("href")));
                         } else if (n == "item") {
                             TManifestItem it;
                             it.id = r.Attribute("id");
@@ -114,11 +119,13 @@ TPackage ReadPackage(const std::string& opf, const std::string& opfPath, const s
                         std::string_view n = r.Name();
                         if (n == "metadata")
                             inMetadata = false;
-                        if (inText && (n == "title" || n == "creator")) {
+                        if (inText && (n == "title" || n == "creator" || n == "description")) {
                             if (inText == 1 && pkg.title.empty())
                                 pkg.title = text;
                             else if (inText == 2)
                                 pkg.creators.push_back(text);
+                            else if (inText == 3 && pkg.description.empty())
+                                pkg.description = text;
                             inText = 0;
                         }
                     } else if (inText && (t == TXmlReader::ntText || t == TXmlReader::ntCdata ||
@@ -388,12 +395,18 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
                           options.detect);
     }
 
-    // The reading order: linear items, then the others.
+    // The reading order: linear items, then the others. The navigation
+    // document and the guide's contents pages are no text of the book, also
+    // when the spine lists them.
+    auto navigation = [&](const TManifestItem& it) {
+        return HasToken(it.properties, "nav") || (navItem && it.path == navItem->path) ||
+               std::find(pkg.tocPages.begin(), pkg.tocPages.end(), it.path) != pkg.tocPages.end();
+    };
     std::vector<const TManifestItem*> spine;
     for (int pass = 0; pass < 2; ++pass)
         for (const auto& [idref, linear] : pkg.spine) {
             auto it = byId.find(idref);
-            if (it == byId.end() || linear != (pass == 0) || !IsHtml(*it->second))
+            if (it == byId.end() || linear != (pass == 0) || !IsHtml(*it->second) || navigation(*it->second))
                 continue;
             if (std::find(spine.begin(), spine.end(), it->second) == spine.end())
                 spine.push_back(it->second);
@@ -407,6 +420,7 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
         navUsable |= entriesOf.count(it->path) > 0;
 
     TBookBuilder b;
+    TBookNotes notes;
     bool started = false; // a chapter has begun (the text before the first one is over)
     int level = 1;
     for (const TManifestItem* it : spine) {
@@ -424,7 +438,9 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
                 book.encoding = src.encoding;
             if (!src.note.empty())
                 book.notes.push_back(where + ": " + src.note);
-            doc = HtmlBlocks(src.Text(), where, w);
+            doc = HtmlBlocks(src.Text(), where, w, options.notes != TNoteMode::Topic);
+            for (const auto& [id, text] : doc.notes)
+                notes.Add(it->path + '#' + id, text);
         }
         // Where the navigation's entries start their chapters.
         std::vector<std::pair<size_t, size_t>> starts; // block, entry
@@ -468,14 +484,29 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
                 b.Chapter(label, level);
                 started = true;
             }
-            if (doc.blocks[i].heading)
+            if (doc.blocks[i].heading) {
                 b.Title(doc.blocks[i].text);
-            else
-                b.Line(doc.blocks[i].text);
+                continue;
+            }
+            b.Line(doc.blocks[i].text);
+            for (const auto& [label, href] : doc.blocks[i].noteRefs) {
+                std::string fragment;
+                std::string path = ResolveHref(it->path, href, &fragment);
+                b.NoteRef(label, path + '#' + fragment);
+            }
         }
         // Entries past the last block (an anchor at the very end) start nothing.
     }
     book.chapters = b.Finish(book.title, BookFileStem(fileName));
+    if (options.notes != TNoteMode::Topic)
+        PlaceNotes(book.chapters, notes, options.notes, "");
+    if (!pkg.description.empty()) {
+        // Often HTML written as text.
+        std::vector<std::string> lines;
+        for (THtmlBlock& bl : HtmlBlocks(pkg.description, fileName + ": " + opfPath, w).blocks)
+            lines.push_back(std::move(bl.text));
+        AddAnnotation(book, lines);
+    }
     book.SetReplaced(w.Count());
     return book;
 }

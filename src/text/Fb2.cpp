@@ -18,7 +18,10 @@ bool Block(std::string_view n)
 
 class TFb2Reader {
 public:
-    explicit TFb2Reader(const std::string& fileName) : fileName_(fileName) {}
+    TFb2Reader(const std::string& fileName, TNoteMode notes) : fileName_(fileName), mode_(notes)
+    {
+        b_.CarryFrontTitle();
+    }
 
     void Read(TXmlReader& r)
     {
@@ -74,6 +77,9 @@ public:
             book.author += name;
         }
         book.chapters = b_.Finish(book.title, BookFileStem(fileName_));
+        if (mode_ != TNoteMode::Topic)
+            PlaceNotes(book.chapters, notes_text_, mode_, notesTitle_);
+        AddAnnotation(book, annotation_);
         book.SetReplaced(w_.Count());
         return book;
     }
@@ -113,14 +119,37 @@ private:
         return kBody;
     }
 
+    // The paragraph of the annotation read so far.
+    void annotationLine()
+    {
+        std::string line = CollapseBlanks(w_(annotationPara_));
+        annotationPara_.clear();
+        if (!line.empty())
+            annotation_.push_back(std::move(line));
+    }
+
     void flush()
     {
         if (para_.empty())
             return;
         std::string line = CollapseBlanks(w_(para_));
         para_.clear();
+        std::vector<std::pair<std::string, std::string>> refs = std::move(refs_);
+        refs_.clear();
         if (line.empty())
             return;
+        if (collectNotes()) {
+            // A note's title is its number; the body's title names the notes.
+            if (in("title")) {
+                if (noteIds_.empty())
+                    notesTitle_ = JoinTitle({notesTitle_, line});
+                else
+                    notes_text_.label.emplace(noteIds_.back(), line);
+            } else {
+                notes_text_.Add(noteIds_.empty() ? std::string() : noteIds_.back(), line);
+            }
+            return;
+        }
         bool sectionTitle = false;
         switch (kind(sectionTitle)) {
         case kTitle:
@@ -130,7 +159,13 @@ private:
         case kLead: b_.Lead(line); break;
         case kBody: b_.Line(line); break;
         }
+        if (mode_ != TNoteMode::Topic)
+            for (const auto& [label, key] : refs)
+                b_.NoteRef(label, key);
     }
+
+    // The notes body is read into notes to place (not as a topic).
+    bool collectNotes() const { return notes_ && mode_ != TNoteMode::Topic; }
 
     // In the body, a block element ends the paragraph before it (at its
     // start) and its own (at its end). False outside the body.
@@ -152,6 +187,8 @@ private:
         if (inDescription_) {
             if (name == "author" && in("title-info") && !in("author"))
                 authors_.emplace_back();
+            if (in("annotation") && in("title-info") && Block(name))
+                annotationLine();
             return;
         }
         if (name == "body") {
@@ -160,7 +197,7 @@ private:
             inBody_ = true;
             // The first body is the book; a later one with a name is notes.
             notes_ = bodies_ > 1 && !r.Attribute("name").empty();
-            if (notes_) {
+            if (notes_ && !collectNotes()) {
                 b_.Chapter("", 1);
                 sections_ = 0;
             }
@@ -171,6 +208,9 @@ private:
         if (name == "section" && !notes_) {
             ++sections_;
             b_.Chapter("", sections_);
+        } else if (name == "section" && collectNotes()) {
+            std::string id = r.Attribute("id");
+            noteIds_.push_back(id.empty() && !noteIds_.empty() ? noteIds_.back() : w_(id));
         } else if (name == "title") {
             titleLines_.clear();
         } else if (name == "empty-line") {
@@ -181,7 +221,12 @@ private:
             if (para_.find_first_not_of(" \t\r\n") != std::string::npos)
                 para_ += " | ";
         } else if (name == "a") {
-            noteRefs_.push_back(r.Attribute("type") == "note" ? static_cast<long>(para_.size()) : -1);
+            const bool note = r.Attribute("type") == "note";
+            noteRefs_.push_back(note ? static_cast<long>(para_.size()) : -1);
+            std::string href = r.Attribute("l:href");
+            if (href.empty())
+                href = r.Attribute("href");
+            noteHrefs_.push_back(note && !href.empty() && href[0] == '#' ? href.substr(1) : std::string());
         }
     }
 
@@ -191,12 +236,15 @@ private:
             inDescription_ = false;
             return;
         }
-        if (inDescription_)
+        if (inDescription_) {
+            if ((name == "annotation" || in("annotation")) && in("title-info") && Block(name))
+                annotationLine();
             return;
+        }
         if (name == "body") {
             flush();
             inBody_ = false;
-            if (notes_ && !notesTitled_)
+            if (notes_ && !notesTitled_ && !collectNotes())
                 b_.SetName("Notes");
             notes_ = notesTitled_ = false;
             return;
@@ -206,9 +254,12 @@ private:
         if (name == "section" && !notes_) {
             if (sections_ > 0)
                 --sections_;
+        } else if (name == "section" && collectNotes()) {
+            if (!noteIds_.empty())
+                noteIds_.pop_back();
         } else if (name == "title") {
             const std::string parent = stack_.size() >= 2 ? stack_[stack_.size() - 2] : std::string();
-            if ((parent == "section" && !notes_) || (parent == "body" && notes_))
+            if ((parent == "section" && !notes_) || (parent == "body" && notes_ && !collectNotes()))
                 b_.SetName(JoinTitle(titleLines_));
             notesTitled_ |= parent == "body" && notes_ && !titleLines_.empty();
         } else if (name == "stanza" || name == "poem") {
@@ -216,6 +267,8 @@ private:
         } else if (name == "a" && !noteRefs_.empty()) {
             long at = noteRefs_.back();
             noteRefs_.pop_back();
+            std::string href = std::move(noteHrefs_.back());
+            noteHrefs_.pop_back();
             if (at >= 0 && static_cast<size_t>(at) <= para_.size()) {
                 size_t from = para_.find_first_not_of(" \t\r\n", static_cast<size_t>(at));
                 if (from != std::string::npos && para_[from] != '[' && para_[from] != '{' && para_[from] != '(') {
@@ -223,6 +276,8 @@ private:
                     size_t to = para_.find_last_not_of(" \t\r\n");
                     para_.insert(to + 1, "]");
                 }
+                if (from != std::string::npos && !href.empty())
+                    refs_.emplace_back(CollapseBlanks(w_(para_.substr(from))), w_(href));
             }
         }
     }
@@ -232,6 +287,10 @@ private:
         if (inDescription_) {
             if (stack_.empty() || !in("title-info"))
                 return;
+            if (in("annotation")) {
+                annotationPara_ += t;
+                return;
+            }
             const std::string& n = stack_.back();
             if (n == "book-title" && !in("sequence")) {
                 title_ += t;
@@ -259,7 +318,15 @@ private:
     std::string para_;
     std::vector<std::string> titleLines_;
     std::vector<long> noteRefs_;
+    std::vector<std::string> noteHrefs_;                   // of the open links: the note's id, or ""
+    std::vector<std::pair<std::string, std::string>> refs_; // the paragraph's note references: label, id
+    std::vector<std::string> noteIds_;                     // the open sections of the notes body
+    TBookNotes notes_text_;
+    std::string notesTitle_;
+    TNoteMode mode_;
     std::string title_;
+    std::string annotationPara_;
+    std::vector<std::string> annotation_;
     struct TAuthor {
         std::string first, middle, last, nick;
     };
@@ -278,7 +345,7 @@ TBook ImportFb2(std::string_view bytes, const std::string& fileName, const TBook
     std::optional<TFb2Reader> reader;
     ReadXml(src.Text(), fileName,
             [&](TXmlReader& r) {
-                reader.emplace(fileName); // a second run starts afresh
+                reader.emplace(fileName, options.notes); // a second run starts afresh
                 reader->Read(r);
             },
             book.notes);

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace volm {
@@ -15,8 +16,10 @@ namespace {
 // Elements whose content is not text of the book.
 bool Dropped(std::string_view name)
 {
+    // A nav holds the navigation (the book's contents, a site's menu),
+    // never the book's text.
     return OneOf(name, {"script", "style", "head", "template", "svg", "noscript", "object", "iframe", "select",
-                        "textarea", "button"});
+                        "textarea", "button", "nav"});
 }
 
 bool Block(std::string_view name)
@@ -28,6 +31,28 @@ bool Block(std::string_view name)
                         "option", "math"});
 }
 
+// An aside, or an element whose epub:type or role is one of `types`.
+bool Note(std::string_view name, const std::vector<std::pair<std::string_view, std::string_view>>& attrs,
+          std::initializer_list<std::string_view> types)
+{
+    if (name == "aside" && *types.begin() == "footnote")
+        return true;
+    for (const auto& [a, v] : attrs) {
+        if (a != "epub:type" && a != "role")
+            continue;
+        size_t at = 0;
+        while (at < v.size()) {
+            size_t end = v.find(' ', at);
+            if (end == std::string_view::npos)
+                end = v.size();
+            if (OneOf(v.substr(at, end - at), types))
+                return true;
+            at = end + 1;
+        }
+    }
+    return false;
+}
+
 int HeadingLevel(std::string_view name)
 {
     if (name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6')
@@ -37,7 +62,7 @@ int HeadingLevel(std::string_view name)
 
 class TBlockCollector : public THtmlEvents {
 public:
-    explicit TBlockCollector(TBookTextWriter& writer) : writer_(writer) {}
+    TBlockCollector(TBookTextWriter& writer, bool notes) : writer_(writer), notes_(notes) {}
 
     void Start(std::string_view name, const std::vector<std::pair<std::string_view, std::string_view>>& attrs) override
     {
@@ -56,8 +81,38 @@ public:
         }
         if (drop_ > 0)
             return;
+        if (noteNest_ > 0) {
+            noteNest_ += name == noteName_;
+            if (Block(name) || name == "br")
+                noteBuf_ += ' ';
+            for (const auto& [a, v] : attrs)
+                if (noteId_.empty() && a == "id")
+                    noteId_ = v;
+            return;
+        }
+        if (notes_ && Note(name, attrs, {"footnote", "endnote", "rearnote", "doc-footnote", "doc-endnote"})) {
+            flush();
+            noteName_ = name;
+            noteNest_ = 1;
+            noteId_.clear();
+            for (const auto& [a, v] : attrs)
+                if (a == "id")
+                    noteId_ = v;
+            return;
+        }
         if (name == "br") {
             flush();
+            return;
+        }
+        if (name == "a") {
+            std::string href;
+            for (const auto& [a, v] : attrs)
+                if (a == "href")
+                    href = v;
+            links_.push_back(!href.empty());
+            linkDepth_ += !href.empty();
+            const bool ref = notes_ && !href.empty() && Note(name, attrs, {"noteref", "doc-noteref"});
+            refs_.push_back({ref ? static_cast<long>(buf_.size()) : -1, href});
             return;
         }
         if (name == "td" || name == "th") {
@@ -92,7 +147,41 @@ public:
                 --drop_;
             return;
         }
-        if (drop_ > 0 || !Block(name))
+        if (drop_ > 0)
+            return;
+        if (noteNest_ > 0) {
+            if (name == noteName_ && --noteNest_ == 0) {
+                std::string text = CollapseBlanks(writer_(noteBuf_));
+                noteBuf_.clear();
+                if (!text.empty())
+                    out_.notes.emplace_back(noteId_, std::move(text));
+            } else if (Block(name)) {
+                noteBuf_ += ' ';
+            }
+            return;
+        }
+        if (name == "a") {
+            if (!links_.empty()) {
+                linkDepth_ -= links_.back();
+                links_.pop_back();
+            }
+            if (!refs_.empty()) {
+                auto [at, href] = std::move(refs_.back());
+                refs_.pop_back();
+                if (at >= 0 && static_cast<size_t>(at) <= buf_.size()) {
+                    size_t from = buf_.find_first_not_of(" \t\r\n", static_cast<size_t>(at));
+                    if (from != std::string::npos) {
+                        if (!std::strchr("[{(", buf_[from])) {
+                            buf_.insert(from, 1, '[');
+                            buf_.insert(buf_.find_last_not_of(" \t\r\n") + 1, 1, ']');
+                        }
+                        blockRefs_.emplace_back(buf_.substr(from), std::move(href));
+                    }
+                }
+            }
+            return;
+        }
+        if (!Block(name))
             return;
         flush();
         if (HeadingLevel(name) && headingDepth_ > 0 && --headingDepth_ == 0)
@@ -109,6 +198,10 @@ public:
         }
         if (drop_ > 0)
             return;
+        if (noteNest_ > 0) {
+            noteBuf_ += text;
+            return;
+        }
         if (pre_ > 0) {
             // Lines of preformatted text stay lines.
             for (size_t nl; (nl = text.find('\n')) != std::string_view::npos;) {
@@ -117,6 +210,8 @@ public:
                 text.remove_prefix(nl + 1);
             }
         }
+        if (text.find_first_not_of(" \t\r\n") != std::string_view::npos)
+            (linkDepth_ > 0 ? linked_ : unlinked_) = true;
         buf_ += text;
     }
 
@@ -134,6 +229,10 @@ private:
             return;
         std::string line = writer_(buf_);
         buf_.clear();
+        const bool link = linked_ && !unlinked_;
+        linked_ = unlinked_ = false;
+        std::vector<std::pair<std::string, std::string>> refs = std::move(blockRefs_);
+        blockRefs_.clear();
         if (pre_ > 0) {
             while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
                 line.pop_back();
@@ -147,6 +246,9 @@ private:
         THtmlBlock b;
         b.heading = heading_;
         b.group = heading_ ? group_ : 0;
+        b.link = link;
+        for (auto& [label, href] : refs)
+            b.noteRefs.emplace_back(CollapseBlanks(writer_(label)), std::move(href));
         b.text = std::move(line);
         b.ids = std::move(ids_);
         ids_.clear();
@@ -162,7 +264,61 @@ private:
     int heading_ = 0, headingDepth_ = 0, group_ = 0;
     int titles_ = 0;
     bool inTitle_ = false;
+    // Notes: the note element being read (its name, how many of that name
+    // are open, its id and text), the open links' note reference (where
+    // its label starts in buf_, or -1; the link), the references met in
+    // the paragraph.
+    bool notes_;
+    std::string noteName_, noteId_, noteBuf_;
+    int noteNest_ = 0;
+    std::vector<std::pair<long, std::string>> refs_;
+    std::vector<std::pair<std::string, std::string>> blockRefs_;
+    std::vector<bool> links_; // the open a elements: with an href or not
+    int linkDepth_ = 0;
+    bool linked_ = false, unlinked_ = false; // the paragraph has text inside links, outside them
 };
+
+bool ContentsWord(const std::string& text)
+{
+    std::string t = asciiLower(text);
+    while (!t.empty() && (t.back() == ':' || t.back() == '.'))
+        t.pop_back();
+    return OneOf(std::string_view(t), {"contents", "table of contents", "\xd1\xee\xe4\xe5\xf0\xe6\xe0\xed\xe8\xe5",
+                                       "\xd1\xce\xc4\xc5\xd0\xc6\xc0\xcd\xc8\xc5",
+                                       "\xce\xe3\xeb\xe0\xe2\xeb\xe5\xed\xe8\xe5",
+                                       "\xce\xc3\xcb\xc0\xc2\xcb\xc5\xcd\xc8\xc5"});
+}
+
+// Leaves out contents lists: runs of at least three paragraphs that are
+// links and nothing else, with the heading that names such a run
+// ("Contents", "Содержание", "Оглавление") when it stands right before it.
+void DropContentsLists(std::vector<THtmlBlock>& blocks)
+{
+    constexpr size_t kShortestList = 3;
+    std::vector<THtmlBlock> out;
+    out.reserve(blocks.size());
+    for (size_t i = 0; i < blocks.size();) {
+        size_t j = i;
+        while (j < blocks.size() && blocks[j].link && !blocks[j].heading)
+            ++j;
+        if (j - i >= kShortestList) {
+            if (!out.empty() && out.back().heading) {
+                size_t k = out.size();
+                while (k > 0 && out[k - 1].heading && out[k - 1].group == out.back().group)
+                    --k;
+                if (k + 1 == out.size() && ContentsWord(out.back().text))
+                    out.pop_back();
+            }
+            i = j;
+            continue;
+        }
+        if (j == i)
+            ++j;
+        for (; i < j; ++i)
+            out.push_back(std::move(blocks[i]));
+    }
+    blocks = std::move(out);
+}
 
 // A chapter of reasonable size on the phone: neither a scrap nor more than
 // a few topics.
@@ -291,11 +447,13 @@ TBook FinishHtml(const THtmlText& doc, const std::string& fileName, const TBookT
 
 } // namespace
 
-THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer)
+THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer, bool notes)
 {
-    TBlockCollector c(writer);
+    TBlockCollector c(writer, notes);
     ParseHtml(utf8, fileName, c);
-    return c.Finish();
+    THtmlText doc = c.Finish();
+    DropContentsLists(doc.blocks);
+    return doc;
 }
 
 std::string JoinTitle(const std::vector<std::string>& lines)

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -126,6 +127,20 @@ TEST(Bookdialog, KeepingTheLinesOfAHardWrappedTextReadsItAgain)
     d.SplitCheck->setChecked(false);
     EXPECT_FALSE(d.SplitSizeBox->isEnabled());
     EXPECT_EQ(d.Topics().size(), 1u);
+}
+
+TEST(Bookdialog, TheNotesChoiceReadsTheBookAgain)
+{
+    TBookDialog d(fixture("tale.fb2"));
+    ASSERT_EQ(d.NotesBox->currentIndex(), 0); // in place
+    auto topics = d.Topics();
+    EXPECT_NE(cp1251ToUtf8(topics[1].text).find("[1] Сорок второй"), std::string::npos);
+    const size_t inPlace = topics.size();
+    d.NotesBox->setCurrentIndex(2); // in a topic, as the book has them
+    topics = d.Topics();
+    EXPECT_EQ(topics.size(), inPlace);
+    EXPECT_EQ(cp1251ToUtf8(topics[1].text).find("[1] Сорок второй"), std::string::npos);
+    EXPECT_NE(cp1251ToUtf8(topics.back().text).find("\r\n1\r\nСорок второй"), std::string::npos);
 }
 
 TEST(Bookdialog, WhatIsNoBookIsShownInTheErrorBox)

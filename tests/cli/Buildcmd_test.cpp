@@ -400,3 +400,29 @@ TEST(Buildcmd, SizesAndHyphensAreStoredAndGoIntoTheJar)
     EXPECT_EQ(members().find("images/Font1"), std::string::npos);
     EXPECT_EQ(member("texts/itm1").find('\xad'), std::string::npos);
 }
+
+// make's jars are whole archives (unzip -t), volumes within the budget (40 KB: the reader and
+// its two font sheets take about 26 KB).
+TEST(Buildcmd, MadeBooksAreSoundJarsWithinTheBudget)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::create_directory(dir / "books");
+    for (const char* name : {"tale.fb2", "tale3.epub", "glava.koi8.txt", "tale.md"})
+        fs::copy_file(sourceDir() / "tests/text/data/books" / name, dir / "books" / name);
+    RunResult r = run({Cli(), "make", (dir / "books").string(), "--out", (dir / "out").string(), "--max-jar", "40K"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("4 made, 0 up to date, 0 failed"), std::string::npos) << r.out;
+    size_t jars = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir / "out")) {
+        if (e.path().extension() != ".jar")
+            continue;
+        ++jars;
+        EXPECT_LE(fs::file_size(e.path()), 40u * 1024) << e.path();
+        RunResult t = run({"unzip", "-tq", e.path().string()});
+        EXPECT_EQ(t.status, 0) << e.path() << t.out << t.err;
+        fs::path jad = e.path();
+        EXPECT_TRUE(fs::exists(jad.replace_extension(".jad"))) << jad;
+    }
+    EXPECT_GE(jars, 4u);
+}

@@ -73,6 +73,8 @@ std::vector<std::string> names(const TProject& p)
     return v;
 }
 
+
+
 } // namespace
 
 TEST(Project, NewProjectOneAppendWritesOneTopicStreamBesideTheLayout)
@@ -834,4 +836,53 @@ TEST(Project, SizesAndHyphensStreams)
     std::sort(skipped.begin(), skipped.end());
     EXPECT_EQ(skipped, (std::vector<std::string>{"Hyphens", "Sizes"}));
     EXPECT_EQ(names(p), (std::vector<std::string>{"101:Only"}));
+}
+
+
+// The book's own name: none in a new project, stored and read back, a
+// rewrite shorter than before leaves nothing of the old; what is no title
+// is refused when saved and skipped (kept as it is) when read.
+TEST(Project, TitleStream)
+{
+    TempDir dir;
+    const std::string path = (dir / "t.volm").string();
+    {
+        TProject p;
+        p.Open(path, TProject::omCreateNew);
+        EXPECT_EQ(p.Title(), "");
+        p.SaveTitle("Война и мир — том первый");
+        p.CommitText(p.AddTopic("Only"), "text");
+    }
+    {
+        TProject p;
+        p.Open(path, TProject::omOpenExisting);
+        EXPECT_EQ(p.Title(), "Война и мир — том первый");
+        EXPECT_EQ(names(p), (std::vector<std::string>{"101:Only"})); // not a topic
+        p.SaveTitle("Мир");
+        for (const std::string& bad : {std::string(), std::string("a\nb"), std::string("\xff\xfe"),
+                                       std::string(kTitleMax + 1, 'a')}) {
+            EXPECT_THROW(p.SaveTitle(bad), Error) << bad;
+            EXPECT_EQ(p.Title(), "Мир");
+        }
+        p.CloseProject();
+        EXPECT_EQ(p.Title(), "");
+        p.Open(path, TProject::omReadOnly);
+        EXPECT_EQ(p.Title(), "Мир");
+    }
+    EXPECT_EQ(TitleFault(std::string(kTitleMax, 'a')), "");
+
+    if (!haveProgram("gsf"))
+        GTEST_SKIP() << "libgsf's gsf is not installed";
+    fs::create_directory(dir / "in");
+    writeFile(dir / "in" / "101", topicStream(1, "Only", "text"));
+    writeFile(dir / "in" / "Title", "two\r\nlines");
+    std::string cwd = fs::current_path().string();
+    fs::current_path(dir / "in");
+    RunResult later = run({"gsf", "createole", (dir / "later.volm").string(), "101", "Title"});
+    fs::current_path(cwd);
+    ASSERT_EQ(later.status, 0) << later.err;
+    TProject p;
+    p.Open((dir / "later.volm").string());
+    EXPECT_EQ(p.Title(), "");
+    EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"Title"}));
 }

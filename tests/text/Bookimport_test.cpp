@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 
 using namespace volm;
 using namespace volm::test;
@@ -536,4 +537,209 @@ TEST(Bookimport, OneParagraphALineOfEvenLengthIsNotJoined)
     EXPECT_EQ(b.chapters[0].pieces[0].size(), 20u);
     for (const std::string& note : b.notes)
         EXPECT_EQ(note.find("hard-wrapped"), std::string::npos) << note;
+}
+
+namespace {
+
+// An EPUB's members in memory.
+class TMemberMap : public TBookContainer {
+public:
+    explicit TMemberMap(std::map<std::string, std::string> m) : m_(std::move(m)) {}
+    std::vector<std::string> Names() override
+    {
+        std::vector<std::string> out;
+        for (const auto& [n, d] : m_)
+            out.push_back(n);
+        return out;
+    }
+    std::string Read(const std::string& name) override { return m_.at(name); }
+
+private:
+    std::map<std::string, std::string> m_;
+};
+
+std::string page(const std::string& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><html xmlns=\"http://www.w3.org/1999/xhtml\" "
+           "xmlns:epub=\"http://www.idpf.org/2007/ops\"><head><title>t</title></head><body>" +
+           body + "</body></html>";
+}
+
+// An EPUB 3 of `files` (name, body) in spine order; `nav` is the navigation
+// document's body and is in the spine too; `meta` goes into the metadata.
+TBook epub3(const std::vector<std::pair<std::string, std::string>>& files, const std::string& nav,
+            const std::string& meta = "", const std::string& guide = "", const TBookOptions& options = {})
+{
+    std::map<std::string, std::string> m;
+    m["mimetype"] = "application/epub+zip";
+    m["META-INF/container.xml"] = "<?xml version=\"1.0\"?><container version=\"1.0\" "
+                                  "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
+                                  "full-path=\"OPS/book.opf\" media-type=\"application/oebps-package+xml\"/>"
+                                  "</rootfiles></container>";
+    std::string manifest = "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" "
+                           "properties=\"nav\"/>";
+    std::string spine = "<itemref idref=\"nav\"/>";
+    for (size_t i = 0; i < files.size(); ++i) {
+        manifest += "<item id=\"f" + std::to_string(i) + "\" href=\"" + files[i].first +
+                    "\" media-type=\"application/xhtml+xml\"/>";
+        spine += "<itemref idref=\"f" + std::to_string(i) + "\"/>";
+        m["OPS/" + files[i].first] = page(files[i].second);
+    }
+    m["OPS/nav.xhtml"] = page(nav);
+    m["OPS/book.opf"] = "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\">"
+                        "<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title>Tale</dc:title>" +
+                        meta + "</metadata><manifest>" + manifest + "</manifest><spine>" + spine + "</spine>" +
+                        guide + "</package>";
+    TMemberMap c(std::move(m));
+    return ImportBookContainer(c, "t.epub", options);
+}
+
+} // namespace
+
+TEST(Bookimport, NavigationAndContentsListsAreNeverTopics)
+{
+    const std::string nav = "<nav epub:type=\"toc\"><h1>Contents</h1><ol><li><a href=\"a.xhtml\">One</a></li>"
+                            "<li><a href=\"b.xhtml\">Two</a></li></ol></nav>";
+    // The spine lists the navigation document first; it is no topic.
+    TBook b = epub3({{"a.xhtml", "<h2>One</h2><p>" + para(1) + "</p>"}, {"b.xhtml", "<h2>Two</h2><p>" + para(2) + "</p>"}},
+                    nav);
+    EXPECT_EQ(chapterNames(b), (std::vector<std::string>{"One", "Two"}));
+    EXPECT_EQ(bookText(b).find("Contents"), std::string::npos);
+
+    // An EPUB 2 style contents page named by the guide, and a contents list
+    // of links inside a chapter's file: neither is text.
+    const std::string links = "<h2>Contents</h2><p><a href=\"a.xhtml\">One</a></p><p><a href=\"b.xhtml\">Two</a></p>"
+                              "<p><a href=\"c.xhtml\">Three</a></p>";
+    TBook g = epub3({{"toc.xhtml", "<h1>Index page</h1><p>" + para(9) + "</p>"},
+                     {"a.xhtml", links + "<h2>One</h2><p>" + para(1) + "</p>"},
+                     {"b.xhtml", "<h2>Two</h2><p>" + para(2) + " <a href=\"#x\">link</a></p>"}},
+                    "<nav epub:type=\"toc\"><ol></ol></nav>", "",
+                    "<guide><reference type=\"toc\" href=\"toc.xhtml\"/></guide>");
+    EXPECT_EQ(chapterNames(g), (std::vector<std::string>{"One", "Two"}));
+    const std::string text = bookText(g);
+    EXPECT_EQ(text.find("Index page"), std::string::npos);
+    EXPECT_EQ(text.find("Three"), std::string::npos);
+    EXPECT_NE(text.find("link"), std::string::npos); // a link in a paragraph is its text
+
+    // HTML: a run of links is left out, two links in a row and a nav's menu
+    // too, but text with links in it stays.
+    std::string html = "<html><body><nav><a href=\"/\">Home</a></nav><h1>Book</h1>"
+                       "<p><a href=\"#1\">I</a></p><p><a href=\"#2\">II</a></p><p><a href=\"#3\">III</a></p>"
+                       "<h2 id=\"1\">I</h2><p>" + para(1) + "</p><p><a href=\"#x\">See</a></p><p><a href=\"#y\">also</a></p>"
+                       "<h2 id=\"2\">II</h2><p>" + para(2) + "</p><h2 id=\"3\">III</h2><p>" + para(3) + "</p></body></html>";
+    TBook h = ImportBook(html, "b.html", {});
+    EXPECT_EQ(chapterNames(h), (std::vector<std::string>{"I", "II", "III"}));
+    EXPECT_EQ(bookText(h).find("Home"), std::string::npos);
+    EXPECT_NE(bookText(h).find("\r\nSee\r\nalso\r\n"), std::string::npos);
+}
+
+TEST(Bookimport, ABookWithoutHeadingsIsSplitBySizeAndLargeTopicsAreNamed)
+{
+    std::string body;
+    for (int i = 0; i < 1600; ++i)
+        body += "<p>" + para(i) + "</p>";
+    std::string fb2 = "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\">"
+                      "<description><title-info><book-title>One Piece</book-title></title-info></description>"
+                      "<body><section>" + body + "</section></body></FictionBook>";
+    TBook b = ImportBook(fb2, "one.fb2", {});
+    ASSERT_EQ(b.chapters.size(), 1u);
+    EXPECT_EQ(cp1251ToUtf8(b.chapters[0].name), "One Piece");
+    std::vector<TBookTopic> split = BookTopics(b, kDefaultSplitSize);
+    ASSERT_EQ(split.size(), 3u);
+    std::vector<std::string> notes = TopicNotes(b, split);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "the book has no chapter headings: \"One Piece\" is split by size into 3 topics");
+    // Whole, the one topic is over 64 KB and named with its size.
+    std::vector<TBookTopic> whole = BookTopics(b, 0);
+    ASSERT_EQ(whole.size(), 1u);
+    notes = TopicNotes(b, whole);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "a large topic: \"One Piece\", " + std::to_string(whole[0].text.size()) + " bytes (" +
+                            std::to_string((whole[0].text.size() + 1023) / 1024) + " KB)");
+    EXPECT_GT(whole[0].text.size(), kLargeTopicSize);
+    // A book of chapters says nothing.
+    EXPECT_TRUE(TopicNotes(importFixture("tale.fb2"), BookTopics(importFixture("tale.fb2"), kDefaultSplitSize)).empty());
+}
+
+TEST(Bookimport, TheBodyTitleAndTheAnnotationAreKept)
+{
+    const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook "
+                             "xmlns:l=\"http://www.w3.org/1999/xlink\"><description><title-info>"
+                             "<book-title>Сказка</book-title>";
+    const std::string body = "<body><title><p>Иван</p><p>Сказка</p></title><section><title><p>Глава 1</p></title><p>"
+                             "Первый абзац главы.</p></section><section><title><p>Глава 2</p></title><p>Второй.</p>"
+                             "</section></body></FictionBook>";
+    // The annotation is the first topic, named by the book's language; the
+    // body's title (no epigraph) opens the first chapter's text.
+    TBook b = ImportBook(head + "<annotation><p>О книге.</p><p>Вторая <emphasis>строка</emphasis>.</p></annotation>"
+                                "</title-info><document-info><annotation><p>Не она.</p></annotation></document-info>"
+                                "</description>" + body,
+                         "a.fb2", {});
+    EXPECT_EQ(chapterNames(b), (std::vector<std::string>{"Аннотация", "Глава 1", "Глава 2"}));
+    std::vector<TBookTopic> t = BookTopics(b, 0);
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(cp1251ToUtf8(t[0].text), "О книге.\r\nВторая строка.\r\n");
+    EXPECT_EQ(cp1251ToUtf8(t[1].text), "\x01Иван\r\n\x01Сказка\r\n\x01Глава 1\r\nПервый абзац главы.\r\n");
+    // An empty annotation is no topic.
+    TBook e = ImportBook(head + "<annotation><p> </p></annotation></title-info></description>" + body, "e.fb2", {});
+    EXPECT_EQ(chapterNames(e), (std::vector<std::string>{"Глава 1", "Глава 2"}));
+
+    // EPUB: dc:description, HTML written as text, in an English book.
+    TBook ep = epub3({{"a.xhtml", "<h2>One</h2><p>" + para(1) + "</p>"}, {"b.xhtml", "<h2>Two</h2><p>" + para(2) + "</p>"}},
+                     "<nav epub:type=\"toc\"><ol></ol></nav>",
+                     "<dc:description>&lt;p&gt;A tale &lt;i&gt;of&lt;/i&gt; clocks.&lt;/p&gt;&lt;p&gt;Second.&lt;/p&gt;"
+                     "</dc:description>");
+    EXPECT_EQ(chapterNames(ep), (std::vector<std::string>{"About this book", "One", "Two"}));
+    EXPECT_EQ(BookTopics(ep, 0)[0].text, "A tale of clocks.\r\nSecond.\r\n");
+}
+
+TEST(Bookimport, NotesGoInPlaceAtTheChaptersEndOrInTheirTopic)
+{
+    // FB2: the note referred to follows its paragraph; the one nothing
+    // refers to stays in the notes topic with its number.
+    std::string fb2 = "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\">"
+                      "<description><title-info><book-title>T</book-title></title-info></description><body>"
+                      "<section><title><p>One</p></title><p>First<a l:href=\"#n1\" type=\"note\">1</a> words.</p>"
+                      "<p>Second.</p><p>Again<a l:href=\"#n1\" type=\"note\">1</a>.</p></section>"
+                      "<section><title><p>Two</p></title><p>Third<a l:href=\"#n2\" type=\"note\">[2]</a>.</p>"
+                      "<p>Fourth <a l:href=\"#none\" type=\"note\">3</a>.</p></section></body>"
+                      "<body name=\"notes\"><title><p>Notes</p></title>"
+                      "<section id=\"n1\"><title><p>1</p></title><p>Note one,</p><p>two lines.</p></section>"
+                      "<section id=\"n2\"><title><p>2</p></title><p>2. Note two.</p></section>"
+                      "<section id=\"n4\"><title><p>4</p></title><p>Unread.</p></section></body></FictionBook>";
+    TBookOptions inl;
+    TBook b = ImportBook(fb2, "n.fb2", inl);
+    std::vector<TBookTopic> t = BookTopics(b, 0);
+    ASSERT_EQ(names(t), (std::vector<std::string>{"One", "Two", "Notes"}));
+    EXPECT_EQ(t[0].text, "\x01One\r\nFirst[1] words.\r\n[1] Note one, two lines.\r\nSecond.\r\nAgain[1].\r\n");
+    EXPECT_EQ(t[1].text, "\x01Two\r\nThird[2].\r\n[2] Note two.\r\nFourth [3].\r\n");
+    EXPECT_EQ(t[2].text, "\x01Notes\r\n[4] Unread.\r\n");
+
+    TBookOptions end;
+    end.notes = TNoteMode::End;
+    t = BookTopics(ImportBook(fb2, "n.fb2", end), 0);
+    ASSERT_EQ(t.size(), 3u);
+    EXPECT_EQ(t[0].text, "\x01One\r\nFirst[1] words.\r\nSecond.\r\nAgain[1].\r\n\r\n[1] Note one, two lines.\r\n");
+
+    TBookOptions topic;
+    topic.notes = TNoteMode::Topic;
+    t = BookTopics(ImportBook(fb2, "n.fb2", topic), 0);
+    ASSERT_EQ(names(t), (std::vector<std::string>{"One", "Two", "Notes"}));
+    EXPECT_EQ(t[0].text, "\x01One\r\nFirst[1] words.\r\nSecond.\r\nAgain[1].\r\n");
+    EXPECT_EQ(t[2].text, "\x01Notes\r\n1\r\nNote one,\r\ntwo lines.\r\n2\r\n2. Note two.\r\n4\r\nUnread.\r\n");
+
+    // EPUB: a footnote in the same file, an endnote in another.
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.xhtml", "<h2>One</h2><p>Text<a epub:type=\"noteref\" href=\"#f1\">1</a> here.</p><p>" + para(1) +
+                        "</p><aside epub:type=\"footnote\" id=\"f1\"><p>Foot note.</p></aside>"},
+        {"b.xhtml", "<h2>Two</h2><p>More<a role=\"doc-noteref\" href=\"notes.xhtml#e1\">2</a>.</p>"},
+        {"notes.xhtml", "<ol><li epub:type=\"endnote\" id=\"e1\"><p>End note.</p></li></ol>"}};
+    const std::string nav = "<nav epub:type=\"toc\"><ol></ol></nav>";
+    t = BookTopics(epub3(files, nav), 0);
+    ASSERT_EQ(names(t), (std::vector<std::string>{"One", "Two"}));
+    EXPECT_EQ(t[0].text, "\x01One\r\nText[1] here.\r\n[1] Foot note.\r\n" + para(1) + "\r\n");
+    EXPECT_EQ(t[1].text, "\x01Two\r\nMore[2].\r\n[2] End note.\r\n");
+    // As notes topic: the book as it stands.
+    t = BookTopics(epub3(files, nav, "", "", topic), 0);
+    EXPECT_EQ(t[0].text, "\x01One\r\nText1 here.\r\n" + para(1) + "\r\nFoot note.\r\n");
 }

@@ -8,7 +8,8 @@
 #
 #   tale.fb2          FB2, UTF-8: parts with nested chapters, epigraphs, a
 #                     poem, a citation, a subtitle, emphasis, a note
-#                     reference, an image, the notes body and a binary
+#                     reference (its note in place), an image, the notes body
+#                     (a note no reference reaches) and a binary
 #   tale-1251.fb2     the same in Windows-1251, as it declares
 #   tale.fb2.zip      tale.fb2 zipped
 #   tale2.epub        EPUB 2 (toc.ncx), tale3.epub EPUB 3 (nav): a cover and a
@@ -140,11 +141,13 @@ CH1_FB2 = [CH1[0], CH1[1].replace('маятника,', 'маятника[1],'), 
 POEM_LINES = ['', POEM_TITLE, ''] + STANZAS[0] + [''] + STANZAS[1] + ['', AUTHOR, '']
 FB2_TOPICS = [
     (TITLE, [H(AUTHOR), H(TITLE), 'Время не ждёт, но иногда заходит в гости.', 'Поговорка']),
-    ('Часть первая. Глава 1', [H('Часть первая'), 'Всё начинается с маленькой шестерёнки.', H('Глава 1')] + CH1_FB2),
+    ('Часть первая. Глава 1', [H('Часть первая'), 'Всё начинается с маленькой шестерёнки.', H('Глава 1')] +
+     CH1_FB2[:2] + ['[1] ' + NOTE1] + CH1_FB2[2:]),
     ('Глава 2. Гость', [H('Глава 2'), H('Гость')] + CH2[:2] + POEM_LINES + [CITE, 'Антон', '* * *', CH2[2]]),
     ('Часть вторая. Глава 1', [H('Часть вторая'), H('Глава 1'), CH3[0], '', CH3[1]]),
     ('Глава 2. Весна', [H('Глава 2'), H('Весна')] + CH4),
-    ('Примечания', [H('Примечания'), '1', NOTE1, '2', NOTE2]),
+    # The note referred to is in place; the one no reference reaches stays.
+    ('Примечания', [H('Примечания'), '[2] ' + NOTE2]),
 ]
 open('tale.fb2', 'wb').write(fb2('utf-8'))
 open('tale-1251.fb2', 'wb').write(fb2('windows-1251'))
