@@ -226,8 +226,11 @@ std::vector<std::string> PhoneReport(const std::string& jarPath, uint64_t jarSiz
 {
     std::vector<std::string> lines;
     const std::string file = jarPath.substr(jarPath.rfind('/') + 1);
-    lines.push_back(phone.name + ", " + file + ": jar " + std::to_string(jarSize) + " of " +
-                    (jarLimit ? std::to_string(jarLimit) + " bytes" : std::string("no limit")));
+    std::string jar = phone.name + ", " + file + ": jar " + std::to_string(jarSize) + " of " +
+                      (jarLimit ? std::to_string(jarLimit) + " bytes" : std::string("no limit"));
+    if (jarLimit != phone.jar)
+        jar += " (the budget given; the family's jar limit is " + std::to_string(phone.jar) + " bytes)";
+    lines.push_back(jar);
     std::string heap = "  heap (estimate) " + kb(needs.heap) + ": images " + std::to_string(needs.imagesHeap) +
                        ", text buffers " + std::to_string(needs.buffersHeap) + ", menu " +
                        std::to_string(needs.menuHeap) + ", classes and VM " + std::to_string(kReaderClassesHeap);
@@ -240,6 +243,9 @@ std::vector<std::string> PhoneReport(const std::string& jarPath, uint64_t jarSiz
     std::string store = "  store (estimate) " + std::to_string(needs.store) + " bytes";
     store += phone.store ? "; limit " + std::to_string(phone.store) + " bytes" : "; no store figure for this family";
     lines.push_back(store);
+    if (jarSize > phone.jar)
+        lines.push_back("warning: " + file + " is over the jar limit of " + phone.name + ": " +
+                        std::to_string(jarSize) + " of " + std::to_string(phone.jar) + " bytes");
     if (phone.heap && needs.heap > HeapLimit(phone))
         lines.push_back("warning: " + file + " may not run on " + phone.name + ": the reader needs about " +
                         std::to_string(needs.heap) + " bytes of heap, over the " + std::to_string(HeapLimit(phone)) +

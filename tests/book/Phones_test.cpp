@@ -37,8 +37,9 @@ TEST(Phones, EveryRowOfTheTableHasItsFiguresAndSource)
         EXPECT_GE(p.source.size(), 10u);
         EXPECT_EQ(p.source.find("issue"), std::string::npos);
         EXPECT_GE(p.jar, 50u * 1024);
-        if (p.heap)
+        if (p.heap) {
             EXPECT_GT(HeapLimit(p), 100u * 1024);
+        }
         ASSERT_FALSE(p.canvases.empty());
         for (const TCanvasSize& c : p.canvases) {
             EXPECT_GE(c.width, 96);

@@ -159,10 +159,19 @@ TEST(Phonecmd, ARealBookBuiltForEveryFamilyKeepsItsLimits)
     // --max-jar overrides the family's jar limit; the heap is still checked.
     RunResult r = run({Cli(), "build", project.string(), "--phone", "Series 40 1st", "--max-jar", "100K"});
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const auto& [path, size] : ReportedJars(r.out))
+    const auto jars = ReportedJars(r.out);
+    ASSERT_FALSE(jars.empty());
+    bool over = false;
+    for (const auto& [path, size] : jars) {
         EXPECT_LE(size, 100u * 1024);
-    EXPECT_NE(r.out.find(", limit " + std::to_string(HeapLimit(FindPhone("nokia-s40-1")))), std::string::npos)
+        over = over || size > 64u * 1024;
+    }
+    EXPECT_NE(r.out.find("; limit " + std::to_string(HeapLimit(FindPhone("nokia-s40-1")))), std::string::npos)
         << r.out;
+    EXPECT_NE(r.out.find("of 102400 bytes (the budget given; the family's jar limit is 65536 bytes)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(over, r.out.find("is over the jar limit of Nokia Series 40 1st Edition") != std::string::npos) << r.out;
 }
 
 // A font image the phone's jar limit cannot hold is refused with the figures;
