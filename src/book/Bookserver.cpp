@@ -171,7 +171,8 @@ TBookServer::TBookServer(std::string folder, int port)
     if (folder_.back() != '/')
         folder_ += '/';
     struct stat st {};
-    if (::stat(folder_.c_str(), &st) != 0) {
+    const std::string bare = folder_.size() > 1 ? folder_.substr(0, folder_.size() - 1) : folder_;
+    if (::stat(bare.c_str(), &st) != 0) {
         const int err = errno;
         throw Error("Cannot serve " + folder_ + ": " + systemMessage(err));
     }

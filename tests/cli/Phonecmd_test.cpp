@@ -203,3 +203,164 @@ TEST(Phonecmd, ABookThatCannotFitIsRefusedWithTheFigures)
     EXPECT_FALSE(fs::exists(dir / "Small" / "Small.jar"));
 #endif
 }
+
+namespace {
+
+// volm-cli serve running in the background, its output in a file.
+class TServe {
+public:
+    TServe(const fs::path& folder, const fs::path& out)
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::vector<std::string> args{Cli(), "serve", folder.string(), "--port", "0"};
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        EXPECT_EQ(posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        // It says its port, then "Ctrl+C stops the server." once it serves.
+        static const std::regex port(R"(on port (\d+) )");
+        for (int i = 0; i < 200 && port_ == 0; ++i) {
+            const std::string text = readFile(out);
+            std::smatch m;
+            if (text.find("Ctrl+C stops") != std::string::npos && std::regex_search(text, m, port))
+                port_ = std::stoi(m[1]);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+    }
+    ~TServe()
+    {
+        if (pid_ > 0)
+            Stop(SIGKILL);
+    }
+    // The exit status after `signal`, or -1 when a signal ended it.
+    int Stop(int signal)
+    {
+        ::kill(pid_, signal);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int Port() const { return port_; }
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+
+private:
+    pid_t pid_ = 0;
+    int port_ = 0;
+};
+
+// curl's answer: the status line and headers, then the body.
+struct THttp {
+    int status = 0;
+    std::string type;
+    std::string body;
+};
+
+THttp Get(const std::string& url, const fs::path& dir)
+{
+    RunResult r = run({"curl", "-s", "--path-as-is", "--max-time", "10", "-o", (dir / "body").string(), "-w",
+                       "%{http_code} %{content_type}", url});
+    THttp h;
+    EXPECT_EQ(r.status, 0) << url << r.err;
+    const size_t space = r.out.find(' ');
+    h.status = std::atoi(r.out.substr(0, space).c_str());
+    h.type = space == std::string::npos ? "" : r.out.substr(space + 1);
+    h.body = fs::exists(dir / "body") ? readFile(dir / "body") : "";
+    fs::remove(dir / "body");
+    return h;
+}
+
+} // namespace
+
+// The book's files as a phone fetches them: the MIME types, the jad naming its
+// jar by its absolute URL, the jar's own bytes, the index of the volumes;
+// nothing outside the folder's own .jad and .jar files; a client that holds
+// its connection open does not keep another waiting; SIGTERM stops it cleanly.
+TEST(Phonecmd, ServeGivesThePhoneTheBookAndNothingElse)
+{
+    if (!haveProgram("curl"))
+        GTEST_SKIP() << "no curl";
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    const fs::path project = MakeLargeBook(dir, "Big.volm");
+    RunResult r = run({Cli(), "build", project.string(), "--max-jar", "64K"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const fs::path book = dir / "Big";
+    ASSERT_TRUE(fs::exists(book / "Big-2.jad"));
+    writeFile(dir / "secret.jad", "outside");
+    fs::create_symlink(dir / "secret.jad", book / "Link.jad");
+    fs::create_directory(book / "sub");
+    writeFile(book / "sub" / "Inner.jar", "inner");
+    writeFile(book / "notes.txt", "notes");
+
+    TServe serve(book, dir / "serve.out");
+    ASSERT_GT(serve.Port(), 0) << readFile(dir / "serve.out");
+    const std::string banner = readFile(dir / "serve.out");
+    EXPECT_NE(banner.find(":" + std::to_string(serve.Port()) + "/"), std::string::npos) << banner;
+    EXPECT_NE(banner.find("\xe2\x96\x88"), std::string::npos) << banner; // the QR code's blocks
+
+    // A second client connected and silent all along.
+    const int idle = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(serve.Port()));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(idle, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+
+    THttp jad = Get(serve.Url("/Big-2.jad"), dir.path());
+    EXPECT_EQ(jad.status, 200);
+    EXPECT_EQ(jad.type, "text/vnd.sun.j2me.app-descriptor");
+    const std::string onDisk = readFile(book / "Big-2.jad");
+    EXPECT_NE(onDisk.find("MIDlet-Jar-URL: Big-2.jar\r\n"), std::string::npos);
+    EXPECT_NE(jad.body.find("MIDlet-Jar-URL: " + serve.Url("/Big-2.jar") + "\r\n"), std::string::npos) << jad.body;
+    EXPECT_EQ(jad.body.size(), onDisk.size() + serve.Url("/").size());
+    THttp jar = Get(serve.Url("/Big-2.jar"), dir.path());
+    EXPECT_EQ(jar.status, 200);
+    EXPECT_EQ(jar.type, "application/java-archive");
+    EXPECT_TRUE(jar.body == readFile(book / "Big-2.jar"));
+
+    THttp index = Get(serve.Url("/"), dir.path());
+    EXPECT_EQ(index.status, 200);
+    EXPECT_EQ(index.type.rfind("application/xhtml+xml", 0), 0u) << index.type;
+    const size_t one = index.body.find("<a href=\"Big-1.jad\">"), two = index.body.find("<a href=\"Big-2.jad\">");
+    EXPECT_NE(one, std::string::npos) << index.body;
+    EXPECT_LT(one, two) << index.body;
+    EXPECT_EQ(index.body.find("Link"), std::string::npos) << index.body;
+
+    for (const char* refused : {"/../secret.jad", "/..%2Fsecret.jad", "/%2E%2E/secret.jad", "/Link.jad",
+                                "/sub/Inner.jar", "/sub", "/notes.txt", "/Big-9.jad", "/manifest.mf",
+                                "//etc/passwd", "/.", "/.."}) {
+        THttp h = Get(serve.Url(refused), dir.path());
+        EXPECT_EQ(h.status, 404) << refused;
+        EXPECT_EQ(h.body.find("outside"), std::string::npos) << refused;
+    }
+    ::close(idle);
+
+    EXPECT_EQ(serve.Stop(SIGTERM), 0);
+    const std::vector<std::string> log = nonEmptyLines(readFile(dir / "serve.out"));
+    EXPECT_EQ(log.back(), "Stopped (terminated).");
+    EXPECT_NE(std::find(log.begin(), log.end(), "127.0.0.1 GET /Big-2.jad 200 " + std::to_string(jad.body.size())),
+              log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "127.0.0.1 GET /../secret.jad 404 4"), log.end());
+}
+
+// A folder that is not there, and a port not a number, are refused at once.
+TEST(Phonecmd, ServeRefusesWhatItCannotServe)
+{
+    TempDir dir;
+    RunResult r = run({Cli(), "serve", (dir / "none").string(), "--port", "0"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cannot serve " + (dir / "none").string() + "/"), std::string::npos) << r.err;
+    writeFile(dir / "file", "x");
+    r = run({Cli(), "serve", (dir / "file").string(), "--port", "0"});
+    EXPECT_NE(r.err.find("it is not a folder"), std::string::npos) << r.err;
+    r = run({Cli(), "serve", dir.path().string(), "--port", "http"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--port is a number"), std::string::npos) << r.err;
+}
