@@ -2,6 +2,7 @@
 
 #include "app/Errorbox.h"
 #include "book/Fontimage.h"
+#include "book/Phones.h"
 #include "app/Jbuild.h"
 
 #include <QApplication>
@@ -215,14 +216,33 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
         ShowErrorMessage(fromMessage(*failure), target.parent);
         return TGenerateOutcome::Failed;
     }
-    // Volumes, or a jar larger than many phones take: what was made.
-    const std::vector<std::string> report =
+    // Volumes, or a jar larger than many phones take: what was made; for a
+    // phone family, each jar's figures against its limits, shown when one
+    // is over.
+    std::vector<std::string> report =
         BuildReport(built, "choose the phone's limit under \"Phone\" in the build dialog to build volumes");
-    if (built.jars.size() > 1 || report.size() > 2 * built.jars.size()) {
+    const bool warned = report.size() > 2 * built.jars.size();
+    bool overPhone = false;
+    if (const TPhoneProfile* phone = PhoneById(dialog->Phone())) {
+        try {
+            for (const TBuiltJar& j : built.jars)
+                for (const std::string& line : PhoneReport(j.jarPath, j.jarSize,
+                                                           MeasureJar(j.jarPath, j.entries.size(), *phone), *phone,
+                                                           built.maxJar)) {
+                    overPhone = overPhone || line.rfind("warning: ", 0) == 0;
+                    report.push_back(line);
+                }
+        } catch (const std::exception& e) {
+            report.push_back(std::string("warning: ") + e.what());
+            overPhone = true;
+        }
+    }
+    if (built.jars.size() > 1 || overPhone || warned) {
         QString text;
         for (const std::string& line : report)
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + fromMessage(line);
-        ShowMessageBox(built.jars.size() > 1 ? QMessageBox::Information : QMessageBox::Warning, text, target.parent);
+        ShowMessageBox(built.jars.size() > 1 && !overPhone ? QMessageBox::Information : QMessageBox::Warning, text,
+                       target.parent);
     }
     // The status text names where the book is: its jar, or the folder of its volumes.
     if (target.StatusBar) {
