@@ -1,6 +1,7 @@
 // volm-cli phones, build --phone and serve, run as the user runs them: a real
 // book built for every family stays within its limits or is refused with the
 // figures; the served book reaches an HTTP client as a phone needs it.
+#include "book/Buildparams.h"
 #include "book/Phones.h"
 
 #include "Testutil.h"
@@ -172,6 +173,27 @@ TEST(Phonecmd, ARealBookBuiltForEveryFamilyKeepsItsLimits)
               std::string::npos)
         << r.out;
     EXPECT_EQ(over, r.out.find("is over the jar limit of Nokia Series 40 1st Edition") != std::string::npos) << r.out;
+}
+
+// The family chosen in the build dialog is used by volm-cli build too, and
+// --phone replaces it.
+TEST(Phonecmd, TheStoredFamilyIsUsedWithoutPhone)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    const fs::path project = dir / "Small.volm";
+    ASSERT_EQ(run({Cli(), "new", project.string()}).status, 0);
+    ASSERT_EQ(run({Cli(), "add", project.string(), "One"}).status, 0);
+    TBuildParamsStore store;
+    store.save(TWindowPlacement{}, 96, false, {"Vendor", "http://example.org/", "Text"}, 64000, "se-t610");
+    RunResult r = run({Cli(), "build", project.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Sony Ericsson T610/T630, Small.jar: jar "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("; limit 29696 bytes"), std::string::npos) << r.out;
+    r = run({Cli(), "build", project.string(), "--phone", "any"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Any phone (MIDP 1.0 minimum), Small.jar: jar "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Sony Ericsson"), std::string::npos) << r.out;
 }
 
 // A font image the phone's jar limit cannot hold is refused with the figures;
