@@ -260,7 +260,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     DocumentMenu->addAction(Pack1);
     DocumentMenu->addAction(GenerateJAVA1);
     DocumentMenu->addAction(OpenBookFolderAction);
-    SendToPhoneAction = command(this, QStringLiteral("Send to &phone..."),
+    SendToPhoneAction = command(this, QStringLiteral("&Send to phone..."),
                                 QStringLiteral("Serves the book's jad and jar to phones on this computer's network "
                                                "and shows the address to open on the phone"));
     DocumentMenu->addAction(SendToPhoneAction);

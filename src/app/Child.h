@@ -127,7 +127,7 @@ public:
     QAction* Pack1 = nullptr;
     QAction* GenerateJAVA1 = nullptr;
     QAction* OpenBookFolderAction = nullptr; // "Open &book folder"
-    QAction* SendToPhoneAction = nullptr;    // "Send to &phone..." (Senddialog)
+    QAction* SendToPhoneAction = nullptr;    // "&Send to phone..." (Senddialog)
     QAction* ImportBookAction = nullptr;     // "&Import book..." (Bookdialog)
 
     // The topic list's context menu and keys.
