@@ -75,9 +75,11 @@ def main():
         if box and box[2] > SHOWN:
             wide.append("%02X" % b)
         image.paste(NAVY, ((b % 16) * CELL, (b // 16) * CELL), mask)
+    # Two colours: a 1-bit palette image is half the bytes of RGB.
+    image = image.convert("P", palette=Image.ADAPTIVE, colors=2)
     if check:
         sys.exit(same_pixels(image, target))
-    image.save(target, optimize=True)
+    image.save(target, optimize=True, bits=1)
     if wide:
         print("wider than %d columns: %s" % (SHOWN, " ".join(wide)))
 

@@ -81,14 +81,14 @@ def layout(path):
         for name in ("files.txt", "topics.txt"):
             if jar.read(name) != b"":
                 fail("%s: %s is not empty" % (path, name))
-        for name, size, kind in (("images/Font.png", (176, 176), 2),
-                                 ("images/orvane.png", (87, 31), 3)):
+        for name, size, bits, kind in (("images/Font.png", (176, 176), 1, 3),
+                                       ("images/orvane.png", (87, 31), 8, 3)):
             png = jar.read(name)
             if png[:8] != b"\x89PNG\r\n\x1a\n" or png[12:16] != b"IHDR":
                 fail("%s: %s is not a PNG file" % (path, name))
             width, height = struct.unpack(">II", png[16:24])
             depth, colour, interlace = png[24], png[25], png[28]
-            if (width, height) != size or depth != 8 or colour != kind or interlace:
+            if (width, height) != size or depth != bits or colour != kind or interlace:
                 fail("%s: %s is %dx%d, depth %d, colour type %d, interlace %d"
                      % (path, name, width, height, depth, colour, interlace))
         for info in jar.infolist():

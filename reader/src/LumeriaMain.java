@@ -23,6 +23,13 @@ import javax.microedition.rms.RecordStoreNotFoundException;
  * a text is left, when the phone pauses the reader and at exit; only what
  * changed is written.
  *
+ * The font: a grid book's "/images/Font.png" (cells); a words book's sizes
+ * "/images/Font1.png" ... (up to three, smallest first, each with its map
+ * "/images/Font1.map"), the largest that gives 20 figures a row unless the
+ * reader chose one (key "Size"); night reading (key "Night") inverts the
+ * palette of the image before it is decoded. A font image that cannot be
+ * made gives a words book the phone's own font.
+ *
  * "/layout.txt", when the book has it, holds the text layout ("words" or
  * "grid"), the paragraph style ("indent" or "gap"), the note an empty topic
  * shows, and then for each text in menu order its size in bytes and its id.
@@ -45,7 +52,8 @@ public class LumeriaMain extends MIDlet implements CommandListener {
     private final Hashtable ids = new Hashtable();
     private boolean rewrite;
     private Display display;
-    private Image font;
+    private int fonts;
+    private int size;
     private TFiledStringList files;
     private TFiledStringList layout;
     private TFiledStringList names;
@@ -71,7 +79,6 @@ public class LumeriaMain extends MIDlet implements CommandListener {
     protected void startApp() {
         if (menu == null) {
             display = Display.getDisplay(this);
-            loadFont();
             TFiledStringList app = new TFiledStringList("appname.txt");
             storeName = storeName(app.getCount() > 0 ? app.getString(0) : "DefaultBook");
             loadPositions();
@@ -80,7 +87,21 @@ public class LumeriaMain extends MIDlet implements CommandListener {
             names = new TFiledStringList("/topics.txt");
             words = "words".equals(layout.getString(0));
             readLayout();
-            menu = new TFiledMenu(names, font, this, selectCommand);
+            menu = new TFiledMenu(names, this, selectCommand);
+            while (words && fonts < 3 && getClass().getResourceAsStream("/images/Font" + (fonts + 1) + ".map") != null) {
+                fonts++;
+            }
+            size = number((String) positions.get("Size"));
+            if (size < 1 || size > fonts) {
+                // The largest size that gives a row of 20 figures.
+                for (size = fonts; size > 1; size--) {
+                    byte[] map = read("/images/Font" + size + ".map");
+                    if (map != null && map.length > 196 && (menu.getWidth() - 2) / (1 + (map[196] & 0xFF)) >= 20) {
+                        break;
+                    }
+                }
+            }
+            loadFont();
             menu.setSelected(entryOf((String) positions.get(LAST)));
             menu.addCommand(exitCommand);
             menu.addCommand(selectCommand);
@@ -109,6 +130,8 @@ public class LumeriaMain extends MIDlet implements CommandListener {
             showMenu();
         } else if (c == selectCommand) {
             open(menu.getSelected(), 0);
+        } else if (c == List.SELECT_COMMAND && d == options && options.getSelectedIndex() > 3) {
+            font(options.getString(options.getSelectedIndex()).startsWith("Font"));
         } else if (c == optionsCommand) {
             options();
         } else if (c == backCommand) {
@@ -178,7 +201,7 @@ public class LumeriaMain extends MIDlet implements CommandListener {
             note[0] = "Empty".toCharArray();
         }
         int place = where == 0 ? number((String) positions.get(key(entry))) : 0;
-        text = new TScrollFixedText(resource, font, place, words,
+        text = new TScrollFixedText(resource, place, words,
                                     entry < sizes.length ? sizes[entry] : -1, this,
                                     names.getEntry(entry), note, "gap".equals(layout.getString(1)),
                                     words && entry == files.getCount() - 1
@@ -211,9 +234,37 @@ public class LumeriaMain extends MIDlet implements CommandListener {
         }
     }
 
-    /** The options of the text screen. */
+    /** The options of the text screen: with two sizes or more "Font size", with a palette "Night". */
     void options() {
         options = list("Options", new String[] {"Go to %", "Add bookmark", "Bookmarks", "Find"});
+        if (fonts > 1) {
+            options.append("Font size", null);
+        }
+        if (fonts > 0 && TFiledMenu.image != null) {
+            options.append("Night", null);
+        }
+    }
+
+    /**
+     * The next font size (sizes) or night reading on or off, kept with the
+     * places; the open text shows the row that holds the words it showed.
+     */
+    void font(boolean sizes) {
+        if (sizes ? fonts < 2 : fonts < 1 || TFiledMenu.image == null) {
+            return;
+        }
+        if (sizes) {
+            size = size % fonts + 1;
+            positions.put("Size", String.valueOf(size));
+        } else {
+            positions.put("Night", "1".equals(positions.get("Night")) ? "0" : "1");
+        }
+        int entry = textEntry;
+        int at = text.getPosition();
+        loadFont();
+        open(entry, 1);
+        text.showAt(at);
+        keep();
     }
 
     private List list(String title, String[] items) {
@@ -338,7 +389,7 @@ public class LumeriaMain extends MIDlet implements CommandListener {
         int at = text.find(b, from);
         int entry = textEntry;
         while (at < 0 && ++entry < files.getCount()) {
-            TScrollFixedText t = new TScrollFixedText(files.getString(entry), font, 0, words,
+            TScrollFixedText t = new TScrollFixedText(files.getString(entry), 0, words,
                                                       entry < sizes.length ? sizes[entry] : -1,
                                                       null, null, null, false, false, 0, 0);
             at = t.find(b, 0);
@@ -449,18 +500,78 @@ public class LumeriaMain extends MIDlet implements CommandListener {
         return book.substring(0, 23) + "~" + Integer.toHexString(hash);
     }
 
-    private void loadFont() {
+    /** A whole resource of the jar, or null when there is none or it cannot be read. */
+    private byte[] read(String resource) {
+        java.io.InputStream in = getClass().getResourceAsStream(resource);
         try {
-            font = Image.createImage("/images/Font.png");
-            if (TFiledMenu.cellSize(font) * 3 / 4 == 0) {
-                font = null;
+            return in == null ? null : TFiledStringList.readAll(in, 0);
+        } catch (java.io.IOException e) {
+            return null;
+        } finally {
+            try {
+                if (in != null) {
+                    in.close();
+                }
+            } catch (java.io.IOException e) {
+                // read only
+            }
+        }
+    }
+
+    private void loadFont() {
+        boolean made = false;
+        try {
+            if (fonts > 0) {
+                byte[] png = read("/images/Font" + size + ".png");
+                TFiledMenu.paper = palette(png, "1".equals(positions.get("Night")));
+                made = TFiledMenu.useImage(Image.createImage(png, 0, png.length),
+                                           read("/images/Font" + size + ".map"));
+            } else {
+                made = TFiledMenu.useImage(Image.createImage("/images/Font.png"), null);
             }
         } catch (Exception e) {
-            font = null;
+            made = false;
         }
-        if (font == null) {
+        TFiledMenu.ink = TFiledMenu.paper ^ 0xFFFFFF;
+        if (!made) {
             System.out.println("Can't load font 8-0");
+            TFiledMenu.line = 0;
+            if (words) {
+                System.out.println("The phone's own font instead");
+                TFiledMenu.paper = 0xFFFFFF;
+                TFiledMenu.ink = 0;
+                TFiledMenu.usePhoneFont();
+            }
         }
+    }
+
+    /**
+     * The paper's colour of a paletted PNG: its palette's first entry, after
+     * inverting the whole palette for night reading (the chunk's CRC made
+     * anew); white for an image without a palette.
+     */
+    private static int palette(byte[] png, boolean night) {
+        for (int at = 8; at + 12 <= png.length;) {
+            int n = (png[at] & 0xFF) << 24 | (png[at + 1] & 0xFF) << 16 | (png[at + 2] & 0xFF) << 8 | png[at + 3] & 0xFF;
+            if (png[at + 4] == 'P' && png[at + 5] == 'L' && png[at + 6] == 'T' && png[at + 7] == 'E' && n >= 3) {
+                for (int i = at + 8; night && i < at + 8 + n; i++) {
+                    png[i] = (byte) ~png[i];
+                }
+                int c = -1;
+                for (int i = at + 4; i < at + 8 + n; i++) {
+                    c ^= png[i] & 0xFF;
+                    for (int k = 0; k < 8; k++) {
+                        c = c >>> 1 ^ 0xEDB88320 & -(c & 1);
+                    }
+                }
+                for (int k = 0; k < 4; k++) {
+                    png[at + 8 + n + k] = (byte) (~c >>> 24 - 8 * k);
+                }
+                return (png[at + 8] & 0xFF) << 16 | (png[at + 9] & 0xFF) << 8 | png[at + 10] & 0xFF;
+            }
+            at += n + 12;
+        }
+        return 0xFFFFFF;
     }
 
     private void loadPositions() {

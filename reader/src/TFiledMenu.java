@@ -2,25 +2,37 @@ import java.util.Timer;
 import javax.microedition.lcdui.Canvas;
 import javax.microedition.lcdui.Command;
 import javax.microedition.lcdui.CommandListener;
+import javax.microedition.lcdui.Font;
 import javax.microedition.lcdui.Graphics;
 import javax.microedition.lcdui.Image;
 
 /**
- * The topic menu: one entry of the topic list per row, drawn with the font
- * image, the selected row framed. Up and down move the selection and wrap
+ * The topic menu: one entry of the topic list per row, drawn with the book's
+ * font, the selected row framed. Up and down move the selection and wrap
  * around, left and right move it by a screen, 1 and 7 go to the first and the
  * last entry, 3 and 9 to the previous and the next one without wrapping; the
  * centre key fires the select command. A selected name wider
  * than the screen scrolls sideways on a timer so that all of it can be read.
+ *
+ * The book's font, for every screen: an image of glyphs, either cells of a
+ * 16 x 16 grid (drawn 3/4 of a cell apart) or, with a map, a rectangle of the
+ * line's height and the glyph's advance for each byte, where a byte of
+ * advance 0 takes no room; or, when no image could be made, the phone's own
+ * font, its characters the Windows-1251 bytes' ones.
  */
 public class TFiledMenu extends Canvas {
     /** The action of key 0: the text screen's options. */
     static final int OPTIONS = 100;
     private static final char[] NO_TOPICS = "No topics".toCharArray();
+    /** The font: the image, its map (1 + 4 * 256 bytes: height; x, row and advance per byte) or none, the phone's font. */
+    static Image image;
+    static byte[] map;
+    static Font phone;
+    /** The height of a row of text (0: no font at all), the paper's colour, the ink's. */
+    static int line;
+    static int paper = 0xFFFFFF;
+    static int ink;
     private final TFiledStringList entries;
-    private final Image font;
-    private final int cell;
-    private final int glyph;
     private final CommandListener listener;
     private final Command fireCommand;
     private int first;
@@ -31,13 +43,9 @@ public class TFiledMenu extends Canvas {
     private int step;
     private int excess;
 
-    /** font may be null: the menu then shows only the font error. */
-    public TFiledMenu(TFiledStringList entries, Image font, CommandListener listener,
-                      Command fireCommand) {
+    /** Without a font (line 0) the menu shows only the font error. */
+    public TFiledMenu(TFiledStringList entries, CommandListener listener, Command fireCommand) {
         this.entries = entries;
-        this.font = font;
-        this.cell = font == null ? 0 : cellSize(font);
-        this.glyph = cell * 3 / 4;
         this.listener = listener;
         this.fireCommand = fireCommand;
     }
@@ -49,7 +57,7 @@ public class TFiledMenu extends Canvas {
 
     /** Selects an entry and scrolls it into view; entries that do not exist are ignored. */
     public void setSelected(int entry) {
-        if (entry < 0 || entry >= entries.getCount() || font == null) {
+        if (entry < 0 || entry >= entries.getCount() || line == 0) {
             return;
         }
         selected = entry;
@@ -66,32 +74,32 @@ public class TFiledMenu extends Canvas {
     protected void paint(Graphics g) {
         int width = getWidth();
         int height = getHeight();
-        g.setColor(0xFFFFFF);
+        g.setColor(paper);
         g.fillRect(0, 0, width, height);
-        if (font == null) {
+        if (line == 0) {
             drawFontError(g);
             return;
         }
         if (entries.getCount() == 0) {
-            drawText(g, font, cell, NO_TOPICS, 0, NO_TOPICS.length, 1, 2, width);
+            drawText(g, NO_TOPICS, 0, NO_TOPICS.length, 1, 2, width);
             return;
         }
         int rows = visibleRows();
-        int columns = (width - 4) / glyph;
+        int frame = map == null && phone == null ? (width - 4) / (line * 3 / 4) * (line * 3 / 4) : width - 4;
         for (int r = 0; r < rows; r++) {
             char[] name = entries.getEntry(first + r);
             if (name == null) {
                 break;
             }
-            int y = 2 + cell * r;
+            int y = 2 + line * r;
             // The selected name scrolls: it holds at its start, moves a
             // character a tick and holds at its end.
             int from = first + r != selected || step < 2 ? 0 : step - 2 > excess ? excess : step - 2;
-            drawText(g, font, cell, name, from, name.length - from, 1, y, width);
+            drawText(g, name, from, name.length - from, 1, y, width);
             if (first + r == selected) {
                 g.setClip(0, 0, width, height);
-                g.setColor(0x000000);
-                g.drawRect(0, y - 2, columns * glyph + 1, cell + 1);
+                g.setColor(ink);
+                g.drawRect(0, y - 2, frame + 1, line + 1);
             }
         }
     }
@@ -118,7 +126,16 @@ public class TFiledMenu extends Canvas {
         }
         step = 0;
         char[] name = entries.getEntry(selected);
-        excess = name == null || font == null ? 0 : name.length - (getWidth() - 4) / glyph;
+        excess = 0;
+        if (name != null && line > 0) {
+            // The characters that do not fit, counted from the end.
+            int x = 1;
+            int k = 0;
+            while (k < name.length && x + width(name[k]) <= getWidth() - 3) {
+                x += width(name[k++]);
+            }
+            excess = name.length - k;
+        }
         if (excess > 0 && visible) {
             if (timer == null) {
                 timer = new Timer();
@@ -146,7 +163,7 @@ public class TFiledMenu extends Canvas {
 
     private void key(int keyCode, boolean pressed) {
         int count = entries.getCount();
-        if (font == null || count == 0) {
+        if (line == 0 || count == 0) {
             return;
         }
         int rows = visibleRows();
@@ -177,13 +194,8 @@ public class TFiledMenu extends Canvas {
     }
 
     private int visibleRows() {
-        int rows = (getHeight() - 4) / cell;
+        int rows = (getHeight() - 4) / line;
         return rows < 1 ? 1 : rows;
-    }
-
-    /** Cell size of a font image: its height div 16. */
-    static int cellSize(Image font) {
-        return font.getHeight() / 16;
     }
 
     /**
@@ -214,30 +226,76 @@ public class TFiledMenu extends Canvas {
     }
 
     static void drawFontError(Graphics g) {
-        g.setColor(0x000000);
+        g.setColor(ink);
         g.drawString("Error loading font.", 1, 1, Graphics.TOP | Graphics.LEFT);
     }
 
     /**
-     * Draws count characters of text from x, y with the font image, one glyph
-     * width apart, stopping before a character that would start at or beyond
-     * right. CR and LF stay blank. The clip is left on the last cell drawn.
+     * Takes a font image: with a map (or null for cells of a 16 x 16 grid);
+     * false when it has no room for glyphs.
      */
-    static void drawText(Graphics g, Image font, int cell, char[] text, int offset, int count,
-                         int x, int y, int right) {
-        int glyph = cell * 3 / 4;
-        for (int k = 0; k < count && x < right; k++, x += glyph) {
-            drawChar(g, font, cell, text[offset + k], x, y);
+    static boolean useImage(Image font, byte[] glyphs) {
+        image = font;
+        map = glyphs;
+        phone = null;
+        line = glyphs != null ? glyphs[0] & 0xFF : font.getHeight() / 16;
+        return line * 3 / 4 > 0;
+    }
+
+    /** Takes the phone's own font. */
+    static void usePhoneFont() {
+        image = null;
+        map = null;
+        phone = Font.getDefaultFont();
+        line = phone.getHeight();
+    }
+
+    /** The room a byte takes on a row (cells: the same for every byte). */
+    static int width(int b) {
+        b &= 0xFF;
+        if (map != null) {
+            return map[4 + 4 * b] & 0xFF;
+        }
+        return phone != null ? (b < 32 || b == 0xAD ? 0 : phone.charWidth(unicode(b))) : line * 3 / 4;
+    }
+
+    /** The phone's character for a Windows-1251 byte. */
+    static char unicode(int b) {
+        return (char) (b >= 0xC0 ? b + 0x350 : b == 0xA8 ? 0x401 : b == 0xB8 ? 0x451 : b == 0x85 ? 0x2026
+                       : b == 0x96 ? 0x2013 : b == 0x97 ? 0x2014 : b == 0xB9 ? 0x2116 : b);
+    }
+
+    /**
+     * Draws count characters of text from x, y, each at its advance, stopping
+     * before a character that would start at or beyond right. The clip is
+     * left on the last one drawn.
+     */
+    static void drawText(Graphics g, char[] text, int offset, int count, int x, int y, int right) {
+        for (int k = 0; k < count && x < right; k++) {
+            x += drawChar(g, text[offset + k], x, y);
         }
     }
 
-    /** One character in its cell at x, y; CR and LF are not drawn. The clip is left on the cell. */
-    static void drawChar(Graphics g, Image font, int cell, int b, int x, int y) {
+    /**
+     * One character at x, y (its cell or rectangle; CR and LF, and bytes the
+     * map lacks, are not drawn); returns its advance. The clip is left on it.
+     */
+    static int drawChar(Graphics g, int b, int x, int y) {
         b &= 0xFF;
-        if (b != '\r' && b != '\n') {
-            g.setClip(x, y, cell * 3 / 4, cell);
-            g.drawImage(font, x - cell * (b & 15), y - cell * (b >> 4),
-                        Graphics.TOP | Graphics.LEFT);
+        int w = width(b);
+        if (phone != null) {
+            g.setColor(ink);
+            g.drawChar(unicode(b), x, y, Graphics.TOP | Graphics.LEFT);
+        } else if (w > 0 && b != '\r' && b != '\n') {
+            g.setClip(x, y, w, line);
+            if (map == null) {
+                g.drawImage(image, x - line * (b & 15), y - line * (b >> 4), Graphics.TOP | Graphics.LEFT);
+            } else {
+                int i = 1 + 4 * b;
+                g.drawImage(image, x - ((map[i] & 0xFF) << 8 | map[i + 1] & 0xFF), y - line * (map[i + 2] & 0xFF),
+                            Graphics.TOP | Graphics.LEFT);
+            }
         }
+        return w;
     }
 }

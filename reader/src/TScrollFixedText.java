@@ -3,7 +3,6 @@ import java.io.InputStream;
 import java.util.Timer;
 import javax.microedition.lcdui.Canvas;
 import javax.microedition.lcdui.Graphics;
-import javax.microedition.lcdui.Image;
 
 /**
  * One topic text, shown from the byte position of its first row in one of two
@@ -19,7 +18,11 @@ import javax.microedition.lcdui.Image;
  *   two columns, or (gap style) paragraphs are a third of a row apart; a line
  *   that starts with byte 1 is a heading, centred with a blank row after it;
  *   a scene break ("* * *", "***", "#") is centred; the book's last topic ends
- *   in a centred "* * *"; an empty topic shows a note.
+ *   in a centred "* * *"; an empty topic shows a note. Letters stand at the
+ *   font's own advances; a row breaks inside a word only at a soft hyphen
+ *   (byte 0xAD, else taking no room), after a hyphen, or for a word longer
+ *   than a row, and shows "-" where it breaks a word; no piece of a word on
+ *   either side of such a break is a single letter.
  * Up and down move a row, left and right a screen less one row (so do 4 and
  * 6, * and #, and the centre key forwards), 1 goes to the start and 7 to the
  * end. In the words layout going on at the end of a topic (down, right, the
@@ -40,9 +43,6 @@ public class TScrollFixedText extends Canvas implements Runnable {
     private final String resource;
     private final char[][] note;
     private final char[] title;
-    private final Image font;
-    private final int cell;
-    private final int glyph;
     private final boolean words;
     private final boolean gap;
     private final boolean endMark;
@@ -73,19 +73,16 @@ public class TScrollFixedText extends Canvas implements Runnable {
     private int[] rows;
 
     /**
-     * font may be null: the screen then shows the font error and ignores keys.
-     * resource null shows only the note, as does an empty text. length is the
+     * Without a font (TFiledMenu.line 0) the screen shows the font error and
+     * ignores keys. resource null shows only the note, as does an empty text. length is the
      * text's size in bytes, or -1 when not known. before and total place the
      * text in the book (bytes of the texts before it, of all texts) for the
      * status row; endMark asks for the end mark after the text.
      */
-    public TScrollFixedText(String resource, Image font, int position, boolean words, int length,
+    public TScrollFixedText(String resource, int position, boolean words, int length,
                             LumeriaMain owner, char[] title, char[][] note, boolean gap,
                             boolean endMark, int before, int total) {
         this.resource = resource;
-        this.font = font;
-        this.cell = font == null ? 0 : TFiledMenu.cellSize(font);
-        this.glyph = cell * 3 / 4;
         this.position = position < 0 ? 0 : position;
         this.kept = this.position;
         this.placed = !words || this.position == 0;
@@ -144,15 +141,15 @@ public class TScrollFixedText extends Canvas implements Runnable {
     protected void paint(Graphics g) {
         int width = getWidth();
         int height = getHeight();
-        g.setColor(0xFFFFFF);
+        int cell = TFiledMenu.line;
+        g.setColor(TFiledMenu.paper);
         g.fillRect(0, 0, width, height);
-        if (font == null) {
+        if (cell == 0) {
             TFiledMenu.drawFontError(g);
             return;
         }
         if (waiting) {
-            g.setColor(0x000000);
-            g.drawString("Wait\u2026", 1, 1, Graphics.TOP | Graphics.LEFT);
+            mark(g, "Wait\u2026");
             return;
         }
         ready();
@@ -160,8 +157,7 @@ public class TScrollFixedText extends Canvas implements Runnable {
             // Opening far into a long text: the mark first, the text at the next paint.
             warned = true;
             if (cost(position) > PIECE) {
-                g.setColor(0x000000);
-                g.drawString("Wait\u2026", 1, 1, Graphics.TOP | Graphics.LEFT);
+                mark(g, "Wait\u2026");
                 repaint();
                 return;
             }
@@ -183,84 +179,113 @@ public class TScrollFixedText extends Canvas implements Runnable {
             shown = layout(0, h);
         }
         if (failed) {
-            g.setColor(0x000000);
-            g.drawString("Error loading topic.", 1, 1, Graphics.TOP | Graphics.LEFT);
+            mark(g, "Error loading topic.");
             return;
         }
-        int columns = columns();
         if (words && (resource == null || length == 0)) {
             int y = top() + (rows() - note.length) / 2 * cell;
             for (int i = 0; i < note.length; i++, y += cell) {
-                drawRow(g, note[i], (columns - note[i].length) / 2 * glyph, y, width);
+                drawRow(g, note[i], centre(note[i]), y, width);
             }
             return;
         }
         shown = fits(0, shown);
         int y = top();
+        int glyph = cell * 3 / 4;
         for (int r = 0; r < shown; r++) {
             int s = rows[r];
+            int e = rows[r + 1];
             if (r > 0 && gapBefore(s)) {
                 y += cell / 3;
             }
             if (endMark && s == length) {
-                drawRow(g, END, (columns - END.length) / 2 * glyph, y, width);
+                drawRow(g, END, centre(END), y, width);
                 break;
             }
-            int col = words ? indent(s) : 0;
-            if (words && (heading(s) || sceneBreak(s, rows[r + 1]))) {
-                col = (columns - used(s, rows[r + 1])) / 2;
+            if (!words) {
+                for (int i = s, col = 0; i < e && col < columns(); i++, col++) {
+                    TFiledMenu.drawChar(g, buf[i - start], 2 + glyph * col, y);
+                }
+                y += cell;
+                continue;
             }
-            for (int i = s; i < rows[r + 1]; i++) {
-                int b = buf[i - start];
-                if (words && (b == '\r' || b == '\n' || b == 1)) {
-                    continue;
+            int x = indent(s);
+            if (heading(s) || sceneBreak(s, e)) {
+                x = (room() - used(s, e)) / 2 / space() * space();
+            }
+            for (int i = s; i < e; i++) {
+                int b = buf[i - start] & 0xFF;
+                if (b == '\t') {
+                    x = (x / tab() + 1) * tab();
+                } else if (b != 0xAD && b != '\r' && b != '\n' && b != 1) {
+                    x += TFiledMenu.drawChar(g, b, 2 + x, y);
                 }
-                if (words && b == '\t') {
-                    col = (col / 4 + 1) * 4;
-                    continue;
-                }
-                if (col < columns) {
-                    TFiledMenu.drawChar(g, font, cell, b, 2 + glyph * col, y);
-                }
-                col++;
+            }
+            if (hyphen(e)) {
+                TFiledMenu.drawChar(g, '-', 2 + x, y);
             }
             y += cell;
         }
         int end = rows[shown] > length ? length : rows[shown];
         if (words) {
-            status(g, end, columns, width);
+            status(g, end, width);
         }
         g.setClip(0, 0, width, height);
         if (length > 0) {
             // Under the status row (words) or in the free pixels below the grid.
-            g.setColor(0x000000);
+            g.setColor(TFiledMenu.ink);
             g.fillRect(0, words ? cell : height - 1, (int) ((long) width * end / length), 1);
         }
     }
 
+    private static void mark(Graphics g, String s) {
+        g.setColor(TFiledMenu.ink);
+        g.drawString(s, 1, 1, Graphics.TOP | Graphics.LEFT);
+    }
+
     /** The status row: the name cut to fit with "...", then the topic's and the book's percentage. */
-    private void status(Graphics g, int end, int columns, int width) {
+    private void status(Graphics g, int end, int width) {
         if (flash != null) {
             drawRow(g, flash, 0, 0, width);
             return;
         }
         char[] right = (percent(end, length) + "% " + percent(before + end, total) + "%").toCharArray();
-        int room = columns - right.length - 1;
-        if (room < 4) {
+        int room = room() - widthOf(right) - space();
+        if (room < 4 * space()) {
             right = (percent(end, length) + "%").toCharArray();
-            room = columns - right.length - 1;
+            room = room() - widthOf(right) - space();
         }
         char[] left = title;
         if (left != null && room > 0) {
-            if (left.length > room) {
-                char[] cut = new char[room];
-                System.arraycopy(left, 0, cut, 0, room - 1);
-                cut[room - 1] = (char) 0x85;
+            if (widthOf(left) > room) {
+                // As many characters as fit with the "..." after them.
+                int k = 0;
+                int x = TFiledMenu.width(0x85);
+                while (k < left.length && x + TFiledMenu.width(left[k]) <= room) {
+                    x += TFiledMenu.width(left[k++]);
+                }
+                char[] cut = new char[k + 1];
+                System.arraycopy(left, 0, cut, 0, k);
+                cut[k] = (char) 0x85;
                 left = cut;
             }
             drawRow(g, left, 0, 0, width);
         }
-        drawRow(g, right, (columns - right.length) * glyph, 0, width);
+        drawRow(g, right, (room() - widthOf(right)) / space() * space(), 0, width);
+    }
+
+    /** Where a line starts to stand centred, on the grid of blanks. */
+    private int centre(char[] text) {
+        int x = (room() - widthOf(text)) / 2;
+        return x > 0 ? x / space() * space() : 0;
+    }
+
+    private static int widthOf(char[] text) {
+        int w = 0;
+        for (int i = 0; i < text.length; i++) {
+            w += TFiledMenu.width(text[i]);
+        }
+        return w;
     }
 
     private static int percent(int part, int whole) {
@@ -268,7 +293,7 @@ public class TScrollFixedText extends Canvas implements Runnable {
     }
 
     private void drawRow(Graphics g, char[] text, int x, int y, int width) {
-        TFiledMenu.drawText(g, font, cell, text, 0, text.length, 2 + (x > 0 ? x : 0), y, width);
+        TFiledMenu.drawText(g, text, 0, text.length, 2 + (x > 0 ? x : 0), y, width);
     }
 
     protected void keyPressed(int keyCode) {
@@ -331,12 +356,17 @@ public class TScrollFixedText extends Canvas implements Runnable {
     }
 
     private void key(int keyCode, boolean pressed) {
-        if (font == null || failed) {
+        if (TFiledMenu.line == 0 || failed) {
             return;
         }
         ready();
         int action = TFiledMenu.action(this, keyCode);
         if (words && owner != null && pressed) {
+            if (keyCode == KEY_STAR || keyCode == KEY_POUND) {
+                // The next font size, and night reading on or off.
+                owner.font(keyCode == KEY_STAR);
+                return;
+            }
             if (action == TFiledMenu.OPTIONS) {
                 owner.options();
                 return;
@@ -382,21 +412,48 @@ public class TScrollFixedText extends Canvas implements Runnable {
 
     /** Text rows from here: below the status row in the words layout. */
     private int top() {
-        return words ? cell + 2 : 0;
+        return words ? TFiledMenu.line + 2 : 0;
     }
 
+    /** Grid: the cells of a row. */
     private int columns() {
-        int columns = (getWidth() - 2) / glyph;
+        int columns = (getWidth() - 2) / (TFiledMenu.line * 3 / 4);
         return columns < 1 ? 1 : columns;
     }
 
+    /** Words: the pixels of a row. */
+    private int room() {
+        return getWidth() - 2;
+    }
+
+    /** Words: at most the bytes of a row (the narrowest letters, soft hyphens between them). */
+    private int perRow() {
+        if (!words) {
+            return columns() + 1;
+        }
+        int narrow = TFiledMenu.width('.');
+        int w = TFiledMenu.width('i');
+        narrow = w > 0 && w < narrow || narrow == 0 ? w : narrow;
+        return room() / (narrow > 0 ? narrow : 1) * 3 / 2 + 2;
+    }
+
+    private static int space() {
+        int w = TFiledMenu.width(' ');
+        return w > 0 ? w : 1;
+    }
+
+    private static int tab() {
+        return 4 * space();
+    }
+
     private int rows() {
-        int rows = (getHeight() - (words ? top() : 2)) / cell;
+        int rows = (getHeight() - (words ? top() : 2)) / TFiledMenu.line;
         return rows < 1 ? 1 : rows;
     }
 
     /** How many of the laid-out rows from row k on fit on the screen (at least one). */
     private int fits(int k, int n) {
+        int cell = TFiledMenu.line;
         int y = top() + cell;
         int fit = 1;
         for (int r = k + 1; r < n; r++) {
@@ -417,7 +474,7 @@ public class TScrollFixedText extends Canvas implements Runnable {
     private void ready() {
         if (buf == null) {
             rows = new int[2 * rows() + 3];
-            buf = new byte[4096 + 4 * (rows() + 2) * (columns() + 1)];
+            buf = new byte[4096 + 4 * (rows() + 2) * perRow()];
         }
     }
 
@@ -500,7 +557,7 @@ public class TScrollFixedText extends Canvas implements Runnable {
         if (p <= 0) {
             return 0;
         }
-        int w = columns();
+        int w = words ? 0 : columns();
         if (!words) {
             return p > n * w ? p - n * w : 0;
         }
@@ -508,7 +565,7 @@ public class TScrollFixedText extends Canvas implements Runnable {
         if (s < 0) {
             s = 0;
         }
-        int q = p - n * (w + 1);
+        int q = p - n * perRow();
         if (q < s) {
             q = s;
         }
@@ -585,13 +642,13 @@ public class TScrollFixedText extends Canvas implements Runnable {
             && buf[l - start] == 1;
     }
 
-    /** The columns a paragraph's first row is indented by. */
+    /** The pixels a paragraph's first row is indented by: two figures' widths. */
     private int indent(int s) {
         if (gap || !lineStart(s) || s >= start + count) {
             return 0;
         }
         int b = buf[s - start];
-        return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == 1 ? 0 : 2;
+        return b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == 1 ? 0 : 2 * TFiledMenu.width('0');
     }
 
     /** True for a whole line that is a scene break: "* * *", "***" or "#", blanks around it. */
@@ -615,22 +672,36 @@ public class TScrollFixedText extends Canvas implements Runnable {
         return stars == 3 && other < 2;
     }
 
-    /** The columns the bytes [s, e) take, trailing blanks not counted. */
+    /** The pixels the bytes [s, e) take, trailing blanks not counted, a hyphen at a broken word's end counted. */
     private int used(int s, int e) {
-        int col = 0;
+        int x = 0;
         int end = 0;
         for (int i = s; i < e; i++) {
-            int b = buf[i - start];
+            int b = buf[i - start] & 0xFF;
             if (b == '\t') {
-                col = (col / 4 + 1) * 4;
-            } else if (b != '\r' && b != '\n' && b != 1) {
-                col++;
+                x = (x / tab() + 1) * tab();
+            } else if (b != 0xAD && b != '\r' && b != '\n' && b != 1) {
+                x += TFiledMenu.width(b);
                 if (b != ' ') {
-                    end = col;
+                    end = x;
                 }
             }
         }
-        return end;
+        return hyphen(e) ? end + TFiledMenu.width('-') : end;
+    }
+
+    /** True for a letter, a figure or a sign that belongs to a word (no blank, line end, mark or hyphen). */
+    private boolean inWord(int i) {
+        if (i < start || i >= start + count) {
+            return false;
+        }
+        int b = buf[i - start] & 0xFF;
+        return b > ' ' && b != '-' && b != 0xAD && b != 0xA0;
+    }
+
+    /** True when a row that ends at e breaks a word: after a soft hyphen, or between two letters. */
+    private boolean hyphen(int e) {
+        return e > start && e <= start + count && (buf[e - 1 - start] & 0xFF) == 0xAD || inWord(e - 1) && inWord(e);
     }
 
     /**
@@ -640,7 +711,7 @@ public class TScrollFixedText extends Canvas implements Runnable {
      * read); the end mark is a row of its own, at the text's length.
      */
     private int layout(int from, int n) {
-        if (!fill(from, from + n * (columns() + 1) + 1)) {
+        if (!fill(from, from + n * perRow() + 1)) {
             return 0;
         }
         int k = 0;
@@ -658,31 +729,55 @@ public class TScrollFixedText extends Canvas implements Runnable {
     /** Where the row that starts at s ends, within the bytes read. */
     private int next(int s) {
         int end = start + count;
-        int w = columns();
         if (!words) {
+            int w = columns();
             return s + w < end ? s + w : end;
         }
         boolean head = heading(s);
-        int col = indent(s);
-        int blank = -1;
+        int room = room();
+        int dash = TFiledMenu.width('-');
+        int x = indent(s);
+        int blank = -1;  // a break after a blank
+        int soft = -1;   // a break after a soft hyphen or a hyphen, with room for what it shows
+        int fit = -1;    // the last break inside a word that leaves room for "-"
         for (int i = s; i < end; i++) {
-            int b = buf[i - start];
+            int b = buf[i - start] & 0xFF;
             if (b == '\n') {
                 // A heading's line end is a blank row of its own.
                 return head && i > s ? i : i + 1;
             }
-            if (b == '\r' || b == 1) {
+            if (b == 0xAD) {
+                if (x + dash <= room) {
+                    soft = i + 1;
+                }
                 continue;
             }
-            int room = b == '\t' ? 4 - col % 4 : 1;
-            if (col + room > w) {
-                // The row is full: break at this blank, after the last one, or in the word.
-                return b == ' ' || b == '\t' ? i + 1 : blank > 0 ? blank : i;
+            int w = b == '\t' ? tab() - x % tab() : b == '\r' || b == 1 ? 0 : TFiledMenu.width(b);
+            if (x + w > room) {
+                // The row is full: break at this blank, at the last break point, or in the word.
+                if (b == ' ' || b == '\t') {
+                    return i + 1;
+                }
+                int at = blank > soft ? blank : soft;
+                if (at > s) {
+                    return at;
+                }
+                // A word longer than a row: no single letter left on either side.
+                at = fit > s ? fit : i > s ? i : s + 1;
+                if (at - s > 2 && inWord(at) && !inWord(at + 1) && at + 1 < end) {
+                    at--;
+                }
+                return at;
             }
+            x += w;
             if (b == ' ' || b == '\t') {
                 blank = i + 1;
+            } else if (b == '-' && inWord(i - 1) && inWord(i + 1)) {
+                soft = i + 1;
             }
-            col += room;
+            if (inWord(i) && inWord(i + 1) && x + dash <= room) {
+                fit = i + 1;
+            }
         }
         return end;
     }

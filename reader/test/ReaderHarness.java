@@ -255,6 +255,26 @@ public final class ReaderHarness implements AutoCloseable {
 
     /** The font image of the jar, for reading screens back. */
     public Glyphs glyphs() throws IOException {
+        // A words book's font with its map, as the reader holds it now.
+        byte[] map = null;
+        Image image = null;
+        try {
+            for (java.lang.reflect.Field f : Class.forName("TFiledMenu", true, loader).getDeclaredFields()) {
+                if (java.lang.reflect.Modifier.isStatic(f.getModifiers())) {
+                    f.setAccessible(true);
+                    if (f.getType() == byte[].class) {
+                        map = (byte[]) f.get(null);
+                    } else if (f.getType() == Image.class) {
+                        image = (Image) f.get(null);
+                    }
+                }
+            }
+        } catch (ReflectiveOperationException e) {
+            throw new IOException("the reader's font: " + e);
+        }
+        if (map != null && image != null) {
+            return new Glyphs(image.image(), map);
+        }
         if (glyphs == null) {
             try (InputStream in = loader.getResourceAsStream("images/Font.png")) {
                 if (in == null) {
@@ -480,8 +500,82 @@ public final class ReaderHarness implements AutoCloseable {
         public final int cell;
         public final int width;
         private final int[][] shapes = new int[256][];
+        private final BufferedImage image;
+        private final byte[] map;
+
+        /** A font of glyphs at their advances: its image and its map (height; x, row, advance per byte). */
+        Glyphs(BufferedImage image, byte[] map) {
+            this.image = image;
+            this.map = map;
+            cell = map[0] & 0xFF;
+            width = advance(' ') > 0 ? advance(' ') : 1;
+        }
+
+        private int advance(int b) {
+            return map[4 + 4 * b] & 0xFF;
+        }
+
+        private boolean at(BufferedImage s, int b, int x, int y, int rows) {
+            int gx = (map[1 + 4 * b] & 0xFF) << 8 | map[2 + 4 * b] & 0xFF;
+            int gy = cell * (map[3 + 4 * b] & 0xFF);
+            for (int j = 0; j < rows; j++) {
+                for (int i = 0; i < advance(b); i++) {
+                    int g = gx + i < image.getWidth() && gy + j < image.getHeight()
+                        ? image.getRGB(gx + i, gy + j) | 0xFF000000 : 0xFFFFFFFF;
+                    if (g != pixel(s, x + i, y + j)) {
+                        return false;
+                    }
+                }
+            }
+            return true;
+        }
+
+        private boolean blank(BufferedImage s, int x, int y, int w, int rows) {
+            for (int j = 0; j < rows; j++) {
+                for (int i = 0; i < w; i++) {
+                    if (pixel(s, x + i, y + j) != 0xFFFFFFFF) {
+                        return false;
+                    }
+                }
+            }
+            return true;
+        }
+
+        /** A row of glyphs at their advances from x, y: blanks a space wide read as ' '. */
+        private String readMapped(BufferedImage s, int x, int y, int rows) {
+            StringBuilder out = new StringBuilder();
+            while (x < s.getWidth()) {
+                if (blank(s, x, y, width, rows)) {
+                    out.append(' ');
+                    x += width;
+                    continue;
+                }
+                int found = -1;
+                for (int b = 0x21; b < 256 && found < 0; b++) {
+                    if (advance(b) > 0 && at(s, b, x, y, rows)) {
+                        found = b;
+                    }
+                }
+                if (found >= 0) {
+                    out.append((char) found);
+                    x += advance(found);
+                } else {
+                    if (!blank(s, x, y, 1, rows)) {
+                        out.append('?');
+                    }
+                    x++;
+                }
+            }
+            int end = out.length();
+            while (end > 0 && out.charAt(end - 1) == ' ') {
+                end--;
+            }
+            return out.substring(0, end);
+        }
 
         Glyphs(BufferedImage font) {
+            image = null;
+            map = null;
             cell = font.getHeight() / 16;
             width = cell * 3 / 4;
             for (int b = 0; b < 256; b++) {
@@ -534,8 +628,11 @@ public final class ReaderHarness implements AutoCloseable {
             return x < s.getWidth() && y < s.getHeight() ? s.getRGB(x, y) | 0xFF000000 : 0xFFFFFFFF;
         }
 
-        /** count cells from x, y one glyph width apart; unknown cells read as '?'. */
+        /** count cells from x, y one glyph width apart (a mapped font: the whole row); unknown cells read as '?'. */
         public String read(BufferedImage s, int x, int y, int count, int rows) {
+            if (map != null) {
+                return readMapped(s, x, y, rows);
+            }
             StringBuilder out = new StringBuilder();
             for (int c = 0; c < count && x + c * width < s.getWidth(); c++) {
                 int b = recognise(s, x + c * width, y, rows);

@@ -69,6 +69,10 @@ public final class ReaderTest {
         run("findAcrossTopics", ReaderTest::findAcrossTopics);
         run("keyRepeatTimer", ReaderTest::keyRepeatTimer);
         run("storeSize", ReaderTest::storeSize);
+        run("lettersAtTheirWidths", ReaderTest::lettersAtTheirWidths);
+        run("hyphens", ReaderTest::hyphens);
+        run("sizeAndNight", ReaderTest::sizeAndNight);
+        run("phoneFontFallback", ReaderTest::phoneFontFallback);
         if (ran == 0) {
             System.out.println("FAIL no scenario is called " + only);
             System.exit(1);
@@ -610,15 +614,16 @@ public final class ReaderTest {
             h.press(key('7'));
             same(List.of("jumps over", "the lazy", "dog"), h.textRows(), "7");
             openNextTopic(h);
-            same(List.of("  abcdefgh", "ijklmnopqr", "stuvwxyz"), h.textRows(),
-                 "a word longer than a row breaks inside");
+            same(List.of("  abcdefg-", "hijklmnop-", "qrstuvwxyz"), h.textRows(),
+                 "a word longer than a row breaks inside, with a hyphen");
             openNextTopic(h);
             same(List.of("  ab", "  cd", ""), h.textRows(), "CR LF and LF end rows, each line a paragraph");
             h.press(ReaderHarness.DOWN);
             same(List.of("  cd", "", "  ef"), h.textRows(), "an empty line is a row");
             openNextTopic(h);
-            same(List.of("    x   y", "  abcdefgh", "i   z"), h.textRows(),
-                 "tabs reach the next multiple of 4 columns; a text's own blanks are not indented");
+            same(List.of("    x   y", "  abcdefg-", "hi  z"), h.textRows(),
+                 "tabs reach the next multiple of 4 columns; a text's own blanks are not indented; "
+                 + "no single letter after a break");
             h.command("Exit");
             same("{Last=t4, Post1=20, Post2=0, Post3=4, Post4=0}", records("Tales"),
                  "places are byte offsets of the first row, by topic id");
@@ -1350,5 +1355,143 @@ public final class ReaderTest {
         System.out.println("store of 300 topics, 20 places and 5 bookmarks: " + bytes + " bytes in "
                            + RecordStore.contents("Tales").size() + " records");
         check(bytes < 2048, "store bytes " + bytes);
+    }
+
+    // ---- type ----
+
+    /**
+     * Adds a words book's font of size k: the template's cells, scaled, as a
+     * paletted image (white paper, navy ink) with its map: every byte 8 x scale
+     * pixels wide, those of narrow 4 x scale, control bytes and soft hyphens none.
+     */
+    private static void mapFont(Map<String, byte[]> m, int k, int scale, String narrow) throws Exception {
+        BufferedImage cells;
+        try (ZipFile zip = new ZipFile(template.toFile());
+             InputStream in = zip.getInputStream(zip.getEntry("images/Font.png"))) {
+            cells = ImageIO.read(in);
+        }
+        java.awt.image.IndexColorModel palette = new java.awt.image.IndexColorModel(
+            1, 2, new byte[] {(byte) 0xFF, 0}, new byte[] {(byte) 0xFF, 0}, new byte[] {(byte) 0xFF, (byte) 0x80});
+        BufferedImage font = new BufferedImage(176 * scale, 176 * scale, BufferedImage.TYPE_BYTE_BINARY, palette);
+        for (int y = 0; y < font.getHeight(); y++) {
+            for (int x = 0; x < font.getWidth(); x++) {
+                font.setRGB(x, y, (cells.getRGB(x / scale, y / scale) & 0xFFFFFF) == 0xFFFFFF ? 0xFFFFFF : 0x000080);
+            }
+        }
+        ByteArrayOutputStream png = new ByteArrayOutputStream();
+        ImageIO.write(font, "png", png);
+        byte[] map = new byte[1 + 4 * 256];
+        map[0] = (byte) (11 * scale);
+        for (int b = 0; b < 256; b++) {
+            int x = 11 * scale * (b % 16);
+            map[1 + 4 * b] = (byte) (x >> 8);
+            map[2 + 4 * b] = (byte) x;
+            map[3 + 4 * b] = (byte) (b / 16);
+            map[4 + 4 * b] = (byte) (b < 32 || b == 0xAD ? 0 : narrow.indexOf(b) >= 0 ? 4 * scale : 8 * scale);
+        }
+        m.put("images/Font" + k + ".png", png.toByteArray());
+        m.put("images/Font" + k + ".map", map);
+    }
+
+    private static int place(String store, String key) {
+        List<byte[]> r = RecordStore.contents(store);
+        for (int i = 0; r != null && i + 1 < r.size(); i += 2) {
+            if (new String(r.get(i), StandardCharsets.ISO_8859_1).equals(key)) {
+                return Integer.parseInt(new String(r.get(i + 1), StandardCharsets.ISO_8859_1));
+            }
+        }
+        return -1;
+    }
+
+    static void lettersAtTheirWidths() throws Exception {
+        String is = "i".repeat(200);
+        for (String narrow : new String[] {"", "i"}) {
+            RecordStore.clear();
+            Map<String, byte[]> m = layout("words", topics("Tales", "T", is));
+            mapFont(m, 1, 1, narrow);
+            try (ReaderHarness h = new ReaderHarness(book(m), 100, 70)) {
+                h.start();
+                h.command("Select");
+                h.press(ReaderHarness.DOWN);
+                h.command("Topics");
+                // 98 pixels, 16 of them the indent, 8 kept for the hyphen; then
+                // one letter fewer, so that the next piece is no single letter.
+                same(narrow.isEmpty() ? 9 : 18, place("Tales", "Post1"),
+                     "letters on the first row, " + (narrow.isEmpty() ? "8" : "4") + " pixels each");
+            }
+        }
+        // Letters of 8 pixels, "-" of 4, a row of 84: ten letters and the
+        // hyphen would fit, but an eleven-letter word would leave one alone.
+        RecordStore.clear();
+        Map<String, byte[]> m = layout("words", "gap", topics("Tales", "T", "abcdefghijk next\n" + paragraphs(10)));
+        mapFont(m, 1, 1, "-");
+        try (ReaderHarness h = new ReaderHarness(book(m), 86, 70)) {
+            h.start();
+            h.command("Select");
+            h.press(ReaderHarness.DOWN);
+            h.command("Topics");
+            same(9, place("Tales", "Post1"), "no single letter after the break");
+        }
+    }
+
+    /** 84 x 46, gap style (no indent): 10 columns. */
+    static void hyphens() throws Exception {
+        Map<String, byte[]> m = layout("words", "gap", topics("Tales",
+            "Soft", "aaaa bb\u00adcc\u00addd\u00adee",
+            "Hard", "aaaa north-eastern",
+            "Fits", "aaaa bb\u00adcc"));
+        try (ReaderHarness h = new ReaderHarness(book(m), 84, 46)) {
+            h.start();
+            h.command("Select");
+            same(List.of("aaaa bbcc-", "ddee", ""), h.textRows(), "a break at a soft hyphen shows \"-\"");
+            openNextTopic(h);
+            same(List.of("aaaa", "north-", "eastern"), h.textRows(), "a break after a hyphen");
+            openNextTopic(h);
+            same(List.of("aaaa bbcc", "  * * *", ""), h.textRows(), "a soft hyphen takes no room");
+        }
+    }
+
+    static void sizeAndNight() throws Exception {
+        Map<String, byte[]> m = layout("words", topics("Tales", "T", paragraphs(60)));
+        mapFont(m, 1, 1, "");
+        mapFont(m, 2, 2, "");
+        // 128 x 160: 15 columns of 8 pixels, under 20: the larger size is not the default.
+        try (ReaderHarness h = new ReaderHarness(book(m), 128, 160)) {
+            h.start();
+            h.command("Select");
+            h.press(ReaderHarness.RIGHT);
+            int[] small = pixels(h);
+            same(0xFFFFFF, h.screen().getRGB(127, 159) & 0xFFFFFF, "white paper");
+            h.press(key('0'));
+            same(List.of("Go to %", "Add bookmark", "Bookmarks", "Find", "Font size", "Night"), h.listItems(),
+                 "the options with two sizes and a palette");
+            h.choose("Font size");
+            same("text", h.kind(), "back on the text");
+            check(!java.util.Arrays.equals(small, pixels(h)), "the larger size");
+            h.press(key('#'));
+            same(0x000000, h.screen().getRGB(127, 159) & 0xFFFFFF, "# for night: black paper");
+            int[] night = pixels(h);
+            h.restart();
+            h.command("Select");
+            check(java.util.Arrays.equals(night, pixels(h)), "size, night and place kept after a restart");
+            h.press(key('*'));
+            h.press(key('0'));
+            h.choose("Night");
+            check(java.util.Arrays.equals(small, pixels(h)), "* and Night: back to the small size by day");
+        }
+    }
+
+    static void phoneFontFallback() throws Exception {
+        Map<String, byte[]> m = layout("words", topics("Tales", "T", "The quick brown fox"));
+        mapFont(m, 1, 1, "");
+        m.put("images/Font1.png", bytes("not a picture"));
+        try (ReaderHarness h = new ReaderHarness(book(m), 128, 128)) {
+            h.start();
+            check(h.console().contains("The phone's own font instead"), "console: " + h.console());
+            h.command("Select");
+            h.screen();
+            String drawn = String.join("", h.strings());
+            check(drawn.contains("Thequick") || drawn.contains("The quick"), "drawn with the phone's font: " + drawn);
+        }
     }
 }

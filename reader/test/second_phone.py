@@ -4,7 +4,9 @@ driven headless by ../shared/phone-vm/drive.py. Each scenario reaches one
 place in two ways and compares the two screens pixel for pixel, or reads the
 place the reader kept from the phone's record store.
 
-Usage: second_phone.py VOLM_CLI PHONE_VM_DIR WORK_DIR SCENARIO WxH
+Usage: second_phone.py VOLM_CLI PHONE_VM_DIR WORK_DIR SCENARIO WxH [HARNESS_DIR]
+(HARNESS_DIR: the simulated phone's classes, for the scenario that compares the
+two phones' screens)
 
 Where PHONE_VM_DIR is absent (a clone without ../shared) the scenario says so
 and skips (exit 77); in CI (CI=true) that is a failure.
@@ -182,18 +184,47 @@ def go_to_half(p):
         fail("50%% of %d bytes: kept at %d" % (size, at))
 
 
-SCENARIOS = {f.__name__: f for f in (next_topic, kill_after_pages, insert_rebuild, find, go_to_half)}
+def same_as_simulated(p):
+    """Headings, paragraphs, a scene break, an empty line and the end mark look the same on both phones."""
+    chapters = [("Chapter 1", ["First paragraph of the first chapter, long enough to wrap on every screen."]
+                 + words(3) + ["* * *"] + words(3, 10)),
+                ("Chapter 2", ["Short."] + words(4, 20))]
+    jar = p.book("Look", chapters)
+    width, height = p.size.split("x")
+    canvas = "%sx%d" % (width, int(height) - 20)   # the phone keeps 20 rows for its soft keys
+    for name, keys in (("first", ["key fire"]), ("break", ["key fire", "key down", "key down", "key down"]),
+                       ("end", ["key 7", "key fire", "key 7"])):
+        shot, = p.run(jar, name, "; ".join([START] + [k + "; wait 300" for k in keys] + [SETTLE, "shot", "kill"]))
+        simulated = os.path.join(p.work, "simulated-%s.png" % name)
+        actions = [{"key fire": "fire", "key down": "down", "key 7": "key:7"}[k] for k in keys]
+        if keys[0] == "key fire":
+            actions[0] = "select"
+        r = subprocess.run(["java", "-Djava.awt.headless=true", "-cp", p.harness, "ReaderHarness", "--jar", jar,
+                            "--size", canvas] + actions + ["png:" + simulated], capture_output=True, text=True)
+        if r.returncode != 0:
+            fail("the simulated phone: %s%s" % (r.stdout, r.stderr))
+        a = Image.open(shot).convert("RGB")
+        b = Image.open(simulated).convert("RGB")
+        if a.crop((0, 0, b.width, b.height)).tobytes() != b.tobytes():
+            fail("%s: the second phone's %s differs from the simulated phone's %s" % (name, shot, simulated))
+
+
+SCENARIOS = {f.__name__: f for f in (next_topic, kill_after_pages, insert_rebuild, find, go_to_half,
+                                     same_as_simulated)}
 
 
 def main():
     cli, vm, work, scenario, size = sys.argv[1:6]
+    harness = sys.argv[6] if len(sys.argv) > 6 else None
     if not os.path.exists(os.path.join(vm, "drive.py")):
         message = "%s is absent (a clone without ../shared): the second phone is not tried" % vm
         if os.environ.get("CI") == "true":
             fail(message)
         print("SKIP " + message)
         sys.exit(SKIP)
-    SCENARIOS[scenario](Phone(cli, vm, work, size))
+    phone = Phone(cli, vm, work, size)
+    phone.harness = harness
+    SCENARIOS[scenario](phone)
     print("ok   %s at %s" % (scenario, size))
 
 

@@ -223,7 +223,7 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
 
     connect(FontEdit, &QLineEdit::textEdited, this, &TFontDialog::familyTyped);
     connect(FontList, &QListWidget::currentTextChanged, this, [this](const QString& text) {
-        if (!filling_ && !FontEdit->hasFocus())
+        if (!filling_ && !typing_ && !FontEdit->hasFocus())
             FontEdit->setText(text);
         updateSample();
     });
@@ -244,9 +244,19 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
 
 QStringList TFontDialog::FixedPitchFamilies() const
 {
+    return families(true);
+}
+
+QStringList TFontDialog::Families() const
+{
+    return families(false);
+}
+
+QStringList TFontDialog::families(bool fixedOnly) const
+{
     QStringList out;
     for (const QString& family : QFontDatabase::families()) {
-        if (QFontDatabase::isPrivateFamily(family) || !QFontDatabase::isFixedPitch(family))
+        if (QFontDatabase::isPrivateFamily(family) || (fixedOnly && !QFontDatabase::isFixedPitch(family)))
             continue;
         // The project file keeps the name in Windows-1251.
         if (textToAnsiExact(family))
@@ -306,7 +316,7 @@ void TFontDialog::showChoice(const TFontChoice& font)
     shown_ = font;
 
     FontList->clear();
-    FontList->addItems(FixedPitchFamilies());
+    FontList->addItems(Families());
     const QString family = ansiToText(font.name);
     const auto found = FontList->findItems(family, Qt::MatchFixedString);
     if (!found.isEmpty())
@@ -360,8 +370,11 @@ TFontChoice TFontDialog::Choice() const
         c.color = ColorBox->currentData().value<qint32>();
     if (ScriptBox->currentIndex() >= 0)
         c.charset = static_cast<uint8_t>(ScriptBox->currentData().toInt());
-    // Only fixed-pitch fonts are offered.
-    c.pitch = fpFixed;
+    // Fixed-pitch and proportional fonts are offered; the pitch is the
+    // family's (a family the system lacks keeps the held one).
+    const QString family = ansiToText(c.name);
+    if (QFontDatabase::hasFamily(family) && family.compare(ansiToText(shown_.name), Qt::CaseInsensitive) != 0)
+        c.pitch = QFontDatabase::isFixedPitch(family) ? fpFixed : fpVariable;
     return c;
 }
 
@@ -380,7 +393,11 @@ void TFontDialog::familyTyped(const QString& text)
             best = item;
     }
     if (best) {
+        // What is typed stays as typed (the list offers many families that
+        // start alike).
+        typing_ = true;
         FontList->setCurrentItem(best);
+        typing_ = false;
         FontList->scrollToItem(best);
     }
 }

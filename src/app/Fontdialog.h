@@ -76,8 +76,10 @@ public:
     // The choice as the controls show it now.
     TFontChoice Choice() const;
 
-    // The fixed-pitch families the dialog offers (sorted; the held name is
-    // added when the system has no family of that name).
+    // The families the dialog offers, fixed-pitch and proportional alike
+    // (sorted; the held name is added when the system has no family of that
+    // name), and the fixed-pitch ones among them.
+    QStringList Families() const;
     QStringList FixedPitchFamilies() const;
 
     // The controls, for the window that shows the dialog and for tests.
@@ -96,6 +98,7 @@ public:
     QPushButton* CancelButton = nullptr;
 
 private:
+    QStringList families(bool fixedOnly) const;
     void showChoice(const TFontChoice& font);
     void updateSample();
     void familyTyped(const QString& text);
@@ -107,6 +110,7 @@ private:
     TFontChoice shown_;      // the choice the controls were filled from
     QString shownSize_;      // the size text they were filled with
     bool filling_ = false;
+    bool typing_ = false;   // the list follows the family typed
 };
 
 } // namespace volm::ui

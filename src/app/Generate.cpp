@@ -168,6 +168,10 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     dialog->SetLayout(offered);
     const TParagraphStyle offeredParagraphs = target.Paragraphs.value_or(TParagraphStyle::Indent);
     dialog->SetParagraphs(offeredParagraphs);
+    const std::string offeredSizes = target.Sizes.value_or(SheetSizesText(kDefaultSheetSizes));
+    dialog->SetSizes(offeredSizes);
+    const bool offeredHyphens = target.Hyphens.value_or(true);
+    dialog->SetHyphens(offeredHyphens);
     if (dialog->exec() != QDialog::Accepted)
         return TGenerateOutcome::Cancelled;
     std::optional<TReaderLayout> layout = target.Layout;
@@ -180,6 +184,12 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
         }
         if (paragraphs != offeredParagraphs && target.StoreParagraphs)
             target.StoreParagraphs(paragraphs);
+        if (layout == TReaderLayout::Words) {
+            if (dialog->SizesText() != offeredSizes && target.StoreSizes && ParseSheetSizes(dialog->SizesText()))
+                target.StoreSizes(SheetSizesText(*ParseSheetSizes(dialog->SizesText())));
+            if (dialog->Hyphens() != offeredHyphens && target.StoreHyphens)
+                target.StoreHyphens(dialog->Hyphens());
+        }
     } catch (const std::exception& e) {
         ShowErrorMessage(fromMessage(e.what()), target.parent);
         return TGenerateOutcome::Failed;
@@ -197,6 +207,17 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     request.layout = layout;
     request.paragraphs = paragraphs;
     request.maxJar = dialog->MaxJar();
+    if (layout == TReaderLayout::Words) {
+        const std::optional<std::vector<int>> sizes = ParseSheetSizes(dialog->SizesText());
+        if (!sizes) {
+            ShowErrorMessage(fromMessage("The font sizes \"" + dialog->SizesText() + "\" are not 1 to 3 sizes"),
+                             target.parent);
+            return TGenerateOutcome::Failed;
+        }
+        request.sizes = *sizes;
+    }
+    request.hyphens = dialog->Hyphens();
+    request.renderSheet = target.RenderSheet ? target.RenderSheet : TFontSheetRenderer(RenderFontSheet);
     const TFontRenderer render = target.RenderFont ? target.RenderFont : TFontRenderer(FontImagePng);
 
     std::optional<std::string> failure;
@@ -221,7 +242,11 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     // is over.
     std::vector<std::string> report =
         BuildReport(built, "choose the phone's limit under \"Phone\" in the build dialog to build volumes");
-    const bool warned = report.size() > 2 * built.jars.size();
+    // Told in a box: volumes, warnings and files left out; the font's sizes
+    // and the hyphens only then, with the rest of the report.
+    const bool tell = std::any_of(report.begin(), report.end(), [](const std::string& line) {
+        return line.starts_with("warning:") || line.starts_with("not packed:");
+    });
     bool overPhone = false;
     if (const TPhoneProfile* phone = PhoneById(dialog->Phone())) {
         try {
@@ -237,7 +262,7 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
             overPhone = true;
         }
     }
-    if (built.jars.size() > 1 || overPhone || warned) {
+    if (built.jars.size() > 1 || tell || overPhone) {
         QString text;
         for (const std::string& line : report)
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + fromMessage(line);
@@ -269,6 +294,10 @@ TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
     t.StoreLayout = [&project](TReaderLayout l) { project.SaveLayout(l); };
     t.Paragraphs = project.Paragraphs();
     t.StoreParagraphs = [&project](TParagraphStyle s) { project.SaveParagraphs(s); };
+    t.Sizes = project.SheetSizes();
+    t.StoreSizes = [&project](const std::string& s) { project.SaveSheetSizes(s); };
+    t.Hyphens = project.Hyphens();
+    t.StoreHyphens = [&project](bool on) { project.SaveHyphens(on); };
     t.ProjectPath = project.Path();
     t.Build = project.BuildCount() + 1;
     t.BuildStored = !project.IsReadOnly();

@@ -69,6 +69,13 @@ struct TGenerateTarget {
     std::optional<TParagraphStyle> Paragraphs; // the project's paragraph style (none: indent)
     // Stores a paragraph style chosen in the dialog that differs from the project's.
     std::function<void(TParagraphStyle)> StoreParagraphs;
+    // The project's font sizes and hyphens switch of the words layout (none:
+    // the defaults), and where the dialog's changed ones are stored.
+    std::optional<std::string> Sizes;
+    std::function<void(const std::string&)> StoreSizes;
+    std::optional<bool> Hyphens;
+    std::function<void(bool)> StoreHyphens;
+    TFontSheetRenderer RenderSheet;     // RenderFontSheet when empty
     // The build's number (TBuildRequest::nextBuild: raises the project's
     // counter); none builds number `Build`, not stored (`BuildStored`).
     std::function<uint64_t()> NextBuild;

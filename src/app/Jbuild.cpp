@@ -3,10 +3,13 @@
 #include "app/Ansitext.h"
 #include "app/Dialogbuttons.h"
 #include "app/Errorbox.h"
+#include "book/Fontsheet.h"
 #include "book/Manifest.h"
 #include "book/Phones.h"
+#include "common/Errors.h"
 #include "common/Codepage.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -73,7 +76,8 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
                    Qt::WindowTitleHint);
     // The Phone row below the texts makes it 24 pixels taller than the
     // three texts alone.
-    setFixedSize(351, 164);
+    // The row of the font sizes and the hyphens another 24.
+    setFixedSize(351, 188);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
@@ -108,11 +112,23 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     PhoneBox->setGeometry(64, 109, 128, 21);
     connect(PhoneBox, QOverload<int>::of(&QComboBox::activated), this, &TForm3::phoneChosen);
 
+    SizesLabel = label(this, "SizesLabel", QStringLiteral("Sizes:"), 8, 136, 11, Qt::blue);
+    SizesEdit = edit(this, "SizesEdit", QString::fromStdString(SheetSizesText(kDefaultSheetSizes)), 133);
+    SizesEdit->setGeometry(64, 133, 128, 21);
+    SizesEdit->setToolTip(QStringLiteral("Words layout: the font sizes in pixels the book carries,\n"
+                                         "1 to 3 of them, separated by commas (11,14)."));
+    HyphensBox = new QCheckBox(QStringLiteral("Hyphens"), this);
+    HyphensBox->setObjectName(QStringLiteral("HyphensBox"));
+    HyphensBox->setChecked(true);
+    HyphensBox->setToolTip(QStringLiteral("Words layout: soft hyphens where the Russian and English\n"
+                                          "hyphenation patterns allow a word to break."));
+    HyphensBox->setGeometry(200, 135, 137, 19);
+
     BitBtn1 = AcceptButton(this, QStringLiteral("&Build"), "BitBtn1", style()->standardIcon(QStyle::SP_DialogOkButton));
-    BitBtn1->setGeometry(64, 136, 75, 25);
+    BitBtn1->setGeometry(64, 160, 75, 25);
     BitBtn2 = RejectButton(this, QStringLiteral("Cancel"), "BitBtn2",
                            style()->standardIcon(QStyle::SP_DialogCancelButton));
-    BitBtn2->setGeometry(264, 136, 75, 25);
+    BitBtn2->setGeometry(264, 160, 75, 25);
     BitBtn2->setAutoDefault(false);
     // Between the buttons: the layout of the texts on the phone.
     LayoutBox = new QComboBox(this);
@@ -121,7 +137,7 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     LayoutBox->addItem(QStringLiteral("Grid layout"), static_cast<int>(TReaderLayout::Grid));
     LayoutBox->setToolTip(QStringLiteral("Words: rows break between words and at line ends.\n"
                                          "Grid: every row holds as many characters as fit."));
-    LayoutBox->setGeometry(148, 138, 108, 21);
+    LayoutBox->setGeometry(148, 162, 108, 21);
     // Beside the phone, over the layout: how the words layout starts a paragraph.
     ParagraphsBox = new QComboBox(this);
     ParagraphsBox->setObjectName(QStringLiteral("ParagraphsBox"));
@@ -131,13 +147,20 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
                                              "or a small gap comes before it."));
     ParagraphsBox->setGeometry(200, 109, 137, 21);
     connect(LayoutBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [this] { ParagraphsBox->setEnabled(Layout() == TReaderLayout::Words); });
+            [this] {
+                const bool words = Layout() == TReaderLayout::Words;
+                ParagraphsBox->setEnabled(words);
+                SizesEdit->setEnabled(words);
+                HyphensBox->setEnabled(words);
+            });
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, Edit3);
     setTabOrder(Edit3, PhoneBox);
     setTabOrder(PhoneBox, ParagraphsBox);
-    setTabOrder(ParagraphsBox, BitBtn1);
+    setTabOrder(ParagraphsBox, SizesEdit);
+    setTabOrder(SizesEdit, HyphensBox);
+    setTabOrder(HyphensBox, BitBtn1);
     setTabOrder(BitBtn1, LayoutBox);
     setTabOrder(LayoutBox, BitBtn2);
 }
@@ -177,6 +200,10 @@ std::string TForm3::TextsProblem() const
         CheckOneLine(VendorText(), "The vendor");
         CheckInfoUrl(UrlText(), "The URL");
         CheckOneLine(DescriptionText(), "The description");
+        if (Layout() == TReaderLayout::Words && !ParseSheetSizes(SizesText()))
+            throw Error("The font sizes \"" + SizesText() + "\" are not 1 to 3 different sizes of " +
+                        std::to_string(kMinSheetSize) + " to " + std::to_string(kMaxSheetSize) +
+                        " pixels, separated by commas (11,14)");
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -187,6 +214,28 @@ void TForm3::SetLayout(TReaderLayout layout)
 {
     LayoutBox->setCurrentIndex(LayoutBox->findData(static_cast<int>(layout)));
     ParagraphsBox->setEnabled(layout == TReaderLayout::Words);
+    SizesEdit->setEnabled(layout == TReaderLayout::Words);
+    HyphensBox->setEnabled(layout == TReaderLayout::Words);
+}
+
+void TForm3::SetSizes(const std::string& sizes)
+{
+    SizesEdit->setText(QString::fromStdString(sizes));
+}
+
+std::string TForm3::SizesText() const
+{
+    return SizesEdit->text().trimmed().toStdString();
+}
+
+void TForm3::SetHyphens(bool on)
+{
+    HyphensBox->setChecked(on);
+}
+
+bool TForm3::Hyphens() const
+{
+    return HyphensBox->isChecked();
 }
 
 TReaderLayout TForm3::Layout() const

@@ -29,6 +29,7 @@
 #include <filesystem>
 #include <string>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -56,6 +57,9 @@ public:
     QComboBox* ParagraphsBox = nullptr; // the words layout's paragraphs: indent or gap
     QLabel* PhoneLabel = nullptr;    // "Phone:"
     QComboBox* PhoneBox = nullptr;   // the jar budget
+    QLabel* SizesLabel = nullptr;    // "Sizes:"
+    QLineEdit* SizesEdit = nullptr;  // the words layout's font sizes ("11,14")
+    QCheckBox* HyphensBox = nullptr; // "Hyphens": soft hyphens in the words layout
 
     // The texts as they stand in the controls (not trimmed), in Windows-1251;
     // a character that code page lacks becomes "?".
@@ -72,6 +76,12 @@ public:
     // The same for the paragraph style (offered only with the words layout).
     void SetParagraphs(TParagraphStyle style);
     TParagraphStyle Paragraphs() const;
+    // The words layout's font sizes offered and as typed, and its hyphens
+    // switch (both offered only with the words layout).
+    void SetSizes(const std::string& sizes);
+    std::string SizesText() const;
+    void SetHyphens(bool on);
+    bool Hyphens() const;
     // The jar budget chosen, in bytes (0: no limit); setting one that is not
     // offered adds it to the list.
     uint64_t MaxJar() const;

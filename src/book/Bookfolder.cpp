@@ -59,21 +59,6 @@ size_t volumeNumber(const std::string& name, const std::string& stem)
     return static_cast<size_t>(std::stoull(name.substr(stem.size() + 1, name.size() - stem.size() - 5)));
 }
 
-std::vector<std::string> listFolder(const std::string& folder)
-{
-    std::vector<std::string> names;
-    DIR* d = ::opendir(folder.c_str());
-    if (!d)
-        return names;
-    while (struct dirent* e = ::readdir(d)) {
-        std::string name = e->d_name;
-        if (name != "." && name != "..")
-            names.push_back(std::move(name));
-    }
-    ::closedir(d);
-    return names;
-}
-
 // The names in a folder open as `dirFd` (which stays open).
 std::vector<std::string> listFolder(int dirFd)
 {
@@ -92,6 +77,16 @@ std::vector<std::string> listFolder(int dirFd)
             names.push_back(std::move(name));
     }
     ::closedir(d);
+    return names;
+}
+
+std::vector<std::string> listFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    std::vector<std::string> names = listFolder(fd);
+    ::close(fd);
     return names;
 }
 
@@ -327,25 +322,11 @@ std::string TBookFolder::ReadUserFile(const TUserFile& file, uint64_t maxSize) c
         fail(systemMessage(errno), errno);
     if (!S_ISREG(st.st_mode))
         fail("not a regular file", EINVAL);
+    const std::string large = "larger than " + std::to_string(maxSize >> 20) + " MB";
     if (static_cast<uint64_t>(st.st_size) > maxSize)
-        fail("larger than " + std::to_string(maxSize >> 20) + " MB", EFBIG);
-    std::string bytes;
-    bytes.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(systemMessage(errno), errno);
-        }
-        if (n == 0)
-            break;
-        if (bytes.size() + static_cast<size_t>(n) > maxSize)
-            fail("larger than " + std::to_string(maxSize >> 20) + " MB", EFBIG);
-        bytes.append(buf, static_cast<size_t>(n));
-    }
-    return bytes;
+        fail(large, EFBIG);
+    return ReadOpenFile(fd.get(), maxSize, static_cast<uint64_t>(st.st_size), [&] { fail(large, EFBIG); },
+                        [&](int e) { fail(systemMessage(e), e); });
 }
 
 void TBookFolder::RemoveOldOutputs(size_t volumes) const

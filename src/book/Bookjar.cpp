@@ -76,6 +76,8 @@ std::vector<std::string> OwnMemberNames(const TBookInput& input)
         names.push_back(m.name);
     if (input.fontPng)
         names.push_back("images/Font.png");
+    for (const auto& sheet : input.fontSheets)
+        names.push_back(sheet.first);
     return names;
 }
 
@@ -96,6 +98,11 @@ void TBookJars::PackShared()
         } else if (sameText(m.name, "topics.txt")) {
             slots_.push_back({TSlotKind::Topics});
             haveTopics = true;
+        } else if (!input_.fontSheets.empty() && sameText(m.name, "images/Font.png")) {
+            for (const auto& sheet : input_.fontSheets) {
+                slots_.push_back({TSlotKind::Shared, shared_.size()});
+                shared_.push_back(packSmall(sheet.first, sheet.second));
+            }
         } else {
             const bool font = input_.fontPng && sameText(m.name, "images/Font.png");
             slots_.push_back({TSlotKind::Shared, shared_.size()});
@@ -113,6 +120,15 @@ void TBookJars::PackShared()
                                        [](const TExtractedMember& m) { return sameText(m.name, "images/Font.png"); })) {
         slots_.push_back({TSlotKind::Shared, shared_.size()});
         shared_.push_back(packSmall("images/Font.png", *input_.fontPng));
+    }
+
+    if (!input_.fontSheets.empty() &&
+        std::none_of(input_.templateMembers.begin(), input_.templateMembers.end(),
+                     [](const TExtractedMember& m) { return sameText(m.name, "images/Font.png"); })) {
+        for (const auto& sheet : input_.fontSheets) {
+            slots_.push_back({TSlotKind::Shared, shared_.size()});
+            shared_.push_back(packSmall(sheet.first, sheet.second));
+        }
     }
 
     // The user's files, read and packed on the pool.

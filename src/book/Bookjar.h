@@ -9,7 +9,8 @@
 // jar as a stream, java.util.jar.JarInputStream and phone installers, find
 // it), then the template's members in the template's order with the book's
 // appname.txt, files.txt and topics.txt (and the custom font's
-// images/Font.png) in the places of the template's, then texts/itm1 ...
+// images/Font.png, or the words layout's images/Font1.png, images/Font1.map
+// ...) in the places of the template's, then texts/itm1 ...
 // texts/itmN (a long text of the words layout followed by its pieces
 // texts/itmN_1, texts/itmN_2, ...), then layout.txt when the book has a
 // layout, then the user's files in the order of the folder listing. No
@@ -59,6 +60,10 @@ std::string ContinuationTitle(const std::string& nextName);
 struct TBookInput {
     std::vector<TExtractedMember> templateMembers;   // in the template's order
     std::optional<std::string> fontPng;              // the custom font's image, when it is on
+    // The words layout's font (Fontsheet.h): name and bytes of images/Font1.png,
+    // images/Font1.map, ...; when there are any they take the place of the
+    // template's images/Font.png, which the jar then lacks.
+    std::vector<std::pair<std::string, std::string>> fontSheets;
     std::string url, vendor, description;            // for the manifest
     std::string version = "1.0.1";                   // MIDlet-Version (MidletVersion of the build)
     std::optional<TReaderLayout> layout;

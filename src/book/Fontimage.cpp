@@ -159,8 +159,12 @@ QFont ChoiceFont(const TFontChoice& choice, int pixelSize)
 
 QFont FontImageFont(const TFontChoice& choice, int cell)
 {
+    return FontImageFont(choice, cell, Antialiased(cell));
+}
+
+QFont FontImageFont(const TFontChoice& choice, int cell, bool antialias)
+{
     EnsureGuiApplication();
-    const bool antialias = Antialiased(cell);
     auto imageFont = [&](int px) {
         QFont f = ChoiceFont(choice, px);
         f.setHintingPreference(QFont::PreferFullHinting);
@@ -267,6 +271,110 @@ void SaveFontImage(const TFontChoice& font, const std::string& pngPath)
     TPNGObject png;
     png.Assign(RenderFontImage(font));
     png.SaveToFile(pngPath);
+}
+
+TFontSheetImage RenderFontSheetImage(const TFontChoice& choice, int lineHeight, const TUsedBytes& used)
+{
+    if (lineHeight < 1 || lineHeight > 255)
+        throw Error("The font \"" + cp1251ToUtf8(choice.name) + "\" cannot be drawn " + std::to_string(lineHeight) +
+                    " pixels high: the sizes are 1 to 255 pixels");
+    // Greys at every size: without them small glyphs of like shapes ("З"
+    // and "3" of DejaVu Sans at 11 pixels) come out the same.
+    const bool antialias = true;
+    const QFont font = FontImageFont(choice, lineHeight, antialias);
+    const QFontMetrics metrics(font);
+    const int ascent = metrics.ascent();
+
+    // The rectangles, row by row.
+    TFontSheetImage sheet;
+    sheet.lineHeight = lineHeight;
+    int x = 0, row = 0, widest = 0;
+    std::array<char16_t, 256> chars{};
+    for (int b = 0; b < 256; ++b) {
+        if (!used[b] || IsSheetControl(static_cast<uint8_t>(b)))
+            continue;
+        char16_t ch = FontImageCharacter(choice.charset, static_cast<uint8_t>(b));
+        if (ch == kNoChar)
+            continue;
+        chars[b] = ch;
+        const int advance = std::max(1, metrics.horizontalAdvance(QChar(ch)));
+        if (advance > kSheetRowWidth)
+            throw Error("The font \"" + cp1251ToUtf8(choice.name) + "\" at " + std::to_string(lineHeight) +
+                        " pixels has a glyph " + std::to_string(advance) + " pixels wide, wider than a row of " +
+                        std::to_string(kSheetRowWidth) + "; choose smaller sizes");
+        if (x + advance > kSheetRowWidth) {
+            x = 0;
+            ++row;
+        }
+        if (row > 255)
+            throw Error("The font \"" + cp1251ToUtf8(choice.name) + "\" at " + std::to_string(lineHeight) +
+                        " pixels needs more than 256 rows");
+        sheet.glyphs[b] = TGlyphRect{static_cast<uint16_t>(x), static_cast<uint8_t>(row),
+                                     static_cast<uint8_t>(advance)};
+        x += advance;
+        widest = std::max(widest, x);
+    }
+    const int width = std::max(1, widest);
+    const int height = (row + 1) * lineHeight;
+
+    // Drawn in black on white, then the greys become palette entries.
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, antialias);
+        painter.setRenderHint(QPainter::TextAntialiasing, antialias);
+        painter.setPen(Qt::black);
+        painter.setFont(font);
+        for (int b = 0; b < 256; ++b) {
+            const TGlyphRect& g = sheet.glyphs[b];
+            if (g.advance == 0)
+                continue;
+            const int top = g.row * lineHeight;
+            painter.setClipRect(g.x, top, g.advance, lineHeight);
+            painter.drawText(QPointF(g.x, top + ascent), QString(QChar(chars[b])));
+        }
+    }
+
+    const int shades = antialias ? 16 : 2;
+    const int bpp = antialias ? 4 : 1;
+    sheet.bitmap = TBitmap(width, height, bpp);
+    const TRGBQuad ink = GlyphColor(choice.color);
+    for (int i = 0; i < shades; ++i) {
+        auto mix = [&](uint8_t c) { return static_cast<uint8_t>((255 * (shades - 1 - i) + c * i) / (shades - 1)); };
+        sheet.bitmap.colors[i] = TRGBQuad{mix(ink.blue), mix(ink.green), mix(ink.red), 0};
+    }
+    for (int y = 0; y < height; ++y) {
+        const QRgb* src = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        uint8_t* dst = sheet.bitmap.scanLine(y);
+        for (int col = 0; col < width; ++col) {
+            const int dark = 255 - qGray(src[col]);
+            const int index = (dark * (shades - 1) + 127) / 255;
+            if (bpp == 1)
+                dst[col / 8] |= static_cast<uint8_t>(index << (7 - col % 8));
+            else
+                dst[col / 2] |= static_cast<uint8_t>(index << (col % 2 ? 0 : 4));
+        }
+    }
+    return sheet;
+}
+
+TFontSheet RenderFontSheet(const TFontChoice& choice, int lineHeight, const TUsedBytes& used)
+{
+    const TFontSheetImage image = RenderFontSheetImage(choice, lineHeight, used);
+    TPNGObject png;
+    png.Filters = {pfNone};
+    png.CompressionLevel = 9;
+    png.Assign(image.bitmap);
+    TMemoryStream out;
+    png.SaveToStream(out);
+    TFontSheet sheet;
+    sheet.lineHeight = lineHeight;
+    sheet.width = image.bitmap.width;
+    sheet.height = image.bitmap.height;
+    sheet.png = out.Data();
+    sheet.map = FontMapBytes(lineHeight, image.glyphs);
+    return sheet;
 }
 
 } // namespace volm

@@ -15,6 +15,7 @@
 // Rendering needs a Qt GUI application object; one without a display (the
 // "offscreen" platform) is created on first use when the program has none.
 
+#include "book/Fontsheet.h"
 #include "common/Codepage.h"
 #include "image/Bitmap.h"
 #include "storage/Fontsettings.h"
@@ -64,6 +65,8 @@ QFont ChoiceFont(const TFontChoice& font, int pixelSize);
 // hinted, without other fonts standing in for characters it lacks (those
 // show its missing-glyph box), without antialiasing under 16 pixels.
 QFont FontImageFont(const TFontChoice& font, int cell);
+// The same with antialiasing on or off whatever the size.
+QFont FontImageFont(const TFontChoice& font, int cell, bool antialias);
 
 // Renders the font image: 16h x 16h pixels, 24 bits, rows bottom-up.
 TBitmap RenderFontImage(const TFontChoice& font);
@@ -74,5 +77,21 @@ std::string FontImagePng(const TFontChoice& font);
 // Renders the font image and saves it as PNG at `pngPath` (the file is
 // replaced). Raises volm::Error naming the file and the cause on failure.
 void SaveFontImage(const TFontChoice& font, const std::string& pngPath);
+
+// A sheet of the words layout (see Fontsheet.h) as the renderer drew it:
+// the palette bitmap (4 bits a pixel: white, 14 greys, the ink), the glyphs'
+// rectangles, and the line height. The font is FontImageFont at the line
+// height, antialiased at every size; the advances are the font's
+// own (QFontMetrics::horizontalAdvance). A glyph wider than a row, or a
+// line height over 255, raises volm::Error naming the font and the size.
+struct TFontSheetImage {
+    int lineHeight = 0;
+    TBitmap bitmap;
+    TGlyphRects glyphs{};
+};
+TFontSheetImage RenderFontSheetImage(const TFontChoice& font, int lineHeight, const TUsedBytes& used);
+
+// The sheet as the jar carries it: its PNG file and its map.
+TFontSheet RenderFontSheet(const TFontChoice& font, int lineHeight, const TUsedBytes& used);
 
 } // namespace volm

@@ -195,6 +195,7 @@ TCanvasSize PngSize(std::string_view png)
 TJarNeeds MeasureJar(const std::string& jarPath, size_t topics, const TPhoneProfile& phone)
 {
     TJarNeeds n;
+    int sheetHeight = 0;
     TUnZip unzip;
     unzip.SetArchiveFile(jarPath);
     if (unzip.ArchiveFile().empty())
@@ -206,14 +207,28 @@ TJarNeeds MeasureJar(const std::string& jarPath, size_t topics, const TPhoneProf
             n.imagesHeap += 2ull * static_cast<uint64_t>(s.width) * static_cast<uint64_t>(s.height);
             if (name == "images/Font.png")
                 n.cell = s.width / 16;
+        } else if (startsWith(name, "images/Font") && name.size() > 15 && name.substr(name.size() - 4) == ".map") {
+            // A words-layout font: its line height is the map's first byte.
+            const std::string map = unzip.ReadMember(name);
+            const int height = map.empty() ? 0 : static_cast<uint8_t>(map[0]);
+            if (height > 0 && (sheetHeight == 0 || height < sheetHeight))
+                sheetHeight = height;
         } else if (name == "topics.txt" || name == "layout.txt") {
             n.menuHeap += unzip.ReadMember(name).size();
         }
     }
-    // The largest canvas: the most text cells, so the largest buffers.
-    const int cell = std::max(n.cell, 1);
+    // The largest canvas: the most text cells, so the largest buffers. A
+    // words-layout font (no grid image) counts its smallest line height as
+    // the row and half of it as the column.
+    int cellHeight = std::max(n.cell, 1), cellWidth = cellHeight;
+    if (n.cell == 0 && sheetHeight > 0) {
+        n.cell = sheetHeight;
+        cellHeight = sheetHeight;
+        cellWidth = std::max(sheetHeight / 2, 1);
+    }
     for (const TCanvasSize& c : phone.canvases) {
-        const uint64_t rows = static_cast<uint64_t>(c.height / cell), cols = static_cast<uint64_t>(c.width / cell);
+        const uint64_t rows = static_cast<uint64_t>(c.height / cellHeight);
+        const uint64_t cols = static_cast<uint64_t>(c.width / cellWidth);
         n.buffersHeap = std::max<uint64_t>(n.buffersHeap, 4096 + 4 * (rows + 2) * (cols + 1));
     }
     n.heap = n.imagesHeap + n.buffersHeap + n.menuHeap + kReaderClassesHeap;

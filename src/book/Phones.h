@@ -13,7 +13,8 @@
 //         + the reader's text buffers: 4096 + 4 x (rows + 2) x (cols + 1)
 //           for the largest canvas of the family, rows and cols being the
 //           canvas height and width over the font's cell (images/Font.png's
-//           width / 16)
+//           width / 16; for the words layout's fonts, images/FontN.map, the
+//           smallest line height H high and H / 2 wide)
 //         + the menu: the bytes of topics.txt and layout.txt
 //         + 30 KB for the reader's classes and the VM's own
 //     against the family's heap less a margin of 10 % (kHeapMarginPercent)

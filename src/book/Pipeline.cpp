@@ -7,6 +7,7 @@
 #include "book/Volumes.h"
 #include "common/Errors.h"
 #include "common/Fileio.h"
+#include "text/Hyphenate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -119,6 +120,112 @@ std::string kilobytes(uint64_t bytes)
     return std::to_string((bytes + 1023) / 1024) + " KB";
 }
 
+// The topics with soft hyphens in their texts (the names stay as they are).
+class THyphenatedTopics : public ITopicSequence {
+public:
+    THyphenatedTopics(ITopicSequence& topics, const THyphenator& hyphenator)
+        : topics_(topics), hyphenator_(hyphenator)
+    {
+    }
+    size_t Count() const override { return topics_.Count(); }
+    std::string Name(size_t i) override { return topics_.Name(i); }
+    std::string Text(size_t i) override { return hyphenator_.Hyphenate(topics_.Text(i)); }
+
+private:
+    ITopicSequence& topics_;
+    const THyphenator& hyphenator_;
+};
+
+// The deflated size of a text as the words layout packs it, piece by piece.
+uint64_t packedTextSize(std::string_view text, TDeflater& deflater, int level)
+{
+    uint64_t n = 0;
+    for (uint64_t at = 0; at < text.size(); at += kTextPiece)
+        n += deflater.Deflate(text.substr(at, kTextPiece), level).size();
+    return n;
+}
+
+std::string sizesText(const std::vector<int>& sizes)
+{
+    std::string s;
+    for (int n : sizes)
+    {
+        if (!s.empty())
+            s += ", ";
+        s += std::to_string(n);
+        s += " px";
+    }
+    return s;
+}
+
+// The words layout's font: the sizes that fit, rendered with the glyphs of
+// the bytes the book uses; the texts are read (and hyphenated) once here.
+void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const THyphenator* hyphenator,
+                     const std::vector<std::string>& names, const std::string& book, TBookInput& input,
+                     TBuildResult& r)
+{
+    TUsedBytes used = ReaderBytes();
+    AddUsedBytes(used, book);
+    AddUsedBytes(used, EmptyNote(names));
+    for (const std::string& name : names)
+        AddUsedBytes(used, name);
+    TDeflater deflater;
+    const int level = DeflateSetting(TJarSettings{}.DeflateType).level;
+    int64_t plain = 0, hyphenated = 0;
+    for (size_t i = 0; i < topics.Count(); ++i) {
+        const std::string text = topics.Text(i);
+        AddUsedBytes(used, text);
+        if (hyphenator) {
+            size_t added = 0;
+            const std::string withHyphens = hyphenator->Hyphenate(text, &added);
+            r.hyphensAdded += added;
+            if (added) {
+                plain += static_cast<int64_t>(packedTextSize(text, deflater, level));
+                hyphenated += static_cast<int64_t>(packedTextSize(withHyphens, deflater, level));
+            }
+        }
+    }
+    r.hyphenJarBytes = hyphenated - plain;
+
+    const TFontChoice font = request.font.useCustomFont ? request.font.font : DefaultSheetFont();
+    const uint64_t jarShare = (request.maxJar ? request.maxJar : kPhoneSafeJar) / 4;
+    const uint64_t heapShare = kPhoneHeap * kFontHeapPercent / 100;
+    std::vector<TFontSheet> sheets;
+    for (int size : request.sizes) {
+        TFontSheet sheet = request.renderSheet(font, size, used);
+        if (sheet.png.size() > jarShare) {
+            r.fontWarnings.push_back("warning: font size " + std::to_string(size) + " px left out: its image is " +
+                                     std::to_string(sheet.png.size()) + " bytes, more than a quarter of the jar (" +
+                                     std::to_string(jarShare) + " bytes)");
+            continue;
+        }
+        if (sheet.DecodedSize() > heapShare) {
+            r.fontWarnings.push_back("warning: font size " + std::to_string(size) + " px left out: its image decodes to " +
+                                     kilobytes(sheet.DecodedSize()) + ", more than " +
+                                     std::to_string(kFontHeapPercent) + "% of a phone's " + kilobytes(kPhoneHeap) +
+                                     " heap");
+            continue;
+        }
+        sheets.push_back(std::move(sheet));
+    }
+    if (sheets.empty())
+        throw Error("The font \"" + cp1251ToUtf8(font.name) + "\" does not fit a phone at any of the sizes " +
+                    sizesText(request.sizes) + " for " + request.projectPath +
+                    ": choose smaller sizes or a smaller font");
+    uint64_t total = 0;
+    for (size_t k = 0; k < sheets.size(); ++k) {
+        const std::string stem = "images/Font" + std::to_string(k + 1);
+        input.fontSheets.emplace_back(stem + ".png", sheets[k].png);
+        input.fontSheets.emplace_back(stem + ".map", sheets[k].map);
+        r.sheets.push_back({sheets[k].lineHeight, sheets[k].png.size(), sheets[k].map.size(), sheets[k].DecodedSize()});
+        total += sheets[k].DecodedSize();
+    }
+    if (total > heapShare)
+        r.fontWarnings.push_back("warning: the font images decode to " + kilobytes(total) + " together, more than " +
+                                 std::to_string(kFontHeapPercent) + "% of a phone's " + kilobytes(kPhoneHeap) +
+                                 " heap: fewer or smaller sizes leave the reader more room");
+}
+
 } // namespace
 
 std::vector<std::string> BuildReport(const TBuildResult& r, const std::string& budgetHint)
@@ -134,6 +241,16 @@ std::vector<std::string> BuildReport(const TBuildResult& r, const std::string& b
     }
     for (const std::string& s : r.skipped)
         lines.push_back("not packed: " + s + ": only the book folder's own regular files go into the jar");
+    for (const TBuiltSheet& s : r.sheets)
+        lines.push_back("font " + std::to_string(s.size) + " px: image " + std::to_string(s.pngBytes) +
+                        " bytes, decoded " + kilobytes(s.decoded) + " (" + std::to_string(s.decoded) +
+                        " bytes at 16 bits a pixel), map " + std::to_string(s.mapBytes) + " bytes");
+    for (const std::string& w : r.fontWarnings)
+        lines.push_back(w);
+    if (r.hyphenated)
+        lines.push_back("hyphens: " + std::to_string(r.hyphensAdded) + " break points added (" +
+                        std::to_string(r.hyphensAdded) + " bytes of text, " + std::to_string(r.hyphenJarBytes) +
+                        " bytes packed)");
     if (r.jars.size() == 1 && r.maxJar == 0 && r.jarSize > kPhoneSafeJar)
         lines.push_back("warning: the jar is " + kilobytes(r.jarSize) + " (" + std::to_string(r.jarSize) +
                         " bytes); many phones refuse a jar over 64 KB: " + budgetHint);
@@ -170,10 +287,23 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
 
     // Refused before anything is written.
     TBookFolder bookFolder(request.projectPath);
-    if (request.font.useCustomFont && !renderFont)
+    if (request.font.useCustomFont && !renderFont && request.layout != TReaderLayout::Words)
         throw Error("Cannot render the custom font " + request.font.font.name + " of " + request.projectPath +
                     ": this program was built without the font renderer (Qt); switch the custom font off "
                     "to use the reader's own font");
+    const bool words = request.layout == TReaderLayout::Words;
+    if (words && !request.renderSheet)
+        throw Error("Cannot render the font of the words layout of " + request.projectPath +
+                    ": this program was built without the font renderer (Qt)");
+    if (words && (request.sizes.empty() || request.sizes.size() > kMaxSheetSizes ||
+                  !ParseSheetSizes(SheetSizesText(request.sizes))))
+        throw Error("The font sizes " + SheetSizesText(request.sizes) + " of " + request.projectPath +
+                    " are not 1 to 3 different sizes of " + std::to_string(kMinSheetSize) + " to " +
+                    std::to_string(kMaxSheetSize) + " pixels");
+    // The patterns are loaded before anything is written: missing ones refuse the build.
+    std::optional<THyphenator> hyphenator;
+    if (words && request.hyphens)
+        hyphenator.emplace();
     // No value of the manifest holds a line end (the book name's is checked above).
     ManifestLines(TManifestFields{bookFolder.BookName(), request.url, request.vendor, request.description,
                                   MidletVersion(1)});
@@ -203,8 +333,9 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
 
     progress.Progress(TBuildStage::Manifest, 1, 1);
 
-    // The custom font's image replaces the template's sample.
-    if (request.font.useCustomFont) {
+    // The custom font's image replaces the template's sample; the words
+    // layout has its own sheets instead.
+    if (request.font.useCustomFont && !words) {
         progress.Progress(TBuildStage::FontImage, 0, 1);
         input.fontPng = renderFont(request.font.font);
         progress.Progress(TBuildStage::FontImage, 1, 1);
@@ -218,6 +349,16 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     }
     input.layout = request.layout;
     input.paragraphs = request.paragraphs;
+    if (words) {
+        progress.Progress(TBuildStage::FontImage, 0, 1);
+        buildFontSheets(request, topics, hyphenator ? &*hyphenator : nullptr, input.names, book, input, r);
+        r.hyphenated = hyphenator.has_value();
+        progress.Progress(TBuildStage::FontImage, 1, 1);
+    }
+    std::optional<THyphenatedTopics> hyphenated;
+    if (hyphenator)
+        hyphenated.emplace(topics, *hyphenator);
+    ITopicSequence& texts = hyphenated ? static_cast<ITopicSequence&>(*hyphenated) : topics;
 
     // Every member as a book's jar packs it: the strongest deflate, archives
     // stored, names in the OEM code page. The entries carry the time of the
@@ -228,7 +369,7 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     input.readUserFile = [&bookFolder](const TUserFile& f, uint64_t max) { return bookFolder.ReadUserFile(f, max); };
 
     TPackPool pool(request.threads);
-    TBookJars jars(std::move(input), topics, settings, pool, request.clock);
+    TBookJars jars(std::move(input), texts, settings, pool, request.clock);
     const std::string& stem = bookFolder.FileStem();
     r.jarPath = folder + stem + ".jar";
     try {

@@ -24,6 +24,7 @@
 
 #include "book/Bookjar.h"
 #include "book/Datafiles.h"
+#include "book/Fontsheet.h"
 #include "storage/Fontsettings.h"
 #include "storage/Project.h"
 
@@ -90,6 +91,15 @@ struct TBuildRequest {
     std::optional<TReaderLayout> layout;
     // The paragraph style layout.txt carries (the words layout draws it).
     TParagraphStyle paragraphs = TParagraphStyle::Indent;
+    // The words layout's font: its sizes in pixels (1 to 3, smallest first),
+    // rendered by `renderSheet` (volm_font's RenderFontSheet) in the custom
+    // font when it is on, else in DefaultSheetFont(). A words book needs the
+    // renderer; the other layouts never call it.
+    std::vector<int> sizes = kDefaultSheetSizes;
+    TFontSheetRenderer renderSheet;
+    // Soft hyphens at the break points of the patterns in the words layout's
+    // texts (the front ends pass the project's choice, on unless it says off).
+    bool hyphens = false;
     // The jar budget in bytes; 0 for none.
     uint64_t maxJar = 0;
     // Threads that pack the members: 0 for one per processor. The jar is the
@@ -97,6 +107,14 @@ struct TBuildRequest {
     unsigned threads = 0;
     // The clock that dates the entries (the system's when empty).
     std::function<time_t()> clock;
+};
+
+// One size of the words layout's font as built.
+struct TBuiltSheet {
+    int size = 0;              // line height in pixels
+    uint64_t pngBytes = 0;     // the image's file
+    uint64_t mapBytes = 0;
+    uint64_t decoded = 0;      // the image decoded at 16 bits a pixel
 };
 
 // One jar the build made.
@@ -124,10 +142,20 @@ struct TBuildResult {
     bool buildStored = true;
     // The book folder's entries left out of the jar: "PATH (a symbolic link)".
     std::vector<std::string> skipped;
+    // The words layout's font sizes put into the jar, and what was left out or
+    // is worth a warning (a size over the budget, images over the heap share).
+    std::vector<TBuiltSheet> sheets;
+    std::vector<std::string> fontWarnings;
+    // Soft hyphens: whether the texts got them, how many, and what they cost
+    // packed (the texts' deflated size with them less without them).
+    bool hyphenated = false;
+    uint64_t hyphensAdded = 0;
+    int64_t hyphenJarBytes = 0;
 };
 
 // What a build made, as lines for the user: per jar its path, size, files and
-// topics, and its jad; the files of the book folder left out (links, FIFOs,
+// topics, and its jad; per font size its image's file and decoded sizes, the
+// font's warnings, the soft hyphens added and their cost; the files of the book folder left out (links, FIFOs,
 // devices). A single jar over kPhoneSafeJar without a budget gets
 // a warning line naming `budgetHint` (how to set a budget in that front end).
 std::vector<std::string> BuildReport(const TBuildResult& r, const std::string& budgetHint);
@@ -163,7 +191,13 @@ private:
 // archive code. Every file goes through the safe-write path and is flushed to
 // disk; the old jar stays until the new one is complete. Two builds of one
 // book folder at once: the second is refused.
-// `renderFont` is needed only when the custom font is on.
+// `renderFont` is needed only when the custom font is on, and only for the
+// grid layout (and books without a layout); the words layout renders its
+// sizes through the request's `renderSheet`. A size whose image would take
+// more than a quarter of the jar budget (of kPhoneSafeJar without one), or
+// decode to more than kFontHeapPercent of kPhoneHeap alone, is left out with
+// a warning; when no size is left the build is refused, naming the sizes.
+// Malformed sizes (none, more than three, out of range) are refused too.
 TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
                           const TFontRenderer& renderFont, IBuildProgress* progress = nullptr);
 

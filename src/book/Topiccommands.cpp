@@ -231,33 +231,31 @@ void TTopicCommands::apply(const TTopicStep& step)
 
 std::string TTopicCommands::Undo()
 {
-    if (!history_.CanUndo())
-        return {};
-    TTopicChange change = history_.TakeUndo();
-    replaying_ = true;
-    try {
-        for (auto s = change.steps.rbegin(); s != change.steps.rend(); ++s)
-            apply(s->Inverse());
-    } catch (...) {
-        replaying_ = false;
-        history_.Clear();
-        throw;
-    }
-    replaying_ = false;
-    std::string what = change.what;
-    history_.PushUndone(std::move(change));
-    return what;
+    return replay(true);
 }
 
 std::string TTopicCommands::Redo()
 {
-    if (!history_.CanRedo())
+    return replay(false);
+}
+
+// Undoes the last change (its steps inverted, last first) or redoes the last
+// undone one. A step that fails leaves the history empty: what it records
+// no longer matches the project.
+std::string TTopicCommands::replay(bool undo)
+{
+    if (undo ? !history_.CanUndo() : !history_.CanRedo())
         return {};
-    TTopicChange change = history_.TakeRedo();
+    TTopicChange change = undo ? history_.TakeUndo() : history_.TakeRedo();
     replaying_ = true;
     try {
-        for (const TTopicStep& s : change.steps)
-            apply(s);
+        if (undo) {
+            for (auto s = change.steps.rbegin(); s != change.steps.rend(); ++s)
+                apply(s->Inverse());
+        } else {
+            for (const TTopicStep& s : change.steps)
+                apply(s);
+        }
     } catch (...) {
         replaying_ = false;
         history_.Clear();
@@ -265,7 +263,10 @@ std::string TTopicCommands::Redo()
     }
     replaying_ = false;
     std::string what = change.what;
-    history_.PushRedone(std::move(change));
+    if (undo)
+        history_.PushUndone(std::move(change));
+    else
+        history_.PushRedone(std::move(change));
     return what;
 }
 

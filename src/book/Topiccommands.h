@@ -123,6 +123,7 @@ private:
     class TGroup;
     void record(const TTopicStep& step, const std::string& what);
     void apply(const TTopicStep& step);
+    std::string replay(bool undo);
 
     TProject& project_;
     ITopicListView* view_ = nullptr;

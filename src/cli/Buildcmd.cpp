@@ -6,7 +6,8 @@
 // --phone (or the dialog's stored family) sets the jar budget to the family's
 // jar limit and measures every jar against its heap and store (Phones.h).
 // --layout stores the reader's text layout in the project before the build,
-// --paragraphs its paragraph style.
+// --paragraphs its paragraph style, --sizes the words layout's font sizes and
+// --no-hyphens (or --hyphens) whether its texts get soft hyphens.
 
 #include "cli/Cli.h"
 
@@ -68,6 +69,18 @@ int cmdBuild(const Args& a)
     if (paragraphsName && !ParseParagraphsName(*paragraphsName, paragraphs))
         throw UsageError("--paragraphs is indent or gap, not \"" + *paragraphsName + "\"");
 
+    std::optional<std::vector<int>> sizes;
+    const std::optional<std::string> sizesText = a.value("--sizes");
+    if (sizesText && !(sizes = ParseSheetSizes(*sizesText)))
+        throw UsageError("--sizes is 1 to 3 different font sizes of " + std::to_string(kMinSheetSize) + " to " +
+                         std::to_string(kMaxSheetSize) + " pixels, separated by commas (11,14), not \"" +
+                         *sizesText + "\"");
+    if (a.has("--hyphens") && a.has("--no-hyphens"))
+        throw UsageError("--hyphens and --no-hyphens exclude each other");
+    std::optional<bool> hyphens;
+    if (a.has("--hyphens") || a.has("--no-hyphens"))
+        hyphens = a.has("--hyphens");
+
     // The stored texts are Windows-1251 already; the command line's are UTF-8.
     // Every text is one line of the jad and the manifest, and the URL a web address.
     TBuildTexts texts = storedBuildTexts();
@@ -109,12 +122,16 @@ int cmdBuild(const Args& a)
     // -- unless an option is to be stored in it.
     const bool writable = ::access(project.c_str(), W_OK) == 0 || (errno != EACCES && errno != EROFS);
     TProject p;
-    const bool store = layoutName || paragraphsName;
+    const bool store = layoutName || paragraphsName || sizes || hyphens;
     p.Open(project, store || writable ? TProject::omOpenExisting : TProject::omReadOnly);
     if (layoutName)
         p.SaveLayout(layout);
     if (paragraphsName)
         p.SaveParagraphs(paragraphs);
+    if (sizes)
+        p.SaveSheetSizes(SheetSizesText(*sizes));
+    if (hyphens)
+        p.SaveHyphens(*hyphens);
     request.buildStored = !p.IsReadOnly();
     request.build = p.BuildCount() + 1;
     if (request.buildStored)
@@ -125,11 +142,20 @@ int cmdBuild(const Args& a)
     request.font = p.FontSettings();
     request.layout = p.Layout();
     request.paragraphs = p.Paragraphs().value_or(TParagraphStyle::Indent);
+    if (std::optional<std::string> stored = p.SheetSizes()) {
+        std::optional<std::vector<int>> parsed = ParseSheetSizes(*stored);
+        if (!parsed)
+            throw Error("The font sizes \"" + *stored + "\" stored in " + project +
+                        " are not 1 to 3 sizes; set them with --sizes");
+        request.sizes = *parsed;
+    }
+    request.hyphens = p.Hyphens().value_or(true);
     TProjectTopics topics(p);
     TConsoleProgress progress;
     TFontRenderer renderer;
 #ifdef VOLM_HAVE_FONT
     renderer = FontImagePng;
+    request.renderSheet = RenderFontSheet;
 #endif
     TBuildResult r = GenerateBook(request, topics, renderer, &progress);
     p.CloseProject();
@@ -155,6 +181,10 @@ const Registrar registrar{
        "the reader's layout, stored in the project (one without it reads as grid; new projects hold words)"},
       {"--paragraphs", "indent|gap",
        "how the words layout starts a paragraph, stored in the project (one without it: indent)"},
+      {"--sizes", "N[,N[,N]]",
+       "the words layout's font sizes in pixels, 1 to 3, stored in the project (default 11,14)"},
+      {"--no-hyphens", "", "no soft hyphens in the words layout's texts, stored in the project"},
+      {"--hyphens", "", "soft hyphens in the words layout's texts again (the default), stored in the project"},
       {"--max-jar", "SIZE",
        "the largest jar phones take (bytes; K, M: 64K, 1M; none): a larger book becomes volumes"},
       {"--phone", "NAME",

@@ -2,6 +2,7 @@
 
 #include "common/Fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -133,19 +134,26 @@ std::string ReadWholeFile(const std::string& path, uint64_t maxSize)
     auto tooLarge = [&] { fail("it is larger than the limit of " + sizeText(maxSize), EFBIG); };
     if (static_cast<uint64_t>(st.st_size) > maxSize)
         tooLarge();
+    return ReadOpenFile(fd.get(), maxSize, static_cast<uint64_t>(st.st_size), tooLarge,
+                        [&](int e) { fail(systemMessage(e), e); });
+}
+
+std::string ReadOpenFile(int fd, uint64_t maxSize, uint64_t sizeHint, const std::function<void()>& tooLarge,
+                         const std::function<void(int)>& failed)
+{
     std::string bytes;
-    bytes.reserve(static_cast<size_t>(st.st_size));
+    bytes.reserve(static_cast<size_t>(std::min(sizeHint, maxSize)));
     char buf[65536];
     for (;;) {
-        ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            fail(systemMessage(errno), errno);
+            failed(errno);
         }
         if (n == 0)
             break;
-        if (bytes.size() + static_cast<size_t>(n) > maxSize) // a file that grows, or tells no size (/proc)
+        if (bytes.size() + static_cast<size_t>(n) > maxSize)
             tooLarge();
         bytes.append(buf, static_cast<size_t>(n));
     }

@@ -34,6 +34,13 @@ namespace volm {
 // than `maxSize` bytes (the message names the limit).
 std::string ReadWholeFile(const std::string& path, uint64_t maxSize);
 
+// Reads an open file from where it stands to its end, `sizeHint` bytes
+// expected: `tooLarge()` when it holds more than `maxSize` bytes (a file that
+// grows, or tells no size as /proc's do), `failed(errno)` when a read fails;
+// both must raise.
+std::string ReadOpenFile(int fd, uint64_t maxSize, uint64_t sizeHint, const std::function<void()>& tooLarge,
+                         const std::function<void(int)>& failed);
+
 // Writes all `size` bytes to `fd`, carrying on after short writes and after
 // calls interrupted by a signal. A write that takes no byte counts as a full
 // disk. Returns false with errno set on failure.

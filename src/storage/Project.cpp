@@ -20,6 +20,8 @@ constexpr int32_t kFirstTopicNumber = 100;                                      
 const char* const kFontStream = "0";
 const char* const kLayoutStream = "Layout";
 const char* const kParagraphsStream = "Paragraphs";
+const char* const kSizesStream = "Sizes";
+const char* const kHyphensStream = "Hyphens";
 // Longer than any layout or paragraphs word: a stream this long is not one of ours.
 constexpr size_t kLayoutStreamMax = 64;
 const char* const kBuildsStream = "Builds";
@@ -157,6 +159,8 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     TFontSettings font;
     std::optional<TReaderLayout> layout;
     std::optional<TParagraphStyle> paragraphs;
+    std::optional<std::string> sizes;
+    std::optional<bool> hyphens;
     uint64_t builds = 0;
 
     struct Candidate {
@@ -166,6 +170,23 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     std::vector<Candidate> candidates;
     for (const TDocElem& e : elements) {
         int32_t n;
+        if (e.name == kSizesStream || e.name == kHyphensStream) {
+            try {
+                const std::string word = readWord(*doc, e.name);
+                if (e.name == kSizesStream) {
+                    if (word.empty() || word.find_first_not_of("0123456789, ") != std::string::npos)
+                        throw Error("not sizes");
+                    sizes = word;
+                } else if (word == "on" || word == "off") {
+                    hyphens = word == "on";
+                } else {
+                    throw Error("not on or off");
+                }
+            } catch (...) {
+                skipped.push_back(e.name); // perhaps a later version's: left as it is
+            }
+            continue;
+        }
         if (e.name == kLayoutStream || e.name == kParagraphsStream) {
             try {
                 const std::string word = readWord(*doc, e.name);
@@ -248,6 +269,8 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     font_ = font;
     layout_ = layout;
     paragraphs_ = paragraphs;
+    sizes_ = sizes;
+    hyphens_ = hyphens;
     builds_ = builds;
     path_ = path;
     readOnly_ = mode == omReadOnly;
@@ -448,6 +471,18 @@ void TProject::SaveParagraphs(TParagraphStyle style)
     paragraphs_ = style;
 }
 
+void TProject::SaveSheetSizes(const std::string& sizes)
+{
+    saveWord(kSizesStream, sizes, "can't store the font sizes");
+    sizes_ = sizes;
+}
+
+void TProject::SaveHyphens(bool on)
+{
+    saveWord(kHyphensStream, on ? "on" : "off", "can't store the hyphens switch");
+    hyphens_ = on;
+}
+
 void TProject::SaveBuildCount(uint64_t count)
 {
     requireOpen();
@@ -478,6 +513,8 @@ void TProject::CloseProject()
     font_ = TFontSettings();
     layout_.reset();
     paragraphs_.reset();
+    sizes_.reset();
+    hyphens_.reset();
     builds_ = 0;
     try {
         doc->Commit();

@@ -15,6 +15,11 @@
 // Stream "Paragraphs" holds the paragraph style of the words layout ("indent"
 // or "gap"), the same way; a project without it builds with the indent.
 //
+// Stream "Sizes" holds the font sizes of the words layout in pixels, as
+// typed ("11,14"), and stream "Hyphens" whether the words layout's texts get
+// soft hyphens ("on" or "off"), the same way again; without them a book gets
+// the default sizes and its hyphens.
+//
 // Stream "Builds" holds the number of builds of the book so far, in decimal
 // (its phone application's version rises with each); not a number as a name
 // either. A project without it has had no build counted.
@@ -118,6 +123,17 @@ public:
     // Writes the paragraphs stream.
     void SaveParagraphs(TParagraphStyle style);
 
+    // The font sizes stored in the project, as stored ("11,14": digits,
+    // commas and blanks only); none without the stream (or with another one).
+    std::optional<std::string> SheetSizes() const { return sizes_; }
+    // Writes the sizes stream.
+    void SaveSheetSizes(const std::string& sizes);
+    // Whether the words layout's texts get soft hyphens; none without the
+    // stream (or with a word this version can't read): they do.
+    std::optional<bool> Hyphens() const { return hyphens_; }
+    // Writes the hyphens stream.
+    void SaveHyphens(bool on);
+
     // The builds counted so far (0 without the stream, or with one this
     // version can't read).
     uint64_t BuildCount() const { return builds_; }
@@ -148,6 +164,8 @@ private:
     TFontSettings font_;
     std::optional<TReaderLayout> layout_;
     std::optional<TParagraphStyle> paragraphs_;
+    std::optional<std::string> sizes_;
+    std::optional<bool> hyphens_;
     uint64_t builds_ = 0;
     std::vector<std::string> skipped_;
     bool readOnly_ = false;

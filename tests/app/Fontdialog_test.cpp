@@ -1,6 +1,7 @@
 #include "app/Fontdialog.h"
 #include "app/Fontcommands.h"
 
+#include "app/Ansitext.h"
 #include "app/Errorbox.h"
 #include "book/Fontimage.h"
 #include "common/Errors.h"
@@ -75,7 +76,7 @@ void selectData(QComboBox* box, int value)
 
 } // namespace
 
-TEST(Fontdialog, OffersFixedPitchFontsAndShowsTheHeldChoice)
+TEST(Fontdialog, OffersFixedPitchAndProportionalFontsAndShowsTheHeldChoice)
 {
     TFontDialog d;
     const TFontChoice initial;
@@ -85,11 +86,17 @@ TEST(Fontdialog, OffersFixedPitchFontsAndShowsTheHeldChoice)
             EXPECT_TRUE(QFontDatabase::isFixedPitch(f)) << f.toStdString();
         }
     }
+    // Proportional families are offered too (the words layout draws them at
+    // their own widths); the list holds every family the project can name.
+    bool proportional = false;
     for (const QString& f : QFontDatabase::families()) {
-        if (!QFontDatabase::isFixedPitch(f)) {
-            EXPECT_TRUE(d.FontList->findItems(f, Qt::MatchExactly).isEmpty()) << f.toStdString();
-        }
+        if (QFontDatabase::isPrivateFamily(f) || !textToAnsiExact(f))
+            continue;
+        EXPECT_FALSE(d.FontList->findItems(f, Qt::MatchExactly).isEmpty()) << f.toStdString();
+        proportional = proportional || !QFontDatabase::isFixedPitch(f);
     }
+    EXPECT_TRUE(proportional || !QFontDatabase::hasFamily(QStringLiteral("DejaVu Sans")));
+    EXPECT_EQ(d.Families().size(), d.FontList->count());
 
     execute(d, [](TFontDialog& f) {
         ASSERT_NE(f.FontList->currentItem(), nullptr);

@@ -4,11 +4,13 @@
 #include "book/Fontimage.h"
 #include "app/Jbuild.h"
 #include "storage/Project.h"
+#include "text/Hyphenate.h"
 
 #include "Testutil.h"
 #include "book/Jartest.h"
 #include "app/Guitest.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -227,7 +229,8 @@ TEST(Generate, AProjectsTopicsGoIntoTheJarInListOrder)
     RunResult t = run({"unzip", "-p", jar.string(), "topics.txt"});
     EXPECT_EQ(t.out, titles);
     RunResult last = run({"unzip", "-p", jar.string(), "texts/itm" + std::to_string(count)});
-    EXPECT_EQ(last.out, ReaderText(p.GetText(count - 1)));
+    // The words layout's text, with its soft hyphens.
+    EXPECT_EQ(last.out, THyphenator().Hyphenate(ReaderText(p.GetText(count - 1))));
     // The project stays open and usable.
     EXPECT_EQ(p.TopicCount(), count);
     p.CloseProject();
@@ -404,4 +407,58 @@ TEST(Generate, APhoneFamilysHeapIsCheckedAfterTheBuild)
     EXPECT_NE(text.find("Nokia 3410/3510i, Tales-1.jar: jar "), std::string::npos) << text;
     EXPECT_NE(text.find(" of 51200 bytes"), std::string::npos) << text;
     EXPECT_NE(text.find("bytes of heap, over the 103220"), std::string::npos) << text;
+}
+
+// The dialog offers the project's font sizes and hyphens switch (the
+// defaults for a project without them) and stores them when changed; sizes
+// that are not 1 to 3 pixel heights keep the dialog open, naming them.
+TEST(Generate, TheDialogsSizesAndHyphensAreStoredWhenChanged)
+{
+    TFixture f;
+    const fs::path project = f.dir / "Fox.volm";
+    TProject p;
+    p.Open(project.string(), TProject::omCreateNew);
+    // "электрификация"
+    p.CommitText(p.AddTopic("One"), "\xfd\xeb\xe5\xea\xf2\xf0\xe8\xf4\xe8\xea\xe0\xf6\xe8\xff");
+    p.CloseProject();
+    p.Open(project.string());
+    setBuildParamsDialog(&f.dialog);
+    std::string offeredSizes;
+    bool offeredHyphens = false;
+    std::string problem;
+    QTimer::singleShot(0, [&] {
+        offeredSizes = f.dialog.SizesText();
+        offeredHyphens = f.dialog.Hyphens();
+        f.dialog.SizesEdit->setText(QStringLiteral("11,14,16,20"));
+        problem = f.dialog.TextsProblem();
+        f.dialog.SizesEdit->setText(QStringLiteral("16, 12"));
+        f.dialog.HyphensBox->setChecked(false);
+        build(f.dialog);
+    });
+    EXPECT_EQ(GenerateMidlet(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
+    setBuildParamsDialog(nullptr);
+    EXPECT_EQ(offeredSizes, "11,14");
+    EXPECT_TRUE(offeredHyphens);
+    EXPECT_NE(problem.find("The font sizes \"11,14,16,20\""), std::string::npos) << problem;
+    EXPECT_EQ(p.SheetSizes(), "12,16");
+    EXPECT_EQ(p.Hyphens(), false);
+    const fs::path jar = f.dir / "Fox" / "Fox.jar";
+    EXPECT_EQ(JarMember(jar, "images/Font2.map").substr(0, 1), "\x10");
+    EXPECT_EQ(JarMember(jar, "texts/itm1").find('\xad'), std::string::npos);
+    EXPECT_TRUE(f.boxes.empty()); // nothing to warn of
+
+    // Offered as stored next time; hyphens on again.
+    setBuildParamsDialog(&f.dialog);
+    QTimer::singleShot(0, [&] {
+        offeredSizes = f.dialog.SizesText();
+        offeredHyphens = f.dialog.Hyphens();
+        f.dialog.HyphensBox->setChecked(true);
+        build(f.dialog);
+    });
+    EXPECT_EQ(GenerateMidlet(p, p.FontSettings(), f.window.statusBar(), &f.window), TGenerateOutcome::Built);
+    setBuildParamsDialog(nullptr);
+    EXPECT_EQ(offeredSizes, "12,16");
+    EXPECT_FALSE(offeredHyphens);
+    EXPECT_EQ(p.Hyphens(), true);
+    EXPECT_NE(JarMember(jar, "texts/itm1").find('\xad'), std::string::npos);
 }

@@ -46,7 +46,7 @@ TEST(Jbuild, FirstShowingBuildAndCancelStoreTrimmedTexts)
     const auto reg = dir / "registry.ini";
     TForm3 d(nullptr, reg);
     EXPECT_EQ(d.windowTitle(), QStringLiteral("JAR Build parameters"));
-    EXPECT_EQ(d.size(), QSize(351, 164));
+    EXPECT_EQ(d.size(), QSize(351, 188)); // with the row of the font sizes and hyphens
     EXPECT_EQ(d.Label1->text(), QStringLiteral("Please, enter atributes for creating package:"));
     EXPECT_EQ(d.BitBtn1->text(), QStringLiteral("&Build"));
     EXPECT_TRUE(d.BitBtn1->isDefault());

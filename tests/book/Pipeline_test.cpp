@@ -4,6 +4,7 @@
 #include "common/Errors.h"
 #include "common/Fd.h"
 #include "common/Fileio.h"
+#include "text/Hyphenate.h"
 
 #include "Jartest.h"
 #include "Testutil.h"
@@ -85,12 +86,51 @@ std::vector<std::string> ExpectedEntries(size_t topics)
     return Sorted(v);
 }
 
+bool JarHas(const fs::path& jar, const std::string& name)
+{
+    const std::vector<std::string> e = JarEntries(jar);
+    return std::find(e.begin(), e.end(), name) != e.end();
+}
+
+// The sheets the fake renderer makes: the font, the size and the used bytes
+// it was given, as the "image", and an empty map.
+std::string SheetTag(const TFontChoice& f, int size, const TUsedBytes& used)
+{
+    std::string tag = "sheet " + f.name + " " + std::to_string(size) + " ";
+    for (int b = 0; b < 256; ++b)
+        if (used[b])
+            tag += static_cast<char>(b);
+    return tag;
+}
+
+TFontSheet FakeSheet(const TFontChoice& f, int size, const TUsedBytes& used)
+{
+    TFontSheet s;
+    s.lineHeight = size;
+    s.width = 128;
+    s.height = 2 * size;
+    s.png = SheetTag(f, size, used);
+    s.map = FontMapBytes(size, TGlyphRects{});
+    return s;
+}
+
+// The template's members as a words book has them: the sheets of both
+// default sizes instead of images/Font.png.
+std::vector<std::string> WordsEntries(std::vector<std::string> v)
+{
+    v.erase(std::find(v.begin(), v.end(), "images/Font.png"));
+    for (const char* m : {"images/Font1.png", "images/Font1.map", "images/Font2.png", "images/Font2.map"})
+        v.push_back(m);
+    return Sorted(v);
+}
+
 TBuildRequest Request(const TempDir& dir, bool customFont = false)
 {
     TBuildRequest r;
+    r.renderSheet = FakeSheet;
     r.projectPath = (dir / "Tales.volm").string();
     r.vendor = "ACME";
-    r.url = "X";
+    r.url.assign(1, 'X'); // (GCC 12 warns of a false overlap for the assignment of a literal here)
     r.font.useCustomFont = customFont;
     return r;
 }
@@ -165,7 +205,7 @@ TEST(Pipeline, LayoutFileOnlyWhenALayoutIsChosen)
     fs::path jar = dir / "Tales" / "Tales.jar";
     std::vector<std::string> expected = ExpectedEntries(1);
     expected.push_back("layout.txt");
-    EXPECT_EQ(Sorted(JarEntries(jar)), Sorted(expected));
+    EXPECT_EQ(Sorted(JarEntries(jar)), WordsEntries(expected));
     EXPECT_EQ(JarMember(jar, "layout.txt"), "words\r\nindent\r\nEmpty\r\n11 13646\r\n");
     r.paragraphs = TParagraphStyle::Gap;
     GenerateBook(r, topics, {});
@@ -224,7 +264,7 @@ TEST(Pipeline, LongTextsOfTheWordsLayoutAreStoredInPieces)
                           "texts/itm4", "layout.txt"})
         expected.push_back(m);
     ExpectToolsAccept(jar);
-    EXPECT_EQ(Sorted(JarEntries(jar)), Sorted(expected));
+    EXPECT_EQ(Sorted(JarEntries(jar)), WordsEntries(expected));
     const std::vector<std::string> entries = JarEntries(jar);
     const auto at = [&](const std::string& n) { return std::find(entries.begin(), entries.end(), n) - entries.begin(); };
     EXPECT_EQ(at("texts/itm2") + 1, at("texts/itm2_1"));
@@ -465,7 +505,8 @@ TEST(Pipeline, TheManifestIsTheFirstEntryAndAJarStreamFindsIt)
     std::vector<std::string> entries = JarEntries(jar);
     std::vector<std::string> expected{"META-INF/MANIFEST.MF", "LumeriaMain.class", "TFiledMenu.class",
                                       "TFiledStringList.class", "TMenuTicker.class", "TScrollFixedText.class",
-                                      "appname.txt", "files.txt", "topics.txt", "images/Font.png",
+                                      "appname.txt", "files.txt", "topics.txt", "images/Font1.png",
+                                      "images/Font1.map", "images/Font2.png", "images/Font2.map",
                                       "images/orvane.png", "texts/itm1", "texts/itm2", "layout.txt", "zz-mine.txt"};
     EXPECT_EQ(entries, expected);
 
@@ -734,4 +775,190 @@ TEST(Pipeline, TheVersionComesFromTheBuildCounter)
     EXPECT_EQ(names[0], "MIDlet-Name: Tales 1 to Tales " + std::to_string(volumes.jars.size()) +
                             ", jars Tales-1.jar to Tales-" + std::to_string(volumes.jars.size()) + ".jar");
     EXPECT_EQ(names[1].substr(0, 22), "MIDlet-Version: 1.0.3 ");
+}
+
+// A words book carries its font as sheets in the place of the template's
+// images/Font.png: each size's image and map, rendered with the bytes the
+// book uses, in the default font or the custom one.
+TEST(Pipeline, WordsBooksCarryFontSheetsInsteadOfTheFontImage)
+{
+    TempDir dir;
+    TTopicList topics{{"\xC8\xEC\xFF", "\xC0\xE1\r\nq\x97"}, {"Two", ""}};
+    TBuildRequest r = Request(dir);
+    r.layout = TReaderLayout::Words;
+    const TBuildResult built = GenerateBook(r, topics, {});
+    const fs::path jar = dir / "Tales" / "Tales.jar";
+    ExpectToolsAccept(jar);
+    TUsedBytes used = ReaderBytes();
+    AddUsedBytes(used, "Tales\xC8\xEC\xFF\xC0\xE1\r\n\x97");
+    AddUsedBytes(used, EmptyNote({"\xC8\xEC\xFF", "Two"}));
+    EXPECT_EQ(JarMember(jar, "images/Font1.png"), SheetTag(DefaultSheetFont(), 11, used));
+    EXPECT_EQ(JarMember(jar, "images/Font2.png"), SheetTag(DefaultSheetFont(), 14, used));
+    EXPECT_EQ(JarMember(jar, "images/Font2.map"), FontMapBytes(14, TGlyphRects{}));
+    EXPECT_FALSE(SheetTag(DefaultSheetFont(), 11, used).find('\xE2') != std::string::npos); // unused: not given
+    const std::vector<std::string> entries = JarEntries(jar);
+    const auto at = [&](const std::string& n) { return std::find(entries.begin(), entries.end(), n) - entries.begin(); };
+    EXPECT_EQ(at("topics.txt") + 1, at("images/Font1.png"));
+    EXPECT_EQ(at("images/Font2.map") + 1, at("images/orvane.png"));
+    ASSERT_EQ(built.sheets.size(), 2u);
+    EXPECT_EQ(built.sheets[1].size, 14);
+    EXPECT_EQ(built.sheets[1].decoded, 128u * 28 * 2);
+    const std::vector<std::string> report = BuildReport(built, "hint");
+    EXPECT_NE(std::find(report.begin(), report.end(),
+                        "font 11 px: image " + std::to_string(built.sheets[0].pngBytes) +
+                            " bytes, decoded 6 KB (5632 bytes at 16 bits a pixel), map 1025 bytes"),
+              report.end());
+
+    // The custom font, at three sizes of the user's.
+    r.font.useCustomFont = true;
+    r.font.font.name = "Mine";
+    r.sizes = {10, 16, 24};
+    GenerateBook(r, topics, {});
+    EXPECT_EQ(JarMember(jar, "images/Font3.png"), SheetTag(r.font.font, 24, used));
+    EXPECT_EQ(Sorted(JarEntries(jar)).size(), entries.size() + 2);
+    EXPECT_FALSE(JarHas(jar, "images/Font.png"));
+
+    // Grid books never call it and keep the template's image.
+    r.layout = TReaderLayout::Grid;
+    r.font.useCustomFont = false;
+    r.renderSheet = nullptr;
+    GenerateBook(r, topics, {});
+    EXPECT_TRUE(JarHas(jar, "images/Font.png"));
+    EXPECT_FALSE(JarHas(jar, "images/Font1.png"));
+}
+
+TEST(Pipeline, FontSizesThatCannotFitAreLeftOutOrRefused)
+{
+    TempDir dir;
+    TTopicList topics{{"One", "text"}};
+    TBuildRequest r = Request(dir);
+    r.layout = TReaderLayout::Words;
+    for (const std::vector<int>& bad : {std::vector<int>{}, {5}, {11, 14, 16, 18}, {11, 11}, {49}}) {
+        r.sizes = bad;
+        EXPECT_THROW(GenerateBook(r, topics, {}), Error) << SheetSizesText(bad);
+    }
+    EXPECT_FALSE(fs::exists(dir / "Tales" / "Tales.jar"));
+    r.sizes = {11, 14};
+    // An image over a quarter of the budget or the heap's share: left out, said.
+    r.renderSheet = [](const TFontChoice& f, int size, const TUsedBytes& used) {
+        TFontSheet s = FakeSheet(f, size, used);
+        if (size == 14)
+            s.height = 400; // 100 KB decoded
+        return s;
+    };
+    TBuildResult built = GenerateBook(r, topics, {});
+    ASSERT_EQ(built.sheets.size(), 1u);
+    EXPECT_EQ(built.sheets[0].size, 11);
+    ASSERT_EQ(built.fontWarnings.size(), 1u);
+    EXPECT_NE(built.fontWarnings[0].find("font size 14 px left out"), std::string::npos) << built.fontWarnings[0];
+    EXPECT_FALSE(JarHas(dir / "Tales" / "Tales.jar", "images/Font2.png"));
+    r.renderSheet = [](const TFontChoice& f, int size, const TUsedBytes& used) {
+        TFontSheet s = FakeSheet(f, size, used);
+        s.png.resize(20000); // over a quarter of 64 KB
+        return s;
+    };
+    try {
+        GenerateBook(r, topics, {});
+        FAIL() << "built";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("11 px, 14 px"), std::string::npos) << e.what();
+    }
+    r.maxJar = 128 * 1024; // a quarter of it takes them
+    EXPECT_EQ(GenerateBook(r, topics, {}).sheets.size(), 2u);
+    // Together over the heap's share: built, with a warning.
+    r.maxJar = 0;
+    r.sizes = {11, 14, 16};
+    r.renderSheet = [](const TFontChoice& f, int size, const TUsedBytes& used) {
+        TFontSheet s = FakeSheet(f, size, used);
+        s.height = 150; // 37.5 KB each
+        return s;
+    };
+    built = GenerateBook(r, topics, {});
+    EXPECT_EQ(built.sheets.size(), 3u);
+    ASSERT_EQ(built.fontWarnings.size(), 1u);
+    EXPECT_NE(built.fontWarnings[0].find("113 KB together"), std::string::npos) << built.fontWarnings[0];
+
+    r.renderSheet = nullptr;
+    EXPECT_THROW(GenerateBook(r, topics, {}), Error);
+}
+
+TEST(Pipeline, SoftHyphensGoIntoTheWordsBooksTextsOnly)
+{
+    if (!fs::exists(kRussianPatterns) || !fs::exists(kEnglishPatterns))
+        GTEST_SKIP() << "no hyphenation patterns";
+    TempDir dir;
+    // "электрификация молоко\r\n" and English.
+    const std::string text = "\xFD\xEB\xE5\xEA\xF2\xF0\xE8\xF4\xE8\xEA\xE0\xF6\xE8\xFF "
+                             "\xEC\xEE\xEB\xEE\xEA\xEE\r\nhyphenation";
+    TTopicList topics{{"One", text}};
+    TBuildRequest r = Request(dir);
+    r.layout = TReaderLayout::Words;
+    r.hyphens = true;
+    const fs::path jar = dir / "Tales" / "Tales.jar";
+    TBuildResult built = GenerateBook(r, topics, {});
+    const THyphenator h;
+    size_t added = 0;
+    const std::string want = h.Hyphenate(ReaderText(text), &added);
+    EXPECT_EQ(JarMember(jar, "texts/itm1"), want);
+    EXPECT_GT(added, 4u);
+    EXPECT_EQ(built.hyphensAdded, added);
+    EXPECT_TRUE(built.hyphenated);
+    EXPECT_EQ(topics.Text(0), text); // the project's text as it was
+    // layout.txt counts the soft hyphens.
+    EXPECT_NE(JarMember(jar, "layout.txt").find("\r\n" + std::to_string(want.size()) + " "), std::string::npos);
+    const std::vector<std::string> report = BuildReport(built, "hint");
+    EXPECT_NE(std::find_if(report.begin(), report.end(),
+                           [&](const std::string& l) {
+                               return l.starts_with("hyphens: " + std::to_string(added) + " break points added");
+                           }),
+              report.end());
+
+    // A long text is cut into its pieces after the hyphens went in.
+    const std::string longText = RussianText(40000, 5);
+    TTopicList longTopics{{"Long", longText}};
+    GenerateBook(r, longTopics, {});
+    const std::string longWant = h.Hyphenate(ReaderText(longText));
+    EXPECT_EQ(JarMember(jar, "texts/itm1").size(), 16384u);
+    EXPECT_EQ(JarMember(jar, "texts/itm1") + JarMember(jar, "texts/itm1_1") + JarMember(jar, "texts/itm1_2") +
+                  (JarHas(jar, "texts/itm1_3") ? JarMember(jar, "texts/itm1_3") : std::string()),
+              longWant);
+
+    // Off, and never in a grid book.
+    r.hyphens = false;
+    built = GenerateBook(r, topics, {});
+    EXPECT_EQ(JarMember(jar, "texts/itm1"), ReaderText(text));
+    EXPECT_FALSE(built.hyphenated);
+    r.hyphens = true;
+    r.layout = TReaderLayout::Grid;
+    built = GenerateBook(r, topics, {});
+    EXPECT_EQ(JarMember(jar, "texts/itm1"), ReaderText(text));
+    const std::vector<std::string> gridReport = BuildReport(built, "");
+    EXPECT_TRUE(std::none_of(gridReport.begin(), gridReport.end(),
+                             [](const std::string& l) { return l.starts_with("hyphens"); }));
+}
+
+// The words layout's settings never touch a grid book (or one without a
+// layout): the same jar byte for byte with or without them.
+TEST(Pipeline, GridBooksIgnoreSizesAndHyphens)
+{
+    TempDir dir;
+    TTopicList topics{{"One", "\xFD\xEB\xE5\xEA\xF2\xF0\xE8\xF4\xE8\xEA\xE0\xF6\xE8\xFF hyphenation\r\n"}};
+    const fs::path jar = dir / "Tales" / "Tales.jar";
+    for (std::optional<TReaderLayout> layout : {std::optional<TReaderLayout>(), std::optional(TReaderLayout::Grid)}) {
+        TBuildRequest plain = Request(dir);
+        plain.renderSheet = nullptr;
+        plain.layout = layout;
+        plain.clock = [] { return time_t(1700000000); };
+        GenerateBook(plain, topics, {});
+        const std::string want = readFile(jar);
+        TBuildRequest r = plain;
+        r.hyphens = true;
+        r.sizes = {12, 20, 30};
+        r.renderSheet = FakeSheet;
+        const TBuildResult built = GenerateBook(r, topics, {});
+        EXPECT_EQ(readFile(jar), want);
+        EXPECT_TRUE(built.sheets.empty());
+        EXPECT_FALSE(built.hyphenated);
+        EXPECT_TRUE(JarHas(jar, "images/Font.png"));
+    }
 }

@@ -129,8 +129,18 @@ TEST(Buildcmd, CustomFontNeedsTheRenderer)
     RunResult r = run({Cli(), "build", project.string()});
 #ifdef VOLM_HAVE_FONT
     ASSERT_EQ(r.status, 0) << r.err;
-    // The jar's font image is the rendered one, not the template's sample.
-    RunResult image = run({"unzip", "-p", (dir / "Tales" / "Tales.jar").string(), "images/Font.png"});
+    // A words book carries the custom font as its sheets.
+    const std::string jar = (dir / "Tales" / "Tales.jar").string();
+    RunResult sheet = run({"unzip", "-p", jar, "images/Font1.png"});
+    ASSERT_EQ(sheet.status, 0) << sheet.err;
+    EXPECT_TRUE(sheet.out.starts_with("\x89PNG"));
+    ASSERT_EQ(run({Cli(), "font", project.string(), "--custom", "off"}).status, 0);
+    ASSERT_EQ(run({Cli(), "build", project.string()}).status, 0);
+    EXPECT_NE(run({"unzip", "-p", jar, "images/Font1.png"}).out, sheet.out); // DejaVu Sans, not Mono
+    // The grid layout's font image is the rendered one, not the template's sample.
+    ASSERT_EQ(run({Cli(), "font", project.string(), "--custom", "on"}).status, 0);
+    ASSERT_EQ(run({Cli(), "build", project.string(), "--layout", "grid"}).status, 0);
+    RunResult image = run({"unzip", "-p", jar, "images/Font.png"});
     ASSERT_EQ(image.status, 0) << image.err;
     EXPECT_TRUE(image.out.starts_with("\x89PNG"));
     EXPECT_NE(image.out, readFile(sourceDir() / "resources" / "reader" / "Font.png"));
@@ -238,7 +248,9 @@ TEST(Buildcmd, LayoutIsStoredAndGoesIntoTheJar)
     for (int i = 1; i <= 6; ++i)
         EXPECT_EQ(run({"unzip", "-p", sampleJar, "texts/itm" + std::to_string(i)}).out.substr(0, 1), "\x01") << i;
     // The last text names the reader's keys and the options list.
-    const std::string keys = run({"unzip", "-p", sampleJar, "texts/itm6"}).out;
+    // (Without the soft hyphens the words layout's texts carry.)
+    std::string keys = run({"unzip", "-p", sampleJar, "texts/itm6"}).out;
+    std::erase(keys, '\xad');
     for (const char* word : {"Up or 2", "Down or 8", "Left or 4", "Right or 6", "* (back)", "# (on)", "Fire or 5",
                              "1:", "7:", "9:", "3:", "0, or the Options command", "Go to %", "Add bookmark",
                              "Bookmarks", "Find"})
@@ -325,3 +337,65 @@ TEST(Buildcmd, SampleBookRunsOnTheSimulatedPhone)
     EXPECT_EQ(topic, titles.size());
 }
 #endif
+
+// --sizes and --no-hyphens are kept in the project like the layout; sizes
+// that are not 1 to 3 pixel heights are refused before the project is touched.
+TEST(Buildcmd, SizesAndHyphensAreStoredAndGoIntoTheJar)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::path project = dir / "Fox.volm";
+    ASSERT_EQ(run({Cli(), "new", project.string()}).status, 0);
+    ASSERT_EQ(run({Cli(), "add", project.string(), "Fox"}).status, 0);
+    // "электрификация" and English.
+    writeFile(dir / "fox.txt", "\xfd\xeb\xe5\xea\xf2\xf0\xe8\xf4\xe8\xea\xe0\xf6\xe8\xff representation\r\n");
+    ASSERT_EQ(run({Cli(), "import", project.string(), "1", (dir / "fox.txt").string(), "--no-detect"}).status, 0);
+    const std::string jar = (dir / "Fox" / "Fox.jar").string();
+    auto member = [&](const std::string& name) { return run({"unzip", "-p", jar, name}).out; };
+    auto members = [&] { return run({"unzip", "-Z1", jar}).out; };
+    auto storage = [&](const std::string& stream) {
+        return run({Cli(), "storage", "cat", project.string(), stream}).out;
+    };
+
+    RunResult r = run({Cli(), "build", project.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The defaults: two sizes, soft hyphens, no images/Font.png.
+    const std::string all = members();
+    for (const char* m : {"images/Font1.png", "images/Font1.map", "images/Font2.png", "images/Font2.map"})
+        EXPECT_NE(all.find(m), std::string::npos) << m;
+    EXPECT_EQ(all.find("images/Font.png"), std::string::npos) << all;
+    EXPECT_EQ(all.find("images/Font3"), std::string::npos) << all;
+    EXPECT_EQ(member("images/Font1.map").substr(0, 1), "\x0b");
+    EXPECT_EQ(member("images/Font2.map").size(), 1025u);
+    const std::string text = member("texts/itm1");
+    EXPECT_NE(text.find('\xad'), std::string::npos);
+    EXPECT_NE(r.out.find("font 14 px: image "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("break points added"), std::string::npos) << r.out;
+
+    ASSERT_EQ(run({Cli(), "build", project.string(), "--sizes", "16,10,12", "--no-hyphens"}).status, 0);
+    EXPECT_EQ(storage("Sizes"), "10,12,16");
+    EXPECT_EQ(storage("Hyphens"), "off");
+    EXPECT_EQ(member("images/Font3.map").substr(0, 1), "\x10");
+    EXPECT_EQ(member("texts/itm1").find('\xad'), std::string::npos);
+    r = run({Cli(), "build", project.string()}); // kept
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(member("images/Font1.map").substr(0, 1), "\x0a");
+    EXPECT_EQ(r.out.find("break points"), std::string::npos) << r.out;
+    ASSERT_EQ(run({Cli(), "build", project.string(), "--hyphens"}).status, 0);
+    EXPECT_EQ(storage("Hyphens"), "on");
+    EXPECT_EQ(member("texts/itm1"), text);
+
+    for (const char* bad : {"", "11,14,16,18", "4", "11;14", "11,11", "big"}) {
+        RunResult refused = run({Cli(), "build", project.string(), "--sizes", bad});
+        EXPECT_EQ(refused.status, 2) << bad;
+        EXPECT_NE(refused.err.find("--sizes is 1 to 3"), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(storage("Sizes"), "10,12,16");
+    EXPECT_EQ(run({Cli(), "build", project.string(), "--hyphens", "--no-hyphens"}).status, 2);
+
+    // Grid books: neither sheets nor hyphens, the template's image.
+    ASSERT_EQ(run({Cli(), "build", project.string(), "--layout", "grid"}).status, 0);
+    EXPECT_NE(members().find("images/Font.png"), std::string::npos);
+    EXPECT_EQ(members().find("images/Font1"), std::string::npos);
+    EXPECT_EQ(member("texts/itm1").find('\xad'), std::string::npos);
+}

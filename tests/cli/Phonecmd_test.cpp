@@ -100,9 +100,11 @@ TEST(Phonecmd, ARealBookBuiltForEveryFamilyKeepsItsLimits)
     TScratchConfig config(dir / "config");
     const fs::path project = MakeLargeBook(dir, "Big.volm");
 #ifdef VOLM_HAVE_FONT
-    // A 16-pixel cell: a 256 x 256 font image, 128 KB decoded.
+    // A 16-pixel cell: a 256 x 256 font image, 128 KB decoded (the grid
+    // layout's; the words layout has font sheets of its own sizes).
     ASSERT_EQ(run({Cli(), "font", project.string(), "--name", "DejaVu Sans Mono", "--height", "16", "--charset",
                    "RUSSIAN", "--custom", "on"}).status, 0);
+    ASSERT_EQ(run({Cli(), "build", project.string(), "--layout", "grid"}).status, 0);
 #endif
     int volumesSeen = 0, singleSeen = 0, heapWarnings = 0;
     for (const TPhoneProfile& p : PhoneProfiles()) {
@@ -219,7 +221,7 @@ TEST(Phonecmd, ABookThatCannotFitIsRefusedWithTheFigures)
     // A 160-pixel cell: a 2560 x 2560 font image, far over 50 KB packed.
     ASSERT_EQ(run({Cli(), "font", project.string(), "--name", "DejaVu Sans", "--height", "160", "--charset",
                    "RUSSIAN", "--custom", "on"}).status, 0);
-    r = run({Cli(), "build", project.string(), "--phone", "3510i"});
+    r = run({Cli(), "build", project.string(), "--phone", "3510i", "--layout", "grid"});
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.err.find("The jar budget of 51200 bytes is too small for this book"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir / "Small" / "Small.jar"));

@@ -268,7 +268,8 @@ def check_package(argv):
         if not field(name):
             fail("the package has no %s" % name)
     depends = field("Depends")
-    for needed in ("libc6", "libqt6widgets6", "zlib1g", "fonts-liberation", "fonts-dejavu-core"):
+    for needed in ("libc6", "libqt6widgets6", "zlib1g", "fonts-liberation", "fonts-dejavu-core", "libhyphen0",
+                   "hyphen-ru", "hyphen-en-us"):
         if not re.search(r"(^|[ ,|])%s\b" % re.escape(needed), depends):
             fail("Depends lacks %s: %s" % (needed, depends))
 

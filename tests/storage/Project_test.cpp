@@ -774,3 +774,64 @@ TEST(Project, ParagraphsStream)
         fs::remove(dir / "later.volm");
     }
 }
+
+// The words layout's font sizes and hyphens switch: none in a new project
+// (the defaults), stored and read back as words; words this version does not
+// read are skipped and kept.
+TEST(Project, SizesAndHyphensStreams)
+{
+    TempDir dir;
+    const std::string fresh = (dir / "fresh.volm").string();
+    {
+        TProject p;
+        p.Open(fresh, TProject::omCreateNew);
+        EXPECT_EQ(p.SheetSizes(), std::nullopt);
+        EXPECT_EQ(p.Hyphens(), std::nullopt);
+        p.SaveSheetSizes("11,14,20");
+        p.SaveHyphens(false);
+        EXPECT_EQ(p.SheetSizes(), "11,14,20");
+        EXPECT_EQ(p.Hyphens(), false);
+        p.CommitText(p.AddTopic("Only"), "text");
+    }
+    {
+        TProject p;
+        p.Open(fresh, TProject::omOpenExisting);
+        EXPECT_EQ(p.SheetSizes(), "11,14,20");
+        EXPECT_EQ(p.Hyphens(), false);
+        EXPECT_EQ(names(p), (std::vector<std::string>{"101:Only"})); // neither is a topic
+        p.SaveSheetSizes("12");
+        p.SaveHyphens(true);
+        p.CloseProject();
+        EXPECT_EQ(p.SheetSizes(), std::nullopt); // closed
+        EXPECT_EQ(p.Hyphens(), std::nullopt);
+        p.Open(fresh, TProject::omReadOnly);
+        EXPECT_EQ(p.SheetSizes(), "12");
+        EXPECT_EQ(p.Hyphens(), true);
+        EXPECT_TRUE(p.SkippedElements().empty());
+    }
+    auto s = oleStreams(fresh);
+    if (!s.empty()) {
+        EXPECT_EQ(s["Sizes"], "12");
+        EXPECT_EQ(s["Hyphens"], "on");
+    }
+
+    if (!haveProgram("gsf"))
+        GTEST_SKIP() << "libgsf's gsf is not installed";
+    fs::create_directory(dir / "in");
+    writeFile(dir / "in" / "101", topicStream(1, "Only", "text"));
+    writeFile(dir / "in" / "Sizes", "11px");
+    writeFile(dir / "in" / "Hyphens", "On");
+    std::string cwd = fs::current_path().string();
+    fs::current_path(dir / "in");
+    RunResult later = run({"gsf", "createole", (dir / "later.volm").string(), "101", "Sizes", "Hyphens"});
+    fs::current_path(cwd);
+    ASSERT_EQ(later.status, 0) << later.err;
+    TProject p;
+    p.Open((dir / "later.volm").string());
+    EXPECT_EQ(p.SheetSizes(), std::nullopt);
+    EXPECT_EQ(p.Hyphens(), std::nullopt);
+    std::vector<std::string> skipped = p.SkippedElements();
+    std::sort(skipped.begin(), skipped.end());
+    EXPECT_EQ(skipped, (std::vector<std::string>{"Hyphens", "Sizes"}));
+    EXPECT_EQ(names(p), (std::vector<std::string>{"101:Only"}));
+}

@@ -15,5 +15,6 @@ public class Graphics {
     public void fillRect(int x, int y, int width, int height) { }
     public void drawRect(int x, int y, int width, int height) { }
     public void drawString(String str, int x, int y, int anchor) { }
+    public void drawChar(char character, int x, int y, int anchor) { }
     public void drawImage(Image img, int x, int y, int anchor) { }
 }

@@ -143,6 +143,11 @@ public class Graphics {
         }
     }
 
+    /** A character of the phone's font; the strings record it as drawn alone. */
+    public void drawChar(char character, int x, int y, int anchor) {
+        drawString(String.valueOf(character), x, y, anchor);
+    }
+
     public void drawImage(Image img, int x, int y, int anchor) {
         BufferedImage source = img.pixels();
         int width = source.getWidth();

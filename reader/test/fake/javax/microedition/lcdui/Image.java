@@ -36,6 +36,18 @@ public class Image {
         }
     }
 
+    public static Image createImage(byte[] data, int offset, int length) {
+        try {
+            BufferedImage image = ImageIO.read(new java.io.ByteArrayInputStream(data, offset, length));
+            if (image == null) {
+                throw new IllegalArgumentException("not an image");
+            }
+            return new Image(image);
+        } catch (IOException e) {
+            throw new IllegalArgumentException(e.getMessage());
+        }
+    }
+
     public int getWidth() {
         return pixels.getWidth();
     }
@@ -46,6 +58,11 @@ public class Image {
 
     public boolean isMutable() {
         return false;
+    }
+
+    /** Test side: the decoded pixels. */
+    public BufferedImage image() {
+        return pixels;
     }
 
     BufferedImage pixels() {
