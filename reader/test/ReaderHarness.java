@@ -541,10 +541,10 @@ public final class ReaderHarness implements AutoCloseable {
             return true;
         }
 
-        /** A row of glyphs at their advances from x, y: blanks a space wide read as ' '. */
-        private String readMapped(BufferedImage s, int x, int y, int rows) {
+        /** A row of glyphs at their advances from x, y to right: blanks a space wide read as ' '. */
+        private String readMapped(BufferedImage s, int x, int y, int rows, int right) {
             StringBuilder out = new StringBuilder();
-            while (x < s.getWidth()) {
+            while (x < right) {
                 if (blank(s, x, y, width, rows)) {
                     out.append(' ');
                     x += width;
@@ -631,7 +631,7 @@ public final class ReaderHarness implements AutoCloseable {
         /** count cells from x, y one glyph width apart (a mapped font: the whole row); unknown cells read as '?'. */
         public String read(BufferedImage s, int x, int y, int count, int rows) {
             if (map != null) {
-                return readMapped(s, x, y, rows);
+                return readMapped(s, x, y, rows, Math.min(s.getWidth(), x + count * width));
             }
             StringBuilder out = new StringBuilder();
             for (int c = 0; c < count && x + c * width < s.getWidth(); c++) {

@@ -306,6 +306,23 @@ TEST(Volumes, TheSameJarsForOneAndManyThreads)
     EXPECT_GT(runs[1].size(), 1u);
 }
 
+// A sheet the simulated phone can show and read back: the template's cells
+// (11 pixels, glyphs 8 wide) with a map of them.
+TFontSheet CellSheet(const TFontChoice&, int, const TUsedBytes&)
+{
+    TFontSheet s;
+    s.lineHeight = 11;
+    s.width = 176;
+    s.height = 176;
+    s.png = readFile(sourceDir() / "resources" / "reader" / "Font.png");
+    TGlyphRects cells{};
+    for (int b = 0; b < 256; ++b)
+        if (!IsSheetControl(static_cast<uint8_t>(b)))
+            cells[b] = TGlyphRect{static_cast<uint16_t>(11 * (b % 16)), static_cast<uint8_t>(b / 16), 8};
+    s.map = FontMapBytes(11, cells);
+    return s;
+}
+
 // Volumes run on the simulated phone: each lists its topics and where the
 // book goes on (an entry that says so), shows their texts, and keeps
 // its reading positions in a record store of its own.
@@ -326,6 +343,8 @@ TEST(Volumes, VolumesRunOnTheSimulatedPhone)
     }
     TBuildRequest request = Request(dir, 0);
     request.layout = TReaderLayout::Words;
+    request.renderSheet = CellSheet;
+    request.sizes = {11};
     const uint64_t whole = GenerateBook(request, book, {}).jarSize;
     TTopicList tiny;
     tiny.Add("Topic 1", "x");

@@ -208,7 +208,8 @@ TEST(Buildcmd, LayoutIsStoredAndGoesIntoTheJar)
     fs::path harness = binaryDir() / "reader" / "harness";
     r = run({"java", "-Djava.awt.headless=true", "-cp", harness.string(), "ReaderHarness", "--jar", jar,
              "--size", "84x46", "select", "show"});
-    EXPECT_EQ(r.out, "[text]\n  The\nquick\nbrown fox\n(status: Fox    45%)\n") << r.err;
+    // DejaVu Sans at 11 pixels, each letter at its width: an indent of two figures, three rows.
+    EXPECT_EQ(r.out, "[text]\n    The quick\nbrown fox jumps\nover the lazy\n(status: Fox     90% 90%)\n") << r.err;
 #endif
 
     EXPECT_EQ(run({Cli(), "build", project.string(), "--layout", "columns"}).status, 2);
@@ -251,7 +252,7 @@ TEST(Buildcmd, LayoutIsStoredAndGoesIntoTheJar)
     // (Without the soft hyphens the words layout's texts carry.)
     std::string keys = run({"unzip", "-p", sampleJar, "texts/itm6"}).out;
     std::erase(keys, '\xad');
-    for (const char* word : {"Up or 2", "Down or 8", "Left or 4", "Right or 6", "* (back)", "# (on)", "Fire or 5",
+    for (const char* word : {"Up or 2", "Down or 8", "Left or 4", "Right or 6", "*: the next font size", "#: night reading", "Fire or 5",
                              "1:", "7:", "9:", "3:", "0, or the Options command", "Go to %", "Add bookmark",
                              "Bookmarks", "Find"})
         EXPECT_NE(keys.find(word), std::string::npos) << word;
