@@ -2,7 +2,9 @@
 # becomes a byte array. Run as a script:
 #   cmake -DOUTPUT=file.cpp -DRESOURCES="TYPE:ID:path;..." -P Embedresources.cmake
 # A resource file that does not exist is left out of the table (the program
-# then reports it missing when it needs it).
+# then reports it missing when it needs it). The resources may be separated
+# by "|" as well.
+string(REPLACE "|" ";" RESOURCES "${RESOURCES}")
 set(body "// Generated from the program's resource files; do not edit.\n")
 string(APPEND body "#include <cstddef>\n#include <cstdint>\n\nnamespace volm {\n\n")
 string(APPEND body "struct TResourceEntry {\n    const char* type;\n    int id;\n    const uint8_t* data;\n    size_t size;\n};\n\n")

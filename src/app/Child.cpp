@@ -8,6 +8,7 @@
 #include "app/Fontcommands.h"
 #include "app/Fontdialog.h"
 #include "app/Generate.h"
+#include "app/Senddialog.h"
 #include "app/Topictree.h"
 #include "book/Manifest.h"
 #include "text/Textlines.h"
@@ -259,6 +260,10 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     DocumentMenu->addAction(Pack1);
     DocumentMenu->addAction(GenerateJAVA1);
     DocumentMenu->addAction(OpenBookFolderAction);
+    SendToPhoneAction = command(this, QStringLiteral("&Send to phone..."),
+                                QStringLiteral("Serves the book's jad and jar to phones on this computer's network "
+                                               "and shows the address to open on the phone"));
+    DocumentMenu->addAction(SendToPhoneAction);
     FontDialog1 = new TFontDialog(this);
 
     // The topic list's commands: the context menu, and keys while the list has the focus.
@@ -311,9 +316,11 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     connect(Usecustomfont1, &QAction::triggered, this, &TForm2::Usecustomfont1Click);
     connect(GenerateJAVA1, &QAction::triggered, this, &TForm2::GenerateJAVA1Click);
     connect(OpenBookFolderAction, &QAction::triggered, this, &TForm2::OpenBookFolder);
+    connect(SendToPhoneAction, &QAction::triggered, this, &TForm2::SendToPhone);
     connect(DocumentMenu, &QMenu::aboutToShow, this, [this] {
         OpenBookFolderAction->setEnabled(project_.IsOpen() &&
                                     QFileInfo(QFile::decodeName(BookFolder(project_.Path()).c_str())).isDir());
+        SendToPhoneAction->setEnabled(OpenBookFolderAction->isEnabled());
     });
     // Not while the window rearranges its nodes under a QSignalBlocker.
     connect(TreeView1, &QTreeWidget::currentItemChanged, this,
@@ -885,6 +892,25 @@ void TForm2::OpenBookFolder()
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
         ShowErrorMessage(QStringLiteral("%1: no file manager could be started").arg(folder), this);
+}
+
+void TForm2::SendToPhone()
+{
+    if (!project_.IsOpen())
+        return;
+    const std::string folder = BookFolder(project_.Path());
+    if (!QFileInfo(QFile::decodeName(folder.c_str())).isDir()) {
+        ShowErrorMessage(QStringLiteral("%1: there is no book folder yet (\"&Generate JAVA middlet\" makes it)")
+                             .arg(QFile::decodeName(folder.c_str())),
+                         this);
+        return;
+    }
+    try {
+        TSendDialog dialog(this, folder);
+        dialog.exec();
+    } catch (const std::exception& e) {
+        ShowException(e, this);
+    }
 }
 
 } // namespace volm::ui

@@ -127,6 +127,7 @@ public:
     QAction* Pack1 = nullptr;
     QAction* GenerateJAVA1 = nullptr;
     QAction* OpenBookFolderAction = nullptr; // "Open &book folder"
+    QAction* SendToPhoneAction = nullptr;    // "&Send to phone..." (Senddialog)
     QAction* ImportBookAction = nullptr;     // "&Import book..." (Bookdialog)
 
     // The topic list's context menu and keys.
@@ -153,6 +154,8 @@ public slots:
     void Edit1Enter();
     // Opens the desktop's file manager on the book folder.
     void OpenBookFolder();
+    // Serves the book folder to phones while the "Send to phone" dialog is open.
+    void SendToPhone();
     // Opens the name editor on the selected topic.
     void RenameSelected();
     // Asks, then deletes the selected topic.

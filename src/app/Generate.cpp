@@ -2,6 +2,7 @@
 
 #include "app/Errorbox.h"
 #include "book/Fontimage.h"
+#include "book/Phones.h"
 #include "app/Jbuild.h"
 
 #include <QApplication>
@@ -237,19 +238,37 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
         ShowErrorMessage(fromMessage(*failure), target.parent);
         return TGenerateOutcome::Failed;
     }
-    // Volumes, or a jar larger than many phones take: what was made.
-    const std::vector<std::string> report =
+    // Volumes, or a jar larger than many phones take: what was made; for a
+    // phone family, each jar's figures against its limits, shown when one
+    // is over.
+    std::vector<std::string> report =
         BuildReport(built, "choose the phone's limit under \"Phone\" in the build dialog to build volumes");
     // Told in a box: volumes, warnings and files left out; the font's sizes
     // and the hyphens only then, with the rest of the report.
     const bool tell = std::any_of(report.begin(), report.end(), [](const std::string& line) {
         return line.starts_with("warning:") || line.starts_with("not packed:");
     });
-    if (built.jars.size() > 1 || tell) {
+    bool overPhone = false;
+    if (const TPhoneProfile* phone = PhoneById(dialog->Phone())) {
+        try {
+            for (const TBuiltJar& j : built.jars)
+                for (const std::string& line : PhoneReport(j.jarPath, j.jarSize,
+                                                           MeasureJar(j.jarPath, j.entries.size(), *phone), *phone,
+                                                           built.maxJar)) {
+                    overPhone = overPhone || line.rfind("warning: ", 0) == 0;
+                    report.push_back(line);
+                }
+        } catch (const std::exception& e) {
+            report.push_back(std::string("warning: ") + e.what());
+            overPhone = true;
+        }
+    }
+    if (built.jars.size() > 1 || tell || overPhone) {
         QString text;
         for (const std::string& line : report)
             text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + fromMessage(line);
-        ShowMessageBox(built.jars.size() > 1 ? QMessageBox::Information : QMessageBox::Warning, text, target.parent);
+        ShowMessageBox(built.jars.size() > 1 && !overPhone ? QMessageBox::Information : QMessageBox::Warning, text,
+                       target.parent);
     }
     // The status text names where the book is: its jar, or the folder of its volumes.
     if (target.StatusBar) {

@@ -5,6 +5,7 @@
 #include "app/Errorbox.h"
 #include "book/Fontsheet.h"
 #include "book/Manifest.h"
+#include "book/Phones.h"
 #include "common/Errors.h"
 #include "common/Codepage.h"
 
@@ -15,6 +16,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -99,12 +101,14 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     PhoneLabel = label(this, "PhoneLabel", QStringLiteral("Phone:"), 8, 112, 11, Qt::blue);
     PhoneBox = new QComboBox(this);
     PhoneBox->setObjectName(QStringLiteral("PhoneBox"));
-    for (uint64_t bytes : {uint64_t(0), uint64_t(64) << 10, uint64_t(100) << 10, uint64_t(128) << 10,
-                           uint64_t(300) << 10, uint64_t(1) << 20})
-        PhoneBox->addItem(QString::fromStdString(JarBudgetText(bytes)), QVariant::fromValue<qulonglong>(bytes));
-    PhoneBox->addItem(QStringLiteral("Other..."), QVariant::fromValue<qlonglong>(-1));
-    PhoneBox->setToolTip(QStringLiteral("The largest jar the phone takes; a larger book is built as volumes\n"
-                                         "(many phones of the time take at most 64 KB)."));
+    // "No limit", the phone families by name, sizes of the user's own, "Other...".
+    PhoneBox->addItem(QString::fromStdString(JarBudgetText(0)), QStringLiteral("size:0"));
+    for (const TPhoneProfile& p : PhoneProfiles())
+        PhoneBox->addItem(QString::fromStdString(p.name), QString::fromStdString("phone:" + p.id));
+    PhoneBox->addItem(QStringLiteral("Other..."), QStringLiteral("other"));
+    PhoneBox->view()->setMinimumWidth(PhoneBox->fontMetrics().horizontalAdvance(QString(48, QLatin1Char('M'))) / 2);
+    PhoneBox->setToolTip(QStringLiteral("The phone: its largest jar (a larger book is built as volumes),\n"
+                                         "and the heap and store each volume is checked against."));
     PhoneBox->setGeometry(64, 109, 128, 21);
     connect(PhoneBox, QOverload<int>::of(&QComboBox::activated), this, &TForm3::phoneChosen);
 
@@ -169,7 +173,7 @@ TForm3::~TForm3()
     if (restored_) {
         try {
             FormStorage1.save(placement(), pixelsPerInch(), true,
-                        {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar());
+                        {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar(), Phone());
         } catch (...) {
         }
     }
@@ -251,25 +255,44 @@ TParagraphStyle TForm3::Paragraphs() const
 
 uint64_t TForm3::MaxJar() const
 {
-    const qlonglong v = PhoneBox->currentData().toLongLong();
-    return v < 0 ? 0 : static_cast<uint64_t>(v);
+    if (const TPhoneProfile* p = PhoneById(Phone()))
+        return p->jar;
+    const QString v = PhoneBox->currentData().toString();
+    return v.startsWith(QStringLiteral("size:")) ? v.mid(5).toULongLong() : 0;
+}
+
+std::string TForm3::Phone() const
+{
+    const QString v = PhoneBox->currentData().toString();
+    return v.startsWith(QStringLiteral("phone:")) ? v.mid(6).toStdString() : std::string();
 }
 
 void TForm3::SetMaxJar(uint64_t bytes)
 {
-    int i = PhoneBox->findData(QVariant::fromValue<qulonglong>(bytes));
+    const QString key = QStringLiteral("size:%1").arg(bytes);
+    int i = PhoneBox->findData(key);
     if (i < 0) {
         // A size of the user's own, listed before "Other...".
         i = PhoneBox->count() - 1;
-        PhoneBox->insertItem(i, QString::fromStdString(JarBudgetText(bytes)), QVariant::fromValue<qulonglong>(bytes));
+        PhoneBox->insertItem(i, QString::fromStdString(JarBudgetText(bytes)), key);
     }
     PhoneBox->setCurrentIndex(i);
     lastPhone_ = i;
 }
 
+bool TForm3::SetPhone(const std::string& id)
+{
+    const int i = PhoneBox->findData(QString::fromStdString("phone:" + id));
+    if (id.empty() || i < 0)
+        return false;
+    PhoneBox->setCurrentIndex(i);
+    lastPhone_ = i;
+    return true;
+}
+
 void TForm3::phoneChosen(int index)
 {
-    if (PhoneBox->itemData(index).toLongLong() < 0)
+    if (PhoneBox->itemData(index).toString() == QStringLiteral("other"))
         askForBudget();
     else
         lastPhone_ = index;
@@ -339,7 +362,8 @@ void TForm3::restore()
     Edit1->setText(ansiToText(texts[0]));
     Edit2->setText(ansiToText(texts[1]));
     Edit3->setText(ansiToText(texts[2]));
-    SetMaxJar(FormStorage1.restoreBudget());
+    if (!SetPhone(FormStorage1.restorePhone()))
+        SetMaxJar(FormStorage1.restoreBudget());
     restored_ = true;
 }
 
@@ -347,7 +371,7 @@ void TForm3::save(bool visible)
 {
     try {
         FormStorage1.save(placement(), pixelsPerInch(), visible,
-                    {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar());
+                    {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar(), Phone());
     } catch (const std::exception& e) {
         ShowException(e, this);
     }

@@ -5,8 +5,9 @@
 // saved at every closing (Build, Cancel, Esc or the window's close request).
 // It also offers the phone reader's text layout; that choice belongs to the
 // project, so the caller sets it before showing and reads it after. "Phone"
-// chooses the jar budget (No limit, 64 KB, 100 KB, 128 KB, 300 KB, 1 MB, or
-// Other..., which asks for a size); it is stored with the texts.
+// chooses the jar budget: No limit, a phone family by name (its jar limit,
+// and the heap and store the build checks), or Other..., which asks for a
+// size; it is stored with the texts.
 //
 // | Name | Role |
 // |---|---|
@@ -85,6 +86,11 @@ public:
     // offered adds it to the list.
     uint64_t MaxJar() const;
     void SetMaxJar(uint64_t bytes);
+    // The phone family chosen (its id, see Phones.h), "" for a size or no
+    // limit; its jar limit is MaxJar(). Setting an id the table lacks
+    // changes nothing and gives false.
+    std::string Phone() const;
+    bool SetPhone(const std::string& id);
 
     void done(int r) override;
 

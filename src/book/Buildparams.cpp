@@ -109,6 +109,7 @@ TBuildTexts storedBuildTexts(const std::filesystem::path& registry)
     for (int i = 0; i < 3; ++i)
         *fields[i] = trimBuildText(reg.ReadValue(kBuildTextValues[i]).value_or(*fields[i]));
     t.maxJar = ParseJarBudget(reg.ReadString(kJarBudgetValue)).value_or(0);
+    t.phone = trimBuildText(reg.ReadValue(kPhoneValue).value_or(""));
     return t;
 }
 
@@ -193,8 +194,20 @@ uint64_t TBuildParamsStore::restoreBudget()
     }
 }
 
+std::string TBuildParamsStore::restorePhone()
+{
+    try {
+        TRegistry reg(RegRoot::CurrentUser, registry_);
+        if (!reg.OpenKeyReadOnly(sectionKey()))
+            return {};
+        return trimBuildText(reg.ReadValue(kPhoneValue).value_or(""));
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 void TBuildParamsStore::save(const TWindowPlacement& p, int pixelsPerInch, bool visible,
-                             const std::array<std::string, 3>& texts, uint64_t maxJar)
+                             const std::array<std::string, 3>& texts, uint64_t maxJar, const std::string& phone)
 {
     TRegistry reg(RegRoot::CurrentUser, registry_);
     reg.OpenKey(kBuildKey, true);
@@ -209,6 +222,7 @@ void TBuildParamsStore::save(const TWindowPlacement& p, int pixelsPerInch, bool 
     for (size_t i = 0; i < texts.size(); ++i)
         reg.WriteString(kBuildTextValues[i], trimBuildText(texts[i]));
     reg.WriteString(kJarBudgetValue, std::to_string(maxJar));
+    reg.WriteString(kPhoneValue, phone);
 }
 
 } // namespace volm

@@ -8,7 +8,9 @@
 //   Edit1_Text (vendor), Edit2_Text (URL), Edit3_Text (description)
 //
 // and an eleventh, JarBudget: the jar budget of the dialog's "Phone" choice
-// in bytes ("0" for no limit), which volm-cli build uses too.
+// in bytes ("0" for no limit), which volm-cli build uses too; and a twelfth,
+// Phone: the id of the phone family chosen (see Phones.h), "" for a size of
+// the user's own or none; its jar limit is the budget then.
 //
 // The texts are Windows-1251 byte strings, stored trimmed (no bytes up to
 // 0x20 at either end). The dialog restores from here at every showing and
@@ -32,6 +34,7 @@ inline constexpr const char* kDefaultUrl = "http://volm.example.org/";
 inline constexpr const char* kDefaultDescription = "Sample ebook for mobiles";
 
 inline constexpr const char* kJarBudgetValue = "JarBudget";
+inline constexpr const char* kPhoneValue = "Phone";
 
 // Names of the stored texts, for the dialog's Edit1, Edit2 and Edit3.
 inline constexpr std::array<const char*, 3> kBuildTextValues = {"Edit1_Text", "Edit2_Text",
@@ -45,6 +48,7 @@ struct TBuildTexts {
     std::string url = kDefaultUrl;
     std::string description = kDefaultDescription;
     uint64_t maxJar = 0;   // the jar budget in bytes, 0 for none
+    std::string phone;     // the phone family's id, "" for none
 };
 
 // A jar budget as typed: a number of bytes, with K (KB, KiB: 1024 bytes) or
@@ -95,11 +99,13 @@ public:
     // The stored jar budget (0 when none is stored or it is unreadable).
     // Never throws.
     uint64_t restoreBudget();
+    // The stored phone family's id ("" when none). Never throws.
+    std::string restorePhone();
 
     // Writes the ten values in their order, texts trimmed, then the budget.
     // Throws ERegistryException.
     void save(const TWindowPlacement& placement, int pixelsPerInch, bool visible,
-              const std::array<std::string, 3>& texts, uint64_t maxJar = 0);
+              const std::array<std::string, 3>& texts, uint64_t maxJar = 0, const std::string& phone = {});
 
 private:
     std::filesystem::path registry_;

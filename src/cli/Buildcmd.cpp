@@ -3,6 +3,8 @@
 // the command line come from the stored build parameters (the dialog's last
 // texts), or their initial texts, and so does the jar budget (the dialog's
 // "Phone" choice) when --max-jar is not given; nothing is written back there.
+// --phone (or the dialog's stored family) sets the jar budget to the family's
+// jar limit and measures every jar against its heap and store (Phones.h).
 // --layout stores the reader's text layout in the project before the build,
 // --paragraphs its paragraph style, --sizes the words layout's font sizes and
 // --no-hyphens (or --hyphens) whether its texts get soft hyphens.
@@ -11,6 +13,7 @@
 
 #include "book/Buildparams.h"
 #include "book/Manifest.h"
+#include "book/Phones.h"
 #include "book/Pipeline.h"
 #include "common/Errors.h"
 #include "storage/Project.h"
@@ -96,6 +99,16 @@ int cmdBuild(const Args& a)
     CheckInfoUrl(request.url, url ? std::string("--url") : std::string("the stored URL (build parameters)"));
     request.description = typed("--description", texts.description, "description");
     request.maxJar = texts.maxJar;
+    const TPhoneProfile* phone = texts.phone.empty() ? nullptr : PhoneById(texts.phone);
+    if (auto name = a.value("--phone")) {
+        try {
+            phone = &FindPhone(*name);
+        } catch (const Error& e) {
+            throw UsageError(std::string("--phone: ") + e.what());
+        }
+    }
+    if (phone)
+        request.maxJar = phone->jar;
     if (auto budget = a.value("--max-jar")) {
         std::optional<uint64_t> bytes = ParseJarBudget(*budget);
         if (!bytes)
@@ -151,6 +164,11 @@ int cmdBuild(const Args& a)
         std::cout << line << "\n";
     for (const std::string& line : BuildNamesReport(r))
         std::cout << line << "\n";
+    if (phone)
+        for (const TBuiltJar& j : r.jars)
+            for (const std::string& line :
+                 PhoneReport(j.jarPath, j.jarSize, MeasureJar(j.jarPath, j.entries.size(), *phone), *phone, r.maxJar))
+                std::cout << line << "\n";
     return 0;
 }
 
@@ -169,7 +187,10 @@ const Registrar registrar{
       {"--no-hyphens", "", "no soft hyphens in the words layout's texts, stored in the project"},
       {"--hyphens", "", "soft hyphens in the words layout's texts again (the default), stored in the project"},
       {"--max-jar", "SIZE",
-       "the largest jar phones take (bytes; K, M: 64K, 1M; none): a larger book becomes volumes"}},
+       "the largest jar phones take (bytes; K, M: 64K, 1M; none): a larger book becomes volumes"},
+      {"--phone", "NAME",
+       "the phone family (an id or name from volm-cli phones, or the start of one): its jar limit is the budget "
+       "(--max-jar overrides it), and each jar's heap and store are checked against it"}},
      "generate the book's phone application (jar, jad, manifest.mf) in the folder named after the book, "
      "next to the project; missing texts come from the stored build parameters",
      cmdBuild},

@@ -377,6 +377,38 @@ TEST(Generate, ThePhonesBudgetMakesVolumesAndTheBoxSaysSo)
     EXPECT_FALSE(fs::exists(f.dir / "Tales" / "Tales-1.jar"));
 }
 
+// A phone family chosen: its jar limit makes the volumes, and a jar whose
+// heap estimate is over the family's heap is built with a warning box naming
+// the figures; a book within every limit shows no box.
+TEST(Generate, APhoneFamilysHeapIsCheckedAfterTheBuild)
+{
+    TFixture f;
+    // The reader's own font image and a menu of a few hundred titles come
+    // close to the smallest heaps.
+    for (int i = 0; i < 300; ++i)
+        f.topics.Add("Chapter " + std::to_string(i + 1), RussianText(20, i));
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) {
+                  ASSERT_TRUE(d.SetPhone("se-t610"));
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    EXPECT_TRUE(f.boxes.empty()) << f.boxes[0].text.toStdString();
+
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) {
+                  ASSERT_TRUE(d.SetPhone("nokia-3410"));
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_EQ(f.boxes[0].icon, QMessageBox::Warning);
+    const std::string text = f.boxes[0].text.toStdString();
+    EXPECT_NE(text.find("Nokia 3410/3510i, Tales-1.jar: jar "), std::string::npos) << text;
+    EXPECT_NE(text.find(" of 51200 bytes"), std::string::npos) << text;
+    EXPECT_NE(text.find("bytes of heap, over the 103220"), std::string::npos) << text;
+}
+
 // The dialog offers the project's font sizes and hyphens switch (the
 // defaults for a project without them) and stores them when changed; sizes
 // that are not 1 to 3 pixel heights keep the dialog open, naming them.

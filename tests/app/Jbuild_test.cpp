@@ -1,5 +1,6 @@
 #include "app/Errorbox.h"
 #include "app/Jbuild.h"
+#include "book/Phones.h"
 
 #include "Testutil.h"
 #include "app/Guitest.h"
@@ -145,26 +146,55 @@ TEST(Jbuild, RegistryFailuresAreShownAndTheDialogStillWorks)
     EXPECT_EQ(d.VendorText(), "Volm creator - orvane");
 }
 
-// "Phone" offers the usual limits and Other..., which asks for a size; the
-// choice is stored with the texts (volm-cli build reads it) and offered again.
+// "Phone" offers the phone families by name, No limit and Other..., which
+// asks for a size; the choice is stored with the texts (volm-cli build reads
+// it) and offered again.
 TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
 {
     TempDir dir;
     const auto reg = dir / "registry.ini";
     TForm3 d(nullptr, reg);
-    QStringList items;
+    QStringList items, expected{"No limit"};
     for (int i = 0; i < d.PhoneBox->count(); ++i)
         items << d.PhoneBox->itemText(i);
-    EXPECT_EQ(items, (QStringList{"No limit", "64 KB", "100 KB", "128 KB", "300 KB", "1 MB", "Other..."}));
+    for (const TPhoneProfile& p : PhoneProfiles())
+        expected << QString::fromStdString(p.name);
+    expected << "Other...";
+    EXPECT_EQ(items, expected);
+    EXPECT_TRUE(items.contains(QStringLiteral("Sony Ericsson T610/T630")));
     EXPECT_EQ(d.PhoneLabel->text(), QStringLiteral("Phone:"));
 
+    // A family: its jar limit is the budget, its id stored beside it.
     runDialog(d, [](TForm3& f) {
         EXPECT_EQ(f.MaxJar(), 0u);
-        f.PhoneBox->setCurrentIndex(f.PhoneBox->findText(QStringLiteral("100 KB")));
+        EXPECT_EQ(f.Phone(), "");
+        f.PhoneBox->setCurrentIndex(f.PhoneBox->findText(QStringLiteral("Sony Ericsson T610/T630")));
+        f.BitBtn1->click();
+    });
+    EXPECT_EQ(d.MaxJar(), 64000u);
+    EXPECT_EQ(d.Phone(), "se-t610");
+    EXPECT_EQ(stored(reg, "JarBudget"), "64000");
+    EXPECT_EQ(stored(reg, "Phone"), "se-t610");
+    EXPECT_EQ(storedBuildTexts(reg).phone, "se-t610");
+    {
+        TForm3 again(nullptr, reg);
+        runDialog(again, [](TForm3& f) {
+            EXPECT_EQ(f.PhoneBox->currentText(), QStringLiteral("Sony Ericsson T610/T630"));
+            EXPECT_FALSE(f.SetPhone("no-such-phone"));
+            EXPECT_EQ(f.Phone(), "se-t610");
+            f.reject();
+        });
+    }
+
+    // A size of one's own (as an older program stored it) is offered as it is.
+    runDialog(d, [](TForm3& f) {
+        f.SetMaxJar(100u * 1024);
         f.BitBtn1->click();
     });
     EXPECT_EQ(d.MaxJar(), 100u * 1024);
+    EXPECT_EQ(d.Phone(), "");
     EXPECT_EQ(stored(reg, "JarBudget"), "102400");
+    EXPECT_EQ(stored(reg, "Phone"), "");
     EXPECT_EQ(storedBuildTexts(reg).maxJar, 102400u);
 
     // Other...: a size of one's own, listed from then on; a wrong one is

@@ -77,7 +77,7 @@ TEST(Buildparams, SaveWritesTheValuesInOrderTrimmed)
         {"FormVersion", "0"}, {"Flags", "0"}, {"ShowCmd", "1"}, {"PixelsPerInch", "96"},
         {"MinMaxPos", "-1,-1,-1,-1"}, {"NormPos", "30,40,381,180"}, {"Visible", "0"},
         {"Edit1_Text", "ACME"}, {"Edit2_Text", ""}, {"Edit3_Text", "My \\xea\\xed\\xe8\\xe3\\xe0"},
-        {"JarBudget", "0"}};
+        {"JarBudget", "0"}, {"Phone", ""}};
     EXPECT_EQ(v, want);
 
     TBuildTexts t = storedBuildTexts(file);
@@ -92,9 +92,18 @@ TEST(Buildparams, SaveWritesTheValuesInOrderTrimmed)
     // Saving again replaces the values and keeps their order.
     store.save(p, 96, true, {"B", "U", "D"});
     v = valuesInFileOrder(file);
-    ASSERT_EQ(v.size(), 11u);
+    ASSERT_EQ(v.size(), 12u);
     EXPECT_EQ(v[6], std::make_pair(std::string("Visible"), std::string("1")));
     EXPECT_EQ(v[7].second, "B");
+
+    // A phone family is stored beside its budget, and read back.
+    store.save(p, 96, true, {"B", "U", "D"}, 65536, "nokia-s40-1");
+    v = valuesInFileOrder(file);
+    ASSERT_EQ(v.size(), 12u);
+    EXPECT_EQ(v[10], std::make_pair(std::string("JarBudget"), std::string("65536")));
+    EXPECT_EQ(v[11], std::make_pair(std::string("Phone"), std::string("nokia-s40-1")));
+    EXPECT_EQ(storedBuildTexts(file).phone, "nokia-s40-1");
+    EXPECT_EQ(store.restorePhone(), "nokia-s40-1");
 }
 
 TEST(Buildparams, StoredPositionOnlyAtTheSameResolution)
