@@ -15,7 +15,7 @@ if(VOLM_CI)
     jar:default-jdk-headless ecj:ecj proguard:proguard
     rsvg-convert:librsvg2-bin desktop-file-validate:desktop-file-utils
     update-mime-database:shared-mime-info dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev
-    lintian:lintian fc-list:fontconfig)
+    lintian:lintian fc-list:fontconfig curl:curl)
   foreach(entry ${volm_test_programs})
     string(REPLACE ":" ";" pair "${entry}")
     list(GET pair 0 program)
