@@ -209,8 +209,23 @@ def same_as_simulated(p):
             fail("%s: the second phone's %s differs from the simulated phone's %s" % (name, shot, simulated))
 
 
+def size_and_night(p):
+    """* (the next font size) and # (night reading) change the screen and are kept after a kill."""
+    jar = p.book("Type", CHAPTERS)
+    day, = p.run(jar, "n", "; ".join([START, "key fire", SETTLE, "shot", "kill"]))
+    switched, = p.run(jar, "n", "; ".join([START, "key fire", SETTLE, "key star", SETTLE, "key pound", SETTLE,
+                                            "shot", "kill"]))
+    again, = p.run(jar, "n", "; ".join([START, "key fire", SETTLE, "shot", "kill"]))
+    if pixels(day) == pixels(switched):
+        fail("* and # left the screen as it was")
+    image = Image.open(switched).convert("RGB")
+    if image.getpixel((image.width - 1, image.height - 30)) != (0, 0, 0):
+        fail("night reading: the paper of %s is not black" % switched)
+    same_screen(switched, again, "the size and night reading after a kill")
+
+
 SCENARIOS = {f.__name__: f for f in (next_topic, kill_after_pages, insert_rebuild, find, go_to_half,
-                                     same_as_simulated)}
+                                     same_as_simulated, size_and_night)}
 
 
 def main():
