@@ -158,6 +158,34 @@ std::string sizesText(const std::vector<int>& sizes)
     return s;
 }
 
+// The template's font image (cells of a 16 x 16 grid, glyphs 3/4 of a cell
+// wide) as a sheet with its map, for a program without the font renderer.
+TFontSheet CellSheet(const std::vector<TExtractedMember>& templateMembers)
+{
+    auto image = std::find_if(templateMembers.begin(), templateMembers.end(),
+                              [](const TExtractedMember& m) { return m.name == "images/Font.png"; });
+    if (image == templateMembers.end() || image->bytes.size() < 24)
+        throw Error("The reader template has no font image images/Font.png");
+    auto be32 = [&](size_t at) {
+        uint32_t v = 0;
+        for (size_t k = 0; k < 4; ++k)
+            v = v << 8 | static_cast<uint8_t>(image->bytes[at + k]);
+        return v;
+    };
+    TFontSheet s;
+    s.png = image->bytes;
+    s.width = static_cast<int>(be32(16));
+    s.height = static_cast<int>(be32(20));
+    s.lineHeight = s.height / 16;
+    TGlyphRects cells{};
+    for (int b = 0; b < 256; ++b)
+        if (!IsSheetControl(static_cast<uint8_t>(b)))
+            cells[b] = TGlyphRect{static_cast<uint16_t>(s.lineHeight * (b % 16)), static_cast<uint8_t>(b / 16),
+                                  static_cast<uint8_t>(s.lineHeight * 3 / 4)};
+    s.map = FontMapBytes(s.lineHeight, cells);
+    return s;
+}
+
 // The words layout's font: the sizes that fit, rendered with the glyphs of
 // the bytes the book uses; the texts are read (and hyphenated) once here.
 void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const THyphenator* hyphenator,
@@ -187,6 +215,18 @@ void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const
     }
     r.hyphenJarBytes = hyphenated - plain;
 
+    if (!request.renderSheet) {
+        // Built without the font renderer: the reader's own cell font, one size.
+        input.fontSheets.clear();
+        TFontSheet cells = CellSheet(input.templateMembers);
+        r.fontWarnings.push_back("warning: this program was built without the font renderer (Qt): the words "
+                                 "layout reads in the reader's own font of " + std::to_string(cells.lineHeight) +
+                                 "-pixel cells, one size");
+        input.fontSheets.emplace_back("images/Font1.png", cells.png);
+        input.fontSheets.emplace_back("images/Font1.map", cells.map);
+        r.sheets.push_back({cells.lineHeight, cells.png.size(), cells.map.size(), cells.DecodedSize()});
+        return;
+    }
     const TFontChoice font = request.font.useCustomFont ? request.font.font : DefaultSheetFont();
     const uint64_t jarShare = (request.maxJar ? request.maxJar : kPhoneSafeJar) / 4;
     const uint64_t heapShare = kPhoneHeap * kFontHeapPercent / 100;
@@ -292,9 +332,10 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
                     ": this program was built without the font renderer (Qt); switch the custom font off "
                     "to use the reader's own font");
     const bool words = request.layout == TReaderLayout::Words;
-    if (words && !request.renderSheet)
-        throw Error("Cannot render the font of the words layout of " + request.projectPath +
-                    ": this program was built without the font renderer (Qt)");
+    if (words && !request.renderSheet && request.font.useCustomFont)
+        throw Error("Cannot render the custom font " + request.font.font.name + " of " + request.projectPath +
+                    ": this program was built without the font renderer (Qt); switch the custom font off "
+                    "to use the reader's own font");
     if (words && (request.sizes.empty() || request.sizes.size() > kMaxSheetSizes ||
                   !ParseSheetSizes(SheetSizesText(request.sizes))))
         throw Error("The font sizes " + SheetSizesText(request.sizes) + " of " + request.projectPath +

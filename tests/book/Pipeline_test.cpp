@@ -878,7 +878,21 @@ TEST(Pipeline, FontSizesThatCannotFitAreLeftOutOrRefused)
     ASSERT_EQ(built.fontWarnings.size(), 1u);
     EXPECT_NE(built.fontWarnings[0].find("113 KB together"), std::string::npos) << built.fontWarnings[0];
 
+    // Without the font renderer: the template's cells as the one size, said
+    // in a warning; a custom font can't be drawn at all.
     r.renderSheet = nullptr;
+    built = GenerateBook(r, topics, {});
+    ASSERT_EQ(built.sheets.size(), 1u);
+    EXPECT_EQ(built.sheets[0].size, 11);
+    ASSERT_EQ(built.fontWarnings.size(), 1u);
+    EXPECT_NE(built.fontWarnings[0].find("without the font renderer"), std::string::npos) << built.fontWarnings[0];
+    const std::string jar = (dir / "Tales" / "Tales.jar").string();
+    EXPECT_EQ(JarMember(jar, "images/Font1.png"), readFile(sourceDir() / "resources" / "reader" / "Font.png"));
+    const auto map = ParseFontMap(JarMember(jar, "images/Font1.map"));
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->second['A'], (TGlyphRect{11, 4, 8}));
+    EXPECT_EQ(map->second['\n'].advance, 0);
+    r.font.useCustomFont = true;
     EXPECT_THROW(GenerateBook(r, topics, {}), Error);
 }
 
