@@ -19,6 +19,12 @@ extern "C" const char* __lsan_default_suppressions()
 {
     return "leak:libhyphen.so\n";
 }
+
+// (Quietly: a command's standard error is one line.)
+extern "C" const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
+}
 #endif
 
 namespace volm {
