@@ -218,6 +218,8 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
         request.sizes = *sizes;
     }
     request.hyphens = dialog->Hyphens();
+    if (const TPhoneProfile* phone = PhoneById(dialog->Phone()))
+        request.heap = phone->heap;
     request.renderSheet = target.RenderSheet ? target.RenderSheet : TFontSheetRenderer(RenderFontSheet);
     const TFontRenderer render = target.RenderFont ? target.RenderFont : TFontRenderer(FontImagePng);
 

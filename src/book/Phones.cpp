@@ -192,6 +192,28 @@ TCanvasSize PngSize(std::string_view png)
     return {static_cast<int>(w), static_cast<int>(h)};
 }
 
+std::vector<int> SheetSizesForPhone(const TPhoneProfile& phone)
+{
+    struct TSuited {
+        int below, small, large;
+    };
+    static constexpr TSuited kSuited[] = {{110, 9, 11}, {150, 11, 14}, {200, 12, 16}, {280, 14, 18}};
+    auto suited = [](int width) {
+        for (const TSuited& s : kSuited)
+            if (width < s.below)
+                return std::pair{s.small, s.large};
+        return std::pair{16, 20};
+    };
+    if (phone.canvases.empty())
+        return {11, 14};
+    int narrowest = phone.canvases.front().width, widest = narrowest;
+    for (const TCanvasSize& c : phone.canvases) {
+        narrowest = std::min(narrowest, c.width);
+        widest = std::max(widest, c.width);
+    }
+    return {suited(narrowest).first, suited(widest).second};
+}
+
 TJarNeeds MeasureJar(const std::string& jarPath, size_t topics, const TPhoneProfile& phone)
 {
     TJarNeeds n;

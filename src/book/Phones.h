@@ -69,6 +69,12 @@ const TPhoneProfile& FindPhone(std::string_view query);
 // The same, or nullptr when `id` names no family (a stored choice).
 const TPhoneProfile* PhoneById(std::string_view id);
 
+// The words layout's two font sizes suited to a family's screens: the smaller
+// one for its narrowest canvas, the larger one for its widest (9 and 11 px
+// below 110 pixels across, 11 and 14 below 150, 12 and 16 below 200, 14 and 18
+// below 280, else 16 and 20). A family without canvases: 11 and 14.
+std::vector<int> SheetSizesForPhone(const TPhoneProfile& phone);
+
 // What a jar needs on the phone.
 struct TJarNeeds {
     uint64_t imagesHeap = 0;   // the decoded images

@@ -229,7 +229,8 @@ void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const
     }
     const TFontChoice font = request.font.useCustomFont ? request.font.font : DefaultSheetFont();
     const uint64_t jarShare = (request.maxJar ? request.maxJar : kPhoneSafeJar) / 4;
-    const uint64_t heapShare = kPhoneHeap * kFontHeapPercent / 100;
+    const uint64_t heap = request.heap ? request.heap : kPhoneHeap;
+    const uint64_t heapShare = heap * kFontHeapPercent / 100;
     std::vector<TFontSheet> sheets;
     for (int size : request.sizes) {
         TFontSheet sheet = request.renderSheet(font, size, used);
@@ -242,7 +243,7 @@ void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const
         if (sheet.DecodedSize() > heapShare) {
             r.fontWarnings.push_back("warning: font size " + std::to_string(size) + " px left out: its image decodes to " +
                                      kilobytes(sheet.DecodedSize()) + ", more than " +
-                                     std::to_string(kFontHeapPercent) + "% of a phone's " + kilobytes(kPhoneHeap) +
+                                     std::to_string(kFontHeapPercent) + "% of a phone's " + kilobytes(heap) +
                                      " heap");
             continue;
         }
@@ -262,7 +263,7 @@ void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const
     }
     if (total > heapShare)
         r.fontWarnings.push_back("warning: the font images decode to " + kilobytes(total) + " together, more than " +
-                                 std::to_string(kFontHeapPercent) + "% of a phone's " + kilobytes(kPhoneHeap) +
+                                 std::to_string(kFontHeapPercent) + "% of a phone's " + kilobytes(heap) +
                                  " heap: fewer or smaller sizes leave the reader more room");
 }
 

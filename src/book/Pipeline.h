@@ -102,6 +102,9 @@ struct TBuildRequest {
     bool hyphens = false;
     // The jar budget in bytes; 0 for none.
     uint64_t maxJar = 0;
+    // The Java heap of the phone the book is for (its family's figure): the
+    // font images may take a share of it. 0 for a typical phone's kPhoneHeap.
+    uint64_t heap = 0;
     // Threads that pack the members: 0 for one per processor. The jar is the
     // same byte for byte whatever the number.
     unsigned threads = 0;

@@ -7,6 +7,7 @@
 // made with: run again, a book whose stamp still holds is left as it is. A
 // project of that name without a stamp is the user's own and never replaced.
 
+#include "cli/Buildchoices.h"
 #include "cli/Cli.h"
 
 #include "book/Bookfile.h"
@@ -75,10 +76,9 @@ struct TMade {
 struct TMakeJob {
     TBookOptions options;
     size_t splitAt = kDefaultSplitSize;
-    uint64_t maxJar = 0;
+    TBuildChoices build;
     std::optional<std::string> out;
     bool force = false;
-    TBuildTexts texts;
     std::string optionText; // what the stamp records of the options
 };
 
@@ -155,23 +155,17 @@ void MakeBook(TMade& m, const TMakeJob& job)
         if (!m.title.empty() && TitleFault(m.title).empty())
             p.SaveTitle(m.title);
 
+        StoreBuildChoices(p, job.build);
+
         TBuildRequest request;
         request.projectPath = m.project;
-        request.vendor = job.texts.vendor;
-        request.url = job.texts.url;
-        request.description = job.texts.description;
-        request.maxJar = job.maxJar;
-        request.title = p.Title();
+        FillBuildRequest(request, p, job.build);
         request.build = p.BuildCount() + 1;
         request.nextBuild = [&p] {
             p.SaveBuildCount(p.BuildCount() + 1);
             return p.BuildCount();
         };
-        request.font = p.FontSettings();
-        request.layout = p.Layout();
-        request.paragraphs = p.Paragraphs().value_or(TParagraphStyle::Indent);
         request.threads = 1; // the books are made in parallel
-        request.hyphens = p.Hyphens().value_or(true);
         TProjectTopics sequence(p);
         TFontRenderer renderer;
 #ifdef VOLM_HAVE_FONT
@@ -191,6 +185,9 @@ void MakeBook(TMade& m, const TMakeJob& job)
         m.volumes = r.jars.size();
         for (const TBuiltJar& j : r.jars)
             m.largestJar = std::max(m.largestJar, j.jarSize);
+        m.warnings += r.fontWarnings.size();
+        for (const std::string& line : PhoneLines(r, job.build))
+            m.warnings += line.rfind("warning: ", 0) == 0;
         WriteFileSafely(stampPath, stamp);
         m.ok = true;
     } catch (const std::exception& e) {
@@ -232,15 +229,7 @@ int cmdMake(const Args& a)
             throw UsageError("--split-at takes a size of " + std::to_string(kMinSplitSize) +
                              " bytes or more, K or M after it, or none (not \"" + *v + "\")");
     }
-    job.texts = storedBuildTexts();
-    job.maxJar = job.texts.maxJar;
-    if (auto budget = a.value("--max-jar")) {
-        std::optional<uint64_t> bytes = ParseJarBudget(*budget);
-        if (!bytes)
-            throw UsageError("--max-jar is a size in bytes (K and M after it for 1024 bytes and 1024 K), "
-                             "or none, not \"" + *budget + "\"");
-        job.maxJar = *bytes;
-    }
+    job.build = ParseBuildChoices(a);
     job.out = a.value("--out");
     if (job.out) {
         std::error_code ec;
@@ -252,8 +241,7 @@ int cmdMake(const Args& a)
     job.optionText = "split " + std::to_string(job.splitAt) + " notes " +
                      std::to_string(static_cast<int>(job.options.notes)) + " detect " +
                      std::to_string(job.options.detect) + " keep-lines " + std::to_string(job.options.keepLines) +
-                     " max-jar " + std::to_string(job.maxJar) + " vendor " + job.texts.vendor + " url " +
-                     job.texts.url + " description " + job.texts.description + " version " VOLM_VERSION;
+                     " " + job.build.Text() + " version " VOLM_VERSION;
 
     // The books: files as named, and the book files of each folder named.
     std::vector<std::string> files;
@@ -320,16 +308,24 @@ int cmdMake(const Args& a)
     return 0;
 }
 
+std::vector<Option> MakeOptions()
+{
+    std::vector<Option> options{
+        {"--out", "DIR", "the folder of the projects and their books (else next to each book file)"},
+        {"--split-at", "SIZE", "keep every topic at or under SIZE bytes (32K unless told; none)"},
+        {"--notes", "WHERE", "inline, end or topic, as import-book takes them"},
+        {"--no-detect", "", "read texts that name no encoding as Windows-1251"},
+        {"--keep-lines", "", "plain texts: keep the lines of a hard-wrapped text as they are"},
+        {"--force", "", "make every book again, also those whose jars are up to date"}};
+    const std::vector<Option>& build = BuildChoiceOptions();
+    options.insert(options.end(), build.begin(), build.end());
+    return options;
+}
+
 const Registrar registrar{
     {"make",
      {"FILE..."},
-     {{"--out", "DIR", "the folder of the projects and their books (else next to each book file)"},
-      {"--max-jar", "SIZE", "the largest jar phones take (bytes; K, M; none): a larger book becomes volumes"},
-      {"--split-at", "SIZE", "keep every topic at or under SIZE bytes (32K unless told; none)"},
-      {"--notes", "WHERE", "inline, end or topic, as import-book takes them"},
-      {"--no-detect", "", "read texts that name no encoding as Windows-1251"},
-      {"--keep-lines", "", "plain texts: keep the lines of a hard-wrapped text as they are"},
-      {"--force", "", "make every book again, also those whose jars are up to date"}},
+     MakeOptions(),
      "make each book file (a folder: every book file in it) a project named after its title and build its jars, "
      "books in parallel",
      cmdMake},

@@ -125,3 +125,15 @@ TEST(Phones, ThePngSizeAndTheStoreFigures)
     EXPECT_EQ(StoreNeeded(20), 600u);
     EXPECT_EQ(StoreNeeded(5000), 600u);
 }
+
+TEST(Phones, SheetSizesSuitTheScreens)
+{
+    EXPECT_EQ(SheetSizesForPhone(FindPhone("nokia-s40-1")), (std::vector<int>{11, 14}));
+    EXPECT_EQ(SheetSizesForPhone(FindPhone("nokia-3410")), (std::vector<int>{9, 11}));
+    // 128x160 and 240x320: the small size for the narrow screen, the large for the wide one.
+    EXPECT_EQ(SheetSizesForPhone(FindPhone("nokia-s40-3")), (std::vector<int>{11, 18}));
+    EXPECT_EQ(SheetSizesForPhone(TPhoneProfile{}), (std::vector<int>{11, 14}));
+    TPhoneProfile wide;
+    wide.canvases = {{320, 240}};
+    EXPECT_EQ(SheetSizesForPhone(wide), (std::vector<int>{16, 20}));
+}

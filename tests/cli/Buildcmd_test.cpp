@@ -444,3 +444,45 @@ TEST(Buildcmd, MadeBooksAreSoundJarsWithinTheBudget)
     }
     EXPECT_GE(jars, 4u);
 }
+
+// A phone family chooses the words layout's sizes a project has not chosen
+// (suited to its screens) and its heap bounds the font images; make takes the
+// build's options and stores them in the projects it makes.
+TEST(Buildcmd, PhoneFamilyChoosesSizesAndHeap)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    fs::create_directory(dir / "books");
+    fs::copy_file(sourceDir() / "tests/text/data/books/tale.fb2", dir / "books/tale.fb2");
+    RunResult r = run({Cli(), "make", (dir / "books").string(), "--out", (dir / "out").string(), "--phone",
+                       "samsung-d600", "--paragraphs", "gap", "--no-hyphens"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const fs::path project = dir / "out" / "Сказка о часовщике.volm";
+    const std::string jar = (dir / "out" / "Сказка о часовщике" / "Skazka_o_casovsike.jar").string();
+    auto member = [&](const std::string& name) { return run({"unzip", "-p", jar, name}).out; };
+    auto storage = [&](const std::string& stream) {
+        return run({Cli(), "storage", "cat", project.string(), stream}).out;
+    };
+    EXPECT_EQ(storage("Hyphens"), "off");
+    EXPECT_EQ(member("texts/itm1").find('\xad'), std::string::npos);
+#ifdef VOLM_HAVE_FONT
+    // 240 pixels across: 14 and 18.
+    EXPECT_EQ(member("images/Font1.map").substr(0, 1), "\x0e");
+    EXPECT_EQ(member("images/Font2.map").substr(0, 1), "\x12");
+#endif
+    // Made again with other options: the stamp no longer holds.
+    r = run({Cli(), "make", (dir / "books").string(), "--out", (dir / "out").string(), "--phone", "samsung-d600"});
+    EXPECT_NE(r.out.find("1 made, 0 up to date"), std::string::npos) << r.out;
+
+    // Sizes the project chose stay; the family's heap (Nokia 3410: 112 KB)
+    // leaves out a size whose image takes more than its share.
+    ASSERT_EQ(run({Cli(), "build", project.string(), "--sizes", "11,40"}).status, 0);
+    r = run({Cli(), "build", project.string(), "--phone", "nokia-3410", "--max-jar", "none"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+#ifdef VOLM_HAVE_FONT
+    EXPECT_EQ(member("images/Font1.map").substr(0, 1), "\x0b");
+    EXPECT_EQ(member("images/Font2.map"), "");
+    EXPECT_NE(r.out.find("warning: font size 40 px left out: its image decodes to "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("of a phone's 112 KB heap"), std::string::npos) << r.out;
+#endif
+}
