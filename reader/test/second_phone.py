@@ -78,6 +78,7 @@ class Phone:
                            capture_output=True, text=True, timeout=300)
         if r.returncode != 0:
             fail("drive.py: %s%s" % (r.stdout, r.stderr))
+        self.out = r.stdout
         return names
 
 
@@ -184,16 +185,11 @@ def go_to_half(p):
         fail("50%% of %d bytes: kept at %d" % (size, at))
 
 
-def same_as_simulated(p):
-    """Headings, paragraphs, a scene break, an empty line and the end mark look the same on both phones."""
-    chapters = [("Chapter 1", ["First paragraph of the first chapter, long enough to wrap on every screen."]
-                 + words(3) + ["* * *"] + words(3, 10)),
-                ("Chapter 2", ["Short."] + words(4, 20))]
-    jar = p.book("Look", chapters)
+def like_simulated(p, jar, keys_by_name):
+    """Each named run of keys gives the same screen on both phones."""
     width, height = p.size.split("x")
     canvas = "%sx%d" % (width, int(height) - 20)   # the phone keeps 20 rows for its soft keys
-    for name, keys in (("first", ["key fire"]), ("break", ["key fire", "key down", "key down", "key down"]),
-                       ("end", ["key 7", "key fire", "key 7"])):
+    for name, keys in keys_by_name:
         shot, = p.run(jar, name, "; ".join([START] + [k + "; wait 300" for k in keys] + [SETTLE, "shot", "kill"]))
         simulated = os.path.join(p.work, "simulated-%s.png" % name)
         actions = [{"key fire": "fire", "key down": "down", "key 7": "key:7"}[k] for k in keys]
@@ -207,6 +203,51 @@ def same_as_simulated(p):
         b = Image.open(simulated).convert("RGB")
         if a.crop((0, 0, b.width, b.height)).tobytes() != b.tobytes():
             fail("%s: the second phone's %s differs from the simulated phone's %s" % (name, shot, simulated))
+
+
+def same_as_simulated(p):
+    """Headings, paragraphs, a scene break, an empty line and the end mark look the same on both phones."""
+    chapters = [("Chapter 1", ["First paragraph of the first chapter, long enough to wrap on every screen."]
+                 + words(3) + ["* * *"] + words(3, 10)),
+                ("Chapter 2", ["Short."] + words(4, 20))]
+    jar = p.book("Look", chapters)
+    like_simulated(p, jar, (("first", ["key fire"]), ("break", ["key fire", "key down", "key down", "key down"]),
+                            ("end", ["key 7", "key fire", "key 7"])))
+
+
+RUSSIAN = ("Северо-восточный ветер гнал над электростанцией тяжёлые облака, и достопримечательности "
+           "старого города терялись в тумане. Высокопревосходительство не торопилось: "
+           "генерал-губернатор ждал известий с юго-западной границы.")
+
+
+def hyphens(p):
+    """Long Russian words break at soft and hard hyphens, the hyphen drawn, as on the simulated phone."""
+    jar = p.book("Hyph", [("Глава 1", [RUSSIAN] * 6)])
+    with zipfile.ZipFile(jar) as z:
+        text = b"".join(z.read(n) for n in z.namelist() if n.startswith("texts/"))
+    if b"\xad" not in text:
+        fail("the book's texts hold no soft hyphen")
+    like_simulated(p, jar, (("h1", ["key fire"]), ("h2", ["key fire", "key down", "key down", "key down"])))
+
+
+def phone_font(p):
+    """A font image the phone cannot make: the text in the phone's own font, said in one line."""
+    jar = p.book("Plain", CHAPTERS)
+    damaged = os.path.join(p.work, "Damaged.jar")
+    with zipfile.ZipFile(jar) as z, zipfile.ZipFile(damaged, "w", zipfile.ZIP_DEFLATED) as out:
+        for info in z.infolist():
+            data = z.read(info.filename)
+            if re.match(r"images/Font\d+\.png$", info.filename):
+                data = b"not a picture"
+            out.writestr(info, data)
+    shot, = p.run(damaged, "f", "; ".join([START, "key fire", SETTLE, "shot", "kill"]))
+    if "The phone's own font instead" not in p.out:
+        fail("no line says the phone's own font is used: %s" % p.out)
+    image = Image.open(shot).convert("L")
+    inked = sum(1 for y in range(image.height)
+                if any(image.getpixel((x, y)) < 128 for x in range(image.width)))
+    if inked < 3 * 8:
+        fail("%s: only %d rows of the screen hold ink" % (shot, inked))
 
 
 def size_and_night(p):
@@ -225,7 +266,7 @@ def size_and_night(p):
 
 
 SCENARIOS = {f.__name__: f for f in (next_topic, kill_after_pages, insert_rebuild, find, go_to_half,
-                                     same_as_simulated, size_and_night)}
+                                     same_as_simulated, size_and_night, hyphens, phone_font)}
 
 
 def main():
