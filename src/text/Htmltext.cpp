@@ -31,24 +31,35 @@ bool Block(std::string_view name)
                         "option", "math"});
 }
 
-// An aside, or an element whose epub:type or role is one of `types`.
+// An aside, or an element whose epub:type or role is one of `types`. The
+// notes of HTML books made for the web say so by their class instead: a link
+// of class "fnanchor" or "noteref" (as Project Gutenberg's books have them) and
+// a div, p, li or aside of class "footnote".
 bool Note(std::string_view name, const std::vector<std::pair<std::string_view, std::string_view>>& attrs,
           std::initializer_list<std::string_view> types)
 {
-    if (name == "aside" && *types.begin() == "footnote")
+    const bool noteBlock = *types.begin() == "footnote";
+    if (name == "aside" && noteBlock)
         return true;
-    for (const auto& [a, v] : attrs) {
-        if (a != "epub:type" && a != "role")
-            continue;
+    auto holds = [](std::string_view words, std::initializer_list<std::string_view> wanted) {
         size_t at = 0;
-        while (at < v.size()) {
-            size_t end = v.find(' ', at);
+        while (at < words.size()) {
+            size_t end = words.find(' ', at);
             if (end == std::string_view::npos)
-                end = v.size();
-            if (OneOf(v.substr(at, end - at), types))
+                end = words.size();
+            if (OneOf(words.substr(at, end - at), wanted))
                 return true;
             at = end + 1;
         }
+        return false;
+    };
+    const bool classNamed = noteBlock ? OneOf(name, {"div", "p", "li", "aside"}) : name == "a";
+    for (const auto& [a, v] : attrs) {
+        if ((a == "epub:type" || a == "role") && holds(v, types))
+            return true;
+        if (a == "class" && classNamed &&
+            (noteBlock ? holds(v, {"footnote"}) : holds(v, {"fnanchor", "noteref"})))
+            return true;
     }
     return false;
 }
@@ -431,16 +442,27 @@ void HtmlChapters(const THtmlText& doc, TBookBuilder& b, std::string& bookTitle)
         } else {
             b.Line(bl.text);
         }
+        // References to notes of this document ("#id"); others name nothing here.
+        for (const auto& [label, href] : bl.noteRefs)
+            if (href.size() > 1 && href[0] == '#')
+                b.NoteRef(label, href.substr(1));
     }
 }
 
-TBook FinishHtml(const THtmlText& doc, const std::string& fileName, const TBookTextWriter& w, TBook book)
+TBook FinishHtml(const THtmlText& doc, const std::string& fileName, const TBookTextWriter& w, TBook book,
+                 TNoteMode notes = TNoteMode::Topic)
 {
     TBookBuilder b;
     std::string title;
     HtmlChapters(doc, b, title);
     book.title = title;
     book.chapters = b.Finish(title, BookFileStem(fileName));
+    if (notes != TNoteMode::Topic) {
+        TBookNotes found;
+        for (const auto& [id, text] : doc.notes)
+            found.Add(id, text);
+        PlaceNotes(book.chapters, found, notes, "");
+    }
     book.SetReplaced(w.Count());
     return book;
 }
@@ -485,13 +507,13 @@ TBook ImportHtml(std::string_view bytes, const std::string& fileName, const TBoo
     book.format = BookFormatName(TBookFormat::Html);
     TSourceText src = DecodeBookSource(book, bytes, true, fileName, options);
     TBookTextWriter w;
-    THtmlText doc = HtmlBlocks(src.Text(), fileName, w);
+    THtmlText doc = HtmlBlocks(src.Text(), fileName, w, options.notes != TNoteMode::Topic);
     if (CutGutenberg(doc.blocks))
         book.notes.push_back(fileName + ": the Project Gutenberg licence before \"*** START OF\" and after "
                                         "\"*** END OF\" is left out");
     src.utf8.clear();
     src.utf8.shrink_to_fit();
-    return FinishHtml(doc, fileName, w, std::move(book));
+    return FinishHtml(doc, fileName, w, std::move(book), options.notes);
 }
 
 TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const TBookOptions& options)

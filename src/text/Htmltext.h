@@ -41,9 +41,13 @@ struct THtmlText {
 };
 
 // The blocks of an HTML document (UTF-8), its text written with `writer`.
-// With `notes`, note references (epub:type or role "noteref") are bracketed
-// ("[1]") and noted with their block, and notes (aside, epub:type or role
-// "footnote", "endnote", "rearnote") are read into the notes, not blocks.
+// With `notes`, note references (epub:type or role "noteref", or a link of
+// class "fnanchor" or "noteref") are bracketed ("[1]") and noted with their
+// block, and notes (aside, epub:type or role "footnote", "endnote",
+// "rearnote", or a div, p or li of class "footnote") are read into the notes,
+// not blocks. A single HTML document places them as an EPUB does (after the
+// paragraph that refers to them, at the chapter's end, or left as they stand
+// with the notes topic mode).
 THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer,
                      bool notes = false);
 

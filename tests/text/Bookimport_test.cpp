@@ -742,4 +742,23 @@ TEST(Bookimport, NotesGoInPlaceAtTheChaptersEndOrInTheirTopic)
     // As notes topic: the book as it stands.
     t = BookTopics(epub3(files, nav, "", "", topic), 0);
     EXPECT_EQ(t[0].text, "\x01One\r\nText1 here.\r\n" + para(1) + "\r\nFoot note.\r\n");
+
+    // A single HTML document: an aside, and notes as Project Gutenberg marks
+    // them (by class, the label a link back); a link to another file is no note.
+    const std::string html =
+        "<html><body><h2>One</h2><p>Text<a epub:type=\"noteref\" href=\"#f1\">1</a> here.</p><p>" + para(1) +
+        "</p><aside epub:type=\"footnote\" id=\"f1\"><p>Foot note.</p></aside><h2>Two</h2><p>Old style"
+        "<a id=\"FNanchor_1\" href=\"#Footnote_1\" class=\"fnanchor\">[2]</a> note, <a href=\"x.html#a\" "
+        "class=\"noteref\">3</a> elsewhere.</p><p>" + para(2) + "</p><div class=\"footnote\"><p><a id=\"Footnote_1\" "
+        "href=\"#FNanchor_1\">[2]</a> Gutenberg's note.</p></div></body></html>";
+    t = BookTopics(ImportBook(html, "n.html", inl), 0);
+    ASSERT_EQ(names(t), (std::vector<std::string>{"One", "Two"}));
+    EXPECT_EQ(t[0].text, "\x01One\r\nText[1] here.\r\n[1] Foot note.\r\n" + para(1) + "\r\n");
+    EXPECT_EQ(t[1].text, "\x01Two\r\nOld style[2] note, [3] elsewhere.\r\n[2] Gutenberg's note.\r\n" + para(2) +
+                             "\r\n");
+    t = BookTopics(ImportBook(html, "n.html", end), 0);
+    EXPECT_EQ(t[1].text, "\x01Two\r\nOld style[2] note, [3] elsewhere.\r\n" + para(2) +
+                             "\r\n\r\n[2] Gutenberg's note.\r\n");
+    t = BookTopics(ImportBook(html, "n.html", topic), 0);
+    EXPECT_EQ(t[0].text, "\x01One\r\nText1 here.\r\n" + para(1) + "\r\nFoot note.\r\n");
 }
