@@ -439,8 +439,19 @@ TEST(Buildcmd, MadeBooksAreSoundJarsWithinTheBudget)
         EXPECT_LE(fs::file_size(e.path()), 40u * 1024) << e.path();
         RunResult t = run({"unzip", "-tq", e.path().string()});
         EXPECT_EQ(t.status, 0) << e.path() << t.out << t.err;
+        t = run({"/usr/bin/python3", "-c",
+                 "import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); sys.exit(z.testzip() is not None)",
+                 e.path().string()});
+        EXPECT_EQ(t.status, 0) << e.path() << t.out << t.err;
         fs::path jad = e.path();
         EXPECT_TRUE(fs::exists(jad.replace_extension(".jad"))) << jad;
+#ifdef VOLM_HAVE_HARNESS
+        // The phone shows the menu and opens the first topic.
+        t = run({"java", "-Djava.awt.headless=true", "-cp", (binaryDir() / "reader" / "harness").string(),
+                 "ReaderHarness", "--jar", e.path().string(), "menu", "select", "show"});
+        EXPECT_EQ(t.status, 0) << e.path() << t.err;
+        EXPECT_NE(t.out.find("[text]"), std::string::npos) << e.path() << t.out;
+#endif
     }
     EXPECT_GE(jars, 4u);
 }
