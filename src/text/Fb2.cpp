@@ -18,9 +18,10 @@ bool Block(std::string_view n)
 
 class TFb2Reader {
 public:
-    TFb2Reader(const std::string& fileName, TNoteMode notes) : fileName_(fileName), mode_(notes)
+    TFb2Reader(const std::string& fileName, uint64_t inputSize, TNoteMode notes) : fileName_(fileName), mode_(notes)
     {
         b_.CarryFrontTitle();
+        b_.Limit(fileName, inputSize);
     }
 
     void Read(TXmlReader& r)
@@ -345,7 +346,7 @@ TBook ImportFb2(std::string_view bytes, const std::string& fileName, const TBook
     std::optional<TFb2Reader> reader;
     ReadXml(src.Text(), fileName,
             [&](TXmlReader& r) {
-                reader.emplace(fileName, options.notes); // a second run starts afresh
+                reader.emplace(fileName, bytes.size(), options.notes); // a second run starts afresh
                 reader->Read(r);
             },
             book.notes);

@@ -434,9 +434,11 @@ void HtmlChapters(const THtmlText& doc, TBookBuilder& b, std::string& bookTitle)
     }
 }
 
-TBook FinishHtml(const THtmlText& doc, const std::string& fileName, const TBookTextWriter& w, TBook book)
+TBook FinishHtml(const THtmlText& doc, const std::string& fileName, uint64_t inputSize, const TBookTextWriter& w,
+                 TBook book)
 {
     TBookBuilder b;
+    b.Limit(fileName, inputSize);
     std::string title;
     HtmlChapters(doc, b, title);
     book.title = title;
@@ -491,7 +493,7 @@ TBook ImportHtml(std::string_view bytes, const std::string& fileName, const TBoo
                                         "\"*** END OF\" is left out");
     src.utf8.clear();
     src.utf8.shrink_to_fit();
-    return FinishHtml(doc, fileName, w, std::move(book));
+    return FinishHtml(doc, fileName, bytes.size(), w, std::move(book));
 }
 
 TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const TBookOptions& options)
@@ -510,7 +512,7 @@ TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const 
     TBookTextWriter w;
     THtmlText doc = HtmlBlocks(html.get(), fileName, w);
     html.reset();
-    return FinishHtml(doc, fileName, w, std::move(book));
+    return FinishHtml(doc, fileName, bytes.size(), w, std::move(book));
 }
 
 } // namespace volm

@@ -264,7 +264,38 @@ TEST(Bookimport, BuiltInHeadingsAndAPatternOfOnesOwn)
     TBook custom = ImportBook(win("§ 1\nАльфа.\nГлава 2\nБета.\n§ 2\nГамма.\n"), "b.txt", own);
     EXPECT_EQ(names(BookTopics(custom, 0)), (std::vector<std::string>{"§ 1", "§ 2"}));
     own.chapters = "(";
-    EXPECT_NE(refusal("text", "c.txt", own).find("is not a pattern"), std::string::npos);
+    EXPECT_NE(refusal("text", "c.txt", own).find("\"(\" is refused: missing )"), std::string::npos);
+}
+
+TEST(Bookimport, HeadingPatternsMatchInLinearTimeAndHostileOnesAreRefused)
+{
+    // A pattern that backtracks without end in a backtracking engine, over
+    // long lines that almost match: RE2's automaton reads each line once.
+    TBookOptions own;
+    own.chapters = "(a+)+b";
+    std::string text = "ab\n";
+    for (int i = 0; i < 2000; ++i)
+        text += std::string(150, 'a') + "\n\n";
+    text += "aab\nend\n";
+    TBook b = ImportPlainText(text, "a.txt", own);
+    EXPECT_EQ(names(BookTopics(b, 0)), (std::vector<std::string>{"ab", "aab"}));
+
+    // Nesting past what RE2 builds, and length past the limit, end at once
+    // with the cause.
+    EXPECT_EQ(ChapterPatternFault("(a{100}){100}"), "invalid repetition size: {100}");
+    std::string deep = std::string(30000, '(') + "a" + std::string(30000, ')');
+    EXPECT_EQ(ChapterPatternFault(deep), "longer than 4096 bytes");
+    own.chapters = deep;
+    EXPECT_NE(refusal("text", "d.txt", own).find("is refused: longer than 4096 bytes"), std::string::npos);
+    // A pattern whose automaton would be too large.
+    std::string large;
+    for (int i = 0; i < 300; ++i)
+        large += "(\\w+\\s*){900}";
+    EXPECT_EQ(ChapterPatternFault(large), "too large (nested or repeated too deeply for 8 MB)");
+    // Windows-1251 letters match as single bytes, case and all.
+    own.chapters = win("[А-Я]+ \\d+");
+    TBook cyr = ImportPlainText(win("ГЛАВА 1\nтекст\nглава 2\nещё\n"), "e.txt", own);
+    EXPECT_EQ(names(BookTopics(cyr, 0)), (std::vector<std::string>{"ГЛАВА 1"}));
 }
 
 TEST(Bookimport, FormatsAreRecognisedByContent)
