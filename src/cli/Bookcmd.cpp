@@ -75,7 +75,7 @@ int cmdImportBook(const Args& a)
     TProject p;
     p.Open(a["PROJECT"], TProject::omOpenExisting);
     const TBook book = ReadBookFile(file, options);
-    const std::vector<TBookTopic> topics = BookTopics(book, splitAt);
+    const std::vector<TBookTopic> topics = BookTopics(book, splitAt, file);
     const std::vector<size_t> added = AppendBookTopics(p, topics);
 
     std::string out;

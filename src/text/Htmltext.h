@@ -47,6 +47,11 @@ struct THtmlText {
 THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer,
                      bool notes = false);
 
+// The blocks of a Markdown text (UTF-8), read as the HTML cmark makes of it
+// would be (raw HTML left out). A text nested deeper than kMaxNesting
+// (Booklimits.h) is refused (EBookError naming `fileName`).
+THtmlText MarkdownBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer);
+
 // The name of the heading whose first line is blocks[i]: its lines joined with ". ".
 std::string HeadingName(const std::vector<THtmlBlock>& blocks, size_t i);
 

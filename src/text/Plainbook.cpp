@@ -288,6 +288,9 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
         std::string text = w(src.Text());
         src.utf8.clear();
         src.utf8.shrink_to_fit();
+        // Runs of empty lines are one empty line from the start (they count
+        // as one everywhere below), so that a text of line ends costs no
+        // more than its bytes.
         size_t start = 0;
         for (size_t i = 0; i <= text.size(); ++i) {
             if (i < text.size() && text[i] != '\r' && text[i] != '\n')
@@ -295,7 +298,7 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
             std::string_view l(text.data() + start, i - start);
             while (!l.empty() && IsBlank(l.back()))
                 l.remove_suffix(1);
-            if (i < text.size() || !l.empty())
+            if ((i < text.size() || !l.empty()) && !(l.empty() && !lines.empty() && lines.back().text.empty()))
                 lines.push_back({std::string(l), false});
             if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
                 ++i;

@@ -2,6 +2,7 @@
 // with every paragraph once; splitting, naming, repair of hard-wrapped texts,
 // recognition and the refusals of what is no book.
 #include "text/Bookimport.h"
+#include "text/Booklimits.h"
 #include "text/Booktext.h"
 #include "text/Plainbook.h"
 #include "text/Rewrap.h"
@@ -773,4 +774,27 @@ TEST(Bookimport, NotesGoInPlaceAtTheChaptersEndOrInTheirTopic)
     // As notes topic: the book as it stands.
     t = BookTopics(epub3(files, nav, "", "", topic), 0);
     EXPECT_EQ(t[0].text, "\x01One\r\nText1 here.\r\n" + para(1) + "\r\nFoot note.\r\n");
+}
+
+TEST(Bookimport, TopicsPerBookAndTheOutputSizeAreBounded)
+{
+    // Chapters are counted as they start; the parts a split makes, after.
+    TBookOptions own;
+    own.chapters = "Chapter \\d+";
+    std::string text;
+    for (size_t i = 1; i <= kMaxBookTopics + 1; ++i)
+        text += "Chapter " + std::to_string(i) + "\ntext\n";
+    EXPECT_NE(refusal(text, "many.txt", own).find("many.txt: more chapters than the limit of topics per book (10000)"),
+              std::string::npos);
+    text.clear();
+    for (size_t i = 1; i <= kMaxBookTopics / 2; ++i)
+        text += "Chapter " + std::to_string(i) + "\n" + std::string(40, 'w') + ' ' + std::string(40, 'w') + "\n";
+    TBook half = ImportBook(text, "half.txt", own);
+    EXPECT_EQ(BookTopics(half, 0).size(), kMaxBookTopics / 2);
+    try {
+        BookTopics(half, kMinSplitSize, "half.txt");
+        ADD_FAILURE() << "no refusal";
+    } catch (const EBookError& e) {
+        EXPECT_STREQ(e.what(), "half.txt: more than the limit of topics per book (10000); a larger --split-at gives fewer");
+    }
 }
