@@ -290,20 +290,31 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
         src.utf8.shrink_to_fit();
         // Runs of empty lines are one empty line from the start (they count
         // as one everywhere below), so that a text of line ends costs no
-        // more than its bytes.
-        size_t start = 0;
-        for (size_t i = 0; i <= text.size(); ++i) {
-            if (i < text.size() && text[i] != '\r' && text[i] != '\n')
-                continue;
-            std::string_view l(text.data() + start, i - start);
-            while (!l.empty() && IsBlank(l.back()))
-                l.remove_suffix(1);
-            if ((i < text.size() || !l.empty()) && !(l.empty() && !lines.empty() && lines.back().text.empty()))
-                lines.push_back({std::string(l), false});
-            if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            start = i + 1;
-        }
+        // more than its bytes. Counted first, so that the lines take no more
+        // room than they need.
+        auto eachLine = [&](auto take) {
+            size_t start = 0;
+            bool lastEmpty = false, any = false;
+            for (size_t i = 0; i <= text.size(); ++i) {
+                if (i < text.size() && text[i] != '\r' && text[i] != '\n')
+                    continue;
+                std::string_view l(text.data() + start, i - start);
+                while (!l.empty() && IsBlank(l.back()))
+                    l.remove_suffix(1);
+                if ((i < text.size() || !l.empty()) && !(l.empty() && any && lastEmpty)) {
+                    take(l);
+                    any = true;
+                    lastEmpty = l.empty();
+                }
+                if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                    ++i;
+                start = i + 1;
+            }
+        };
+        size_t count = 0;
+        eachLine([&](std::string_view) { ++count; });
+        lines.reserve(count);
+        eachLine([&](std::string_view l) { lines.push_back({std::string(l), false}); });
     }
     book.SetReplaced(w.Count());
     if (CutGutenberg(lines))
