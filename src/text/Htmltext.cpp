@@ -560,7 +560,7 @@ constexpr size_t kMarkdownPiece = 64 * 1024;
 
 // The blocks of a Markdown text (UTF-8). The text is parsed in pieces of
 // about kMarkdownPiece bytes, cut at a blank line outside fenced code (else
-// at a line end, else at a blank), each with the text's link reference
+// at a line end, the fence opened again after it; else at a blank), each with the text's link reference
 // definitions in front, their addresses shortened (that a link has one is
 // all the text needs of it), so that cmark's tree stays small whatever the
 // markup and a definition used a million times costs its address once.
@@ -582,6 +582,7 @@ THtmlText MarkdownBlocks(std::string_view text, const std::string& fileName, TBo
     const size_t piece = std::max(kMarkdownPiece, definitions.size());
     TBlockCollector c(writer, false);
     std::string buf;
+    std::string_view opener; // the line that opened the fenced code the text is in
     fenced = false;
     for (size_t at = 0; at < text.size();) {
         size_t end = text.size();
@@ -609,13 +610,21 @@ THtmlText MarkdownBlocks(std::string_view text, const std::string& fileName, TBo
                                                                  : at + piece;
         }
         std::string_view part = text.substr(at, end - at);
+        // A piece that starts inside fenced code opens it again.
+        buf.assign(definitions);
+        if (fenced)
+            buf.append(opener).append("\n");
+        buf.append(part);
         for (size_t i = 0; i < part.size();) {
             size_t e = part.find('\n', i);
-            if (Fence(part.substr(i, e == std::string_view::npos ? std::string_view::npos : e - i)))
+            std::string_view line = part.substr(i, e == std::string_view::npos ? std::string_view::npos : e - i);
+            if (Fence(line)) {
                 fenced = !fenced;
+                if (fenced)
+                    opener = line;
+            }
             i = e == std::string_view::npos ? part.size() : e + 1;
         }
-        buf.assign(definitions).append(part);
         std::unique_ptr<cmark_node, void (*)(cmark_node*)> root(
             cmark_parse_document(buf.data(), buf.size(), CMARK_OPT_DEFAULT), cmark_node_free);
         if (!root)

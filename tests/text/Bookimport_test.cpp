@@ -798,3 +798,36 @@ TEST(Bookimport, TopicsPerBookAndTheOutputSizeAreBounded)
         EXPECT_STREQ(e.what(), "half.txt: more than the limit of topics per book (10000); a larger --split-at gives fewer");
     }
 }
+
+TEST(Bookimport, LongMarkdownIsReadInPiecesAsOneDocument)
+{
+    // Far more than one piece of the parser: a reference defined at the very
+    // end is a link everywhere, fenced code longer than a piece stays code,
+    // and the chapters are those of the whole text.
+    std::string md = "# Book\n\n";
+    for (int c = 1; c <= 3; ++c) {
+        md += "## Chapter " + std::to_string(c) + "\n\n";
+        for (int i = 0; i < 1500; ++i)
+            md += "Paragraph " + std::to_string(i) + ", see [the note][n] and *this*.\n\n";
+        if (c == 2) {
+            md += "```\n";
+            for (int i = 0; i < 4000; ++i)
+                md += "code " + std::to_string(i) + "\n\n# not a heading\n";
+            md += "```\n\n";
+        }
+    }
+    md += "[n]: http://example.org/" + std::string(3000, 'x') + "\n";
+    TBook b = ImportBook(md, "long.md", {});
+    EXPECT_EQ(names(BookTopics(b, 0)), (std::vector<std::string>{"Chapter 1", "Chapter 2", "Chapter 3"}));
+    size_t paragraphs = 0, code = 0;
+    for (const TBookChapter& ch : b.chapters)
+        for (const auto& piece : ch.pieces)
+            for (const std::string& l : piece) {
+                paragraphs += l.starts_with("Paragraph ");
+                code += l.starts_with("# not a heading");
+                EXPECT_EQ(l.find('['), std::string::npos) << l;
+                EXPECT_EQ(l.find('*'), std::string::npos) << l;
+            }
+    EXPECT_EQ(paragraphs, 4500u);
+    EXPECT_EQ(code, 4000u);
+}
