@@ -232,6 +232,12 @@ void TBookBuilder::Empty()
 }
 
 namespace {
+// The chapters a chapter lies in that it keeps, the nearest first: what can
+// tell namesakes apart in a name of 50 bytes.
+constexpr size_t kNameLevels = 8;
+} // namespace
+
+namespace {
 // Starts a note's place among a chapter's lines until the notes are placed;
 // the text never holds control characters (Booktext.h), so no line of text
 // starts with it.
@@ -353,9 +359,16 @@ void TBookBuilder::close(int nextLevel)
     }
     if (o.chapter.front && (!carryFront_ || nextLevel == 0))
         return;
-    for (auto& p : pieces)
-        for (auto& l : p)
-            carry_.push_back(std::move(l));
+    // A run of chapters that are only their titles hands the lines on from
+    // one to the next: moved whole, not line by line, so that the run costs
+    // no more than its lines.
+    if (carry_.empty() && pieces.size() == 1) {
+        carry_ = std::move(pieces[0]);
+    } else {
+        for (auto& p : pieces)
+            for (auto& l : p)
+                carry_.push_back(std::move(l));
+    }
     carryEmpty_ = o.pendingEmpty;
 }
 
@@ -371,9 +384,13 @@ void TBookBuilder::Chapter(const std::string& name, int level)
     open_ = TOpen{};
     open_.level = level;
     open_.chapter.name = name;
-    for (const auto& [l, n] : stack_)
-        if (!n.empty())
-            open_.chapter.parents.push_back(n);
+    // The nearest few are all a name can use (a topic name has 50 bytes).
+    size_t from = stack_.size(), named = 0;
+    while (from > 0 && named < kNameLevels)
+        named += !stack_[--from].second.empty();
+    for (size_t i = from; i < stack_.size(); ++i)
+        if (!stack_[i].second.empty())
+            open_.chapter.parents.push_back(stack_[i].second);
     open_.pendingEmpty = carryEmpty_ && !carry_.empty();
     open_.chapter.pieces.emplace_back(std::move(carry_));
     carry_.clear();

@@ -61,7 +61,7 @@ const char* BookFormatName(TBookFormat format);
 
 struct TBookChapter {
     std::string name;                         // Windows-1251
-    std::vector<std::string> parents;         // the chapters it lies in, outermost first
+    std::vector<std::string> parents;         // the chapters it lies in (the nearest 8), outermost first
     std::vector<std::vector<std::string>> pieces; // the lines of each piece; "" is an empty line
     bool front = false;                       // the text before the first chapter
 };

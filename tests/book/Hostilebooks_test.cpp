@@ -359,6 +359,22 @@ TEST_F(Hostilebooks, PlainTextsOfHeadingsScenesAndBlankLines)
     EXPECT_EQ(import("pattern.txt", repeat(std::string(30, 'a') + "\n", 100000), own).status, 0);
 }
 
+TEST_F(Hostilebooks, Fb2SectionsOfTitlesAloneAndNamesakesDeepDown)
+{
+    // Titles that each hand themselves on to the next section.
+    std::string titles = "<?xml version=\"1.0\"?><FictionBook><body>";
+    for (int i = 0; i < 9000; ++i)
+        titles += "<section><title><p>T" + std::to_string(i) + "</p></title></section>";
+    titles += "<section><title><p>End</p></title><p>x</p></section></body></FictionBook>";
+    EXPECT_EQ(import("titles.fb2", titles).status, 0);
+    // 9,000 sections of one name, 200 sections deep, in sections of that name.
+    std::string deep = "<?xml version=\"1.0\"?><FictionBook><body>" +
+                       repeat("<section><title><p>A</p></title><p>x</p>", 200) +
+                       repeat("<section><title><p>A</p></title><p>x</p></section>", 9000) + repeat("</section>", 200) +
+                       "</body></FictionBook>";
+    EXPECT_EQ(import("namesakes.fb2", deep).message, "9200 topics");
+}
+
 TEST_F(Hostilebooks, HtmlAndMarkdownThatExpand)
 {
     expectRefused(import("h1.html", "<html><body>" + repeat("<h1>x</h1>", 1000000) + "</body></html>"),
