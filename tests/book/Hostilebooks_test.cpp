@@ -373,6 +373,9 @@ TEST_F(Hostilebooks, Fb2SectionsOfTitlesAloneAndNamesakesDeepDown)
                        repeat("<section><title><p>A</p></title><p>x</p></section>", 9000) + repeat("</section>", 200) +
                        "</body></FictionBook>";
     EXPECT_EQ(import("namesakes.fb2", deep).message, "9200 topics");
+    expectRefused(import("nested.fb2", "<?xml version=\"1.0\"?><FictionBook><body>" + repeat("<section>", 100000) +
+                                           "<p>x</p>" + repeat("</section>", 100000) + "</body></FictionBook>"),
+                  "nested deeper than the limit of 256 levels");
 }
 
 TEST_F(Hostilebooks, HtmlAndMarkdownThatExpand)
