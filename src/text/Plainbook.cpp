@@ -277,8 +277,11 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
     book.format = BookFormatName(TBookFormat::Text);
     std::unique_ptr<RE2> pattern;
     if (!options.chapters.empty()) {
-        if (std::string fault = ChapterPatternFault(options.chapters); !fault.empty())
-            throw EBookError("the chapter pattern \"" + cp1251ToUtf8(options.chapters) + "\" is refused: " + fault);
+        if (std::string fault = ChapterPatternFault(options.chapters); !fault.empty()) {
+            const std::string& p = options.chapters;
+            throw EBookError("the chapter pattern \"" + cp1251ToUtf8(p.size() > 60 ? p.substr(0, 60) + "..." : p) +
+                             "\" is refused: " + fault);
+        }
         pattern = std::make_unique<RE2>(options.chapters, PatternOptions());
     }
     TBookTextWriter w;
