@@ -16,10 +16,11 @@ namespace volm {
 namespace {
 
 // A ZIP archive's members, read into memory by the archive reader. All the
-// members read together may inflate to the book's output limit (so that
-// members that share their data, or a spine that names large members again
-// and again, cost no more than a book could give), each one to a quarter of
-// the memory an import of the file may take.
+// members read together may inflate to no more than the book's output limit
+// (Booklimits.h), so that members that share their data, or a spine that
+// names large members again and again, cost no more than a book could give;
+// one member to 4 times the archive plus 8 MB (reading a document takes a few
+// times its size while its paragraphs are made).
 class TZipContainer : public TBookContainer {
 public:
     explicit TZipContainer(const std::string& path) : path_(path)
@@ -33,7 +34,7 @@ public:
             throw EBookError(path + ": more members than the limit of " + std::to_string(kMaxBookMembers) +
                              " a book's archive may hold (" + std::to_string(names_.size()) + ")");
         budget_ = BookOutputLimit(size_);
-        unzip_.MaxMemberSize = std::min<uint64_t>(unzip_.MaxMemberSize, 4 * size_ + (16u << 20));
+        unzip_.MaxMemberSize = std::min<uint64_t>(unzip_.MaxMemberSize, 4 * size_ + (8u << 20));
     }
     std::vector<std::string> Names() override { return names_; }
     std::string Read(const std::string& name) override

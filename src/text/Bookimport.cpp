@@ -190,10 +190,10 @@ void TBookBuilder::add(const std::string& line, TKind kind)
     std::vector<std::string>& piece = open_.chapter.pieces.back();
     if (open_.pendingEmpty && !piece.empty()) {
         piece.emplace_back();
-        output_ += 2;
+        output_ += kLineCost;
     }
     open_.pendingEmpty = false;
-    output_ += line.size() + 2; // with its line end
+    output_ += line.size() + kLineCost; // with what holding a line costs
     if (output_ > outputLimit_)
         throw EBookError(file_ + ": the book's text passes the output size limit (" +
                          std::to_string(outputLimit_ >> 20) + " MB for this file)");

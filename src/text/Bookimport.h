@@ -37,6 +37,10 @@
 
 namespace volm {
 
+// What a line of a book costs beyond its bytes while it is read (its string
+// and its place in a list), as the output limit counts it.
+inline constexpr uint64_t kLineCost = 40;
+
 // The longest topic name the project stores.
 inline constexpr size_t kTopicNameBytes = 50;
 // The largest book file that is read; the largest plain text (held whole in
@@ -129,8 +133,11 @@ public:
     TBookBuilder();
     // The file that refusals name and the size of its input: past
     // kMaxBookTopics chapters, or past BookOutputLimit(inputSize) bytes of
-    // text, the book is refused (EBookError naming the limit).
+    // text (each line counted with kLineCost more, what holding it costs),
+    // the book is refused (EBookError naming the limit).
     void Limit(const std::string& fileName, uint64_t inputSize);
+    // What is left of the output limit.
+    uint64_t Remaining() const { return output_ < outputLimit_ ? outputLimit_ - output_ : 0; }
     // A new chapter at depth `level`, 1 or more.
     void Chapter(const std::string& name, int level);
     // The current chapter's name.

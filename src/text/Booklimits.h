@@ -8,8 +8,10 @@
 //  - the file itself (kMaxBookFileSize), a plain text and a Markdown text
 //    (kMaxBookTextSize, kMaxMarkdownSize in Bookimport.h);
 //  - topics per book (chapters and the parts a split makes of them);
-//  - the text a book gives (its topics' bytes together): a few times the
-//    input, so that a small file can't expand into gigabytes;
+//  - the text a book gives (its topics' bytes together, each line and each
+//    paragraph of a document counted with what holding it costs): a few
+//    times the input, so that a small file can't expand into gigabytes; the
+//    members of an archive inflate to no more than that together;
 //  - members of a container (EPUB, zipped FB2), items of an EPUB's spine and
 //    entries of its navigation;
 //  - nesting: the depth of elements in XML, HTML and Markdown;

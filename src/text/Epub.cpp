@@ -451,7 +451,7 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
                 book.encoding = src.encoding;
             if (!src.note.empty())
                 book.notes.push_back(where + ": " + src.note);
-            doc = HtmlBlocks(src.Text(), where, w, options.notes != TNoteMode::Topic);
+            doc = HtmlBlocks(src.Text(), where, w, options.notes != TNoteMode::Topic, b.Remaining());
             for (const auto& [id, text] : doc.notes)
                 notes.Add(it->path + '#' + id, text);
         }

@@ -64,7 +64,12 @@ int HeadingLevel(std::string_view name)
 
 class TBlockCollector : public THtmlEvents {
 public:
-    TBlockCollector(TBookTextWriter& writer, bool notes) : writer_(writer), notes_(notes) {}
+    TBlockCollector(TBookTextWriter& writer, bool notes, uint64_t limit)
+        : writer_(writer), limit_(limit), notes_(notes)
+    {
+    }
+    // The blocks passed the limit: the rest of the document is not kept.
+    bool Over() const { return cost_ > limit_; }
 
     void Start(std::string_view name, const std::vector<std::pair<std::string_view, std::string_view>>& attrs) override
     {
@@ -229,6 +234,10 @@ private:
     {
         if (buf_.empty())
             return;
+        if (Over()) {
+            buf_.clear();
+            return;
+        }
         std::string line = writer_(buf_);
         buf_.clear();
         const bool link = linked_ && !unlinked_;
@@ -254,10 +263,14 @@ private:
         b.text = std::move(line);
         b.ids = std::move(ids_);
         ids_.clear();
+        cost_ += 2 * sizeof(THtmlBlock) + b.text.size(); // with the list's room to grow
+        for (const std::string& id : b.ids)
+            cost_ += sizeof(std::string) + id.size();
         out_.blocks.push_back(std::move(b));
     }
 
     TBookTextWriter& writer_;
+    uint64_t limit_, cost_ = 0;
     THtmlText out_;
     std::string buf_;   // UTF-8 of the paragraph being read
     std::string title_;
@@ -450,6 +463,12 @@ TBook FinishHtml(const THtmlText& doc, const std::string& fileName, uint64_t inp
     return book;
 }
 
+[[noreturn]] void OverLimit(const std::string& fileName, uint64_t limit)
+{
+    throw EBookError(fileName + ": the book's text passes the output size limit (" + std::to_string(limit >> 20) +
+                     " MB for this file)");
+}
+
 // A Markdown tree's nodes handed to the collector as the elements cmark's
 // HTML would have.
 void MarkdownEvents(cmark_node* root, const std::string& fileName, TBlockCollector& c)
@@ -564,7 +583,7 @@ constexpr size_t kMarkdownPiece = 64 * 1024;
 // definitions in front, their addresses shortened (that a link has one is
 // all the text needs of it), so that cmark's tree stays small whatever the
 // markup and a definition used a million times costs its address once.
-THtmlText MarkdownBlocks(std::string_view text, const std::string& fileName, TBookTextWriter& writer)
+THtmlText MarkdownBlocks(std::string_view text, const std::string& fileName, TBookTextWriter& writer, uint64_t limit)
 {
     std::string definitions;
     bool fenced = false;
@@ -580,7 +599,7 @@ THtmlText MarkdownBlocks(std::string_view text, const std::string& fileName, TBo
     if (!definitions.empty())
         definitions += '\n';
     const size_t piece = std::max(kMarkdownPiece, definitions.size());
-    TBlockCollector c(writer, false);
+    TBlockCollector c(writer, false, limit);
     std::string buf;
     std::string_view opener; // the line that opened the fenced code the text is in
     fenced = false;
@@ -631,19 +650,21 @@ THtmlText MarkdownBlocks(std::string_view text, const std::string& fileName, TBo
             throw EBookError(fileName + ": out of memory");
         MarkdownEvents(root.get(), fileName, c);
         at = end;
+        if (c.Over())
+            OverLimit(fileName, limit);
     }
     THtmlText doc = c.Finish();
     DropContentsLists(doc.blocks);
     return doc;
 }
 
-namespace {
-} // namespace
-
-THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer, bool notes)
+THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer, bool notes,
+                     uint64_t limit)
 {
-    TBlockCollector c(writer, notes);
+    TBlockCollector c(writer, notes, limit);
     ParseHtml(utf8, fileName, c);
+    if (c.Over())
+        OverLimit(fileName, limit);
     THtmlText doc = c.Finish();
     DropContentsLists(doc.blocks);
     return doc;
@@ -678,7 +699,7 @@ TBook ImportHtml(std::string_view bytes, const std::string& fileName, const TBoo
     book.format = BookFormatName(TBookFormat::Html);
     TSourceText src = DecodeBookSource(book, bytes, true, fileName, options);
     TBookTextWriter w;
-    THtmlText doc = HtmlBlocks(src.Text(), fileName, w);
+    THtmlText doc = HtmlBlocks(src.Text(), fileName, w, false, BookOutputLimit(bytes.size()));
     if (CutGutenberg(doc.blocks))
         book.notes.push_back(fileName + ": the Project Gutenberg licence before \"*** START OF\" and after "
                                         "\"*** END OF\" is left out");
@@ -695,7 +716,7 @@ TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const 
     // cmark's tree of the text is read as the HTML it stands for would be
     // (raw HTML in the text is left out), without making that HTML.
     TBookTextWriter w;
-    THtmlText doc = MarkdownBlocks(src.Text(), fileName, w);
+    THtmlText doc = MarkdownBlocks(src.Text(), fileName, w, BookOutputLimit(bytes.size()));
     src.utf8.clear();
     src.utf8.shrink_to_fit();
     return FinishHtml(doc, fileName, bytes.size(), w, std::move(book));

@@ -15,6 +15,7 @@
 // opens the document is the book's title.
 
 #include "text/Bookimport.h"
+#include "text/Booklimits.h"
 #include "text/Booktext.h"
 
 #include <string>
@@ -44,13 +45,17 @@ struct THtmlText {
 // With `notes`, note references (epub:type or role "noteref") are bracketed
 // ("[1]") and noted with their block, and notes (aside, epub:type or role
 // "footnote", "endnote", "rearnote") are read into the notes, not blocks.
+// The blocks may cost `limit` bytes (their text and what holding each one
+// costs); past that the document is refused (EBookError naming the output
+// size limit).
 THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer,
-                     bool notes = false);
+                     bool notes = false, uint64_t limit = kMaxBookOutput);
 
 // The blocks of a Markdown text (UTF-8), read as the HTML cmark makes of it
 // would be (raw HTML left out). A text nested deeper than kMaxNesting
 // (Booklimits.h) is refused (EBookError naming `fileName`).
-THtmlText MarkdownBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer);
+THtmlText MarkdownBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer,
+                         uint64_t limit = kMaxBookOutput);
 
 // The name of the heading whose first line is blocks[i]: its lines joined with ". ".
 std::string HeadingName(const std::vector<THtmlBlock>& blocks, size_t i);

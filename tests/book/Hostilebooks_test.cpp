@@ -380,8 +380,12 @@ TEST_F(Hostilebooks, Fb2SectionsOfTitlesAloneAndNamesakesDeepDown)
 
 TEST_F(Hostilebooks, HtmlAndMarkdownThatExpand)
 {
+    // Each block counted with what it costs: past the output size limit
+    // before a chapter is made.
     expectRefused(import("h1.html", "<html><body>" + repeat("<h1>x</h1>", 1000000) + "</body></html>"),
-                  "limit of topics per book");
+                  "h1.html: the book's text passes the output size limit (92 MB for this file)");
+    expectRefused(import("h1s.html", "<html><body>" + repeat("<h1>x</h1><p>y</p>", 20000) + "</body></html>"),
+                  "more chapters than the limit of topics per book");
     EXPECT_EQ(import("emphasis.md", repeat("*a **b ", 300000) + "\n").status, 0);
     EXPECT_EQ(import("refs.md", "[a]: http://" + std::string(2000, 'x') + "\n\n" + repeat("see [a] ", 250000) + "\n")
                   .status,
@@ -480,6 +484,34 @@ TEST_F(Hostilebooks, MembersThatShareTheirDataAreReadWithinTheBudget)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.message.find("OEBPS/d0.xhtml"), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("more than the"), std::string::npos) << r.message;
+
+    // Members that cost more to hold than they take to inflate, and members
+    // each within the budget but together past it (the third is not read).
+    {
+        const std::string dense = "<html><body>" + repeat("<p>x</p>", 900000) + "</body></html>";
+        TTestZip x;
+        x.Add("mimetype", "application/epub+zip", true);
+        x.Add("META-INF/container.xml", kContainer);
+        x.Add("OEBPS/book.opf", opf(items, spine));
+        x.Add("OEBPS/d0.xhtml", dense);
+        expectRefused(import("dense.epub", x.Finish()),
+                      "OEBPS/d0.xhtml: the book's text passes the output size limit (16 MB for this file)");
+    }
+    const std::string doc = "<html><body><p>" + repeat("xy ", 2000000) + "</p></body></html>";
+    TCrc32 docCrc;
+    docCrc.update(doc.data(), doc.size());
+    TTestZip y;
+    y.Add("mimetype", "application/epub+zip", true);
+    y.Add("META-INF/container.xml", kContainer);
+    y.Add("OEBPS/book.opf", opf(items, spine));
+    y.AddRaw("OEBPS/d0.xhtml", rawDeflate(doc), 8, docCrc.value(), doc.size());
+    for (int i = 1; i < 10; ++i)
+        y.Alias("OEBPS/d" + std::to_string(i) + ".xhtml", 3);
+    TOutcome two = import("budget.epub", y.Finish());
+    EXPECT_EQ(two.status, 1);
+    EXPECT_NE(two.message.find("OEBPS/d2.xhtml: Error writing to file (it declares 5 MB, more than the 4 MB"),
+              std::string::npos)
+        << two.message;
 }
 
 TEST_F(Hostilebooks, Zip64ArchivesAreRead)
