@@ -142,17 +142,43 @@ void TUnZip::examine()
         if (get32(&tail[i]) != zip::kEndSig)
             continue;
         uint64_t endPos = size - n + i;
-        uint32_t cdSize = get32(&tail[i + 12]);
-        if (cdSize > endPos)
+        uint64_t cdSize = get32(&tail[i + 12]);
+        // The directory ends where the end records begin: with a ZIP64
+        // locator right before the end record, at the ZIP64 end record,
+        // whose directory size counts.
+        uint64_t cdEnd = endPos;
+        uint8_t loc[zip::kZip64LocatorSize];
+        if (endPos >= zip::kZip64LocatorSize + zip::kZip64EndSize &&
+            readAt(fd.get(), endPos - zip::kZip64LocatorSize, loc, sizeof loc) && get32(loc) == zip::kZip64LocatorSig) {
+            const uint64_t locPos = endPos - zip::kZip64LocatorSize;
+            // Where the locator says the record is, or (in an archive with
+            // data in front) right before the locator, when it has no
+            // extensible data.
+            uint8_t rec[zip::kZip64EndSize];
+            uint64_t at = get64(loc + 8);
+            bool found = at <= locPos - zip::kZip64EndSize && readAt(fd.get(), at, rec, sizeof rec) &&
+                         get32(rec) == zip::kZip64EndSig && get64(rec + 4) == locPos - at - 12;
+            if (!found) {
+                at = locPos - zip::kZip64EndSize;
+                found = readAt(fd.get(), at, rec, sizeof rec) && get32(rec) == zip::kZip64EndSig;
+            }
+            if (!found)
+                return;
+            cdEnd = at;
+            cdSize = get64(rec + 40);
+        }
+        if (cdSize > cdEnd)
             return;
         // The directory is found from the end record's position and the
         // directory size; the stored directory offset is not used for it.
-        uint64_t cdStart = endPos - cdSize;
+        uint64_t cdStart = cdEnd - cdSize;
         uint8_t sig[4];
         if (!readAt(fd.get(), cdStart, sig, 4) || get32(sig) != zip::kCentralSig)
             return;
         archiveSize_ = size;
         centralStart_ = cdStart;
+        index_.clear();
+        indexed_ = false;
         arcType_ = hasExtension(archiveFile_, ".jar") ? atJar : atZip;
         return;
     }
@@ -611,24 +637,25 @@ std::vector<std::string> TUnZip::StoredNames()
     std::vector<std::string> names;
     zip::TCentralHeader h;
     std::string raw;
+    index_.clear();
     for (uint64_t pos = centralStart_; readEntry(fd.get(), pos, h, raw);
-         pos += zip::kCentralSize + h.nameLength + h.extraLength + h.commentLength)
+         pos += zip::kCentralSize + h.nameLength + h.extraLength + h.commentLength) {
         names.push_back(slashPath(raw));
+        index_.emplace(names.back(), pos); // the first of a name counts
+    }
+    indexed_ = true;
     return names;
 }
 
 std::string TUnZip::ReadMember(const std::string& storedName)
 {
+    if (!indexed_)
+        StoredNames();
     TFd fd(openForMembers());
     zip::TCentralHeader h;
     std::string raw;
-    bool found = false;
-    for (uint64_t pos = centralStart_; readEntry(fd.get(), pos, h, raw);
-         pos += zip::kCentralSize + h.nameLength + h.extraLength + h.commentLength)
-        if (slashPath(raw) == storedName) {
-            found = true;
-            break;
-        }
+    auto entry = index_.find(storedName);
+    const bool found = entry != index_.end() && readEntry(fd.get(), entry->second, h, raw);
     const std::string where = archiveFile_ + ": " + storedName + ": ";
     auto failure = [&](int code, const std::string& detail) {
         return EArchiveError(code, where + zipErrorMessage(code) + (detail.empty() ? "" : " (" + detail + ")"));

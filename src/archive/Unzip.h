@@ -19,6 +19,7 @@
 #include <sys/types.h>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace volm {
@@ -102,7 +103,9 @@ public:
     // ExcludeSpec play no part. Both raise EArchiveError naming the archive
     // (and the member) when the archive is not readable.
     //
-    // The members' stored names in central-directory order.
+    // The members' stored names in central-directory order; the walk also
+    // keeps where each name's entry is, so that ReadMember finds a member
+    // without walking the directory again.
     std::vector<std::string> StoredNames();
     // The whole data of the member stored as `storedName` (the first of that
     // name), checked against its CRC-32. A member is refused before anything
@@ -164,6 +167,9 @@ private:
     std::unique_ptr<TInflater> inflater_;
     uint64_t archiveSize_ = 0;
     uint64_t centralStart_ = 0;
+    // Where each stored name's directory entry is (the first of a name).
+    std::unordered_map<std::string, uint64_t> index_;
+    bool indexed_ = false;
 };
 
 // The template reader.

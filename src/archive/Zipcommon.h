@@ -135,6 +135,12 @@ inline constexpr uint32_t kEndSig = 0x06054B50;
 inline constexpr size_t kLocalSize = 30;
 inline constexpr size_t kCentralSize = 46;
 inline constexpr size_t kEndSize = 22;
+// ZIP64: the end record of the central directory and the locator that
+// points to it, which stand (in that order) before the end record.
+inline constexpr uint32_t kZip64EndSig = 0x06064B50;
+inline constexpr uint32_t kZip64LocatorSig = 0x07064B50;
+inline constexpr size_t kZip64EndSize = 56;
+inline constexpr size_t kZip64LocatorSize = 20;
 
 // The fields of a central-directory header (the local header holds the
 // same ones from "version needed" to "extra field length").

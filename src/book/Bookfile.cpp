@@ -3,6 +3,9 @@
 #include "archive/Unzip.h"
 #include "common/Fd.h"
 #include "common/Fileio.h"
+#include "text/Booklimits.h"
+
+#include <algorithm>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,20 +15,53 @@
 namespace volm {
 namespace {
 
-// A ZIP archive's members, read into memory by the archive reader.
+// A ZIP archive's members, read into memory by the archive reader. All the
+// members read together may inflate to no more than the book's output limit
+// (Booklimits.h), so that members that share their data, or a spine that
+// names large members again and again, cost no more than a book could give;
+// one member to 4 times the archive plus 8 MB (reading a document takes a few
+// times its size while its paragraphs are made).
 class TZipContainer : public TBookContainer {
 public:
-    explicit TZipContainer(const std::string& path)
+    explicit TZipContainer(const std::string& path) : path_(path)
     {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0)
+            size_ = static_cast<uint64_t>(st.st_size);
         unzip_.SetArchiveFile(path);
         names_ = unzip_.StoredNames(); // raises for an archive that can't be read
+        if (names_.size() > kMaxBookMembers)
+            throw EBookError(path + ": more members than the limit of " + std::to_string(kMaxBookMembers) +
+                             " a book's archive may hold (" + std::to_string(names_.size()) + ")");
+        budget_ = BookOutputLimit(size_);
+        unzip_.MaxMemberSize = std::min<uint64_t>(unzip_.MaxMemberSize, 4 * size_ + (8u << 20));
     }
     std::vector<std::string> Names() override { return names_; }
-    std::string Read(const std::string& name) override { return unzip_.ReadMember(name); }
+    std::string Read(const std::string& name) override
+    {
+        if (read_ >= budget_)
+            throw EBookError(path_ + ": " + name + ": the members read pass the output size limit (" +
+                             std::to_string(budget_ >> 20) + " MB for this file)");
+        const uint64_t most = unzip_.MaxMemberSize;
+        unzip_.MaxMemberSize = std::min(most, budget_ - read_);
+        std::string bytes;
+        try {
+            bytes = unzip_.ReadMember(name);
+        } catch (...) {
+            unzip_.MaxMemberSize = most;
+            throw;
+        }
+        unzip_.MaxMemberSize = most;
+        read_ += bytes.size();
+        return bytes;
+    }
+    uint64_t Size() override { return size_; }
 
 private:
+    std::string path_;
     TUnZip unzip_;
     std::vector<std::string> names_;
+    uint64_t size_ = 0, budget_ = 0, read_ = 0;
 };
 
 // The first bytes of the file, to tell a ZIP archive from the rest.

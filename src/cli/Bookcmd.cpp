@@ -10,10 +10,11 @@
 #include "common/Codepage.h"
 #include "storage/Project.h"
 #include "text/Bookimport.h"
+#include "text/Booklimits.h"
 #include "text/Booktext.h"
+#include "text/Plainbook.h"
 
 #include <iostream>
-#include <regex>
 
 namespace volm::cli {
 namespace {
@@ -65,18 +66,16 @@ int cmdImportBook(const Args& a)
     }
     if (auto v = a.value("--chapters")) {
         options.chapters = fromTerminal(*v, "the chapter pattern");
-        try {
-            std::regex check(options.chapters, std::regex::ECMAScript);
-        } catch (const std::regex_error& e) {
-            throw UsageError("the chapter pattern \"" + *v + "\" is not a pattern (" + e.what() + ")");
-        }
+        if (std::string fault = ChapterPatternFault(options.chapters); !fault.empty())
+            throw UsageError("--chapters: the pattern \"" + (v->size() > 60 ? CutAtCharacter(*v, 60) + "..." : *v) +
+                             "\" is refused: " + fault);
     }
     const std::string& file = a["FILE"];
 
     TProject p;
     p.Open(a["PROJECT"], TProject::omOpenExisting);
     const TBook book = ReadBookFile(file, options);
-    const std::vector<TBookTopic> topics = BookTopics(book, splitAt);
+    const std::vector<TBookTopic> topics = BookTopics(book, splitAt, file);
     const std::vector<size_t> added = AppendBookTopics(p, topics);
 
     std::string out;
@@ -114,13 +113,16 @@ const Registrar registrar{
       {"--notes", "WHERE",
        "inline: each note after the paragraph that refers to it (the default); end: at the end of the chapter; "
        "topic: in a topic of notes at the end"},
-      {"--chapters", "REGEX", "plain texts: the heading lines' pattern (ECMAScript, whole lines)"},
+      {"--chapters", "REGEX", "plain texts: the heading lines' pattern (RE2 syntax, whole lines; "
+                             "matched in linear time)"},
       {"--no-detect", "", "read texts that name no encoding as Windows-1251"},
       {"--keep-lines", "", "plain texts: keep the lines of a hard-wrapped text as they are"}},
      "append a book (FB2, EPUB, HTML, Markdown, plain text) as one topic per chapter; the book's title becomes "
      "the project's when it has none",
      cmdImportBook},
 };
+
+const HelpNote importBookLimits{"import-book", BookLimitsHelp()};
 
 const Registrar titleRegistrar{
     {"title",

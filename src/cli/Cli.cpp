@@ -7,6 +7,7 @@
 #include "common/Codepage.h"
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <stdexcept>
 
@@ -94,6 +95,19 @@ std::string Command::usage() const
     return out;
 }
 
+namespace {
+std::map<std::string, std::string>& helpNotes()
+{
+    static std::map<std::string, std::string> notes;
+    return notes;
+}
+} // namespace
+
+HelpNote::HelpNote(const std::string& command, const std::string& text)
+{
+    helpNotes()[command] = text;
+}
+
 std::string helpText(const Command& command)
 {
     std::string summary = command.summary;
@@ -110,6 +124,8 @@ std::string helpText(const Command& command)
     out += "\nOptions:\n";
     for (const auto& [left, help] : rows)
         out += "  " + left + std::string(width - left.size() + 2, ' ') + help + "\n";
+    if (auto it = helpNotes().find(command.name); it != helpNotes().end())
+        out += "\n" + it->second;
     return out;
 }
 

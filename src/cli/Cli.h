@@ -70,6 +70,12 @@ struct Registrar {
     Registrar(std::initializer_list<Command> commands);
 };
 
+// Lines that a command's --help shows after its options (the limits it
+// keeps, say), registered beside the command.
+struct HelpNote {
+    HelpNote(const std::string& command, const std::string& text);
+};
+
 // Wrong arguments: shown with the command's usage, exit status 2.
 class UsageError : public volm::Error {
 public:

@@ -143,7 +143,7 @@ void MakeBook(TMade& m, const TMakeJob& job)
             }
         }
         TBook book = ReadBookFile(m.file, job.options);
-        std::vector<TBookTopic> topics = BookTopics(book, job.splitAt);
+        std::vector<TBookTopic> topics = BookTopics(book, job.splitAt, m.file);
         m.topics = topics.size();
         m.warnings = book.notes.size() + TopicNotes(book, topics).size() +
                      (book.Replaced().missing + book.Replaced().invalid > 0 ? 1 : 0);

@@ -2,6 +2,7 @@
 
 #include "common/Codepage.h"
 #include "common/Headingmark.h"
+#include "text/Booklimits.h"
 #include "text/Booktext.h"
 #include "text/Detect.h"
 #include "text/Epub.h"
@@ -172,18 +173,30 @@ bool ParseSplitSize(std::string_view text, size_t& size)
 // ---------------------------------------------------------------------------
 // The builder.
 
-TBookBuilder::TBookBuilder()
+TBookBuilder::TBookBuilder() : outputLimit_(kMaxBookOutput)
 {
     open_.chapter.front = true;
     open_.chapter.pieces.emplace_back();
 }
 
+void TBookBuilder::Limit(const std::string& fileName, uint64_t inputSize)
+{
+    file_ = fileName;
+    outputLimit_ = BookOutputLimit(inputSize);
+}
+
 void TBookBuilder::add(const std::string& line, TKind kind)
 {
     std::vector<std::string>& piece = open_.chapter.pieces.back();
-    if (open_.pendingEmpty && !piece.empty())
+    if (open_.pendingEmpty && !piece.empty()) {
         piece.emplace_back();
+        output_ += kLineCost;
+    }
     open_.pendingEmpty = false;
+    output_ += line.size() + kLineCost; // with what holding a line costs
+    if (output_ > outputLimit_)
+        throw EBookError(file_ + ": the book's text passes the output size limit (" +
+                         std::to_string(outputLimit_ >> 20) + " MB for this file)");
     piece.push_back(line);
     if (kind == kLead)
         open_.hasLead = true;
@@ -217,6 +230,12 @@ void TBookBuilder::Empty()
 {
     open_.pendingEmpty = true;
 }
+
+namespace {
+// The chapters a chapter lies in that it keeps, the nearest first: what can
+// tell namesakes apart in a name of 50 bytes.
+constexpr size_t kNameLevels = 8;
+} // namespace
 
 namespace {
 // Starts a note's place among a chapter's lines until the notes are placed;
@@ -340,24 +359,38 @@ void TBookBuilder::close(int nextLevel)
     }
     if (o.chapter.front && (!carryFront_ || nextLevel == 0))
         return;
-    for (auto& p : pieces)
-        for (auto& l : p)
-            carry_.push_back(std::move(l));
+    // A run of chapters that are only their titles hands the lines on from
+    // one to the next: moved whole, not line by line, so that the run costs
+    // no more than its lines.
+    if (carry_.empty() && pieces.size() == 1) {
+        carry_ = std::move(pieces[0]);
+    } else {
+        for (auto& p : pieces)
+            for (auto& l : p)
+                carry_.push_back(std::move(l));
+    }
     carryEmpty_ = o.pendingEmpty;
 }
 
 void TBookBuilder::Chapter(const std::string& name, int level)
 {
     level = std::max(level, 1);
+    if (++chapters_ > kMaxBookTopics)
+        throw EBookError(file_ + ": more chapters than the limit of topics per book (" +
+                         std::to_string(kMaxBookTopics) + ")");
     close(level);
     while (!stack_.empty() && stack_.back().first >= level)
         stack_.pop_back();
     open_ = TOpen{};
     open_.level = level;
     open_.chapter.name = name;
-    for (const auto& [l, n] : stack_)
-        if (!n.empty())
-            open_.chapter.parents.push_back(n);
+    // The nearest few are all a name can use (a topic name has 50 bytes).
+    size_t from = stack_.size(), named = 0;
+    while (from > 0 && named < kNameLevels)
+        named += !stack_[--from].second.empty();
+    for (size_t i = from; i < stack_.size(); ++i)
+        if (!stack_[i].second.empty())
+            open_.chapter.parents.push_back(stack_[i].second);
     open_.pendingEmpty = carryEmpty_ && !carry_.empty();
     open_.chapter.pieces.emplace_back(std::move(carry_));
     carry_.clear();
@@ -553,13 +586,34 @@ std::vector<TBookTopic> ChapterTopics(const TBookChapter& chapter, size_t splitA
     return out;
 }
 
-std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt)
+std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt, const std::string& fileName)
 {
     std::vector<TBookTopic> out;
     for (const TBookChapter& ch : book.chapters)
-        for (TBookTopic& t : ChapterTopics(ch, splitAt))
+        for (TBookTopic& t : ChapterTopics(ch, splitAt)) {
+            if (out.size() == kMaxBookTopics)
+                throw EBookError(fileName + ": more than the limit of topics per book (" +
+                                 std::to_string(kMaxBookTopics) + "); a larger --split-at gives fewer");
             out.push_back(std::move(t));
+        }
     return out;
+}
+
+std::string BookLimitsHelp()
+{
+    auto mb = [](uint64_t n) { return std::to_string(n >> 20) + " MB"; };
+    return "A book file is read up to " + mb(kMaxBookFileSize) + " (a plain text " + mb(kMaxBookTextSize) +
+           ", Markdown " + mb(kMaxMarkdownSize) + ").\n"
+           "Limits, past which a book is refused with the limit named:\n"
+           "  topics per book: " + std::to_string(kMaxBookTopics) + "\n"
+           "  output size: " + std::to_string(kMaxOutputRatio) + " times the file plus " + mb(kMaxOutputBase) +
+           ", " + mb(kMaxBookOutput) + " at most\n"
+           "  members of an EPUB or zipped FB2: " + std::to_string(kMaxBookMembers) + "\n"
+           "  spine items of an EPUB: " + std::to_string(kMaxSpineItems) + "; navigation entries: " +
+           std::to_string(kMaxNavEntries) + "\n"
+           "  nesting of elements (XML, HTML, Markdown): " + std::to_string(kMaxNesting) + " levels\n"
+           "  --chapters pattern: " + std::to_string(kMaxPatternSize) + " bytes, " + mb(uint64_t(kMaxPatternMemory)) +
+           " of automaton\n";
 }
 
 void AddAnnotation(TBook& book, const std::vector<std::string>& lines)
@@ -655,13 +709,21 @@ TBook ImportBook(std::string_view bytes, const std::string& fileName, const TBoo
 TBook ImportBookContainer(TBookContainer& container, const std::string& fileName, const TBookOptions& options)
 {
     std::vector<std::string> names = container.Names();
-    bool epub = false;
+    if (names.size() > kMaxBookMembers)
+        throw EBookError(fileName + ": more members than the limit of " + std::to_string(kMaxBookMembers) +
+                         " a book's archive may hold (" + std::to_string(names.size()) + ")");
+    bool epub = false, mimetype = false;
     std::vector<std::string> fb2;
     for (const std::string& n : names) {
         if (n == "META-INF/container.xml")
             epub = true;
-        if (n == "mimetype" && container.Read(n).compare(0, 20, "application/epub+zip") == 0)
-            epub = true;
+        // Only the first member of the name is read (it is the first member
+        // of an EPUB), however many the archive repeats.
+        if (n == "mimetype" && !mimetype) {
+            mimetype = true;
+            if (container.Read(n).compare(0, 20, "application/epub+zip") == 0)
+                epub = true;
+        }
         if (EndsWith(n, ".fb2"))
             fb2.push_back(n);
     }

@@ -37,6 +37,10 @@
 
 namespace volm {
 
+// What a line of a book costs beyond its bytes while it is read (its string
+// and its place in a list), as the output limit counts it.
+inline constexpr uint64_t kLineCost = 40;
+
 // The longest topic name the project stores.
 inline constexpr size_t kTopicNameBytes = 50;
 // The largest book file that is read; the largest plain text (held whole in
@@ -61,7 +65,7 @@ const char* BookFormatName(TBookFormat format);
 
 struct TBookChapter {
     std::string name;                         // Windows-1251
-    std::vector<std::string> parents;         // the chapters it lies in, outermost first
+    std::vector<std::string> parents;         // the chapters it lies in (the nearest 8), outermost first
     std::vector<std::vector<std::string>> pieces; // the lines of each piece; "" is an empty line
     bool front = false;                       // the text before the first chapter
 };
@@ -97,8 +101,8 @@ struct TBookOptions {
     // Plain texts: keep the lines as they are (no hard-wrap repair).
     bool keepLines = false;
     TNoteMode notes = TNoteMode::Inline;
-    // Plain texts: the heading pattern (ECMAScript, Windows-1251, matched
-    // against whole lines); empty for the built-in one.
+    // Plain texts: the heading pattern (RE2, Windows-1251, matched against
+    // whole lines); empty for the built-in one.
     std::string chapters;
 };
 
@@ -115,6 +119,9 @@ public:
     virtual std::vector<std::string> Names() = 0;
     // A member's whole data; raises volm::Error when it can't be read.
     virtual std::string Read(const std::string& name) = 0;
+    // The container's own size in bytes, which bounds the text it may give
+    // (Booklimits.h); 0 when not known.
+    virtual uint64_t Size() { return 0; }
 };
 
 // Collects the chapters while an importer reads a book. The importer says
@@ -124,6 +131,13 @@ public:
 class TBookBuilder {
 public:
     TBookBuilder();
+    // The file that refusals name and the size of its input: past
+    // kMaxBookTopics chapters, or past BookOutputLimit(inputSize) bytes of
+    // text (each line counted with kLineCost more, what holding it costs),
+    // the book is refused (EBookError naming the limit).
+    void Limit(const std::string& fileName, uint64_t inputSize);
+    // What is left of the output limit.
+    uint64_t Remaining() const { return output_ < outputLimit_ ? outputLimit_ - output_ : 0; }
     // A new chapter at depth `level`, 1 or more.
     void Chapter(const std::string& name, int level);
     // The current chapter's name.
@@ -169,6 +183,10 @@ private:
     bool carryEmpty_ = false;                        // and an empty line after them
     bool carryFront_ = false;
     std::vector<std::pair<int, std::string>> stack_; // open chapters by depth
+    std::string file_ = "the book";
+    uint64_t outputLimit_;
+    uint64_t output_ = 0;   // the bytes of text so far
+    size_t chapters_ = 0;   // chapters started so far
 };
 
 struct TBookTopic {
@@ -182,8 +200,9 @@ std::string JoinBookLines(const std::vector<std::string>& lines);
 size_t ChapterSize(const TBookChapter& chapter);
 // The topics of one chapter; `splitAt` 0 keeps each piece whole.
 std::vector<TBookTopic> ChapterTopics(const TBookChapter& chapter, size_t splitAt);
-// The topics of the whole book, in order.
-std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt);
+// The topics of the whole book, in order. A book that gives more than
+// kMaxBookTopics is refused (EBookError naming `fileName`).
+std::vector<TBookTopic> BookTopics(const TBook& book, size_t splitAt, const std::string& fileName = "the book");
 // What the reader of an import should know about its topics: a book of one
 // chapter that was split by size (it has no chapter headings), and every
 // topic over kLargeTopicSize with its name and size. UTF-8 lines.

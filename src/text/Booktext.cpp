@@ -159,6 +159,28 @@ bool AllAscii(std::string_view bytes)
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Valid UTF-8 whose letters beyond ASCII are mostly Cyrillic: what a
+// Russian text in UTF-8 is, and what a text in a single-byte code page
+// never is (its letters side by side are no UTF-8).
+bool CyrillicUtf8(std::string_view bytes)
+{
+    if (!isValidUtf8(bytes))
+        return false;
+    size_t cyrillic = 0, other = 0;
+    for (size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        long c = decodeUtf8(bytes, i);
+        if (c >= 0x400 && c <= 0x4FF)
+            ++cyrillic;
+        else
+            ++other;
+    }
+    return cyrillic >= 2 && cyrillic > other;
+}
+
 // What detection makes of a document that names no encoding.
 TSourceText Detected(std::string_view bytes, bool detect)
 {
@@ -264,6 +286,14 @@ TSourceText DecodeSource(std::string_view bytes, bool html, bool detect)
         return t;
     }
     case TEncodingKind::Page:
+        // A UTF-8 document that names a single-byte code page (saved again
+        // without its declaration changed) would read as mojibake.
+        if (!AllAscii(bytes) && CyrillicUtf8(bytes)) {
+            t.encoding = "UTF-8";
+            Utf8Checked(t, bytes, true);
+            t.note = "it says " + declared + " but is UTF-8; read as UTF-8";
+            return t;
+        }
         t.encoding = enc.name;
         t.utf8 = PageToUtf8(enc.page, bytes, t.invalid);
         return t;

@@ -1,6 +1,7 @@
 #include "text/Epub.h"
 
 #include "common/Codepage.h"
+#include "text/Booklimits.h"
 #include "text/Booktext.h"
 #include "text/Htmltext.h"
 #include "text/Xmlread.h"
@@ -8,6 +9,8 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
+#include <unordered_map>
 
 namespace volm {
 namespace {
@@ -356,6 +359,9 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
     TPackage pkg = ReadPackage(members.Read(opfPath), opfPath, fileName + ": " + opfPath, book.notes, options.detect);
     if (!pkg.hasSpine || pkg.spine.empty())
         throw EBookError(fileName + ": an EPUB without a spine (" + opfPath + " gives no reading order)");
+    if (pkg.spine.size() > kMaxSpineItems)
+        throw EBookError(fileName + ": more spine items than the limit of " + std::to_string(kMaxSpineItems) + " (" +
+                         std::to_string(pkg.spine.size()) + ")");
     std::map<std::string, const TManifestItem*> byId;
     for (const TManifestItem& it : pkg.items)
         byId.emplace(it.id, &it);
@@ -398,19 +404,25 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
     // The reading order: linear items, then the others. The navigation
     // document and the guide's contents pages are no text of the book, also
     // when the spine lists them.
+    const std::set<std::string> tocPages(pkg.tocPages.begin(), pkg.tocPages.end());
     auto navigation = [&](const TManifestItem& it) {
-        return HasToken(it.properties, "nav") || (navItem && it.path == navItem->path) ||
-               std::find(pkg.tocPages.begin(), pkg.tocPages.end(), it.path) != pkg.tocPages.end();
+        return HasToken(it.properties, "nav") || (navItem && it.path == navItem->path) || tocPages.count(it.path);
     };
+    // Each document once, at its first place, however many items or spine
+    // entries name it.
     std::vector<const TManifestItem*> spine;
+    std::set<std::string> inSpine;
     for (int pass = 0; pass < 2; ++pass)
         for (const auto& [idref, linear] : pkg.spine) {
             auto it = byId.find(idref);
             if (it == byId.end() || linear != (pass == 0) || !IsHtml(*it->second) || navigation(*it->second))
                 continue;
-            if (std::find(spine.begin(), spine.end(), it->second) == spine.end())
+            if (inSpine.insert(it->second->path).second)
                 spine.push_back(it->second);
         }
+    if (nav.size() > kMaxNavEntries)
+        throw EBookError(fileName + ": more navigation entries than the limit of " + std::to_string(kMaxNavEntries) +
+                         " (" + std::to_string(nav.size()) + ")");
     std::map<std::string, std::vector<size_t>> entriesOf; // spine path -> nav entries, in nav order
     for (size_t i = 0; i < nav.size(); ++i)
         if (!nav[i].path.empty())
@@ -420,6 +432,7 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
         navUsable |= entriesOf.count(it->path) > 0;
 
     TBookBuilder b;
+    b.Limit(fileName, container.Size());
     TBookNotes notes;
     bool started = false; // a chapter has begun (the text before the first one is over)
     int level = 1;
@@ -438,24 +451,25 @@ TBook ImportEpub(TBookContainer& container, const std::string& fileName, const T
                 book.encoding = src.encoding;
             if (!src.note.empty())
                 book.notes.push_back(where + ": " + src.note);
-            doc = HtmlBlocks(src.Text(), where, w, options.notes != TNoteMode::Topic);
+            doc = HtmlBlocks(src.Text(), where, w, options.notes != TNoteMode::Topic, b.Remaining());
             for (const auto& [id, text] : doc.notes)
                 notes.Add(it->path + '#' + id, text);
         }
         // Where the navigation's entries start their chapters.
         std::vector<std::pair<size_t, size_t>> starts; // block, entry
-        if (auto e = entriesOf.find(it->path); e != entriesOf.end())
+        if (auto e = entriesOf.find(it->path); e != entriesOf.end()) {
+            std::unordered_map<std::string_view, size_t> blockOf; // anchor -> the first block it precedes
+            for (size_t i = 0; i < doc.blocks.size(); ++i)
+                for (const std::string& id : doc.blocks[i].ids)
+                    blockOf.emplace(id, i);
             for (size_t entry : e->second) {
                 size_t at = 0;
                 if (!nav[entry].fragment.empty())
-                    for (size_t i = 0; i < doc.blocks.size(); ++i)
-                        if (std::find(doc.blocks[i].ids.begin(), doc.blocks[i].ids.end(), nav[entry].fragment) !=
-                            doc.blocks[i].ids.end()) {
-                            at = i;
-                            break;
-                        }
+                    if (auto b = blockOf.find(nav[entry].fragment); b != blockOf.end())
+                        at = b->second;
                 starts.emplace_back(at, entry);
             }
+        }
         std::stable_sort(starts.begin(), starts.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         bool atStart = !starts.empty() && starts.front().first == 0;

@@ -18,9 +18,10 @@ bool Block(std::string_view n)
 
 class TFb2Reader {
 public:
-    TFb2Reader(const std::string& fileName, TNoteMode notes) : fileName_(fileName), mode_(notes)
+    TFb2Reader(const std::string& fileName, uint64_t inputSize, TNoteMode notes) : fileName_(fileName), mode_(notes)
     {
         b_.CarryFrontTitle();
+        b_.Limit(fileName, inputSize);
     }
 
     void Read(TXmlReader& r)
@@ -335,6 +336,69 @@ private:
     bool inDescription_ = false, inBody_ = false, notes_ = false, notesTitled_ = false;
 };
 
+bool NameChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+           c == '.';
+}
+
+// The document without the content of its binary elements (the images, in
+// base64: no text of the book, and often past what libxml2 takes in one text
+// node). Only content that is plain text up to the element's own end tag is
+// dropped; "" when there is none, so that the caller keeps its bytes.
+std::string WithoutBinaries(std::string_view xml)
+{
+    std::string out;
+    size_t copied = 0;
+    for (size_t at = xml.find("binary"); at != std::string_view::npos; at = xml.find("binary", at + 6)) {
+        // "<binary" or "<prefix:binary", then a blank, ">" or "/".
+        size_t open = at;
+        if (open > 0 && xml[open - 1] == ':') {
+            --open;
+            while (open > 0 && NameChar(xml[open - 1]))
+                --open;
+        }
+        if (open == 0 || xml[open - 1] != '<' || at + 6 >= xml.size())
+            continue;
+        const char next = xml[at + 6];
+        if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\r' && next != '\n')
+            continue;
+        const std::string_view qname = xml.substr(open, at + 6 - open);
+        // The start tag's end, past quoted attribute values.
+        size_t i = at + 6;
+        char quote = 0;
+        for (; i < xml.size(); ++i) {
+            if (quote) {
+                quote = xml[i] == quote ? 0 : quote;
+            } else if (xml[i] == '"' || xml[i] == '\'') {
+                quote = xml[i];
+            } else if (xml[i] == '>') {
+                break;
+            }
+        }
+        if (i >= xml.size() || xml[i - 1] == '/')
+            continue;
+        const size_t from = i + 1;
+        const size_t to = xml.find('<', from);
+        if (to == std::string_view::npos || xml.compare(to, 2, "</") != 0 || xml.compare(to + 2, qname.size(), qname) != 0)
+            continue;
+        size_t e = to + 2 + qname.size();
+        while (e < xml.size() && (xml[e] == ' ' || xml[e] == '\t' || xml[e] == '\r' || xml[e] == '\n'))
+            ++e;
+        if (e >= xml.size() || xml[e] != '>')
+            continue;
+        if (out.empty())
+            out.reserve(xml.size() / 2);
+        out.append(xml.substr(copied, from - copied));
+        copied = to;
+        at = e;
+    }
+    if (copied == 0)
+        return {};
+    out.append(xml.substr(copied));
+    return out;
+}
+
 } // namespace
 
 TBook ImportFb2(std::string_view bytes, const std::string& fileName, const TBookOptions& options)
@@ -342,10 +406,15 @@ TBook ImportFb2(std::string_view bytes, const std::string& fileName, const TBook
     TBook book;
     book.format = BookFormatName(TBookFormat::Fb2);
     TSourceText src = DecodeBookSource(book, bytes, false, fileName, options);
+    std::string text = WithoutBinaries(src.Text());
+    if (!text.empty()) {
+        src.utf8.clear();
+        src.utf8.shrink_to_fit();
+    }
     std::optional<TFb2Reader> reader;
-    ReadXml(src.Text(), fileName,
+    ReadXml(text.empty() ? src.Text() : std::string_view(text), fileName,
             [&](TXmlReader& r) {
-                reader.emplace(fileName, options.notes); // a second run starts afresh
+                reader.emplace(fileName, bytes.size(), options.notes); // a second run starts afresh
                 reader->Read(r);
             },
             book.notes);

@@ -1,10 +1,12 @@
 #include "text/Htmltext.h"
 
 #include "common/Codepage.h"
+#include "text/Booklimits.h"
 #include "text/Xmlread.h"
 
 #include <cmark.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -73,7 +75,12 @@ int HeadingLevel(std::string_view name)
 
 class TBlockCollector : public THtmlEvents {
 public:
-    TBlockCollector(TBookTextWriter& writer, bool notes) : writer_(writer), notes_(notes) {}
+    TBlockCollector(TBookTextWriter& writer, bool notes, uint64_t limit)
+        : writer_(writer), limit_(limit), notes_(notes)
+    {
+    }
+    // The blocks passed the limit: the rest of the document is not kept.
+    bool Over() const { return cost_ > limit_; }
 
     void Start(std::string_view name, const std::vector<std::pair<std::string_view, std::string_view>>& attrs) override
     {
@@ -238,6 +245,10 @@ private:
     {
         if (buf_.empty())
             return;
+        if (Over()) {
+            buf_.clear();
+            return;
+        }
         std::string line = writer_(buf_);
         buf_.clear();
         const bool link = linked_ && !unlinked_;
@@ -263,10 +274,14 @@ private:
         b.text = std::move(line);
         b.ids = std::move(ids_);
         ids_.clear();
+        cost_ += 2 * sizeof(THtmlBlock) + b.text.size(); // with the list's room to grow
+        for (const std::string& id : b.ids)
+            cost_ += sizeof(std::string) + id.size();
         out_.blocks.push_back(std::move(b));
     }
 
     TBookTextWriter& writer_;
+    uint64_t limit_, cost_ = 0;
     THtmlText out_;
     std::string buf_;   // UTF-8 of the paragraph being read
     std::string title_;
@@ -306,29 +321,30 @@ bool ContentsWord(const std::string& text)
 void DropContentsLists(std::vector<THtmlBlock>& blocks)
 {
     constexpr size_t kShortestList = 3;
-    std::vector<THtmlBlock> out;
-    out.reserve(blocks.size());
+    // The kept blocks move to the front, in place: [0, kept) is the output.
+    size_t kept = 0;
     for (size_t i = 0; i < blocks.size();) {
         size_t j = i;
         while (j < blocks.size() && blocks[j].link && !blocks[j].heading)
             ++j;
         if (j - i >= kShortestList) {
-            if (!out.empty() && out.back().heading) {
-                size_t k = out.size();
-                while (k > 0 && out[k - 1].heading && out[k - 1].group == out.back().group)
+            if (kept > 0 && blocks[kept - 1].heading) {
+                size_t k = kept;
+                while (k > 0 && blocks[k - 1].heading && blocks[k - 1].group == blocks[kept - 1].group)
                     --k;
-                if (k + 1 == out.size() && ContentsWord(out.back().text))
-                    out.pop_back();
+                if (k + 1 == kept && ContentsWord(blocks[kept - 1].text))
+                    --kept;
             }
             i = j;
             continue;
         }
         if (j == i)
             ++j;
-        for (; i < j; ++i)
-            out.push_back(std::move(blocks[i]));
+        for (; i < j; ++i, ++kept)
+            if (kept != i)
+                blocks[kept] = std::move(blocks[i]);
     }
-    blocks = std::move(out);
+    blocks.erase(blocks.begin() + static_cast<long>(kept), blocks.end());
 }
 
 // A chapter of reasonable size on the phone: neither a scrap nor more than
@@ -449,10 +465,11 @@ void HtmlChapters(const THtmlText& doc, TBookBuilder& b, std::string& bookTitle)
     }
 }
 
-TBook FinishHtml(const THtmlText& doc, const std::string& fileName, const TBookTextWriter& w, TBook book,
-                 TNoteMode notes = TNoteMode::Topic)
+TBook FinishHtml(const THtmlText& doc, const std::string& fileName, uint64_t inputSize, const TBookTextWriter& w,
+                 TBook book, TNoteMode notes = TNoteMode::Topic)
 {
     TBookBuilder b;
+    b.Limit(fileName, inputSize);
     std::string title;
     HtmlChapters(doc, b, title);
     book.title = title;
@@ -467,12 +484,208 @@ TBook FinishHtml(const THtmlText& doc, const std::string& fileName, const TBookT
     return book;
 }
 
+[[noreturn]] void OverLimit(const std::string& fileName, uint64_t limit)
+{
+    throw EBookError(fileName + ": the book's text passes the output size limit (" + std::to_string(limit >> 20) +
+                     " MB for this file)");
+}
+
+// A Markdown tree's nodes handed to the collector as the elements cmark's
+// HTML would have.
+void MarkdownEvents(cmark_node* root, const std::string& fileName, TBlockCollector& c)
+{
+    std::unique_ptr<cmark_iter, void (*)(cmark_iter*)> iter(cmark_iter_new(root), cmark_iter_free);
+    const std::vector<std::pair<std::string_view, std::string_view>> none;
+    std::vector<std::pair<std::string_view, std::string_view>> href(1);
+    size_t depth = 0, image = 0;
+    static const char* const headings[] = {"h1", "h2", "h3", "h4", "h5", "h6"};
+    for (cmark_event_type ev; (ev = cmark_iter_next(iter.get())) != CMARK_EVENT_DONE;) {
+        cmark_node* node = cmark_iter_get_node(iter.get());
+        const cmark_node_type type = cmark_node_get_type(node);
+        const bool enter = ev == CMARK_EVENT_ENTER;
+        auto literal = [&] {
+            const char* l = cmark_node_get_literal(node);
+            return l ? std::string_view(l) : std::string_view();
+        };
+        // An image's text is its description, which the HTML holds in an
+        // attribute: no text of the book.
+        if (type == CMARK_NODE_IMAGE) {
+            if (enter)
+                ++image;
+            else if (image > 0)
+                --image;
+            continue;
+        }
+        if (image > 0)
+            continue;
+        const char* element = nullptr;
+        switch (type) {
+        case CMARK_NODE_BLOCK_QUOTE: element = "blockquote"; break;
+        case CMARK_NODE_LIST: element = cmark_node_get_list_type(node) == CMARK_ORDERED_LIST ? "ol" : "ul"; break;
+        case CMARK_NODE_ITEM: element = "li"; break;
+        case CMARK_NODE_PARAGRAPH: element = "p"; break;
+        case CMARK_NODE_HEADING: {
+            int level = cmark_node_get_heading_level(node);
+            element = headings[std::clamp(level, 1, 6) - 1];
+            break;
+        }
+        case CMARK_NODE_LINK: element = "a"; break;
+        case CMARK_NODE_CODE_BLOCK:
+            c.Start("pre", none);
+            c.Text(literal());
+            c.End("pre");
+            continue;
+        case CMARK_NODE_THEMATIC_BREAK:
+            c.Start("hr", none);
+            c.End("hr");
+            continue;
+        case CMARK_NODE_TEXT:
+        case CMARK_NODE_CODE: c.Text(literal()); continue;
+        case CMARK_NODE_SOFTBREAK: c.Text("\n"); continue;
+        case CMARK_NODE_LINEBREAK: c.Start("br", none); continue;
+        default: continue; // the document, emphasis; raw HTML is left out
+        }
+        if (enter) {
+            if (++depth > kMaxNesting)
+                throw EBookError(fileName + ": nested deeper than the limit of " + std::to_string(kMaxNesting) +
+                                 " levels");
+            if (type == CMARK_NODE_LINK) {
+                const char* url = cmark_node_get_url(node);
+                href[0] = {"href", url ? std::string_view(url) : std::string_view()};
+                c.Start(element, href);
+            } else {
+                c.Start(element, none);
+            }
+        } else {
+            --depth;
+            c.End(element);
+        }
+    }
+}
+
+// A line that opens or closes a fenced code block ("```", "~~~").
+bool Fence(std::string_view line)
+{
+    size_t i = 0;
+    while (i < line.size() && i < 3 && line[i] == ' ')
+        ++i;
+    return line.substr(i, 3) == "```" || line.substr(i, 3) == "~~~";
+}
+
+// "[label]:" at the start of a line (a link reference definition): its label.
+std::string_view DefinitionLabel(std::string_view line)
+{
+    size_t i = 0;
+    while (i < line.size() && i < 3 && line[i] == ' ')
+        ++i;
+    if (i >= line.size() || line[i] != '[')
+        return {};
+    size_t j = i + 1;
+    while (j < line.size() && line[j] != ']' && line[j] != '[') {
+        if (line[j] == '\\')
+            ++j;
+        ++j;
+    }
+    if (j + 1 >= line.size() || line[j] != ']' || line[j + 1] != ':' || j == i + 1 || j - i > 1000)
+        return {};
+    return line.substr(i + 1, j - i - 1);
+}
+
 } // namespace
 
-THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer, bool notes)
+// The bytes of Markdown that cmark parses at a time: its tree takes well
+// over a hundred bytes a node, and dense markup makes a node of every
+// other byte.
+constexpr size_t kMarkdownPiece = 64 * 1024;
+
+// The blocks of a Markdown text (UTF-8). The text is parsed in pieces of
+// about kMarkdownPiece bytes, cut at a blank line outside fenced code (else
+// at a line end, the fence opened again after it; else at a blank), each with the text's link reference
+// definitions in front, their addresses shortened (that a link has one is
+// all the text needs of it), so that cmark's tree stays small whatever the
+// markup and a definition used a million times costs its address once.
+THtmlText MarkdownBlocks(std::string_view text, const std::string& fileName, TBookTextWriter& writer, uint64_t limit)
 {
-    TBlockCollector c(writer, notes);
+    std::string definitions;
+    bool fenced = false;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        std::string_view line = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+        at = end == std::string_view::npos ? text.size() : end + 1;
+        if (Fence(line))
+            fenced = !fenced;
+        else if (std::string_view label = DefinitionLabel(line); !fenced && !label.empty())
+            definitions.append("[").append(label).append("]: u\n");
+    }
+    if (!definitions.empty())
+        definitions += '\n';
+    const size_t piece = std::max(kMarkdownPiece, definitions.size());
+    TBlockCollector c(writer, false, limit);
+    std::string buf;
+    std::string_view opener; // the line that opened the fenced code the text is in
+    fenced = false;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.size();
+        if (text.size() - at > piece) {
+            // The last blank line outside a fence, else the last line end,
+            // else the last blank before the piece's end.
+            size_t blank = std::string_view::npos, nl = std::string_view::npos;
+            bool inFence = fenced;
+            for (size_t i = at; i < at + piece;) {
+                size_t e = text.find('\n', i);
+                if (e == std::string_view::npos || e >= at + piece)
+                    break;
+                std::string_view line = text.substr(i, e - i);
+                if (Fence(line))
+                    inFence = !inFence;
+                if (!inFence && line.find_first_not_of(" \t\r") == std::string_view::npos)
+                    blank = e + 1;
+                nl = e + 1;
+                i = e + 1;
+            }
+            size_t space = text.substr(at, piece).find_last_of(' ');
+            end = blank != std::string_view::npos ? blank
+                  : nl != std::string_view::npos  ? nl
+                  : space != std::string_view::npos && space > 0 ? at + space + 1
+                                                                 : at + piece;
+        }
+        std::string_view part = text.substr(at, end - at);
+        // A piece that starts inside fenced code opens it again.
+        buf.assign(definitions);
+        if (fenced)
+            buf.append(opener).append("\n");
+        buf.append(part);
+        for (size_t i = 0; i < part.size();) {
+            size_t e = part.find('\n', i);
+            std::string_view line = part.substr(i, e == std::string_view::npos ? std::string_view::npos : e - i);
+            if (Fence(line)) {
+                fenced = !fenced;
+                if (fenced)
+                    opener = line;
+            }
+            i = e == std::string_view::npos ? part.size() : e + 1;
+        }
+        std::unique_ptr<cmark_node, void (*)(cmark_node*)> root(
+            cmark_parse_document(buf.data(), buf.size(), CMARK_OPT_DEFAULT), cmark_node_free);
+        if (!root)
+            throw EBookError(fileName + ": out of memory");
+        MarkdownEvents(root.get(), fileName, c);
+        at = end;
+        if (c.Over())
+            OverLimit(fileName, limit);
+    }
+    THtmlText doc = c.Finish();
+    DropContentsLists(doc.blocks);
+    return doc;
+}
+
+THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer, bool notes,
+                     uint64_t limit)
+{
+    TBlockCollector c(writer, notes, limit);
     ParseHtml(utf8, fileName, c);
+    if (c.Over())
+        OverLimit(fileName, limit);
     THtmlText doc = c.Finish();
     DropContentsLists(doc.blocks);
     return doc;
@@ -507,13 +720,14 @@ TBook ImportHtml(std::string_view bytes, const std::string& fileName, const TBoo
     book.format = BookFormatName(TBookFormat::Html);
     TSourceText src = DecodeBookSource(book, bytes, true, fileName, options);
     TBookTextWriter w;
-    THtmlText doc = HtmlBlocks(src.Text(), fileName, w, options.notes != TNoteMode::Topic);
+    THtmlText doc =
+        HtmlBlocks(src.Text(), fileName, w, options.notes != TNoteMode::Topic, BookOutputLimit(bytes.size()));
     if (CutGutenberg(doc.blocks))
         book.notes.push_back(fileName + ": the Project Gutenberg licence before \"*** START OF\" and after "
                                         "\"*** END OF\" is left out");
     src.utf8.clear();
     src.utf8.shrink_to_fit();
-    return FinishHtml(doc, fileName, w, std::move(book), options.notes);
+    return FinishHtml(doc, fileName, bytes.size(), w, std::move(book), options.notes);
 }
 
 TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const TBookOptions& options)
@@ -521,18 +735,13 @@ TBook ImportMarkdown(std::string_view bytes, const std::string& fileName, const 
     TBook book;
     book.format = BookFormatName(TBookFormat::Markdown);
     TSourceText src = DecodeBookSource(book, bytes, false, fileName, options);
-    // cmark makes HTML of it (raw HTML in the text is left out), and that is
-    // read as any HTML document.
-    std::unique_ptr<char, void (*)(void*)> html(
-        cmark_markdown_to_html(src.Text().data(), src.Text().size(), CMARK_OPT_DEFAULT), std::free);
-    if (!html)
-        throw EBookError(fileName + ": out of memory");
+    // cmark's tree of the text is read as the HTML it stands for would be
+    // (raw HTML in the text is left out), without making that HTML.
+    TBookTextWriter w;
+    THtmlText doc = MarkdownBlocks(src.Text(), fileName, w, BookOutputLimit(bytes.size()));
     src.utf8.clear();
     src.utf8.shrink_to_fit();
-    TBookTextWriter w;
-    THtmlText doc = HtmlBlocks(html.get(), fileName, w);
-    html.reset();
-    return FinishHtml(doc, fileName, w, std::move(book));
+    return FinishHtml(doc, fileName, bytes.size(), w, std::move(book));
 }
 
 } // namespace volm

@@ -15,6 +15,7 @@
 // opens the document is the book's title.
 
 #include "text/Bookimport.h"
+#include "text/Booklimits.h"
 #include "text/Booktext.h"
 
 #include <string>
@@ -48,8 +49,17 @@ struct THtmlText {
 // not blocks. A single HTML document places them as an EPUB does (after the
 // paragraph that refers to them, at the chapter's end, or left as they stand
 // with the notes topic mode).
+// The blocks may cost `limit` bytes (their text and what holding each one
+// costs); past that the document is refused (EBookError naming the output
+// size limit).
 THtmlText HtmlBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer,
-                     bool notes = false);
+                     bool notes = false, uint64_t limit = kMaxBookOutput);
+
+// The blocks of a Markdown text (UTF-8), read as the HTML cmark makes of it
+// would be (raw HTML left out). A text nested deeper than kMaxNesting
+// (Booklimits.h) is refused (EBookError naming `fileName`).
+THtmlText MarkdownBlocks(std::string_view utf8, const std::string& fileName, TBookTextWriter& writer,
+                         uint64_t limit = kMaxBookOutput);
 
 // The name of the heading whose first line is blocks[i]: its lines joined with ". ".
 std::string HeadingName(const std::vector<THtmlBlock>& blocks, size_t i);

@@ -5,7 +5,9 @@
 #include "text/Booktext.h"
 #include "text/Rewrap.h"
 
-#include <regex>
+#include <re2/re2.h>
+
+#include <memory>
 
 namespace volm {
 namespace {
@@ -144,6 +146,18 @@ bool StartsWithWord(std::string_view line, const std::string& word, std::string_
     return rest.empty() || !Letter(static_cast<unsigned char>(rest[0]));
 }
 
+// RE2 over bytes (Latin-1 mode: every byte one character), so that a
+// pattern of Windows-1251 letters matches Windows-1251 text. The automaton
+// runs in time linear in the line, whatever the pattern.
+RE2::Options PatternOptions()
+{
+    RE2::Options o;
+    o.set_encoding(RE2::Options::EncodingLatin1);
+    o.set_log_errors(false);
+    o.set_max_mem(kMaxPatternMemory);
+    return o;
+}
+
 // Keeps only the lines between Project Gutenberg's "*** START OF" and
 // "*** END OF" lines, when the text has the first; says whether it had.
 bool CutGutenberg(std::vector<TWrapLine>& lines)
@@ -241,18 +255,34 @@ TPlainHeading DefaultHeading(std::string_view line, bool& bare)
     return TPlainHeading::None;
 }
 
+std::string ChapterPatternFault(const std::string& pattern)
+{
+    if (pattern.size() > kMaxPatternSize)
+        return "longer than " + std::to_string(kMaxPatternSize) + " bytes";
+    RE2 re(pattern, PatternOptions());
+    if (re.ok())
+        return {};
+    switch (re.error_code()) {
+    case RE2::ErrorPatternTooLarge:
+        return "too large (nested or repeated too deeply for " + std::to_string(kMaxPatternMemory >> 20) +
+               " MB)";
+    default:
+        return re.error();
+    }
+}
+
 TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const TBookOptions& options)
 {
     TBook book;
     book.format = BookFormatName(TBookFormat::Text);
-    std::optional<std::regex> pattern;
+    std::unique_ptr<RE2> pattern;
     if (!options.chapters.empty()) {
-        try {
-            pattern.emplace(options.chapters, std::regex::ECMAScript | std::regex::optimize);
-        } catch (const std::regex_error& e) {
-            throw EBookError("the chapter pattern \"" + cp1251ToUtf8(options.chapters) + "\" is not a pattern (" +
-                             e.what() + ")");
+        if (std::string fault = ChapterPatternFault(options.chapters); !fault.empty()) {
+            const std::string& p = options.chapters;
+            throw EBookError("the chapter pattern \"" + cp1251ToUtf8(p.size() > 60 ? p.substr(0, 60) + "..." : p) +
+                             "\" is refused: " + fault);
         }
+        pattern = std::make_unique<RE2>(options.chapters, PatternOptions());
     }
     TBookTextWriter w;
     std::vector<TWrapLine> lines;
@@ -261,19 +291,33 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
         std::string text = w(src.Text());
         src.utf8.clear();
         src.utf8.shrink_to_fit();
-        size_t start = 0;
-        for (size_t i = 0; i <= text.size(); ++i) {
-            if (i < text.size() && text[i] != '\r' && text[i] != '\n')
-                continue;
-            std::string_view l(text.data() + start, i - start);
-            while (!l.empty() && IsBlank(l.back()))
-                l.remove_suffix(1);
-            if (i < text.size() || !l.empty())
-                lines.push_back({std::string(l), false});
-            if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            start = i + 1;
-        }
+        // Runs of empty lines are one empty line from the start (they count
+        // as one everywhere below), so that a text of line ends costs no
+        // more than its bytes. Counted first, so that the lines take no more
+        // room than they need.
+        auto eachLine = [&](auto take) {
+            size_t start = 0;
+            bool lastEmpty = false, any = false;
+            for (size_t i = 0; i <= text.size(); ++i) {
+                if (i < text.size() && text[i] != '\r' && text[i] != '\n')
+                    continue;
+                std::string_view l(text.data() + start, i - start);
+                while (!l.empty() && IsBlank(l.back()))
+                    l.remove_suffix(1);
+                if ((i < text.size() || !l.empty()) && !(l.empty() && any && lastEmpty)) {
+                    take(l);
+                    any = true;
+                    lastEmpty = l.empty();
+                }
+                if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                    ++i;
+                start = i + 1;
+            }
+        };
+        size_t count = 0;
+        eachLine([&](std::string_view) { ++count; });
+        lines.reserve(count);
+        eachLine([&](std::string_view l) { lines.push_back({std::string(l), false}); });
     }
     book.SetReplaced(w.Count());
     if (CutGutenberg(lines))
@@ -288,7 +332,7 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
         if (t.empty() || t.size() > kLongestHeading)
             continue;
         if (pattern) {
-            if (std::regex_match(t.begin(), t.end(), *pattern))
+            if (RE2::FullMatch(re2::StringPiece(t.data(), t.size()), *pattern))
                 kinds[i] = TPlainHeading::Chapter;
         } else {
             bool bare = false;
@@ -363,6 +407,7 @@ TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const
         }
 
     TBookBuilder b;
+    b.Limit(fileName, bytes.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string& text = lines[i].text;
         switch (kinds[i]) {

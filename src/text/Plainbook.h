@@ -24,9 +24,12 @@
 // that a wrapped line of prose that happens to begin "Part 2 of the plan" is
 // not one. Only lines of at most 200 bytes are headings.
 //
-// A pattern of the user's own (ECMAScript, matched against the whole line
-// with its outer blanks removed) replaces all of these; each line it matches
-// starts a chapter named after the line.
+// A pattern of the user's own (RE2's syntax, over Windows-1251 bytes,
+// matched against the whole line with its outer blanks removed) replaces all
+// of these; each line it matches starts a chapter named after the line.
+// Matching takes time linear in the line whatever the pattern (no
+// backtracking); a pattern RE2 refuses, or one longer than kMaxPatternSize,
+// is refused with its cause.
 //
 // The lines before the first heading are the title when they are one to
 // three short lines (80 bytes at most); the first of them is the book's title.
@@ -34,6 +37,7 @@
 // Unless the lines are to be kept, a hard-wrapped text is repaired (Rewrap.h).
 
 #include "text/Bookimport.h"
+#include "text/Booklimits.h"
 
 #include <string>
 #include <string_view>
@@ -45,6 +49,10 @@ enum class TPlainHeading { None, Part, Chapter, Separator };
 // What the built-in rules make of one line (outer blanks removed, Windows-1251).
 // `bare` says the heading holds no title of its own ("Глава 5", "IV").
 TPlainHeading DefaultHeading(std::string_view line, bool& bare);
+
+// "" when `pattern` (Windows-1251) can be a heading pattern, else why not
+// ("missing ): (", "too large ...").
+std::string ChapterPatternFault(const std::string& pattern);
 
 TBook ImportPlainText(std::string_view bytes, const std::string& fileName, const TBookOptions& options);
 

@@ -1,6 +1,7 @@
 #include "text/Xmlread.h"
 
 #include "text/Bookimport.h"
+#include "text/Booklimits.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
@@ -154,6 +155,11 @@ void ReadXml(std::string_view utf8, const std::string& fileName, const std::func
     } catch (const EXmlError& e) {
         first = e.what();
     }
+    // libxml2 stops at the nesting it allows (the import's limit too);
+    // recovery mode would only read the part before.
+    if (first.find("Excessive depth") != std::string::npos)
+        throw EBookError(fileName + ": nested deeper than the limit of " + std::to_string(kMaxNesting) + " levels (" +
+                         first + ")");
     if (utf8.size() > kMaxRecoverSize)
         throw EBookError(fileName + ": not well-formed XML (" + first + "); too large for recovery mode (" +
                          std::to_string(kMaxRecoverSize >> 20) + " MB at most)");

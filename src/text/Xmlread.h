@@ -11,7 +11,8 @@
 //
 // A document that is not well-formed is read once more in libxml2's
 // recovery mode (which builds the document's tree: refused above
-// kMaxRecoverSize), and the book says so in a note.
+// kMaxRecoverSize), and the book says so in a note; one nested deeper than
+// libxml2 allows (kMaxNesting, 256 levels) is refused.
 //
 // HTML is read with libxml2's HTML parser, pushed in chunks, as a stream of
 // element starts, ends and character data (THtmlEvents): again no tree.

@@ -2,6 +2,7 @@
 // with every paragraph once; splitting, naming, repair of hard-wrapped texts,
 // recognition and the refusals of what is no book.
 #include "text/Bookimport.h"
+#include "text/Booklimits.h"
 #include "text/Booktext.h"
 #include "text/Plainbook.h"
 #include "text/Rewrap.h"
@@ -264,7 +265,38 @@ TEST(Bookimport, BuiltInHeadingsAndAPatternOfOnesOwn)
     TBook custom = ImportBook(win("§ 1\nАльфа.\nГлава 2\nБета.\n§ 2\nГамма.\n"), "b.txt", own);
     EXPECT_EQ(names(BookTopics(custom, 0)), (std::vector<std::string>{"§ 1", "§ 2"}));
     own.chapters = "(";
-    EXPECT_NE(refusal("text", "c.txt", own).find("is not a pattern"), std::string::npos);
+    EXPECT_NE(refusal("text", "c.txt", own).find("\"(\" is refused: missing )"), std::string::npos);
+}
+
+TEST(Bookimport, HeadingPatternsMatchInLinearTimeAndHostileOnesAreRefused)
+{
+    // A pattern that backtracks without end in a backtracking engine, over
+    // long lines that almost match: RE2's automaton reads each line once.
+    TBookOptions own;
+    own.chapters = "(a+)+b";
+    std::string text = "ab\n";
+    for (int i = 0; i < 2000; ++i)
+        text += std::string(150, 'a') + "\n\n";
+    text += "aab\nend\n";
+    TBook b = ImportPlainText(text, "a.txt", own);
+    EXPECT_EQ(names(BookTopics(b, 0)), (std::vector<std::string>{"ab", "aab"}));
+
+    // Nesting past what RE2 builds, and length past the limit, end at once
+    // with the cause.
+    EXPECT_EQ(ChapterPatternFault("(a{100}){100}"), "invalid repetition size: {100}");
+    std::string deep = std::string(30000, '(') + "a" + std::string(30000, ')');
+    EXPECT_EQ(ChapterPatternFault(deep), "longer than 4096 bytes");
+    own.chapters = deep;
+    EXPECT_NE(refusal("text", "d.txt", own).find("is refused: longer than 4096 bytes"), std::string::npos);
+    // A pattern whose automaton would be too large.
+    std::string large;
+    for (int i = 0; i < 300; ++i)
+        large += "(\\w+\\s*){900}";
+    EXPECT_EQ(ChapterPatternFault(large), "too large (nested or repeated too deeply for 8 MB)");
+    // Windows-1251 letters match as single bytes, case and all.
+    own.chapters = win("[А-Я]+ \\d+");
+    TBook cyr = ImportPlainText(win("ГЛАВА 1\nтекст\nглава 2\nещё\n"), "e.txt", own);
+    EXPECT_EQ(names(BookTopics(cyr, 0)), (std::vector<std::string>{"ГЛАВА 1"}));
 }
 
 TEST(Bookimport, FormatsAreRecognisedByContent)
@@ -761,4 +793,60 @@ TEST(Bookimport, NotesGoInPlaceAtTheChaptersEndOrInTheirTopic)
                              "\r\n\r\n[2] Gutenberg's note.\r\n");
     t = BookTopics(ImportBook(html, "n.html", topic), 0);
     EXPECT_EQ(t[0].text, "\x01One\r\nText1 here.\r\n" + para(1) + "\r\nFoot note.\r\n");
+}
+
+TEST(Bookimport, TopicsPerBookAndTheOutputSizeAreBounded)
+{
+    // Chapters are counted as they start; the parts a split makes, after.
+    TBookOptions own;
+    own.chapters = "Chapter \\d+";
+    std::string text;
+    for (size_t i = 1; i <= kMaxBookTopics + 1; ++i)
+        text += "Chapter " + std::to_string(i) + "\ntext\n";
+    EXPECT_NE(refusal(text, "many.txt", own).find("many.txt: more chapters than the limit of topics per book (10000)"),
+              std::string::npos);
+    text.clear();
+    for (size_t i = 1; i <= kMaxBookTopics / 2; ++i)
+        text += "Chapter " + std::to_string(i) + "\n" + std::string(40, 'w') + ' ' + std::string(40, 'w') + "\n";
+    TBook half = ImportBook(text, "half.txt", own);
+    EXPECT_EQ(BookTopics(half, 0).size(), kMaxBookTopics / 2);
+    try {
+        BookTopics(half, kMinSplitSize, "half.txt");
+        ADD_FAILURE() << "no refusal";
+    } catch (const EBookError& e) {
+        EXPECT_STREQ(e.what(), "half.txt: more than the limit of topics per book (10000); a larger --split-at gives fewer");
+    }
+}
+
+TEST(Bookimport, LongMarkdownIsReadInPiecesAsOneDocument)
+{
+    // Far more than one piece of the parser: a reference defined at the very
+    // end is a link everywhere, fenced code longer than a piece stays code,
+    // and the chapters are those of the whole text.
+    std::string md = "# Book\n\n";
+    for (int c = 1; c <= 3; ++c) {
+        md += "## Chapter " + std::to_string(c) + "\n\n";
+        for (int i = 0; i < 1500; ++i)
+            md += "Paragraph " + std::to_string(i) + ", see [the note][n] and *this*.\n\n";
+        if (c == 2) {
+            md += "```\n";
+            for (int i = 0; i < 4000; ++i)
+                md += "code " + std::to_string(i) + "\n\n# not a heading\n";
+            md += "```\n\n";
+        }
+    }
+    md += "[n]: http://example.org/" + std::string(3000, 'x') + "\n";
+    TBook b = ImportBook(md, "long.md", {});
+    EXPECT_EQ(names(BookTopics(b, 0)), (std::vector<std::string>{"Chapter 1", "Chapter 2", "Chapter 3"}));
+    size_t paragraphs = 0, code = 0;
+    for (const TBookChapter& ch : b.chapters)
+        for (const auto& piece : ch.pieces)
+            for (const std::string& l : piece) {
+                paragraphs += l.starts_with("Paragraph ");
+                code += l.starts_with("# not a heading");
+                EXPECT_EQ(l.find('['), std::string::npos) << l;
+                EXPECT_EQ(l.find('*'), std::string::npos) << l;
+            }
+    EXPECT_EQ(paragraphs, 4500u);
+    EXPECT_EQ(code, 4000u);
 }
