@@ -301,11 +301,6 @@ int TReaderPage::Forward(int position) const
     return forward(position, page(position));
 }
 
-int TReaderPage::Backward(int position) const
-{
-    return back(position, page(position));
-}
-
 std::vector<int> TReaderPage::PageStarts() const
 {
     std::vector<int> starts{0};

@@ -87,9 +87,8 @@ public:
 
     // The start of the row that holds p (grid: p itself).
     int RowOf(int p) const;
-    // Where the screen from `position` goes on to (right, fire), or back to (left).
+    // Where the screen from `position` goes on to (right, fire).
     int Forward(int position) const;
-    int Backward(int position) const;
 
     // What the screen from `position` draws.
     TReaderScreen Screen(int position) const;

@@ -3,7 +3,8 @@
 // reader (the jar budget and phone family stored for the build dialog count,
 // as they do for build); the page is one of those the reader goes through a
 // screen at a time from the topic's start, or the screen the reader shows for
-// a place in the text.
+// a place in the text (a byte offset into the text as the jar carries it, as
+// the reader keeps its places).
 
 #include "cli/Cli.h"
 
@@ -44,8 +45,8 @@ int cmdPreview(const Args& a)
     if (!width || !height || *width < 16 || *height < 16 || *width > 2048 || *height > 2048)
         throw UsageError("--size is the reader's screen as WIDTHxHEIGHT, 16 to 2048 pixels each (176x208), not \"" +
                          size + "\"");
-    if (a.has("--page") && a.has("--at"))
-        throw UsageError("--page and --at exclude each other");
+    if (a.has("--page") + a.has("--at") + a.has("--all") > 1)
+        throw UsageError("--page, --at and --all exclude each other");
     std::optional<long> page, at, fontSize;
     if (auto v = a.value("--page"); v && (!(page = number(*v)) || *page == 0))
         throw UsageError("--page is a page number, 1 or more, not \"" + *v + "\"");
@@ -104,20 +105,32 @@ int cmdPreview(const Args& a)
                              " at this size");
         position = starts[static_cast<size_t>(*page) - 1];
     } else if (at) {
-        if (static_cast<size_t>(*at) > text.size())
+        if (static_cast<size_t>(*at) > phone.size())
             throw UsageError("--at " + std::to_string(*at) + ": topic " + std::to_string(topic + 1) + " has " +
-                             std::to_string(text.size()) + " bytes");
-        position = reader.RowOf(TBookPreview::PhoneOffset(text, phone, static_cast<size_t>(*at)));
+                             std::to_string(phone.size()) + " bytes on the phone");
+        position = reader.RowOf(static_cast<int>(*at));
     }
-    const TReaderScreen screen = reader.Screen(position);
-    const std::vector<uint32_t> pixels =
-        preview.Pixels(screen, font, a.has("--night"), static_cast<int>(*width), static_cast<int>(*height));
-    TPNGObject png;
-    png.Assign(TBookPreview::Bitmap(pixels, static_cast<int>(*width), static_cast<int>(*height)));
-    png.SaveToFile(*out);
-    std::cout << *out << ": page " << TReaderPage::PageOf(starts, screen.position) + 1 << " of " << starts.size()
-              << ", bytes " << screen.position << " to " << screen.end << " of " << phone.size() << ", font "
-              << preview.FontSize(font) << " px" << (a.has("--night") ? ", night" : "") << '\n';
+    const bool night = a.has("--night");
+    auto draw = [&](int from, const std::string& file) {
+        const TReaderScreen screen = reader.Screen(from);
+        const std::vector<uint32_t> pixels =
+            preview.Pixels(screen, font, night, static_cast<int>(*width), static_cast<int>(*height));
+        TPNGObject png;
+        png.Assign(TBookPreview::Bitmap(pixels, static_cast<int>(*width), static_cast<int>(*height)));
+        png.SaveToFile(file);
+        std::cout << file << ": page " << TReaderPage::PageOf(starts, screen.position) + 1 << " of " << starts.size()
+                  << ", bytes " << screen.position << " to " << screen.end << " of " << phone.size() << ", font "
+                  << preview.FontSize(font) << " px" << (night ? ", night" : "") << '\n';
+    };
+    if (a.has("--all")) {
+        // FILE.png becomes FILE-1.png, FILE-2.png, ...
+        const std::string stem = out->size() > 4 && out->substr(out->size() - 4) == ".png"
+                                     ? out->substr(0, out->size() - 4) : *out;
+        for (size_t k = 0; k < starts.size(); ++k)
+            draw(starts[k], stem + "-" + std::to_string(k + 1) + ".png");
+    } else {
+        draw(position, *out);
+    }
     for (const std::string& w : preview.FontWarnings())
         std::cout << w << '\n';
     return 0;
@@ -128,8 +141,11 @@ const Registrar registrar{
      {"PROJECT", "N"},
      {{"--size", "WxH", "the reader's screen in pixels, as its canvas measures it (176x208)"},
       {"--page", "K", "the K-th screen from the topic's start, as the reader goes on a screen at a time (default 1)"},
-      {"--at", "OFFSET", "the screen the reader shows for byte OFFSET of the topic's text: from the row that holds it"},
+      {"--at", "OFFSET",
+       "the screen the reader shows for a place in the topic, byte OFFSET of its text as the phone holds it (no CR "
+       "bytes, its soft hyphens counted): from the row that holds it"},
       {"--font-size", "S", "one of the book's font sizes in pixels (default: the one the reader opens with)"},
+      {"--all", "", "every page, into FILE-1.png, FILE-2.png, ..."},
       {"--night", "", "night reading (the words layout)"},
       {"-o", "FILE.png", "the picture to write"}},
      "draw topic N as the phone shows it, without a build, into a PNG file",
