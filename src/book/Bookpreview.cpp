@@ -168,8 +168,13 @@ TReaderPage TBookPreview::Page(size_t topic, const std::string& phoneText, size_
 std::vector<uint32_t> TBookPreview::Pixels(const TReaderScreen& screen, size_t font, bool night, int width,
                                            int height) const
 {
-    const TPreviewFont& f = fonts_.at(font);
-    const bool dark = night && words_ && !f.day.empty();
+    return DrawScreen(screen, fonts_.at(font), night && words_, width, height);
+}
+
+std::vector<uint32_t> DrawScreen(const TReaderScreen& screen, const TPreviewFont& f, bool night, int width,
+                                 int height)
+{
+    const bool dark = night && !f.day.empty();
     const uint32_t paper = dark ? f.nightPaper : f.dayPaper;
     const uint32_t ink = paper ^ 0xFFFFFFu;
     const std::vector<uint32_t>& palette = dark ? f.night : f.day;

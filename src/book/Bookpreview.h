@@ -31,6 +31,14 @@ struct TPreviewFont {
     uint32_t dayPaper = 0xFFFFFF, nightPaper = 0xFFFFFF;
 };
 
+// Draws a screen of the reader with a font as the reader does: the paper,
+// each glyph's rectangle of the image (clipped to it and to the screen),
+// the progress line in the ink (the paper's opposite). Night reading (a
+// font with a palette) draws through the inverted palette. 0xRRGGBB a
+// pixel, rows top-down.
+std::vector<uint32_t> DrawScreen(const TReaderScreen& screen, const TPreviewFont& font, bool night, int width,
+                                 int height);
+
 // The request a build of the project makes, as far as the reader sees it:
 // layout, paragraphs, font sizes, hyphens, custom font, title and jar budget.
 TBuildRequest PreviewRequest(const TProject& project, const std::string& projectPath, uint64_t maxJar);
