@@ -300,7 +300,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     addAction(CommitAction);
     text_ = new TEditorText(RxRichEdit1, commands_, this);
     // The phone's page beside the editor.
-    PreviewPane = new TPhonePreview(project_, RxRichEdit1, *text_, [this] { return path_; });
+    PreviewPane = new TPhonePreview(project_, RxRichEdit1, *text_, [this] { return path_; }, RxSplitter2);
     RxSplitter2->addWidget(PreviewPane);
     addAction(PreviewPane->PreviewAction);
     editor_->fileText = [this](const QString& path) {

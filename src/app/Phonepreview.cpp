@@ -101,8 +101,10 @@ TPhonePreview::TPhonePreview(TProject& project, QPlainTextEdit* editor, TEditorT
 
     PageUpButton = new QPushButton(QStringLiteral("Page &Up"), this);
     PageUpButton->setObjectName(QStringLiteral("PageUpButton"));
+    PageUpButton->setToolTip(QStringLiteral("The phone's screen before this one"));
     PageDownButton = new QPushButton(QStringLiteral("Page Dow&n"), this);
     PageDownButton->setObjectName(QStringLiteral("PageDownButton"));
+    PageDownButton->setToolTip(QStringLiteral("The phone's next screen, as its Right key shows it"));
     PageLabel = new QLabel(this);
     PageLabel->setObjectName(QStringLiteral("PageLabel"));
     ScreenLabel = new QLabel(this);
@@ -126,7 +128,8 @@ TPhonePreview::TPhonePreview(TProject& project, QPlainTextEdit* editor, TEditorT
     PreviewAction->setShortcut(QKeySequence(Qt::Key_F12));
     PreviewAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     PreviewAction->setChecked(stored("Shown").value_or("1") != "0");
-    setVisible(PreviewAction->isChecked());
+    if (!PreviewAction->isChecked())
+        hide();
 
     connect(PreviewAction, &QAction::toggled, this, &TPhonePreview::shownChanged);
     connect(SizeBox, &QComboBox::currentIndexChanged, this, &TPhonePreview::sizeChosen);

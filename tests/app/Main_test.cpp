@@ -243,7 +243,7 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
     EXPECT_TRUE(frame.projectWindows().isEmpty());
     EXPECT_FALSE(frame.WindowCascade->isEnabled());
     EXPECT_FALSE(frame.WindowClose->isEnabled());
-    EXPECT_EQ(menuTitles(frame).size(), 3);
+    EXPECT_EQ(menuTitles(frame).size(), 4);
     EXPECT_TRUE(messages.shown.empty());
 }
 
