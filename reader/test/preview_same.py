@@ -21,7 +21,7 @@ from PIL import Image
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DATA = os.path.join(ROOT, "tests", "text", "data")
 SIZES = ["128x128", "176x208", "240x320"]
-PAGES = 12      # the pages of a topic compared, from its start
+PAGES = 8       # the pages of a topic compared, from its start
 PERCENTS = (30, 90)
 
 
@@ -104,12 +104,12 @@ def same(a, b, what):
 
 
 def preview(project, topic, size, out, *options):
-    """volm-cli preview's lines: (file, page, pages, first byte)."""
+    """volm-cli preview's lines: (file, page, pages, first byte, the text's bytes)."""
     text = run([sys.argv[1], "preview", project, str(topic), "--size", size, "-o", out] + list(options), "preview")
-    found = re.findall(r"^(.*): page (\d+) of (\d+), bytes (\d+) to", text, re.M)
+    found = re.findall(r"^(.*): page (\d+) of (\d+), bytes (\d+) to \d+ of (\d+)", text, re.M)
     if not found:
         fail("preview said: " + text)
-    return [(f, int(p), int(n), int(b)) for f, p, n, b in found]
+    return [(f, int(p), int(n), int(b), int(length)) for f, p, n, b, length in found]
 
 
 def main():
@@ -129,7 +129,7 @@ def main():
         for t in range(1, topics + 1):
             pages = preview(project, t, size, os.path.join(folder, "p%d.png" % t), "--all")
             actions += ["select"] if t == 1 else ["topics", "down", "select"]
-            for file, page, _, start in pages[:PAGES]:
+            for file, page, _, start, _ in pages[:PAGES]:
                 if page > 1:
                     actions.append("right")
                 shot = os.path.join(folder, "r%d-%d.png" % (t, page))
@@ -140,7 +140,7 @@ def main():
             for percent in PERCENTS:
                 shot = os.path.join(folder, "r%d-at%d.png" % (t, percent))
                 actions += ["command:Options", "choose:Go to %", "choose:%d%%" % percent, "png:" + shot, "position"]
-                expected.append((shot, None, (t, percent), "topic %d at %d%% at %s" % (t, percent, size)))
+                expected.append((shot, None, (t, percent, pages[0][4]), "topic %d at %d%% at %s" % (t, percent, size)))
         if words:
             # The first topic in the next font size, and at night.
             actions += ["topics", "key:1", "select", "key:1", "key:*", "png:" + os.path.join(folder, "size.png"), "position",
@@ -151,12 +151,9 @@ def main():
         for k, (shot, file, start, what) in enumerate(expected):
             if file is None:
                 # A percentage: the reader's place shown from the row that holds it.
-                t, percent = start
-                lengths = [int(n) for n in re.findall(r"bytes \d+ to \d+ of (\d+)", run(
-                    [cli, "preview", project, str(t), "--size", size, "-o", os.path.join(folder, "len.png")],
-                    "preview"))]
-                at = lengths[0] * (percent // 10) * 10 // 100
-                file, _, _, start = preview(project, t, size, os.path.join(folder, "p%d-at%d.png" % (t, percent)),
+                t, percent, length = start
+                at = length * (percent // 10) * 10 // 100
+                file, _, _, start, _ = preview(project, t, size, os.path.join(folder, "p%d-at%d.png" % (t, percent)),
                                             "--at", str(at))[0]
             if positions[k] != start:
                 fail("%s: the reader shows from byte %d, the preview from %d" % (what, positions[k], start))
@@ -166,10 +163,10 @@ def main():
             shown = re.findall(r"font (\d+) px", run([cli, "preview", project, "1", "--size", size, "-o",
                                                       os.path.join(folder, "probe.png")], "preview"))
             other = fonts[(fonts.index(int(shown[0])) + 1) % len(fonts)]
-            file, _, _, start = preview(project, 1, size, os.path.join(folder, "p-size.png"), "--font-size",
-                                        str(other))[0]
+            file = preview(project, 1, size, os.path.join(folder, "p-size.png"), "--font-size",
+                           str(other))[0][0]
             same(os.path.join(folder, "size.png"), file, "topic 1 at %d px at %s" % (other, size))
-            file, _, _, start = preview(project, 1, size, os.path.join(folder, "p-night.png"), "--night")[0]
+            file = preview(project, 1, size, os.path.join(folder, "p-night.png"), "--night")[0][0]
             same(os.path.join(folder, "night.png"), file, "topic 1 at night at %s" % size)
             compared += 2
     print("ok   %s, %s layout: %d screens the same on the simulated phone and in the preview at %s"
