@@ -112,12 +112,14 @@ TPhonePreview::TPhonePreview(TProject& project, QPlainTextEdit* editor, TEditorT
     ScreenLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     ScreenLabel->setWordWrap(true);
 
+    auto* size = new QHBoxLayout;
+    size->addWidget(SizeBox);
+    size->addWidget(PageLabel, 1, Qt::AlignCenter);
     auto* pages = new QHBoxLayout;
     pages->addWidget(PageUpButton);
-    pages->addWidget(PageLabel, 1, Qt::AlignCenter);
     pages->addWidget(PageDownButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(SizeBox);
+    layout->addLayout(size);
     layout->addLayout(pages);
     layout->addWidget(ScreenLabel, 1);
 
@@ -259,6 +261,7 @@ void TPhonePreview::Refresh()
                                                static_cast<size_t>(x)];
         }
         ScreenLabel->setPixmap(QPixmap::fromImage(screen_));
+        ScreenLabel->setMinimumSize(width, height);
         PageLabel->setText(QStringLiteral("Page %1 of %2").arg(page_ + 1).arg(pages_));
         PageUpButton->setEnabled(page_ > 0);
         PageDownButton->setEnabled(page_ + 1 < pages_);
