@@ -3,7 +3,9 @@
 // into its pages, the page that holds the cursor found and drawn. For a
 // 32 KB and a 1 MB topic of Russian-like prose, at 176x208 in the reader's
 // cell font; best and median of the rounds, against deflating the same text
-// with zlib (level 6) in the same run, and against a frame (1/60 s).
+// with zlib (level 6) in the same run, and against a frame (1/60 s); then
+// the same after a keystroke, the phone's text of the other lines kept, as
+// the pane keeps it.
 //
 // Usage: previewbench [ROUNDS [KILOBYTES...]]   (default: 7 rounds, 32 and 1024 KB)
 
@@ -88,7 +90,7 @@ int main(int argc, char** argv)
                 rounds);
     for (size_t bytes : sizes) {
         const std::string text = russianish(bytes, 7);
-        std::vector<double> times, deflates, hyphens;
+        std::vector<double> times, deflates, hyphens, typed;
         size_t pages = 0;
         for (int r = 0; r < rounds; ++r) {
             double t0 = now();
@@ -105,6 +107,25 @@ int main(int argc, char** argv)
             times.push_back(now() - t0);
             pages = starts.size() + (pixels.empty() ? 1 : 0);
 
+            // The pane keeps the phone's text line by line: a keystroke makes one line again.
+            TPhoneTexts texts(&hyphenator, false);
+            texts.Text(text);
+            std::string changed = text;
+            changed.insert(changed.begin() + static_cast<std::ptrdiff_t>(changed.size() / 2), '\xe0');
+            t0 = now();
+            {
+                TReaderTopic topic;
+                topic.text = texts.Text(changed);
+                topic.title = "Topic";
+                topic.total = topic.text.size();
+                const TReaderPage page(std::move(topic), font.metrics, width, height);
+                const std::vector<int> starts = page.PageStarts();
+                const int at = TBookPreview::PhoneOffset(changed, page.Topic().text, changed.size() / 2);
+                const TReaderScreen screen = page.Screen(starts[TReaderPage::PageOf(starts, at)]);
+                const std::vector<uint32_t> pixels = DrawScreen(screen, font, false, width, height);
+                typed.push_back(now() - t0);
+            }
+
             t0 = now();
             std::string packed(compressBound(static_cast<uLong>(text.size())), '\0');
             uLongf n = static_cast<uLongf>(packed.size());
@@ -118,6 +139,10 @@ int main(int argc, char** argv)
                     "ratio %.2f; %.2f frames (the phone's text alone: %.2f ms)\n",
                     bytes / 1024, pages, best * 1e3, median(times) * 1e3, ref * 1e3, best / ref, best * 60,
                     *std::min_element(hyphens.begin(), hyphens.end()) * 1e3);
+        const double kept = *std::min_element(typed.begin(), typed.end());
+        std::printf("%7zu KB, a keystroke with the other lines kept: best %.2f ms, median %.2f ms; ratio %.2f; "
+                    "%.2f frames\n",
+                    bytes / 1024, kept * 1e3, median(typed) * 1e3, kept / ref, kept * 60);
     }
     return 0;
 }

@@ -44,6 +44,7 @@ TBookPreview::TBookPreview(const TProject& project, const std::string& projectPa
     words_ = request_.layout == TReaderLayout::Words;
     if (words_ && request_.hyphens)
         hyphenator_ = std::make_unique<THyphenator>();
+    texts_ = std::make_unique<TPhoneTexts>(hyphenator_.get(), !words_);
     for (size_t i = 0; i < project.TopicCount(); ++i)
         names_.push_back(project.Topic(i).Name);
     note_ = TitleLine(EmptyNote(names_));
@@ -51,7 +52,8 @@ TBookPreview::TBookPreview(const TProject& project, const std::string& projectPa
     for (size_t i = 0; i < project.TopicCount(); ++i) {
         const std::string text = project.GetText(i);
         AddUsedBytes(used_, text);
-        sizes_.push_back(PhoneText(text).size());
+        // Not kept line by line: the pane types into one topic at a time.
+        sizes_.push_back(TPhoneTexts(hyphenator_.get(), !words_).Text(text).size());
     }
     loadFonts();
 }
@@ -109,9 +111,24 @@ size_t TBookPreview::DefaultFont(int width) const
     return k > 0 ? k - 1 : 0;
 }
 
-std::string TBookPreview::PhoneText(const std::string& text) const
+std::string TPhoneTexts::Text(std::string_view text)
 {
-    return ReaderText(hyphenator_ ? hyphenator_->Hyphenate(text) : text, !words_);
+    // Words never cross a line end, nor does what the reader's text drops.
+    if (lines_.size() > 4096 + text.size() / 16)
+        lines_.clear();   // mostly lines typed over since
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string_view::npos ? text.size() : end + 1;
+        const std::string line(text.substr(at, end - at));
+        auto it = lines_.find(line);
+        if (it == lines_.end())
+            it = lines_.emplace(line, ReaderText(hyphenator_ ? hyphenator_->Hyphenate(line) : line, dropMarks_)).first;
+        out += it->second;
+        at = end;
+    }
+    return out;
 }
 
 int TBookPreview::PhoneOffset(const std::string& text, const std::string& phone, size_t offset)

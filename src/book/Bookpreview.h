@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace volm {
@@ -38,6 +40,20 @@ struct TPreviewFont {
 // pixel, rows top-down.
 std::vector<uint32_t> DrawScreen(const TReaderScreen& screen, const TPreviewFont& font, bool night, int width,
                                  int height);
+
+// A topic's text as the jar will carry it (soft hyphens put in, CRs out,
+// heading marks dropped for the grid layout), made line by line and kept by
+// line, so that after a keystroke only the line typed in is made again.
+class TPhoneTexts {
+public:
+    TPhoneTexts(const THyphenator* hyphenator, bool dropMarks) : hyphenator_(hyphenator), dropMarks_(dropMarks) {}
+    std::string Text(std::string_view text);
+
+private:
+    const THyphenator* hyphenator_;
+    bool dropMarks_;
+    std::unordered_map<std::string, std::string> lines_;
+};
 
 // The request a build of the project makes, as far as the reader sees it:
 // layout, paragraphs, font sizes, hyphens, custom font, title and jar budget.
@@ -65,7 +81,7 @@ public:
     const std::vector<std::string>& FontWarnings() const { return warnings_; }
 
     // A topic's text (as the project holds it) as the jar will carry it.
-    std::string PhoneText(const std::string& text) const;
+    std::string PhoneText(const std::string& text) const { return texts_->Text(text); }
     // Where byte `offset` of a project text is in its phone text.
     static int PhoneOffset(const std::string& text, const std::string& phone, size_t offset);
     // A text typed into topic `topic`, for the book's percentages; true when
@@ -88,6 +104,7 @@ private:
     TFontSheetRenderer sheets_;
     TFontRenderer cells_;
     std::unique_ptr<THyphenator> hyphenator_;
+    std::unique_ptr<TPhoneTexts> texts_;
     bool words_ = false;
     std::vector<std::string> names_;
     std::vector<uint64_t> sizes_;

@@ -1,7 +1,9 @@
 #include "book/Bookpreview.h"
+#include "book/Datafiles.h"
 #include "book/Readerpage.h"
 #include "image/Pngimage.h"
 #include "image/Pngread.h"
+#include "text/Hyphenate.h"
 
 #include <gtest/gtest.h>
 
@@ -185,6 +187,26 @@ TEST(Readerpage, GridRowsAreCellsOfTheWidth)
     EXPECT_EQ(xOf(s, 16), 2 + 6);          // the line end is a blank cell
     EXPECT_EQ(s.progressY, 41);
     EXPECT_EQ(drawn(s, 0), "0123456789");  // no status row
+}
+
+TEST(Bookpreview, PhoneTextsMadeLineByLineAreTheWholeTextsOnes)
+{
+    const THyphenator hyphenator;
+    std::string text;
+    for (int i = 0; i < 50; ++i)
+        text += "\x01Heading " + std::to_string(i) + "\r\nwonderful extraordinary paragraph\r\n\r\n";
+    for (bool grid : {false, true}) {
+        TPhoneTexts texts(&hyphenator, grid);
+        EXPECT_EQ(texts.Text(text), ReaderText(hyphenator.Hyphenate(text), grid));
+        // A letter typed into one line; a line end taken away.
+        std::string typed = text;
+        typed.insert(typed.find("paragraph") + 4, "x");
+        EXPECT_EQ(texts.Text(typed), ReaderText(hyphenator.Hyphenate(typed), grid));
+        typed.erase(typed.find("\r\n"), 2);
+        EXPECT_EQ(texts.Text(typed), ReaderText(hyphenator.Hyphenate(typed), grid));
+        EXPECT_EQ(texts.Text("no line end"), ReaderText(hyphenator.Hyphenate("no line end"), grid));
+    }
+    EXPECT_EQ(TPhoneTexts(nullptr, false).Text("a\xAD" "b\r\n"), "a\xAD" "b\n");
 }
 
 TEST(Bookpreview, PhoneOffsetsSkipCrsAndCountSoftHyphens)
