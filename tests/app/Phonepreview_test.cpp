@@ -12,6 +12,7 @@
 #include "book/Fontimage.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -131,6 +133,12 @@ TEST(Phonepreview, ShowsTheCursorsPageAndFollowsTyping)
     w->RxRichEdit1->setPlainText(QStringLiteral(" "));
     pane->Refresh();
     EXPECT_NE(pane->Screen(), cyrillic);
+    // Keys typed into the editor: the pane draws again once the events are done.
+    const QImage blank = pane->Screen();
+    w->RxRichEdit1->setFocus();
+    QTest::keyClicks(w->RxRichEdit1, QStringLiteral("Typed"));
+    QApplication::processEvents();
+    EXPECT_NE(pane->Screen(), blank);
     EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
 }
 
