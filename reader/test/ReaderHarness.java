@@ -45,6 +45,7 @@ import javax.microedition.rms.RecordStore;
  *   choose:LABEL          pick an entry of the list shown    type:TEXT   type into the text box
  *   show                  print the screen     menu           print every menu entry
  *   png:FILE              save the screen      tick:N         run the timers N times
+ *   position              print the place kept for the topic read last
  *   restart (or kill)     a fresh start without Exit, same store
  *   bytes                 print the bytes read from resources since the last "bytes"
  * The record stores start empty, or from DIR and are saved back there at the
@@ -246,6 +247,26 @@ public final class ReaderHarness implements AutoCloseable {
         Canvas c = canvas();
         lastPaint = (Graphics) call(c::render);
         return lastPaint.image();
+    }
+
+    /**
+     * The place the reader keeps for the topic read last (the byte offset of
+     * the first row it showed there), from its record store: 0 before one is kept.
+     */
+    public int position() throws Exception {
+        for (String store : RecordStore.listRecordStores()) {
+            List<byte[]> r = RecordStore.contents(store);
+            java.util.Map<String, String> pairs = new java.util.HashMap<>();
+            for (int i = 0; i + 1 < r.size(); i += 2) {
+                pairs.put(new String(r.get(i), StandardCharsets.ISO_8859_1),
+                          new String(r.get(i + 1), StandardCharsets.ISO_8859_1));
+            }
+            String last = pairs.get("Last");
+            if (last != null) {
+                return Integer.parseInt(pairs.getOrDefault("Pos" + last, "0"));
+            }
+        }
+        throw new IllegalStateException("no topic has been read");
     }
 
     /** Strings the last paint drew with the phone's own font. */
@@ -749,6 +770,9 @@ public final class ReaderHarness implements AutoCloseable {
                         break;
                     case "png":
                         ImageIO.write(h.screen(), "png", Paths.get(a.substring(4)).toFile());
+                        break;
+                    case "position":
+                        System.out.println("position: " + h.position());
                         break;
                     default:
                         throw new IllegalArgumentException("unknown action " + a);

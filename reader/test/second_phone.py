@@ -250,6 +250,28 @@ def phone_font(p):
         fail("%s: only %d rows of the screen hold ink" % (shot, inked))
 
 
+def same_as_preview(p):
+    """The phone's screens are those volm-cli preview draws: a page on, the end, a percentage, night."""
+    chapters = [("Chapter 1", ["First paragraph of the first chapter, long enough to wrap on every screen."]
+                 + words(30) + ["* * *"] + words(12, 40)),
+                ("Chapter 2", ["Short."] + words(4, 20))]
+    jar = p.book("Page", chapters)
+    project = os.path.join(p.work, "Page.volm")
+    width, height = p.size.split("x")
+    canvas = "%sx%d" % (width, int(height) - 20)   # the phone keeps 20 rows for its soft keys
+    for name, keys, options in (("first", ["key fire"], ["1", "--page", "1"]),
+                                ("second", ["key fire", "key right"], ["1", "--page", "2"]),
+                                ("last", ["key down", "key fire"], ["2", "--page", "1"]),
+                                ("night", ["key fire", "key pound"], ["1", "--night"])):
+        shot, = p.run(jar, name, "; ".join([START] + [k + "; wait 300" for k in keys] + [SETTLE, "shot", "kill"]))
+        drawn = os.path.join(p.work, "preview-%s.png" % name)
+        p.volm("preview", project, *options, "--size", canvas, "-o", drawn)
+        a = Image.open(shot).convert("RGB")
+        b = Image.open(drawn).convert("RGB")
+        if a.crop((0, 0, b.width, b.height)).tobytes() != b.tobytes():
+            fail("%s: the second phone's %s differs from the preview's %s" % (name, shot, drawn))
+
+
 def size_and_night(p):
     """* (the next font size) and # (night reading) change the screen and are kept after a kill."""
     jar = p.book("Type", CHAPTERS)
@@ -266,7 +288,7 @@ def size_and_night(p):
 
 
 SCENARIOS = {f.__name__: f for f in (next_topic, kill_after_pages, insert_rebuild, find, go_to_half,
-                                     same_as_simulated, size_and_night, hyphens, phone_font)}
+                                     same_as_simulated, same_as_preview, size_and_night, hyphens, phone_font)}
 
 
 def main():

@@ -8,6 +8,7 @@
 #include "app/Fontcommands.h"
 #include "app/Fontdialog.h"
 #include "app/Generate.h"
+#include "app/Phonepreview.h"
 #include "app/Senddialog.h"
 #include "app/Topictree.h"
 #include "book/Manifest.h"
@@ -298,6 +299,10 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     CommitAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(CommitAction);
     text_ = new TEditorText(RxRichEdit1, commands_, this);
+    // The phone's page beside the editor.
+    PreviewPane = new TPhonePreview(project_, RxRichEdit1, *text_, [this] { return path_; }, RxSplitter2);
+    RxSplitter2->addWidget(PreviewPane);
+    addAction(PreviewPane->PreviewAction);
     editor_->fileText = [this](const QString& path) {
         std::string note;
         const QString text = TEditorText::FileText(path, CheckBox1->isChecked(), &note);
@@ -614,6 +619,11 @@ bool TForm2::HasUncommittedEdits() const
 bool TForm2::SettleEdits()
 {
     return text_->Settle();
+}
+
+QList<QAction*> TForm2::ViewActions() const
+{
+    return {PreviewPane->PreviewAction};
 }
 
 void TForm2::TreeView1Change(QTreeWidgetItem* node)

@@ -35,6 +35,7 @@
 // | `Usecustomfont1` | "&Use custom font" (`Usecustomfont1Click`) |
 // | `Pack1` | "&Pack" (`Pack1Click`) |
 // | `GenerateJAVA1` | "&Generate JAVA middlet" (`GenerateJAVA1Click`) |
+// | `PreviewPane` | the phone's page beside the editor (TPhonePreview) |
 // | `FormCloseQuery`, `FormClose` | closeEvent: asks about typed text, closes the project |
 //
 // The project owns the topics' items, so no node has one to free when it goes
@@ -70,6 +71,7 @@ namespace volm::ui {
 
 class TEditorText;
 class TFontDialog;
+class TPhonePreview;
 class TTopicTree;
 class TTopicEditor;
 struct TFontCommandTarget;
@@ -83,6 +85,7 @@ public:
     bool OpenProject(const QString& path) override;
     bool HoldsProject(const QString& path) const override;
     QMenu* MergedMenu() const override { return DocumentMenu; }
+    QList<QAction*> ViewActions() const override;
     QString OpenFailure() const override { return openFailure_; }
     bool HasUncommittedEdits() const override;
     bool SettleEdits() override;
@@ -119,6 +122,7 @@ public:
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* OpenDialog2 = nullptr;
     TFontDialog* FontDialog1 = nullptr;
+    TPhonePreview* PreviewPane = nullptr;
 
     // "&Document", merged into the main window's menu bar.
     QMenu* DocumentMenu = nullptr;

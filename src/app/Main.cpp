@@ -104,13 +104,22 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
     FileMenu->addAction(aOpen);
     FileMenu->addSeparator();
     FileMenu->addAction(aExit);
+    ViewMenu = menuBar()->addMenu(tr("&View"));
+    ViewMenu->setObjectName(QStringLiteral("ViewMenu"));
+    connect(ViewMenu, &QMenu::aboutToShow, this, [this] {
+        ViewMenu->clear();
+        if (TProjectWindow* w = activeProjectWindow())
+            ViewMenu->addActions(w->ViewActions());
+        if (ViewMenu->isEmpty())
+            ViewMenu->addAction(tr("No project window"))->setEnabled(false);
+    });
     WindowMenu = menuBar()->addMenu(tr("&Window"));
     for (QAction* a : {WindowArrange, WindowCascade, WindowClose, WindowMinimizeAll,
                        WindowTileHorizontal, WindowTileVertical})
         WindowMenu->addAction(a);
     HelpMenu = menuBar()->addMenu(tr("&Help"));
     HelpMenu->addAction(aAbout);
-    for (QMenu* m : {FileMenu, WindowMenu, HelpMenu})
+    for (QMenu* m : {FileMenu, ViewMenu, WindowMenu, HelpMenu})
         m->setToolTipsVisible(true);
     connect(FileMenu, &QMenu::aboutToShow, this, &TForm1::updateRecentProjects);
     setAcceptDrops(true);

@@ -77,6 +77,7 @@ public:
     QLabel* ModifiedLabel = nullptr;
     QMdiArea* MdiArea = nullptr;
     QMenu* FileMenu = nullptr;
+    QMenu* ViewMenu = nullptr;   // the active project window's view entries
     QMenu* WindowMenu = nullptr;
     QMenu* HelpMenu = nullptr;
     QAction* aOpen = nullptr;

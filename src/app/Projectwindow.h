@@ -2,9 +2,10 @@
 // What the main window needs of a project window (TForm2): the main window
 // creates one per project, asks it to open or create the file, finds an open
 // project by its path, merges the window's "&Document" menu into its menu bar
-// while the window is active, opens the project files dropped on it, and
-// closes it.
+// while the window is active (and lists its entries of the "&View" menu),
+// opens the project files dropped on it, and closes it.
 
+#include <QList>
 #include <QMenu>
 #include <QString>
 #include <QWidget>
@@ -28,6 +29,8 @@ public:
     // "&Window", while this window is active (the project window's "&Document").
     virtual QMenu* MergedMenu() const = 0;
 
+    // The window's entries of the main window's "&View" menu.
+    virtual QList<QAction*> ViewActions() const { return {}; }
     // Why the last OpenProject failed: the path and the cause, or "".
     virtual QString OpenFailure() const { return {}; }
     // True while the window holds typed text that was not committed.

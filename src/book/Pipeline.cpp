@@ -187,16 +187,55 @@ TFontSheet CellSheet(const std::vector<TExtractedMember>& templateMembers)
 }
 
 // The words layout's font: the sizes that fit, rendered with the glyphs of
+// the used bytes; the reader's own cells without the renderer.
+std::vector<TFontSheet> fitSheets(const TBuildRequest& request, const TUsedBytes& used,
+                                  const std::vector<TExtractedMember>& templateMembers,
+                                  std::vector<std::string>& warnings)
+{
+    if (!request.renderSheet) {
+        // Built without the font renderer: the reader's own cell font, one size.
+        TFontSheet cells = CellSheet(templateMembers);
+        warnings.push_back("warning: this program was built without the font renderer (Qt): the words "
+                           "layout reads in the reader's own font of " + std::to_string(cells.lineHeight) +
+                           "-pixel cells, one size");
+        return {cells};
+    }
+    const TFontChoice font = request.font.useCustomFont ? request.font.font : DefaultSheetFont();
+    const uint64_t jarShare = (request.maxJar ? request.maxJar : kPhoneSafeJar) / 4;
+    const uint64_t heap = request.heap ? request.heap : kPhoneHeap;
+    const uint64_t heapShare = heap * kFontHeapPercent / 100;
+    std::vector<TFontSheet> sheets;
+    for (int size : request.sizes) {
+        TFontSheet sheet = request.renderSheet(font, size, used);
+        if (sheet.png.size() > jarShare) {
+            warnings.push_back("warning: font size " + std::to_string(size) + " px left out: its image is " +
+                               std::to_string(sheet.png.size()) + " bytes, more than a quarter of the jar (" +
+                               std::to_string(jarShare) + " bytes)");
+            continue;
+        }
+        if (sheet.DecodedSize() > heapShare) {
+            warnings.push_back("warning: font size " + std::to_string(size) + " px left out: its image decodes to " +
+                               kilobytes(sheet.DecodedSize()) + ", more than " +
+                               std::to_string(kFontHeapPercent) + "% of a phone's " + kilobytes(heap) +
+                               " heap");
+            continue;
+        }
+        sheets.push_back(std::move(sheet));
+    }
+    if (sheets.empty())
+        throw Error("The font \"" + cp1251ToUtf8(font.name) + "\" does not fit a phone at any of the sizes " +
+                    sizesText(request.sizes) + " for " + request.projectPath +
+                    ": choose smaller sizes or a smaller font");
+    return sheets;
+}
+
+// The words layout's font: the sizes that fit, rendered with the glyphs of
 // the bytes the book uses; the texts are read (and hyphenated) once here.
 void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const THyphenator* hyphenator,
                      const std::vector<std::string>& names, const std::string& book, TBookInput& input,
                      TBuildResult& r)
 {
-    TUsedBytes used = ReaderBytes();
-    AddUsedBytes(used, book);
-    AddUsedBytes(used, EmptyNote(names));
-    for (const std::string& name : names)
-        AddUsedBytes(used, name);
+    TUsedBytes used = BookBytes(book, names);
     TDeflater deflater;
     const int level = DeflateSetting(TJarSettings{}.DeflateType).level;
     int64_t plain = 0, hyphenated = 0;
@@ -215,44 +254,10 @@ void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const
     }
     r.hyphenJarBytes = hyphenated - plain;
 
-    if (!request.renderSheet) {
-        // Built without the font renderer: the reader's own cell font, one size.
-        input.fontSheets.clear();
-        TFontSheet cells = CellSheet(input.templateMembers);
-        r.fontWarnings.push_back("warning: this program was built without the font renderer (Qt): the words "
-                                 "layout reads in the reader's own font of " + std::to_string(cells.lineHeight) +
-                                 "-pixel cells, one size");
-        input.fontSheets.emplace_back("images/Font1.png", cells.png);
-        input.fontSheets.emplace_back("images/Font1.map", cells.map);
-        r.sheets.push_back({cells.lineHeight, cells.png.size(), cells.map.size(), cells.DecodedSize()});
-        return;
-    }
-    const TFontChoice font = request.font.useCustomFont ? request.font.font : DefaultSheetFont();
-    const uint64_t jarShare = (request.maxJar ? request.maxJar : kPhoneSafeJar) / 4;
+    const std::vector<TFontSheet> sheets = fitSheets(request, used, input.templateMembers, r.fontWarnings);
+    input.fontSheets.clear();
     const uint64_t heap = request.heap ? request.heap : kPhoneHeap;
     const uint64_t heapShare = heap * kFontHeapPercent / 100;
-    std::vector<TFontSheet> sheets;
-    for (int size : request.sizes) {
-        TFontSheet sheet = request.renderSheet(font, size, used);
-        if (sheet.png.size() > jarShare) {
-            r.fontWarnings.push_back("warning: font size " + std::to_string(size) + " px left out: its image is " +
-                                     std::to_string(sheet.png.size()) + " bytes, more than a quarter of the jar (" +
-                                     std::to_string(jarShare) + " bytes)");
-            continue;
-        }
-        if (sheet.DecodedSize() > heapShare) {
-            r.fontWarnings.push_back("warning: font size " + std::to_string(size) + " px left out: its image decodes to " +
-                                     kilobytes(sheet.DecodedSize()) + ", more than " +
-                                     std::to_string(kFontHeapPercent) + "% of a phone's " + kilobytes(heap) +
-                                     " heap");
-            continue;
-        }
-        sheets.push_back(std::move(sheet));
-    }
-    if (sheets.empty())
-        throw Error("The font \"" + cp1251ToUtf8(font.name) + "\" does not fit a phone at any of the sizes " +
-                    sizesText(request.sizes) + " for " + request.projectPath +
-                    ": choose smaller sizes or a smaller font");
     uint64_t total = 0;
     for (size_t k = 0; k < sheets.size(); ++k) {
         const std::string stem = "images/Font" + std::to_string(k + 1);
@@ -268,6 +273,44 @@ void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const
 }
 
 } // namespace
+
+TUsedBytes BookBytes(const std::string& bookName, const std::vector<std::string>& names)
+{
+    TUsedBytes used = ReaderBytes();
+    AddUsedBytes(used, bookName);
+    AddUsedBytes(used, EmptyNote(names));
+    for (const std::string& name : names)
+        AddUsedBytes(used, name);
+    return used;
+}
+
+std::vector<TFontSheet> WordsFontSheets(const TBuildRequest& request, const TUsedBytes& used,
+                                        std::vector<std::string>* warnings)
+{
+    std::vector<std::string> ignored;
+    std::vector<TExtractedMember> templateMembers;
+    if (!request.renderSheet) {
+        TNoProgress quiet;
+        templateMembers = readTemplate(quiet);
+    }
+    return fitSheets(request, used, templateMembers, warnings ? *warnings : ignored);
+}
+
+std::string GridFontPng(const TBuildRequest& request, const TFontRenderer& renderFont)
+{
+    if (request.font.useCustomFont && renderFont)
+        return renderFont(request.font.font);
+    TNoProgress quiet;
+    for (const TExtractedMember& m : readTemplate(quiet))
+        if (m.name == "images/Font.png")
+            return m.bytes;
+    throw Error("The reader template has no font image images/Font.png");
+}
+
+std::string BookNameOf(const TBuildRequest& request)
+{
+    return request.title.empty() ? TBookFolder(request.projectPath).BookName() : request.title;
+}
 
 std::vector<std::string> BuildReport(const TBuildResult& r, const std::string& budgetHint)
 {

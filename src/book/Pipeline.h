@@ -207,4 +207,20 @@ private:
 TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
                           const TFontRenderer& renderFont, IBuildProgress* progress = nullptr);
 
+// What the build gives the reader to see a book with, for showing its
+// pages elsewhere. The bytes every words book's font has glyphs for: the
+// reader's own strings, the book's name, the empty topic's note and the
+// topic names (the build adds the texts').
+TUsedBytes BookBytes(const std::string& bookName, const std::vector<std::string>& names);
+// The words layout's font sizes a build with this request puts into the jar
+// (those that do not fit are left out, each with a warning line); the
+// template's cells without a sheet renderer.
+std::vector<TFontSheet> WordsFontSheets(const TBuildRequest& request, const TUsedBytes& used,
+                                        std::vector<std::string>* warnings = nullptr);
+// The grid layout's font image: the custom font's, else the template's.
+std::string GridFontPng(const TBuildRequest& request, const TFontRenderer& renderFont);
+// The book's name as the build gives it (MIDlet-Name): the title, else the
+// project file's name.
+std::string BookNameOf(const TBuildRequest& request);
+
 } // namespace volm

@@ -145,7 +145,12 @@ std::optional<Args> parseArgs(const Command& command, const std::vector<std::str
     bool optionsEnd = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (optionsEnd || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h")) {
+        // A single dash starts an option only where the command declares one ("-o").
+        const bool shortOption = arg.size() >= 2 && arg[0] == '-' && arg[1] != '-' &&
+                                 std::any_of(command.options.begin(), command.options.end(), [&](const Option& d) {
+                                     return d.name == arg.substr(0, arg.find('='));
+                                 });
+        if (optionsEnd || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-h" && !shortOption)) {
             words.push_back(arg);
             continue;
         }

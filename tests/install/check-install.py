@@ -115,9 +115,10 @@ def check_cli_page(text, cli, source):
             entries[current] += line + "\n"
     commands = {}
     for line in names.stdout.splitlines():
-        command, _, option = line.partition(" --")
-        if option:
-            commands.setdefault(command, []).append("--" + option)
+        # "font --custom", "preview -o": a command's name has no word that starts with "-".
+        named = re.match(r"^(.*?) (-\S+)$", line)
+        if named:
+            commands.setdefault(named.group(1), []).append(named.group(2))
         else:
             commands.setdefault(line, [])
     if not commands:
