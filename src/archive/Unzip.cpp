@@ -666,13 +666,13 @@ std::string TUnZip::ReadMember(const std::string& storedName)
         throw failure(zeMethod, (h.flags & 0x0001) ? "encrypted" : "method " + std::to_string(h.method));
     const uint64_t mib = 1u << 20;
     if (h.uncompressedSize > MaxMemberSize)
-        throw failure(zeWrite, "it declares " + std::to_string(h.uncompressedSize / mib) + " MB, more than the " +
-                          std::to_string(MaxMemberSize / mib) + " MB read into memory");
+        throw failure(zeTooLarge, "it declares " + std::to_string(h.uncompressedSize / mib) + " MB, more than the " +
+                          std::to_string(MaxMemberSize / mib) + " MB read");
     uint64_t at = 0;
     if (!readLocal(fd.get(), h, at))
         throw failure(zeBadHeader, {});
     if (h.method == 0 && h.compressedSize > MaxMemberSize)
-        throw failure(zeWrite, "it is stored with more than " + std::to_string(MaxMemberSize / mib) + " MB");
+        throw failure(zeTooLarge, "it is stored with more than " + std::to_string(MaxMemberSize / mib) + " MB");
     // Inflated data may not grow past the limit, whatever the entry says:
     // inflating stops one byte past it.
     const uint64_t limit = std::min<uint64_t>(MaxMemberSize, h.uncompressedSize * MaxInflateRatio);
@@ -687,15 +687,15 @@ std::string TUnZip::ReadMember(const std::string& storedName)
         out.append(reinterpret_cast<const char*>(p), n);
     })) {
     case TDecodeEnd::Done: break;
-    case TDecodeEnd::NoMemory: throw failure(zeWrite, "out of memory");
+    case TDecodeEnd::NoMemory: throw failure(zeTooLarge, "out of memory");
     case TDecodeEnd::Unreadable:
         throw failure(h.method == 0 ? zeBadHeader : zeCrc, "the data runs past the end of the archive");
     case TDecodeEnd::Short: throw failure(zeCrc, "the data ends early");
     case TDecodeEnd::Damaged: throw failure(zeCrc, "damaged data");
     case TDecodeEnd::Capped:
         if (out.size() > MaxMemberSize)
-            throw failure(zeWrite, "it inflates past " + std::to_string(MaxMemberSize / mib) + " MB");
-        throw failure(zeWrite, "it inflates past " + std::to_string(MaxInflateRatio) +
+            throw failure(zeTooLarge, "it inflates past " + std::to_string(MaxMemberSize / mib) + " MB");
+        throw failure(zeTooLarge, "it inflates past " + std::to_string(MaxInflateRatio) +
                           " times the size its directory entry declares");
     }
     if (!crcMatches(h.crc, crc))

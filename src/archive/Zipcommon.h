@@ -32,7 +32,8 @@ namespace volm {
     X(zeCrc, 25151, "File fails CRC check")              \
     X(zeInvalidDir, 25158, "Invalid directory")          \
     X(zeNothingToDo, 25268, "Nothing to do")             \
-    X(zeDiskFull, 25160, "Disk full")
+    X(zeDiskFull, 25160, "Disk full")                    \
+    X(zeTooLarge, 25161, "Too large to read into memory")
 
 enum : int {
 #define VOLM_ARCHIVE_ERROR_CODE(name, code, text) name = code,
