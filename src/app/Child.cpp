@@ -169,8 +169,8 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     Edit1->setMaxLength(50);
     BitBtn1 = button(GroupBox3, "BitBtn1", QStringLiteral("A&ppend"),
                      QStringLiteral("Append topic with entered name to list"));
-    // "D&elete": Alt+D opens the "&Document" menu.
-    BitBtn2 = button(GroupBox3, "BitBtn2", QStringLiteral("D&elete"),
+    // "Dele&te": Alt+D opens the "&Document" menu, Alt+E the "&Edit" menu.
+    BitBtn2 = button(GroupBox3, "BitBtn2", QStringLiteral("Dele&te"),
                      QStringLiteral("Delete selected item"));
     BitBtn3 = button(GroupBox3, "BitBtn3", QStringLiteral("&Load..."),
                      QStringLiteral("Loads topics list from text file, each line of file will be "
@@ -271,7 +271,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
                       QStringLiteral("Append topic with entered name to list"));
     RenameAction = command(this, QStringLiteral("&Rename"), QStringLiteral("Rename the selected topic"),
                       QKeySequence(Qt::Key_F2));
-    DeleteAction = command(this, QStringLiteral("&Delete"), QStringLiteral("Delete selected item (asks first)"),
+    DeleteAction = command(this, QStringLiteral("&Delete"), QStringLiteral("Delete selected item (Ctrl+Z restores it)"),
                       QKeySequence(QKeySequence::Delete));
     MoveUpAction = command(this, QStringLiteral("Move &up"), QStringLiteral("Move the selected topic up the list"),
                       QKeySequence(Qt::ALT | Qt::Key_Up));
@@ -344,7 +344,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
             BitBtn1Click();
     });
     connect(RenameAction, &QAction::triggered, this, &TForm2::RenameSelected);
-    connect(DeleteAction, &QAction::triggered, this, &TForm2::DeleteSelectedAsking);
+    connect(DeleteAction, &QAction::triggered, this, &TForm2::BitBtn2Click);
     connect(MoveUpAction, &QAction::triggered, this, [this] {
         const int row = TreeView1->indexOfTopLevelItem(TreeView1->currentItem());
         if (row > 0)
@@ -547,6 +547,65 @@ void TForm2::TopicTextChanged(size_t index)
     text_->TopicTextChanged(index);
 }
 
+void TForm2::ChangeRecorded(const std::string& what)
+{
+    const bool deleted = what.size() > 8 && what.compare(what.size() - 8, 8, " deleted") == 0;
+    showStatus(ansiToText(what) +
+               (deleted ? QStringLiteral(". Ctrl+Z restores it.") : QStringLiteral(". Ctrl+Z undoes it.")));
+}
+
+// --- undo and redo ---------------------------------------------------------------
+
+void TForm2::UndoChange()
+{
+    replayChange(true);
+}
+
+void TForm2::RedoChange()
+{
+    replayChange(false);
+}
+
+QString TForm2::UndoDescription() const
+{
+    return commands_.CanUndo() ? ansiToText(commands_.History().NextUndo().what) : QString();
+}
+
+QString TForm2::RedoDescription() const
+{
+    return commands_.CanRedo() ? ansiToText(commands_.History().NextRedo().what) : QString();
+}
+
+void TForm2::replayChange(bool undo)
+{
+    if (!project_.IsOpen())
+        return;
+    // The editor and the name field keep their own typing history.
+    if (RxRichEdit1->hasFocus() && !RxRichEdit1->isReadOnly()) {
+        undo ? RxRichEdit1->undo() : RxRichEdit1->redo();
+        return;
+    }
+    if (Edit1->hasFocus()) {
+        undo ? Edit1->undo() : Edit1->redo();
+        return;
+    }
+    if (!(undo ? commands_.CanUndo() : commands_.CanRedo())) {
+        showStatus(undo ? QStringLiteral("Nothing to undo.") : QStringLiteral("Nothing to redo."));
+        return;
+    }
+    // Typed text is settled first: the change may replace what the editor shows.
+    if (!SettleEdits())
+        return;
+    std::string what;
+    if (!run([&] { what = undo ? commands_.Undo() : commands_.Redo(); })) {
+        updateTopicCommands();
+        return;
+    }
+    updateTopicCommands();
+    showStatus(undo ? QStringLiteral("Undone: %1. Ctrl+Shift+Z makes it again.").arg(ansiToText(what))
+                    : QStringLiteral("Made again: %1. Ctrl+Z undoes it.").arg(ansiToText(what)));
+}
+
 // --- opening and closing -------------------------------------------------------
 
 bool TForm2::OpenProject(const QString& path)
@@ -704,14 +763,6 @@ void TForm2::BitBtn2Click()
     } else {
         text_->Show(std::nullopt);
     }
-}
-
-void TForm2::DeleteSelectedAsking()
-{
-    QTreeWidgetItem* node = TreeView1->currentItem();
-    if (node && project_.IsOpen() &&
-        AskYesNo(QStringLiteral("Delete topic \"%1\"?").arg(node->text(0)), false, this))
-        BitBtn2Click();
 }
 
 void TForm2::BitBtn3Click()

@@ -86,6 +86,10 @@ public:
     QString OpenFailure() const override { return openFailure_; }
     bool HasUncommittedEdits() const override;
     bool SettleEdits() override;
+    void UndoChange() override;
+    void RedoChange() override;
+    QString UndoDescription() const override;
+    QString RedoDescription() const override;
 
     // The node whose topic's text the editor holds (null: none).
     QTreeWidgetItem* EditorNode() const;
@@ -134,7 +138,7 @@ public:
     QMenu* TopicMenu = nullptr;
     QAction* AppendAction = nullptr;   // appends the typed name (or goes to the name field)
     QAction* RenameAction = nullptr;   // F2
-    QAction* DeleteAction = nullptr;   // Delete key, asks first
+    QAction* DeleteAction = nullptr;   // Delete key (Ctrl+Z restores the topic)
     QAction* MoveUpAction = nullptr;   // Alt+Up
     QAction* MoveDownAction = nullptr; // Alt+Down
     QAction* LoadTextAction = nullptr; // "L&oad..." of the editor
@@ -158,8 +162,6 @@ public slots:
     void SendToPhone();
     // Opens the name editor on the selected topic.
     void RenameSelected();
-    // Asks, then deletes the selected topic.
-    void DeleteSelectedAsking();
     // Renames the node's topic; a name with characters Windows-1251 lacks is
     // refused and the name editor opens again with it. True when stored.
     bool RenameTopic(QTreeWidgetItem* node, const QString& name);
@@ -183,6 +185,10 @@ private:
     void TopicMoved(size_t from, size_t to) override;
     void TopicRenamed(size_t index) override;
     void TopicTextChanged(size_t index) override;
+    void ChangeRecorded(const std::string& what) override;
+    // Undoes (or redoes) the last change of the list, or the editor's typing
+    // when the editor has the focus.
+    void replayChange(bool undo);
 
     // The node of the topic at `index` (nodes of topics are in topic order;
     // nodes without a topic may stand between them).

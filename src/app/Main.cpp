@@ -1,11 +1,15 @@
 #include "app/Main.h"
 
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
 #include "app/Errorbox.h"
 #include "app/Filedialogs.h"
 #include "app/Filetype.h"
 #include "app/Recent.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDragEnterEvent>
@@ -85,6 +89,18 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
                    QKeySequence(Qt::CTRL | Qt::Key_Q));
     aAbout = action(tr("&About..."), QStringLiteral("Show the program's version and authors"),
                     &TForm1::aAboutExecute);
+    aUndo = action(tr("&Undo"), QStringLiteral("Take back the last change of the topic list (in the editor: the typing)"),
+                   [this] {
+                       if (TProjectWindow* w = activeProjectWindow())
+                           w->UndoChange();
+                   },
+                   QKeySequence(Qt::CTRL | Qt::Key_Z));
+    aRedo = action(tr("&Redo"), QStringLiteral("Make the last undone change again"),
+                   [this] {
+                       if (TProjectWindow* w = activeProjectWindow())
+                           w->RedoChange();
+                   },
+                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     WindowArrange = action(tr("&Arrange"), QStringLiteral("Arrange the minimized project windows along the bottom"),
                            &TForm1::ArrangeIcons);
     WindowCascade = action(tr("&Cascade"), QStringLiteral("Cascade the project windows"),
@@ -104,13 +120,19 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
     FileMenu->addAction(aOpen);
     FileMenu->addSeparator();
     FileMenu->addAction(aExit);
+    EditMenu = menuBar()->addMenu(tr("&Edit"));
+    EditMenu->addAction(aUndo);
+    EditMenu->addAction(aRedo);
+    connect(EditMenu, &QMenu::aboutToShow, this, &TForm1::updateEditCommands);
+    // Closed, the keys work whatever the menu last showed.
+    connect(EditMenu, &QMenu::aboutToHide, this, &TForm1::updateWindowCommands);
     WindowMenu = menuBar()->addMenu(tr("&Window"));
     for (QAction* a : {WindowArrange, WindowCascade, WindowClose, WindowMinimizeAll,
                        WindowTileHorizontal, WindowTileVertical})
         WindowMenu->addAction(a);
     HelpMenu = menuBar()->addMenu(tr("&Help"));
     HelpMenu->addAction(aAbout);
-    for (QMenu* m : {FileMenu, WindowMenu, HelpMenu})
+    for (QMenu* m : {FileMenu, EditMenu, WindowMenu, HelpMenu})
         m->setToolTipsVisible(true);
     connect(FileMenu, &QMenu::aboutToShow, this, &TForm1::updateRecentProjects);
     setAcceptDrops(true);
@@ -374,6 +396,25 @@ void TForm1::updateWindowCommands()
                        WindowTileVertical})
         a->setEnabled(any);
     WindowClose->setEnabled(any && MdiArea->currentSubWindow() != nullptr);
+    aUndo->setText(tr("&Undo"));
+    aRedo->setText(tr("&Redo"));
+    aUndo->setEnabled(activeProjectWindow() != nullptr);
+    aRedo->setEnabled(activeProjectWindow() != nullptr);
+}
+
+void TForm1::updateEditCommands()
+{
+    TProjectWindow* w = activeProjectWindow();
+    // In a text field the commands act on its typing.
+    QWidget* focus = QApplication::focusWidget();
+    const bool typing = qobject_cast<QPlainTextEdit*>(focus) || qobject_cast<QLineEdit*>(focus);
+    const QString undo = w && !typing ? w->UndoDescription() : QString();
+    const QString redo = w && !typing ? w->RedoDescription() : QString();
+    auto shown = [](QString s) { return s.replace(u'&', QStringLiteral("&&")); };
+    aUndo->setText(undo.isEmpty() ? tr("&Undo") : tr("&Undo: %1").arg(shown(undo)));
+    aRedo->setText(redo.isEmpty() ? tr("&Redo") : tr("&Redo: %1").arg(shown(redo)));
+    aUndo->setEnabled(w && (typing || !undo.isEmpty()));
+    aRedo->setEnabled(w && (typing || !redo.isEmpty()));
 }
 
 void TForm1::ArrangeIcons()

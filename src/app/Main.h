@@ -77,11 +77,15 @@ public:
     QLabel* ModifiedLabel = nullptr;
     QMdiArea* MdiArea = nullptr;
     QMenu* FileMenu = nullptr;
+    QMenu* EditMenu = nullptr;
     QMenu* WindowMenu = nullptr;
     QMenu* HelpMenu = nullptr;
     QAction* aOpen = nullptr;
     QAction* aExit = nullptr;
     QAction* aAbout = nullptr;
+    // "&Undo" (Ctrl+Z) and "&Redo" (Ctrl+Shift+Z) of the active project window.
+    QAction* aUndo = nullptr;
+    QAction* aRedo = nullptr;
     QAction* WindowArrange = nullptr;
     QAction* WindowCascade = nullptr;
     QAction* WindowClose = nullptr;
@@ -109,6 +113,8 @@ private:
     void FormShow();
     void subWindowActivated();
     void updateWindowCommands();
+    // "&Undo" and "&Redo" named after what they would do (the open menu).
+    void updateEditCommands();
     void updateModified();
     void rememberProject(const QString& path);
     void openRecent(const QString& path);

@@ -38,6 +38,14 @@ public:
     // the commit failed.
     virtual bool SettleEdits() { return true; }
 
+    // "&Undo" and "&Redo" of the main window's "&Edit" menu: the last change
+    // of the topic list taken back or made again (in the editor, its typing).
+    virtual void UndoChange() {}
+    virtual void RedoChange() {}
+    // What they would take back or make again ("" for nothing).
+    virtual QString UndoDescription() const { return {}; }
+    virtual QString RedoDescription() const { return {}; }
+
 signals:
     // The window's typed text became uncommitted, or committed or discarded.
     void editsChanged(bool uncommitted);

@@ -45,6 +45,10 @@ public:
     virtual void TopicRenamed(size_t index) = 0;
     // The topic at `index` has a new text.
     virtual void TopicTextChanged(size_t index) = 0;
+    // A command's change went into the history as one entry that Undo takes
+    // back; `what` says what it was (Windows-1251). Not told while undoing
+    // or redoing.
+    virtual void ChangeRecorded(const std::string& what) { (void)what; }
 };
 
 // What appending a list of topic names did.
@@ -122,6 +126,8 @@ public:
 private:
     class TGroup;
     void record(const TTopicStep& step, const std::string& what);
+    // Puts a whole change into the history and tells the view.
+    void recordChange(TTopicChange change);
     void apply(const TTopicStep& step);
     std::string replay(bool undo);
 

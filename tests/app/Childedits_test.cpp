@@ -661,7 +661,7 @@ TEST_F(Editor, MnemonicsTooltipsIconAndPlacement)
     }
     for (QPushButton* b : buttons)
         EXPECT_FALSE(b->toolTip().isEmpty()) << b->text().toStdString();
-    EXPECT_EQ(w->BitBtn2->text(), QStringLiteral("D&elete"));
+    EXPECT_EQ(w->BitBtn2->text(), QStringLiteral("Dele&te"));
 
     // The file dialogs complete names in place: no list pops up to stay behind.
     for (QFileDialog* d : {frame->OpenProjectDialog, w->OpenDialog1, w->OpenDialog2}) {

@@ -177,8 +177,10 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
 {
     TForm1 frame(fakeFactory);
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("Volm"));
-    EXPECT_EQ(menuTitles(frame),
-              (QStringList{QStringLiteral("&File"), QStringLiteral("&Window"), QStringLiteral("&Help")}));
+    EXPECT_EQ(menuTitles(frame), (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"),
+                                              QStringLiteral("&Window"), QStringLiteral("&Help")}));
+    EXPECT_EQ(itemTexts(frame.EditMenu), (QStringList{QStringLiteral("&Undo"), QStringLiteral("&Redo")}));
+    EXPECT_FALSE(frame.aUndo->isEnabled()); // no project window
     EXPECT_EQ(itemTexts(frame.FileMenu),
               (QStringList{QStringLiteral("&Open/Create..."), QStringLiteral("-"), QStringLiteral("&Exit")}));
     EXPECT_EQ(itemTexts(frame.WindowMenu),
@@ -210,9 +212,9 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
         EXPECT_TRUE(a2->isEnabled()) << a2->text().toStdString();
     // The active window's "&Document" menu sits between "&File" and "&Window".
     EXPECT_EQ(menuTitles(frame),
-              (QStringList{QStringLiteral("&File"), QStringLiteral("&Document"), QStringLiteral("&Window"),
-                           QStringLiteral("&Help")}));
-    EXPECT_EQ(frame.menuBar()->actions()[1], frame.projectWindows()[1]->MergedMenu()->menuAction());
+              (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&Document"),
+                           QStringLiteral("&Window"), QStringLiteral("&Help")}));
+    EXPECT_EQ(frame.menuBar()->actions()[2], frame.projectWindows()[1]->MergedMenu()->menuAction());
 
     frame.MinimizeAll();
     for (QMdiSubWindow* s : frame.MdiArea->subWindowList())
@@ -242,7 +244,7 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
     EXPECT_TRUE(frame.projectWindows().isEmpty());
     EXPECT_FALSE(frame.WindowCascade->isEnabled());
     EXPECT_FALSE(frame.WindowClose->isEnabled());
-    EXPECT_EQ(menuTitles(frame).size(), 3);
+    EXPECT_EQ(menuTitles(frame).size(), 4);
     EXPECT_TRUE(messages.shown.empty());
 }
 
