@@ -230,6 +230,13 @@ TEST(Child, SelectionCommitLoadAndPack)
     chooseFile(w->OpenDialog1, (dir / "koi.txt").string());
     w->Button1->click();
     EXPECT_EQ(w->RxRichEdit1->toPlainText(), QString::fromUtf8(prose) + u'\n');
+    // Over a text it is the editor's only, until Commit.
+    EXPECT_EQ(w->Project().GetText(0), "??\r\n");
+    EXPECT_TRUE(w->HasUncommittedEdits());
+    EXPECT_TRUE(frame.statusBar()->currentMessage().startsWith(
+        QStringLiteral("koi.txt loaded into the editor (KOI8-R detected; no character Windows-1251 lacks)")))
+        << frame.statusBar()->currentMessage().toStdString();
+    w->Button2->click();
     EXPECT_EQ(w->Project().GetText(0), cp1251(prose) + "\r\n");
 
     // Detection off: the bytes stay as they are; LF becomes CR LF.
@@ -237,10 +244,12 @@ TEST(Child, SelectionCommitLoadAndPack)
     volm::test::writeFile(dir / "ab.txt", "ab\ncd\xc1");
     chooseFile(w->OpenDialog1, (dir / "ab.txt").string());
     w->Button1->click();
+    w->Button2->click();
     EXPECT_EQ(w->Project().GetText(0), "ab\r\ncd\xc1\r\n");
     volm::test::writeFile(dir / "empty.txt", "");
     chooseFile(w->OpenDialog1, (dir / "empty.txt").string());
     w->Button1->click();
+    w->Button2->click();
     EXPECT_EQ(w->Project().GetText(0), "");
 
     // Pack: the tree is rebuilt, nothing selected, the texts kept.

@@ -299,3 +299,41 @@ TEST_F(Undo, InTheEditorTheKeysActOnTheTyping)
     EXPECT_EQ(w->Project().TopicCount(), 1u);
     EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
 }
+
+TEST_F(Undo, LoadOverATextIsTheEditorsOnlyAndIntoAnEmptyTopicOneStep)
+{
+    TForm2* w = open({"One"});
+    ASSERT_NE(w, nullptr);
+    // KOI8-R prose with a box-drawing line Windows-1251 lacks (0x80 in KOI8-R).
+    const std::string koi = encode(CodePage::Koi8R, utf8ToUtf16("Около высокой горы стоит старый дом.\n")) + "\x80\n";
+    volm::test::writeFile(dir / "koi.txt", koi);
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    chooseFile(w->OpenDialog1, (dir / "koi.txt").string());
+    w->Button1->click();
+    EXPECT_EQ(status(), QStringLiteral("koi.txt loaded into the editor (KOI8-R detected; 1 character Windows-1251 "
+                                       "lacks stored as the nearest text): \"Commit\" (Ctrl+S) stores it; Ctrl+Z "
+                                       "restores the old text."));
+    EXPECT_EQ(w->RxRichEdit1->toPlainText(), QStringLiteral("Около высокой горы стоит старый дом.\n-\n"));
+    EXPECT_TRUE(w->HasUncommittedEdits());
+    EXPECT_TRUE(w->windowTitle().endsWith(u'*'));
+    EXPECT_EQ(inFile(), topics({"One"}));
+    activate();
+    w->RxRichEdit1->setFocus();
+    QTest::keyClick(w->RxRichEdit1, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(w->RxRichEdit1->toPlainText(), QStringLiteral("text of One\n"));
+    EXPECT_FALSE(w->HasUncommittedEdits());
+    EXPECT_EQ(inFile(), topics({"One"}));
+
+    // Into an empty topic the text is stored at once, and Ctrl+Z in the list takes it back.
+    w->Edit1->setText(QStringLiteral("Two"));
+    w->BitBtn1->click();
+    chooseFile(w->OpenDialog1, (dir / "koi.txt").string());
+    w->Button1->click();
+    EXPECT_FALSE(w->HasUncommittedEdits());
+    TFileTopics loaded = topics({"One"});
+    loaded.push_back("Two=" + utf8ToCp1251("Около высокой горы стоит старый дом.\r\n-\r\n"));
+    TFileTopics empty = topics({"One"});
+    empty.push_back("Two=");
+    undoRedo(w, empty, loaded, QStringLiteral("Text of topic \"Two\" committed"));
+    EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+}
