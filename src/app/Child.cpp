@@ -11,6 +11,7 @@
 #include "app/Senddialog.h"
 #include "app/Topictree.h"
 #include "book/Manifest.h"
+#include "storage/Cfbfile.h"
 #include "text/Textlines.h"
 
 #include <QCheckBox>
@@ -649,7 +650,15 @@ void TForm2::closeProject()
         TreeView1->clear();
         text_->Show(std::nullopt);
     }
-    run([this] { project_.CloseProject(); });
+    // After a write that failed (and was shown) the file refuses to commit:
+    // saying so once more would only repeat it.
+    const bool failed = project_.Document() && project_.Document()->File().writeFailed();
+    try {
+        project_.CloseProject();
+    } catch (const std::exception& e) {
+        if (!failed)
+            ShowException(e, this);
+    }
 }
 
 void TForm2::closeEvent(QCloseEvent* e)

@@ -52,6 +52,7 @@ void TEditorText::Show(std::optional<size_t> index)
     }
     // One update: the old text is replaced as a whole.
     topic_ = topic;
+    shown_ = text;
     editor_->setPlainText(text);
     editor_->setReadOnly(topic_ == nullptr);
     editor_->document()->setModified(false);
@@ -114,7 +115,10 @@ bool TEditorText::Settle()
     case TEditsAnswer::Commit:
         return Commit();
     case TEditsAnswer::Discard:
-        Show(index); // the stored text again
+        // The stored text again, as it was shown.
+        editor_->setPlainText(shown_);
+        editor_->document()->setModified(false);
+        emit modifiedChanged(Modified());
         return true;
     case TEditsAnswer::Cancel:
         break;

