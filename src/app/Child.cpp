@@ -12,6 +12,7 @@
 #include "app/Topictree.h"
 #include "book/Manifest.h"
 #include "storage/Cfbfile.h"
+#include "storage/Doc.h"
 #include "text/Textlines.h"
 
 #include <QCheckBox>
@@ -551,8 +552,21 @@ void TForm2::TopicTextChanged(size_t index)
 void TForm2::ChangeRecorded(const std::string& what)
 {
     const bool deleted = what.size() > 8 && what.compare(what.size() - 8, 8, " deleted") == 0;
-    showStatus(ansiToText(what) +
-               (deleted ? QStringLiteral(". Ctrl+Z restores it.") : QStringLiteral(". Ctrl+Z undoes it.")));
+    QString said = ansiToText(what) +
+                   (deleted ? QStringLiteral(". Ctrl+Z restores it.") : QStringLiteral(". Ctrl+Z undoes it."));
+    // Names are stored cut to their first 50 bytes: the user hears of it.
+    std::vector<std::string> cut;
+    for (const TTopicStep& step : commands_.History().NextUndo().steps)
+        if ((step.kind == TTopicStep::skInsert || step.kind == TTopicStep::skRename) &&
+            step.name.size() > kItemNameSize)
+            cut.push_back(step.name.substr(0, kItemNameSize));
+    if (cut.size() == 1)
+        said += QStringLiteral(" The name is longer than %1 bytes and is stored cut: \"%2\".")
+                    .arg(kItemNameSize)
+                    .arg(ansiToText(cut[0]));
+    else if (cut.size() > 1)
+        said += QStringLiteral(" %1 names were longer than %2 bytes and are stored cut.").arg(cut.size()).arg(kItemNameSize);
+    showStatus(said);
 }
 
 // --- undo and redo ---------------------------------------------------------------
@@ -719,6 +733,12 @@ void TForm2::updateCaption()
     setWindowTitle(HasUncommittedEdits() ? caption + u'*' : caption);
 }
 
+QString TForm2::statusText() const
+{
+    auto* frame = qobject_cast<QMainWindow*>(window());
+    return frame ? frame->statusBar()->currentMessage() : QString();
+}
+
 void TForm2::showStatus(const QString& text)
 {
     if (auto* frame = qobject_cast<QMainWindow*>(window()))
@@ -798,14 +818,25 @@ void TForm2::appendList(const QString& file)
         // What was appended before the failing line stays.
         ShowErrorMessage(QStringLiteral("%1, line %2: %3 (the topics of the %4 lines before it were appended)")
                              .arg(file)
-                             .arg(done.appended + 1)
+                             .arg(done.appended + done.skipped + 1)
                              .arg(fromMessage(done.failure))
                              .arg(done.appended),
                          this);
     if (QTreeWidgetItem* last = TreeView1->currentItem())
         TreeView1->scrollToItem(last);
+    // After what the change said: the lines that made no topic, and a cut.
+    QStringList notes;
+    if (done.appended == 0 && done.failure.empty())
+        notes << QStringLiteral("No topics appended.");
+    if (done.skipped > 0)
+        notes << (done.skipped == 1 ? QStringLiteral("1 empty line skipped.")
+                                    : QStringLiteral("%1 empty lines skipped.").arg(done.skipped));
     if (done.cutAt != std::string::npos)
-        showStatus(QString::fromStdString(NulCutNote(done.cutAt)));
+        notes << QString::fromStdString(NulCutNote(done.cutAt));
+    if (!notes.isEmpty()) {
+        const QString before = done.appended > 0 ? statusText() : QString();
+        showStatus((before.isEmpty() ? QString() : before + u' ') + notes.join(u' '));
+    }
 }
 
 void TForm2::RenameSelected()

@@ -205,6 +205,8 @@ private:
     void appendList(const QString& file);
     void appendTextFiles(const QStringList& files);
     void showStatus(const QString& text);
+    // What the status bar says now.
+    QString statusText() const;
     // The entry's name in Windows-1251, or nothing after saying why not.
     std::optional<std::string> entryName();
     // True when the editor holds the selected node's topic.

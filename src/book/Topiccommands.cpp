@@ -172,6 +172,10 @@ TListAppend TTopicCommands::AppendList(const std::string& path)
     }
     TGroup group(*this, {});
     for (const std::string& name : list.names) {
+        if (name.empty()) {
+            ++result.skipped;
+            continue;
+        }
         try {
             Append(name);
         } catch (const std::exception& e) {

@@ -121,7 +121,8 @@ TEST(Childload, NoTextIsRefusedAndACutTextIsSaid)
     ASSERT_EQ(w->TreeView1->topLevelItemCount(), 3);
     EXPECT_EQ(w->TreeView1->topLevelItem(2)->text(0), QStringLiteral("B"));
     EXPECT_EQ(frame.statusBar()->currentMessage(),
-              QStringLiteral("cut at byte 3: the file holds NUL bytes (a binary file?)"));
+              QStringLiteral("2 topics of the list appended. Ctrl+Z undoes it. cut at byte 3: the file holds NUL "
+                             "bytes (a binary file?)"));
     chooseFile(w->OpenDialog2, fifo);
     w->BitBtn3->click();
     ASSERT_EQ(messages.shown.size(), 3u);

@@ -180,3 +180,29 @@ TEST_F(Walk, DiscardAfterAFailedCommitOnAFullDiskSaysItOnceAndKeepsTheList)
     EXPECT_EQ(p.TopicCount(), 2u);
     EXPECT_EQ(p.GetText(0), "text of One\r\n");
 }
+
+TEST_F(Walk, CutNamesAreSaidAndEmptyLinesOfAListAreSkipped)
+{
+    TForm2* w = open("names.volm", {});
+    ASSERT_NE(w, nullptr);
+    const std::string longName(60, 'n');
+    volm::test::writeFile(dir / "list.txt", "A\r\n\r\n" + longName + "\r\n\r\nB\r\n");
+    chooseFile(w->OpenDialog2, (dir / "list.txt").string());
+    w->BitBtn3->click();
+    EXPECT_EQ(names(w), (QStringList{"A", QString::fromStdString(longName), "B"}));
+    EXPECT_EQ(status(), QStringLiteral("3 topics of the list appended. Ctrl+Z undoes it. The name is longer than 50 "
+                                       "bytes and is stored cut: \"%1\". 2 empty lines skipped.")
+                            .arg(QString(50, u'n')));
+    // A list of empty lines appends nothing, and says so.
+    volm::test::writeFile(dir / "empty.txt", "\r\n\r\n");
+    chooseFile(w->OpenDialog2, (dir / "empty.txt").string());
+    w->BitBtn3->click();
+    EXPECT_EQ(w->Project().TopicCount(), 3u);
+    EXPECT_EQ(status(), QStringLiteral("No topics appended. 2 empty lines skipped."));
+    // Renamed to a long name: said the same way.
+    ASSERT_TRUE(w->RenameTopic(w->TreeView1->topLevelItem(0), QString(55, u'x')));
+    EXPECT_TRUE(status().endsWith(QStringLiteral("The name is longer than 50 bytes and is stored cut: \"%1\".")
+                                      .arg(QString(50, u'x'))))
+        << status().toStdString();
+    EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+}
