@@ -13,6 +13,7 @@
 #include "book/Manifest.h"
 #include "storage/Cfbfile.h"
 #include "storage/Doc.h"
+#include "storage/Storageerror.h"
 #include "text/Textlines.h"
 
 #include <QCheckBox>
@@ -95,6 +96,10 @@ QString openCause(const QString& path, const std::exception& e)
         return QStringLiteral("%1: the folder %2 does not exist").arg(path, dir);
     if (info.isFile() && info.size() == 0)
         return QStringLiteral("%1: an empty file, not a project file; left as it is").arg(path);
+    if (const auto* s = dynamic_cast<const EStorageError*>(&e); s && s->status() == STG_E_SHAREVIOLATION)
+        return QStringLiteral("%1: the project is already open in another window or program; close it there, "
+                              "or use that window")
+            .arg(path);
     return fromMessage(e.what());
 }
 
@@ -634,6 +639,8 @@ bool TForm2::OpenProject(const QString& path)
         updateCaption();
         RestoreFontSettings(fontTarget(), project_.FontSettings());
         fillTree();
+        // Ready for the first topic's name.
+        Edit1->setFocus();
     } catch (const std::exception& e) {
         // The window holds no file then; the caller reports the failure.
         openFailure_ = openCause(path, e);
@@ -727,8 +734,9 @@ void TForm2::updateCaption()
 {
     if (path_.isEmpty())
         return;
-    // "[*]" in a path is shown as it is, not as the toolkit's mark.
-    QString caption = path_;
+    // The file's name (the path is the window's tooltip and in the "&Window"
+    // menu); "[*]" in it is shown as it is, not as the toolkit's mark.
+    QString caption = QFileInfo(path_).fileName();
     caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(HasUncommittedEdits() ? caption + u'*' : caption);
 }

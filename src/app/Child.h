@@ -82,6 +82,7 @@ public:
 
     bool OpenProject(const QString& path) override;
     bool HoldsProject(const QString& path) const override;
+    QString ProjectPath() const override { return project_.IsOpen() ? path_ : QString(); }
     QMenu* MergedMenu() const override { return DocumentMenu; }
     QString OpenFailure() const override { return openFailure_; }
     bool HasUncommittedEdits() const override;

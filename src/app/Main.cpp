@@ -17,6 +17,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -41,6 +43,35 @@ QStringList droppedProjects(const QMimeData* data)
             out << u.toLocalFile();
     return out;
 }
+
+// The full path as the tooltip of a project window's title bar (the title
+// is the file's name).
+class TTitleTip : public QObject {
+public:
+    TTitleTip(QMdiSubWindow* sub, QString path) : QObject(sub), sub_(sub), path_(std::move(path))
+    {
+        sub->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (watched == sub_ && e->type() == QEvent::ToolTip) {
+            auto* help = static_cast<QHelpEvent*>(e);
+            const QWidget* inner = sub_->widget();
+            if (!inner || help->pos().y() < inner->geometry().top()) {
+                QToolTip::showText(help->globalPos(), path_, sub_);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    QMdiSubWindow* sub_;
+    QString path_;
+};
+
 } // namespace
 
 QIcon AppIcon()
@@ -135,6 +166,7 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
     for (QMenu* m : {FileMenu, EditMenu, WindowMenu, HelpMenu})
         m->setToolTipsVisible(true);
     connect(FileMenu, &QMenu::aboutToShow, this, &TForm1::updateRecentProjects);
+    connect(WindowMenu, &QMenu::aboutToShow, this, &TForm1::updateWindowList);
     setAcceptDrops(true);
 
     // A new name may be typed.
@@ -210,6 +242,22 @@ void TForm1::OpenOrCreateProject(const QString& name)
         }
     }
 
+    // The same file under another spelling: that window comes forward, and
+    // the user hears why nothing else opened.
+    if (QMdiSubWindow* same = sameFileWindow(name)) {
+        if (same->isMinimized())
+            same->showNormal();
+        MdiArea->setActiveSubWindow(same);
+        same->raise();
+        auto* held = dynamic_cast<TProjectWindow*>(same->widget());
+        ShowMessageBox(QMessageBox::Critical,
+                       QStringLiteral("Can't create/open file.\n%1: the project is already open in this program, "
+                                      "as %2; that window is brought to the front.")
+                           .arg(name, held ? held->ProjectPath() : QString()),
+                       this);
+        return;
+    }
+
     TProjectWindow* w = factory_(this);
     QMdiSubWindow* sub = MdiArea->addSubWindow(w);
     sub->setAttribute(Qt::WA_DeleteOnClose);
@@ -237,6 +285,7 @@ void TForm1::OpenOrCreateProject(const QString& name)
         // The window list changes only after the object is gone.
         QMetaObject::invokeMethod(this, [this] { subWindowActivated(); }, Qt::QueuedConnection);
     });
+    new TTitleTip(sub, QFileInfo(name).absoluteFilePath());
     connect(w, &TProjectWindow::editsChanged, this, &TForm1::updateModified);
     connect(w, &TProjectWindow::projectFileDropped, this, &TForm1::OpenOrCreateProject);
     sub->show();
@@ -244,6 +293,61 @@ void TForm1::OpenOrCreateProject(const QString& name)
     MdiArea->setActiveSubWindow(sub);
     updateWindowCommands();
     rememberProject(name);
+}
+
+QMdiSubWindow* TForm1::sameFileWindow(const QString& name) const
+{
+    const QFileInfo wanted(name);
+    if (!wanted.exists())
+        return nullptr;
+    for (QMdiSubWindow* sub : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        auto* w = dynamic_cast<TProjectWindow*>(sub->widget());
+        const QString path = w ? w->ProjectPath() : QString();
+        if (path.isEmpty())
+            continue;
+        std::error_code ec;
+        if (std::filesystem::equivalent(QFile::encodeName(path).toStdString(), QFile::encodeName(name).toStdString(),
+                                        ec))
+            return sub;
+    }
+    return nullptr;
+}
+
+void TForm1::updateWindowList()
+{
+    for (QAction* a : windowActions_) {
+        WindowMenu->removeAction(a);
+        a->deleteLater();
+    }
+    windowActions_.clear();
+    const auto subs = MdiArea->subWindowList(QMdiArea::CreationOrder);
+    if (subs.isEmpty())
+        return;
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    WindowMenu->addAction(separator);
+    windowActions_ << separator;
+    int n = 0;
+    for (QMdiSubWindow* sub : subs) {
+        auto* w = dynamic_cast<TProjectWindow*>(sub->widget());
+        const QString path = w && !w->ProjectPath().isEmpty() ? QFileInfo(w->ProjectPath()).absoluteFilePath()
+                                                              : sub->windowTitle();
+        QString shown = QFileInfo(path).fileName();
+        shown.replace(u'&', QStringLiteral("&&"));
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(shown), this);
+        a->setObjectName(QStringLiteral("Window%1").arg(n));
+        a->setCheckable(true);
+        a->setChecked(sub == MdiArea->currentSubWindow());
+        a->setStatusTip(path);
+        a->setToolTip(path);
+        connect(a, &QAction::triggered, this, [this, sub] {
+            if (sub->isMinimized())
+                sub->showNormal();
+            MdiArea->setActiveSubWindow(sub);
+        });
+        WindowMenu->addAction(a);
+        windowActions_ << a;
+    }
 }
 
 void TForm1::OpenProjectAsking(const QString& name)

@@ -61,6 +61,9 @@ public:
 
     // Where the recent projects are kept (the user's registry file when empty).
     void setRegistryFile(std::filesystem::path file) { registry_ = std::move(file); }
+    // The "&Window" menu's entries of the open project windows (file name,
+    // the full path as the hint), rebuilt whenever the menu opens.
+    QList<QAction*> windowActions() const { return windowActions_; }
     // The "&File" menu's list of recent projects, as it is shown now.
     QList<QAction*> recentActions() const { return recentActions_; }
     // Rebuilds that list from the registry (done whenever the menu opens).
@@ -118,12 +121,18 @@ private:
     void updateModified();
     void rememberProject(const QString& path);
     void openRecent(const QString& path);
+    // The "&Window" menu's list of the open project windows, as it is shown now.
+    void updateWindowList();
+    // The open window that holds the file `name` names under another
+    // spelling (null: none).
+    QMdiSubWindow* sameFileWindow(const QString& name) const;
     // Puts a project window fully inside the frame's window area.
     void fitSubWindow(QMdiSubWindow* sub);
 
     ProjectWindowFactory factory_;
     std::filesystem::path registry_;
     QList<QAction*> recentActions_;
+    QList<QAction*> windowActions_;
     QAction* recentSeparator_ = nullptr;
     QString commandLineProject_;
     QDialog* aboutBox_ = nullptr;

@@ -28,6 +28,8 @@ public:
     // "&Window", while this window is active (the project window's "&Document").
     virtual QMenu* MergedMenu() const = 0;
 
+    // The path of the open project as OpenProject was given it ("" for none).
+    virtual QString ProjectPath() const { return {}; }
     // Why the last OpenProject failed: the path and the cause, or "".
     virtual QString OpenFailure() const { return {}; }
     // True while the window holds typed text that was not committed.

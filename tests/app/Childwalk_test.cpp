@@ -206,3 +206,64 @@ TEST_F(Walk, CutNamesAreSaidAndEmptyLinesOfAListAreSkipped)
         << status().toStdString();
     EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
 }
+
+TEST_F(Walk, ANewWindowIsReadyForANameAndTitlesAreFileNames)
+{
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    const QString path = QString::fromStdString((dir / "Новая книга.volm").string());
+    frame->OpenOrCreateProject(path);
+    TForm2* w = window(path);
+    ASSERT_NE(w, nullptr);
+    settle();
+    EXPECT_EQ(QApplication::focusWidget(), w->Edit1);
+    // The title is the file's name however the project was named; the path
+    // is in the "&Window" menu, which lists the open windows.
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Новая книга.volm"));
+    TForm2* other = open("second.volm");
+    ASSERT_NE(other, nullptr);
+    const QString relative = QString::fromStdString(
+        fs::relative(dir / "third.volm", fs::current_path()).string());
+    frame->OpenOrCreateProject(relative);
+    TForm2* third = window(relative);
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(third->windowTitle(), QStringLiteral("third.volm"));
+    emit frame->WindowMenu->aboutToShow();
+    const QList<QAction*> listed = frame->windowActions();
+    ASSERT_EQ(listed.size(), 4); // a separator and the three windows
+    EXPECT_EQ(listed[1]->text(), QStringLiteral("&1 Новая книга.volm"));
+    EXPECT_EQ(listed[1]->toolTip(), path);
+    EXPECT_EQ(listed[3]->toolTip(), QString::fromStdString((dir / "third.volm").string()));
+    EXPECT_TRUE(listed[3]->isChecked()); // the active one
+    listed[1]->trigger();
+    EXPECT_EQ(frame->activeProjectWindow(), w);
+    EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+}
+
+TEST_F(Walk, AProjectOpenElsewhereIsSaidSoAndOurWindowComesForward)
+{
+    TForm2* first = open("held.volm");
+    TForm2* second = open("other.volm");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(frame->activeProjectWindow(), second);
+    // Another spelling of a file one of our windows holds.
+    frame->OpenOrCreateProject(QString::fromStdString((dir / "." / "held.volm").string()));
+    EXPECT_EQ(frame->projectWindows().size(), 2);
+    EXPECT_EQ(frame->activeProjectWindow(), first);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text,
+              QStringLiteral("Can't create/open file.\n%1: the project is already open in this program, as %2; that "
+                             "window is brought to the front.")
+                  .arg(QString::fromStdString((dir / "." / "held.volm").string()), first->ProjectPath()));
+    // Held by another program: no storage code, the cause in words.
+    TProject elsewhere;
+    elsewhere.Open((dir / "busy.volm").string());
+    frame->OpenOrCreateProject(QString::fromStdString((dir / "busy.volm").string()));
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_TRUE(messages.shown[1].text.endsWith(
+        QStringLiteral("busy.volm: the project is already open in another window or program; close it there, or "
+                       "use that window.")))
+        << messages.shown[1].text.toStdString();
+    EXPECT_FALSE(messages.shown[1].text.contains(QStringLiteral("0x8003")));
+}
