@@ -172,14 +172,43 @@ void TBookDialog::fill()
     SummaryLabel->setText(info.join(u'\n'));
 }
 
+QString ChooseBookFile(QWidget* parent)
+{
+    std::unique_ptr<QFileDialog> choose(NewFileDialog(
+        parent, QStringLiteral("Select a book to import"), "BookFileDialog", TFileWanted::Existing,
+        {QStringLiteral("Books (*.fb2 *.fb2.zip *.epub *.html *.htm *.xhtml *.md *.txt)"), QStringLiteral("*.*")}));
+    return ChooseFile(choose.get());
+}
+
+QString ProjectFileNameForTitle(const QString& title, const QString& fallback)
+{
+    QString name;
+    for (QChar c : title) {
+        const bool refused = c.unicode() < 0x20 || c.unicode() == 0x7F || QStringLiteral("/\\:*?\"<>|").contains(c);
+        name += refused ? u'_' : c;
+    }
+    auto trim = [](QString s) {
+        while (!s.isEmpty() && (s.front() == u' ' || s.front() == u'.'))
+            s.remove(0, 1);
+        while (!s.isEmpty() && (s.back() == u' ' || s.back() == u'.'))
+            s.chop(1);
+        return s;
+    };
+    name = trim(name.simplified());
+    // At most 200 bytes of UTF-8, cut between characters.
+    while (name.toUtf8().size() > 200)
+        name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
+    name = trim(name);
+    if (name.isEmpty())
+        name = fallback;
+    return name + QStringLiteral(".volm");
+}
+
 bool ImportBookDialog(QWidget* parent, TTopicCommands& commands, const QString& givenFile)
 {
     QString file = givenFile;
     if (file.isEmpty()) {
-        std::unique_ptr<QFileDialog> choose(NewFileDialog(
-            parent, QStringLiteral("Select a book to import"), "BookFileDialog", TFileWanted::Existing,
-            {QStringLiteral("Books (*.fb2 *.fb2.zip *.epub *.html *.htm *.xhtml *.md *.txt)"), QStringLiteral("*.*")}));
-        file = ChooseFile(choose.get());
+        file = ChooseBookFile(parent);
         if (file.isEmpty())
             return false;
     }

@@ -36,6 +36,8 @@ public:
 
     // The topics "&Append" appends, as the controls stand.
     std::vector<TBookTopic> Topics() const;
+    // The book as read (its title and author among the rest).
+    const TBook& Book() const { return book_; }
 
     QLabel* SummaryLabel = nullptr;       // what the file is, what was replaced
     QTreeWidget* ChapterList = nullptr;   // chapters (name, size, parts); their parts below them
@@ -59,6 +61,16 @@ private:
 // appends the topics the user accepts (TTopicCommands::AppendBook). True when
 // topics were appended; failures are shown in the error box.
 bool ImportBookDialog(QWidget* parent, TTopicCommands& commands, const QString& file = {});
+
+// Asks for a book file to import: the file chosen, or "" when cancelled.
+QString ChooseBookFile(QWidget* parent);
+
+// The name of a new project for a book titled `title` (UTF-8): the title
+// with what a file name can't hold (the path separators, the characters
+// other systems refuse, control characters) as "_", without blanks or dots
+// at its ends, at most 200 bytes, and ".volm"; `fallback` stands in for an
+// empty title.
+QString ProjectFileNameForTitle(const QString& title, const QString& fallback);
 
 // True for the names of book files the dialog takes when dropped: .fb2,
 // .fb2.zip, .epub, .html, .htm, .xhtml, .md, .markdown (plain .txt files are

@@ -925,6 +925,17 @@ void TForm2::appendTextFiles(const QStringList& files)
     }
 }
 
+bool TForm2::TakeBook(const std::vector<TBookTopic>& topics, const std::string& title)
+{
+    if (!project_.IsOpen() || !SettleEdits())
+        return false;
+    return run([&] {
+        commands_.AppendBook(topics);
+        if (!title.empty() && TitleFault(title).empty())
+            project_.SaveTitle(title);
+    });
+}
+
 void TForm2::ImportBook(const QString& file)
 {
     if (project_.IsOpen() && SettleEdits())

@@ -82,6 +82,8 @@ public:
 
     bool OpenProject(const QString& path) override;
     bool HoldsProject(const QString& path) const override;
+    bool TakeBook(const std::vector<TBookTopic>& topics, const std::string& title) override;
+    void ShowBuildDialog() override { GenerateJAVA1Click(); }
     QString ProjectPath() const override { return project_.IsOpen() ? path_ : QString(); }
     QMenu* MergedMenu() const override { return DocumentMenu; }
     QString OpenFailure() const override { return openFailure_; }

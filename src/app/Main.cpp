@@ -3,6 +3,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "app/Ansitext.h"
+#include "app/Bookdialog.h"
 #include "app/Errorbox.h"
 #include "app/Filedialogs.h"
 #include "app/Filetype.h"
@@ -116,6 +118,10 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
 
     aOpen = action(tr("&Open/Create..."), QStringLiteral("Select existing file or type new name to create"),
                    &TForm1::aOpenExecute, QKeySequence::Open);
+    aNewBook = action(tr("&New book from file..."),
+                      QStringLiteral("Makes a new project of a book file (FB2, EPUB, HTML, Markdown, text) and gets "
+                                     "its build ready"),
+                      [this] { NewBookFromFile(); }, QKeySequence(Qt::CTRL | Qt::Key_N));
     aExit = action(tr("&Exit"), QStringLiteral("Close every project and end the program"), &QWidget::close,
                    QKeySequence(Qt::CTRL | Qt::Key_Q));
     aAbout = action(tr("&About..."), QStringLiteral("Show the program's version and authors"),
@@ -149,6 +155,7 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
 
     FileMenu = menuBar()->addMenu(tr("&File"));
     FileMenu->addAction(aOpen);
+    FileMenu->addAction(aNewBook);
     FileMenu->addSeparator();
     FileMenu->addAction(aExit);
     EditMenu = menuBar()->addMenu(tr("&Edit"));
@@ -348,6 +355,61 @@ void TForm1::updateWindowList()
         WindowMenu->addAction(a);
         windowActions_ << a;
     }
+}
+
+void TForm1::NewBookFromFile(const QString& given)
+{
+    const QString file = given.isEmpty() ? ChooseBookFile(this) : given;
+    if (file.isEmpty())
+        return;
+    std::unique_ptr<TBookDialog> dialog;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor); // the whole book is read first
+        dialog = std::make_unique<TBookDialog>(file, this);
+        QApplication::restoreOverrideCursor();
+    } catch (const std::exception& e) {
+        QApplication::restoreOverrideCursor();
+        ShowException(e, this);
+        return;
+    }
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    const QString title = ansiToText(dialog->Book().title);
+    const QFileInfo book(file);
+    std::unique_ptr<QFileDialog> where(NewFileDialog(this, QStringLiteral("Where to keep the book's project"),
+                                                     "NewBookProjectDialog", TFileWanted::AnyName,
+                                                     {QStringLiteral("Project files (*.volm)")}, QStringLiteral("volm")));
+    where->setAcceptMode(QFileDialog::AcceptSave);
+    where->setOption(QFileDialog::DontConfirmOverwrite); // an existing file is refused below
+    where->setDirectory(book.absolutePath());
+    where->selectFile(ProjectFileNameForTitle(title, book.completeBaseName()));
+    const QString project = ChooseFile(where.get());
+    if (project.isEmpty())
+        return;
+    if (QFileInfo::exists(project)) {
+        ShowMessageBox(QMessageBox::Warning,
+                       QStringLiteral("%1: the file exists already; a new book gets a project of its own, so choose "
+                                      "another name.")
+                           .arg(project),
+                       this);
+        return;
+    }
+    OpenOrCreateProject(project);
+    TProjectWindow* w = nullptr;
+    for (TProjectWindow* p : projectWindows())
+        if (p->HoldsProject(project))
+            w = p;
+    if (!w || !w->TakeBook(dialog->Topics(), title.toStdString()))
+        return;
+    // Once the window is up, the build dialog.
+    QPointer<TProjectWindow> ready(w);
+    QMetaObject::invokeMethod(
+        this,
+        [ready] {
+            if (ready)
+                ready->ShowBuildDialog();
+        },
+        Qt::QueuedConnection);
 }
 
 void TForm1::OpenProjectAsking(const QString& name)

@@ -54,6 +54,12 @@ public:
     // the user says so.
     void OpenProjectAsking(const QString& name);
 
+    // "&New book from file...": the book file (`file`, or one the user
+    // chooses when empty) shown in the import dialog, then where to keep its
+    // new project (named after the book's title), then the new project
+    // window with the book's topics and the build dialog ready.
+    void NewBookFromFile(const QString& file = {});
+
     // The project opened when the frame is first shown ("" for none).
     void setCommandLineProject(const QString& path) { commandLineProject_ = path; }
     // The about box that "&About..." shows; owned by the caller.
@@ -84,6 +90,7 @@ public:
     QMenu* WindowMenu = nullptr;
     QMenu* HelpMenu = nullptr;
     QAction* aOpen = nullptr;
+    QAction* aNewBook = nullptr; // "&New book from file..."
     QAction* aExit = nullptr;
     QAction* aAbout = nullptr;
     // "&Undo" (Ctrl+Z) and "&Redo" (Ctrl+Shift+Z) of the active project window.

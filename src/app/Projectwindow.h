@@ -5,6 +5,8 @@
 // while the window is active, opens the project files dropped on it, and
 // closes it.
 
+#include "text/Bookimport.h"
+
 #include <QMenu>
 #include <QString>
 #include <QWidget>
@@ -28,6 +30,17 @@ public:
     // "&Window", while this window is active (the project window's "&Document").
     virtual QMenu* MergedMenu() const = 0;
 
+    // A new book's topics appended as one change, and its title (UTF-8, ""
+    // for none) stored as the book's name; failures are shown. True when the
+    // topics are in.
+    virtual bool TakeBook(const std::vector<TBookTopic>& topics, const std::string& title)
+    {
+        (void)topics;
+        (void)title;
+        return false;
+    }
+    // Shows the build dialog for the project.
+    virtual void ShowBuildDialog() {}
     // The path of the open project as OpenProject was given it ("" for none).
     virtual QString ProjectPath() const { return {}; }
     // Why the last OpenProject failed: the path and the cause, or "".

@@ -6,16 +6,19 @@
 #include "app/Bookdialog.h"
 #include "app/Child.h"
 #include "app/Editortext.h"
+#include "app/Jbuild.h"
 #include "app/Main.h"
 #include "common/Codepage.h"
 #include "storage/Cfbfile.h"
 #include "storage/Project.h"
+#include "book/Bookfile.h"
 
 #include "Testutil.h"
 #include "app/Guitest.h"
 #include "text/Bookexpect.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -266,4 +269,62 @@ TEST_F(Walk, AProjectOpenElsewhereIsSaidSoAndOurWindowComesForward)
                        "use that window.")))
         << messages.shown[1].text.toStdString();
     EXPECT_FALSE(messages.shown[1].text.contains(QStringLiteral("0x8003")));
+}
+
+namespace {
+// Runs `act` on the modal dialog of type T once it is up.
+template <class T>
+void whenModal(std::function<void(T*)> act)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        if (auto* d = qobject_cast<T*>(QApplication::activeModalWidget()); d && d->isVisible()) {
+            poll->stop();
+            poll->deleteLater();
+            act(d);
+        }
+    });
+    poll->start();
+}
+} // namespace
+
+TEST_F(Walk, ANewBookFromAFileGetsItsOwnProjectNamedAfterTheTitle)
+{
+    EXPECT_EQ(ProjectFileNameForTitle(QStringLiteral(" Война и мир: том 1/2? "), QStringLiteral("x")),
+              QStringLiteral("Война и мир_ том 1_2_.volm"));
+    EXPECT_EQ(ProjectFileNameForTitle(QStringLiteral("..."), QStringLiteral("tale")), QStringLiteral("tale.volm"));
+    EXPECT_EQ(ProjectFileNameForTitle(QString(150, u'я'), {}).toUtf8().size(), 200 + 5);
+
+    TForm3 params(nullptr, dir / "build.ini");
+    setBuildParamsDialog(&params);
+    const TBook book = ReadBookFile((volm::test::booksDir() / "tale2.epub").string(), {});
+    ASSERT_FALSE(book.title.empty());
+    const QString title = QString::fromStdString(cp1251ToUtf8(book.title));
+    const QString project = QString::fromStdString((dir / "").string()) + title + QStringLiteral(".volm");
+    QString suggested;
+    bool buildAsked = false;
+    whenModal<TBookDialog>([&](TBookDialog* d) {
+        whenModal<QFileDialog>([&](QFileDialog* f) {
+            auto* edit = f->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(edit, nullptr);
+            suggested = edit->text();
+            whenModal<TForm3>([&](TForm3* b) {
+                buildAsked = true;
+                b->reject();
+            });
+            edit->setText(project);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        d->AppendButton->click();
+    });
+    frame->NewBookFromFile(tale());
+    EXPECT_EQ(suggested, title + QStringLiteral(".volm"));
+    TForm2* w = window(project);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->Project().TopicCount(), 4u);
+    EXPECT_EQ(w->Project().Title(), title.toStdString());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return buildAsked; }));
+    setBuildParamsDialog(nullptr);
+    EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
 }

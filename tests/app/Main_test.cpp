@@ -182,7 +182,8 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
     EXPECT_EQ(itemTexts(frame.EditMenu), (QStringList{QStringLiteral("&Undo"), QStringLiteral("&Redo")}));
     EXPECT_FALSE(frame.aUndo->isEnabled()); // no project window
     EXPECT_EQ(itemTexts(frame.FileMenu),
-              (QStringList{QStringLiteral("&Open/Create..."), QStringLiteral("-"), QStringLiteral("&Exit")}));
+              (QStringList{QStringLiteral("&Open/Create..."), QStringLiteral("&New book from file..."),
+                           QStringLiteral("-"), QStringLiteral("&Exit")}));
     EXPECT_EQ(itemTexts(frame.WindowMenu),
               (QStringList{QStringLiteral("&Arrange"), QStringLiteral("&Cascade"), QStringLiteral("C&lose"),
                            QStringLiteral("&Minimize All"), QStringLiteral("Tile &Horizontally"),
