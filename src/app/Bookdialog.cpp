@@ -75,6 +75,10 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
                         QStringLiteral("Notes in a topic")});
     NotesBox->setStatusTip(QStringLiteral("Where the book's notes go: after the paragraph that refers to them, "
                                           "at the end of its chapter, or in a topic of notes"));
+    TitleCheck = new QCheckBox(this);
+    TitleCheck->setObjectName(QStringLiteral("TitleCheck"));
+    TitleCheck->setStatusTip(QStringLiteral("The phone shows the book under its own title, not the project file's name"));
+    TitleCheck->hide();
     AppendButton = AcceptButton(this, QStringLiteral("&Append"), "AppendButton");
     CancelButton = RejectButton(this, QStringLiteral("Cancel"), "CancelButton");
 
@@ -89,6 +93,7 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
     all->addWidget(SummaryLabel);
     all->addWidget(ChapterList, 1);
     all->addLayout(split);
+    all->addWidget(TitleCheck);
     all->addLayout(buttons);
 
     connect(SplitCheck, &QCheckBox::toggled, this, [this](bool on) {
@@ -112,6 +117,10 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
 
     read();
     KeepLinesCheck->setEnabled(book_.format == BookFormatName(TBookFormat::Text));
+    if (!book_.title.empty()) {
+        TitleCheck->setText(QStringLiteral("Name the book after its &title: %1").arg(ansiToText(book_.title)));
+        TitleCheck->show();
+    }
     fill();
 }
 
@@ -155,20 +164,25 @@ void TBookDialog::fill()
     ChapterList->resizeColumnToContents(1);
     ChapterList->resizeColumnToContents(2);
 
+    auto counted = [](size_t n, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    };
     QStringList info;
-    info << QStringLiteral("%1 (%2, %3): %4 chapters, %5 topics")
+    info << QStringLiteral("%1 (%2, %3): %4, %5")
                 .arg(QFileInfo(file_).fileName(), QString::fromUtf8(book_.format.c_str()),
-                     QString::fromUtf8(book_.encoding.c_str()))
-                .arg(book_.chapters.size())
-                .arg(topics);
+                     QString::fromUtf8(book_.encoding.c_str()),
+                     counted(book_.chapters.size(), "chapter", "chapters"), counted(topics, "topic", "topics"));
     if (!book_.title.empty())
-        info << QStringLiteral("Book name suggestion (a book is named after its project file): %1")
-                    .arg(ansiToText(book_.NameSuggestion()));
+        info << QStringLiteral("Title: %1").arg(ansiToText(book_.title)) +
+                    (book_.author.empty() ? QString() : QStringLiteral("; by %1").arg(ansiToText(book_.author)));
     const std::string replaced = ReplacementNote(book_.Replaced());
     if (!replaced.empty())
         info << QString::fromStdString(replaced);
+    // The command line's options are named as this dialog's controls.
     for (const std::string& note : book_.notes)
-        info << QString::fromUtf8(note.c_str());
+        info << QString::fromUtf8(note.c_str())
+                    .replace(QStringLiteral("(--keep-lines keeps them)"),
+                             QStringLiteral("(\"Keep lines as they are\" keeps them)"));
     SummaryLabel->setText(info.join(u'\n'));
 }
 
@@ -218,10 +232,14 @@ bool ImportBookDialog(QWidget* parent, TTopicCommands& commands, const QString& 
             TWaitCursor wait; // the whole book is read before the dialog shows
             dialog = std::make_unique<TBookDialog>(file, parent);
         }
+        dialog->TitleCheck->setChecked(commands.Project().Title().empty());
         if (dialog->exec() != QDialog::Accepted)
             return false;
         TWaitCursor wait;
         commands.AppendBook(dialog->Topics());
+        const std::string title = ansiToText(dialog->Book().title).toStdString();
+        if (dialog->TitleCheck->isChecked() && !title.empty() && TitleFault(title).empty())
+            commands.Project().SaveTitle(title);
     } catch (const std::exception& e) {
         ShowException(e, parent);
         return false;

@@ -45,6 +45,7 @@ public:
     QSpinBox* SplitSizeBox = nullptr;     // the split size in KB
     QCheckBox* KeepLinesCheck = nullptr;  // "&Keep lines as they are" (plain texts)
     QComboBox* NotesBox = nullptr;        // where notes go: in place, at the chapter's end, in a topic
+    QCheckBox* TitleCheck = nullptr;      // "Name the book after its &title" (shown when it has one)
     QPushButton* AppendButton = nullptr;  // "&Append"
     QPushButton* CancelButton = nullptr;  // "Cancel"
 
@@ -58,8 +59,10 @@ private:
 };
 
 // Shows the dialog for `file` (first asks for a file when it is empty) and
-// appends the topics the user accepts (TTopicCommands::AppendBook). True when
-// topics were appended; failures are shown in the error box.
+// appends the topics the user accepts (TTopicCommands::AppendBook), and the
+// book's title as the project's book name when the user keeps "Name the book
+// after its title" checked (it is, for a project that has no name of its own
+// yet). True when topics were appended; failures are shown in the error box.
 bool ImportBookDialog(QWidget* parent, TTopicCommands& commands, const QString& file = {});
 
 // Asks for a book file to import: the file chosen, or "" when cancelled.

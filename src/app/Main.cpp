@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDragEnterEvent>
@@ -372,9 +373,11 @@ void TForm1::NewBookFromFile(const QString& given)
         ShowException(e, this);
         return;
     }
+    dialog->TitleCheck->setChecked(true);
     if (dialog->exec() != QDialog::Accepted)
         return;
     const QString title = ansiToText(dialog->Book().title);
+    const bool named = dialog->TitleCheck->isChecked();
     const QFileInfo book(file);
     std::unique_ptr<QFileDialog> where(NewFileDialog(this, QStringLiteral("Where to keep the book's project"),
                                                      "NewBookProjectDialog", TFileWanted::AnyName,
@@ -399,7 +402,7 @@ void TForm1::NewBookFromFile(const QString& given)
     for (TProjectWindow* p : projectWindows())
         if (p->HoldsProject(project))
             w = p;
-    if (!w || !w->TakeBook(dialog->Topics(), title.toStdString()))
+    if (!w || !w->TakeBook(dialog->Topics(), named ? title.toStdString() : std::string()))
         return;
     // Once the window is up, the build dialog.
     QPointer<TProjectWindow> ready(w);
