@@ -23,6 +23,8 @@
 #include <QHelpEvent>
 #include <QToolTip>
 #include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -181,8 +183,77 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
     OpenProjectDialog = NewFileDialog(this, QStringLiteral("Load project"), "OpenProjectDialog", TFileWanted::AnyName,
                                       {QStringLiteral("Project files (*.volm)")}, QStringLiteral("volm"));
 
+    StartPanel = new QWidget(MdiArea);
+    StartPanel->setObjectName(QStringLiteral("StartPanel"));
+    StartPanel->setAutoFillBackground(false);
+    auto* start = new QVBoxLayout(StartPanel);
+    start->addStretch(1);
+    auto* welcome = new QLabel(QStringLiteral("Make a book for Java phones:"), StartPanel);
+    QFont big = welcome->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.3);
+    welcome->setFont(big);
+    start->addWidget(welcome, 0, Qt::AlignHCenter);
+    StartOpenButton = new QPushButton(QStringLiteral("Open/Create a project..."), StartPanel);
+    StartOpenButton->setObjectName(QStringLiteral("StartOpenButton"));
+    StartOpenButton->setToolTip(aOpen->statusTip());
+    StartNewBookButton = new QPushButton(QStringLiteral("New book from file..."), StartPanel);
+    StartNewBookButton->setObjectName(QStringLiteral("StartNewBookButton"));
+    StartNewBookButton->setToolTip(aNewBook->statusTip());
+    for (QPushButton* b : {StartOpenButton, StartNewBookButton})
+        start->addWidget(b, 0, Qt::AlignHCenter);
+    startRecentBox_ = new QWidget(StartPanel);
+    start->addWidget(startRecentBox_, 0, Qt::AlignHCenter);
+    new QVBoxLayout(startRecentBox_);
+    start->addStretch(2);
+    connect(StartOpenButton, &QPushButton::clicked, aOpen, &QAction::trigger);
+    connect(StartNewBookButton, &QPushButton::clicked, aNewBook, &QAction::trigger);
+    MdiArea->installEventFilter(this);
+
     connect(MdiArea, &QMdiArea::subWindowActivated, this, &TForm1::subWindowActivated);
     updateWindowCommands();
+    updateStartPanel();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == MdiArea && e->type() == QEvent::Resize)
+        StartPanel->setGeometry(MdiArea->rect());
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void TForm1::updateStartPanel()
+{
+    const bool empty = MdiArea->subWindowList().isEmpty();
+    StartPanel->setVisible(empty);
+    if (!empty || !shown_)
+        return;
+    StartPanel->setGeometry(MdiArea->rect());
+    StartPanel->raise();
+    // Later: the button clicked may be among them.
+    for (QPushButton* b : startRecent_) {
+        b->hide();
+        b->deleteLater();
+    }
+    startRecent_.clear();
+    std::vector<std::string> paths;
+    try {
+        paths = TRecentProjects(registry_).List();
+    } catch (const std::exception&) {
+    }
+    auto* box = static_cast<QVBoxLayout*>(startRecentBox_->layout());
+    for (const std::string& p : paths) {
+        const QString path = QFile::decodeName(p.c_str());
+        QString shown = QFileInfo(path).fileName();
+        shown.replace(u'&', QStringLiteral("&&"));
+        auto* b = new QPushButton(shown, startRecentBox_);
+        b->setFlat(true);
+        b->setToolTip(path);
+        b->setStatusTip(QStringLiteral("Open %1").arg(path));
+        connect(b, &QPushButton::clicked, this, [this, path] { openRecent(path); });
+        box->addWidget(b);
+        startRecent_ << b;
+    }
 }
 
 TForm1::~TForm1() = default;
@@ -232,6 +303,7 @@ void TForm1::FormShow()
     } catch (const std::exception& e) {
         ShowException(e, this);
     }
+    updateStartPanel();
     if (!commandLineProject_.isEmpty())
         OpenOrCreateProject(commandLineProject_);
 }
@@ -545,6 +617,7 @@ void TForm1::aAboutExecute()
 
 void TForm1::subWindowActivated()
 {
+    updateStartPanel();
     TProjectWindow* w = activeProjectWindow();
     QMenu* menu = w ? w->MergedMenu() : nullptr;
     if (mergedMenu_ != menu) {

@@ -29,6 +29,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QPushButton;
 
 namespace volm::ui {
 
@@ -74,6 +75,9 @@ public:
     QList<QAction*> recentActions() const { return recentActions_; }
     // Rebuilds that list from the registry (done whenever the menu opens).
     void updateRecentProjects();
+    // Shows the start panel (its recent projects as the registry has them)
+    // while no project window is open, and hides it otherwise.
+    void updateStartPanel();
 
     // The open project windows in the frame's child order.
     QList<TProjectWindow*> projectWindows() const;
@@ -85,6 +89,14 @@ public:
     // typed text that was not committed.
     QLabel* ModifiedLabel = nullptr;
     QMdiArea* MdiArea = nullptr;
+    // Over the empty window area while no project is open: the two first
+    // steps ("&Open/Create...", "&New book from file...") and the recent
+    // projects, each a button.
+    QWidget* StartPanel = nullptr;
+    QPushButton* StartOpenButton = nullptr;
+    QPushButton* StartNewBookButton = nullptr;
+    // The recent projects' buttons, as the panel shows them now.
+    QList<QPushButton*> startRecentButtons() const { return startRecent_; }
     QMenu* FileMenu = nullptr;
     QMenu* EditMenu = nullptr;
     QMenu* WindowMenu = nullptr;
@@ -118,6 +130,7 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void FormShow();
@@ -140,6 +153,8 @@ private:
     std::filesystem::path registry_;
     QList<QAction*> recentActions_;
     QList<QAction*> windowActions_;
+    QList<QPushButton*> startRecent_;
+    QWidget* startRecentBox_ = nullptr;
     QAction* recentSeparator_ = nullptr;
     QString commandLineProject_;
     QDialog* aboutBox_ = nullptr;

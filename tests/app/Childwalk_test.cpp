@@ -328,3 +328,35 @@ TEST_F(Walk, ANewBookFromAFileGetsItsOwnProjectNamedAfterTheTitle)
     setBuildParamsDialog(nullptr);
     EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
 }
+
+TEST_F(Walk, TheEmptyFrameShowsTheFirstStepsAndTheRecentProjects)
+{
+    ASSERT_TRUE(frame->StartPanel->isVisible());
+    EXPECT_TRUE(frame->StartOpenButton->isVisible());
+    EXPECT_TRUE(frame->StartNewBookButton->isVisible());
+    EXPECT_TRUE(frame->startRecentButtons().isEmpty());
+    TForm2* w = open("recent.volm");
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(frame->StartPanel->isVisible());
+    frame->WindowClose->trigger();
+    settle();
+    ASSERT_TRUE(frame->StartPanel->isVisible());
+    ASSERT_EQ(frame->startRecentButtons().size(), 1);
+    QPushButton* recent = frame->startRecentButtons()[0];
+    EXPECT_EQ(recent->text(), QStringLiteral("recent.volm"));
+    EXPECT_EQ(recent->toolTip(), QString::fromStdString((dir / "recent.volm").string()));
+    recent->click();
+    settle();
+    EXPECT_EQ(frame->projectWindows().size(), 1);
+    EXPECT_FALSE(frame->StartPanel->isVisible());
+    // The first steps are the menu's commands.
+    frame->WindowClose->trigger();
+    settle();
+    QTimer::singleShot(0, [] {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            d->reject();
+    });
+    frame->StartNewBookButton->click(); // asks for a book file first; turned down
+    EXPECT_TRUE(frame->projectWindows().isEmpty());
+    EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+}
