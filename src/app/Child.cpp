@@ -22,7 +22,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QDialog>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -572,6 +574,138 @@ void TForm2::ChangeRecorded(const std::string& what)
     else if (cut.size() > 1)
         said += QStringLiteral(" %1 names were longer than %2 bytes and are stored cut.").arg(cut.size()).arg(kItemNameSize);
     showStatus(said);
+}
+
+// --- finding -----------------------------------------------------------------------
+
+namespace {
+constexpr int kTopicRole = Qt::UserRole, kAtRole = Qt::UserRole + 1;
+constexpr int kMostMatches = 1000;
+} // namespace
+
+void TForm2::FindText(bool everyTopic)
+{
+    if (!project_.IsOpen())
+        return;
+    bool ok = false;
+    const QString text = QInputDialog::getText(
+        this, everyTopic ? QStringLiteral("Find in all topics") : QStringLiteral("Find in the topic"),
+        QStringLiteral("Find:"), QLineEdit::Normal, lastFind_, &ok);
+    if (!ok || text.isEmpty())
+        return;
+    lastFind_ = text;
+    if (everyTopic || !editorShowsSelection())
+        FindInAllTopics(text);
+    else
+        FindInTopic(text);
+}
+
+bool TForm2::FindInTopic(const QString& text)
+{
+    if (!editorShowsSelection() || text.isEmpty())
+        return false;
+    lastFind_ = text;
+    if (RxRichEdit1->find(text)) {
+        RxRichEdit1->setFocus();
+        return true;
+    }
+    // Once more from the start.
+    const QTextCursor before = RxRichEdit1->textCursor();
+    RxRichEdit1->moveCursor(QTextCursor::Start);
+    if (RxRichEdit1->find(text)) {
+        RxRichEdit1->setFocus();
+        showStatus(QStringLiteral("\"%1\" found again from the start of the topic.").arg(text));
+        return true;
+    }
+    RxRichEdit1->setTextCursor(before);
+    showStatus(QStringLiteral("\"%1\" is not in the topic \"%2\".").arg(text, EditorNode()->text(0)));
+    return false;
+}
+
+int TForm2::FindInAllTopics(const QString& text)
+{
+    if (!project_.IsOpen() || text.isEmpty())
+        return 0;
+    lastFind_ = text;
+    if (!FindResults) {
+        FindResults = new QDialog(this);
+        FindResults->setObjectName(QStringLiteral("FindResults"));
+        FindList = new QTreeWidget(FindResults);
+        FindList->setObjectName(QStringLiteral("FindList"));
+        FindList->setHeaderLabels({QStringLiteral("Topic"), QStringLiteral("Line"), QStringLiteral("Text")});
+        FindList->setRootIsDecorated(false);
+        FindList->setUniformRowHeights(true);
+        auto* l = new QVBoxLayout(FindResults);
+        l->addWidget(FindList);
+        FindResults->resize(560, 300);
+        connect(FindList, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+            GoToPlace(item->data(0, kTopicRole).toULongLong(), item->data(0, kAtRole).toInt(), lastFind_.size());
+        });
+    }
+    FindList->clear();
+    const std::optional<size_t> editing = text_->TopicIndex();
+    QList<QTreeWidgetItem*> items;
+    for (size_t i = 0; i < project_.TopicCount() && items.size() < kMostMatches; ++i) {
+        QString body;
+        if (editing == i) {
+            body = RxRichEdit1->toPlainText();
+        } else {
+            try {
+                body = ansiToText(project_.GetText(i));
+            } catch (const std::exception&) {
+                continue; // a topic that can't be read has no match to show
+            }
+            body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        }
+        for (qsizetype at = body.indexOf(text, 0, Qt::CaseInsensitive); at >= 0 && items.size() < kMostMatches;
+             at = body.indexOf(text, at + text.size(), Qt::CaseInsensitive)) {
+            const qsizetype start = body.lastIndexOf(u'\n', at) + 1;
+            qsizetype end = body.indexOf(u'\n', at);
+            if (end < 0)
+                end = body.size();
+            // The line around the match, at most some 80 characters of it.
+            const qsizetype from = std::max(start, at - 30);
+            QString context = body.mid(from, std::min<qsizetype>(end - from, 80)).trimmed();
+            if (from > start)
+                context.prepend(QStringLiteral("..."));
+            auto* item = new QTreeWidgetItem(QStringList{ansiToText(project_.Topic(i).Name),
+                                                         QString::number(body.left(at).count(u'\n') + 1), context});
+            item->setData(0, kTopicRole, static_cast<qulonglong>(i));
+            item->setData(0, kAtRole, static_cast<int>(at));
+            items << item;
+        }
+    }
+    FindList->addTopLevelItems(items);
+    FindList->resizeColumnToContents(0);
+    FindResults->setWindowTitle(QStringLiteral("\"%1\": %2").arg(text).arg(
+        items.size() == 1 ? QStringLiteral("1 place") : QStringLiteral("%1 places").arg(items.size())));
+    if (items.isEmpty()) {
+        FindResults->hide();
+        showStatus(QStringLiteral("\"%1\" is in no topic.").arg(text));
+        return 0;
+    }
+    FindResults->show();
+    FindResults->raise();
+    FindList->setCurrentItem(items.front());
+    FindList->setFocus();
+    return static_cast<int>(items.size());
+}
+
+void TForm2::GoToPlace(size_t index, int at, int length)
+{
+    QTreeWidgetItem* node = topicNode(index);
+    if (!node)
+        return;
+    if (node != TreeView1->currentItem())
+        TreeView1->setCurrentItem(node); // asks about typed text first
+    if (TreeView1->currentItem() != node || !editorShowsSelection())
+        return;
+    QTextCursor c(RxRichEdit1->document());
+    c.setPosition(std::min(at, RxRichEdit1->document()->characterCount() - 1));
+    c.setPosition(std::min(at + length, RxRichEdit1->document()->characterCount() - 1), QTextCursor::KeepAnchor);
+    RxRichEdit1->setTextCursor(c);
+    RxRichEdit1->ensureCursorVisible();
+    RxRichEdit1->setFocus();
 }
 
 // --- undo and redo ---------------------------------------------------------------

@@ -55,6 +55,7 @@
 
 class QAction;
 class QCheckBox;
+class QDialog;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -91,6 +92,19 @@ public:
     bool SettleEdits() override;
     void UndoChange() override;
     void RedoChange() override;
+    void FindText(bool everyTopic) override;
+    // Finds `text` (without regard to case) in the editor, after its cursor
+    // and then from the start: true when found (it is selected then).
+    bool FindInTopic(const QString& text);
+    // Lists every place `text` occurs in the topics' texts (the editor's
+    // for its own topic) in FindResults; the count of places.
+    int FindInAllTopics(const QString& text);
+    // Selects the topic at `index` and puts the editor's cursor at `at` (a
+    // place of the text as the editor shows it), `length` characters selected.
+    void GoToPlace(size_t index, int at, int length);
+    // The matches of the last "Find in all topics" (null before one).
+    QDialog* FindResults = nullptr;
+    QTreeWidget* FindList = nullptr;
     QString UndoDescription() const override;
     QString RedoDescription() const override;
 
@@ -222,6 +236,7 @@ private:
     TTopicCommands commands_;
     QString path_;
     QString openFailure_;
+    QString lastFind_;
     TTopicTree* tree_ = nullptr;
     TTopicEditor* editor_ = nullptr;
     TEditorText* text_ = nullptr;

@@ -141,6 +141,19 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
                            w->RedoChange();
                    },
                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    aFind = action(tr("&Find..."), QStringLiteral("Find a text in the selected topic"),
+                   [this] {
+                       if (TProjectWindow* w = activeProjectWindow())
+                           w->FindText(false);
+                   },
+                   QKeySequence(Qt::CTRL | Qt::Key_F));
+    aFindAll = action(tr("Find in all &topics..."),
+                      QStringLiteral("Find a text in every topic and list the places to go to"),
+                      [this] {
+                          if (TProjectWindow* w = activeProjectWindow())
+                              w->FindText(true);
+                      },
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     WindowArrange = action(tr("&Arrange"), QStringLiteral("Arrange the minimized project windows along the bottom"),
                            &TForm1::ArrangeIcons);
     WindowCascade = action(tr("&Cascade"), QStringLiteral("Cascade the project windows"),
@@ -164,6 +177,9 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
     EditMenu = menuBar()->addMenu(tr("&Edit"));
     EditMenu->addAction(aUndo);
     EditMenu->addAction(aRedo);
+    EditMenu->addSeparator();
+    EditMenu->addAction(aFind);
+    EditMenu->addAction(aFindAll);
     connect(EditMenu, &QMenu::aboutToShow, this, &TForm1::updateEditCommands);
     // Closed, the keys work whatever the menu last showed.
     connect(EditMenu, &QMenu::aboutToHide, this, &TForm1::updateWindowCommands);
@@ -640,8 +656,8 @@ void TForm1::updateWindowCommands()
     WindowClose->setEnabled(any && MdiArea->currentSubWindow() != nullptr);
     aUndo->setText(tr("&Undo"));
     aRedo->setText(tr("&Redo"));
-    aUndo->setEnabled(activeProjectWindow() != nullptr);
-    aRedo->setEnabled(activeProjectWindow() != nullptr);
+    for (QAction* a : {aUndo, aRedo, aFind, aFindAll})
+        a->setEnabled(activeProjectWindow() != nullptr);
 }
 
 void TForm1::updateEditCommands()

@@ -108,6 +108,9 @@ public:
     // "&Undo" (Ctrl+Z) and "&Redo" (Ctrl+Shift+Z) of the active project window.
     QAction* aUndo = nullptr;
     QAction* aRedo = nullptr;
+    // "&Find..." (Ctrl+F) and "Find in all &topics..." (Ctrl+Shift+F).
+    QAction* aFind = nullptr;
+    QAction* aFindAll = nullptr;
     QAction* WindowArrange = nullptr;
     QAction* WindowCascade = nullptr;
     QAction* WindowClose = nullptr;

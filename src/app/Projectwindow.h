@@ -57,6 +57,9 @@ public:
     // of the topic list taken back or made again (in the editor, its typing).
     virtual void UndoChange() {}
     virtual void RedoChange() {}
+    // "&Find..." (in the selected topic's text) and "Find in all &topics..."
+    // (every topic, the matches listed to jump to), each asking for the text.
+    virtual void FindText(bool everyTopic) { (void)everyTopic; }
     // What they would take back or make again ("" for nothing).
     virtual QString UndoDescription() const { return {}; }
     virtual QString RedoDescription() const { return {}; }

@@ -18,6 +18,7 @@
 #include "text/Bookexpect.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -358,5 +359,50 @@ TEST_F(Walk, TheEmptyFrameShowsTheFirstStepsAndTheRecentProjects)
     });
     frame->StartNewBookButton->click(); // asks for a book file first; turned down
     EXPECT_TRUE(frame->projectWindows().isEmpty());
+    EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+}
+
+TEST_F(Walk, FindInTheTopicAndInEveryTopic)
+{
+    TForm2* w = open("find.volm", {"One", "Two", "Three"});
+    ASSERT_NE(w, nullptr);
+    w->Project().CommitText(1, "first line\r\nthe Clock and the clock\r\n");
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(1));
+    // In the topic: each place in turn (case aside), then again from the start.
+    EXPECT_TRUE(w->FindInTopic(QStringLiteral("clock")));
+    EXPECT_EQ(w->RxRichEdit1->textCursor().selectedText(), QStringLiteral("Clock"));
+    EXPECT_EQ(w->RxRichEdit1->textCursor().selectionStart(), 15);
+    EXPECT_TRUE(w->FindInTopic(QStringLiteral("clock")));
+    EXPECT_EQ(w->RxRichEdit1->textCursor().selectionStart(), 29);
+    EXPECT_TRUE(w->FindInTopic(QStringLiteral("clock")));
+    EXPECT_EQ(w->RxRichEdit1->textCursor().selectionStart(), 15);
+    EXPECT_EQ(status(), QStringLiteral("\"clock\" found again from the start of the topic."));
+    EXPECT_FALSE(w->FindInTopic(QStringLiteral("bell")));
+    EXPECT_EQ(status(), QStringLiteral("\"bell\" is not in the topic \"Two\"."));
+
+    // In every topic: a list of the places (the editor's typing counts for its topic).
+    w->RxRichEdit1->moveCursor(QTextCursor::End);
+    QTest::keyClicks(w->RxRichEdit1, QStringLiteral("of One"));
+    EXPECT_EQ(w->FindInAllTopics(QStringLiteral("of one")), 2);
+    ASSERT_NE(w->FindResults, nullptr);
+    EXPECT_TRUE(w->FindResults->isVisible());
+    EXPECT_EQ(w->FindResults->windowTitle(), QStringLiteral("\"of one\": 2 places"));
+    ASSERT_EQ(w->FindList->topLevelItemCount(), 2);
+    QTreeWidgetItem* first = w->FindList->topLevelItem(0);
+    EXPECT_EQ(first->text(0), QStringLiteral("One"));
+    EXPECT_EQ(first->text(1), QStringLiteral("1"));
+    EXPECT_EQ(first->text(2), QStringLiteral("text of One"));
+    EXPECT_EQ(w->FindList->topLevelItem(1)->text(0), QStringLiteral("Two"));
+    EXPECT_EQ(w->FindList->topLevelItem(1)->text(1), QStringLiteral("3"));
+    // Going there asks about the typing first, then selects the place.
+    questions.answers = {kCommit};
+    emit w->FindList->itemActivated(first, 0);
+    EXPECT_EQ(questions.asked.size(), 1u);
+    EXPECT_EQ(w->TreeView1->currentItem(), w->TreeView1->topLevelItem(0));
+    EXPECT_EQ(w->RxRichEdit1->textCursor().selectedText(), QStringLiteral("of One"));
+    EXPECT_EQ(w->Project().GetText(1), "first line\r\nthe Clock and the clock\r\nof One\r\n");
+    EXPECT_EQ(w->FindInAllTopics(QStringLiteral("bell")), 0);
+    EXPECT_FALSE(w->FindResults->isVisible());
+    EXPECT_EQ(status(), QStringLiteral("\"bell\" is in no topic."));
     EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
 }

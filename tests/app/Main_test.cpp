@@ -179,7 +179,9 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("Volm"));
     EXPECT_EQ(menuTitles(frame), (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"),
                                               QStringLiteral("&Window"), QStringLiteral("&Help")}));
-    EXPECT_EQ(itemTexts(frame.EditMenu), (QStringList{QStringLiteral("&Undo"), QStringLiteral("&Redo")}));
+    EXPECT_EQ(itemTexts(frame.EditMenu),
+              (QStringList{QStringLiteral("&Undo"), QStringLiteral("&Redo"), QStringLiteral("-"),
+                           QStringLiteral("&Find..."), QStringLiteral("Find in all &topics...")}));
     EXPECT_FALSE(frame.aUndo->isEnabled()); // no project window
     EXPECT_EQ(itemTexts(frame.FileMenu),
               (QStringList{QStringLiteral("&Open/Create..."), QStringLiteral("&New book from file..."),
