@@ -567,7 +567,7 @@ TEST_F(Editor, RecentProjectsAndCreatingOnlyWhenAsked)
     ASSERT_EQ(recent.size(), 8); // the last eight, latest first
     EXPECT_EQ(recent[0]->text(), QStringLiteral("&1 ") + QString::fromStdString(paths[8]));
     EXPECT_EQ(recent[7]->text(), QStringLiteral("&8 ") + QString::fromStdString(paths[1]));
-    EXPECT_EQ(frame->FileMenu->actions().indexOf(recent[0]), 2); // after "&Open/Create..." and its line
+    EXPECT_EQ(frame->FileMenu->actions().indexOf(recent[0]), 3); // after "&Open/Create...", "&New book from file..." and a line
 
     // A project that has gone is taken off the list, with a message.
     fs::remove(paths[7]);
