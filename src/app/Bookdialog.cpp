@@ -4,6 +4,7 @@
 #include "app/Dialogbuttons.h"
 #include "app/Errorbox.h"
 #include "app/Filedialogs.h"
+#include "app/Screenfit.h"
 #include "book/Topiccommands.h"
 #include "book/Bookfile.h"
 #include "text/Detect.h"
@@ -79,20 +80,26 @@ TBookDialog::TBookDialog(const QString& file, QWidget* parent) : QDialog(parent)
     TitleCheck->setObjectName(QStringLiteral("TitleCheck"));
     TitleCheck->setStatusTip(QStringLiteral("The phone shows the book under its own title, not the project file's name"));
     TitleCheck->hide();
+    // A long title is cut on a narrow screen rather than widening the dialog.
+    TitleCheck->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     AppendButton = AcceptButton(this, QStringLiteral("&Append"), "AppendButton");
     CancelButton = RejectButton(this, QStringLiteral("Cancel"), "CancelButton");
 
+    // Two rows of options, so that the dialog fits a small or scaled screen.
     auto* split = new QHBoxLayout;
     split->addWidget(SplitCheck);
     split->addWidget(SplitSizeBox);
     split->addStretch();
-    split->addWidget(NotesBox);
-    split->addWidget(KeepLinesCheck);
+    auto* options = new QHBoxLayout;
+    options->addWidget(NotesBox);
+    options->addWidget(KeepLinesCheck);
+    options->addStretch();
     auto* buttons = ButtonBox(Qt::Horizontal, AppendButton, CancelButton);
     auto* all = new QVBoxLayout(this);
     all->addWidget(SummaryLabel);
     all->addWidget(ChapterList, 1);
     all->addLayout(split);
+    all->addLayout(options);
     all->addWidget(TitleCheck);
     all->addLayout(buttons);
 
@@ -131,6 +138,12 @@ void TBookDialog::read()
     const int notes = NotesBox->currentIndex();
     options.notes = notes == 1 ? TNoteMode::End : notes == 2 ? TNoteMode::Topic : TNoteMode::Inline;
     book_ = ReadBookFile(QFile::encodeName(file_).toStdString(), options);
+}
+
+void TBookDialog::showEvent(QShowEvent* e)
+{
+    FitToScreen(this);
+    QDialog::showEvent(e);
 }
 
 size_t TBookDialog::splitAt() const

@@ -49,6 +49,9 @@ public:
     QPushButton* AppendButton = nullptr;  // "&Append"
     QPushButton* CancelButton = nullptr;  // "Cancel"
 
+protected:
+    void showEvent(QShowEvent* e) override;
+
 private:
     void read();
     void fill();

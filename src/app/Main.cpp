@@ -9,6 +9,7 @@
 #include "app/Filedialogs.h"
 #include "app/Filetype.h"
 #include "app/Recent.h"
+#include "app/Screenfit.h"
 
 #include <QAction>
 #include <QApplication>
@@ -291,6 +292,8 @@ TProjectWindow* TForm1::activeProjectWindow() const
 
 void TForm1::showEvent(QShowEvent* e)
 {
+    if (!shown_)
+        FitToScreen(this); // a size asked for at a small scale may not fit a large one
     QMainWindow::showEvent(e);
     if (!shown_) {
         shown_ = true;

@@ -18,6 +18,8 @@
 #include "text/Bookexpect.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -405,4 +407,30 @@ TEST_F(Walk, FindInTheTopicAndInEveryTopic)
     EXPECT_FALSE(w->FindResults->isVisible());
     EXPECT_EQ(status(), QStringLiteral("\"bell\" is in no topic."));
     EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+}
+
+// Run at scale factors 1, 1.5 and 2 (QT_SCALE_FACTOR, see CMakeLists.txt).
+TEST(WalkScreen, WindowsAndDialogsFitTheScreenAtAnyScale)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    auto inside = [&](QWidget* w) {
+        const QRect r = w->frameGeometry();
+        return area.contains(r) ? std::string() : "frame " + std::to_string(r.width()) + "x" +
+                                                      std::to_string(r.height()) + " at " + std::to_string(r.x()) +
+                                                      "," + std::to_string(r.y()) + " outside the screen's " +
+                                                      std::to_string(area.width()) + "x" +
+                                                      std::to_string(area.height());
+    };
+    TForm1 frame([](TForm1* f) -> TProjectWindow* { return new TForm2(f); });
+    frame.resize(1800, 1280); // as large as it once opened
+    frame.show();
+    EXPECT_EQ(inside(&frame), "");
+    TBookDialog dialog(tale(), &frame);
+    dialog.resize(3000, 2000);
+    QTimer::singleShot(0, [&] {
+        EXPECT_EQ(inside(&dialog), "");
+        EXPECT_TRUE(area.contains(dialog.AppendButton->mapToGlobal(dialog.AppendButton->rect().center())));
+        dialog.reject();
+    });
+    dialog.exec();
 }
