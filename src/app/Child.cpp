@@ -12,6 +12,9 @@
 #include "app/Senddialog.h"
 #include "app/Topictree.h"
 #include "book/Manifest.h"
+#include "storage/Cfbfile.h"
+#include "storage/Doc.h"
+#include "storage/Storageerror.h"
 #include "text/Textlines.h"
 
 #include <QCheckBox>
@@ -20,7 +23,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QDialog>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -94,6 +99,10 @@ QString openCause(const QString& path, const std::exception& e)
         return QStringLiteral("%1: the folder %2 does not exist").arg(path, dir);
     if (info.isFile() && info.size() == 0)
         return QStringLiteral("%1: an empty file, not a project file; left as it is").arg(path);
+    if (const auto* s = dynamic_cast<const EStorageError*>(&e); s && s->status() == STG_E_SHAREVIOLATION)
+        return QStringLiteral("%1: the project is already open in another window or program; close it there, "
+                              "or use that window")
+            .arg(path);
     return fromMessage(e.what());
 }
 
@@ -170,8 +179,8 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     Edit1->setMaxLength(50);
     BitBtn1 = button(GroupBox3, "BitBtn1", QStringLiteral("A&ppend"),
                      QStringLiteral("Append topic with entered name to list"));
-    // "D&elete": Alt+D opens the "&Document" menu.
-    BitBtn2 = button(GroupBox3, "BitBtn2", QStringLiteral("D&elete"),
+    // "Dele&te": Alt+D opens the "&Document" menu, Alt+E the "&Edit" menu.
+    BitBtn2 = button(GroupBox3, "BitBtn2", QStringLiteral("Dele&te"),
                      QStringLiteral("Delete selected item"));
     BitBtn3 = button(GroupBox3, "BitBtn3", QStringLiteral("&Load..."),
                      QStringLiteral("Loads topics list from text file, each line of file will be "
@@ -272,7 +281,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
                       QStringLiteral("Append topic with entered name to list"));
     RenameAction = command(this, QStringLiteral("&Rename"), QStringLiteral("Rename the selected topic"),
                       QKeySequence(Qt::Key_F2));
-    DeleteAction = command(this, QStringLiteral("&Delete"), QStringLiteral("Delete selected item (asks first)"),
+    DeleteAction = command(this, QStringLiteral("&Delete"), QStringLiteral("Delete selected item (Ctrl+Z restores it)"),
                       QKeySequence(QKeySequence::Delete));
     MoveUpAction = command(this, QStringLiteral("Move &up"), QStringLiteral("Move the selected topic up the list"),
                       QKeySequence(Qt::ALT | Qt::Key_Up));
@@ -349,7 +358,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
             BitBtn1Click();
     });
     connect(RenameAction, &QAction::triggered, this, &TForm2::RenameSelected);
-    connect(DeleteAction, &QAction::triggered, this, &TForm2::DeleteSelectedAsking);
+    connect(DeleteAction, &QAction::triggered, this, &TForm2::BitBtn2Click);
     connect(MoveUpAction, &QAction::triggered, this, [this] {
         const int row = TreeView1->indexOfTopLevelItem(TreeView1->currentItem());
         if (row > 0)
@@ -552,6 +561,210 @@ void TForm2::TopicTextChanged(size_t index)
     text_->TopicTextChanged(index);
 }
 
+void TForm2::ChangeRecorded(const std::string& what)
+{
+    const bool deleted = what.size() > 8 && what.compare(what.size() - 8, 8, " deleted") == 0;
+    QString said = ansiToText(what) +
+                   (deleted ? QStringLiteral(". Ctrl+Z restores it.") : QStringLiteral(". Ctrl+Z undoes it."));
+    // Names are stored cut to their first 50 bytes: the user hears of it.
+    std::vector<std::string> cut;
+    for (const TTopicStep& step : commands_.History().NextUndo().steps)
+        if ((step.kind == TTopicStep::skInsert || step.kind == TTopicStep::skRename) &&
+            step.name.size() > kItemNameSize)
+            cut.push_back(step.name.substr(0, kItemNameSize));
+    if (cut.size() == 1)
+        said += QStringLiteral(" The name is longer than %1 bytes and is stored cut: \"%2\".")
+                    .arg(kItemNameSize)
+                    .arg(ansiToText(cut[0]));
+    else if (cut.size() > 1)
+        said += QStringLiteral(" %1 names were longer than %2 bytes and are stored cut.").arg(cut.size()).arg(kItemNameSize);
+    showStatus(said);
+}
+
+// --- finding -----------------------------------------------------------------------
+
+namespace {
+constexpr int kTopicRole = Qt::UserRole, kAtRole = Qt::UserRole + 1;
+constexpr int kMostMatches = 1000;
+} // namespace
+
+void TForm2::FindText(bool everyTopic)
+{
+    if (!project_.IsOpen())
+        return;
+    bool ok = false;
+    const QString text = QInputDialog::getText(
+        this, everyTopic ? QStringLiteral("Find in all topics") : QStringLiteral("Find in the topic"),
+        QStringLiteral("Find:"), QLineEdit::Normal, lastFind_, &ok);
+    if (!ok || text.isEmpty())
+        return;
+    lastFind_ = text;
+    if (everyTopic || !editorShowsSelection())
+        FindInAllTopics(text);
+    else
+        FindInTopic(text);
+}
+
+bool TForm2::FindInTopic(const QString& text)
+{
+    if (!editorShowsSelection() || text.isEmpty())
+        return false;
+    lastFind_ = text;
+    if (RxRichEdit1->find(text)) {
+        RxRichEdit1->setFocus();
+        return true;
+    }
+    // Once more from the start.
+    const QTextCursor before = RxRichEdit1->textCursor();
+    RxRichEdit1->moveCursor(QTextCursor::Start);
+    if (RxRichEdit1->find(text)) {
+        RxRichEdit1->setFocus();
+        showStatus(QStringLiteral("\"%1\" found again from the start of the topic.").arg(text));
+        return true;
+    }
+    RxRichEdit1->setTextCursor(before);
+    showStatus(QStringLiteral("\"%1\" is not in the topic \"%2\".").arg(text, EditorNode()->text(0)));
+    return false;
+}
+
+int TForm2::FindInAllTopics(const QString& text)
+{
+    if (!project_.IsOpen() || text.isEmpty())
+        return 0;
+    lastFind_ = text;
+    if (!FindResults) {
+        FindResults = new QDialog(this);
+        FindResults->setObjectName(QStringLiteral("FindResults"));
+        FindList = new QTreeWidget(FindResults);
+        FindList->setObjectName(QStringLiteral("FindList"));
+        FindList->setHeaderLabels({QStringLiteral("Topic"), QStringLiteral("Line"), QStringLiteral("Text")});
+        FindList->setRootIsDecorated(false);
+        FindList->setUniformRowHeights(true);
+        auto* l = new QVBoxLayout(FindResults);
+        l->addWidget(FindList);
+        FindResults->resize(560, 300);
+        connect(FindList, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+            GoToPlace(item->data(0, kTopicRole).toULongLong(), item->data(0, kAtRole).toInt(), lastFind_.size());
+        });
+    }
+    FindList->clear();
+    const std::optional<size_t> editing = text_->TopicIndex();
+    QList<QTreeWidgetItem*> items;
+    for (size_t i = 0; i < project_.TopicCount() && items.size() < kMostMatches; ++i) {
+        QString body;
+        if (editing == i) {
+            body = RxRichEdit1->toPlainText();
+        } else {
+            try {
+                body = ansiToText(project_.GetText(i));
+            } catch (const std::exception&) {
+                continue; // a topic that can't be read has no match to show
+            }
+            body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        }
+        for (qsizetype at = body.indexOf(text, 0, Qt::CaseInsensitive); at >= 0 && items.size() < kMostMatches;
+             at = body.indexOf(text, at + text.size(), Qt::CaseInsensitive)) {
+            const qsizetype start = body.lastIndexOf(u'\n', at) + 1;
+            qsizetype end = body.indexOf(u'\n', at);
+            if (end < 0)
+                end = body.size();
+            // The line around the match, at most some 80 characters of it.
+            const qsizetype from = std::max(start, at - 30);
+            QString context = body.mid(from, std::min<qsizetype>(end - from, 80)).trimmed();
+            if (from > start)
+                context.prepend(QStringLiteral("..."));
+            auto* item = new QTreeWidgetItem(QStringList{ansiToText(project_.Topic(i).Name),
+                                                         QString::number(body.left(at).count(u'\n') + 1), context});
+            item->setData(0, kTopicRole, static_cast<qulonglong>(i));
+            item->setData(0, kAtRole, static_cast<int>(at));
+            items << item;
+        }
+    }
+    FindList->addTopLevelItems(items);
+    FindList->resizeColumnToContents(0);
+    FindResults->setWindowTitle(QStringLiteral("\"%1\": %2").arg(text).arg(
+        items.size() == 1 ? QStringLiteral("1 place") : QStringLiteral("%1 places").arg(items.size())));
+    if (items.isEmpty()) {
+        FindResults->hide();
+        showStatus(QStringLiteral("\"%1\" is in no topic.").arg(text));
+        return 0;
+    }
+    FindResults->show();
+    FindResults->raise();
+    FindList->setCurrentItem(items.front());
+    FindList->setFocus();
+    return static_cast<int>(items.size());
+}
+
+void TForm2::GoToPlace(size_t index, int at, int length)
+{
+    QTreeWidgetItem* node = topicNode(index);
+    if (!node)
+        return;
+    if (node != TreeView1->currentItem())
+        TreeView1->setCurrentItem(node); // asks about typed text first
+    if (TreeView1->currentItem() != node || !editorShowsSelection())
+        return;
+    QTextCursor c(RxRichEdit1->document());
+    c.setPosition(std::min(at, RxRichEdit1->document()->characterCount() - 1));
+    c.setPosition(std::min(at + length, RxRichEdit1->document()->characterCount() - 1), QTextCursor::KeepAnchor);
+    RxRichEdit1->setTextCursor(c);
+    RxRichEdit1->ensureCursorVisible();
+    RxRichEdit1->setFocus();
+}
+
+// --- undo and redo ---------------------------------------------------------------
+
+void TForm2::UndoChange()
+{
+    replayChange(true);
+}
+
+void TForm2::RedoChange()
+{
+    replayChange(false);
+}
+
+QString TForm2::UndoDescription() const
+{
+    return commands_.CanUndo() ? ansiToText(commands_.History().NextUndo().what) : QString();
+}
+
+QString TForm2::RedoDescription() const
+{
+    return commands_.CanRedo() ? ansiToText(commands_.History().NextRedo().what) : QString();
+}
+
+void TForm2::replayChange(bool undo)
+{
+    if (!project_.IsOpen())
+        return;
+    // The editor and the name field keep their own typing history.
+    if (RxRichEdit1->hasFocus() && !RxRichEdit1->isReadOnly()) {
+        undo ? RxRichEdit1->undo() : RxRichEdit1->redo();
+        return;
+    }
+    if (Edit1->hasFocus()) {
+        undo ? Edit1->undo() : Edit1->redo();
+        return;
+    }
+    if (!(undo ? commands_.CanUndo() : commands_.CanRedo())) {
+        showStatus(undo ? QStringLiteral("Nothing to undo.") : QStringLiteral("Nothing to redo."));
+        return;
+    }
+    // Typed text is settled first: the change may replace what the editor shows.
+    if (!SettleEdits())
+        return;
+    std::string what;
+    if (!run([&] { what = undo ? commands_.Undo() : commands_.Redo(); })) {
+        updateTopicCommands();
+        return;
+    }
+    updateTopicCommands();
+    showStatus(undo ? QStringLiteral("Undone: %1. Ctrl+Shift+Z makes it again.").arg(ansiToText(what))
+                    : QStringLiteral("Made again: %1. Ctrl+Z undoes it.").arg(ansiToText(what)));
+}
+
 // --- opening and closing -------------------------------------------------------
 
 bool TForm2::OpenProject(const QString& path)
@@ -565,6 +778,8 @@ bool TForm2::OpenProject(const QString& path)
         updateCaption();
         RestoreFontSettings(fontTarget(), project_.FontSettings());
         fillTree();
+        // Ready for the first topic's name.
+        Edit1->setFocus();
     } catch (const std::exception& e) {
         // The window holds no file then; the caller reports the failure.
         openFailure_ = openCause(path, e);
@@ -595,7 +810,15 @@ void TForm2::closeProject()
         TreeView1->clear();
         text_->Show(std::nullopt);
     }
-    run([this] { project_.CloseProject(); });
+    // After a write that failed (and was shown) the file refuses to commit:
+    // saying so once more would only repeat it.
+    const bool failed = project_.Document() && project_.Document()->File().writeFailed();
+    try {
+        project_.CloseProject();
+    } catch (const std::exception& e) {
+        if (!failed)
+            ShowException(e, this);
+    }
 }
 
 void TForm2::closeEvent(QCloseEvent* e)
@@ -655,10 +878,17 @@ void TForm2::updateCaption()
 {
     if (path_.isEmpty())
         return;
-    // "[*]" in a path is shown as it is, not as the toolkit's mark.
-    QString caption = path_;
+    // The file's name (the path is the window's tooltip and in the "&Window"
+    // menu); "[*]" in it is shown as it is, not as the toolkit's mark.
+    QString caption = QFileInfo(path_).fileName();
     caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(HasUncommittedEdits() ? caption + u'*' : caption);
+}
+
+QString TForm2::statusText() const
+{
+    auto* frame = qobject_cast<QMainWindow*>(window());
+    return frame ? frame->statusBar()->currentMessage() : QString();
 }
 
 void TForm2::showStatus(const QString& text)
@@ -716,14 +946,6 @@ void TForm2::BitBtn2Click()
     }
 }
 
-void TForm2::DeleteSelectedAsking()
-{
-    QTreeWidgetItem* node = TreeView1->currentItem();
-    if (node && project_.IsOpen() &&
-        AskYesNo(QStringLiteral("Delete topic \"%1\"?").arg(node->text(0)), false, this))
-        BitBtn2Click();
-}
-
 void TForm2::BitBtn3Click()
 {
     if (!project_.IsOpen() || !SettleEdits())
@@ -748,14 +970,25 @@ void TForm2::appendList(const QString& file)
         // What was appended before the failing line stays.
         ShowErrorMessage(QStringLiteral("%1, line %2: %3 (the topics of the %4 lines before it were appended)")
                              .arg(file)
-                             .arg(done.appended + 1)
+                             .arg(done.appended + done.skipped + 1)
                              .arg(fromMessage(done.failure))
                              .arg(done.appended),
                          this);
     if (QTreeWidgetItem* last = TreeView1->currentItem())
         TreeView1->scrollToItem(last);
+    // After what the change said: the lines that made no topic, and a cut.
+    QStringList notes;
+    if (done.appended == 0 && done.failure.empty())
+        notes << QStringLiteral("No topics appended.");
+    if (done.skipped > 0)
+        notes << (done.skipped == 1 ? QStringLiteral("1 empty line skipped.")
+                                    : QStringLiteral("%1 empty lines skipped.").arg(done.skipped));
     if (done.cutAt != std::string::npos)
-        showStatus(QString::fromStdString(NulCutNote(done.cutAt)));
+        notes << QString::fromStdString(NulCutNote(done.cutAt));
+    if (!notes.isEmpty()) {
+        const QString before = done.appended > 0 ? statusText() : QString();
+        showStatus((before.isEmpty() ? QString() : before + u' ') + notes.join(u' '));
+    }
 }
 
 void TForm2::RenameSelected()
@@ -834,6 +1067,17 @@ void TForm2::appendTextFiles(const QStringList& files)
         if (!run([&] { commands_.AppendTextFile(*bytes, pathBytes(p), CheckBox1->isChecked()); }))
             return;
     }
+}
+
+bool TForm2::TakeBook(const std::vector<TBookTopic>& topics, const std::string& title)
+{
+    if (!project_.IsOpen() || !SettleEdits())
+        return false;
+    return run([&] {
+        commands_.AppendBook(topics);
+        if (!title.empty() && TitleFault(title).empty())
+            project_.SaveTitle(title);
+    });
 }
 
 void TForm2::ImportBook(const QString& file)

@@ -56,6 +56,7 @@
 
 class QAction;
 class QCheckBox;
+class QDialog;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -84,11 +85,31 @@ public:
 
     bool OpenProject(const QString& path) override;
     bool HoldsProject(const QString& path) const override;
+    bool TakeBook(const std::vector<TBookTopic>& topics, const std::string& title) override;
+    void ShowBuildDialog() override { GenerateJAVA1Click(); }
+    QString ProjectPath() const override { return project_.IsOpen() ? path_ : QString(); }
     QMenu* MergedMenu() const override { return DocumentMenu; }
     QList<QAction*> ViewActions() const override;
     QString OpenFailure() const override { return openFailure_; }
     bool HasUncommittedEdits() const override;
     bool SettleEdits() override;
+    void UndoChange() override;
+    void RedoChange() override;
+    void FindText(bool everyTopic) override;
+    // Finds `text` (without regard to case) in the editor, after its cursor
+    // and then from the start: true when found (it is selected then).
+    bool FindInTopic(const QString& text);
+    // Lists every place `text` occurs in the topics' texts (the editor's
+    // for its own topic) in FindResults; the count of places.
+    int FindInAllTopics(const QString& text);
+    // Selects the topic at `index` and puts the editor's cursor at `at` (a
+    // place of the text as the editor shows it), `length` characters selected.
+    void GoToPlace(size_t index, int at, int length);
+    // The matches of the last "Find in all topics" (null before one).
+    QDialog* FindResults = nullptr;
+    QTreeWidget* FindList = nullptr;
+    QString UndoDescription() const override;
+    QString RedoDescription() const override;
 
     // The node whose topic's text the editor holds (null: none).
     QTreeWidgetItem* EditorNode() const;
@@ -138,7 +159,7 @@ public:
     QMenu* TopicMenu = nullptr;
     QAction* AppendAction = nullptr;   // appends the typed name (or goes to the name field)
     QAction* RenameAction = nullptr;   // F2
-    QAction* DeleteAction = nullptr;   // Delete key, asks first
+    QAction* DeleteAction = nullptr;   // Delete key (Ctrl+Z restores the topic)
     QAction* MoveUpAction = nullptr;   // Alt+Up
     QAction* MoveDownAction = nullptr; // Alt+Down
     QAction* LoadTextAction = nullptr; // "L&oad..." of the editor
@@ -162,8 +183,6 @@ public slots:
     void SendToPhone();
     // Opens the name editor on the selected topic.
     void RenameSelected();
-    // Asks, then deletes the selected topic.
-    void DeleteSelectedAsking();
     // Renames the node's topic; a name with characters Windows-1251 lacks is
     // refused and the name editor opens again with it. True when stored.
     bool RenameTopic(QTreeWidgetItem* node, const QString& name);
@@ -187,6 +206,10 @@ private:
     void TopicMoved(size_t from, size_t to) override;
     void TopicRenamed(size_t index) override;
     void TopicTextChanged(size_t index) override;
+    void ChangeRecorded(const std::string& what) override;
+    // Undoes (or redoes) the last change of the list, or the editor's typing
+    // when the editor has the focus.
+    void replayChange(bool undo);
 
     // The node of the topic at `index` (nodes of topics are in topic order;
     // nodes without a topic may stand between them).
@@ -203,6 +226,8 @@ private:
     void appendList(const QString& file);
     void appendTextFiles(const QStringList& files);
     void showStatus(const QString& text);
+    // What the status bar says now.
+    QString statusText() const;
     // The entry's name in Windows-1251, or nothing after saying why not.
     std::optional<std::string> entryName();
     // True when the editor holds the selected node's topic.
@@ -215,6 +240,7 @@ private:
     TTopicCommands commands_;
     QString path_;
     QString openFailure_;
+    QString lastFind_;
     TTopicTree* tree_ = nullptr;
     TTopicEditor* editor_ = nullptr;
     TEditorText* text_ = nullptr;

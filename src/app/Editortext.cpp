@@ -2,11 +2,15 @@
 
 #include "app/Ansitext.h"
 #include "app/Errorbox.h"
+#include "common/Errors.h"
 #include "common/Fileio.h"
+#include "text/Bookimport.h"
 #include "text/Detect.h"
 #include "text/Textlines.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTextCursor>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 
@@ -48,6 +52,7 @@ void TEditorText::Show(std::optional<size_t> index)
     }
     // One update: the old text is replaced as a whole.
     topic_ = topic;
+    shown_ = text;
     editor_->setPlainText(text);
     editor_->setReadOnly(topic_ == nullptr);
     editor_->document()->setModified(false);
@@ -110,7 +115,10 @@ bool TEditorText::Settle()
     case TEditsAnswer::Commit:
         return Commit();
     case TEditsAnswer::Discard:
-        Show(index); // the stored text again
+        // The stored text again, as it was shown.
+        editor_->setPlainText(shown_);
+        editor_->document()->setModified(false);
+        emit modifiedChanged(Modified());
         return true;
     case TEditsAnswer::Cancel:
         break;
@@ -118,13 +126,34 @@ bool TEditorText::Settle()
     return false;
 }
 
-QString TEditorText::FileText(const QString& path, bool detect, std::string* note)
+namespace {
+
+// What a file that is no text holds, as the user is told ("" for a text).
+std::string binaryKind(std::string_view bytes)
 {
-    const std::string bytes = ReadWholeFile(QFile::encodeName(path).toStdString(), kMaxTextFileSize);
-    const TLoadedText loaded = LoadTextFile(bytes, detect);
-    if (note)
-        *note = loaded.Note();
-    const std::vector<std::string> paragraphs = SplitParagraphs(loaded.text);
+    if (bytes.substr(0, 8) == std::string_view("\x89PNG\r\n\x1A\n", 8))
+        return "a PNG image";
+    if (bytes.substr(0, 4) == "PK\x03\x04" || bytes.substr(0, 4) == "PK\x05\x06")
+        return "a ZIP archive";
+    if (bytes.substr(0, 8) == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+        return "a compound file (a project or an office document)";
+    if (RecogniseBook(bytes, {}) == TBookFormat::None)
+        return "binary data";
+    return {};
+}
+
+TLoadedText readLoaded(const QString& path, bool detect)
+{
+    const std::string file = QFile::encodeName(path).toStdString();
+    const std::string bytes = ReadWholeFile(file, kMaxTextFileSize);
+    if (const std::string kind = binaryKind(bytes); !kind.empty())
+        throw Error(file + ": not a text file (it holds " + kind + "); nothing was loaded");
+    return LoadTextFile(bytes, detect);
+}
+
+QString shownText(const std::string& text)
+{
+    const std::vector<std::string> paragraphs = SplitParagraphs(text);
     QString shown;
     for (size_t i = 0; i < paragraphs.size(); ++i) {
         if (i)
@@ -134,24 +163,50 @@ QString TEditorText::FileText(const QString& path, bool detect, std::string* not
     return shown;
 }
 
+} // namespace
+
+QString TEditorText::FileText(const QString& path, bool detect, std::string* note)
+{
+    const TLoadedText loaded = readLoaded(path, detect);
+    if (note)
+        *note = loaded.Note();
+    return shownText(loaded.text);
+}
+
 void TEditorText::Load(const QString& path, bool detect)
 {
-    QString shown;
-    std::string note;
+    const std::optional<size_t> index = TopicIndex();
+    if (!index)
+        return;
+    TLoadedText loaded;
     try {
-        shown = FileText(path, detect, &note);
+        loaded = readLoaded(path, detect);
     } catch (const std::exception& e) {
         ShowException(e, parent_);
         return;
     }
-    editor_->setPlainText(shown);
-    // Not stored until the commit below succeeds.
+    const bool intoEmpty = !Modified() && editor_->document()->isEmpty();
+    // One step of the editor's own undo: Ctrl+Z there brings back what it held.
+    QTextCursor all(editor_->document());
+    all.beginEditBlock();
+    all.select(QTextCursor::Document);
+    all.insertText(shownText(loaded.text));
+    all.endEditBlock();
     editor_->document()->setModified(true);
-    Commit();
-    // Characters Windows-1251 lacks, and a text cut at its first NUL byte:
-    // the user is told so.
-    if (!note.empty())
-        emit remark(QString::fromStdString(note));
+    const std::string note = loaded.Note();
+    const QString found = QStringLiteral("%1; %2")
+                              .arg(detect ? QString::fromStdString(loaded.found.Describe()) + QStringLiteral(" detected")
+                                          : QStringLiteral("read as Windows-1251"),
+                                   note.empty() ? QStringLiteral("no character Windows-1251 lacks")
+                                                : QString::fromStdString(note));
+    const QString file = QFileInfo(path).fileName();
+    if (intoEmpty) {
+        if (Commit())
+            emit remark(QStringLiteral("%1 loaded into the topic (%2). Ctrl+Z undoes it.").arg(file, found));
+        return;
+    }
+    emit remark(QStringLiteral("%1 loaded into the editor (%2): \"Commit\" (Ctrl+S) stores it; Ctrl+Z restores the old text.")
+                    .arg(file, found));
 }
 
 void TEditorText::TopicDeleted()

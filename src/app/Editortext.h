@@ -58,11 +58,18 @@ public:
 
     // A text file's text as the editor shows it: read as the load reads it
     // (code-page detection when `detect`), its paragraphs. Raises volm::Error
-    // when the file can't be read. `note` gets the one line the user is
-    // told: the characters Windows-1251 lacks and a cut at a NUL byte ("": nothing).
+    // when the file can't be read or is no text (NUL bytes, the signature of
+    // a PNG image, a ZIP archive or a compound file: refused as a book import
+    // refuses it). `note` gets the one line the user is told: the characters
+    // Windows-1251 lacks and a cut at a NUL byte ("": nothing).
     static QString FileText(const QString& path, bool detect, std::string* note = nullptr);
-    // Loads a text file into the editor and commits it ("L&oad..."). The
-    // editor is unchanged when the file can't be read (shown in the error box).
+    // Loads a text file into the editor ("L&oad..."). Into a topic whose text
+    // is empty (nothing typed) the text is stored at once; over a text it
+    // replaces only what the editor shows, marked as typed: "&Commit" stores
+    // it, Ctrl+Z in the editor brings the old text back. The status bar hears
+    // of the code page found and of the characters Windows-1251 lacks. The
+    // editor is unchanged when the file can't be read or is no text (shown in
+    // the error box).
     void Load(const QString& path, bool detect);
 
     // The list changed: the editor lets go of a topic that is gone, and takes
@@ -84,6 +91,9 @@ private:
     // The topic whose text the editor holds (its item stays with it when
     // topics move); compared, never used to reach the item.
     const TJSDataItem* topic_ = nullptr;
+    // The stored text as Show put it into the editor ("Discard" brings it
+    // back without reading the file, which may have failed meanwhile).
+    QString shown_;
     bool committing_ = false;
 };
 

@@ -237,9 +237,13 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     // The message boxes come after the build: windows may be closed again and
     // the cursor is the normal one.
     if (failure) {
+        if (target.StatusBar)
+            target.StatusBar->showMessage(QStringLiteral("Build failed: ") + fromMessage(*failure));
         ShowErrorMessage(fromMessage(*failure), target.parent);
         return TGenerateOutcome::Failed;
     }
+    // Offered again next time: a budget and phone that built.
+    dialog->RememberBudget();
     // Volumes, or a jar larger than many phones take: what was made; for a
     // phone family, each jar's figures against its limits, shown when one
     // is over.

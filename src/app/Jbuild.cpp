@@ -173,7 +173,8 @@ TForm3::~TForm3()
     if (restored_) {
         try {
             FormStorage1.save(placement(), pixelsPerInch(), true,
-                        {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar(), Phone());
+                        {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, keptBudget_,
+                        keptPhone_);
         } catch (...) {
         }
     }
@@ -362,8 +363,10 @@ void TForm3::restore()
     Edit1->setText(ansiToText(texts[0]));
     Edit2->setText(ansiToText(texts[1]));
     Edit3->setText(ansiToText(texts[2]));
-    if (!SetPhone(FormStorage1.restorePhone()))
-        SetMaxJar(FormStorage1.restoreBudget());
+    keptPhone_ = FormStorage1.restorePhone();
+    keptBudget_ = FormStorage1.restoreBudget();
+    if (!SetPhone(keptPhone_))
+        SetMaxJar(keptBudget_);
     restored_ = true;
 }
 
@@ -371,11 +374,19 @@ void TForm3::save(bool visible)
 {
     try {
         FormStorage1.save(placement(), pixelsPerInch(), visible,
-                    {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, MaxJar(), Phone());
+                    {textToAnsi(Edit1->text()), textToAnsi(Edit2->text()), textToAnsi(Edit3->text())}, keptBudget_,
+                    keptPhone_);
     } catch (const std::exception& e) {
         ShowException(e, this);
     }
     restored_ = false;
+}
+
+void TForm3::RememberBudget()
+{
+    keptBudget_ = MaxJar();
+    keptPhone_ = Phone();
+    save(isVisible());
 }
 
 void TForm3::done(int r)

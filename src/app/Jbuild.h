@@ -91,6 +91,10 @@ public:
     // changes nothing and gives false.
     std::string Phone() const;
     bool SetPhone(const std::string& id);
+    // The budget and phone chosen built a book: they are kept for the next
+    // showing. Until then the dialog keeps the ones it was shown with (a
+    // budget the build refused is not offered again).
+    void RememberBudget();
 
     void done(int r) override;
 
@@ -108,6 +112,9 @@ private:
     TBuildParamsStore FormStorage1;
     bool restored_ = false; // restored at this showing and not saved since
     int lastPhone_ = 0;     // the budget chosen before "Other..."
+    // The budget and phone kept in the registry (a build made with them).
+    uint64_t keptBudget_ = 0;
+    std::string keptPhone_;
 };
 
 // The one build parameters dialog of the program (made at start-up).

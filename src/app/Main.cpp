@@ -1,11 +1,19 @@
 #include "app/Main.h"
 
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include "app/Ansitext.h"
+#include "app/Bookdialog.h"
 #include "app/Errorbox.h"
 #include "app/Filedialogs.h"
 #include "app/Filetype.h"
 #include "app/Recent.h"
+#include "app/Screenfit.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDragEnterEvent>
@@ -13,7 +21,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -37,6 +49,35 @@ QStringList droppedProjects(const QMimeData* data)
             out << u.toLocalFile();
     return out;
 }
+
+// The full path as the tooltip of a project window's title bar (the title
+// is the file's name).
+class TTitleTip : public QObject {
+public:
+    TTitleTip(QMdiSubWindow* sub, QString path) : QObject(sub), sub_(sub), path_(std::move(path))
+    {
+        sub->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (watched == sub_ && e->type() == QEvent::ToolTip) {
+            auto* help = static_cast<QHelpEvent*>(e);
+            const QWidget* inner = sub_->widget();
+            if (!inner || help->pos().y() < inner->geometry().top()) {
+                QToolTip::showText(help->globalPos(), path_, sub_);
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    QMdiSubWindow* sub_;
+    QString path_;
+};
+
 } // namespace
 
 QIcon AppIcon()
@@ -81,10 +122,39 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
 
     aOpen = action(tr("&Open/Create..."), QStringLiteral("Select existing file or type new name to create"),
                    &TForm1::aOpenExecute, QKeySequence::Open);
+    aNewBook = action(tr("&New book from file..."),
+                      QStringLiteral("Makes a new project of a book file (FB2, EPUB, HTML, Markdown, text) and gets "
+                                     "its build ready"),
+                      [this] { NewBookFromFile(); }, QKeySequence(Qt::CTRL | Qt::Key_N));
     aExit = action(tr("&Exit"), QStringLiteral("Close every project and end the program"), &QWidget::close,
                    QKeySequence(Qt::CTRL | Qt::Key_Q));
     aAbout = action(tr("&About..."), QStringLiteral("Show the program's version and authors"),
                     &TForm1::aAboutExecute);
+    aUndo = action(tr("&Undo"), QStringLiteral("Take back the last change of the topic list (in the editor: the typing)"),
+                   [this] {
+                       if (TProjectWindow* w = activeProjectWindow())
+                           w->UndoChange();
+                   },
+                   QKeySequence(Qt::CTRL | Qt::Key_Z));
+    aRedo = action(tr("&Redo"), QStringLiteral("Make the last undone change again"),
+                   [this] {
+                       if (TProjectWindow* w = activeProjectWindow())
+                           w->RedoChange();
+                   },
+                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    aFind = action(tr("&Find..."), QStringLiteral("Find a text in the selected topic"),
+                   [this] {
+                       if (TProjectWindow* w = activeProjectWindow())
+                           w->FindText(false);
+                   },
+                   QKeySequence(Qt::CTRL | Qt::Key_F));
+    aFindAll = action(tr("Find in all &topics..."),
+                      QStringLiteral("Find a text in every topic and list the places to go to"),
+                      [this] {
+                          if (TProjectWindow* w = activeProjectWindow())
+                              w->FindText(true);
+                      },
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     WindowArrange = action(tr("&Arrange"), QStringLiteral("Arrange the minimized project windows along the bottom"),
                            &TForm1::ArrangeIcons);
     WindowCascade = action(tr("&Cascade"), QStringLiteral("Cascade the project windows"),
@@ -102,8 +172,18 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
 
     FileMenu = menuBar()->addMenu(tr("&File"));
     FileMenu->addAction(aOpen);
+    FileMenu->addAction(aNewBook);
     FileMenu->addSeparator();
     FileMenu->addAction(aExit);
+    EditMenu = menuBar()->addMenu(tr("&Edit"));
+    EditMenu->addAction(aUndo);
+    EditMenu->addAction(aRedo);
+    EditMenu->addSeparator();
+    EditMenu->addAction(aFind);
+    EditMenu->addAction(aFindAll);
+    connect(EditMenu, &QMenu::aboutToShow, this, &TForm1::updateEditCommands);
+    // Closed, the keys work whatever the menu last showed.
+    connect(EditMenu, &QMenu::aboutToHide, this, &TForm1::updateWindowCommands);
     ViewMenu = menuBar()->addMenu(tr("&View"));
     ViewMenu->setObjectName(QStringLiteral("ViewMenu"));
     connect(ViewMenu, &QMenu::aboutToShow, this, [this] {
@@ -119,17 +199,87 @@ TForm1::TForm1(ProjectWindowFactory factory, QWidget* parent)
         WindowMenu->addAction(a);
     HelpMenu = menuBar()->addMenu(tr("&Help"));
     HelpMenu->addAction(aAbout);
-    for (QMenu* m : {FileMenu, ViewMenu, WindowMenu, HelpMenu})
+    for (QMenu* m : {FileMenu, EditMenu, ViewMenu, WindowMenu, HelpMenu})
         m->setToolTipsVisible(true);
     connect(FileMenu, &QMenu::aboutToShow, this, &TForm1::updateRecentProjects);
+    connect(WindowMenu, &QMenu::aboutToShow, this, &TForm1::updateWindowList);
     setAcceptDrops(true);
 
     // A new name may be typed.
     OpenProjectDialog = NewFileDialog(this, QStringLiteral("Load project"), "OpenProjectDialog", TFileWanted::AnyName,
                                       {QStringLiteral("Project files (*.volm)")}, QStringLiteral("volm"));
 
+    StartPanel = new QWidget(MdiArea);
+    StartPanel->setObjectName(QStringLiteral("StartPanel"));
+    StartPanel->setAutoFillBackground(false);
+    auto* start = new QVBoxLayout(StartPanel);
+    start->addStretch(1);
+    auto* welcome = new QLabel(QStringLiteral("Make a book for Java phones:"), StartPanel);
+    QFont big = welcome->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.3);
+    welcome->setFont(big);
+    start->addWidget(welcome, 0, Qt::AlignHCenter);
+    StartOpenButton = new QPushButton(QStringLiteral("Open/Create a project..."), StartPanel);
+    StartOpenButton->setObjectName(QStringLiteral("StartOpenButton"));
+    StartOpenButton->setToolTip(aOpen->statusTip());
+    StartNewBookButton = new QPushButton(QStringLiteral("New book from file..."), StartPanel);
+    StartNewBookButton->setObjectName(QStringLiteral("StartNewBookButton"));
+    StartNewBookButton->setToolTip(aNewBook->statusTip());
+    for (QPushButton* b : {StartOpenButton, StartNewBookButton})
+        start->addWidget(b, 0, Qt::AlignHCenter);
+    startRecentBox_ = new QWidget(StartPanel);
+    start->addWidget(startRecentBox_, 0, Qt::AlignHCenter);
+    new QVBoxLayout(startRecentBox_);
+    start->addStretch(2);
+    connect(StartOpenButton, &QPushButton::clicked, aOpen, &QAction::trigger);
+    connect(StartNewBookButton, &QPushButton::clicked, aNewBook, &QAction::trigger);
+    MdiArea->installEventFilter(this);
+
     connect(MdiArea, &QMdiArea::subWindowActivated, this, &TForm1::subWindowActivated);
     updateWindowCommands();
+    updateStartPanel();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == MdiArea && e->type() == QEvent::Resize)
+        StartPanel->setGeometry(MdiArea->rect());
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void TForm1::updateStartPanel()
+{
+    const bool empty = MdiArea->subWindowList().isEmpty();
+    StartPanel->setVisible(empty);
+    if (!empty || !shown_)
+        return;
+    StartPanel->setGeometry(MdiArea->rect());
+    StartPanel->raise();
+    // Later: the button clicked may be among them.
+    for (QPushButton* b : startRecent_) {
+        b->hide();
+        b->deleteLater();
+    }
+    startRecent_.clear();
+    std::vector<std::string> paths;
+    try {
+        paths = TRecentProjects(registry_).List();
+    } catch (const std::exception&) {
+    }
+    auto* box = static_cast<QVBoxLayout*>(startRecentBox_->layout());
+    for (const std::string& p : paths) {
+        const QString path = QFile::decodeName(p.c_str());
+        QString shown = QFileInfo(path).fileName();
+        shown.replace(u'&', QStringLiteral("&&"));
+        auto* b = new QPushButton(shown, startRecentBox_);
+        b->setFlat(true);
+        b->setToolTip(path);
+        b->setStatusTip(QStringLiteral("Open %1").arg(path));
+        connect(b, &QPushButton::clicked, this, [this, path] { openRecent(path); });
+        box->addWidget(b);
+        startRecent_ << b;
+    }
 }
 
 TForm1::~TForm1() = default;
@@ -151,6 +301,8 @@ TProjectWindow* TForm1::activeProjectWindow() const
 
 void TForm1::showEvent(QShowEvent* e)
 {
+    if (!shown_)
+        FitToScreen(this); // a size asked for at a small scale may not fit a large one
     QMainWindow::showEvent(e);
     if (!shown_) {
         shown_ = true;
@@ -179,6 +331,7 @@ void TForm1::FormShow()
     } catch (const std::exception& e) {
         ShowException(e, this);
     }
+    updateStartPanel();
     if (!commandLineProject_.isEmpty())
         OpenOrCreateProject(commandLineProject_);
 }
@@ -195,6 +348,22 @@ void TForm1::OpenOrCreateProject(const QString& name)
             rememberProject(name);
             return;
         }
+    }
+
+    // The same file under another spelling: that window comes forward, and
+    // the user hears why nothing else opened.
+    if (QMdiSubWindow* same = sameFileWindow(name)) {
+        if (same->isMinimized())
+            same->showNormal();
+        MdiArea->setActiveSubWindow(same);
+        same->raise();
+        auto* held = dynamic_cast<TProjectWindow*>(same->widget());
+        ShowMessageBox(QMessageBox::Critical,
+                       QStringLiteral("Can't create/open file.\n%1: the project is already open in this program, "
+                                      "as %2; that window is brought to the front.")
+                           .arg(name, held ? held->ProjectPath() : QString()),
+                       this);
+        return;
     }
 
     TProjectWindow* w = factory_(this);
@@ -224,6 +393,7 @@ void TForm1::OpenOrCreateProject(const QString& name)
         // The window list changes only after the object is gone.
         QMetaObject::invokeMethod(this, [this] { subWindowActivated(); }, Qt::QueuedConnection);
     });
+    new TTitleTip(sub, QFileInfo(name).absoluteFilePath());
     connect(w, &TProjectWindow::editsChanged, this, &TForm1::updateModified);
     connect(w, &TProjectWindow::projectFileDropped, this, &TForm1::OpenOrCreateProject);
     sub->show();
@@ -231,6 +401,118 @@ void TForm1::OpenOrCreateProject(const QString& name)
     MdiArea->setActiveSubWindow(sub);
     updateWindowCommands();
     rememberProject(name);
+}
+
+QMdiSubWindow* TForm1::sameFileWindow(const QString& name) const
+{
+    const QFileInfo wanted(name);
+    if (!wanted.exists())
+        return nullptr;
+    for (QMdiSubWindow* sub : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        auto* w = dynamic_cast<TProjectWindow*>(sub->widget());
+        const QString path = w ? w->ProjectPath() : QString();
+        if (path.isEmpty())
+            continue;
+        std::error_code ec;
+        if (std::filesystem::equivalent(QFile::encodeName(path).toStdString(), QFile::encodeName(name).toStdString(),
+                                        ec))
+            return sub;
+    }
+    return nullptr;
+}
+
+void TForm1::updateWindowList()
+{
+    for (QAction* a : windowActions_) {
+        WindowMenu->removeAction(a);
+        a->deleteLater();
+    }
+    windowActions_.clear();
+    const auto subs = MdiArea->subWindowList(QMdiArea::CreationOrder);
+    if (subs.isEmpty())
+        return;
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    WindowMenu->addAction(separator);
+    windowActions_ << separator;
+    int n = 0;
+    for (QMdiSubWindow* sub : subs) {
+        auto* w = dynamic_cast<TProjectWindow*>(sub->widget());
+        const QString path = w && !w->ProjectPath().isEmpty() ? QFileInfo(w->ProjectPath()).absoluteFilePath()
+                                                              : sub->windowTitle();
+        QString shown = QFileInfo(path).fileName();
+        shown.replace(u'&', QStringLiteral("&&"));
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(shown), this);
+        a->setObjectName(QStringLiteral("Window%1").arg(n));
+        a->setCheckable(true);
+        a->setChecked(sub == MdiArea->currentSubWindow());
+        a->setStatusTip(path);
+        a->setToolTip(path);
+        connect(a, &QAction::triggered, this, [this, sub] {
+            if (sub->isMinimized())
+                sub->showNormal();
+            MdiArea->setActiveSubWindow(sub);
+        });
+        WindowMenu->addAction(a);
+        windowActions_ << a;
+    }
+}
+
+void TForm1::NewBookFromFile(const QString& given)
+{
+    const QString file = given.isEmpty() ? ChooseBookFile(this) : given;
+    if (file.isEmpty())
+        return;
+    std::unique_ptr<TBookDialog> dialog;
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor); // the whole book is read first
+        dialog = std::make_unique<TBookDialog>(file, this);
+        QApplication::restoreOverrideCursor();
+    } catch (const std::exception& e) {
+        QApplication::restoreOverrideCursor();
+        ShowException(e, this);
+        return;
+    }
+    dialog->TitleCheck->setChecked(true);
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    const QString title = ansiToText(dialog->Book().title);
+    const bool named = dialog->TitleCheck->isChecked();
+    const QFileInfo book(file);
+    std::unique_ptr<QFileDialog> where(NewFileDialog(this, QStringLiteral("Where to keep the book's project"),
+                                                     "NewBookProjectDialog", TFileWanted::AnyName,
+                                                     {QStringLiteral("Project files (*.volm)")}, QStringLiteral("volm")));
+    where->setAcceptMode(QFileDialog::AcceptSave);
+    where->setOption(QFileDialog::DontConfirmOverwrite); // an existing file is refused below
+    where->setDirectory(book.absolutePath());
+    where->selectFile(ProjectFileNameForTitle(title, book.completeBaseName()));
+    const QString project = ChooseFile(where.get());
+    if (project.isEmpty())
+        return;
+    if (QFileInfo::exists(project)) {
+        ShowMessageBox(QMessageBox::Warning,
+                       QStringLiteral("%1: the file exists already; a new book gets a project of its own, so choose "
+                                      "another name.")
+                           .arg(project),
+                       this);
+        return;
+    }
+    OpenOrCreateProject(project);
+    TProjectWindow* w = nullptr;
+    for (TProjectWindow* p : projectWindows())
+        if (p->HoldsProject(project))
+            w = p;
+    if (!w || !w->TakeBook(dialog->Topics(), named ? title.toStdString() : std::string()))
+        return;
+    // Once the window is up, the build dialog.
+    QPointer<TProjectWindow> ready(w);
+    QMetaObject::invokeMethod(
+        this,
+        [ready] {
+            if (ready)
+                ready->ShowBuildDialog();
+        },
+        Qt::QueuedConnection);
 }
 
 void TForm1::OpenProjectAsking(const QString& name)
@@ -363,6 +645,7 @@ void TForm1::aAboutExecute()
 
 void TForm1::subWindowActivated()
 {
+    updateStartPanel();
     TProjectWindow* w = activeProjectWindow();
     QMenu* menu = w ? w->MergedMenu() : nullptr;
     if (mergedMenu_ != menu) {
@@ -383,6 +666,25 @@ void TForm1::updateWindowCommands()
                        WindowTileVertical})
         a->setEnabled(any);
     WindowClose->setEnabled(any && MdiArea->currentSubWindow() != nullptr);
+    aUndo->setText(tr("&Undo"));
+    aRedo->setText(tr("&Redo"));
+    for (QAction* a : {aUndo, aRedo, aFind, aFindAll})
+        a->setEnabled(activeProjectWindow() != nullptr);
+}
+
+void TForm1::updateEditCommands()
+{
+    TProjectWindow* w = activeProjectWindow();
+    // In a text field the commands act on its typing.
+    QWidget* focus = QApplication::focusWidget();
+    const bool typing = qobject_cast<QPlainTextEdit*>(focus) || qobject_cast<QLineEdit*>(focus);
+    const QString undo = w && !typing ? w->UndoDescription() : QString();
+    const QString redo = w && !typing ? w->RedoDescription() : QString();
+    auto shown = [](QString s) { return s.replace(u'&', QStringLiteral("&&")); };
+    aUndo->setText(undo.isEmpty() ? tr("&Undo") : tr("&Undo: %1").arg(shown(undo)));
+    aRedo->setText(redo.isEmpty() ? tr("&Redo") : tr("&Redo: %1").arg(shown(redo)));
+    aUndo->setEnabled(w && (typing || !undo.isEmpty()));
+    aRedo->setEnabled(w && (typing || !redo.isEmpty()));
 }
 
 void TForm1::ArrangeIcons()

@@ -5,6 +5,8 @@
 // while the window is active (and lists its entries of the "&View" menu),
 // opens the project files dropped on it, and closes it.
 
+#include "text/Bookimport.h"
+
 #include <QList>
 #include <QMenu>
 #include <QString>
@@ -29,6 +31,19 @@ public:
     // "&Window", while this window is active (the project window's "&Document").
     virtual QMenu* MergedMenu() const = 0;
 
+    // A new book's topics appended as one change, and its title (UTF-8, ""
+    // for none) stored as the book's name; failures are shown. True when the
+    // topics are in.
+    virtual bool TakeBook(const std::vector<TBookTopic>& topics, const std::string& title)
+    {
+        (void)topics;
+        (void)title;
+        return false;
+    }
+    // Shows the build dialog for the project.
+    virtual void ShowBuildDialog() {}
+    // The path of the open project as OpenProject was given it ("" for none).
+    virtual QString ProjectPath() const { return {}; }
     // The window's entries of the main window's "&View" menu.
     virtual QList<QAction*> ViewActions() const { return {}; }
     // Why the last OpenProject failed: the path and the cause, or "".
@@ -40,6 +55,17 @@ public:
     // or it was committed or discarded), false when the user cancelled or
     // the commit failed.
     virtual bool SettleEdits() { return true; }
+
+    // "&Undo" and "&Redo" of the main window's "&Edit" menu: the last change
+    // of the topic list taken back or made again (in the editor, its typing).
+    virtual void UndoChange() {}
+    virtual void RedoChange() {}
+    // "&Find..." (in the selected topic's text) and "Find in all &topics..."
+    // (every topic, the matches listed to jump to), each asking for the text.
+    virtual void FindText(bool everyTopic) { (void)everyTopic; }
+    // What they would take back or make again ("" for nothing).
+    virtual QString UndoDescription() const { return {}; }
+    virtual QString RedoDescription() const { return {}; }
 
 signals:
     // The window's typed text became uncommitted, or committed or discarded.

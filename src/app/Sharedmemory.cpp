@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFrame>
+#include <QPushButton>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
@@ -90,7 +91,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(291, 161);
+    setFixedSize(291, 197);
 
     RaisedPanel = new QFrame(this);
     RaisedPanel->setObjectName(QStringLiteral("RaisedPanel"));
@@ -130,6 +131,12 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
                   QStringLiteral("Порадовать автора подарком:\n") + QString::fromLatin1(kDonationId),
                   "Label2");
     Label2->setGeometry(8, 114, 260, 28);
+
+    CloseButton = new QPushButton(QStringLiteral("Close"), this);
+    CloseButton->setObjectName(QStringLiteral("CloseButton"));
+    CloseButton->setGeometry(203, 162, 80, 27);
+    CloseButton->setDefault(true);
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
 
     connect(ProgramIcon, &TClickLabel::clicked, this, &TAboutBox::ProgramIconClick);
     connect(Copyright, &TClickLabel::clicked, this, &TAboutBox::CopyrightClick);

@@ -23,6 +23,7 @@
 #include <string>
 
 class QFrame;
+class QPushButton;
 
 namespace volm {
 
@@ -66,6 +67,7 @@ public:
     TClickLabel* Label1 = nullptr;     // "Forum"
     QLabel* Comments = nullptr;
     TClickLabel* Label2 = nullptr;     // the gift line with the identifier
+    QPushButton* CloseButton = nullptr; // "Close", the default button (Enter and Escape close too)
 
     // How addresses are opened; the desktop's default handler unless a test
     // replaces it.

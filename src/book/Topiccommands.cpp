@@ -35,7 +35,7 @@ public:
         if (outer_)
             return;
         c_.group_ = nullptr;
-        c_.history_.Record(std::move(change_));
+        c_.recordChange(std::move(change_));
     }
     void Name(std::string what) { change_.what = std::move(what); }
     size_t Steps() const { return change_.steps.size(); }
@@ -55,7 +55,17 @@ void TTopicCommands::record(const TTopicStep& step, const std::string& what)
     if (group_)
         group_->steps.push_back(step);
     else
-        history_.Record(TTopicChange{what, {step}});
+        recordChange(TTopicChange{what, {step}});
+}
+
+void TTopicCommands::recordChange(TTopicChange change)
+{
+    if (change.steps.empty())
+        return;
+    const std::string what = change.what;
+    history_.Record(std::move(change));
+    if (view_)
+        view_->ChangeRecorded(what);
 }
 
 size_t TTopicCommands::Append(const std::string& name)
@@ -162,6 +172,10 @@ TListAppend TTopicCommands::AppendList(const std::string& path)
     }
     TGroup group(*this, {});
     for (const std::string& name : list.names) {
+        if (name.empty()) {
+            ++result.skipped;
+            continue;
+        }
         try {
             Append(name);
         } catch (const std::exception& e) {
@@ -195,7 +209,7 @@ std::vector<size_t> TTopicCommands::AppendBook(const std::vector<TBookTopic>& to
         if (group_)
             group_->steps.insert(group_->steps.end(), change.steps.begin(), change.steps.end());
         else
-            history_.Record(std::move(change));
+            recordChange(std::move(change));
     }
     if (view_)
         for (size_t index : added)

@@ -45,6 +45,10 @@ public:
     virtual void TopicRenamed(size_t index) = 0;
     // The topic at `index` has a new text.
     virtual void TopicTextChanged(size_t index) = 0;
+    // A command's change went into the history as one entry that Undo takes
+    // back; `what` says what it was (Windows-1251). Not told while undoing
+    // or redoing.
+    virtual void ChangeRecorded(const std::string& what) { (void)what; }
 };
 
 // What appending a list of topic names did.
@@ -52,10 +56,12 @@ struct TListAppend {
     // The lines whose names have characters Windows-1251 lacks; when there
     // are any, nothing was appended.
     std::vector<TRefusedName> refused;
-    // Topics appended, one per line from the first.
+    // Topics appended, one per line from the first that is not empty.
     size_t appended = 0;
-    // Why the topic of line `appended` + 1 could not be appended; "" when
-    // every line was. The lines after it were not tried.
+    // Empty lines, which name no topic and were skipped.
+    size_t skipped = 0;
+    // Why the topic of line `appended` + `skipped` + 1 could not be
+    // appended; "" when every line was. The lines after it were not tried.
     std::string failure;
     // The file offset of the NUL byte the list ends at (npos: none).
     size_t cutAt = std::string::npos;
@@ -87,7 +93,8 @@ public:
 
     // Appends one topic per line of the list file at `path`, read as text
     // (UTF-8, UTF-16 or the detected Cyrillic code page; the line rules of
-    // SplitLines). A name Windows-1251 can't hold refuses the whole list. The
+    // SplitLines); an empty line is skipped. A name Windows-1251 can't hold
+    // refuses the whole list. The
     // first line whose topic can't be appended stops the list there: the
     // topics before it stay. Raises volm::Error only when the file can't be
     // read (nothing is appended then).
@@ -122,6 +129,8 @@ public:
 private:
     class TGroup;
     void record(const TTopicStep& step, const std::string& what);
+    // Puts a whole change into the history and tells the view.
+    void recordChange(TTopicChange change);
     void apply(const TTopicStep& step);
     std::string replay(bool undo);
 

@@ -71,6 +71,9 @@ public:
     const std::string& path() const { return path_; }
     int version() const { return major_; }
     bool readOnly() const { return readOnly_; }
+    // True after a write failed: the file refuses every use until it is
+    // closed and opened again.
+    bool writeFailed() const { return failed_; }
     // The named file is removed when this object is released.
     void setDeleteOnRelease(bool on) { deleteOnRelease_ = on; }
     // The file layer (tests make it fail on purpose).

@@ -4,6 +4,7 @@
 #include "app/Bookdialog.h"
 
 #include "app/Child.h"
+#include "book/Bookfile.h"
 #include "app/Errorbox.h"
 #include "common/Codepage.h"
 
@@ -21,6 +22,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
@@ -193,4 +195,41 @@ TEST(Bookdialog, BookFilesDroppedOnTheListOpenTheDialog)
     EXPECT_TRUE(drop(fixture("chapter.txt")));
     ASSERT_EQ(w.Project().TopicCount(), 5u);
     EXPECT_EQ(w.Project().Topic(4).Name, "chapter");
+}
+
+TEST(Bookdialog, PlainWordsAndTheTitleAsTheBooksName)
+{
+    // Counts with their plural forms; the hard-wrap repair named by its control.
+    {
+        TBookDialog d(fixture("wrapped.txt"));
+        const QString summary = d.SummaryLabel->text();
+        EXPECT_FALSE(summary.contains(QStringLiteral("--"))) << summary.toStdString();
+        EXPECT_TRUE(summary.contains(QStringLiteral("(\"Keep lines as they are\" keeps them)"))) << summary.toStdString();
+        EXPECT_FALSE(summary.contains(QRegularExpression(QStringLiteral("\\b1 (chapters|topics)"))))
+            << summary.toStdString();
+    }
+    TempDir dir;
+    TForm2 w;
+    ASSERT_TRUE(w.OpenProject(QString::fromStdString((dir / "book.volm").string())));
+    // A project without a name of its own takes the book's title when the box stays checked.
+    QString shownTitle;
+    whenDialogShows([&](TBookDialog& d) {
+        EXPECT_TRUE(d.TitleCheck->isVisible());
+        EXPECT_TRUE(d.TitleCheck->isChecked());
+        shownTitle = d.TitleCheck->text();
+        EXPECT_TRUE(d.SummaryLabel->text().contains(QStringLiteral("Title: ")));
+        d.AppendButton->click();
+    });
+    w.ImportBook(fixture("tale2.epub"));
+    const TBook tale = ReadBookFile((booksDir() / "tale2.epub").string(), {});
+    EXPECT_EQ(w.Project().Title(), cp1251ToUtf8(tale.title));
+    EXPECT_EQ(shownTitle, QStringLiteral("Name the book after its &title: ") +
+                              QString::fromStdString(cp1251ToUtf8(tale.title)));
+    // Once named, another book leaves the name alone unless asked.
+    whenDialogShows([](TBookDialog& d) {
+        EXPECT_FALSE(d.TitleCheck->isChecked());
+        d.AppendButton->click();
+    });
+    w.ImportBook(fixture("tale3.epub"));
+    EXPECT_EQ(w.Project().Title(), cp1251ToUtf8(tale.title));
 }

@@ -96,7 +96,8 @@ TEST(Child, NewProjectAppendDeleteAndNumbers)
         EXPECT_FALSE(w.OpenProject(path)); // one project per window
         EXPECT_TRUE(w.HoldsProject(path));
         EXPECT_FALSE(w.HoldsProject(path + QStringLiteral("/")));
-        EXPECT_EQ(w.windowTitle(), path);
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("book.volm")); // the path: in the frame's tooltip and menu
+        EXPECT_EQ(w.ProjectPath(), path);
         EXPECT_EQ(w.TreeView1->topLevelItemCount(), 0);
         EXPECT_TRUE(w.PageControl1->isHidden());
         EXPECT_EQ(w.Edit1->maxLength(), 50);
@@ -156,7 +157,8 @@ TEST(Child, NextNumberAfterGapsAndTopicLists)
     ASSERT_TRUE(w.OpenProject(QString::fromStdString(file)));
     ASSERT_EQ(w.TreeView1->topLevelItemCount(), 3);
 
-    // Lines ending in CR LF, LF and CR: the same three topics each time.
+    // Lines ending in CR LF, LF and CR: the same two topics each time (the
+    // empty line between them names none).
     const std::string longLine(60, 'L');
     int expectedNumber = 251;
     for (const std::string& list : {std::string("A\r\n\r\nB\r\n"), std::string("A\n\nB"),
@@ -166,11 +168,11 @@ TEST(Child, NextNumberAfterGapsAndTopicLists)
         chooseFile(w.OpenDialog2, lf.string());
         w.BitBtn3->click();
         const int n = w.TreeView1->topLevelItemCount();
-        ASSERT_EQ(n, 3 + (expectedNumber - 251) + 3);
-        EXPECT_EQ(nodeTexts(w).mid(n - 3), (QStringList{QStringLiteral("A"), QString(), QStringLiteral("B")}));
-        EXPECT_EQ(numbers(w).back(), expectedNumber + 2);
+        ASSERT_EQ(n, 3 + (expectedNumber - 251) + 2);
+        EXPECT_EQ(nodeTexts(w).mid(n - 2), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+        EXPECT_EQ(numbers(w).back(), expectedNumber + 1);
         EXPECT_EQ(w.TreeView1->currentItem(), w.TreeView1->topLevelItem(n - 1)); // the last one selected
-        expectedNumber += 3;
+        expectedNumber += 2;
     }
     // A 60-character line shows whole until the project is opened again.
     volm::test::writeFile(dir / "long.txt", longLine + "\r\n");
@@ -230,6 +232,13 @@ TEST(Child, SelectionCommitLoadAndPack)
     chooseFile(w->OpenDialog1, (dir / "koi.txt").string());
     w->Button1->click();
     EXPECT_EQ(w->RxRichEdit1->toPlainText(), QString::fromUtf8(prose) + u'\n');
+    // Over a text it is the editor's only, until Commit.
+    EXPECT_EQ(w->Project().GetText(0), "??\r\n");
+    EXPECT_TRUE(w->HasUncommittedEdits());
+    EXPECT_TRUE(frame.statusBar()->currentMessage().startsWith(
+        QStringLiteral("koi.txt loaded into the editor (KOI8-R detected; no character Windows-1251 lacks)")))
+        << frame.statusBar()->currentMessage().toStdString();
+    w->Button2->click();
     EXPECT_EQ(w->Project().GetText(0), cp1251(prose) + "\r\n");
 
     // Detection off: the bytes stay as they are; LF becomes CR LF.
@@ -237,10 +246,12 @@ TEST(Child, SelectionCommitLoadAndPack)
     volm::test::writeFile(dir / "ab.txt", "ab\ncd\xc1");
     chooseFile(w->OpenDialog1, (dir / "ab.txt").string());
     w->Button1->click();
+    w->Button2->click();
     EXPECT_EQ(w->Project().GetText(0), "ab\r\ncd\xc1\r\n");
     volm::test::writeFile(dir / "empty.txt", "");
     chooseFile(w->OpenDialog1, (dir / "empty.txt").string());
     w->Button1->click();
+    w->Button2->click();
     EXPECT_EQ(w->Project().GetText(0), "");
 
     // Pack: the tree is rebuilt, nothing selected, the texts kept.

@@ -567,7 +567,7 @@ TEST_F(Editor, RecentProjectsAndCreatingOnlyWhenAsked)
     ASSERT_EQ(recent.size(), 8); // the last eight, latest first
     EXPECT_EQ(recent[0]->text(), QStringLiteral("&1 ") + QString::fromStdString(paths[8]));
     EXPECT_EQ(recent[7]->text(), QStringLiteral("&8 ") + QString::fromStdString(paths[1]));
-    EXPECT_EQ(frame->FileMenu->actions().indexOf(recent[0]), 2); // after "&Open/Create..." and its line
+    EXPECT_EQ(frame->FileMenu->actions().indexOf(recent[0]), 3); // after "&Open/Create...", "&New book from file..." and a line
 
     // A project that has gone is taken off the list, with a message.
     fs::remove(paths[7]);
@@ -661,7 +661,7 @@ TEST_F(Editor, MnemonicsTooltipsIconAndPlacement)
     }
     for (QPushButton* b : buttons)
         EXPECT_FALSE(b->toolTip().isEmpty()) << b->text().toStdString();
-    EXPECT_EQ(w->BitBtn2->text(), QStringLiteral("D&elete"));
+    EXPECT_EQ(w->BitBtn2->text(), QStringLiteral("Dele&te"));
 
     // The file dialogs complete names in place: no list pops up to stay behind.
     for (QFileDialog* d : {frame->OpenProjectDialog, w->OpenDialog1, w->OpenDialog2}) {

@@ -127,16 +127,36 @@ TEST(Editortext, TheQuestionBeforeTypedTextIsLost)
     EXPECT_EQ(questions.asked.size(), 3u);
 }
 
-TEST(Editortext, LoadingAFileCommitsItAndAFileThatCantBeReadChangesNothing)
+TEST(Editortext, LoadingOverATextIsTypingAndAFileThatCantBeReadChangesNothing)
 {
     TEditorBench b;
     Messages messages;
     b.text.Show(2);
-    volm::test::writeFile(b.dir / "nul.txt", std::string("ab\ncd\0ef", 8));
-    b.text.Load(QString::fromStdString((b.dir / "nul.txt").string()), true);
+    volm::test::writeFile(b.dir / "ab.txt", "ab\ncd\n");
+    b.text.Load(QString::fromStdString((b.dir / "ab.txt").string()), true);
+    EXPECT_EQ(b.editor->toPlainText(), QStringLiteral("ab\ncd\n"));
+    EXPECT_EQ(b.project.GetText(2), "text of Three\r\n"); // not yet
+    EXPECT_TRUE(b.text.Modified());
+    EXPECT_TRUE(b.remarks.back().startsWith(QStringLiteral("ab.txt loaded into the editor (Windows-1251 detected; "
+                                                           "no character Windows-1251 lacks)")))
+        << b.remarks.back().toStdString();
+    // The editor's own undo brings the old text back, and nothing is typed then.
+    b.editor->undo();
+    EXPECT_EQ(b.editor->toPlainText(), QStringLiteral("text of Three\n"));
+    EXPECT_FALSE(b.text.Modified());
+    b.editor->redo();
+    ASSERT_TRUE(b.text.Commit());
     EXPECT_EQ(b.project.GetText(2), "ab\r\ncd\r\n");
     EXPECT_FALSE(b.text.Modified());
-    EXPECT_EQ(b.remarks.back(), QStringLiteral("cut at byte 5: the file holds NUL bytes (a binary file?)"));
+
+    // Into an empty topic: stored at once.
+    b.commands.SetText(1, "");
+    b.text.Show(1);
+    b.text.Load(QString::fromStdString((b.dir / "ab.txt").string()), false);
+    EXPECT_EQ(b.project.GetText(1), "ab\r\ncd\r\n");
+    EXPECT_FALSE(b.text.Modified());
+    EXPECT_EQ(b.remarks.back(), QStringLiteral("ab.txt loaded into the topic (read as Windows-1251; no character "
+                                               "Windows-1251 lacks). Ctrl+Z undoes it."));
 
     // KOI8-R with detection, and the same bytes without.
     const std::string koi = encode(CodePage::Koi8R, utf8ToUtf16("Около высокой горы стоит старый дом."));
@@ -146,11 +166,18 @@ TEST(Editortext, LoadingAFileCommitsItAndAFileThatCantBeReadChangesNothing)
     EXPECT_EQ(textToAnsi(TEditorText::FileText(QString::fromStdString((b.dir / "koi.txt").string()), false)),
               koi + "\n");
 
-    b.text.Load(QString::fromStdString((b.dir / "missing.txt").string()), true);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("missing.txt")));
-    EXPECT_EQ(b.editor->toPlainText(), QStringLiteral("ab\ncd\n"));
-    EXPECT_EQ(b.project.GetText(2), "ab\r\ncd\r\n");
+    b.text.Show(2);
+    for (const char* name : {"missing.txt", "nul.txt"}) {
+        if (std::string(name) == "nul.txt")
+            volm::test::writeFile(b.dir / name, std::string("ab\ncd\0ef", 8));
+        b.text.Load(QString::fromStdString((b.dir / name).string()), true);
+        ASSERT_FALSE(messages.shown.empty());
+        EXPECT_TRUE(messages.shown.back().text.contains(QString::fromLatin1(name)));
+        EXPECT_EQ(b.editor->toPlainText(), QStringLiteral("ab\ncd\n"));
+        EXPECT_EQ(b.project.GetText(2), "ab\r\ncd\r\n");
+        EXPECT_FALSE(b.text.Modified());
+    }
+    EXPECT_EQ(messages.shown.size(), 2u);
 }
 
 // A heading line keeps its mark (byte 0x01 first) through the editor: shown,
@@ -174,6 +201,7 @@ TEST(Editortext, HeadingMarksSurviveShowingCommittingAndLoading)
     for (CodePage cp : {CodePage::Koi8R, CodePage::Cp866, CodePage::Cp1251}) {
         volm::test::writeFile(b.dir / "marked.txt", encode(cp, words));
         b.text.Load(QString::fromStdString((b.dir / "marked.txt").string()), true);
+        ASSERT_TRUE(b.text.Commit());
         EXPECT_EQ(b.project.GetText(1), "\x01\xC3\xEB\xE0\xE2\xE0 \xEF\xE5\xF0\xE2\xE0\xFF\r\n"
                                         "\xCE\xEA\xEE\xEB\xEE \xE2\xFB\xF1\xEE\xEA\xEE\xE9 \xE3\xEE\xF0\xFB "
                                         "\xF1\xF2\xEE\xE8\xF2 \xF1\xF2\xE0\xF0\xFB\xE9 \xE4\xEE\xEC, \xE0 "

@@ -152,7 +152,7 @@ TEST(Generate, BuildWritesJarAndJadWithTheUntrimmedTexts)
     EXPECT_NE(r.out.find("texts/itm2"), std::string::npos);
 }
 
-TEST(Generate, AFailureShowsItsOwnTextAndTheStatusStaysBuilding)
+TEST(Generate, AFailureShowsItsOwnTextAndTheStatusSaysTheBuildFailed)
 {
     TFixture f;
     const std::string project = (f.dir / "Tales.volm").string();
@@ -164,7 +164,8 @@ TEST(Generate, AFailureShowsItsOwnTextAndTheStatusStaysBuilding)
     EXPECT_EQ(f.boxes[0].icon, QMessageBox::Critical);
     EXPECT_TRUE(f.boxes[0].text.contains(QString::fromStdString((f.dir / "Tales").string())))
         << f.boxes[0].text.toStdString();
-    EXPECT_EQ(f.status(), QStringLiteral("Building..."));
+    EXPECT_TRUE(f.status().startsWith(QStringLiteral("Build failed: Cannot create the book folder ")))
+        << f.status().toStdString();
     EXPECT_TRUE(f.window.statusBar()->findChildren<QProgressBar*>().isEmpty());
     EXPECT_FALSE(Generating());
     EXPECT_EQ(f.boxesDuringBuild, 0); // the box comes once the build is over
@@ -375,6 +376,34 @@ TEST(Generate, ThePhonesBudgetMakesVolumesAndTheBoxSaysSo)
         << f.boxes[1].text.toStdString();
     EXPECT_TRUE(f.boxes[1].text.contains(QStringLiteral("\"Phone\""))) << f.boxes[1].text.toStdString();
     EXPECT_FALSE(fs::exists(f.dir / "Tales" / "Tales-1.jar"));
+}
+
+// Only a budget that built is offered again: one the build refused is not.
+TEST(Generate, OnlyABudgetThatBuiltIsRemembered)
+{
+    TFixture f;
+    const std::string project = (f.dir / "Tales.volm").string();
+    writeFile(project, "");
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) {
+                  d.SetMaxJar(2 * 1024); // less than the reader itself
+                  build(d);
+              }),
+              TGenerateOutcome::Failed);
+    ASSERT_EQ(f.boxes.size(), 1u);
+    EXPECT_TRUE(f.status().startsWith(QStringLiteral("Build failed: "))) << f.status().toStdString();
+    {
+        TForm3 next(nullptr, f.dir / "registry.ini");
+        next.show();
+        EXPECT_EQ(next.MaxJar(), 0u);
+    }
+    EXPECT_EQ(generate(f, f.target(project), [](TForm3& d) {
+                  d.SetMaxJar(300 * 1024);
+                  build(d);
+              }),
+              TGenerateOutcome::Built);
+    TForm3 next(nullptr, f.dir / "registry.ini");
+    next.show();
+    EXPECT_EQ(next.MaxJar(), 300u * 1024);
 }
 
 // A phone family chosen: its jar limit makes the volumes, and a jar whose

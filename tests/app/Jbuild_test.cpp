@@ -147,8 +147,8 @@ TEST(Jbuild, RegistryFailuresAreShownAndTheDialogStillWorks)
 }
 
 // "Phone" offers the phone families by name, No limit and Other..., which
-// asks for a size; the choice is stored with the texts (volm-cli build reads
-// it) and offered again.
+// asks for a size; once a build made with it succeeded (RememberBudget) the
+// choice is stored with the texts (volm-cli build reads it) and offered again.
 TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
 {
     TempDir dir;
@@ -173,6 +173,8 @@ TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
     });
     EXPECT_EQ(d.MaxJar(), 64000u);
     EXPECT_EQ(d.Phone(), "se-t610");
+    EXPECT_EQ(stored(reg, "JarBudget").value_or("0"), "0"); // not before it built
+    d.RememberBudget();
     EXPECT_EQ(stored(reg, "JarBudget"), "64000");
     EXPECT_EQ(stored(reg, "Phone"), "se-t610");
     EXPECT_EQ(storedBuildTexts(reg).phone, "se-t610");
@@ -191,6 +193,7 @@ TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
         f.SetMaxJar(100u * 1024);
         f.BitBtn1->click();
     });
+    d.RememberBudget();
     EXPECT_EQ(d.MaxJar(), 100u * 1024);
     EXPECT_EQ(d.Phone(), "");
     EXPECT_EQ(stored(reg, "JarBudget"), "102400");
@@ -220,6 +223,7 @@ TEST(Jbuild, ThePhonesJarBudgetIsChosenAndStored)
         EXPECT_EQ(f.PhoneBox->currentText(), QStringLiteral("200 KB"));
         f.BitBtn1->click();
     });
+    d.RememberBudget();
     setMessageSink({});
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_TRUE(shown[0].text.contains(QStringLiteral("\"lots\" is not a size"))) << shown[0].text.toStdString();

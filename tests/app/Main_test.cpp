@@ -177,11 +177,15 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
 {
     TForm1 frame(fakeFactory);
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("Volm"));
-    EXPECT_EQ(menuTitles(frame),
-              (QStringList{QStringLiteral("&File"), QStringLiteral("&View"), QStringLiteral("&Window"),
-                           QStringLiteral("&Help")}));
+    EXPECT_EQ(menuTitles(frame), (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&View"),
+                                              QStringLiteral("&Window"), QStringLiteral("&Help")}));
+    EXPECT_EQ(itemTexts(frame.EditMenu),
+              (QStringList{QStringLiteral("&Undo"), QStringLiteral("&Redo"), QStringLiteral("-"),
+                           QStringLiteral("&Find..."), QStringLiteral("Find in all &topics...")}));
+    EXPECT_FALSE(frame.aUndo->isEnabled()); // no project window
     EXPECT_EQ(itemTexts(frame.FileMenu),
-              (QStringList{QStringLiteral("&Open/Create..."), QStringLiteral("-"), QStringLiteral("&Exit")}));
+              (QStringList{QStringLiteral("&Open/Create..."), QStringLiteral("&New book from file..."),
+                           QStringLiteral("-"), QStringLiteral("&Exit")}));
     EXPECT_EQ(itemTexts(frame.WindowMenu),
               (QStringList{QStringLiteral("&Arrange"), QStringLiteral("&Cascade"), QStringLiteral("C&lose"),
                            QStringLiteral("&Minimize All"), QStringLiteral("Tile &Horizontally"),
@@ -211,9 +215,9 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
         EXPECT_TRUE(a2->isEnabled()) << a2->text().toStdString();
     // The active window's "&Document" menu sits between "&View" and "&Window".
     EXPECT_EQ(menuTitles(frame),
-              (QStringList{QStringLiteral("&File"), QStringLiteral("&View"), QStringLiteral("&Document"),
-                           QStringLiteral("&Window"), QStringLiteral("&Help")}));
-    EXPECT_EQ(frame.menuBar()->actions()[2], frame.projectWindows()[1]->MergedMenu()->menuAction());
+              (QStringList{QStringLiteral("&File"), QStringLiteral("&Edit"), QStringLiteral("&View"),
+                           QStringLiteral("&Document"), QStringLiteral("&Window"), QStringLiteral("&Help")}));
+    EXPECT_EQ(frame.menuBar()->actions()[3], frame.projectWindows()[1]->MergedMenu()->menuAction());
 
     frame.MinimizeAll();
     for (QMdiSubWindow* s : frame.MdiArea->subWindowList())
@@ -243,7 +247,7 @@ TEST_F(FrameTest, MenusHintsAndWindowCommands)
     EXPECT_TRUE(frame.projectWindows().isEmpty());
     EXPECT_FALSE(frame.WindowCascade->isEnabled());
     EXPECT_FALSE(frame.WindowClose->isEnabled());
-    EXPECT_EQ(menuTitles(frame).size(), 4);
+    EXPECT_EQ(menuTitles(frame).size(), 5);
     EXPECT_TRUE(messages.shown.empty());
 }
 

@@ -5,6 +5,7 @@
 #include "Testutil.h"
 #include "app/Guitest.h"
 
+#include <QPushButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QScreen>
@@ -58,7 +59,9 @@ TEST(AboutBox, ItemsLinksAndClipboard)
 
     TAboutBox box;
     EXPECT_EQ(box.windowTitle(), QStringLiteral("About"));
-    EXPECT_EQ(box.size(), QSize(291, 161));
+    EXPECT_EQ(box.size(), QSize(291, 197)); // the panel, and the Close button below it
+    EXPECT_EQ(box.CloseButton->text(), QStringLiteral("Close"));
+    EXPECT_TRUE(box.CloseButton->isDefault());
     EXPECT_EQ(box.ProductName->text(), QStringLiteral("Volm creator"));
     EXPECT_TRUE(box.ProductName->font().bold());
     EXPECT_EQ(box.Version->text(), QStringLiteral("Version:"));
@@ -87,10 +90,13 @@ TEST(AboutBox, ItemsLinksAndClipboard)
         EXPECT_TRUE(u.toString().contains(QStringLiteral("example.org"))) << u.toString().toStdString();
 
     QTest::mouseClick(box.Label2, Qt::LeftButton);
+    EXPECT_TRUE(box.isVisible());
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromLatin1(kDonationId));
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].icon, QMessageBox::Information);
     EXPECT_EQ(shown[0].title, QStringLiteral("Volm"));
     EXPECT_TRUE(shown[0].text.contains(QStringLiteral("clipboard")));
+    box.CloseButton->click();
+    EXPECT_FALSE(box.isVisible());
     setMessageSink({});
 }

@@ -123,6 +123,15 @@ TEST(Topiccommands, AListIsReadAsTextAndStopsAtTheFirstFailure)
     EXPECT_EQ(done.appended, 0u);
     EXPECT_EQ(p.TopicCount(), 2u);
 
+    // Empty lines name no topic: skipped, and counted.
+    writeFile(dir / "gaps.txt", "X\r\n\r\n\r\nY\r\n\r\n");
+    done = c.AppendList((dir / "gaps.txt").string());
+    EXPECT_EQ(done.appended, 2u);
+    EXPECT_EQ(done.skipped, 3u);
+    EXPECT_EQ(names(p), (Lines{utf8ToCp1251("Первая"), "B", "X", "Y"}));
+    c.Undo();
+    EXPECT_EQ(p.TopicCount(), 2u);
+
     // A file that can't be read raises; nothing is appended.
     EXPECT_THROW(c.AppendList((dir / "missing.txt").string()), Error);
     EXPECT_EQ(p.TopicCount(), 2u);
