@@ -78,14 +78,14 @@ int writeFailureCode(int err)
     }
 }
 
-// Writes one jar beside its old one and renames it over it once complete.
+// Writes one jar (`path`) under its staged name, whole or not at all.
 // Returns what was written; with `stopAbove`, a jar that grows larger is not
-// put in place (complete is false) and the old one stays.
+// kept (complete is false).
 TBookJars::TWritten writeJar(TBookJars& jars, const TJarSpec& jarSpec, const std::string& path,
-                             std::optional<uint64_t> stopAbove, IBuildProgress& progress)
+                             const std::string& staged, std::optional<uint64_t> stopAbove, IBuildProgress& progress)
 {
     try {
-        TSafeFile file(path);
+        TSafeFile file(staged);
         TBookJars::TWritten w = jars.Write(jarSpec, file.Fd(), path, stopAbove, [&](uint64_t done, uint64_t total) {
             progress.Progress(TBuildStage::Packing, done, total);
         });
@@ -430,7 +430,14 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     std::optional<uint64_t> stopAbove;
     if (request.maxJar)
         stopAbove = request.maxJar;
-    TBookJars::TWritten single = writeJar(jars, whole, r.jarPath, stopAbove, progress);
+    // Whatever a failure leaves staged goes with it.
+    struct TStagedGuard {
+        const TBookFolder& folder;
+        ~TStagedGuard() { folder.DropStaged(); }
+    } staged{bookFolder};
+    auto stagedPath = [&](const std::string& name) { return bookFolder.StagedPath(name); };
+    TBookJars::TWritten single =
+        writeJar(jars, whole, r.jarPath, stagedPath(stem + ".jar"), stopAbove, progress);
 
     std::vector<std::string> lines;
     if (single.complete) {
@@ -439,13 +446,13 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         progress.Progress(TBuildStage::Finishing, 0, 1);
         lines = jars.ManifestLines(whole);
         r.manifestPath = folder + "manifest.mf";
-        SaveLines(r.manifestPath, lines);
-        r.jarSize = fileSize(r.jarPath);
+        SaveLines(stagedPath("manifest.mf"), lines);
+        r.jarSize = fileSize(stagedPath(stem + ".jar"));
         r.jadPath = folder + stem + ".jad";
-        SaveLines(r.jadPath, DescriptorLines(lines, stem + ".jar", r.jarSize));
+        SaveLines(stagedPath(stem + ".jad"), DescriptorLines(lines, stem + ".jar", r.jarSize));
         r.packedFiles = single.members;
         r.jars.push_back({r.jarPath, r.jadPath, r.jarSize, r.packedFiles, whole.entries});
-        bookFolder.RemoveOldOutputs(0);
+        bookFolder.PutInPlace({stem + ".jar", stem + ".jad", "manifest.mf"});
         progress.Progress(TBuildStage::Finishing, 1, 1);
         progress.Status(kStatusDone);
         return r;
@@ -468,12 +475,13 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         uint64_t over = 0;
         for (const TJarSpec& jarSpec : plan) {
             const std::string path = folder + jarSpec.fileName + ".jar";
-            TBookJars::TWritten w = writeJar(jars, jarSpec, path, std::nullopt, progress);
-            const uint64_t size = fileSize(path);
+            TBookJars::TWritten w =
+                writeJar(jars, jarSpec, path, stagedPath(jarSpec.fileName + ".jar"), std::nullopt, progress);
+            const uint64_t size = fileSize(stagedPath(jarSpec.fileName + ".jar"));
             over = std::max(over, size > request.maxJar ? size - request.maxJar : 0);
             const std::vector<std::string> specLines = jars.ManifestLines(jarSpec);
             const std::string jad = folder + jarSpec.fileName + ".jad";
-            SaveLines(jad, DescriptorLines(specLines, jarSpec.fileName + ".jar", size));
+            SaveLines(stagedPath(jarSpec.fileName + ".jad"), DescriptorLines(specLines, jarSpec.fileName + ".jar", size));
             r.jars.push_back({path, jad, size, w.members, jarSpec.entries});
         }
         if (over == 0)
@@ -487,8 +495,14 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     progress.Progress(TBuildStage::Finishing, 0, 1);
     lines = jars.ManifestLines(plan.back());
     r.manifestPath = folder + "manifest.mf";
-    SaveLines(r.manifestPath, lines);
-    bookFolder.RemoveOldOutputs(plan.size());
+    SaveLines(stagedPath("manifest.mf"), lines);
+    std::vector<std::string> outputs;
+    for (const TJarSpec& jarSpec : plan) {
+        outputs.push_back(jarSpec.fileName + ".jar");
+        outputs.push_back(jarSpec.fileName + ".jad");
+    }
+    outputs.push_back("manifest.mf");
+    bookFolder.PutInPlace(outputs);
     r.jarPath = r.jars.back().jarPath;
     r.jadPath = r.jars.back().jadPath;
     r.jarSize = r.jars.back().jarSize;

@@ -392,3 +392,47 @@ TEST(Volumes, VolumesRunOnTheSimulatedPhone)
     EXPECT_NE(stores.find("Tales 1"), std::string::npos);
     EXPECT_NE(stores.find("Tales 2"), std::string::npos);
 }
+
+// A volume build whose safe writes fail one after the other (each staged jar
+// and jad, the manifest, the record of the set): every failed build leaves
+// the old volumes whole, byte for byte, and no file of its own; the first
+// that gets through leaves exactly the new set.
+TEST(Volumes, AFailedVolumeBuildLeavesTheOldSetWhole)
+{
+    TempDir dir;
+    TTopicList book = ABigBook();
+    const uint64_t budget = 100u << 10;
+    GenerateBook(Request(dir, budget), book, {});
+    const fs::path folder = dir / "Tales";
+    std::map<std::string, std::string> old;
+    for (const std::string& name : fileNames(folder))
+        old[name] = readFile(folder / name);
+    ASSERT_GE(old.size(), 5u);
+
+    TTopicList more = ABigBook();
+    more.Add("Extra", RussianText(120000, 99));
+    bool completed = false;
+    int failures = 0;
+    for (int n = 1; !completed && n < 200; ++n) {
+        int renames = 0;
+        safewrite::FaultHook = [&](const char* step) {
+            return std::string(step) == "rename" && ++renames == n ? ENOSPC : 0;
+        };
+        try {
+            TBuildResult r = GenerateBook(Request(dir, budget), more, {});
+            completed = true;
+            safewrite::FaultHook = nullptr;
+            ExpectVolumesHoldTheBook(dir, r, more, budget);
+            EXPECT_GT(r.jars.size() * 2 + 1, old.size());
+        } catch (const Error&) {
+            ++failures;
+            safewrite::FaultHook = nullptr;
+            std::map<std::string, std::string> now;
+            for (const std::string& name : fileNames(folder))
+                now[name] = readFile(folder / name);
+            EXPECT_TRUE(now == old) << "the build failing at its rename " << n;
+        }
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_GE(failures, 5);
+}
