@@ -16,9 +16,10 @@
 namespace volm {
 namespace {
 
-// The packed texts kept in memory for the volumes of a book (beyond it they
-// are packed again when the volumes are written).
-constexpr uint64_t kKeepPackedTexts = 24u << 20;
+// The packed texts kept in memory for the volumes of a book, so that each is
+// packed once however often the volumes are planned (beyond it they are
+// packed again when the volumes are written).
+constexpr uint64_t kKeepPackedTexts = 256u << 20;
 
 class TNoProgress : public IBuildProgress {
 public:
@@ -192,13 +193,13 @@ void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const
                      const std::vector<std::string>& names, const std::string& book, TBookInput& input,
                      TBuildResult& r)
 {
+    const int level = BuildLevel(request);
     TUsedBytes used = ReaderBytes();
     AddUsedBytes(used, book);
     AddUsedBytes(used, EmptyNote(names));
     for (const std::string& name : names)
         AddUsedBytes(used, name);
     TDeflater deflater;
-    const int level = DeflateSetting(TJarSettings{}.DeflateType).level;
     int64_t plain = 0, hyphenated = 0;
     for (size_t i = 0; i < topics.Count(); ++i) {
         const std::string text = topics.Text(i);
@@ -267,6 +268,13 @@ void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const
 }
 
 } // namespace
+
+int BuildLevel(const TBuildRequest& request)
+{
+    if (request.level >= 1 && request.level <= 12)
+        return request.level;
+    return request.maxJar ? kBudgetLevel : kQuickLevel;
+}
 
 std::vector<std::string> BuildReport(const TBuildResult& r, const std::string& budgetHint)
 {
@@ -401,10 +409,13 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         hyphenated.emplace(topics, *hyphenator);
     ITopicSequence& texts = hyphenated ? static_cast<ITopicSequence&>(*hyphenated) : topics;
 
-    // Every member as a book's jar packs it: the strongest deflate, archives
-    // stored, names in the OEM code page. The entries carry the time of the
+    // Every member as a book's jar packs it: deflated at the build's level
+    // (with the strongest deflate's flag bits), archives stored, names in the
+    // OEM code page. The entries carry the time of the
     // build (the clock); the user's files are packed and stay where they are.
-    const TJarSettings settings;
+    TJarSettings settings;
+    settings.Level = BuildLevel(request);
+    r.level = settings.Level;
     input.userFiles = bookFolder.UserFiles(OwnMemberNames(input), count, settings,
                                            input.layout == TReaderLayout::Words, &r.skipped);
     input.readUserFile = [&bookFolder](const TUserFile& f, uint64_t max) { return bookFolder.ReadUserFile(f, max); };

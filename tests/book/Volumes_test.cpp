@@ -236,7 +236,10 @@ TEST(Volumes, ABookThatFitsBuildsAsWithoutABudget)
 {
     TempDir dir;
     TTopicList book{{"One", RussianText(20000, 1)}, {"Two", RussianText(9000, 2)}};
-    TBuildResult plain = GenerateBook(Request(dir, 0), book, {});
+    // As without a budget, at the level every build with one packs at.
+    TBuildRequest unbudgeted = Request(dir, 0);
+    unbudgeted.level = kBudgetLevel;
+    TBuildResult plain = GenerateBook(unbudgeted, book, {});
     const std::string jar = readFile(dir / "Tales" / "Tales.jar");
     for (uint64_t budget : {plain.jarSize, plain.jarSize + 1, uint64_t(100) << 10}) {
         TBuildResult r = GenerateBook(Request(dir, budget), book, {});
@@ -435,4 +438,23 @@ TEST(Volumes, AFailedVolumeBuildLeavesTheOldSetWhole)
     }
     EXPECT_TRUE(completed);
     EXPECT_GE(failures, 5);
+}
+
+// A build with a budget packs at the strongest level, also when the book fits
+// one jar; one without packs at the quicker level, in a larger jar of the
+// same content; a level asked for is taken.
+TEST(Volumes, ABudgetPacksAtTheStrongestLevel)
+{
+    TempDir dir;
+    TTopicList book = ABigBook();
+    TBuildResult quick = GenerateBook(Request(dir, 0), book, {});
+    EXPECT_EQ(quick.level, kQuickLevel);
+    TBuildResult strong = GenerateBook(Request(dir, 64u << 20), book, {});
+    EXPECT_EQ(strong.level, kBudgetLevel);
+    ASSERT_EQ(strong.jars.size(), 1u);
+    EXPECT_LT(strong.jarSize, quick.jarSize);
+    EXPECT_EQ(fileNames(dir / "Tales"), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf"}));
+    TBuildRequest asked = Request(dir, 0);
+    asked.level = 12;
+    EXPECT_EQ(GenerateBook(asked, book, {}).jarSize, strong.jarSize);
 }
