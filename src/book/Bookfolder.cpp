@@ -228,6 +228,27 @@ bool clashes(const std::string& name, const std::string& ours)
 
 } // namespace
 
+bool ParseSetRecord(std::string_view text, const std::string& stem, std::vector<std::string>& names)
+{
+    names.clear();
+    size_t from = 0;
+    while (from < text.size()) {
+        const size_t end = text.find('\n', from);
+        if (end == std::string_view::npos)
+            break; // every name ends its line: a cut record is none
+        std::string name(text.substr(from, end - from));
+        // Only this book's outputs are ever renamed or kept by a record.
+        if (!isOutputOf(name, stem) || std::find(names.begin(), names.end(), name) != names.end())
+            break;
+        names.push_back(std::move(name));
+        from = end + 1;
+    }
+    if (from == text.size() && !names.empty())
+        return true;
+    names.clear();
+    return false;
+}
+
 TBookFolder::TBookFolder(const std::string& projectPath)
     : book_(volm::BookName(projectPath)), path_(volm::BookFolder(projectPath))
 {
@@ -275,24 +296,11 @@ void TBookFolder::finishRecordedSet(int dirFd) const
     bool sound = S_ISREG(st.st_mode);
     if (sound) {
         try {
-            std::string text = ReadWholeFile(record, 64 * 1024);
-            size_t from = 0;
-            while (from < text.size()) {
-                const size_t end = text.find('\n', from);
-                if (end == std::string::npos) {
-                    sound = false; // every name ends its line: a cut record is none
-                    break;
-                }
-                names.push_back(text.substr(from, end - from));
-                from = end + 1;
-            }
+            sound = ParseSetRecord(ReadWholeFile(record, kMaxSetRecord), stem_, names);
         } catch (const Error&) {
             sound = false;
         }
     }
-    // Only this book's outputs are ever renamed or kept by a record.
-    sound = sound && !names.empty() &&
-            std::all_of(names.begin(), names.end(), [&](const std::string& n) { return isOutputOf(n, stem_); });
     if (!sound) {
         if (S_ISREG(st.st_mode))
             ::unlink(record.c_str());

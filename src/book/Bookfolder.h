@@ -36,6 +36,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace volm {
@@ -47,6 +48,13 @@ struct TUserFile {
     std::string name;             // stored name
     uint32_t attributes = 0x20;   // archive; read-only 0x01, hidden 0x02
 };
+
+// The largest record of a set that is read.
+inline constexpr uint64_t kMaxSetRecord = 64 * 1024;
+// Reads the record of a set of the outputs named by `stem`: true, with their
+// names, when every line of `text` (each ended by a line feed) names one of
+// them, once; false (and no names) for anything else.
+bool ParseSetRecord(std::string_view text, const std::string& stem, std::vector<std::string>& names);
 
 class TBookFolder {
 public:
