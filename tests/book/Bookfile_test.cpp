@@ -219,6 +219,15 @@ TEST(Bookfile, ABookIsAppendedAllOrNoneWhereverTheDiskFails)
         TProjectState now = stateOf(path);
         if (raised) {
             ++refused;
+            if (!now.staged.empty() && refused % 4 == 1) {
+                // A pack's copy leaves them behind.
+                TProject p;
+                p.Open(path, TProject::omOpenExisting);
+                p.Pack();
+                p.CloseProject();
+                EXPECT_TRUE(stateOf(path).staged.empty()) << k;
+                EXPECT_EQ(stateOf(path), old) << "packed after failing at write " << k;
+            }
             now.staged.clear(); // left for the next append
             EXPECT_EQ(now, old) << "failing at write " << k;
             // The next append takes the place of what this one left.
