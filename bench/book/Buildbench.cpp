@@ -4,11 +4,17 @@
 // 1. A large book (400 topics, 30 MB of Russian-like Windows-1251 text):
 //    the build on one thread and on all of them, wall and CPU time, peak
 //    memory, and the jar's size, each against zip -9 -r of the jar's content
-//    (target: at most 1.0 times zip's time, goal 0.7; under 64 MB).
-// 2. A book of real Russian prose (the fortunes-ru package's texts, when it
-//    is installed): the jar's size against zip's (target: at most 0.97).
-// 3. A 2 MB book with a 64 KB budget: the time to plan and pack its volumes,
+//    (target: at most 1.0 times zip's time, goal 0.7; under 64 MB); then
+//    once at each of a few deflate levels, to show what the level chosen for
+//    a build without a budget trades.
+// 2. The same book with a 64 KB budget: the time of the build and the size of
+//    its volumes, against zip -9 -r of each volume's content (target: at most
+//    0.97 times zip's size).
+// 3. 1 MB of real Russian prose (the fortunes-ru package's texts, when it is
+//    installed), with and without a 64 KB budget: time and size against zip's.
+// 4. A 2 MB book with a 64 KB budget: the time to plan and pack its volumes,
 //    how many, and the largest.
+// Every case names the deflate level the build chose.
 //
 // Each build runs in a child process of its own (so that its peak memory is
 // its own), best of three rounds, alternating with zip.
@@ -105,20 +111,32 @@ void makeProject(const fs::path& path, const std::vector<std::pair<std::string, 
     p.CloseProject();
 }
 
-// Builds a project in this (child) process.
-void build(const fs::path& project, unsigned threads, uint64_t maxJar)
+volm::TBuildRequest request(const fs::path& project, unsigned threads, uint64_t maxJar, int level)
 {
-    volm::TProject p;
-    p.Open(project.string(), volm::TProject::omOpenExisting);
     volm::TBuildRequest r;
     r.projectPath = project.string();
     r.vendor = "Bench";
     r.url = "http://example.org/";
     r.threads = threads;
     r.maxJar = maxJar;
+    r.level = level;
+    return r;
+}
+
+// Builds a project in this (child) process; `level` 0 lets the build choose.
+void build(const fs::path& project, unsigned threads, uint64_t maxJar, int level = 0)
+{
+    volm::TProject p;
+    p.Open(project.string(), volm::TProject::omOpenExisting);
     volm::TProjectTopics topics(p);
-    volm::GenerateBook(r, topics, {});
+    volm::GenerateBook(request(project, threads, maxJar, level), topics, {});
     p.CloseProject();
+}
+
+// The level a build of `project` with `maxJar` chooses.
+int chosenLevel(const fs::path& project, uint64_t maxJar)
+{
+    return volm::BuildLevel(request(project, 0, maxJar, 0));
 }
 
 // zip -9 -r -q of the jar's content, unpacked into `files`.
@@ -133,6 +151,48 @@ TRun zipNine(const fs::path& files, const fs::path& zip)
 {
     fs::remove(zip);
     return runChild({"zip", "-9", "-r", "-q", zip.string(), "."}, files);
+}
+
+// The jars of a book folder, in name order.
+std::vector<fs::path> jarsIn(const fs::path& folder)
+{
+    std::vector<fs::path> jars;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().extension() == ".jar")
+            jars.push_back(e.path());
+    std::sort(jars.begin(), jars.end());
+    return jars;
+}
+
+// zip -9 -r of each jar's content: the total time and size, and the largest
+// ratio of a jar's size to its zip's.
+struct TZipped {
+    double seconds = 0, cpuSeconds = 0;
+    uintmax_t jarBytes = 0, zipBytes = 0;
+    double worst = 0;
+    bool ok = true;
+};
+TZipped zipEach(const std::vector<fs::path>& jars, const fs::path& work)
+{
+    TZipped z;
+    const fs::path files = work / "each", zip = work / "each.zip";
+    for (const fs::path& jar : jars) {
+        if (!unpackForZip(jar, files)) {
+            z.ok = false;
+            return z;
+        }
+        TRun r = zipNine(files, zip);
+        if (r.status != 0) {
+            z.ok = false;
+            return z;
+        }
+        z.seconds += r.seconds;
+        z.cpuSeconds += r.cpuSeconds;
+        z.jarBytes += fs::file_size(jar);
+        z.zipBytes += fs::file_size(zip);
+        z.worst = std::max(z.worst, double(fs::file_size(jar)) / double(fs::file_size(zip)));
+    }
+    return z;
 }
 
 TRun best(const std::vector<TRun>& v)
@@ -234,33 +294,92 @@ int main(int argc, char** argv)
     }
     std::printf("  zip -9 -r:               %6.2f s (cpu %6.2f s)                  peak %5.1f MB\n", z.seconds,
                 z.cpuSeconds, peak(zips) / 1024.0);
-    std::printf("  jar %.2f MB, zip %.2f MB: %.4fx zip's size\n", jarMB, zipMB, jarMB / zipMB);
+    std::printf("  jar %.2f MB, zip %.2f MB: %.4fx zip's size (deflate level %d, chosen without a budget)\n", jarMB,
+                zipMB, jarMB / zipMB, chosenLevel(project, 0));
     std::printf("  targets: at most 1.0x zip's time (goal 0.7x), peak memory under 64 MB\n");
+    // What the level trades: one build at each, on all threads.
+    for (int level : {6, 8, 9, 10, 12}) {
+        TRun b = runForked([&] { build(project, 0, 0, level); });
+        if (b.status != 0)
+            return 1;
+        std::printf("  level %2d: %6.2f s (cpu %6.2f s)  %.2fx zip's time  %.4fx zip's size\n", level, b.seconds,
+                    b.cpuSeconds, b.seconds / z.seconds, fs::file_size(jar) / 1048576.0 / zipMB);
+    }
 
-    // 2. Real prose.
+    // 2. The same book with a 64 KB budget.
+    {
+        std::vector<TRun> runs;
+        for (int round = 0; round < 2; ++round) {
+            runs.push_back(runForked([&] { build(project, 0, 64 * 1024); }));
+            if (runs.back().status != 0) {
+                std::fprintf(stderr, "buildbench: the budget build failed\n");
+                return 1;
+            }
+        }
+        const std::vector<fs::path> volumes = jarsIn(work / "Bigbook");
+        const TZipped zipped = zipEach(volumes, work);
+        if (!zipped.ok) {
+            std::fprintf(stderr, "buildbench: zip of the volumes failed\n");
+            return 1;
+        }
+        const TRun b = best(runs);
+        std::printf("the same book, budget 64 KB (deflate level %d): %zu volumes, %6.2f s (cpu %6.2f s), peak %.1f MB; "
+                    "zip -9 -r of each volume's content %6.2f s (cpu %.2f s): %.2fx zip's time; jars %ju bytes, zips %ju bytes: "
+                    "%.4fx zip's size (the worst volume %.4fx; target at most 0.97)\n",
+                    chosenLevel(project, 64 * 1024), volumes.size(), b.seconds, b.cpuSeconds, peak(runs) / 1024.0,
+                    zipped.seconds, zipped.cpuSeconds, b.seconds / zipped.seconds, zipped.jarBytes, zipped.zipBytes,
+                    double(zipped.jarBytes) / double(zipped.zipBytes), zipped.worst);
+    }
+
+    // 3. 1 MB of real prose, with and without a budget.
     std::vector<std::pair<std::string, std::string>> prose = realProse();
+    size_t bytes = 0, keep = 0;
+    while (keep < prose.size() && bytes < 1048576)
+        bytes += prose[keep++].second.size();
+    prose.resize(keep);
     if (prose.empty()) {
         std::printf("real prose: the fortunes-ru package is not installed, skipped\n");
     } else {
         fs::path proseProject = work / "Prose.volm";
         makeProject(proseProject, prose);
-        size_t bytes = 0;
-        for (const auto& t : prose)
-            bytes += t.second.size();
-        TRun b = runForked([&] { build(proseProject, 0, 0); });
-        const fs::path proseJar = work / "Prose" / "Prose.jar";
-        if (b.status != 0 || !unpackForZip(proseJar, files) || zipNine(files, reference).status != 0) {
-            std::fprintf(stderr, "buildbench: the prose book failed\n");
-            return 1;
+        for (uint64_t budget : {uint64_t(0), uint64_t(64 * 1024)}) {
+            std::vector<TRun> runs;
+            for (int round = 0; round < kRounds; ++round) {
+                runs.push_back(runForked([&] { build(proseProject, 0, budget); }));
+                if (runs.back().status != 0) {
+                    std::fprintf(stderr, "buildbench: the prose book failed\n");
+                    return 1;
+                }
+            }
+            const TZipped zipped = zipEach(jarsIn(work / "Prose"), work);
+            if (!zipped.ok) {
+                std::fprintf(stderr, "buildbench: zip of the prose book failed\n");
+                return 1;
+            }
+            const TRun b = best(runs);
+            std::printf("real prose (fortunes-ru, %zu topics, %.2f MB), %s (deflate level %d): %6.3f s (cpu %.3f s), "
+                        "zip %6.3f s (cpu %.3f s): %.2fx zip's time (cpu %.2fx); jars %ju bytes, zips %ju bytes: "
+                        "%.4fx zip's size (target at most %s)\n",
+                        prose.size(), bytes / 1048576.0, budget ? "budget 64 KB" : "no budget",
+                        chosenLevel(proseProject, budget), b.seconds, b.cpuSeconds, zipped.seconds,
+                        zipped.cpuSeconds, b.seconds / zipped.seconds, b.cpuSeconds / zipped.cpuSeconds,
+                        zipped.jarBytes, zipped.zipBytes, double(zipped.jarBytes) / double(zipped.zipBytes),
+                        budget ? "0.97" : "1.0");
         }
-        std::printf("real prose (fortunes-ru, %zu topics, %.2f MB): jar %ju bytes, zip %ju bytes: %.4fx zip's size "
-                    "(target at most 0.97)\n",
-                    prose.size(), bytes / 1048576.0, static_cast<uintmax_t>(fs::file_size(proseJar)),
-                    static_cast<uintmax_t>(fs::file_size(reference)),
-                    double(fs::file_size(proseJar)) / double(fs::file_size(reference)));
+        // What the level trades on real prose, without a budget.
+        for (int level : {6, 8, 9, 12}) {
+            TRun b = best({runForked([&] { build(proseProject, 0, 0, level); }),
+                           runForked([&] { build(proseProject, 0, 0, level); })});
+            const TZipped zipped = zipEach(jarsIn(work / "Prose"), work);
+            if (b.status != 0 || !zipped.ok)
+                return 1;
+            std::printf("  level %2d: %6.3f s (cpu %6.3f s)  %.2fx zip's time (cpu %.2fx zip's)  %.4fx zip's size\n",
+                        level, b.seconds, b.cpuSeconds, b.seconds / zipped.seconds, b.cpuSeconds / zipped.cpuSeconds,
+                        double(zipped.jarBytes) / double(zipped.zipBytes));
+        }
     }
 
-    // 3. A 2 MB book with a 64 KB budget.
+    // 4. A 2 MB book with a 64 KB budget.
     {
         fs::path small = work / "Pocket.volm";
         TRussianish gen(7);
@@ -269,7 +388,7 @@ int main(int argc, char** argv)
             topics.emplace_back("\xc3\xeb\xe0\xe2\xe0 " + std::to_string(i + 1),
                                 gen.Text(i % 10 == 9 ? 200 * 1024 : 2 * 1048576 / 40 - 16 * 1024));
         makeProject(small, topics);
-        size_t bytes = 0;
+        bytes = 0;
         for (const auto& t : topics)
             bytes += t.second.size();
         std::vector<TRun> runs;

@@ -5,6 +5,7 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <new>
 
 namespace volm {
@@ -76,13 +77,15 @@ std::string TDeflater::Deflate(std::string_view data, int level)
     return out;
 }
 
-TPackedMember PackBytes(std::string name, std::string_view bytes, TDeflateType type, TDeflater& deflater)
+TPackedMember PackBytes(std::string name, std::string_view bytes, TDeflateType type, TDeflater& deflater, int level)
 {
     TPackedMember m;
     m.name = std::move(name);
     m.size = bytes.size();
     m.crc = bytes.empty() ? 0 : crc32(bytes.data(), bytes.size());
-    const TDeflateSetting s = DeflateSetting(type);
+    TDeflateSetting s = DeflateSetting(type);
+    if (s.level > 0 && level > 0)
+        s.level = std::min(level, 12);
     if (s.level > 0 && !bytes.empty()) {
         std::string packed = deflater.Deflate(bytes, s.level);
         if (bytes.size() > kSmallMember || packed.size() <= bytes.size()) {

@@ -44,6 +44,9 @@ struct TJarSettings {
     TDeflateType DeflateType = dtDeflateX;
     std::vector<std::string> StoreFilesOfType = DefaultStoredExtensions();
     bool TranslateOemChar = true;
+    // libdeflate's level for the deflated members (1 to 12); 0 for the
+    // deflate type's. The flag bits stay the type's.
+    int Level = 0;
 
     TDeflateType MemberDeflateType(std::string_view name) const
     {
@@ -98,6 +101,8 @@ inline constexpr uint64_t kSmallMember = 256;
 // is empty, otherwise deflated at the type's level with its flag bits, except
 // that a member of up to kSmallMember bytes whose deflated form is longer is
 // stored (method 0, no flag bits).
-TPackedMember PackBytes(std::string name, std::string_view bytes, TDeflateType type, TDeflater& deflater);
+// With `level` (1 to 12) a deflated member is packed at that level instead.
+TPackedMember PackBytes(std::string name, std::string_view bytes, TDeflateType type, TDeflater& deflater,
+                        int level = 0);
 
 } // namespace volm

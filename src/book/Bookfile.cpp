@@ -104,27 +104,14 @@ TBook ReadBookFile(const std::string& path, const TBookOptions& options)
     return ImportBook(ReadWholeFile(path, kMaxBookFileSize), path, options);
 }
 
-std::vector<size_t> AppendBookTopics(TProject& project, const std::vector<TBookTopic>& topics)
+std::vector<size_t> AppendBookTopics(TProject& project, const std::vector<TBookTopic>& topics,
+                                     const std::string& title)
 {
-    const size_t first = project.TopicCount();
-    std::vector<size_t> added;
-    try {
-        for (const TBookTopic& t : topics) {
-            size_t i = project.AddTopic(t.name);
-            added.push_back(i);
-            project.CommitText(i, t.text);
-        }
-    } catch (...) {
-        while (project.TopicCount() > first) {
-            try {
-                project.DeleteTopic(project.TopicCount() - 1);
-            } catch (...) {
-                break;
-            }
-        }
-        throw;
-    }
-    return added;
+    std::vector<TNewTopic> adding;
+    adding.reserve(topics.size());
+    for (const TBookTopic& t : topics)
+        adding.push_back({t.name, t.text});
+    return project.AppendTopics(adding, title);
 }
 
 } // namespace volm

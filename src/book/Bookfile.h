@@ -16,10 +16,11 @@ namespace volm {
 // naming the file and the cause.
 TBook ReadBookFile(const std::string& path, const TBookOptions& options);
 
-// Appends the topics to the end of the project, each with its text, and
-// returns their indices. On a failure the topics appended so far are deleted
-// again (the project is as it was, but for the storage numbers they took) and
-// the error is raised.
-std::vector<size_t> AppendBookTopics(TProject& project, const std::vector<TBookTopic>& topics);
+// Appends the topics to the end of the project, each with its text, all or
+// none (TProject::AppendTopics), and returns their indices; with a `title`
+// and a project without one, the title is stored with them. On a failure the
+// project lists none of them and the error is raised.
+std::vector<size_t> AppendBookTopics(TProject& project, const std::vector<TBookTopic>& topics,
+                                     const std::string& title = {});
 
 } // namespace volm

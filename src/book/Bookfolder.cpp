@@ -162,19 +162,58 @@ void checkOutputs(const std::string& folder, const std::string& book, const std:
     }
 }
 
-// With the folder locked, the temporary file of one of the outputs is a
-// killed build's. Nothing else is touched.
+const char* const kStagedMark = ".volm-staged";
+const char* const kSetMark = ".volm-set";
+
+std::string stagedName(const std::string& output)
+{
+    return "." + output + kStagedMark;
+}
+
+// The record of a set of outputs named by `stem`.
+std::string setRecordName(const std::string& stem)
+{
+    return "." + stem + kSetMark;
+}
+
+// The files a build writes and then leaves or renames: the outputs, their
+// staged forms and the record of the set.
+bool isBuildFile(const std::string& name, const std::string& book, const std::string& stem)
+{
+    if (isOutputName(name, book, stem) || name == setRecordName(stem) || name == setRecordName(book))
+        return true;
+    const std::string mark = kStagedMark;
+    return name.size() > mark.size() + 1 && name[0] == '.' &&
+           name.compare(name.size() - mark.size(), mark.size(), mark) == 0 &&
+           isOutputName(name.substr(1, name.size() - mark.size() - 1), book, stem);
+}
+
+// With the folder locked, the temporary file of a build's file is a killed
+// build's: the safe writes' temporaries, and staged outputs no record names.
+// Nothing else is touched.
 void removeStaleTemps(const std::string& folder, const std::string& book, const std::string& stem)
 {
+    // While a record names a set, its staged outputs are the folder's.
+    struct stat rec {};
+    const bool recorded = ::lstat((folder + setRecordName(stem)).c_str(), &rec) == 0;
+    const std::string staged = kStagedMark;
     for (const std::string& name : listFolder(folder)) {
         if (!IsSafeWriteTemp(name))
             continue;
+        if (recorded && name.size() > staged.size() &&
+            name.compare(name.size() - staged.size(), staged.size(), staged) == 0)
+            continue;
         const size_t mark = name.rfind(".volm-");
-        if (mark == std::string::npos || mark < 2 || !isOutputName(name.substr(1, mark - 1), book, stem))
+        if (mark == std::string::npos || mark < 2 || !isBuildFile(name.substr(1, mark - 1), book, stem))
             continue;
         if (isRegularFile(folder + name))
             ::unlink((folder + name).c_str());
     }
+}
+
+void syncFolder(int dirFd)
+{
+    ::fsync(dirFd);
 }
 
 // True when a user's file `name` and a member `ours` can't both be in a jar:
@@ -188,6 +227,27 @@ bool clashes(const std::string& name, const std::string& ours)
 }
 
 } // namespace
+
+bool ParseSetRecord(std::string_view text, const std::string& stem, std::vector<std::string>& names)
+{
+    names.clear();
+    size_t from = 0;
+    while (from < text.size()) {
+        const size_t end = text.find('\n', from);
+        if (end == std::string_view::npos)
+            break; // every name ends its line: a cut record is none
+        std::string name(text.substr(from, end - from));
+        // Only this book's outputs are ever renamed or kept by a record.
+        if (!isOutputOf(name, stem) || std::find(names.begin(), names.end(), name) != names.end())
+            break;
+        names.push_back(std::move(name));
+        from = end + 1;
+    }
+    if (from == text.size() && !names.empty())
+        return true;
+    names.clear();
+    return false;
+}
 
 TBookFolder::TBookFolder(const std::string& projectPath)
     : book_(volm::BookName(projectPath)), path_(volm::BookFolder(projectPath))
@@ -212,7 +272,104 @@ void TBookFolder::Open()
     makeFolder(path_);
     lock_.emplace(lockFolder(path_));
     checkOutputs(path_, book_, stem_);
+    finishRecordedSet(lock_->get());
     removeStaleTemps(path_, book_, stem_);
+}
+
+std::string TBookFolder::recordName() const
+{
+    return setRecordName(stem_);
+}
+
+std::string TBookFolder::StagedPath(const std::string& name) const
+{
+    return path_ + stagedName(name);
+}
+
+void TBookFolder::finishRecordedSet(int dirFd) const
+{
+    const std::string record = path_ + recordName();
+    struct stat st {};
+    if (::lstat(record.c_str(), &st) != 0)
+        return;
+    std::vector<std::string> names;
+    bool sound = S_ISREG(st.st_mode);
+    if (sound) {
+        try {
+            sound = ParseSetRecord(ReadWholeFile(record, kMaxSetRecord), stem_, names);
+        } catch (const Error&) {
+            sound = false;
+        }
+    }
+    if (!sound) {
+        if (S_ISREG(st.st_mode))
+            ::unlink(record.c_str());
+        return;
+    }
+    try {
+        putInPlace(dirFd, names);
+    } catch (const Error&) {
+        // The record stays for the next build.
+    }
+}
+
+void TBookFolder::putInPlace(int dirFd, const std::vector<std::string>& names) const
+{
+    for (const std::string& name : names) {
+        const std::string staged = stagedName(name);
+        struct stat st {};
+        if (::fstatat(dirFd, staged.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue; // in place already
+        if (::renameat(dirFd, staged.c_str(), dirFd, name.c_str()) != 0) {
+            const int err = errno;
+            throw Error("Cannot put " + path_ + name + " in place: " + systemMessage(err));
+        }
+    }
+    syncFolder(dirFd);
+    for (const std::string& name : listFolder(dirFd)) {
+        if (!isOutputName(name, book_, stem_) || std::find(names.begin(), names.end(), name) != names.end())
+            continue;
+        struct stat st {};
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(dirFd, name.c_str(), 0);
+    }
+    ::unlinkat(dirFd, recordName().c_str(), 0);
+    syncFolder(dirFd);
+}
+
+void TBookFolder::PutInPlace(const std::vector<std::string>& names) const
+{
+    std::string record;
+    for (const std::string& name : names)
+        record += name + '\n';
+    WriteFileSafely(path_ + recordName(), record); // from here on the new set is the folder's
+    TFd own(lock_ ? -1 : ::open(withoutSlash(path_).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const int dirFd = lock_ ? lock_->get() : own.get();
+    if (dirFd < 0)
+        throw Error("Cannot open the book folder " + path_ + ": " + systemMessage(errno));
+    putInPlace(dirFd, names);
+    removeStaleTemps(path_, book_, stem_);
+}
+
+void TBookFolder::DropStaged() const
+{
+    removeStaleTemps(path_, book_, stem_);
+}
+
+void TBookFolder::Tidy() const noexcept
+{
+    try {
+        struct stat st {};
+        if (::lstat(withoutSlash(path_).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return;
+        TFd fd(::open(withoutSlash(path_).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            return;
+        checkOutputs(path_, book_, stem_);
+        finishRecordedSet(fd.get());
+        removeStaleTemps(path_, book_, stem_);
+    } catch (...) {
+    }
 }
 
 std::vector<TUserFile> TBookFolder::UserFiles(const std::vector<std::string>& ownMembers, size_t topics,
@@ -264,7 +421,7 @@ std::vector<TUserFile> TBookFolder::UserFiles(const std::vector<std::string>& ow
                 skip(full, S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISSOCK(st.st_mode) ? "a socket" : "a device");
                 continue;
             }
-            if (!S_ISREG(st.st_mode) || IsSafeWriteTemp(name) || (rel.empty() && isOutputName(name, book_, stem_)))
+            if (!S_ISREG(st.st_mode) || IsSafeWriteTemp(name) || (rel.empty() && isBuildFile(name, book_, stem_)))
                 continue;
             const std::string stored = rel + name;
             if (ourText(stored) || std::any_of(ownMembers.begin(), ownMembers.end(),

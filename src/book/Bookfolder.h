@@ -9,8 +9,17 @@
 // - one build at a time: the folder is locked while the build runs;
 // - with the folder locked, the temporary files of the outputs that a killed
 //   build left (".Tales.jar.volm-XXXXXX") are stale and removed;
-// - the outputs of an earlier build that the new one does not replace are
-//   removed once the new ones are in place;
+// - the outputs of a build go in as one set: each is written beside the old
+//   ones under its staged name (".Tales-2.jar.volm-staged"), then the record
+//   of the set (".Tales.volm-set", the names of its outputs, one a line) is
+//   written in one step, then every staged output is renamed over its old
+//   one, the outputs of earlier builds that are not in the set are removed,
+//   and last the record. A reader of the folder finds the current set so:
+//   with a record, the outputs it names, each under its staged name while
+//   that is there, else under its own; without one, the outputs as they
+//   stand. Killed before the record was written, a build leaves the old set
+//   whole (and staged files, which are stale); killed after, the new set,
+//   which the next build, or a tidy-up (volm-cli list), puts in place;
 // - the jar and jad are named by the book name in plain letters (JarFileStem:
 //   "Vojna_i_mir.jar" for "Война и мир"); the outputs of an earlier build
 //   named by the book name as it stands count as outputs too, and go;
@@ -27,6 +36,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace volm {
@@ -38,6 +48,13 @@ struct TUserFile {
     std::string name;             // stored name
     uint32_t attributes = 0x20;   // archive; read-only 0x01, hidden 0x02
 };
+
+// The largest record of a set that is read.
+inline constexpr uint64_t kMaxSetRecord = 64 * 1024;
+// Reads the record of a set of the outputs named by `stem`: true, with their
+// names, when every line of `text` (each ended by a line feed) names one of
+// them, once; false (and no names) for anything else.
+bool ParseSetRecord(std::string_view text, const std::string& stem, std::vector<std::string>& names);
 
 class TBookFolder {
 public:
@@ -80,6 +97,24 @@ public:
     // cause (a link on the way, a file that is no longer regular, too large).
     std::string ReadUserFile(const TUserFile& file, uint64_t maxSize) const;
 
+    // Where the build writes its output `name` ("Tales-2.jar", "manifest.mf")
+    // until the set is put in place.
+    std::string StagedPath(const std::string& name) const;
+    // Puts the staged outputs `names` in place as the folder's set (above);
+    // an output of an earlier build that is not among them is removed.
+    // Raises volm::Error naming the file when the record can't be written
+    // (nothing has changed then) or an output can't be put in place (the
+    // record stays, and the next build finishes the set).
+    void PutInPlace(const std::vector<std::string>& names) const;
+    // Removes what a build that failed staged, unless a record names it.
+    void DropStaged() const;
+    // For a front end that only reads the project (volm-cli list): where the
+    // book folder is there and no build holds it, puts in place a set that a
+    // killed build left and removes the stale temporary files of the
+    // outputs. Never raises, creates nothing, and is silent when the folder
+    // is missing, a link, or held.
+    void Tidy() const noexcept;
+
     // Removes the outputs of an earlier build that this one did not replace:
     // with `volumes` 0 (a single jar) every volume's jar and jad; with
     // volumes, the single jar and jad and the volumes past the last one.
@@ -87,6 +122,12 @@ public:
     void RemoveOldOutputs(size_t volumes) const;
 
 private:
+    // The set a killed build recorded, put in place; a record that can't be
+    // read or names what is no output of this book goes.
+    void finishRecordedSet(int dirFd) const;
+    void putInPlace(int dirFd, const std::vector<std::string>& names) const;
+    std::string recordName() const;
+
     std::string book_;
     std::string stem_;
     std::string path_;

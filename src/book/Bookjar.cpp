@@ -65,7 +65,8 @@ std::vector<std::string_view> TBookJars::pieces(std::string_view text) const
 
 TPackedMember TBookJars::packSmall(const std::string& name, const std::string& bytes)
 {
-    return PackBytes(settings_.StoredName(name), bytes, settings_.MemberDeflateType(name), pool_.Own());
+    return PackBytes(settings_.StoredName(name), bytes, settings_.MemberDeflateType(name), pool_.Own(),
+                     settings_.Level);
 }
 
 std::vector<std::string> OwnMemberNames(const TBookInput& input)
@@ -146,8 +147,8 @@ void TBookJars::PackShared()
         const TDeflateType type = settings_.MemberDeflateType(f.name);
         const uint64_t n = bytes.size();
         pool_.Submit(
-            [name = f.name, bytes = std::move(bytes), type, attrs = f.attributes](TDeflater& d) {
-                TPackedMember m = PackBytes(name, bytes, type, d);
+            [name = f.name, bytes = std::move(bytes), type, attrs = f.attributes, level = settings_.Level](TDeflater& d) {
+                TPackedMember m = PackBytes(name, bytes, type, d, level);
                 m.externalAttr = attrs;
                 return m;
             },
@@ -246,7 +247,7 @@ const TBookJars::TPackedText& TBookJars::packPart(const TJarEntry& e, bool keep)
     p.pieceSizes.clear();
     std::vector<TPackedMember> members;
     for (std::string_view piece : pieces(std::string_view(text).substr(e.begin, e.end - e.begin))) {
-        TPackedMember m = PackBytes("texts/itm", piece, type, pool_.Own());
+        TPackedMember m = PackBytes("texts/itm", piece, type, pool_.Own(), settings_.Level);
         p.pieceSizes.push_back(m.data.size());
         if (keep)
             members.push_back(std::move(m));
@@ -397,8 +398,9 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& jarSpec, int fd, const std:
         for (size_t k = 0; k < parts.size(); ++k) {
             std::string piece(parts[k]);
             const uint64_t n = piece.size();
-            pool_.Submit([name = TextPieceName(j + 1, k), piece = std::move(piece), type](TDeflater& d) {
-                return PackBytes(name, piece, type, d);
+            pool_.Submit([name = TextPieceName(j + 1, k), piece = std::move(piece), type,
+                          level = settings_.Level](TDeflater& d) {
+                return PackBytes(name, piece, type, d, level);
             }, n);
             inFlight.push_back({&e, k, parts.size()});
             while (pool_.Full())

@@ -16,9 +16,10 @@
 namespace volm {
 namespace {
 
-// The packed texts kept in memory for the volumes of a book (beyond it they
-// are packed again when the volumes are written).
-constexpr uint64_t kKeepPackedTexts = 24u << 20;
+// The packed texts kept in memory for the volumes of a book, so that each is
+// packed once however often the volumes are planned (beyond it they are
+// packed again when the volumes are written).
+constexpr uint64_t kKeepPackedTexts = 256u << 20;
 
 class TNoProgress : public IBuildProgress {
 public:
@@ -78,14 +79,14 @@ int writeFailureCode(int err)
     }
 }
 
-// Writes one jar beside its old one and renames it over it once complete.
+// Writes one jar (`path`) under its staged name, whole or not at all.
 // Returns what was written; with `stopAbove`, a jar that grows larger is not
-// put in place (complete is false) and the old one stays.
+// kept (complete is false).
 TBookJars::TWritten writeJar(TBookJars& jars, const TJarSpec& jarSpec, const std::string& path,
-                             std::optional<uint64_t> stopAbove, IBuildProgress& progress)
+                             const std::string& staged, std::optional<uint64_t> stopAbove, IBuildProgress& progress)
 {
     try {
-        TSafeFile file(path);
+        TSafeFile file(staged);
         TBookJars::TWritten w = jars.Write(jarSpec, file.Fd(), path, stopAbove, [&](uint64_t done, uint64_t total) {
             progress.Progress(TBuildStage::Packing, done, total);
         });
@@ -235,9 +236,9 @@ void buildFontSheets(const TBuildRequest& request, ITopicSequence& topics, const
                      const std::vector<std::string>& names, const std::string& book, TBookInput& input,
                      TBuildResult& r)
 {
+    const int level = BuildLevel(request);
     TUsedBytes used = BookBytes(book, names);
     TDeflater deflater;
-    const int level = DeflateSetting(TJarSettings{}.DeflateType).level;
     int64_t plain = 0, hyphenated = 0;
     for (size_t i = 0; i < topics.Count(); ++i) {
         const std::string text = topics.Text(i);
@@ -310,6 +311,13 @@ std::string GridFontPng(const TBuildRequest& request, const TFontRenderer& rende
 std::string BookNameOf(const TBuildRequest& request)
 {
     return request.title.empty() ? TBookFolder(request.projectPath).BookName() : request.title;
+}
+
+int BuildLevel(const TBuildRequest& request)
+{
+    if (request.level >= 1 && request.level <= 12)
+        return request.level;
+    return request.maxJar ? kBudgetLevel : kQuickLevel;
 }
 
 std::vector<std::string> BuildReport(const TBuildResult& r, const std::string& budgetHint)
@@ -445,10 +453,13 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         hyphenated.emplace(topics, *hyphenator);
     ITopicSequence& texts = hyphenated ? static_cast<ITopicSequence&>(*hyphenated) : topics;
 
-    // Every member as a book's jar packs it: the strongest deflate, archives
-    // stored, names in the OEM code page. The entries carry the time of the
+    // Every member as a book's jar packs it: deflated at the build's level
+    // (with the strongest deflate's flag bits), archives stored, names in the
+    // OEM code page. The entries carry the time of the
     // build (the clock); the user's files are packed and stay where they are.
-    const TJarSettings settings;
+    TJarSettings settings;
+    settings.Level = BuildLevel(request);
+    r.level = settings.Level;
     input.userFiles = bookFolder.UserFiles(OwnMemberNames(input), count, settings,
                                            input.layout == TReaderLayout::Words, &r.skipped);
     input.readUserFile = [&bookFolder](const TUserFile& f, uint64_t max) { return bookFolder.ReadUserFile(f, max); };
@@ -474,7 +485,14 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     std::optional<uint64_t> stopAbove;
     if (request.maxJar)
         stopAbove = request.maxJar;
-    TBookJars::TWritten single = writeJar(jars, whole, r.jarPath, stopAbove, progress);
+    // Whatever a failure leaves staged goes with it.
+    struct TStagedGuard {
+        const TBookFolder& folder;
+        ~TStagedGuard() { folder.DropStaged(); }
+    } staged{bookFolder};
+    auto stagedPath = [&](const std::string& name) { return bookFolder.StagedPath(name); };
+    TBookJars::TWritten single =
+        writeJar(jars, whole, r.jarPath, stagedPath(stem + ".jar"), stopAbove, progress);
 
     std::vector<std::string> lines;
     if (single.complete) {
@@ -483,13 +501,13 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         progress.Progress(TBuildStage::Finishing, 0, 1);
         lines = jars.ManifestLines(whole);
         r.manifestPath = folder + "manifest.mf";
-        SaveLines(r.manifestPath, lines);
-        r.jarSize = fileSize(r.jarPath);
+        SaveLines(stagedPath("manifest.mf"), lines);
+        r.jarSize = fileSize(stagedPath(stem + ".jar"));
         r.jadPath = folder + stem + ".jad";
-        SaveLines(r.jadPath, DescriptorLines(lines, stem + ".jar", r.jarSize));
+        SaveLines(stagedPath(stem + ".jad"), DescriptorLines(lines, stem + ".jar", r.jarSize));
         r.packedFiles = single.members;
         r.jars.push_back({r.jarPath, r.jadPath, r.jarSize, r.packedFiles, whole.entries});
-        bookFolder.RemoveOldOutputs(0);
+        bookFolder.PutInPlace({stem + ".jar", stem + ".jad", "manifest.mf"});
         progress.Progress(TBuildStage::Finishing, 1, 1);
         progress.Status(kStatusDone);
         return r;
@@ -512,12 +530,13 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
         uint64_t over = 0;
         for (const TJarSpec& jarSpec : plan) {
             const std::string path = folder + jarSpec.fileName + ".jar";
-            TBookJars::TWritten w = writeJar(jars, jarSpec, path, std::nullopt, progress);
-            const uint64_t size = fileSize(path);
+            TBookJars::TWritten w =
+                writeJar(jars, jarSpec, path, stagedPath(jarSpec.fileName + ".jar"), std::nullopt, progress);
+            const uint64_t size = fileSize(stagedPath(jarSpec.fileName + ".jar"));
             over = std::max(over, size > request.maxJar ? size - request.maxJar : 0);
             const std::vector<std::string> specLines = jars.ManifestLines(jarSpec);
             const std::string jad = folder + jarSpec.fileName + ".jad";
-            SaveLines(jad, DescriptorLines(specLines, jarSpec.fileName + ".jar", size));
+            SaveLines(stagedPath(jarSpec.fileName + ".jad"), DescriptorLines(specLines, jarSpec.fileName + ".jar", size));
             r.jars.push_back({path, jad, size, w.members, jarSpec.entries});
         }
         if (over == 0)
@@ -531,8 +550,14 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     progress.Progress(TBuildStage::Finishing, 0, 1);
     lines = jars.ManifestLines(plan.back());
     r.manifestPath = folder + "manifest.mf";
-    SaveLines(r.manifestPath, lines);
-    bookFolder.RemoveOldOutputs(plan.size());
+    SaveLines(stagedPath("manifest.mf"), lines);
+    std::vector<std::string> outputs;
+    for (const TJarSpec& jarSpec : plan) {
+        outputs.push_back(jarSpec.fileName + ".jar");
+        outputs.push_back(jarSpec.fileName + ".jad");
+    }
+    outputs.push_back("manifest.mf");
+    bookFolder.PutInPlace(outputs);
     r.jarPath = r.jars.back().jarPath;
     r.jadPath = r.jars.back().jadPath;
     r.jarSize = r.jars.back().jarSize;

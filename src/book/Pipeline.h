@@ -7,17 +7,18 @@
 // the program's resources, the book's manifest, the font image when the
 // custom font is on, the data files and the topic texts straight from the
 // project, and whatever the user put into the book folder (packed, and left
-// where it is). It is written beside the old jar under a temporary name and
-// renamed over it once complete; manifest.mf and the jad, which carries the
-// jar's exact size, are written last. Nothing else in the folder is created
-// or deleted, but for the build's own stale temporary files (the rules of the
-// book folder are in Bookfolder.h).
+// where it is). The jar, manifest.mf and the jad, which carries the jar's
+// exact size, are written beside the old ones under staged names and then
+// put in place as one set (TBookFolder::PutInPlace): a build that fails or is
+// killed leaves the old set or the new one, whole. Nothing else in the folder
+// is created or deleted, but for the build's own stale temporary files (the
+// rules of the book folder are in Bookfolder.h).
 //
 // With a jar budget, a book whose jar would be larger is built as volumes
 // (see Volumes.h): Tales-1.jar/.jad, Tales-2.jar/.jad, ... and manifest.mf
-// of the last one; the outputs of an earlier build that the new one does not
-// replace (Tales.jar and Tales.jad, or volumes beyond the new last one) are
-// removed once the new ones are in place.
+// of the last one, one set too; the outputs of an earlier build that the new
+// one does not replace (Tales.jar and Tales.jad, or volumes beyond the new
+// last one) are removed once the new ones are in place.
 //
 // No GUI here: the font image renderer is handed in (the Qt one in volm and
 // volm-cli), and progress goes through IBuildProgress.
@@ -71,6 +72,13 @@ using TFontRenderer = std::function<std::string(const TFontChoice&)>;
 // (without a budget) is reported with a warning.
 inline constexpr uint64_t kPhoneSafeJar = 64 * 1024;
 
+// libdeflate's levels a build packs its members at: where a jar budget is
+// set, the strongest (each byte saved there is text on the phone); without
+// one, a level that keeps the build within the time zip -9 takes for the same
+// files, its jar still no larger than zip's (bench/book measures both).
+inline constexpr int kBudgetLevel = 12;
+inline constexpr int kQuickLevel = 9;
+
 struct TBuildRequest {
     std::string projectPath;   // the project file, as the project was opened
     std::string vendor;        // inserted as it stands into "MIDlet-Vendor: "
@@ -105,6 +113,9 @@ struct TBuildRequest {
     // The Java heap of the phone the book is for (its family's figure): the
     // font images may take a share of it. 0 for a typical phone's kPhoneHeap.
     uint64_t heap = 0;
+    // libdeflate's level for the members (1 to 12); 0: kBudgetLevel with a
+    // budget, else kQuickLevel.
+    int level = 0;
     // Threads that pack the members: 0 for one per processor. The jar is the
     // same byte for byte whatever the number.
     unsigned threads = 0;
@@ -132,6 +143,9 @@ struct TBuiltJar {
     std::vector<TJarEntry> entries;   // its menu entries (topics, or parts of one)
 };
 
+// The level a build of `request` packs at.
+int BuildLevel(const TBuildRequest& request);
+
 struct TBuildResult {
     std::string bookName;
     std::string bookFolder;    // ends in "/"
@@ -142,6 +156,7 @@ struct TBuildResult {
     uint64_t jarSize = 0;
     int packedFiles = 0;
     uint64_t maxJar = 0;       // the budget it was built for (0: none)
+    int level = 0;             // libdeflate's level of its members
     std::vector<TBuiltJar> jars;   // the single jar, or the volumes in order
     std::string midletName;    // of the single jar, or of the book's volumes without their numbers
     std::string version;       // MIDlet-Version of every jar

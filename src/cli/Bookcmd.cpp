@@ -76,7 +76,13 @@ int cmdImportBook(const Args& a)
     p.Open(a["PROJECT"], TProject::omOpenExisting);
     const TBook book = ReadBookFile(file, options);
     const std::vector<TBookTopic> topics = BookTopics(book, splitAt, file);
-    const std::vector<size_t> added = AppendBookTopics(p, topics);
+    // The book's own name becomes the project's, unless it has one: stored
+    // in the same change as the topics.
+    const std::string bookTitle = cp1251ToUtf8(CollapseBlanks(book.title));
+    std::string newTitle;
+    if (!bookTitle.empty() && p.Title().empty() && TitleFault(CutAtCharacter(bookTitle, kTitleMax)).empty())
+        newTitle = CutAtCharacter(bookTitle, kTitleMax);
+    const std::vector<size_t> added = AppendBookTopics(p, topics, newTitle);
 
     std::string out;
     for (size_t i : added) {
@@ -91,14 +97,11 @@ int cmdImportBook(const Args& a)
         out += note + '\n';
     if (const std::string replaced = ReplacementNote(book.Replaced()); !replaced.empty())
         out += replaced + '\n';
-    // The book's own name, unless the project has one.
-    if (const std::string title = cp1251ToUtf8(CollapseBlanks(book.title)); !title.empty()) {
-        if (!p.Title().empty()) {
-            out += "the project keeps its title \"" + p.Title() + "\" (the book's: \"" + title + "\")\n";
-        } else if (TitleFault(CutAtCharacter(title, kTitleMax)).empty()) {
-            p.SaveTitle(CutAtCharacter(title, kTitleMax));
+    if (!bookTitle.empty()) {
+        if (!newTitle.empty() && p.Title() == newTitle)
             out += "title: " + p.Title() + '\n';
-        }
+        else if (!p.Title().empty())
+            out += "the project keeps its title \"" + p.Title() + "\" (the book's: \"" + bookTitle + "\")\n";
     }
     p.CloseProject();
     std::cout << out;

@@ -151,9 +151,7 @@ void MakeBook(TMade& m, const TMakeJob& job)
         fs::remove(m.project);
         TProject p;
         p.Open(m.project, TProject::omCreateNew);
-        AppendBookTopics(p, topics);
-        if (!m.title.empty() && TitleFault(m.title).empty())
-            p.SaveTitle(m.title);
+        AppendBookTopics(p, topics, !m.title.empty() && TitleFault(m.title).empty() ? m.title : std::string());
 
         StoreBuildChoices(p, job.build);
 

@@ -5,6 +5,7 @@
 
 #include "cli/Cli.h"
 
+#include "book/Bookfolder.h"
 #include "book/Manifest.h"
 
 #include "common/Codepage.h"
@@ -224,6 +225,13 @@ int cmdList(const Args& a)
         std::cerr << "volm-cli: " << path << ": not loaded (left as they are in the file): " << names << '\n';
     }
     p->CloseProject();
+    // The outputs a killed build left staged are put in place (or, where it
+    // was killed before they made a set, removed) once no build runs.
+    try {
+        TBookFolder(path).Tidy();
+    } catch (const Error&) {
+        // A project whose name gives no book folder has none to tidy.
+    }
     return 0;
 }
 
@@ -399,7 +407,7 @@ const Registrar registrar{
     {"add-list", {"PROJECT", "LISTFILE"}, {{"--no-detect", "", "take the file's bytes as Windows-1251"}},
      "append one topic per line of a list file, read as text (UTF-8, UTF-16 or the detected Cyrillic code page)",
      cmdAddList},
-    {"list", {"PROJECT"}, {}, "list the topics: position, storage number, name, text length", cmdList},
+    {"list", {"PROJECT"}, {}, "list the topics: position, storage number, name, text length; a set of jars a killed build left in the book folder is completed", cmdList},
     {"text", {"PROJECT", "N"}, {{"--utf8", "", "convert the text to UTF-8"}},
      "write topic N's text to standard output (Windows-1251 unless --utf8)", cmdText},
     {"import", {"PROJECT", "N", "FILE"}, {{"--no-detect", "", "take the file's bytes as Windows-1251"}},

@@ -91,9 +91,9 @@ std::vector<Entry*> elements(const Entry* storage);
 } // namespace tree
 
 // How to put a tree change on disk: first the entries of `relocate`, each to
-// a fresh slot that nothing on disk refers to yet; then `commit`, in place,
-// the one write that switches from the old tree to the new; then the entries
-// of `recolor` in place (colours are never relied on when reading).
+// a fresh slot that nothing on disk refers to yet; then the entries of
+// `recolor` in place (colours are never relied on when reading); last
+// `commit`, in place, the one write that switches from the old tree to the new.
 struct TreePlan {
     std::vector<Entry*> relocate;
     Entry* commit = nullptr;

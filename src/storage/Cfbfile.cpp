@@ -835,10 +835,13 @@ void CompoundFile::applyTreeChange(const std::vector<Entry*>& touched, const std
     }
     if (!plan.relocate.empty())
         writeEntries(plan.relocate);
-    if (plan.commit)
-        writeEntry(plan.commit);
+    // Colours are never relied on when reading, so the entries that only
+    // change colour go out before the switch: the write that makes the
+    // change live is its last, and a change that fails never went live.
     if (!plan.recolor.empty())
         writeEntries(plan.recolor);
+    if (plan.commit)
+        writeEntry(plan.commit);
     for (uint32_t s : released) {
         if (bySlot_[s] && bySlot_[s]->live && bySlot_[s]->slot == s)
             continue;
@@ -1074,6 +1077,14 @@ void CompoundFile::rename(const std::vector<std::pair<std::u16string, std::u16st
         }
         applyTreeChange(touched, {});
     });
+}
+
+void CompoundFile::flush()
+{
+    if (readOnly_)
+        return;
+    checkWritable();
+    mutate([&] { io_->sync(); });
 }
 
 void CompoundFile::commit()

@@ -107,6 +107,9 @@ public:
     void rename(std::u16string_view from, std::u16string_view to);
     // Makes everything written so far durable.
     void commit();
+    // The same without clearing what earlier changes left in free directory
+    // slots: it writes nothing, so it can't undo a change that went live.
+    void flush();
 
     // Raises STG_E_INVALIDNAME for a name the format cannot hold.
     void checkName(std::u16string_view name) const;

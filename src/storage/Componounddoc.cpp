@@ -166,4 +166,9 @@ void TComponoundDocument::Commit()
     file_->commit();
 }
 
+void TComponoundDocument::Flush()
+{
+    file_->flush();
+}
+
 } // namespace volm

@@ -108,6 +108,8 @@ public:
 
     // Makes everything written so far durable.
     void Commit();
+    // The same, writing nothing (Commit also clears free directory slots).
+    void Flush();
 
     cfb::CompoundFile& File() { return *file_; }
 

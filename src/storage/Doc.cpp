@@ -99,6 +99,15 @@ std::string TJSDataItem::NewTopicContent(const std::string& name)
     return content;
 }
 
+std::string TJSDataItem::TopicContent(const std::string& name, const std::string& text)
+{
+    auto stream = std::make_unique<TMemoryStream>(NewTopicContent(name));
+    TMemoryStream& bytes = *stream;
+    TJSDataItem item(std::move(stream));
+    item.SetText(text);
+    return bytes.Data();
+}
+
 TItemHeader TJSDataItem::readHeader() const
 {
     if (unwritten_)

@@ -77,6 +77,9 @@ public:
     // as a new stream holds them after the constructor and SetName: for
     // writing a topic in one step.
     static std::string NewTopicContent(const std::string& name);
+    // The bytes of a topic stream named `name` holding `text`, as a new
+    // stream holds them after SetName and SetText.
+    static std::string TopicContent(const std::string& name, const std::string& text);
 
     std::string Key; // storage name: the topic stream's element name
 

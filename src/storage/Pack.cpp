@@ -3,6 +3,7 @@
 #include "common/Errors.h"
 #include "common/Fileio.h"
 #include "storage/Componounddoc.h"
+#include "storage/Project.h"
 
 #include <cerrno>
 #include <list>
@@ -25,13 +26,20 @@ void stage(const char* name)
         PackFaultHook(name);
 }
 
+// What an append cut short left (TProject::AppendTopics): never listed, so
+// never carried into the packed copy.
+bool leftByAnAppend(const std::string& name)
+{
+    return name.rfind(kAddingPrefix, 0) == 0;
+}
+
 std::map<std::string, uint64_t> streamsOf(TComponoundDocument& doc)
 {
     std::list<TDocElem> elems;
     doc.EnumElements(elems);
     std::map<std::string, uint64_t> streams;
     for (const TDocElem& e : elems)
-        if (e.type == STGTY_STREAM)
+        if (e.type == STGTY_STREAM && !leftByAnAppend(e.name))
             streams[e.name] = e.size;
     return streams;
 }
@@ -74,7 +82,7 @@ void PackProject(const std::string& path)
         {
             TComponoundDocument packed(temp.TempPath(), kCreateMode);
             for (const TDocElem& e : elems) {
-                if (e.type != STGTY_STREAM)
+                if (e.type != STGTY_STREAM || leftByAnAppend(e.name))
                     continue; // sub-storages are not the program's and are not carried
                 TDocStream in, out;
                 source.OpenStream(in, e.name, kOpenMode);

@@ -336,6 +336,77 @@ size_t TProject::AddTopic(const std::string& name)
     return topics_.size() - 1;
 }
 
+std::vector<size_t> TProject::AppendTopics(const std::vector<TNewTopic>& topics, const std::string& title)
+{
+    requireOpen();
+    if (!title.empty())
+        if (std::string fault = TitleFault(title); !fault.empty())
+            throw Error(path_ + ": can't store the title: " + fault);
+    if (topics.size() > static_cast<size_t>(INT32_MAX - counter_))
+        throw Error(path_ + ": no storage numbers are left for " + std::to_string(topics.size()) + " new topics");
+    const std::string adding = kAddingPrefix;
+    std::vector<std::unique_ptr<TDocStream>> holders;
+    std::vector<std::pair<std::string, std::string>> renames;
+    bool renamed = false;
+    try {
+        std::list<TDocElem> elements;
+        doc_->EnumElements(elements);
+        bool titleTaken = false;
+        for (const TDocElem& e : elements) {
+            if (e.name.rfind(adding, 0) == 0)
+                doc_->DestroyElement(e.name); // an append cut short left it
+            titleTaken |= e.name == kTitleStream;
+        }
+        int32_t number = counter_;
+        for (const TNewTopic& t : topics) {
+            const std::string key = std::to_string(++number);
+            auto holder = std::make_unique<TDocStream>();
+            doc_->CreateStream(*holder, adding + key, TJSDataItem::TopicContent(t.name, t.text));
+            holders.push_back(std::move(holder));
+            renames.emplace_back(adding + key, key);
+        }
+        const bool withTitle = !title.empty() && !titleTaken;
+        if (withTitle) {
+            TDocStream s;
+            doc_->CreateStream(s, adding + kTitleStream, title);
+            s.Close();
+            renames.emplace_back(adding + kTitleStream, kTitleStream);
+        }
+        doc_->Commit();
+        doc_->RenameElements(renames); // its last write makes every one of them live
+        renamed = true;
+        std::vector<size_t> added;
+        for (size_t i = 0; i < topics.size(); ++i) {
+            auto item = std::make_unique<TJSDataItem>(std::move(holders[i]));
+            item->Key = renames[i].second;
+            TTopicNode node;
+            node.Name = topics[i].name;
+            node.Item = std::move(item);
+            node.Number = ++counter_;
+            topics_.push_back(std::move(node));
+            added.push_back(topics_.size() - 1);
+        }
+        if (withTitle)
+            title_ = title;
+        doc_->Flush();
+        return added;
+    } catch (const std::exception& e) {
+        if (!renamed) {
+            // Nothing is listed; the streams written so far go again where
+            // the file still takes changes (else the next append removes them).
+            holders.clear();
+            for (const auto& r : renames) {
+                try {
+                    doc_->DestroyElement(r.first);
+                } catch (...) {
+                    break;
+                }
+            }
+        }
+        fail("can't append " + std::to_string(topics.size()) + " topics", e);
+    }
+}
+
 void TProject::DeleteTopic(size_t index)
 {
     requireOpen();

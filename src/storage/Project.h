@@ -49,6 +49,15 @@ struct TTopicNode {
     int32_t Number = 0;                // storage number (Item->Key in decimal)
 };
 
+// A topic to append: its name and its text (Windows-1251).
+struct TNewTopic {
+    std::string name;
+    std::string text;
+};
+
+// The prefix of the streams an append writes before they are listed.
+inline constexpr const char* kAddingPrefix = "Adding.";
+
 class TProject {
 public:
     enum TOpenMode {
@@ -93,6 +102,15 @@ public:
     // made it live, with the whole topic. On failure the list is unchanged
     // and the error is raised.
     size_t AddTopic(const std::string& name);
+    // Appends the topics at the end of the list, each with its text, all or
+    // none, and returns their indexes. Each new topic's stream is written
+    // whole under a name the list never shows ("Adding.N"); then they all
+    // take their storage numbers in one change of the file, its last write.
+    // Cut short at any write before it (a failure raised, or the process
+    // killed), the file lists none of them; once it is made, all. With a
+    // `title` and no title stream in the file, the title lands in the same
+    // change. What an append cut short left is removed first.
+    std::vector<size_t> AppendTopics(const std::vector<TNewTopic>& topics, const std::string& title = {});
     // Removes the topic: its stream is closed and destroyed, the file committed.
     void DeleteTopic(size_t index);
     // Renames the topic: its item stores the first 50 bytes (SetName), its

@@ -4,6 +4,7 @@
 
 #include "Testutil.h"
 #include "common/Codepage.h"
+#include "storage/Cfbfile.h"
 #include "storage/Componounddoc.h"
 #include "text/Bookexpect.h"
 #include "text/Epub.h"
@@ -137,4 +138,125 @@ TEST(Bookfile, TopicsAreAppendedAllOrNone)
     TProject again;
     again.Open(path, TProject::omOpenExisting);
     EXPECT_EQ(again.TopicCount(), before);
+}
+
+namespace {
+
+struct TProjectState {
+    std::vector<std::pair<std::string, std::string>> topics; // name, text
+    std::string title;
+    std::vector<std::string> staged;                         // "Adding." streams left in the file
+    bool operator==(const TProjectState&) const = default;
+};
+
+TProjectState stateOf(const std::string& path)
+{
+    TProject p;
+    p.Open(path, TProject::omReadOnly);
+    TProjectState s;
+    for (size_t i = 0; i < p.TopicCount(); ++i)
+        s.topics.emplace_back(p.Topic(i).Name, p.GetText(i));
+    s.title = p.Title();
+    std::list<TDocElem> elements;
+    p.Document()->EnumElements(elements);
+    for (const TDocElem& e : elements)
+        if (e.name.rfind(kAddingPrefix, 0) == 0)
+            s.staged.push_back(e.name);
+    EXPECT_TRUE(p.SkippedElements().empty());
+    return s;
+}
+
+} // namespace
+
+// The disk refuses the k-th write of an append, for every k: a failed append
+// leaves the project listing exactly its old topics, texts and title, and the
+// next append clears what the failed one left; an append that gets through
+// holds every topic and the title.
+TEST(Bookfile, ABookIsAppendedAllOrNoneWhereverTheDiskFails)
+{
+    TempDir tmp;
+    const std::string base = (tmp / "base.volm").string(), path = (tmp / "work.volm").string();
+    {
+        TProject p;
+        p.Open(base, TProject::omCreateNew);
+        for (const char* name : {"one", "two", "three"})
+            p.CommitText(p.AddTopic(name), std::string(900, name[0]) + "\r\n");
+    }
+    // Small texts (mini stream), large ones (own sectors), an empty one.
+    std::vector<TBookTopic> book;
+    for (int i = 0; i < 9; ++i)
+        book.push_back({"Chapter " + std::to_string(i + 1), std::string(i % 3 == 0 ? 9000 : i == 4 ? 0 : 700,
+                                                                            static_cast<char>('a' + i))});
+    const TProjectState old = stateOf(base);
+    TProjectState all = old;
+    for (const TBookTopic& t : book)
+        all.topics.emplace_back(t.name, t.text);
+    all.title = "The Book";
+
+    long refused = 0;
+    bool completed = false;
+    for (long k = 0; !completed && k < 2000; ++k) {
+        fs::copy_file(base, path, fs::copy_options::overwrite_existing);
+        bool raised = false;
+        {
+            TProject p;
+            p.Open(path, TProject::omOpenExisting);
+            p.Document()->File().io().failWritesAfter(k, k % 2 ? ENOSPC : EIO);
+            try {
+                std::vector<size_t> added = AppendBookTopics(p, book, "The Book");
+                EXPECT_EQ(added.size(), book.size());
+            } catch (const Error& e) {
+                raised = true;
+                EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+                EXPECT_EQ(p.TopicCount(), old.topics.size()) << k;
+            }
+            p.Document()->File().io().failWritesAfter(-1, 0);
+            try {
+                p.CloseProject();
+            } catch (const Error&) {
+            }
+        }
+        TProjectState now = stateOf(path);
+        if (raised) {
+            ++refused;
+            if (!now.staged.empty() && refused % 4 == 1) {
+                // A pack's copy leaves them behind.
+                TProject p;
+                p.Open(path, TProject::omOpenExisting);
+                p.Pack();
+                p.CloseProject();
+                EXPECT_TRUE(stateOf(path).staged.empty()) << k;
+                EXPECT_EQ(stateOf(path), old) << "packed after failing at write " << k;
+            }
+            now.staged.clear(); // left for the next append
+            EXPECT_EQ(now, old) << "failing at write " << k;
+            // The next append takes the place of what this one left.
+            {
+                TProject p;
+                p.Open(path, TProject::omOpenExisting);
+                AppendBookTopics(p, book, "The Book");
+            }
+            EXPECT_EQ(stateOf(path), all) << "appending again after failing at write " << k;
+        } else {
+            completed = true;
+            EXPECT_EQ(now, all);
+        }
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_GT(refused, 20); // the hook refused writes all through the append
+}
+
+// A project that has a title keeps it; the book's topics still come.
+TEST(Bookfile, AProjectsOwnTitleStays)
+{
+    TempDir tmp;
+    const std::string path = (tmp / "t.volm").string();
+    TProject p;
+    p.Open(path, TProject::omCreateNew);
+    p.SaveTitle("Mine");
+    AppendBookTopics(p, {{"A", "a\r\n"}}, "Theirs");
+    EXPECT_EQ(p.Title(), "Mine");
+    p.CloseProject();
+    EXPECT_EQ(stateOf(path).title, "Mine");
+    EXPECT_EQ(stateOf(path).topics.size(), 1u);
 }

@@ -285,3 +285,92 @@ TEST(Bookfolder, AUsersFileIsNeverReadThroughALink)
         }
     }
 }
+
+// A build killed after it recorded its set left part of the new outputs
+// renamed into place and the rest staged: the next build (or a tidy-up) puts
+// the rest in place and removes the old volumes the set does not hold. A
+// build killed before that left only staged files: they go, and the old set
+// stays as it was.
+TEST(Bookfolder, ASetCutShortIsFinishedOrDroppedWhole)
+{
+    TempDir dir;
+    const fs::path book = dir / "Tales";
+    auto oldSet = [&] {
+        fs::remove_all(book);
+        fs::create_directories(book);
+        for (int k = 1; k <= 3; ++k) {
+            writeFile(book / ("Tales-" + std::to_string(k) + ".jar"), "old jar " + std::to_string(k));
+            writeFile(book / ("Tales-" + std::to_string(k) + ".jad"), "old jad " + std::to_string(k));
+        }
+        writeFile(book / "manifest.mf", "old manifest");
+        writeFile(book / "notes.txt", "the user's");
+    };
+    const std::vector<std::string> newSet{"Tales-1.jad", "Tales-1.jar", "Tales-2.jad", "Tales-2.jar", "manifest.mf"};
+
+    // Killed after the record, when Tales-1's jar was in place already.
+    for (bool byBuild : {true, false}) {
+        oldSet();
+        writeFile(book / "Tales-1.jar", "new jar 1");
+        writeFile(book / ".Tales-1.jad.volm-staged", "new jad 1");
+        writeFile(book / ".Tales-2.jar.volm-staged", "new jar 2");
+        writeFile(book / ".Tales-2.jad.volm-staged", "new jad 2");
+        writeFile(book / ".manifest.mf.volm-staged", "new manifest");
+        writeFile(book / ".Tales.volm-set", "Tales-1.jar\nTales-1.jad\nTales-2.jar\nTales-2.jad\nmanifest.mf\n");
+        if (byBuild)
+            TBookFolder(Project(dir)).Open();
+        else
+            TBookFolder(Project(dir)).Tidy();
+        std::vector<std::string> want = newSet;
+        want.push_back("notes.txt");
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(fileNames(book), want) << byBuild;
+        EXPECT_EQ(readFile(book / "Tales-1.jar"), "new jar 1");
+        EXPECT_EQ(readFile(book / "Tales-1.jad"), "new jad 1");
+        EXPECT_EQ(readFile(book / "Tales-2.jar"), "new jar 2");
+        EXPECT_EQ(readFile(book / "manifest.mf"), "new manifest");
+        EXPECT_EQ(readFile(book / "notes.txt"), "the user's");
+    }
+
+    // Killed before the record (or with half a record): the old set whole.
+    for (const char* record : {"", "Tales-1.jar\nTales-1.ja"}) {
+        oldSet();
+        writeFile(book / ".Tales-1.jar.volm-staged", "new jar 1");
+        writeFile(book / "..Tales-1.jad.volm-staged.volm-Ab12Cd", "half a jad");
+        if (*record)
+            writeFile(book / ".Tales.volm-set", record);
+        TBookFolder(Project(dir)).Tidy();
+        EXPECT_EQ(fileNames(book), (std::vector<std::string>{"Tales-1.jad", "Tales-1.jar", "Tales-2.jad", "Tales-2.jar",
+                                                             "Tales-3.jad", "Tales-3.jar", "manifest.mf", "notes.txt"}));
+        EXPECT_EQ(readFile(book / "Tales-1.jar"), "old jar 1");
+    }
+
+    // A record that names what is no output of the book renames and removes
+    // nothing: it goes, and so do the staged files.
+    oldSet();
+    writeFile(book / ".notes.txt.volm-staged", "not ours");
+    writeFile(book / ".Tales-1.jar.volm-staged", "new jar 1");
+    writeFile(book / ".Tales.volm-set", "Tales-1.jar\nnotes.txt\n");
+    TBookFolder(Project(dir)).Tidy();
+    EXPECT_EQ(readFile(book / "notes.txt"), "the user's");
+    EXPECT_EQ(readFile(book / "Tales-1.jar"), "old jar 1");
+    EXPECT_TRUE(fs::exists(book / "Tales-3.jar"));
+    EXPECT_FALSE(fs::exists(book / ".Tales.volm-set"));
+    EXPECT_FALSE(fs::exists(book / ".Tales-1.jar.volm-staged"));
+    EXPECT_TRUE(fs::exists(book / ".notes.txt.volm-staged")); // the user's, by its name
+
+    // While a build holds the folder a tidy-up touches nothing.
+    writeFile(book / ".Tales-2.jar.volm-staged", "new jar 2");
+    writeFile(book / ".Tales.volm-set", "Tales-2.jar\n");
+    {
+        TBookFolder building(Project(dir));
+        building.Open(); // finishes the set itself
+        EXPECT_EQ(readFile(book / "Tales-2.jar"), "new jar 2");
+        writeFile(book / ".Tales-3.jar.volm-staged", "its own");
+        TBookFolder(Project(dir)).Tidy();
+        EXPECT_TRUE(fs::exists(book / ".Tales-3.jar.volm-staged"));
+    }
+    // Nor does it make a folder that is not there.
+    TempDir empty;
+    TBookFolder(Project(empty)).Tidy();
+    EXPECT_FALSE(fs::exists(empty / "Tales"));
+}

@@ -236,7 +236,10 @@ TEST(Volumes, ABookThatFitsBuildsAsWithoutABudget)
 {
     TempDir dir;
     TTopicList book{{"One", RussianText(20000, 1)}, {"Two", RussianText(9000, 2)}};
-    TBuildResult plain = GenerateBook(Request(dir, 0), book, {});
+    // As without a budget, at the level every build with one packs at.
+    TBuildRequest unbudgeted = Request(dir, 0);
+    unbudgeted.level = kBudgetLevel;
+    TBuildResult plain = GenerateBook(unbudgeted, book, {});
     const std::string jar = readFile(dir / "Tales" / "Tales.jar");
     for (uint64_t budget : {plain.jarSize, plain.jarSize + 1, uint64_t(100) << 10}) {
         TBuildResult r = GenerateBook(Request(dir, budget), book, {});
@@ -391,4 +394,67 @@ TEST(Volumes, VolumesRunOnTheSimulatedPhone)
         stores += readFile(store / f);
     EXPECT_NE(stores.find("Tales 1"), std::string::npos);
     EXPECT_NE(stores.find("Tales 2"), std::string::npos);
+}
+
+// A volume build whose safe writes fail one after the other (each staged jar
+// and jad, the manifest, the record of the set): every failed build leaves
+// the old volumes whole, byte for byte, and no file of its own; the first
+// that gets through leaves exactly the new set.
+TEST(Volumes, AFailedVolumeBuildLeavesTheOldSetWhole)
+{
+    TempDir dir;
+    TTopicList book = ABigBook();
+    const uint64_t budget = 100u << 10;
+    GenerateBook(Request(dir, budget), book, {});
+    const fs::path folder = dir / "Tales";
+    std::map<std::string, std::string> old;
+    for (const std::string& name : fileNames(folder))
+        old[name] = readFile(folder / name);
+    ASSERT_GE(old.size(), 5u);
+
+    TTopicList more = ABigBook();
+    more.Add("Extra", RussianText(120000, 99));
+    bool completed = false;
+    int failures = 0;
+    for (int n = 1; !completed && n < 200; ++n) {
+        int renames = 0;
+        safewrite::FaultHook = [&](const char* step) {
+            return std::string(step) == "rename" && ++renames == n ? ENOSPC : 0;
+        };
+        try {
+            TBuildResult r = GenerateBook(Request(dir, budget), more, {});
+            completed = true;
+            safewrite::FaultHook = nullptr;
+            ExpectVolumesHoldTheBook(dir, r, more, budget);
+            EXPECT_GT(r.jars.size() * 2 + 1, old.size());
+        } catch (const Error&) {
+            ++failures;
+            safewrite::FaultHook = nullptr;
+            std::map<std::string, std::string> now;
+            for (const std::string& name : fileNames(folder))
+                now[name] = readFile(folder / name);
+            EXPECT_TRUE(now == old) << "the build failing at its rename " << n;
+        }
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_GE(failures, 5);
+}
+
+// A build with a budget packs at the strongest level, also when the book fits
+// one jar; one without packs at the quicker level, in a larger jar of the
+// same content; a level asked for is taken.
+TEST(Volumes, ABudgetPacksAtTheStrongestLevel)
+{
+    TempDir dir;
+    TTopicList book = ABigBook();
+    TBuildResult quick = GenerateBook(Request(dir, 0), book, {});
+    EXPECT_EQ(quick.level, kQuickLevel);
+    TBuildResult strong = GenerateBook(Request(dir, 64u << 20), book, {});
+    EXPECT_EQ(strong.level, kBudgetLevel);
+    ASSERT_EQ(strong.jars.size(), 1u);
+    EXPECT_LT(strong.jarSize, quick.jarSize);
+    EXPECT_EQ(fileNames(dir / "Tales"), (std::vector<std::string>{"Tales.jad", "Tales.jar", "manifest.mf"}));
+    TBuildRequest asked = Request(dir, 0);
+    asked.level = 12;
+    EXPECT_EQ(GenerateBook(asked, book, {}).jarSize, strong.jarSize);
 }

@@ -289,3 +289,37 @@ TEST(Faults, CorpusFilesAreNeverWrittenByCommandsThatRead)
         cli({"text", path, "1"});
     });
 }
+
+// A disk that fills while a book goes in (the file-size limit of the child,
+// at several points of the import): the command fails in one line and the
+// project lists exactly the topics it had, or, with room enough, the whole
+// book is in.
+TEST(Faults, AFullDiskLeavesABookAllOrNone)
+{
+    TempDir dir;
+    const std::string p = (dir / "p.volm").string();
+    ASSERT_EQ(cli({"new", p}).status, 0);
+    ASSERT_EQ(cli({"add", p, "one", "two", "three"}).status, 0);
+    std::string body;
+    for (int k = 1; k <= 40; ++k) {
+        body += "<section><title><p>Chapter " + std::to_string(k) + "</p></title>";
+        for (int i = 0; i < 40; ++i)
+            body += "<p>" + std::string(400, static_cast<char>('a' + k % 26)) + "</p>";
+        body += "</section>";
+    }
+    writeFile(dir / "big.fb2", "<?xml version=\"1.0\" encoding=\"utf-8\"?><FictionBook "
+                               "xmlns=\"http://www.gribuser.ru/xml/fictionbook/2.0\"><body>" + body +
+                                   "</body></FictionBook>");
+    const std::string before = cli({"list", p}).out;
+    ASSERT_EQ(splitLines(before).size(), 3u);
+    const rlim_t start = fs::file_size(p);
+    for (rlim_t extra : {rlim_t(0), rlim_t(96 << 10), rlim_t(300 << 10), rlim_t(600 << 10)}) {
+        RunResult r = cli({"import-book", p, (dir / "big.fb2").string(), "--split-at", "none"},
+                          fileSizeLimit(start + extra));
+        expectOneLineFailure(r, "import-book");
+        EXPECT_EQ(cli({"list", p}).out, before) << extra;
+    }
+    RunResult r = cli({"import-book", p, (dir / "big.fb2").string(), "--split-at", "none"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(splitLines(cli({"list", p}).out).size(), 43u);
+}
