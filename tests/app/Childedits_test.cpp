@@ -13,6 +13,7 @@
 #include "storage/Project.h"
 
 #include "Testutil.h"
+#include "app/Childtest.h"
 #include "app/Guitest.h"
 
 #include <QApplication>
@@ -64,11 +65,7 @@ void rejectNextDialog()
     });
 }
 
-void settle()
-{
-    for (int i = 0; i < 3; ++i)
-        QApplication::processEvents();
-}
+using volm::test::settle;
 
 // A frame with one project of the topics `names`, each with the text
 // "text of NAME" stored.
@@ -109,18 +106,8 @@ protected:
         return nullptr;
     }
     static void select(TForm2* w, int row) { w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(row)); }
-    static void type(TForm2* w, const QString& text)
-    {
-        w->RxRichEdit1->moveCursor(QTextCursor::End);
-        QTest::keyClicks(w->RxRichEdit1, text);
-    }
-    static QStringList names(TForm2* w)
-    {
-        QStringList out;
-        for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i)
-            out << w->TreeView1->topLevelItem(i)->text(0);
-        return out;
-    }
+    static void type(TForm2* w, const QString& text) { volm::test::typeInEditor(w, text); }
+    static QStringList names(TForm2* w) { return volm::test::topicNames(w); }
     // The editor holds the selected topic's stored text, or nothing.
     static void expectEditorShowsSelection(TForm2* w)
     {

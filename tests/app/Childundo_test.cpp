@@ -10,6 +10,7 @@
 #include "storage/Project.h"
 
 #include "Testutil.h"
+#include "app/Childtest.h"
 #include "app/Guitest.h"
 #include "text/Bookexpect.h"
 
@@ -34,11 +35,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void settle()
-{
-    for (int i = 0; i < 3; ++i)
-        QApplication::processEvents();
-}
+using volm::test::settle;
 
 // One topic as the file holds it: "name=text".
 using TFileTopics = std::vector<std::string>;

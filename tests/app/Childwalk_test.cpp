@@ -14,6 +14,7 @@
 #include "book/Bookfile.h"
 
 #include "Testutil.h"
+#include "app/Childtest.h"
 #include "app/Guitest.h"
 #include "text/Bookexpect.h"
 
@@ -44,11 +45,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void settle()
-{
-    for (int i = 0; i < 3; ++i)
-        QApplication::processEvents();
-}
+using volm::test::settle;
 
 // Clicks "&Append" of the book dialog once it is up; counts the dialogs shown.
 int booksShown = 0;
@@ -103,18 +100,8 @@ protected:
                 return static_cast<TForm2*>(w);
         return nullptr;
     }
-    static void type(TForm2* w, const QString& text)
-    {
-        w->RxRichEdit1->moveCursor(QTextCursor::End);
-        QTest::keyClicks(w->RxRichEdit1, text);
-    }
-    static QStringList names(TForm2* w)
-    {
-        QStringList out;
-        for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i)
-            out << w->TreeView1->topLevelItem(i)->text(0);
-        return out;
-    }
+    static void type(TForm2* w, const QString& text) { volm::test::typeInEditor(w, text); }
+    static QStringList names(TForm2* w) { return volm::test::topicNames(w); }
     QString status() const { return frame->statusBar()->currentMessage(); }
 
     TempDir dir;
