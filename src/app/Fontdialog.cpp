@@ -129,6 +129,7 @@ QString SampleText(uint8_t charset)
 TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FontDialog1"));
+    MissingCyrillic = [](const TFontChoice& c) { return MissingCyrillicLetters(c); };
     setWindowTitle(QStringLiteral("Font"));
     setModal(true);
 
@@ -217,8 +218,19 @@ TFontDialog::TFontDialog(QWidget* parent) : QDialog(parent)
     sampleLayout->addWidget(scriptLabel);
     sampleLayout->addWidget(ScriptBox);
 
+    CyrillicWarning = new QLabel(this);
+    CyrillicWarning->setObjectName(QStringLiteral("CyrillicWarning"));
+    CyrillicWarning->setWordWrap(true);
+    CyrillicWarning->setVisible(false);
+    {
+        QPalette warn = CyrillicWarning->palette();
+        warn.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+        CyrillicWarning->setPalette(warn);
+    }
+
     grid->addWidget(effects, 4, 0);
     grid->addWidget(sampleBox, 4, 1, 1, 2);
+    grid->addWidget(CyrillicWarning, 5, 0, 1, 4);
     grid->setRowStretch(2, 1);
 
     connect(FontEdit, &QLineEdit::textEdited, this, &TFontDialog::familyTyped);
@@ -429,8 +441,37 @@ void TFontDialog::updateSample()
     p.setColor(QPalette::WindowText, inkColor(c.color));
     p.setColor(QPalette::Window, Qt::white);
     Sample->setPalette(p);
-    Sample->setText(SampleText(c.charset));
+    // The phone's font always holds the book's code page (Windows-1251),
+    // whatever script is chosen: the sample shows its letters.
+    Sample->setText(SampleText(RUSSIAN_CHARSET));
     HeightLabel->setText(QStringLiteral("%1 px").arg(h));
+    const QString warning = cyrillicWarning(c);
+    CyrillicWarning->setText(warning);
+    CyrillicWarning->setVisible(!warning.isEmpty());
+}
+
+QString TFontDialog::cyrillicWarning(const TFontChoice& c) const
+{
+    if (c.name.empty() || !MissingCyrillic)
+        return {};
+    const int missing = MissingCyrillic(c);
+    if (missing == 0)
+        return {};
+    const QString name = QString::fromStdString(cp1251ToUtf8(c.name));
+    if (missing >= 66)
+        return QStringLiteral("The font \"%1\" has no Cyrillic letters: the phone would show boxes for the "
+                              "book's Russian text. Choose a font with Cyrillic.").arg(name);
+    return QStringLiteral("The font \"%1\" lacks %2 of the 66 Cyrillic letters: the phone would show boxes for "
+                          "them. Choose a font with Cyrillic.").arg(name).arg(missing);
+}
+
+void TFontDialog::accept()
+{
+    const QString warning = cyrillicWarning(Choice());
+    if (!warning.isEmpty() &&
+        !AskYesNo(warning + QStringLiteral("\n\nUse it anyway?"), false, this))
+        return;
+    QDialog::accept();
 }
 
 } // namespace volm::ui

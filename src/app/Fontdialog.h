@@ -2,7 +2,9 @@
 // The project window's font-choice dialog (FontDialog1): the desktop font the
 // phone's font image is rendered from. It offers fixed-pitch fonts only, the
 // size, the style (bold, italic), the effects (strikeout, underline, colour)
-// and the script (character set), with a sample of the choice.
+// and the script (character set), with a sample of the choice. The script
+// is kept with the choice but the phone's font always holds the book's code
+// page, Windows-1251; a face without Cyrillic letters is warned about.
 //
 // The dialog holds a font choice (Font()); Execute() shows it with that
 // choice and, on OK, takes over what the controls show. Cancel leaves the
@@ -29,6 +31,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class QCheckBox;
@@ -96,11 +99,21 @@ public:
     QLabel* Sample = nullptr;
     QPushButton* OkButton = nullptr;
     QPushButton* CancelButton = nullptr;
+    // Shown when the chosen face lacks Cyrillic letters; OK then asks
+    // whether to use it anyway.
+    QLabel* CyrillicWarning = nullptr;
+
+    // How many Cyrillic letters a choice's face lacks (MissingCyrillicLetters;
+    // tests put a stand-in here).
+    std::function<int(const TFontChoice&)> MissingCyrillic;
+
+    void accept() override;
 
 private:
     QStringList families(bool fixedOnly) const;
     void showChoice(const TFontChoice& font);
     void updateSample();
+    QString cyrillicWarning(const TFontChoice& c) const;
     void familyTyped(const QString& text);
     void sizeTyped(const QString& text);
     int colorIndex(TColor color);

@@ -37,8 +37,9 @@ const char kUsage[] =
 
 #define VOLM_STR2(x) #x
 #define VOLM_STR(x) VOLM_STR2(x)
+// As the About box shows it (the version record's "1.0.0. Build 1").
 const char kVersion[] = "volm " VOLM_STR(VOLM_VERSION_MAJOR) "." VOLM_STR(VOLM_VERSION_MINOR) "." VOLM_STR(
-    VOLM_VERSION_PATCH) "." VOLM_STR(VOLM_VERSION_TWEAK) "\n";
+    VOLM_VERSION_PATCH) ". Build " VOLM_STR(VOLM_VERSION_TWEAK) "\n";
 
 // --help and --version as the first argument; -1 for neither, else the
 // exit status.

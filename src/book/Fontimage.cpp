@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QRawFont>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -105,6 +106,26 @@ char16_t FontImageCharacter(uint8_t charset, uint8_t b)
     if (b < 0x80)
         return static_cast<char16_t>(b);
     return charset == SHIFTJIS_CHARSET ? ShiftJisCharacter(b) : kNoChar;
+}
+
+char16_t PhoneFontCharacter(uint8_t b)
+{
+    return FontImageCharacter(RUSSIAN_CHARSET, b);
+}
+
+int MissingCyrillicLetters(const TFontChoice& choice)
+{
+    const int cell = static_cast<int>(std::clamp<int64_t>(FontCellHeight(choice), 8, 64));
+    const QRawFont raw = QRawFont::fromFont(FontImageFont(choice, cell));
+    int missing = 0;
+    for (int b = 0xC0; b <= 0xFF + 2; ++b) {
+        // The 64 letters at 0xC0-0xFF, then Ё and ё.
+        const uint8_t byte = b <= 0xFF ? static_cast<uint8_t>(b) : (b == 0x100 ? 0xA8 : 0xB8);
+        const char16_t ch = PhoneFontCharacter(byte);
+        if (!raw.isValid() || !raw.supportsCharacter(QChar(ch)))
+            ++missing;
+    }
+    return missing;
 }
 
 TRGBQuad GlyphColor(TColor color)
@@ -210,7 +231,7 @@ TBitmap RenderFontImage(const TFontChoice& choice)
             painter.setClipRect(x, y, cell, cell);
             const QPointF baseline(x, y + ascent);
 
-            char16_t ch = FontImageCharacter(choice.charset, static_cast<uint8_t>(b));
+            char16_t ch = PhoneFontCharacter(static_cast<uint8_t>(b));
             quint32 glyph = 0; // the font's missing-glyph box
             if (ch != kNoChar && raw.isValid()) {
                 QChar qc(ch);
@@ -293,7 +314,7 @@ TFontSheetImage RenderFontSheetImage(const TFontChoice& choice, int lineHeight, 
     for (int b = 0; b < 256; ++b) {
         if (!used[b] || IsSheetControl(static_cast<uint8_t>(b)))
             continue;
-        char16_t ch = FontImageCharacter(choice.charset, static_cast<uint8_t>(b));
+        char16_t ch = PhoneFontCharacter(static_cast<uint8_t>(b));
         if (ch == kNoChar)
             continue;
         chars[b] = ch;

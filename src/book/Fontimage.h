@@ -7,7 +7,8 @@
 // font is sized so that its ascent plus descent fits h (the largest pixel size
 // that does), and every glyph is kept inside its cell.
 //
-// Bytes become characters through the code page of the font's character set;
+// Bytes become characters through the book's code page, Windows-1251, whatever
+// script the font choice names (the script only helps pick the desktop face);
 // control codes, bytes the code page leaves undefined and characters the font
 // lacks are drawn as the font's missing-glyph box. Cells under 16 pixels are
 // drawn without antialiasing, so small glyphs stay crisp on the phone.
@@ -42,6 +43,15 @@ std::optional<CodePage> CharsetCodePage(uint8_t charset);
 // symbol set takes the byte as the character of the same number; the
 // double-byte sets show ASCII, and Shift-JIS also its half-width katakana.
 char16_t FontImageCharacter(uint8_t charset, uint8_t b);
+
+// The character the phone's font (font image and sheet) holds for byte `b`:
+// Windows-1251, the code page of the book's texts and names, or kNoChar.
+char16_t PhoneFontCharacter(uint8_t b);
+
+// How many of the 66 Cyrillic letters of Windows-1251 (А-я, Ё, ё) the
+// choice's face lacks (the font image would show its missing-glyph box for
+// them); 66 when no font file stands behind the choice.
+int MissingCyrillicLetters(const TFontChoice& font);
 
 // The colour of the glyphs as red, green, blue: plain colours as they stand,
 // system colours (clWindowText ...) as their usual desktop values.

@@ -245,6 +245,50 @@ TEST(Fontdialog, TheSampleShowsTheFontAndColourOfTheFontImage)
     EXPECT_EQ(d.HeightLabel->text(), QStringLiteral("400 px"));
 }
 
+TEST(Fontdialog, AFaceWithoutCyrillicIsWarnedAboutAndOkAsksFirst)
+{
+    TFontDialog d;
+    // Every script shows the book's Cyrillic in the sample.
+    d.SetFont(TFontChoice{"DejaVu Sans Mono", -14});
+    selectData(d.ScriptBox, ANSI_CHARSET);
+    EXPECT_TRUE(d.Sample->text().contains(QChar(0x0410))) << d.Sample->text().toStdString();
+    EXPECT_TRUE(d.CyrillicWarning->isHidden());
+
+    // A face that lacks the letters (a stand-in, since the installed fonts
+    // may all have them): the warning names the font, and OK asks.
+    d.MissingCyrillic = [](const TFontChoice& c) { return c.name == "DejaVu Sans Mono" ? 66 : 0; };
+    d.SetFont(TFontChoice{"DejaVu Sans Mono", -14});
+    EXPECT_FALSE(d.CyrillicWarning->isHidden());
+    EXPECT_TRUE(d.CyrillicWarning->text().contains(QStringLiteral("\"DejaVu Sans Mono\" has no Cyrillic letters")))
+        << d.CyrillicWarning->text().toStdString();
+    {
+        Questions q;
+        q.answers = {kNo};
+        bool stillOpen = false;
+        const bool ok = execute(d, [&](TFontDialog& dlg) {
+            QTest::mouseClick(dlg.OkButton, Qt::LeftButton);
+            stillOpen = dlg.isVisible();
+            dlg.reject();
+        });
+        EXPECT_FALSE(ok);
+        EXPECT_TRUE(stillOpen);
+        ASSERT_EQ(q.asked.size(), 1u);
+        EXPECT_TRUE(q.asked[0].text.contains(QStringLiteral("Use it anyway?")));
+    }
+    {
+        Questions q;
+        q.answers = {kYes};
+        EXPECT_TRUE(execute(d, [](TFontDialog& dlg) { QTest::mouseClick(dlg.OkButton, Qt::LeftButton); }));
+        EXPECT_EQ(q.asked.size(), 1u);
+    }
+    // Some letters missing: the count is said.
+    d.MissingCyrillic = [](const TFontChoice&) { return 2; };
+    d.SetFont(TFontChoice{"DejaVu Sans Mono", -14});
+    EXPECT_TRUE(d.CyrillicWarning->text().contains(QStringLiteral("lacks 2 of the 66")));
+    // The real check: an installed face with the letters passes.
+    EXPECT_EQ(MissingCyrillicLetters(TFontChoice{"DejaVu Sans Mono", -14}), 0);
+}
+
 TEST(Fontdialog, TypingANameSelectsTheFirstMatchingFamily)
 {
     TFontDialog d;

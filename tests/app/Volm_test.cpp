@@ -30,7 +30,10 @@ TEST(VolmCommandLine, HelpAndVersionNeedNoDisplay)
 {
     auto version = volmWithoutDisplay({"--version"});
     EXPECT_EQ(version.status, 0) << version.err;
-    EXPECT_EQ(version.out, "volm " VOLM_VERSION "\n");
+    // The About box's text: "1.0.0.1" reads "1.0.0. Build 1" there too.
+    std::string expected = VOLM_VERSION;
+    expected.replace(expected.rfind('.'), 1, ". Build ");
+    EXPECT_EQ(version.out, "volm " + expected + "\n");
 
     for (const char* help : {"--help", "-h"}) {
         auto r = volmWithoutDisplay({help});

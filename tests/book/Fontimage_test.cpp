@@ -4,6 +4,10 @@
 #include "Testutil.h"
 
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QList>
+#include <QStringList>
 #include <QFontMetrics>
 
 #include <gtest/gtest.h>
@@ -126,28 +130,49 @@ TEST(Fontimage, PositiveAndNegativeHeightsGiveTheSameCells)
     }
 }
 
-TEST(Fontimage, CharacterSetsChooseTheGlyphs)
+TEST(Fontimage, EveryScriptGetsTheBooksCodePage)
 {
+    // The book's texts are Windows-1251 whatever script the font choice
+    // names: a Western, Greek or OEM choice must not put À or box drawing
+    // where the phone looks for А.
     const TBitmap russian = RenderFontImage(Font(-11, RUSSIAN_CHARSET));
-    EXPECT_EQ(russian.bits, RenderFontImage(Font(-11, DEFAULT_CHARSET)).bits);
-    // А is 0xC0 in Windows-1251 and 0x80 in CP866; the OEM set also has box drawing.
-    const TBitmap oem = RenderFontImage(Font(-11, OEM_CHARSET));
-    EXPECT_EQ(Cell(russian, 0xC0), Cell(oem, 0x80));
-    EXPECT_EQ(Cell(russian, 0xA8), Cell(oem, 0xF0)); // Ё
-    EXPECT_TRUE(Ink(oem, 0xC4));                     // ─
-    // Western À is not Cyrillic А (at 11 pixels the accent lies above the cell).
-    const TBitmap ansi = RenderFontImage(Font(-20, ANSI_CHARSET));
-    const TBitmap russian20 = RenderFontImage(Font(-20, RUSSIAN_CHARSET));
-    EXPECT_NE(Cell(ansi, 0xC0), Cell(russian20, 0xC0));
-    EXPECT_EQ(Cell(ansi, 0x41), Cell(russian20, 0x41));
+    for (uint8_t charset : {DEFAULT_CHARSET, ANSI_CHARSET, OEM_CHARSET, GREEK_CHARSET, SYMBOL_CHARSET, GB2312_CHARSET})
+        EXPECT_EQ(russian.bits, RenderFontImage(Font(-11, charset)).bits) << int(charset);
+    TUsedBytes used{};
+    AddUsedBytes(used, encode(CodePage::Cp1251, u"Жил-был кот"));
+    const TFontSheetImage cyr = RenderFontSheetImage(Font(-20, RUSSIAN_CHARSET), 20, used);
+    const TFontSheetImage west = RenderFontSheetImage(Font(-20, ANSI_CHARSET), 20, used);
+    EXPECT_EQ(cyr.bitmap.bits, west.bitmap.bits);
+    EXPECT_EQ(PhoneFontCharacter(0xC0), u'А');
+    EXPECT_EQ(PhoneFontCharacter(0xB8), u'ё');
+    EXPECT_EQ(PhoneFontCharacter(0x98), kNoChar);
 
+    // The other sets' own code pages, still named for the dialog's sample.
     EXPECT_EQ(CharsetCodePage(EASTEUROPE_CHARSET), CodePage::Cp1250);
     EXPECT_EQ(CharsetCodePage(THAI_CHARSET), CodePage::Cp874);
     EXPECT_EQ(CharsetCodePage(MAC_CHARSET), CodePage::MacRoman);
     EXPECT_EQ(FontImageCharacter(OEM_CHARSET, 0xB3), u'│');
     EXPECT_EQ(FontImageCharacter(SHIFTJIS_CHARSET, 0xB1), u'ｱ');
     EXPECT_EQ(FontImageCharacter(GB2312_CHARSET, 0xB1), kNoChar);
-    EXPECT_EQ(FontImageCharacter(RUSSIAN_CHARSET, 0x98), kNoChar);
+}
+
+TEST(Fontimage, FacesWithoutCyrillicAreFound)
+{
+    TFontChoice mono = Font(-14);
+    mono.name = "DejaVu Sans Mono";
+    EXPECT_EQ(MissingCyrillicLetters(mono), 0);
+    // Installed faces that say they have no Cyrillic (symbol and dingbat
+    // faces, where there are any) lack letters.
+    for (const QString& family : QFontDatabase::families()) {
+        if (QFontDatabase::writingSystems(family).contains(QFontDatabase::Cyrillic) ||
+            QFontDatabase::isPrivateFamily(family) || !QFontDatabase::writingSystems(family).contains(QFontDatabase::Latin))
+            continue;
+        if (QFontInfo(QFont(family)).family() != family) // an alias (Monospace, Serif)
+            continue;
+        TFontChoice f = Font(-14);
+        f.name = family.toStdString();
+        EXPECT_GT(MissingCyrillicLetters(f), 0) << family.toStdString();
+    }
 }
 
 TEST(Fontimage, ControlCodesAndUndefinedBytesShowTheMissingGlyphBox)

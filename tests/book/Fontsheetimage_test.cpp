@@ -139,7 +139,7 @@ TEST(Fontsheet, AdvancesAreTheFontsOwnAndOnlyUsedBytesAreMapped)
                 EXPECT_EQ(g.advance, 0) << b;
                 continue;
             }
-            const QChar ch(FontImageCharacter(font.charset, static_cast<uint8_t>(b)));
+            const QChar ch(PhoneFontCharacter(static_cast<uint8_t>(b)));
             EXPECT_NEAR(g.advance, metrics.horizontalAdvance(ch), 1) << b;
             EXPECT_LE(g.x + g.advance, kSheetRowWidth);
             width += g.advance;
