@@ -153,7 +153,8 @@ size_t TBookDialog::splitAt() const
 
 std::vector<TBookTopic> TBookDialog::Topics() const
 {
-    return BookTopics(book_, splitAt());
+    // A refusal names the book's file, as the command line's does.
+    return BookTopics(book_, splitAt(), QFile::encodeName(file_).toStdString());
 }
 
 void TBookDialog::fill()

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace volm {
 
@@ -56,13 +57,13 @@ void TZipWriter::put(const void* data, size_t n)
     }
 }
 
-void TZipWriter::Add(const TPackedMember& m, uint32_t dosDateTime)
+void TZipWriter::header(const TPackedMember& m, uint64_t dataSize, uint32_t dosDateTime)
 {
     if (m.name.empty() || m.name.size() > 0xFFFF)
         tooLarge("the name " + m.name + " cannot be stored");
     if (central_.size() >= 0xFFFF)
         tooLarge("too many files for one archive");
-    if (Size() + EntryCost(m) > kMax32 || m.size > kMax32)
+    if (Size() + EntryCost(m.name.size(), dataSize) > kMax32 || m.size > kMax32)
         tooLarge("the archive would exceed 4 GiB");
     zip::TCentralHeader h;
     h.versionMadeBy = 20;
@@ -71,7 +72,7 @@ void TZipWriter::Add(const TPackedMember& m, uint32_t dosDateTime)
     h.method = m.method;
     h.dosDateTime = dosDateTime;
     h.crc = m.crc;
-    h.compressedSize = m.data.size();
+    h.compressedSize = dataSize;
     h.uncompressedSize = m.size;
     h.nameLength = static_cast<uint16_t>(m.name.size());
     h.internalAttr = 1;
@@ -81,8 +82,43 @@ void TZipWriter::Add(const TPackedMember& m, uint32_t dosDateTime)
     h.writeLocal(local);
     put(local, sizeof local);
     put(m.name.data(), m.name.size());
-    put(m.data.data(), m.data.size());
     central_.push_back({h, m.name});
+}
+
+void TZipWriter::Add(const TPackedMember& m, uint32_t dosDateTime)
+{
+    header(m, m.data.size(), dosDateTime);
+    put(m.data.data(), m.data.size());
+}
+
+void TZipWriter::AddFrom(const TPackedMember& m, uint64_t dataSize, int source, uint64_t offset,
+                         const std::string& sourceName, uint32_t dosDateTime)
+{
+    header(m, dataSize, dosDateTime);
+    // Straight into the buffer, a chunk at a time.
+    while (dataSize > 0) {
+        const size_t room = kChunk - buf_.size();
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(dataSize, room));
+        const size_t at = buf_.size();
+        buf_.resize(at + take);
+        size_t got = 0;
+        while (got < take) {
+            const ssize_t n = ::pread(source, buf_.data() + at + got, take - got, static_cast<off_t>(offset + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                const int err = n < 0 ? errno : EIO;
+                buf_.resize(at);
+                throw EArchiveError(zeWrite, archive_ + ": " + zipErrorMessage(zeWrite) + " (" + sourceName + ": " +
+                                                 systemMessage(err) + ")");
+            }
+            got += static_cast<size_t>(n);
+        }
+        offset += take;
+        dataSize -= take;
+        if (buf_.size() == kChunk)
+            flush();
+    }
 }
 
 void TZipWriter::Finish()

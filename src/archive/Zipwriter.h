@@ -29,6 +29,12 @@ public:
     // the file can't be written, and when the archive would reach 4 GiB or
     // 65,535 members.
     void Add(const TPackedMember& member, uint32_t dosDateTime);
+    // Appends a member whose `dataSize` packed bytes lie in the open file
+    // `source` from `offset` on (the member's own data is not looked at):
+    // they are copied through a buffer of fixed size. A short or failed
+    // read of the source raises EArchiveError 25136 naming `sourceName`.
+    void AddFrom(const TPackedMember& member, uint64_t dataSize, int source, uint64_t offset,
+                 const std::string& sourceName, uint32_t dosDateTime);
     // Writes the central directory and the end record and flushes what is
     // buffered. Raises EArchiveError as Add does.
     void Finish();
@@ -46,6 +52,7 @@ public:
     static constexpr uint64_t kEndCost = zip::kEndSize;
 
 private:
+    void header(const TPackedMember& member, uint64_t dataSize, uint32_t dosDateTime);
     void put(const void* data, size_t n);
     void flush();
     [[noreturn]] void fail(int err);

@@ -281,6 +281,12 @@ std::string TBookFolder::recordName() const
     return setRecordName(stem_);
 }
 
+int TBookFolder::OpenScratch() const
+{
+    // Its fallback's name is a temporary of the jar's, which a later build removes.
+    return OpenScratchFile(withoutSlash(path_), stem_ + ".jar");
+}
+
 std::string TBookFolder::StagedPath(const std::string& name) const
 {
     return path_ + stagedName(name);

@@ -97,6 +97,10 @@ public:
     // cause (a link on the way, a file that is no longer regular, too large).
     std::string ReadUserFile(const TUserFile& file, uint64_t maxSize) const;
 
+    // A scratch file in the folder (OpenScratchFile) that goes with its
+    // descriptor, for the build's work that does not fit in memory.
+    int OpenScratch() const;
+
     // Where the build writes its output `name` ("Tales-2.jar", "manifest.mf")
     // until the set is put in place.
     std::string StagedPath(const std::string& name) const;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <deque>
 #include <utility>
 
@@ -132,11 +133,13 @@ void TBookJars::PackShared()
         }
     }
 
-    // The user's files, read and packed on the pool.
+    // The user's files, read and packed on the pool, a bounded window at a
+    // time; each packed one goes to the scratch file as it comes back.
+    std::deque<std::string> paths; // of the jobs in flight
     for (const TUserFile& f : input_.userFiles) {
         std::string bytes;
         try {
-            bytes = input_.readUserFile ? input_.readUserFile(f, 64u << 20) : ReadWholeFile(f.path, 64u << 20);
+            bytes = input_.readUserFile ? input_.readUserFile(f, kMaxUserFile) : ReadWholeFile(f.path, kMaxUserFile);
         } catch (const EFileError& e) {
             const std::string what = e.what(), prefix = "Can't read file " + f.path + ": ";
             const std::string cause = e.code() == EFBIG   ? "larger than 64 MB"
@@ -147,17 +150,62 @@ void TBookJars::PackShared()
         const TDeflateType type = settings_.MemberDeflateType(f.name);
         const uint64_t n = bytes.size();
         pool_.Submit(
-            [name = f.name, bytes = std::move(bytes), type, attrs = f.attributes, level = settings_.Level](TDeflater& d) {
+            [name = f.name, bytes = std::move(bytes), type, attrs = f.attributes, level = settings_.Level](TDeflater& d) mutable {
                 TPackedMember m = PackBytes(name, bytes, type, d, level);
+                std::string().swap(bytes);
                 m.externalAttr = attrs;
                 return m;
             },
             n);
-        while (pool_.Full())
-            userPacked_.push_back(pool_.Next());
+        paths.push_back(f.path);
+        while (pool_.Full()) {
+            keepUserFile(pool_.Next(), paths.front());
+            paths.pop_front();
+        }
     }
-    while (pool_.Pending())
-        userPacked_.push_back(pool_.Next());
+    while (pool_.Pending()) {
+        keepUserFile(pool_.Next(), paths.front());
+        paths.pop_front();
+    }
+}
+
+void TBookJars::keepUserFile(TPackedMember m, const std::string& path)
+{
+    if (!scratch_) {
+        int fd = -1;
+        if (input_.openScratch) {
+            fd = input_.openScratch();
+        } else {
+            const char* tmp = ::getenv("TMPDIR");
+            fd = OpenScratchFile(tmp && *tmp ? tmp : "/tmp", "volm-files");
+        }
+        scratch_.emplace(fd);
+    }
+    if (!WriteAll(scratch_->get(), m.data.data(), m.data.size())) {
+        const int err = errno;
+        const int code = err == ENOSPC || err == EFBIG || err == EDQUOT ? zeDiskFull : zeWrite;
+        throw EArchiveError(code, path + ": " + zipErrorMessage(code) + " (the scratch file of the packed files: " +
+                                      systemMessage(err) + ")");
+    }
+    TUserPacked u;
+    u.offset = scratchSize_;
+    u.size = m.data.size();
+    scratchSize_ += u.size;
+    std::string().swap(m.data);
+    u.head = std::move(m);
+    u.path = path;
+    userPacked_.push_back(std::move(u));
+}
+
+std::optional<std::pair<std::string, uint64_t>> TBookJars::LargestUserFile() const
+{
+    std::optional<std::pair<std::string, uint64_t>> largest;
+    for (const TUserPacked& u : userPacked_) {
+        const uint64_t cost = TZipWriter::EntryCost(u.head.name.size(), u.size);
+        if (!largest || cost > largest->second)
+            largest = std::make_pair(u.path, cost);
+    }
+    return largest;
 }
 
 std::string TBookJars::Title(const TJarEntry& e) const
@@ -213,8 +261,6 @@ void TBookJars::specMembers(const TJarSpec& jarSpec, std::vector<TPackedMember>&
             ids.push_back(ids_.at(e.topic));
         tail.push_back(packSmall("layout.txt", LayoutText(layoutData_, entrySizes(jarSpec), ids)));
     }
-    for (const TPackedMember& m : userPacked_)
-        tail.push_back(m);
 }
 
 std::optional<uint64_t> TBookJars::PackedSize(size_t topic) const
@@ -288,6 +334,8 @@ uint64_t TBookJars::Size(const TJarSpec& jarSpec)
         size += TZipWriter::EntryCost(m);
     for (const TPackedMember& m : tail)
         size += TZipWriter::EntryCost(m);
+    for (const TUserPacked& u : userPacked_)
+        size += TZipWriter::EntryCost(u.head.name.size(), u.size);
     for (size_t j = 0; j < jarSpec.entries.size(); ++j)
         size += TextCost(jarSpec.entries[j], j + 1);
     return size;
@@ -319,11 +367,18 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& jarSpec, int fd, const std:
     specMembers(jarSpec, head, tail); // the tail is made again once the texts are read
     // Members to write: a text not read yet counts as one, its pieces are
     // added once it is read.
-    uint64_t total = head.size() + tail.size();
+    uint64_t total = head.size() + tail.size() + userPacked_.size();
     for (const TJarEntry& e : jarSpec.entries) {
         const uint64_t size = e.part != 0 ? e.end - e.begin : textSizes_.at(e.topic);
         total += size == kUnknown ? 1 : TextPieces(layoutData_.layout, size);
     }
+    auto counted = [&] {
+        ++r.members;
+        if (progress)
+            progress(static_cast<uint64_t>(r.members), total);
+        if (stopAbove && w.Size() > *stopAbove)
+            writing = false;
+    };
     auto out = [&](const TPackedMember& m) {
         if (!writing)
             return;
@@ -413,6 +468,13 @@ TBookJars::TWritten TBookJars::Write(const TJarSpec& jarSpec, int fd, const std:
     specMembers(jarSpec, head, tail); // layout.txt needs the sizes of the texts just read
     for (const TPackedMember& m : tail)
         out(m);
+    // The user's files, copied from the scratch file.
+    for (const TUserPacked& u : userPacked_) {
+        if (!writing)
+            break;
+        w.AddFrom(u.head, u.size, scratch_->get(), u.offset, u.path, toDosDateTime(clock_()));
+        counted();
+    }
     if (writing) {
         w.Finish();
         r.complete = !stopAbove || w.Size() <= *stopAbove;

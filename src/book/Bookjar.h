@@ -24,6 +24,7 @@
 #include "archive/Unzip.h"
 #include "book/Bookfolder.h"
 #include "book/Datafiles.h"
+#include "common/Fd.h"
 #include "common/Fileio.h"
 
 #include <cstdint>
@@ -73,7 +74,14 @@ struct TBookInput {
     // Reads a user's file (TBookFolder::ReadUserFile); ReadWholeFile of its
     // path when empty.
     std::function<std::string(const TUserFile&, uint64_t)> readUserFile;
+    // Opens the scratch file the user's files are kept in once packed
+    // (OpenScratchFile); in the system's folder for temporary files when
+    // empty. The caller's descriptor is taken over.
+    std::function<int()> openScratch;
 };
+
+// The largest user's file a jar holds is at most this large.
+inline constexpr uint64_t kMaxUserFile = 64u << 20;
 
 // The names of a jar's own members (all but the user's files; texts/itm1
 // stands for the topic texts), for telling which of the user's files would
@@ -87,9 +95,15 @@ public:
     TBookJars(TBookInput input, ITopicSequence& topics, const TJarSettings& settings, TPackPool& pool,
               std::function<time_t()> clock);
 
-    // Packs the members every jar shares (the user's files are read here;
-    // one that can't be read raises EArchiveError 25235 naming it).
+    // Packs the members every jar shares. The user's files are read and
+    // packed here, a bounded window of them at a time, and their packed
+    // bytes are kept in the scratch file, not in memory, until a jar is
+    // written; one that can't be read raises EArchiveError 25235 naming it.
     void PackShared();
+
+    // The user's file that costs a jar the most bytes (headers and name
+    // included): its path and cost; none without user's files.
+    std::optional<std::pair<std::string, uint64_t>> LargestUserFile() const;
 
     // The reader text of a topic (CR bytes removed), read through the topic
     // sequence; the last one read is kept.
@@ -168,7 +182,17 @@ private:
 
     std::vector<TPackedMember> shared_;      // template members (ours), font, in slot order
     std::vector<TSlot> slots_;               // the template's order
-    std::vector<TPackedMember> userPacked_;  // the user's files
+    // A user's file packed: its headers' fields, and where its packed bytes
+    // lie in the scratch file.
+    struct TUserPacked {
+        TPackedMember head;   // data empty
+        std::string path;
+        uint64_t offset = 0, size = 0;
+    };
+    void keepUserFile(TPackedMember m, const std::string& path);
+    std::vector<TUserPacked> userPacked_;
+    std::optional<TFd> scratch_;
+    uint64_t scratchSize_ = 0;
     std::vector<uint64_t> textSizes_;
     std::vector<std::string> ids_;           // the topics' stable ids
     TLayoutData layoutData_;

@@ -1,5 +1,6 @@
 #include "book/Bookserver.h"
 
+#include "book/Bookfolder.h"
 #include "book/Manifest.h"
 #include "common/Errors.h"
 
@@ -11,6 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ifaddrs.h>
@@ -153,6 +156,31 @@ bool naturalLess(const std::string& a, const std::string& b)
     return a.size() - i < b.size() - j;
 }
 
+// A set a killed build recorded is put in place, and the staged files no
+// record names go, as a build or a listing of the project would do, so that
+// the folder served holds one whole set. Nothing happens while a build holds
+// the folder (it puts its set in place itself).
+void tidyFolder(const std::string& folder)
+{
+    try {
+        std::string bare = folder.substr(0, folder.size() - 1);
+        const std::string last = bare.substr(bare.rfind('/') + 1);
+        if (last.empty() || last == "." || last == "..") {
+            // "./" and the like: the folder's own name.
+            char* real = ::realpath(folder.c_str(), nullptr);
+            if (!real)
+                return;
+            bare = real;
+            ::free(real);
+            if (bare == "/")
+                return;
+        }
+        TBookFolder(bare + ".volm").Tidy();
+    } catch (const Error&) {
+        // A folder whose name gives no book has no build's files to tidy.
+    }
+}
+
 } // namespace
 
 struct TBookServer::TImpl {
@@ -178,6 +206,7 @@ TBookServer::TBookServer(std::string folder, int port)
     }
     if (!S_ISDIR(st.st_mode))
         throw Error("Cannot serve " + folder_ + ": it is not a folder");
+    tidyFolder(folder_);
 
     httplib::Server& s = impl_->server;
     s.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
@@ -188,6 +217,7 @@ TBookServer::TBookServer(std::string folder, int port)
                            "\"http://www.wapforum.org/DTD/xhtml-mobile10.dtd\">\n"
                            "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n<head><title>" +
                            xmlEscaped(name) + "</title></head>\n<body>\n<p>" + xmlEscaped(name) + "</p>\n<p>\n";
+        tidyFolder(folder_);
         const std::vector<std::string> jads = JadFiles();
         for (const std::string& jad : jads)
             page += "<a href=\"" + xmlEscaped(PercentEncoded(jad)) + "\">" +
@@ -200,6 +230,7 @@ TBookServer::TBookServer(std::string folder, int port)
     });
     s.Get(R"(/([^/]+))", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string name = req.matches[1];
+        tidyFolder(folder_);
         std::optional<std::string> bytes = readServed(folder_, name);
         if (!bytes) {
             res.status = 404;

@@ -463,6 +463,7 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     input.userFiles = bookFolder.UserFiles(OwnMemberNames(input), count, settings,
                                            input.layout == TReaderLayout::Words, &r.skipped);
     input.readUserFile = [&bookFolder](const TUserFile& f, uint64_t max) { return bookFolder.ReadUserFile(f, max); };
+    input.openScratch = [&bookFolder] { return bookFolder.OpenScratch(); };
 
     TPackPool pool(request.threads);
     TBookJars jars(std::move(input), texts, settings, pool, request.clock);
@@ -516,10 +517,17 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     // Volumes, each within the budget as written; one that came out larger
     // than planned makes the plan start again with that much less room.
     const uint64_t smallest = count == 0 ? jars.Size(whole) : SmallestBudget(jars, book);
-    if (request.maxJar < smallest)
+    if (request.maxJar < smallest) {
+        // Every volume carries the user's files: the largest is named when it
+        // alone is past the budget.
+        std::string files;
+        if (const auto largest = jars.LargestUserFile(); largest && largest->second >= request.maxJar)
+            files = "; the book folder's file " + largest->first + " alone takes " +
+                    std::to_string(largest->second) + " bytes of every volume";
         throw Error("The jar budget of " + std::to_string(request.maxJar) +
                     " bytes is too small for this book: the reader and one part of a topic need at least " +
-                    std::to_string(smallest) + " bytes, the smallest possible budget");
+                    std::to_string(smallest) + " bytes, the smallest possible budget" + files);
+    }
     uint64_t room = request.maxJar;
     std::vector<TJarSpec> plan;
     for (int attempt = 0;; ++attempt) {

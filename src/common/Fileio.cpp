@@ -192,6 +192,25 @@ bool IsSafeWriteTemp(std::string_view name)
     return true;
 }
 
+int OpenScratchFile(const std::string& folder, const std::string& name)
+{
+    const std::string dir = folder.empty() ? std::string(".") : folder;
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+    int err = errno;
+    if (err == EOPNOTSUPP || err == EISDIR || err == EINVAL) {
+        std::string path = dir + (dir.back() == '/' ? "" : "/") + "." + name + std::string(kTempMark) + "XXXXXX";
+        fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            ::unlink(path.c_str());
+            return fd;
+        }
+        err = errno;
+    }
+    throw EFileError("Cannot make a scratch file in " + dir + ": " + systemMessage(err), dir, err);
+}
+
 size_t RemoveStaleTemps(const std::string& target)
 {
     const std::string final = followLinks(target);

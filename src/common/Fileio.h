@@ -134,6 +134,14 @@ bool IsSafeWriteTemp(std::string_view name);
 // Returns how many were removed.
 size_t RemoveStaleTemps(const std::string& target);
 
+// A scratch file for work that does not fit in memory: opened for reading
+// and writing in `folder` with no name (it goes with its descriptor, even
+// when the process is killed), or, where the file system can't make such a
+// file, created as ".<name>.volm-XXXXXX" and unlinked at once (a stale one
+// is then a safe write's temporary). Raises EFileError naming the folder and
+// the cause. The caller closes the descriptor.
+int OpenScratchFile(const std::string& folder, const std::string& name);
+
 // For tests: stand-ins for the system's calls. WriteHook replaces write(2) in
 // WriteAll; FaultHook is asked at "sync", "rename" and "folder" and fails that
 // step with the errno value it returns (0 goes on).

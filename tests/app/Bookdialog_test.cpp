@@ -11,6 +11,8 @@
 #include "Testutil.h"
 #include "app/Guitest.h"
 #include "text/Bookexpect.h"
+#include "text/Booklimits.h"
+#include "common/Errors.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -232,4 +234,25 @@ TEST(Bookdialog, PlainWordsAndTheTitleAsTheBooksName)
     });
     w.ImportBook(fixture("tale3.epub"));
     EXPECT_EQ(w.Project().Title(), cp1251ToUtf8(tale.title));
+}
+
+TEST(Bookdialog, ABookRefusedForItsTopicsNamesItsFile)
+{
+    // One chapter split at 1 KB into more topics than a book may have.
+    TempDir dir;
+    const fs::path file = dir / "long.txt";
+    std::string text;
+    const std::string line(70, 'a');
+    while (text.size() < (kMaxBookTopics + 500) * 1024)
+        text += line + "\r\n";
+    writeFile(file, text);
+    TBookDialog d(QString::fromStdString(file.string()));
+    d.SplitCheck->setChecked(true);
+    d.SplitSizeBox->setValue(1);
+    try {
+        d.Topics();
+        FAIL() << "no refusal";
+    } catch (const Error& e) {
+        EXPECT_TRUE(std::string(e.what()).starts_with(file.string() + ": ")) << e.what();
+    }
 }
