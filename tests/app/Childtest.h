@@ -1,7 +1,12 @@
 #pragma once
-// Shared by the project window's tests: letting queued events run, typing at
-// the end of the editor's text, and the names the topic list shows.
+// Shared by the project window's tests: a shown frame that makes real project
+// windows, letting queued events run, typing at the end of the editor's text,
+// and the names the topic list shows.
 #include "app/Child.h"
+#include "app/Main.h"
+
+#include <filesystem>
+#include <memory>
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -11,6 +16,16 @@
 #include <QTreeWidget>
 
 namespace volm::test {
+
+// The main window, its registry file `registry`, shown at 900 x 640.
+inline std::unique_ptr<ui::TForm1> ShownFrame(const std::filesystem::path& registry)
+{
+    auto frame = std::make_unique<ui::TForm1>([](ui::TForm1* f) -> ui::TProjectWindow* { return new ui::TForm2(f); });
+    frame->setRegistryFile(registry);
+    frame->resize(900, 640);
+    frame->show();
+    return frame;
+}
 
 inline void settle()
 {

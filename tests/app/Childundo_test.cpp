@@ -44,10 +44,7 @@ class Undo : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        frame = std::make_unique<TForm1>([](TForm1* f) -> TProjectWindow* { return new TForm2(f); });
-        frame->setRegistryFile(dir / "registry.ini");
-        frame->resize(900, 640);
-        frame->show();
+        frame = volm::test::ShownFrame(dir / "registry.ini");
         frame->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     }
