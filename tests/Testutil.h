@@ -12,6 +12,21 @@ namespace volm::test {
 
 namespace fs = std::filesystem;
 
+// Under ASan the shadow takes more address space than any limit allows, and
+// its quarantine holds freed memory, so peaks and limits measure the
+// sanitizer rather than our code.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // A fresh folder under the system's temporary folder, removed with the object.
 class TempDir {
 public:

@@ -30,18 +30,6 @@ using namespace volm::test;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true; // ASan's shadow takes more address space than any limit allows
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 void put16(std::string& s, uint32_t v)
 {
     s.push_back(char(v & 0xFF));
