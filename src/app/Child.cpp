@@ -333,7 +333,9 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     connect(SendToPhoneAction, &QAction::triggered, this, &TForm2::SendToPhone);
     connect(DocumentMenu, &QMenu::aboutToShow, this, [this] {
         OpenBookFolderAction->setEnabled(project_.IsOpen() &&
-                                    QFileInfo(QFile::decodeName(BookFolder(project_.Path()).c_str())).isDir());
+                                    QFileInfo(QFile::decodeName(
+                                                  BookFolder(project_.Path(), project_.OutputFolder()).c_str()))
+                                        .isDir());
         SendToPhoneAction->setEnabled(OpenBookFolderAction->isEnabled());
     });
     // Not while the window rearranges its nodes under a QSignalBlocker.
@@ -1137,7 +1139,7 @@ void TForm2::OpenBookFolder()
 {
     if (!project_.IsOpen())
         return;
-    const QString folder = QFile::decodeName(BookFolder(project_.Path()).c_str());
+    const QString folder = QFile::decodeName(BookFolder(project_.Path(), project_.OutputFolder()).c_str());
     if (!QFileInfo(folder).isDir()) {
         ShowErrorMessage(QStringLiteral("%1: there is no book folder yet (\"&Generate JAVA middlet\" makes it)")
                              .arg(folder),
@@ -1152,7 +1154,7 @@ void TForm2::SendToPhone()
 {
     if (!project_.IsOpen())
         return;
-    const std::string folder = BookFolder(project_.Path());
+    const std::string folder = BookFolder(project_.Path(), project_.OutputFolder());
     if (!QFileInfo(QFile::decodeName(folder.c_str())).isDir()) {
         ShowErrorMessage(QStringLiteral("%1: there is no book folder yet (\"&Generate JAVA middlet\" makes it)")
                              .arg(QFile::decodeName(folder.c_str())),

@@ -36,4 +36,16 @@ QString ChooseFile(QFileDialog* dialog)
     return dialog->selectedFiles().first();
 }
 
+QString ChooseFolder(QWidget* parent, const QString& title, const QString& start)
+{
+    QFileDialog d(parent, title, start);
+    d.setObjectName(QStringLiteral("FolderDialog"));
+    d.setOption(QFileDialog::DontUseNativeDialog);
+    d.setFileMode(QFileDialog::Directory);
+    d.setOption(QFileDialog::ShowDirsOnly);
+    d.setSizeGripEnabled(true);
+    UseInlineCompletion(&d);
+    return ChooseFile(&d);
+}
+
 } // namespace volm::ui

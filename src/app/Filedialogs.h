@@ -26,4 +26,8 @@ void UseInlineCompletion(QFileDialog* dialog);
 // Shows the dialog modally: the file chosen, or "" when it was cancelled.
 QString ChooseFile(QFileDialog* dialog);
 
+// Asks for an existing folder (a dialog named "FolderDialog", opened at
+// `start`): the folder chosen, or "" when it was cancelled.
+QString ChooseFolder(QWidget* parent, const QString& title, const QString& start);
+
 } // namespace volm::ui

@@ -1,12 +1,17 @@
 #include "app/Generate.h"
 
 #include "app/Errorbox.h"
+#include "app/Filedialogs.h"
+#include "book/Bookfolder.h"
+#include "book/Manifest.h"
 #include "book/Fontimage.h"
 #include "book/Phones.h"
 #include "app/Jbuild.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProgressBar>
@@ -172,8 +177,10 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
     dialog->SetSizes(offeredSizes);
     const bool offeredHyphens = target.Hyphens.value_or(true);
     dialog->SetHyphens(offeredHyphens);
+    dialog->SetBookFolder(target.ProjectPath, target.OutFolder);
     if (dialog->exec() != QDialog::Accepted)
         return TGenerateOutcome::Cancelled;
+    std::string outFolder = dialog->OutFolder();
     std::optional<TReaderLayout> layout = target.Layout;
     const TParagraphStyle paragraphs = dialog->Paragraphs();
     try {
@@ -190,6 +197,8 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
             if (dialog->Hyphens() != offeredHyphens && target.StoreHyphens)
                 target.StoreHyphens(dialog->Hyphens());
         }
+        if (outFolder != target.OutFolder && target.StoreOutFolder)
+            target.StoreOutFolder(outFolder);
     } catch (const std::exception& e) {
         ShowErrorMessage(fromMessage(e.what()), target.parent);
         return TGenerateOutcome::Failed;
@@ -225,13 +234,40 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
 
     std::optional<std::string> failure;
     TBuildResult built;
-    {
-        TBuildGuard guard;
+    for (;;) {
+        request.outFolder = outFolder;
+        std::optional<std::string> unwritable;
+        {
+            TBuildGuard guard;
+            try {
+                TStatusBarProgress progress(target.StatusBar);
+                built = GenerateBook(request, *target.Topics, render, &progress);
+            } catch (const EFolderNotWritable& e) {
+                failure = e.what();
+                unwritable = e.path();
+            } catch (const std::exception& e) {
+                failure = e.what();
+            }
+        }
+        if (!unwritable)
+            break;
+        // Read-only media, or a folder of someone else's: the book can still
+        // be built elsewhere.
+        if (!AskYesNo(fromMessage(*failure) + QStringLiteral("\n\nBuild the book in another folder?"), true,
+                      target.parent))
+            break;
+        const QString chosen = ChooseFolder(target.parent, QStringLiteral("Folder to make the book folder in"),
+                                            QFile::decodeName(ProjectFolder(target.ProjectPath).c_str()));
+        if (chosen.isEmpty())
+            break;
+        outFolder = QFile::encodeName(QDir::cleanPath(QDir(chosen).absolutePath())).toStdString();
+        failure.reset();
         try {
-            TStatusBarProgress progress(target.StatusBar);
-            built = GenerateBook(request, *target.Topics, render, &progress);
+            if (target.StoreOutFolder)
+                target.StoreOutFolder(outFolder);
         } catch (const std::exception& e) {
             failure = e.what();
+            break;
         }
     }
     // The message boxes come after the build: windows may be closed again and
@@ -305,6 +341,16 @@ TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
     t.StoreSizes = [&project](const std::string& s) { project.SaveSheetSizes(s); };
     t.Hyphens = project.Hyphens();
     t.StoreHyphens = [&project](bool on) { project.SaveHyphens(on); };
+    t.OutFolder = project.OutputFolder();
+    t.StoreOutFolder = [&project](const std::string& folder) { project.SaveOutputFolder(folder); };
+    if (project.IsReadOnly()) {
+        // Nothing is written to a project open read only: the choices hold for this build.
+        t.StoreLayout = nullptr;
+        t.StoreParagraphs = nullptr;
+        t.StoreSizes = nullptr;
+        t.StoreHyphens = nullptr;
+        t.StoreOutFolder = nullptr;
+    }
     t.ProjectPath = project.Path();
     t.Title = project.Title();
     t.Build = project.BuildCount() + 1;

@@ -76,6 +76,11 @@ struct TGenerateTarget {
     std::function<void(const std::string&)> StoreSizes;
     std::optional<bool> Hyphens;
     std::function<void(bool)> StoreHyphens;
+    // The folder the book folder is made in ("" beside the project file),
+    // and where one the user chose (in the dialog, or after a folder that
+    // can't be written) is stored; none for a project open read only.
+    std::string OutFolder;
+    std::function<void(const std::string&)> StoreOutFolder;
     TFontSheetRenderer RenderSheet;     // RenderFontSheet when empty
     // The build's number (TBuildRequest::nextBuild: raises the project's
     // counter); none builds number `Build`, not stored (`BuildStored`).
@@ -91,11 +96,13 @@ enum class TGenerateOutcome { Cancelled, Built, Failed };
 // text, and the status text stays "Building...". A build that made volumes
 // (the dialog's "Phone" budget), or a single jar over 64 KB without a budget,
 // is told in a message box afterwards: each jar, its size and its topics.
+// A book folder that can't be written asks where else to build: the folder
+// chosen is stored and the build made there.
 TGenerateOutcome GenerateMidlet(const TGenerateTarget& target);
 // The same for an open project, with the window's font settings (the dialog's
 // choice and the "&Use custom font" check mark); a layout or paragraph style
 // chosen in the dialog that differs from the project's is stored in the
-// project.
+// project (unless it is open read only: then it holds for this build).
 TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
                                     QStatusBar* statusBar, QWidget* parent);
 

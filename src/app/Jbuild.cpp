@@ -3,15 +3,21 @@
 #include "app/Ansitext.h"
 #include "app/Dialogbuttons.h"
 #include "app/Errorbox.h"
+#include "app/Filedialogs.h"
 #include "book/Fontsheet.h"
 #include "book/Manifest.h"
 #include "book/Phones.h"
 #include "common/Errors.h"
 #include "common/Codepage.h"
+#include "storage/Project.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -29,28 +35,22 @@ namespace {
 
 TForm3* g_dialog = nullptr;
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int y,
-              int px, const QColor& colour)
+// The labels take the platform's font (the heading in bold, a size larger),
+// so that they read as well as the fields beside them; their colours stay.
+QLabel* label(QWidget* parent, const char* name, const QString& text, const QColor& colour)
 {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
-    QFont f(QStringLiteral("Comic Sans MS"));
-    f.setBold(true);
-    f.setPixelSize(px);
-    l->setFont(f);
     QPalette p = l->palette();
     p.setColor(QPalette::WindowText, colour);
     l->setPalette(p);
-    l->move(x, y);
-    l->adjustSize();
     return l;
 }
 
-QLineEdit* edit(QWidget* parent, const char* name, const QString& text, int y)
+QLineEdit* edit(QWidget* parent, const char* name, const QString& text)
 {
     auto* e = new QLineEdit(text, parent);
     e->setObjectName(QString::fromLatin1(name));
-    e->setGeometry(64, y, 273, 21);
     return e;
 }
 
@@ -71,34 +71,28 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("JAR Build parameters"));
-    // A fixed dialog border without title-bar buttons.
+    // A fixed dialog border without title-bar buttons; its size is what its
+    // rows need at the platform's font.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint);
-    // The Phone row below the texts makes it 24 pixels taller than the
-    // three texts alone.
-    // The row of the font sizes and the hyphens another 24.
-    setFixedSize(351, 188);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
 
     Label1 = label(this, "Label1", QStringLiteral("Please, enter atributes for creating package:"),
-                   8, 8, 15, QColor(0, 128, 128));
-    // Where Comic Sans MS is missing the substitute may be wider: the
-    // heading then takes a smaller size so that it stays whole.
-    for (QFont f = Label1->font(); f.pixelSize() > 8 &&
-                                   QFontMetrics(f).horizontalAdvance(Label1->text()) > 332;) {
-        f.setPixelSize(f.pixelSize() - 1);
-        Label1->setFont(f);
-    }
-    Label1->setFixedSize(332, 21);
-    Label2 = label(this, "Label2", QStringLiteral("Vendor:"), 8, 40, 11, Qt::blue);
-    Edit1 = edit(this, "Edit1", QString::fromLatin1(kDefaultVendor), 37);
-    Label3 = label(this, "Label3", QStringLiteral("URL:"), 8, 64, 11, Qt::blue);
-    Edit2 = edit(this, "Edit2", QString::fromLatin1(kDefaultUrl), 61);
-    Label4 = label(this, "Label4", QStringLiteral("Descript:"), 8, 88, 11, Qt::blue);
-    Edit3 = edit(this, "Edit3", QString::fromLatin1(kDefaultDescription), 85);
-    PhoneLabel = label(this, "PhoneLabel", QStringLiteral("Phone:"), 8, 112, 11, Qt::blue);
+                   QColor(0, 128, 128));
+    QFont heading = Label1->font();
+    heading.setBold(true);
+    if (heading.pointSizeF() > 0)
+        heading.setPointSizeF(heading.pointSizeF() * 1.15);
+    Label1->setFont(heading);
+    Label2 = label(this, "Label2", QStringLiteral("Vendor:"), Qt::blue);
+    Edit1 = edit(this, "Edit1", QString::fromLatin1(kDefaultVendor));
+    Label3 = label(this, "Label3", QStringLiteral("URL:"), Qt::blue);
+    Edit2 = edit(this, "Edit2", QString::fromLatin1(kDefaultUrl));
+    Label4 = label(this, "Label4", QStringLiteral("Descript:"), Qt::blue);
+    Edit3 = edit(this, "Edit3", QString::fromLatin1(kDefaultDescription));
+    // Room for the whole of a description of the jad's most bytes is more
+    // than a dialog should take; the whole default and a line as long show.
+    Edit3->setMinimumWidth(Edit3->fontMetrics().horizontalAdvance(QString(48, QLatin1Char('n'))));
+    PhoneLabel = label(this, "PhoneLabel", QStringLiteral("Phone:"), Qt::blue);
     PhoneBox = new QComboBox(this);
     PhoneBox->setObjectName(QStringLiteral("PhoneBox"));
     // "No limit", the phone families by name, sizes of the user's own, "Other...".
@@ -109,12 +103,10 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     PhoneBox->view()->setMinimumWidth(PhoneBox->fontMetrics().horizontalAdvance(QString(48, QLatin1Char('M'))) / 2);
     PhoneBox->setToolTip(QStringLiteral("The phone: its largest jar (a larger book is built as volumes),\n"
                                          "and the heap and store each volume is checked against."));
-    PhoneBox->setGeometry(64, 109, 128, 21);
     connect(PhoneBox, QOverload<int>::of(&QComboBox::activated), this, &TForm3::phoneChosen);
 
-    SizesLabel = label(this, "SizesLabel", QStringLiteral("Sizes:"), 8, 136, 11, Qt::blue);
-    SizesEdit = edit(this, "SizesEdit", QString::fromStdString(SheetSizesText(kDefaultSheetSizes)), 133);
-    SizesEdit->setGeometry(64, 133, 128, 21);
+    SizesLabel = label(this, "SizesLabel", QStringLiteral("Sizes:"), Qt::blue);
+    SizesEdit = edit(this, "SizesEdit", QString::fromStdString(SheetSizesText(kDefaultSheetSizes)));
     SizesEdit->setToolTip(QStringLiteral("Words layout: the font sizes in pixels the book carries,\n"
                                          "1 to 3 of them, separated by commas (11,14)."));
     HyphensBox = new QCheckBox(QStringLiteral("Hyphens"), this);
@@ -122,13 +114,20 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     HyphensBox->setChecked(true);
     HyphensBox->setToolTip(QStringLiteral("Words layout: soft hyphens where the Russian and English\n"
                                           "hyphenation patterns allow a word to break."));
-    HyphensBox->setGeometry(200, 135, 137, 19);
+
+    FolderLabel = label(this, "FolderLabel", QStringLiteral("Book folder:"), Qt::blue);
+    FolderEdit = edit(this, "FolderEdit", QString());
+    FolderEdit->setReadOnly(true);
+    FolderEdit->setToolTip(QStringLiteral("The folder the jar, the jad and manifest.mf are written to."));
+    FolderButton = new QPushButton(QStringLiteral("C&hange..."), this);
+    FolderButton->setObjectName(QStringLiteral("FolderButton"));
+    FolderButton->setAutoDefault(false);
+    FolderButton->setToolTip(QStringLiteral("Choose the folder the book folder is made in; it is kept with the book."));
+    connect(FolderButton, &QPushButton::clicked, this, &TForm3::chooseFolder);
 
     BitBtn1 = AcceptButton(this, QStringLiteral("&Build"), "BitBtn1", style()->standardIcon(QStyle::SP_DialogOkButton));
-    BitBtn1->setGeometry(64, 160, 75, 25);
     BitBtn2 = RejectButton(this, QStringLiteral("Cancel"), "BitBtn2",
                            style()->standardIcon(QStyle::SP_DialogCancelButton));
-    BitBtn2->setGeometry(264, 160, 75, 25);
     BitBtn2->setAutoDefault(false);
     // Between the buttons: the layout of the texts on the phone.
     LayoutBox = new QComboBox(this);
@@ -137,15 +136,13 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
     LayoutBox->addItem(QStringLiteral("Grid layout"), static_cast<int>(TReaderLayout::Grid));
     LayoutBox->setToolTip(QStringLiteral("Words: rows break between words and at line ends.\n"
                                          "Grid: every row holds as many characters as fit."));
-    LayoutBox->setGeometry(148, 162, 108, 21);
-    // Beside the phone, over the layout: how the words layout starts a paragraph.
+    // Beside the phone: how the words layout starts a paragraph.
     ParagraphsBox = new QComboBox(this);
     ParagraphsBox->setObjectName(QStringLiteral("ParagraphsBox"));
     ParagraphsBox->addItem(QStringLiteral("Paragraph indent"), static_cast<int>(TParagraphStyle::Indent));
     ParagraphsBox->addItem(QStringLiteral("Paragraph gap"), static_cast<int>(TParagraphStyle::Gap));
     ParagraphsBox->setToolTip(QStringLiteral("Words layout: the first row of a paragraph is indented,\n"
                                              "or a small gap comes before it."));
-    ParagraphsBox->setGeometry(200, 109, 137, 21);
     connect(LayoutBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this] {
                 const bool words = Layout() == TReaderLayout::Words;
@@ -154,13 +151,46 @@ TForm3::TForm3(QWidget* parent, std::filesystem::path registry)
                 HyphensBox->setEnabled(words);
             });
 
+    // The heading, a row per text, the phone and the paragraphs, the sizes
+    // and the hyphens, the book folder, then the buttons with the layout.
+    auto* grid = new QGridLayout(this);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+    grid->addWidget(Label1, 0, 0, 1, 3);
+    grid->addWidget(Label2, 1, 0);
+    grid->addWidget(Edit1, 1, 1, 1, 2);
+    grid->addWidget(Label3, 2, 0);
+    grid->addWidget(Edit2, 2, 1, 1, 2);
+    grid->addWidget(Label4, 3, 0);
+    grid->addWidget(Edit3, 3, 1, 1, 2);
+    grid->addWidget(PhoneLabel, 4, 0);
+    grid->addWidget(PhoneBox, 4, 1);
+    grid->addWidget(ParagraphsBox, 4, 2);
+    grid->addWidget(SizesLabel, 5, 0);
+    grid->addWidget(SizesEdit, 5, 1);
+    grid->addWidget(HyphensBox, 5, 2);
+    grid->addWidget(FolderLabel, 6, 0);
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(FolderEdit, 1);
+    folderRow->addWidget(FolderButton);
+    grid->addLayout(folderRow, 6, 1, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BitBtn1);
+    buttons->addStretch(1);
+    buttons->addWidget(LayoutBox);
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn2);
+    grid->addLayout(buttons, 7, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
+
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, Edit3);
     setTabOrder(Edit3, PhoneBox);
     setTabOrder(PhoneBox, ParagraphsBox);
     setTabOrder(ParagraphsBox, SizesEdit);
     setTabOrder(SizesEdit, HyphensBox);
-    setTabOrder(HyphensBox, BitBtn1);
+    setTabOrder(HyphensBox, FolderButton);
+    setTabOrder(FolderButton, BitBtn1);
     setTabOrder(BitBtn1, LayoutBox);
     setTabOrder(LayoutBox, BitBtn2);
 }
@@ -317,6 +347,42 @@ void TForm3::askForBudget()
         return;
     }
     SetMaxJar(*bytes);
+}
+
+void TForm3::SetBookFolder(const std::string& projectPath, const std::string& outFolder)
+{
+    projectPath_ = projectPath;
+    outFolder_ = outFolder;
+    showFolder();
+}
+
+void TForm3::showFolder()
+{
+    QString shown;
+    try {
+        shown = QFile::decodeName(BookFolder(projectPath_, outFolder_).c_str());
+    } catch (const std::exception&) {
+        // A project whose name gives no book: the build says why.
+    }
+    FolderEdit->setText(shown);
+    FolderEdit->setCursorPosition(0);
+    FolderEdit->setToolTip(shown);
+}
+
+void TForm3::chooseFolder()
+{
+    const std::string start = outFolder_.empty() ? ProjectFolder(projectPath_) : outFolder_;
+    const QString chosen = ChooseFolder(this, QStringLiteral("Folder to make the book folder in"),
+                                        QFile::decodeName(start.c_str()));
+    if (chosen.isEmpty())
+        return;
+    std::string folder = QFile::encodeName(QDir::cleanPath(QDir(chosen).absolutePath())).toStdString();
+    if (const std::string fault = OutputFolderFault(folder); !fault.empty()) {
+        ShowErrorMessage(fromMessage(folder + ": " + fault), this);
+        return;
+    }
+    outFolder_ = std::move(folder);
+    showFolder();
 }
 
 int TForm3::pixelsPerInch() const

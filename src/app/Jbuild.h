@@ -7,7 +7,9 @@
 // project, so the caller sets it before showing and reads it after. "Phone"
 // chooses the jar budget: No limit, a phone family by name (its jar limit,
 // and the heap and store the build checks), or Other..., which asks for a
-// size; it is stored with the texts.
+// size; it is stored with the texts. "Book folder:" shows the folder the
+// book is built in, and "Change..." chooses the folder it is made in, which
+// belongs to the project like the layout.
 //
 // | Name | Role |
 // |---|---|
@@ -16,6 +18,7 @@
 // | `Label2`, `Edit1` | "Vendor:", the vendor (the manifest's MIDlet-Vendor) |
 // | `Label3`, `Edit2` | "URL:", the information URL (MIDlet-Info-URL) |
 // | `Label4`, `Edit3` | "Descript:", the description (MIDlet-Description) |
+// | `FolderLabel`, `FolderEdit`, `FolderButton` | "Book folder:", where the book is built, "Change..." |
 // | `FormStorage1` | keeps the texts, the budget and the placement in the registry (TBuildParamsStore) |
 // | `BitBtn1` | "&Build": closes with OK |
 // | `BitBtn2` | "Cancel" |
@@ -60,6 +63,9 @@ public:
     QLabel* SizesLabel = nullptr;    // "Sizes:"
     QLineEdit* SizesEdit = nullptr;  // the words layout's font sizes ("11,14")
     QCheckBox* HyphensBox = nullptr; // "Hyphens": soft hyphens in the words layout
+    QLabel* FolderLabel = nullptr;   // "Book folder:"
+    QLineEdit* FolderEdit = nullptr; // the book folder, shown only
+    QPushButton* FolderButton = nullptr; // "Change...": the folder it is made in
 
     // The texts as they stand in the controls (not trimmed), in Windows-1251;
     // a character that code page lacks becomes "?".
@@ -82,6 +88,11 @@ public:
     std::string SizesText() const;
     void SetHyphens(bool on);
     bool Hyphens() const;
+    // The book folder offered: that of `projectPath`, made in `outFolder`
+    // ("" beside the project file). OutFolder() is the folder chosen since
+    // (the one offered until "Change..." picks another).
+    void SetBookFolder(const std::string& projectPath, const std::string& outFolder);
+    std::string OutFolder() const { return outFolder_; }
     // The jar budget chosen, in bytes (0: no limit); setting one that is not
     // offered adds it to the list.
     uint64_t MaxJar() const;
@@ -106,6 +117,8 @@ private:
     void save(bool visible);
     void phoneChosen(int index);
     void askForBudget();
+    void chooseFolder();
+    void showFolder();
     TWindowPlacement placement() const;
     int pixelsPerInch() const;
 
@@ -115,6 +128,8 @@ private:
     // The budget and phone kept in the registry (a build made with them).
     uint64_t keptBudget_ = 0;
     std::string keptPhone_;
+    std::string projectPath_;
+    std::string outFolder_;
 };
 
 // The one build parameters dialog of the program (made at start-up).

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace volm {
@@ -117,6 +118,9 @@ void makeFolder(const std::string& folder)
         if (::mkdir(path.c_str(), 0777) == 0)
             return;
         const int err = errno; // the cause of this step, before anything else can change it
+        if (err == EACCES || err == EROFS || err == EPERM)
+            throw EFolderNotWritable("Cannot create the book folder " + folder + ": " + systemMessage(err),
+                                     folder, err);
         if (err != EEXIST)
             throw Error("Cannot create the book folder " + folder + ": " + systemMessage(err));
     }
@@ -135,6 +139,15 @@ int lockFolder(const std::string& folder)
                         "a folder of its own");
         throw Error("Cannot open the book folder " + folder + ": " + systemMessage(err));
     }
+    // A folder the build can't write in is found now, before any work, so
+    // that the build can go elsewhere.
+    struct statvfs vfs {};
+    const int writable = ::faccessat(fd.get(), ".", W_OK, AT_EACCESS) == 0 ? 0 : errno;
+    if (writable == EACCES || writable == EROFS || writable == EPERM ||
+        (::fstatvfs(fd.get(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY)))
+        throw EFolderNotWritable("The book folder " + folder + " can't be written: " +
+                                     systemMessage(writable ? writable : EROFS),
+                                 folder, writable ? writable : EROFS);
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         if (err == EWOULDBLOCK)
@@ -249,8 +262,8 @@ bool ParseSetRecord(std::string_view text, const std::string& stem, std::vector<
     return false;
 }
 
-TBookFolder::TBookFolder(const std::string& projectPath)
-    : book_(volm::BookName(projectPath)), path_(volm::BookFolder(projectPath))
+TBookFolder::TBookFolder(const std::string& projectPath, const std::string& outFolder)
+    : book_(volm::BookName(projectPath)), path_(volm::BookFolder(projectPath, outFolder))
 {
     if (const std::optional<char> c = ControlCharacter(book_))
         throw Error("The project file " + projectPath +

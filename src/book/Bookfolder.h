@@ -30,6 +30,7 @@
 // Nothing else in the folder is created, changed or removed.
 
 #include "archive/Deflate.h"
+#include "common/Errors.h"
 #include "common/Fd.h"
 
 #include <cstddef>
@@ -56,12 +57,20 @@ inline constexpr uint64_t kMaxSetRecord = 64 * 1024;
 // them, once; false (and no names) for anything else.
 bool ParseSetRecord(std::string_view text, const std::string& stem, std::vector<std::string>& names);
 
+// The book folder (or the folder it is made in) can't be written: the build
+// may go to another folder. path() is the folder, code() the cause.
+class EFolderNotWritable : public EFileError {
+public:
+    using EFileError::EFileError;
+};
+
 class TBookFolder {
 public:
-    // The book folder of `projectPath`. Refuses, naming the project file, a
-    // book name that is "." or "..", and a project file without extension
-    // (its book folder would be the file itself). Writes nothing.
-    explicit TBookFolder(const std::string& projectPath);
+    // The book folder of `projectPath`, made in `outFolder` when one is given
+    // (BookFolder). Refuses, naming the project file, a book name that is "."
+    // or "..", and a project file without extension (its book folder would be
+    // the file itself). Writes nothing.
+    explicit TBookFolder(const std::string& projectPath, const std::string& outFolder = {});
 
     const std::string& BookName() const { return book_; }
     const std::string& Path() const { return path_; }   // ends in "/"
@@ -69,7 +78,8 @@ public:
     const std::string& FileStem() const { return stem_; }
 
     // Makes the folder (an existing one is used as it is) and locks it until
-    // this object goes; refuses a folder that is a symbolic link or a file,
+    // this object goes; refuses a folder that can't be written (or made) with
+    // EFolderNotWritable, a folder that is a symbolic link or a file,
     // a folder another build holds, and an output that is a link or not a
     // regular file; then removes the stale temporary files of the outputs.
     // Raises volm::Error naming the folder or the file and the cause.

@@ -58,9 +58,14 @@ std::string BookName(std::string_view projectPath)
     return std::string(name);
 }
 
-std::string BookFolder(std::string_view projectPath)
+std::string BookFolder(std::string_view projectPath, std::string_view outFolder)
 {
-    return ProjectFolder(projectPath) + BookName(projectPath) + "/";
+    if (outFolder.empty())
+        return ProjectFolder(projectPath) + BookName(projectPath) + "/";
+    std::string folder(outFolder);
+    if (folder.back() != '/')
+        folder += '/';
+    return folder + BookName(projectPath) + "/";
 }
 
 std::optional<char> ControlCharacter(std::string_view text)

@@ -23,8 +23,9 @@ std::string BookName(std::string_view projectPath);
 // The folder of the project file, ending in "/" ("" for a bare file name).
 std::string ProjectFolder(std::string_view projectPath);
 
-// The book folder: project folder + book name + "/".
-std::string BookFolder(std::string_view projectPath);
+// The book folder: project folder + book name + "/"; with `outFolder` (the
+// folder the user chose to build in), that folder + "/" + book name + "/".
+std::string BookFolder(std::string_view projectPath, std::string_view outFolder = {});
 
 // Every attribute value the manifest and the jad carry is one line: a value
 // with a line end would add attributes of its sender's choosing (a second

@@ -310,7 +310,7 @@ std::string GridFontPng(const TBuildRequest& request, const TFontRenderer& rende
 
 std::string BookNameOf(const TBuildRequest& request)
 {
-    return request.title.empty() ? TBookFolder(request.projectPath).BookName() : request.title;
+    return request.title.empty() ? TBookFolder(request.projectPath, request.outFolder).BookName() : request.title;
 }
 
 int BuildLevel(const TBuildRequest& request)
@@ -378,7 +378,7 @@ TBuildResult GenerateBook(const TBuildRequest& request, ITopicSequence& topics,
     progress.Status(kStatusBuilding);
 
     // Refused before anything is written.
-    TBookFolder bookFolder(request.projectPath);
+    TBookFolder bookFolder(request.projectPath, request.outFolder);
     if (request.font.useCustomFont && !renderFont && request.layout != TReaderLayout::Words)
         throw Error("Cannot render the custom font " + request.font.font.name + " of " + request.projectPath +
                     ": this program was built without the font renderer (Qt); switch the custom font off "

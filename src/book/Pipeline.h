@@ -81,6 +81,9 @@ inline constexpr int kQuickLevel = 9;
 
 struct TBuildRequest {
     std::string projectPath;   // the project file, as the project was opened
+    // The folder the book folder is made in (the user's choice); "" beside
+    // the project file.
+    std::string outFolder;
     std::string vendor;        // inserted as it stands into "MIDlet-Vendor: "
     std::string url;           // inserted as it stands into "MIDlet-Info-URL: "
     std::string description;   // "MIDlet-Description: " (cut to its most bytes); "" for none

@@ -224,11 +224,12 @@ int cmdList(const Args& a)
             names += (names.empty() ? "" : ", ") + shownName(n);
         std::cerr << "volm-cli: " << path << ": not loaded (left as they are in the file): " << names << '\n';
     }
+    const std::string outFolder = p->OutputFolder();
     p->CloseProject();
     // The outputs a killed build left staged are put in place (or, where it
     // was killed before they made a set, removed) once no build runs.
     try {
-        TBookFolder(path).Tidy();
+        TBookFolder(path, outFolder).Tidy();
     } catch (const Error&) {
         // A project whose name gives no book folder has none to tidy.
     }

@@ -27,6 +27,7 @@ const char* const kHyphensStream = "Hyphens";
 constexpr size_t kLayoutStreamMax = 64;
 const char* const kBuildsStream = "Builds";
 const char* const kTitleStream = "Title";
+const char* const kFolderStream = "Folder";
 constexpr size_t kBuildsStreamMax = 19; // decimal digits of the count
 
 // Rethrows `e` with `context` in front, keeping the storage error's status.
@@ -165,6 +166,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     std::optional<bool> hyphens;
     uint64_t builds = 0;
     std::string title;
+    std::string folder;
 
     struct Candidate {
         int32_t number;
@@ -222,6 +224,24 @@ void TProject::Open(const std::string& path, TOpenMode mode)
                 if (!TitleFault(text).empty())
                     throw Error("not a title");
                 title = std::move(text);
+            } catch (...) {
+                skipped.push_back(e.name);
+            }
+            continue;
+        }
+        if (e.name == kFolderStream) {
+            try {
+                TDocStream s;
+                doc->OpenStream(s, e.name, kOpenMode);
+                TStream& st = *s.Stream();
+                if (st.Size() > kFolderMax)
+                    throw Error("too long");
+                std::string text(st.Size(), '\0');
+                st.SetPosition(0);
+                st.ReadBuffer(text.data(), text.size());
+                if (!OutputFolderFault(text).empty())
+                    throw Error("not a folder");
+                folder = std::move(text);
             } catch (...) {
                 skipped.push_back(e.name);
             }
@@ -294,6 +314,7 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     hyphens_ = hyphens;
     builds_ = builds;
     title_ = std::move(title);
+    folder_ = std::move(folder);
     path_ = path;
     readOnly_ = mode == omReadOnly;
 }
@@ -598,6 +619,26 @@ void TProject::SaveTitle(const std::string& title)
     title_ = title;
 }
 
+std::string OutputFolderFault(const std::string& folder)
+{
+    if (folder.empty() || folder[0] != '/')
+        return "the folder is not an absolute path";
+    if (folder.size() > kFolderMax)
+        return "the folder's path is longer than " + std::to_string(kFolderMax) + " bytes";
+    for (char c : folder)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return "the folder's path holds a line end or a control character";
+    return {};
+}
+
+void TProject::SaveOutputFolder(const std::string& folder)
+{
+    if (std::string fault = OutputFolderFault(folder); !fault.empty())
+        throw Error(path_ + ": can't store the folder " + folder + ": " + fault);
+    saveWord(kFolderStream, folder, "can't store the folder the book is built in");
+    folder_ = folder;
+}
+
 void TProject::SaveBuildCount(uint64_t count)
 {
     requireOpen();
@@ -632,6 +673,7 @@ void TProject::CloseProject()
     hyphens_.reset();
     builds_ = 0;
     title_.clear();
+    folder_.clear();
     try {
         doc->Commit();
     } catch (const std::exception& e) {

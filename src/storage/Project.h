@@ -23,6 +23,10 @@
 // kTitleMax bytes), the same way; a project without it is named after its
 // file.
 //
+// Stream "Folder" holds the folder the book folder is made in (an absolute
+// path, one line, at most kFolderMax bytes), the same way; without it the
+// book folder is beside the project file.
+//
 // Stream "Builds" holds the number of builds of the book so far, in decimal
 // (its phone application's version rises with each); not a number as a name
 // either. A project without it has had no build counted.
@@ -161,6 +165,12 @@ public:
     // longer than kTitleMax bytes, or one that is not a line of UTF-8 text.
     void SaveTitle(const std::string& title);
 
+    // The folder the book folder is made in, as stored; "" without the
+    // stream (or with one this version can't read): beside the project file.
+    const std::string& OutputFolder() const { return folder_; }
+    // Writes the folder stream; refuses (volm::Error) a path that is not
+    // absolute, too long, or not one line.
+    void SaveOutputFolder(const std::string& folder);
     // The builds counted so far (0 without the stream, or with one this
     // version can't read).
     uint64_t BuildCount() const { return builds_; }
@@ -195,6 +205,7 @@ private:
     std::optional<bool> hyphens_;
     uint64_t builds_ = 0;
     std::string title_;
+    std::string folder_;
     std::vector<std::string> skipped_;
     bool readOnly_ = false;
 };
@@ -203,6 +214,11 @@ private:
 inline constexpr size_t kTitleMax = 255;
 // Why `title` can't be a project's title ("" when it can).
 std::string TitleFault(const std::string& title);
+
+// The longest folder the project stores, in bytes.
+inline constexpr size_t kFolderMax = 4096;
+// Why `folder` can't be stored as the folder a book is built in ("" when it can).
+std::string OutputFolderFault(const std::string& folder);
 
 // Parses an element name as the program's storage numbers are parsed: an
 // optional sign and decimal digits, within 32 bits.

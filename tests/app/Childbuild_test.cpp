@@ -4,11 +4,16 @@
 #include "app/Fontdialog.h"
 #include "app/Jbuild.h"
 #include "app/Child.h"
+#include "storage/Project.h"
 
 #include "Testutil.h"
 #include "app/Guitest.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTest>
 #include <QComboBox>
 #include <QListWidget>
 #include <QMainWindow>
@@ -148,4 +153,107 @@ TEST(Childbuild, GenerateMenuBuildsTheJarOrWritesNothingOnCancel)
     EXPECT_EQ(lines, w.form->Project().TopicCount()) << phone.out;
     const std::string first = w.form->Project().Item(0).GetName();
     EXPECT_EQ(phone.out.rfind(first, 0), 0u) << phone.out;
+}
+
+namespace {
+
+// Once a folder dialog is up (a build may run before it comes), types
+// `folder` into it and accepts it.
+void chooseFolderWhenAsked(const fs::path& folder, int tries = 500)
+{
+    QTimer::singleShot(10, [folder, tries] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!d || d->objectName() != QStringLiteral("FolderDialog")) {
+            ASSERT_GT(tries, 0) << "no folder dialog came";
+            chooseFolderWhenAsked(folder, tries - 1);
+            return;
+        }
+        auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(folder.string()));
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+}
+
+std::string storedFolder(const fs::path& project)
+{
+    TProject p;
+    p.Open(project.string(), TProject::omReadOnly);
+    return p.OutputFolder();
+}
+
+} // namespace
+
+// The book folder is where the dialog shows; "Change..." moves it and the
+// project keeps the choice; a folder that can't be written asks where else.
+TEST(Childbuild, TheBookFolderIsChosenKeptWithTheBookAndAskedForWhenItCantBeWritten)
+{
+    TempDir dir;
+    const fs::path project = sampleCopy(dir);
+    fs::create_directories(dir / "out");
+    fs::create_directories(dir / "other");
+    Messages messages;
+    Questions questions;
+    TForm3 dialog(nullptr, dir / "registry.ini");
+    setBuildParamsDialog(&dialog);
+    {
+        TWindow w(project);
+        QTimer::singleShot(0, [&] {
+            EXPECT_EQ(dialog.FolderEdit->text().toStdString(), (dir / "Sample").string() + "/");
+            chooseFolderWhenAsked(dir / "out");
+            dialog.FolderButton->click();
+            EXPECT_EQ(dialog.FolderEdit->text().toStdString(), (dir / "out" / "Sample").string() + "/");
+            dialog.BitBtn1->click();
+        });
+        w.form->GenerateJAVA1->trigger();
+        EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+        EXPECT_TRUE(fs::exists(dir / "out" / "Sample" / "Sample.jar"));
+        EXPECT_FALSE(fs::exists(dir / "Sample"));
+        EXPECT_TRUE(w.status().contains(QString::fromStdString((dir / "out" / "Sample").string()))) << w.status().toStdString();
+        EXPECT_TRUE(w.form->OpenBookFolderAction->isEnabled());
+    }
+    EXPECT_EQ(storedFolder(project), (dir / "out").string());
+
+    // Stored with the book: the next window offers it. A folder nobody may
+    // create a folder in gets the question, and the folder chosen then.
+    const std::string locked = "/sys/fs";
+    {
+        TProject p;
+        p.Open(project.string(), TProject::omOpenExisting);
+        p.SaveOutputFolder(locked);
+    }
+    {
+        TWindow w(project);
+        questions.answers = {kYes};
+        QTimer::singleShot(0, [&] {
+            EXPECT_EQ(dialog.FolderEdit->text().toStdString(), locked + "/Sample/");
+            chooseFolderWhenAsked(dir / "other");
+            dialog.BitBtn1->click();
+        });
+        w.form->GenerateJAVA1->trigger();
+        ASSERT_EQ(questions.asked.size(), 1u);
+        EXPECT_TRUE(questions.asked[0].text.contains(QStringLiteral("/sys/fs/Sample/"))) << questions.asked[0].text.toStdString();
+        EXPECT_TRUE(questions.asked[0].text.contains(QStringLiteral("Build the book in another folder?")));
+        EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+        EXPECT_TRUE(fs::exists(dir / "other" / "Sample" / "Sample.jar"));
+    }
+    EXPECT_EQ(storedFolder(project), (dir / "other").string());
+
+    // Answered No: the build failed, and says so.
+    {
+        TProject p;
+        p.Open(project.string(), TProject::omOpenExisting);
+        p.SaveOutputFolder(locked);
+    }
+    {
+        TWindow w(project);
+        questions.answers = {kNo};
+        QTimer::singleShot(0, [&] { dialog.BitBtn1->click(); });
+        w.form->GenerateJAVA1->trigger();
+        EXPECT_EQ(questions.asked.size(), 2u);
+        EXPECT_TRUE(w.status().startsWith(QStringLiteral("Build failed: "))) << w.status().toStdString();
+        EXPECT_EQ(messages.shown.size(), 1u);
+    }
+    EXPECT_EQ(storedFolder(project), locked);
+    setBuildParamsDialog(nullptr);
 }

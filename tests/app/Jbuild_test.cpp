@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFontInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 using namespace volm;
 using namespace volm::ui;
 using volm::test::TempDir;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -46,7 +49,6 @@ TEST(Jbuild, FirstShowingBuildAndCancelStoreTrimmedTexts)
     const auto reg = dir / "registry.ini";
     TForm3 d(nullptr, reg);
     EXPECT_EQ(d.windowTitle(), QStringLiteral("JAR Build parameters"));
-    EXPECT_EQ(d.size(), QSize(351, 188)); // with the row of the font sizes and hyphens
     EXPECT_EQ(d.Label1->text(), QStringLiteral("Please, enter atributes for creating package:"));
     EXPECT_EQ(d.BitBtn1->text(), QStringLiteral("&Build"));
     EXPECT_TRUE(d.BitBtn1->isDefault());
@@ -92,6 +94,53 @@ TEST(Jbuild, FirstShowingBuildAndCancelStoreTrimmedTexts)
         f.BitBtn2->click();
     });
     EXPECT_EQ(again.VendorText(), "Other vendor");
+}
+
+// The labels read at the platform's font and are whole, the description
+// field shows its text, and the book folder is shown and chosen.
+TEST(Jbuild, LabelsAndFieldsAreWholeAtThePlatformFontAndTheBookFolderIsShown)
+{
+    TempDir dir;
+    fs::create_directories(dir / "elsewhere");
+    TForm3 d(nullptr, dir / "registry.ini");
+    const std::string project = (dir / "Tales.volm").string();
+    d.SetBookFolder(project, "");
+    EXPECT_EQ(d.FolderEdit->text().toStdString(), (dir / "Tales").string() + "/");
+    runDialog(d, [&](TForm3& f) {
+        const QFont platform = QApplication::font();
+        for (QLabel* l : {f.Label1, f.Label2, f.Label3, f.Label4, f.PhoneLabel, f.SizesLabel, f.FolderLabel}) {
+            SCOPED_TRACE(l->text().toStdString());
+            EXPECT_FALSE(l->font().italic());
+            EXPECT_EQ(l->font().family(), platform.family());
+            EXPECT_GE(QFontInfo(l->font()).pixelSize(), QFontInfo(platform).pixelSize());
+            EXPECT_GE(l->width(), l->fontMetrics().horizontalAdvance(l->text()));
+            EXPECT_TRUE(f.rect().contains(l->geometry()));
+        }
+        EXPECT_EQ(f.Label1->text(), QStringLiteral("Please, enter atributes for creating package:"));
+        EXPECT_EQ(f.Label4->text(), QStringLiteral("Descript:"));
+        // The whole default description, and as much again, is in view.
+        const QString twice = f.Edit3->text() + u' ' + f.Edit3->text();
+        EXPECT_GE(f.Edit3->width(), f.Edit3->fontMetrics().horizontalAdvance(twice));
+        for (QWidget* w : std::initializer_list<QWidget*>{f.Edit1, f.Edit2, f.Edit3, f.FolderEdit, f.FolderButton,
+                                                          f.BitBtn1, f.BitBtn2, f.LayoutBox, f.PhoneBox})
+            EXPECT_TRUE(f.rect().contains(w->geometry())) << w->objectName().toStdString();
+        EXPECT_TRUE(f.FolderEdit->isReadOnly());
+
+        // "Change..." picks the folder the book folder is made in.
+        QTimer::singleShot(0, [&] {
+            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(chooser, nullptr);
+            EXPECT_EQ(chooser->objectName(), QStringLiteral("FolderDialog"));
+            auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(QString::fromStdString((dir / "elsewhere").string()));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        f.FolderButton->click();
+        f.BitBtn2->click();
+    });
+    EXPECT_EQ(d.OutFolder(), (dir / "elsewhere").string());
+    EXPECT_EQ(d.FolderEdit->text().toStdString(), (dir / "elsewhere" / "Tales").string() + "/");
 }
 
 TEST(Jbuild, PositionRestoredOnlyAtTheSameResolution)

@@ -86,6 +86,8 @@ int takeScreenshots(TForm1& frame, TAboutBox& about, TForm3& build, const QDir& 
         ok &= savePicture(&frame, dir, QStringLiteral("modified.png"));
         w->RxRichEdit1->document()->setModified(false); // leave without a question
     }
+    // The folder shown is a reader's, not the scratch copy's.
+    build.SetBookFolder("/home/reader/Books/Sample.volm", "");
     build.show();
     ok &= savePicture(&build, dir, QStringLiteral("build-dialog.png"));
     build.reject();

@@ -500,3 +500,37 @@ TEST(Buildcmd, PhoneFamilyChoosesSizesAndHeap)
     EXPECT_NE(r.out.find("of a phone's 112 KB heap"), std::string::npos) << r.out;
 #endif
 }
+
+// --out makes the book folder elsewhere and the project keeps it; a folder
+// that can't be written is named with the way out.
+TEST(Buildcmd, TheBookFolderIsMadeWhereOutSaysAndStaysThere)
+{
+    TempDir dir;
+    TScratchConfig config(dir / "config");
+    const fs::path project = dir / "Fox.volm";
+    ASSERT_EQ(run({Cli(), "new", project.string()}).status, 0);
+    ASSERT_EQ(run({Cli(), "add", project.string(), "Fox"}).status, 0);
+    fs::create_directories(dir / "books");
+
+    RunResult r = run({Cli(), "build", project.string(), "--out", (dir / "books").string() + "/"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "books" / "Fox" / "Fox.jar"));
+    EXPECT_TRUE(fs::exists(dir / "books" / "Fox" / "Fox.jad"));
+    EXPECT_FALSE(fs::exists(dir / "Fox"));
+    EXPECT_EQ(run({Cli(), "storage", "cat", project.string(), "Folder"}).out, (dir / "books").string());
+    // The next build goes there without being told.
+    fs::remove_all(dir / "books" / "Fox");
+    ASSERT_EQ(run({Cli(), "build", project.string()}).status, 0);
+    EXPECT_TRUE(fs::exists(dir / "books" / "Fox" / "Fox.jar"));
+
+    r = run({Cli(), "build", project.string(), "--out", (dir / "missing").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--out: " + (dir / "missing").string() + " is not a folder"), std::string::npos) << r.err;
+
+    // Nobody may make a folder in /sys/fs.
+    r = run({Cli(), "build", project.string(), "--out", "/sys/fs"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("/sys/fs/Fox/"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("build the book in another folder with --out DIR"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}

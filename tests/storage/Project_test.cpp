@@ -886,3 +886,41 @@ TEST(Project, TitleStream)
     EXPECT_EQ(p.Title(), "");
     EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"Title"}));
 }
+
+// The folder the book is built in: kept as stored, refused when it is not an
+// absolute one-line path, and skipped (left as it is) when the file's is not.
+TEST(Project, FolderStream)
+{
+    TempDir dir;
+    const std::string path = (dir / "t.volm").string();
+    {
+        TProject p;
+        p.Open(path, TProject::omCreateNew);
+        EXPECT_EQ(p.OutputFolder(), "");
+        p.SaveOutputFolder("/media/книги");
+        for (const std::string& bad : {std::string(), std::string("books"), std::string("/a\nb"),
+                                       "/" + std::string(kFolderMax, 'a')}) {
+            EXPECT_THROW(p.SaveOutputFolder(bad), Error) << bad;
+            EXPECT_EQ(p.OutputFolder(), "/media/книги");
+        }
+    }
+    {
+        TProject p;
+        p.Open(path, TProject::omReadOnly);
+        EXPECT_EQ(p.OutputFolder(), "/media/книги");
+        EXPECT_TRUE(p.SkippedElements().empty());
+    }
+    {
+        TProject p;
+        p.Open(path, TProject::omOpenExisting);
+        TDocStream st;
+        p.Document()->CreateStream(st, "Folder", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE);
+        st.Stream()->WriteBuffer("relative", 8);
+        st.Close();
+        p.Document()->Commit();
+    }
+    TProject p;
+    p.Open(path, TProject::omOpenExisting);
+    EXPECT_EQ(p.OutputFolder(), "");
+    EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"Folder"}));
+}
