@@ -365,7 +365,8 @@ TEST(Pack, CopyOfADamagedProjectIsASoundProject)
     EXPECT_TRUE(readFile(path) == bytes);
     EXPECT_EQ(done.topics, 2u);
     EXPECT_EQ(done.skipped, std::vector<std::string>{"104"});
-    EXPECT_EQ(done.streams, (std::vector<std::string>{"0", "Layout", "Paragraphs", "Sizes", "Hyphens", "Title", "Builds"}));
+    EXPECT_EQ(done.streams,
+              (std::vector<std::string>{"0", "Layout", "Paragraphs", "Sizes", "Hyphens", "Title", "Builds"}));
     EXPECT_FALSE(tempFilesIn(dir.path()));
 
     TProject c;
