@@ -1,6 +1,7 @@
 #include "storage/Project.h"
 
 #include "Testutil.h"
+#include "storage/Projecttest.h"
 #include "common/Errors.h"
 #include "common/Fileio.h"
 #include "storage/Cfbfile.h"
@@ -888,29 +889,6 @@ TEST(Project, TitleStream)
     EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"Title"}));
 }
 
-namespace {
-
-// Four topics with texts, a title and font settings; topic 103's entry is
-// then damaged so that the file can only be read, and topic 104's chain is
-// broken.
-std::string damagedProject(const TempDir& dir)
-{
-    const std::string path = (dir / "damaged.volm").string();
-    {
-        TProject p;
-        p.Open(path);
-        p.AppendTopics({{"One", "text one"}, {"Two", std::string(5000, 't')}, {"Three", "3"}, {"Four", "4"}});
-        p.SaveTitle("Book");
-        TFontSettings fs;
-        fs.font.name = "Verdana";
-        p.SaveFontSettings(fs);
-        p.CloseProject();
-    }
-    damageCompoundFile(path, "103", "104");
-    return path;
-}
-
-} // namespace
 
 // A project that can't be opened for writing opens read only, saying why;
 // one that can't be read either fails as before.
