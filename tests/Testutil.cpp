@@ -254,4 +254,35 @@ void failUndeclaredSkipsInCi()
     ::testing::UnitTest::GetInstance()->listeners().Append(new CiSkipCheck);
 }
 
+void damageCompoundFile(const fs::path& path, const std::string& hidden, const std::string& broken)
+{
+    std::string bytes = readFile(path);
+    // Directory entries: 128 bytes each, the name in UTF-16 and its length in
+    // bytes (with the terminator) at 0x40, the type at 0x42, the first sector
+    // at 0x74. They lie on 128-byte boundaries after the 512-byte header.
+    auto find = [&](const std::string& name) -> size_t {
+        for (size_t at = 512; at + 128 <= bytes.size(); at += 128) {
+            const auto* e = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+            if (e[0x40] != 2 * (name.size() + 1) || e[0x41] != 0 || (e[0x42] != 1 && e[0x42] != 2))
+                continue;
+            bool same = true;
+            for (size_t i = 0; i < name.size() && same; ++i)
+                same = e[2 * i] == static_cast<unsigned char>(name[i]) && e[2 * i + 1] == 0;
+            if (same)
+                return at;
+        }
+        ADD_FAILURE() << path << ": no directory entry " << name;
+        return std::string::npos;
+    };
+    if (!hidden.empty())
+        if (size_t at = find(hidden); at != std::string::npos)
+            bytes[at + 0x42] = 7;
+    if (!broken.empty())
+        if (size_t at = find(broken); at != std::string::npos) {
+            const uint32_t far = 0x00FFFFF0;
+            std::memcpy(bytes.data() + at + 0x74, &far, 4);
+        }
+    writeFile(path, bytes);
+}
+
 } // namespace volm::test

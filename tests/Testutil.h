@@ -89,6 +89,13 @@ fs::path corpusDir();
 // corpus is absent.
 void expectCorpusFilesUnchanged(const fs::path& path, const std::function<void()>& use);
 
+// Damages the compound file at `path` in place, in its directory: the entry
+// of stream `hidden` gets a type no entry has (the file can then only be
+// read, and that stream is never listed), and the chain of stream `broken`
+// starts far beyond the file's end (listed, but it can't be opened). Either
+// name may be empty. Fails the test when a named stream has no entry.
+void damageCompoundFile(const fs::path& path, const std::string& hidden, const std::string& broken);
+
 // In CI (CI=true in the environment) a case that skips fails the run unless
 // tests/Ciskips.h declares it: call before RUN_ALL_TESTS. Every test main
 // does (Testmain.cpp, the GUI tests' and the CLI cases' own).

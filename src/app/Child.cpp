@@ -14,6 +14,7 @@
 #include "book/Manifest.h"
 #include "storage/Cfbfile.h"
 #include "storage/Doc.h"
+#include "storage/Pack.h"
 #include "storage/Storageerror.h"
 #include "text/Textlines.h"
 
@@ -268,6 +269,11 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     DocumentMenu->addAction(Usecustomfont1);
     DocumentMenu->addSeparator();
     DocumentMenu->addAction(Pack1);
+    SaveCopyAction = command(this, QStringLiteral("Save a &copy as..."),
+                             QStringLiteral("Writes the topics and settings that can be read into a new project file"));
+    DocumentMenu->addAction(SaveCopyAction);
+    SaveCopyDialog = NewFileDialog(this, QStringLiteral("Save a copy as"), "SaveCopyDialog", TFileWanted::AnyName,
+                                   {QStringLiteral("*.volm"), QStringLiteral("*.*")}, QStringLiteral("volm"));
     DocumentMenu->addAction(GenerateJAVA1);
     DocumentMenu->addAction(OpenBookFolderAction);
     SendToPhoneAction = command(this, QStringLiteral("&Send to phone..."),
@@ -326,6 +332,7 @@ TForm2::TForm2(QWidget* parent) : TProjectWindow(parent), commands_(project_, th
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     connect(Pack1, &QAction::triggered, this, &TForm2::Pack1Click);
+    connect(SaveCopyAction, &QAction::triggered, this, &TForm2::SaveCopyClick);
     connect(ChooseFontAction, &QAction::triggered, this, &TForm2::FontClick);
     connect(Usecustomfont1, &QAction::triggered, this, &TForm2::Usecustomfont1Click);
     connect(GenerateJAVA1, &QAction::triggered, this, &TForm2::GenerateJAVA1Click);
@@ -739,8 +746,8 @@ QString TForm2::RedoDescription() const
 
 void TForm2::replayChange(bool undo)
 {
-    if (!project_.IsOpen())
-        return;
+    if (!project_.IsOpen() || readOnly())
+        return; // a read-only project has no changes to undo
     // The editor and the name field keep their own typing history.
     if (RxRichEdit1->hasFocus() && !RxRichEdit1->isReadOnly()) {
         undo ? RxRichEdit1->undo() : RxRichEdit1->redo();
@@ -775,13 +782,21 @@ bool TForm2::OpenProject(const QString& path)
         return false;
     openFailure_.clear();
     try {
-        project_.Open(pathBytes(path));
+        // A file that can't be written, or can only be read, opens read only.
+        readOnlyCause_ = fromMessage(project_.OpenWritableOrReadOnly(pathBytes(path)));
         path_ = path;
         updateCaption();
         RestoreFontSettings(fontTarget(), project_.FontSettings());
         fillTree();
-        // Ready for the first topic's name.
-        Edit1->setFocus();
+        if (readOnly()) {
+            tree_->setDragEnabled(false);
+            TreeView1->setFocus();
+            showStatus(QStringLiteral("Opened read only: %1. \"Save a copy as...\" makes a project that can be "
+                                      "changed.")
+                           .arg(readOnlyCause_));
+        } else {
+            Edit1->setFocus(); // ready for the first topic's name
+        }
     } catch (const std::exception& e) {
         // The window holds no file then; the caller reports the failure.
         openFailure_ = openCause(path, e);
@@ -863,7 +878,7 @@ void TForm2::TreeView1Change(QTreeWidgetItem* node)
 
 void TForm2::Button1Click()
 {
-    if (!editorShowsSelection() || !SettleEdits())
+    if (!editorShowsSelection() || readOnly() || !SettleEdits())
         return;
     if (const QString file = ChooseFile(OpenDialog1); !file.isEmpty())
         text_->Load(file, CheckBox1->isChecked());
@@ -872,7 +887,7 @@ void TForm2::Button1Click()
 void TForm2::Button2Click()
 {
     // Only what the editor shows for the selected topic is stored.
-    if (editorShowsSelection())
+    if (editorShowsSelection() && !readOnly())
         text_->Commit();
 }
 
@@ -884,6 +899,8 @@ void TForm2::updateCaption()
     // menu); "[*]" in it is shown as it is, not as the toolkit's mark.
     QString caption = QFileInfo(path_).fileName();
     caption.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    if (readOnly())
+        caption += QStringLiteral(" [read only]");
     setWindowTitle(HasUncommittedEdits() ? caption + u'*' : caption);
 }
 
@@ -914,7 +931,7 @@ std::optional<std::string> TForm2::entryName()
 
 void TForm2::BitBtn1Click()
 {
-    if (Edit1->text().isEmpty() || !project_.IsOpen())
+    if (Edit1->text().isEmpty() || !project_.IsOpen() || readOnly())
         return;
     const std::optional<std::string> name = entryName();
     if (name && SettleEdits())
@@ -933,6 +950,8 @@ void TForm2::Edit1Enter()
 
 void TForm2::BitBtn2Click()
 {
+    if (readOnly())
+        return;
     // What the editor held goes with its topic: no question.
     RxRichEdit1->clear();
     QTreeWidgetItem* node = TreeView1->currentItem();
@@ -950,7 +969,7 @@ void TForm2::BitBtn2Click()
 
 void TForm2::BitBtn3Click()
 {
-    if (!project_.IsOpen() || !SettleEdits())
+    if (!project_.IsOpen() || readOnly() || !SettleEdits())
         return;
     if (const QString file = ChooseFile(OpenDialog2); !file.isEmpty())
         appendList(file);
@@ -996,14 +1015,14 @@ void TForm2::appendList(const QString& file)
 void TForm2::RenameSelected()
 {
     QTreeWidgetItem* node = TreeView1->currentItem();
-    if (TopicIndex(node) >= 0)
+    if (TopicIndex(node) >= 0 && !readOnly())
         tree_->editName(node, node->text(0));
 }
 
 bool TForm2::RenameTopic(QTreeWidgetItem* node, const QString& name)
 {
     const int index = TopicIndex(node);
-    if (index < 0)
+    if (index < 0 || readOnly())
         return false;
     const std::optional<std::string> bytes = textToAnsiExact(name);
     if (!bytes) {
@@ -1026,7 +1045,7 @@ bool TForm2::RenameTopic(QTreeWidgetItem* node, const QString& name)
 bool TForm2::MoveTopic(int from, int to)
 {
     const int n = TreeView1->topLevelItemCount();
-    if (from < 0 || to < 0 || from >= n || to >= n || from == to || !project_.IsOpen())
+    if (from < 0 || to < 0 || from >= n || to >= n || from == to || !project_.IsOpen() || readOnly())
         return false;
     const int fromIndex = TopicIndex(TreeView1->topLevelItem(from));
     const int toIndex = TopicIndex(TreeView1->topLevelItem(to));
@@ -1047,7 +1066,13 @@ void TForm2::DropFiles(const QStringList& paths)
         else
             texts << p;
     }
-    if ((texts.isEmpty() && books.isEmpty()) || !SettleEdits())
+    if (texts.isEmpty() && books.isEmpty())
+        return;
+    if (readOnly()) {
+        showStatus(QStringLiteral("The project is read only: no topics were added."));
+        return;
+    }
+    if (!SettleEdits())
         return;
     for (const QString& p : books)
         ImportBook(p);
@@ -1075,6 +1100,10 @@ bool TForm2::TakeBook(const std::vector<TBookTopic>& topics, const std::string& 
 {
     if (!project_.IsOpen() || !SettleEdits())
         return false;
+    if (readOnly()) {
+        ShowErrorMessage(QStringLiteral("%1 is read only: the book can't be added to it.").arg(path_), this);
+        return false;
+    }
     return run([&] {
         commands_.AppendBook(topics);
         if (!title.empty() && TitleFault(title).empty())
@@ -1084,7 +1113,7 @@ bool TForm2::TakeBook(const std::vector<TBookTopic>& topics, const std::string& 
 
 void TForm2::ImportBook(const QString& file)
 {
-    if (project_.IsOpen() && SettleEdits())
+    if (project_.IsOpen() && !readOnly() && SettleEdits())
         ImportBookDialog(this, commands_, file);
 }
 
@@ -1100,31 +1129,83 @@ void TForm2::updateTopicCommands()
                                TopicIndex(TreeView1->topLevelItem(row + 1)) >= 0);
     LoadTextAction->setEnabled(topic);
     AppendAction->setEnabled(project_.IsOpen());
+    // A read-only project is only looked at: nothing that writes it is offered.
+    const bool writable = !readOnly();
+    for (QAction* a : {RenameAction, DeleteAction, MoveUpAction, MoveDownAction, LoadTextAction, AppendAction})
+        a->setEnabled(a->isEnabled() && writable);
+    for (QAction* a : {CommitAction, ChooseFontAction, Usecustomfont1, Pack1, ImportBookAction})
+        if (a)
+            a->setEnabled(writable);
+    for (QWidget* c : std::initializer_list<QWidget*>{Edit1, BitBtn1, BitBtn2, BitBtn3, Button1, Button2})
+        c->setEnabled(writable);
 }
 
 // --- the "&Document" menu ---------------------------------------------------------
 
 void TForm2::FontClick()
 {
-    if (project_.IsOpen())
+    if (project_.IsOpen() && !readOnly())
         ChooseFont(fontTarget());
 }
 
 void TForm2::Usecustomfont1Click()
 {
-    if (project_.IsOpen())
+    if (project_.IsOpen() && !readOnly())
         SwitchCustomFont(fontTarget());
 }
 
 void TForm2::Pack1Click()
 {
-    if (!project_.IsOpen() || !SettleEdits())
+    if (!project_.IsOpen() || readOnly() || !SettleEdits())
         return;
     clearTree();
     run([this] { project_.Pack(); }); // closes, packs and opens again, also after a failure
     if (project_.IsOpen())
         fillTree();
     updateTopicCommands();
+}
+
+namespace {
+
+// An element of the project file as the user knows it.
+QString elementName(const std::string& name)
+{
+    int32_t number = 0;
+    if (name == "0")
+        return QStringLiteral("the font settings");
+    if (ParseStorageNumber(name, number) && number >= 100)
+        return QStringLiteral("topic %1").arg(number);
+    return QStringLiteral("\"%1\"").arg(QString::fromStdString(name));
+}
+
+} // namespace
+
+void TForm2::SaveCopyClick()
+{
+    if (!project_.IsOpen() || !SettleEdits())
+        return;
+    const QString file = ChooseFile(SaveCopyDialog);
+    if (file.isEmpty())
+        return;
+    const bool exists = QFileInfo::exists(file);
+    if (exists && !AskYesNo(QStringLiteral("%1 already exists.\nReplace it with the copy?").arg(file), false, this))
+        return;
+    TProjectCopy done;
+    if (!run([&] { done = CopyProject(project_, pathBytes(file), exists); }))
+        return;
+    const QString topics = done.topics == 1 ? QStringLiteral("1 topic") : QStringLiteral("%1 topics").arg(done.topics);
+    showStatus(QStringLiteral("Copy written to %1: %2.").arg(file, topics));
+    if (!done.skipped.empty()) {
+        QStringList names;
+        for (const std::string& name : done.skipped)
+            names << elementName(name);
+        ShowMessageBox(QMessageBox::Warning,
+                       QStringLiteral("%1: these parts of %2 could not be read and are not in the copy: %3.")
+                           .arg(file, path_, names.join(QStringLiteral(", "))),
+                       this);
+    }
+    if (AskYesNo(QStringLiteral("Open the copy %1 in a new window?").arg(file), true, this))
+        emit projectFileDropped(file); // the main window opens it
 }
 
 void TForm2::GenerateJAVA1Click()

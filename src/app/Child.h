@@ -34,6 +34,8 @@
 // | `FontDialog1` | the font choice for the phone (TFontDialog); `FontClick`: "&Font" |
 // | `Usecustomfont1` | "&Use custom font" (`Usecustomfont1Click`) |
 // | `Pack1` | "&Pack" (`Pack1Click`) |
+// | `SaveCopyAction` | "Save a &copy as..." (`SaveCopyClick`): what can be read, into a new project |
+// | `SaveCopyDialog` | the new project file's name for "Save a copy as..." |
 // | `GenerateJAVA1` | "&Generate JAVA middlet" (`GenerateJAVA1Click`) |
 // | `PreviewPane` | the phone's page beside the editor (TPhonePreview) |
 // | `FormCloseQuery`, `FormClose` | closeEvent: asks about typed text, closes the project |
@@ -44,6 +46,12 @@
 // word: selecting another topic, appending, loading a list or a text,
 // packing, generating, closing the window and exiting first ask "Commit",
 // "Discard" or "Cancel".
+//
+// A project that can't be written (read-only media, no write permission) or
+// is damaged so that it can only be read opens read only: " [read only]"
+// after its name in the caption, the status bar says why once, and every
+// command that would change the file is disabled; selecting and reading
+// topics, the preview, finding, the build and "Save a copy as..." stay.
 
 #include "app/Projectwindow.h"
 #include "book/Topiccommands.h"
@@ -150,6 +158,8 @@ public:
     QAction* ChooseFontAction = nullptr; // "&Font"
     QAction* Usecustomfont1 = nullptr;
     QAction* Pack1 = nullptr;
+    QAction* SaveCopyAction = nullptr;
+    QFileDialog* SaveCopyDialog = nullptr;
     QAction* GenerateJAVA1 = nullptr;
     QAction* OpenBookFolderAction = nullptr; // "Open &book folder"
     QAction* SendToPhoneAction = nullptr;    // "&Send to phone..." (Senddialog)
@@ -172,6 +182,9 @@ public slots:
     void Button1Click();
     void Button2Click();
     void Pack1Click();
+    // "Save a copy as...": asks for a new file and writes what the project
+    // could read into it, naming what it could not; then offers to open it.
+    void SaveCopyClick();
     void FontClick();
     void Usecustomfont1Click();
     void GenerateJAVA1Click();
@@ -234,12 +247,15 @@ private:
     bool editorShowsSelection() const;
     void updateCaption();
     void updateTopicCommands();
+    // True (and nothing happens) when the project is read only.
+    bool readOnly() const { return project_.IsReadOnly(); }
     TFontCommandTarget fontTarget();
 
     TProject project_;
     TTopicCommands commands_;
     QString path_;
     QString openFailure_;
+    QString readOnlyCause_; // why the open project is read only ("" when it is not)
     QString lastFind_;
     TTopicTree* tree_ = nullptr;
     TTopicEditor* editor_ = nullptr;

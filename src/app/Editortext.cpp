@@ -54,7 +54,7 @@ void TEditorText::Show(std::optional<size_t> index)
     topic_ = topic;
     shown_ = text;
     editor_->setPlainText(text);
-    editor_->setReadOnly(topic_ == nullptr);
+    editor_->setReadOnly(topic_ == nullptr || project.IsReadOnly()); // a read-only project is only viewed
     editor_->document()->setModified(false);
     emit modifiedChanged(Modified());
 }

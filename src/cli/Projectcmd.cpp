@@ -1,5 +1,5 @@
 // volm-cli's project commands: new, add, add-list, list, text, import,
-// delete, move, rename, pack, font. Each is a thin front over the project model; topics are
+// delete, move, rename, pack, copy, font. Each is a thin front over the project model; topics are
 // addressed by their 1-based position in the list. Names on the command line
 // and in `list` are UTF-8, converted to and from the project's Windows-1251.
 
@@ -311,6 +311,27 @@ int cmdPack(const Args& a)
     return 0;
 }
 
+// Opens the project read only (a damaged one too, with what can be read) and
+// writes its readable content into a new project file.
+int cmdCopy(const Args& a)
+{
+    auto p = openForReading(a["PROJECT"]);
+    const std::string& target = a["NEW"];
+    const TProjectCopy done = CopyProject(*p, target, a.has("--replace"));
+    std::string streams;
+    for (const std::string& s : done.streams)
+        streams += (streams.empty() ? "" : ", ") + s;
+    std::cout << target << ": " << done.topics << (done.topics == 1 ? " topic" : " topics") << " copied"
+              << (streams.empty() ? "" : ", and " + streams) << "\n";
+    if (!done.skipped.empty()) {
+        std::string skipped;
+        for (const std::string& s : done.skipped)
+            skipped += (skipped.empty() ? "" : ", ") + s;
+        std::cout << "not copied (could not be read): " << skipped << "\n";
+    }
+    return 0;
+}
+
 std::string styleText(uint8_t style)
 {
     std::string s;
@@ -417,6 +438,10 @@ const Registrar registrar{
     {"move", {"PROJECT", "N", "M"}, {}, "move topic N to position M (the topics between shift by one)", cmdMove},
     {"rename", {"PROJECT", "N", "NAME"}, {}, "rename topic N (the first 50 bytes are stored; control characters are refused)", cmdRename},
     {"pack", {"PROJECT"}, {}, "rewrite the project file without the space freed by deletions", cmdPack},
+    {"copy", {"PROJECT", "NEW"}, {{"--replace", "", "replace NEW when it exists"}},
+     "write what can be read of the project (also a read-only or damaged one) into a new project file NEW: its "
+     "topics, font settings and stored choices; says what could not be read",
+     cmdCopy},
     {"font",
      {"PROJECT"},
      {{"--name", "N", "the desktop font's name"},

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace volm {
 namespace {
@@ -317,6 +319,36 @@ void TProject::Open(const std::string& path, TOpenMode mode)
     folder_ = std::move(folder);
     path_ = path;
     readOnly_ = mode == omReadOnly;
+}
+
+std::string TProject::OpenWritableOrReadOnly(const std::string& path)
+{
+    std::string cause;
+    try {
+        Open(path, omOpenOrCreate);
+        return {};
+    } catch (const std::exception& e) {
+        struct stat st;
+        if (doc_ || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            throw;
+        const auto* se = dynamic_cast<const EStorageError*>(&e);
+        if (::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+            cause = path + ": the file can't be written (" + systemMessage(errno) + ")";
+        } else if (se && se->status() == STG_E_DOCFILECORRUPT) {
+            cause = e.what();
+            if (cause.find(path) != 0)
+                cause = path + ": " + cause;
+        } else {
+            throw;
+        }
+        const std::exception_ptr first = std::current_exception();
+        try {
+            Open(path, omReadOnly);
+        } catch (const std::exception&) {
+            std::rethrow_exception(first); // not readable either: the first failure says why
+        }
+    }
+    return cause;
 }
 
 bool TProject::HoldsProject(const std::string& path) const

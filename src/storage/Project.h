@@ -83,6 +83,14 @@ public:
     // window's OpenProject is the true/false form over this.
     void Open(const std::string& path, TOpenMode mode = omOpenOrCreate);
 
+    // Opens the project as Open(path) does, for writing; an existing file
+    // that can't be opened so because it can't be written (read-only media,
+    // no write permission) or is damaged so that it can only be read is
+    // opened read only instead (omReadOnly). Returns why it is read only, one
+    // line naming the file and the cause; "" when it opened for writing. A
+    // file that can't be read either raises the first failure.
+    std::string OpenWritableOrReadOnly(const std::string& path);
+
     // True when a project is open and its path is exactly `path` (no normalising).
     bool HoldsProject(const std::string& path) const;
     bool IsOpen() const { return doc_ != nullptr; }

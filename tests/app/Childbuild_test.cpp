@@ -157,24 +157,6 @@ TEST(Childbuild, GenerateMenuBuildsTheJarOrWritesNothingOnCancel)
 
 namespace {
 
-// Once a folder dialog is up (a build may run before it comes), types
-// `folder` into it and accepts it.
-void chooseFolderWhenAsked(const fs::path& folder, int tries = 500)
-{
-    QTimer::singleShot(10, [folder, tries] {
-        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!d || d->objectName() != QStringLiteral("FolderDialog")) {
-            ASSERT_GT(tries, 0) << "no folder dialog came";
-            chooseFolderWhenAsked(folder, tries - 1);
-            return;
-        }
-        auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(name, nullptr);
-        name->setText(QString::fromStdString(folder.string()));
-        QTest::keyClick(name, Qt::Key_Return);
-    });
-}
-
 std::string storedFolder(const fs::path& project)
 {
     TProject p;

@@ -4,6 +4,7 @@
 // in a file dialog.
 #include "app/Errorbox.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QString>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -68,5 +70,23 @@ inline void chooseFile(QFileDialog* d, const std::string& path)
         ASSERT_NE(edit, nullptr);
         edit->setText(QString::fromStdString(path));
         QTest::keyClick(edit, Qt::Key_Return);
+    });
+}
+
+// Once a folder dialog is up (a build may run before it comes), types
+// `folder` into it and accepts it.
+inline void chooseFolderWhenAsked(const std::filesystem::path& folder, int tries = 500)
+{
+    QTimer::singleShot(10, [folder, tries] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!d || d->objectName() != QStringLiteral("FolderDialog")) {
+            ASSERT_GT(tries, 0) << "no folder dialog came";
+            chooseFolderWhenAsked(folder, tries - 1);
+            return;
+        }
+        auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(folder.string()));
+        QTest::keyClick(name, Qt::Key_Return);
     });
 }

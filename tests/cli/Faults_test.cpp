@@ -197,6 +197,13 @@ TEST(Faults, ReadOnlyProjectIsListedReadAndBuilt)
             << r.out;
     }
     EXPECT_TRUE(fs::exists(dir / "books" / "ro" / "ro.jar"));
+    // Its copy is a project of the user's own.
+    const std::string copy = (dir / "books" / "copy.volm").string();
+    r = asUser({"copy", p, copy});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, copy + ": 2 topics copied, and Layout\n");
+    EXPECT_EQ(asUser({"add", copy, "Three"}).status, 0);
+    EXPECT_EQ(asUser({"list", copy}).out, "1\t101\tOne\t0\n2\t102\tTwo\t13\n3\t103\tThree\t0\n");
     r = asUser({"add", p, "Three"});
     expectOneLineFailure(r, "add");
     EXPECT_NE(r.err.find(p), std::string::npos) << r.err;
@@ -278,6 +285,49 @@ TEST(Faults, ReadingDamagedFilesChangesNoByte)
         ASSERT_TRUE(readFile(path) == bytes) << "mutant " << i << ": " << r.err;
     }
     EXPECT_GT(opened, 5);
+}
+
+// A damaged project that can only be read is copied with what can be read:
+// the copy says what it left out, and is a sound project; a copy that can't
+// be made fails in one line and leaves nothing.
+TEST(Faults, DamagedProjectIsCopiedWithWhatCanBeRead)
+{
+    TempDir dir;
+    const std::string p = (dir / "d.volm").string();
+    ASSERT_EQ(cli({"new", p}).status, 0);
+    ASSERT_EQ(cli({"add", p, "One", "Two", "Three", "Four"}).status, 0);
+    writeFile(dir / "t.txt", "text of two\n");
+    ASSERT_EQ(cli({"import", p, "2", (dir / "t.txt").string()}).status, 0);
+    damageCompoundFile(p, "103", "104");
+    const std::string bytes = readFile(p);
+    RunResult r = cli({"add", p, "Five"});
+    expectOneLineFailure(r, "add to a damaged project");
+    EXPECT_NE(r.err.find("(it can only be read)"), std::string::npos) << r.err;
+
+    const std::string copy = (dir / "copy.volm").string();
+    r = cli({"copy", p, copy});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, copy + ": 2 topics copied, and Layout\nnot copied (could not be read): 104\n");
+    EXPECT_TRUE(readFile(p) == bytes);
+    EXPECT_EQ(cli({"add", copy, "Five"}).status, 0);
+    EXPECT_EQ(cli({"list", copy}).out, "1\t101\tOne\t0\n2\t102\tTwo\t13\n3\t103\tFive\t0\n");
+
+    const std::string before = readFile(copy);
+    r = cli({"copy", p, copy});
+    expectOneLineFailure(r, "copy over a file");
+    EXPECT_NE(r.err.find(copy + ": can't copy the project: the file already exists"), std::string::npos) << r.err;
+    EXPECT_TRUE(readFile(copy) == before);
+    EXPECT_EQ(cli({"copy", p, copy, "--replace"}).status, 0);
+    EXPECT_EQ(cli({"list", copy}).out, "1\t101\tOne\t0\n2\t102\tTwo\t13\n");
+    // Under a file-size limit the copy can't be written: nothing of it stays.
+    const std::string big = (dir / "big.volm").string();
+    writeFile(dir / "t.txt", std::string(300000, 'x'));
+    ASSERT_EQ(cli({"import", copy, "1", (dir / "t.txt").string()}).status, 0);
+    r = cli({"copy", copy, big}, fileSizeLimit(100000));
+    expectOneLineFailure(r, "copy under a file-size limit");
+    EXPECT_FALSE(fs::exists(big));
+    EXPECT_EQ(staleTemps(dir.path()), 0u);
+    EXPECT_EQ(cli({"copy", p, (dir / "no" / "such.volm").string()}).status, 1);
 }
 
 TEST(Faults, CorpusFilesAreNeverWrittenByCommandsThatRead)

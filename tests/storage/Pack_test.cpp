@@ -1,6 +1,7 @@
 #include "storage/Pack.h"
 
 #include "Testutil.h"
+#include "storage/Projecttest.h"
 #include "common/Errors.h"
 #include "common/Fileio.h"
 #include "storage/Project.h"
@@ -314,4 +315,118 @@ TEST(Pack, FilesOfOtherProgramsPackWholeOrNotAtAll)
     EXPECT_GT(packed, 0);
     RecordProperty("packed", packed);
     RecordProperty("refused", refused);
+}
+
+
+// The copy of a damaged project opened read only is a sound project with all
+// that could be read: it opens for writing, takes changes, and other
+// programs read it.
+TEST(Pack, CopyOfADamagedProjectIsASoundProject)
+{
+    TempDir dir;
+    const std::string path = damagedProject(dir);
+    const std::string bytes = readFile(path);
+    const std::string copy = (dir / "copy.volm").string();
+    TProjectCopy done;
+    {
+        TProject p;
+        ASSERT_NE(p.OpenWritableOrReadOnly(path), "");
+        done = CopyProject(p, copy, false);
+    }
+    EXPECT_TRUE(readFile(path) == bytes);
+    EXPECT_EQ(done.topics, 2u);
+    EXPECT_EQ(done.skipped, std::vector<std::string>{"104"});
+    EXPECT_EQ(done.streams,
+              (std::vector<std::string>{"0", "Layout", "Paragraphs", "Sizes", "Hyphens", "Title", "Builds"}));
+    EXPECT_FALSE(tempFilesIn(dir.path()));
+
+    TProject c;
+    c.Open(copy, TProject::omOpenExisting);
+    ASSERT_EQ(c.TopicCount(), 2u);
+    EXPECT_EQ(c.Topic(0).Item->Key, "101");
+    EXPECT_EQ(c.Topic(0).Name, "One");
+    EXPECT_EQ(c.GetText(0), "first text");
+    EXPECT_EQ(c.Topic(1).Name, "Two");
+    EXPECT_EQ(c.GetText(1), std::string(5000, 't'));
+    EXPECT_TRUE(c.SkippedElements().empty());
+    EXPECT_EQ(c.Title(), "Book");
+    EXPECT_EQ(c.FontSettings().font.name, "Verdana");
+    EXPECT_TRUE(c.FontSettings().useCustomFont);
+    EXPECT_EQ(c.Layout(), TReaderLayout::Grid);
+    EXPECT_EQ(c.Paragraphs(), TParagraphStyle::Gap);
+    EXPECT_EQ(c.SheetSizes(), "11,14");
+    EXPECT_EQ(c.Hyphens(), false);
+    EXPECT_EQ(c.BuildCount(), 7u);
+    EXPECT_EQ(c.TopicCounter(), 102);
+    c.AppendTopics({{"Three again", "3"}});
+    c.CloseProject();
+
+    if (std::string py = pythonWith({"olefile"}); !py.empty()) {
+        RunResult r = run({py, "-c",
+                           "import olefile,sys\n"
+                           "o=olefile.OleFileIO(sys.argv[1])\n"
+                           "print(' '.join(sorted('/'.join(e) for e in o.listdir())))\n"
+                           "print(o.openstream('102').read()[68:5068] == b't'*5000)\n",
+                           copy});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "0 101 102 103 Builds Hyphens Layout Paragraphs Sizes Title\nTrue\n");
+    }
+    if (haveProgram("gsf")) {
+        RunResult r = run({"gsf", "cat", copy, "Title"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "Book");
+    }
+}
+
+// A copy goes only where it is asked to: never over an existing file unless
+// told, never over the project's own file or one that another program holds;
+// a failure at any point leaves nothing of it.
+TEST(Pack, CopyRefusesWhatItMustNotReplaceAndFailsWithoutATrace)
+{
+    TempDir dir;
+    const std::string path = makeProject(dir);
+    const std::string copy = (dir / "copy.volm").string();
+    TProject p;
+    p.Open(path, TProject::omOpenExisting);
+    auto failure = [&](const std::string& target, bool replace) {
+        try {
+            CopyProject(p, target, replace);
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(target), std::string::npos) << e.what();
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    writeFile(copy, "someone's file");
+    EXPECT_NE(failure(copy, false).find("the file already exists"), std::string::npos);
+    EXPECT_EQ(readFile(copy), "someone's file");
+    EXPECT_NE(failure(path, true).find("the project's own file"), std::string::npos);
+    EXPECT_NE(failure(dir.path().string(), true).find("is a folder"), std::string::npos);
+    EXPECT_NE(failure((dir / "no" / "copy.volm").string(), false), "no error");
+    {
+        TProject other;
+        other.Open((dir / "other.volm").string());
+        EXPECT_NE(failure((dir / "other.volm").string(), true).find("open in another window or program"),
+                  std::string::npos);
+    }
+    for (const char* at : {"copied", "rename"}) {
+        PackFaultHook = [&](const char* stage) {
+            if (std::string(stage) == at)
+                throw Error("simulated failure");
+        };
+        EXPECT_NE(failure(copy, true).find("simulated failure"), std::string::npos) << at;
+        EXPECT_EQ(readFile(copy), "someone's file") << at;
+        fs::remove(copy);
+        EXPECT_NE(failure(copy, false).find("simulated failure"), std::string::npos) << at;
+        PackFaultHook = nullptr;
+        EXPECT_FALSE(fs::exists(copy)) << at;
+        EXPECT_FALSE(tempFilesIn(dir.path())) << at;
+        writeFile(copy, "someone's file");
+    }
+    // Asked to, it replaces the file; the copy holds the project's topics.
+    const TProjectCopy done = CopyProject(p, copy, true);
+    EXPECT_EQ(done.topics, 15u);
+    EXPECT_TRUE(done.skipped.empty());
+    p.CloseProject();
+    EXPECT_TRUE(snapshot(copy) == snapshot(path));
 }

@@ -1,6 +1,7 @@
 #include "storage/Project.h"
 
 #include "Testutil.h"
+#include "storage/Projecttest.h"
 #include "common/Errors.h"
 #include "common/Fileio.h"
 #include "storage/Cfbfile.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <unistd.h>
 
 using namespace volm;
 using namespace volm::test;
@@ -923,4 +925,96 @@ TEST(Project, FolderStream)
     p.Open(path, TProject::omOpenExisting);
     EXPECT_EQ(p.OutputFolder(), "");
     EXPECT_EQ(p.SkippedElements(), (std::vector<std::string>{"Folder"}));
+}
+
+// A project that can't be opened for writing opens read only, saying why;
+// one that can't be read either fails as before.
+TEST(Project, WhatCanOnlyBeReadOpensReadOnly)
+{
+    TempDir dir;
+    const std::string path = damagedProject(dir);
+    const std::string bytes = readFile(path);
+    {
+        TProject p;
+        try {
+            p.Open(path);
+            ADD_FAILURE() << "opened for writing";
+        } catch (const EStorageError& e) {
+            EXPECT_NE(std::string(e.what()).find("(it can only be read)"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(p.IsOpen());
+        const std::string cause = p.OpenWritableOrReadOnly(path);
+        EXPECT_EQ(cause.find(path + ": "), 0u) << cause;
+        EXPECT_NE(cause.find("(it can only be read)"), std::string::npos) << cause;
+        EXPECT_EQ(cause.find('\n'), std::string::npos) << cause;
+        ASSERT_TRUE(p.IsReadOnly());
+        EXPECT_EQ(names(p), (std::vector<std::string>{"101:One", "102:Two"}));
+        EXPECT_EQ(p.GetText(1), std::string(5000, 't'));
+        EXPECT_EQ(p.SkippedElements(), std::vector<std::string>{"104"});
+        EXPECT_EQ(p.Title(), "Book");
+        EXPECT_THROW(p.AddTopic("Five"), Error);
+    }
+    EXPECT_TRUE(readFile(path) == bytes);
+
+    // A sound project opens for writing; a file that is no project, or is
+    // damaged past reading, fails with the first failure.
+    TProject sound;
+    EXPECT_EQ(sound.OpenWritableOrReadOnly((dir / "new.volm").string()), "");
+    EXPECT_FALSE(sound.IsReadOnly());
+    writeFile(dir / "plain.volm", "just some text");
+    TProject plain;
+    EXPECT_THROW(plain.OpenWritableOrReadOnly((dir / "plain.volm").string()), Error);
+    EXPECT_FALSE(plain.IsOpen());
+    std::string cut = bytes;
+    cut.resize(700);
+    writeFile(dir / "cut.volm", cut);
+    try {
+        plain.OpenWritableOrReadOnly((dir / "cut.volm").string());
+        ADD_FAILURE() << "opened";
+    } catch (const EStorageError& e) {
+        EXPECT_EQ(e.status(), STG_E_DOCFILECORRUPT) << e.what();
+    }
+    EXPECT_FALSE(plain.IsOpen());
+    EXPECT_EQ(readFile(dir / "cut.volm"), cut);
+}
+
+// A file without write permission opens read only (as another user when
+// the test runs as root, for whom permissions don't count).
+TEST(Project, AFileThatCantBeWrittenOpensReadOnly)
+{
+    TempDir dir;
+    const std::string path = (dir / "ro" / "book.volm").string();
+    fs::create_directory(dir / "ro");
+    {
+        TProject p;
+        p.Open(path);
+        p.AppendTopics({{"One", "text"}});
+    }
+    const fs::perms reach = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(dir.path(), reach | fs::perms::owner_write);
+    fs::permissions(dir / "ro", reach);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const std::string bytes = readFile(path);
+    const int status = runInChild([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            return 90;
+        TProject p;
+        if (p.IsOpen())
+            return 91;
+        try {
+            p.Open(path);
+            return 92; // opened for writing
+        } catch (const Error&) {
+        }
+        const std::string cause = p.OpenWritableOrReadOnly(path);
+        if (cause != path + ": the file can't be written (Permission denied)")
+            return 93;
+        if (!p.IsReadOnly() || p.TopicCount() != 1 || p.GetText(0) != "text")
+            return 94;
+        return 0;
+    });
+    fs::permissions(dir / "ro", fs::perms::owner_all);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(readFile(path) == bytes);
 }
