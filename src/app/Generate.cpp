@@ -349,7 +349,8 @@ TGenerateOutcome GenerateMidlet(TProject& project, const TFontSettings& font,
         t.StoreParagraphs = nullptr;
         t.StoreSizes = nullptr;
         t.StoreHyphens = nullptr;
-        t.StoreOutFolder = nullptr;
+        // The folder chosen holds while the window is open: its book folder opens, and the next build goes there.
+        t.StoreOutFolder = [&project](const std::string& folder) { project.UseOutputFolder(folder); };
     }
     t.ProjectPath = project.Path();
     t.Title = project.Title();

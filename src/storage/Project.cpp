@@ -65,13 +65,14 @@ void createProjectFile(const std::string& path, TReaderLayout layout)
 
 // The word a layout or paragraphs stream holds; raises for a stream too
 // long to be one.
-std::string readWord(TComponoundDocument& doc, const std::string& name)
+// A short stream's bytes whole; one longer than `max` is not the program's.
+std::string readWord(TComponoundDocument& doc, const std::string& name, uint64_t max = kLayoutStreamMax)
 {
     TDocStream s;
     doc.OpenStream(s, name, kOpenMode);
     TStream& st = *s.Stream();
-    if (st.Size() > kLayoutStreamMax)
-        throw Error("not a word");
+    if (st.Size() > max)
+        throw Error("too long");
     std::string word(st.Size(), '\0');
     st.SetPosition(0);
     st.ReadBuffer(word.data(), word.size());
@@ -213,37 +214,13 @@ void TProject::Open(const std::string& path, TOpenMode mode)
             }
             continue;
         }
-        if (e.name == kTitleStream) {
+        if (e.name == kTitleStream || e.name == kFolderStream) {
             try {
-                TDocStream s;
-                doc->OpenStream(s, e.name, kOpenMode);
-                TStream& st = *s.Stream();
-                if (st.Size() > kTitleMax)
-                    throw Error("too long");
-                std::string text(st.Size(), '\0');
-                st.SetPosition(0);
-                st.ReadBuffer(text.data(), text.size());
-                if (!TitleFault(text).empty())
-                    throw Error("not a title");
-                title = std::move(text);
-            } catch (...) {
-                skipped.push_back(e.name);
-            }
-            continue;
-        }
-        if (e.name == kFolderStream) {
-            try {
-                TDocStream s;
-                doc->OpenStream(s, e.name, kOpenMode);
-                TStream& st = *s.Stream();
-                if (st.Size() > kFolderMax)
-                    throw Error("too long");
-                std::string text(st.Size(), '\0');
-                st.SetPosition(0);
-                st.ReadBuffer(text.data(), text.size());
-                if (!OutputFolderFault(text).empty())
-                    throw Error("not a folder");
-                folder = std::move(text);
+                const bool isTitle = e.name == kTitleStream;
+                std::string text = readWord(*doc, e.name, isTitle ? kTitleMax : kFolderMax);
+                if (!(isTitle ? TitleFault(text) : OutputFolderFault(text)).empty())
+                    throw Error("not a title or a folder");
+                (isTitle ? title : folder) = std::move(text);
             } catch (...) {
                 skipped.push_back(e.name);
             }
@@ -251,15 +228,8 @@ void TProject::Open(const std::string& path, TOpenMode mode)
         }
         if (e.name == kBuildsStream) {
             try {
-                TDocStream s;
-                doc->OpenStream(s, e.name, kOpenMode);
-                TStream& st = *s.Stream();
-                if (st.Size() == 0 || st.Size() > kBuildsStreamMax)
-                    throw Error("not a count");
-                std::string digits(st.Size(), '\0');
-                st.SetPosition(0);
-                st.ReadBuffer(digits.data(), digits.size());
-                if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                const std::string digits = readWord(*doc, e.name, kBuildsStreamMax);
+                if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
                     throw Error("not a count");
                 builds = std::stoull(digits);
             } catch (...) {

@@ -179,6 +179,9 @@ public:
     // Writes the folder stream; refuses (volm::Error) a path that is not
     // absolute, too long, or not one line.
     void SaveOutputFolder(const std::string& folder);
+    // The same without writing anything, for a project open read only: the
+    // folder holds until the project is closed.
+    void UseOutputFolder(const std::string& folder) { folder_ = folder; }
     // The builds counted so far (0 without the stream, or with one this
     // version can't read).
     uint64_t BuildCount() const { return builds_; }

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 
@@ -150,6 +151,10 @@ TEST(Childreadonly, AProjectOpenReadOnlyBuildsWhereTheUserChooses)
     EXPECT_TRUE(frame->statusBar()->currentMessage().contains(QStringLiteral("not counted: the project is open read only")))
         << frame->statusBar()->currentMessage().toStdString();
     EXPECT_TRUE(readFile(path) == bytes);
+    // The window keeps the folder chosen, without writing it.
+    EXPECT_EQ(w->Project().OutputFolder(), (dir / "out").string());
+    emit w->DocumentMenu->aboutToShow();
+    EXPECT_TRUE(w->OpenBookFolderAction->isEnabled());
     frame->close();
 }
 
