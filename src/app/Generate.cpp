@@ -253,6 +253,8 @@ TGenerateOutcome GenerateMidlet(const TGenerateTarget& target)
             break;
         // Read-only media, or a folder of someone else's: the book can still
         // be built elsewhere.
+        if (target.StatusBar)
+            target.StatusBar->showMessage(QStringLiteral("Build failed: ") + fromMessage(*failure));
         if (!AskYesNo(fromMessage(*failure) + QStringLiteral("\n\nBuild the book in another folder?"), true,
                       target.parent))
             break;

@@ -207,6 +207,7 @@ TEST(Childbuild, TheBookFolderIsChosenKeptWithTheBookAndAskedForWhenItCantBeWrit
     {
         TWindow w(project);
         questions.answers = {kYes};
+        questions.onAsk = [&] { EXPECT_TRUE(w.status().startsWith(QStringLiteral("Build failed: "))); };
         QTimer::singleShot(0, [&] {
             EXPECT_EQ(dialog.FolderEdit->text().toStdString(), locked + "/Sample/");
             chooseFolderWhenAsked(dir / "other");

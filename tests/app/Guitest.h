@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -48,6 +49,8 @@ struct Questions {
     int answer(const volm::ui::TShownQuestion& q)
     {
         asked.push_back(q);
+        if (onAsk)
+            onAsk();
         if (answers.empty())
             return q.defaultButton;
         const int a = answers.front();
@@ -56,6 +59,7 @@ struct Questions {
     }
     std::deque<int> answers;
     std::vector<volm::ui::TShownQuestion> asked;
+    std::function<void()> onAsk; // called as each question is asked
 };
 
 // Button indexes of the question about typed text, and of Yes/No.
