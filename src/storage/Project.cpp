@@ -302,8 +302,9 @@ std::string TProject::OpenWritableOrReadOnly(const std::string& path)
         if (doc_ || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
             throw;
         const auto* se = dynamic_cast<const EStorageError*>(&e);
-        if (::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
-            cause = path + ": the file can't be written (" + systemMessage(errno) + ")";
+        const int denied = ::access(path.c_str(), W_OK) == 0 ? 0 : errno;
+        if (denied == EACCES || denied == EROFS || denied == EPERM) {
+            cause = path + ": the file can't be written (" + systemMessage(denied) + ")";
         } else if (se && se->status() == STG_E_DOCFILECORRUPT) {
             cause = e.what();
             if (cause.find(path) != 0)
