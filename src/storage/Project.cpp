@@ -600,15 +600,25 @@ void TProject::SaveHyphens(bool on)
     hyphens_ = on;
 }
 
+namespace {
+
+// True when `text` holds a line end or another control character.
+bool holdsControlCharacter(const std::string& text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+} // namespace
+
 std::string TitleFault(const std::string& title)
 {
     if (title.empty())
         return "the title is empty";
     if (title.size() > kTitleMax)
         return "the title is longer than " + std::to_string(kTitleMax) + " bytes";
-    for (char c : title)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return "the title holds a line end or a control character";
+    if (holdsControlCharacter(title))
+        return "the title holds a line end or a control character";
     if (!isValidUtf8(title))
         return "the title is not UTF-8 text";
     return {};
@@ -628,9 +638,8 @@ std::string OutputFolderFault(const std::string& folder)
         return "the folder is not an absolute path";
     if (folder.size() > kFolderMax)
         return "the folder's path is longer than " + std::to_string(kFolderMax) + " bytes";
-    for (char c : folder)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return "the folder's path holds a line end or a control character";
+    if (holdsControlCharacter(folder))
+        return "the folder's path holds a line end or a control character";
     return {};
 }
 
