@@ -866,6 +866,11 @@ QList<QAction*> TForm2::ViewActions() const
     return {PreviewPane->PreviewAction};
 }
 
+int TForm2::ExtraWidth() const
+{
+    return PreviewPane->PreviewAction->isChecked() ? PreviewPane->sizeHint().width() : 0;
+}
+
 void TForm2::TreeView1Change(QTreeWidgetItem* node)
 {
     PageControl1->setVisible(node != nullptr);

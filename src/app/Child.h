@@ -98,6 +98,7 @@ public:
     QString ProjectPath() const override { return project_.IsOpen() ? path_ : QString(); }
     QMenu* MergedMenu() const override { return DocumentMenu; }
     QList<QAction*> ViewActions() const override;
+    int ExtraWidth() const override;
     QString OpenFailure() const override { return openFailure_; }
     bool HasUncommittedEdits() const override;
     bool SettleEdits() override;

@@ -396,6 +396,8 @@ void TForm1::OpenOrCreateProject(const QString& name)
     new TTitleTip(sub, QFileInfo(name).absoluteFilePath());
     connect(w, &TProjectWindow::editsChanged, this, &TForm1::updateModified);
     connect(w, &TProjectWindow::projectFileDropped, this, &TForm1::OpenOrCreateProject);
+    // The preview beside the editor takes its own room (as far as the area allows).
+    sub->resize(sub->width() + w->ExtraWidth(), sub->height());
     sub->show();
     fitSubWindow(sub);
     MdiArea->setActiveSubWindow(sub);

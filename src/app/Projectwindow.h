@@ -46,6 +46,9 @@ public:
     virtual QString ProjectPath() const { return {}; }
     // The window's entries of the main window's "&View" menu.
     virtual QList<QAction*> ViewActions() const { return {}; }
+    // The width its panes take beyond a project window's usual width (the
+    // preview's, when it is shown), so that the others keep theirs.
+    virtual int ExtraWidth() const { return 0; }
     // Why the last OpenProject failed: the path and the cause, or "".
     virtual QString OpenFailure() const { return {}; }
     // True while the window holds typed text that was not committed.

@@ -5,6 +5,7 @@
 
 #include "app/Bookdialog.h"
 #include "app/Child.h"
+#include "app/Phonepreview.h"
 #include "app/Editortext.h"
 #include "app/Jbuild.h"
 #include "app/Main.h"
@@ -21,6 +22,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -228,6 +230,26 @@ TEST_F(Walk, ANewWindowIsReadyForANameAndTitlesAreFileNames)
     listed[1]->trigger();
     EXPECT_EQ(frame->activeProjectWindow(), w);
     EXPECT_TRUE(messages.shown.empty()) << messages.all().toStdString();
+}
+
+// The preview beside the editor takes room of its own: the editor's pane
+// keeps the width its check box's words need.
+TEST_F(Walk, ThePreviewPaneLeavesTheEditorsPaneWhole)
+{
+    frame->resize(1280, 800);
+    TForm2* w = open("wide.volm");
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(w->PreviewPane->PreviewAction->isChecked());
+    w->TreeView1->setCurrentItem(w->TreeView1->topLevelItem(0));
+    settle();
+    ASSERT_TRUE(w->PreviewPane->isVisible());
+    EXPECT_GE(w->CheckBox1->width(), w->CheckBox1->sizeHint().width()) << w->window()->width();
+    // Hidden, the window opens at its usual width again.
+    w->PreviewPane->PreviewAction->trigger();
+    TForm2* narrow = open("narrow.volm");
+    ASSERT_NE(narrow, nullptr);
+    EXPECT_EQ(narrow->ExtraWidth(), 0);
+    EXPECT_GT(w->PreviewPane->sizeHint().width(), 0);
 }
 
 TEST_F(Walk, AProjectOpenElsewhereIsSaidSoAndOurWindowComesForward)
